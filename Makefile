@@ -1,0 +1,25 @@
+# Thin wrapper around CMake and CTest.
+.PHONY: deps build asan test demo fuzz bench clean
+
+JOBS ?= $(shell nproc)
+
+deps:
+	@scripts/deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+
+asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+
+test: build asan
+	ctest --preset default
+	ctest --preset asan
+
+demo: build
+	@scripts/demo.sh
+
+clean:
+	rm -rf build build-asan build-fuzz demo

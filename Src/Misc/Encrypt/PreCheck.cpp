@@ -1,0 +1,118 @@
+// Checks made before one type's records are written: a new store gets its
+// passphrase; an existing store must have been written in this run's mode,
+// is decrypted to show what will change, and the user confirms the update.
+#include <boost/filesystem.hpp>
+
+#include "Src/Misc/Encrypt/ConsoleMessage.h"
+#include "Src/Misc/Encrypt/Encrypt.h"
+#include "Src/Misc/Encrypt/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/EnDecrypt.h"
+
+namespace {
+
+// Preset for the last-mode query: matches neither mode, so a store that
+// answers success without naming its mode is refused as a mix.
+constexpr int kUnknownMode = 2;
+
+// Only an entry that is known to exist counts as existing; a query that
+// fails for another reason is treated as absent and left to the store.
+bool PathExists(const std::string& path) {
+  boost::system::error_code error;
+  return boost::filesystem::exists(boost::filesystem::path(path), error) && !error;
+}
+
+}  // namespace
+
+int ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::string& passphrase,
+                             const FileType& type) {
+  TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
+  if (!PathExists(path)) {
+    if (mode == kAttendedMode) {
+      const uint32_t code = GetUserPassphrase(passphrase, path).code;
+      if (code != ERR_SUCCEED) {
+        KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: "
+                          << static_cast<int>(code);
+        return static_cast<int>(code);
+      }
+    }
+  } else {
+    const int code = EncryptUpdatePreCheck(mode, path, passphrase, type);
+    if (code != static_cast<int>(ERR_SUCCEED)) {
+      KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
+      return code;
+    }
+    // Unattended mode still asks: only "quiet" skips the question.
+    if (context.options.count("quiet") == 0 && !ConfirmUpdate(path)) {
+      return static_cast<int>(MapEncryptionResult(endecrypt_status::kInterrupted).code);
+    }
+  }
+  TRACE_EXITING("ENCRYPT::EncryptPreCheck");
+  return static_cast<int>(ERR_SUCCEED);
+}
+
+int ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
+                                   std::string& passphrase, const FileType& type) {
+  TRACE_ENTERING("ENCRYPT::EncryptUpdatePreCheck");
+  EnDecrypt* store = EnDecrypt::GetInstance();
+  if (store == nullptr) {
+    KLOG(kLevelError) << "Get EnDecrypt instance error.";
+    return static_cast<int>(ERR_INTERNAL);
+  }
+  int last_mode = kUnknownMode;
+  const uint32_t code = MapEncryptionResult(store->GetFileLastEncryptionMode(path, last_mode)).code;
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Get file " << path << " last mode error.";
+    return static_cast<int>(code);
+  }
+  // A store keeps one mode for life. Mixing would let an unattended run
+  // rewrite, under the host key, secrets that were sealed with a passphrase
+  // (or the reverse), silently dropping the protection the owner chose.
+  if (mode != last_mode) {
+    KLOG(kLevelError) << "Failed in encrypt file " << path << " though mode is mixed.";
+    return static_cast<int>(ERR_MODE_CONFLICT);
+  }
+  if (mode == kAttendedMode) {
+    // Asked once: an existing store verifies the passphrase by decrypting.
+    const uint32_t prompt = GetUserPassphrase(passphrase, path).code;
+    if (prompt != ERR_SUCCEED) {
+      KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: "
+                        << static_cast<int>(prompt);
+      return static_cast<int>(prompt);
+    }
+  }
+  const int detail = GetUpdateDetailInfo(path, passphrase, type);
+  TRACE_EXITING("ENCRYPT::EncryptUpdatePreCheck");
+  return detail;
+}
+
+int ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
+                                 const FileType& type) {
+  TRACE_ENTERING("ENCRYPT::GetUpdateDetailInfo");
+  EnDecrypt* store = EnDecrypt::GetInstance();
+  if (store == nullptr) {
+    KLOG(kLevelError) << "Get EnDecrypt instance error.";
+    return static_cast<int>(ERR_INTERNAL);
+  }
+  RecordMap stored;
+  const uint32_t code = MapEncryptionResult(store->Decrypt(path, stored, passphrase)).code;
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Parse the file " << path << " fail.";
+    return static_cast<int>(code);
+  }
+  // Keys compare byte for byte: a key differing only in letter case is new,
+  // and a value differing only in letter case is an update.
+  int32_t added = 0;
+  int32_t updated = 0;
+  for (const auto& [key, value] : file_records[type]) {
+    auto it = stored.find(key);
+    if (it == stored.end()) {
+      ++added;
+    } else if (it->second != value) {
+      ++updated;
+    }
+  }
+  CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
+  TRACE_EXITING("ENCRYPT::GetUpdateDetailInfo");
+  return static_cast<int>(ERR_SUCCEED);
+}

@@ -1,0 +1,50 @@
+// The suite's global configuration: KEY=VALUE lines read once per process from
+// the file named by KELVOX_GLOBAL_CONFIG, else global.config in the program
+// directory, else /etc/kelvox/global.config. Lines starting with '#' or ';'
+// are comments; blanks around keys and values are trimmed; keys are
+// case-sensitive.
+#ifndef HOST_GLOBALCONFIG_H_
+#define HOST_GLOBALCONFIG_H_
+
+#include <string>
+
+#if defined(_WIN32)
+#  if defined(GLOBALCONFIG_BUILD)
+#    define GLOBALCONFIG_API __declspec(dllexport)
+#  else
+#    define GLOBALCONFIG_API __declspec(dllimport)
+#  endif
+#elif defined(GLOBALCONFIG_BUILD)
+#  define GLOBALCONFIG_API __attribute__((visibility("default")))
+#else
+#  define GLOBALCONFIG_API
+#endif
+
+namespace ZUdurov {
+
+class GLOBALCONFIG_API GlobalConfig {
+ public:
+  // Results of GetConfigItem.
+  static constexpr int kOk = 0;
+  static constexpr int kNoFile = 1;        // no configuration file found
+  static constexpr int kUnreadable = 2;    // the file exists but cannot be read
+  static constexpr int kMalformed = 3;     // the file is not KEY=VALUE lines
+  static constexpr int kKeyAbsent = 4;     // the file has no such key
+  static constexpr int kValueEmpty = 5;    // the key is there with an empty value
+
+  // Stores the value of `key` in `value` and returns kOk when the key has a
+  // non-empty value; otherwise returns one of the codes above and leaves
+  // `value` empty. Never returns kOk with an empty value. A broken file is
+  // reported once on standard error, naming the file and line.
+  static int GetConfigItem(const std::string& key, std::string& value);
+
+  // The file that was (or would be) read; empty when none exists.
+  static std::string GetConfigPath();
+
+  // Forgets what was read, so the next lookup reads the file again.
+  static void Reload();
+};
+
+}  // namespace ZUdurov
+
+#endif  // HOST_GLOBALCONFIG_H_

@@ -1,0 +1,101 @@
+#include "host/GlobalConfig.h"
+
+#include <boost/filesystem.hpp>
+#include <boost/property_tree/ini_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+
+#include "host/KelvoxDirectory.h"
+
+namespace ZUdurov {
+namespace {
+
+constexpr char kConfigEnvironment[] = "KELVOX_GLOBAL_CONFIG";
+constexpr char kConfigFileName[] = "global.config";
+constexpr char kSystemConfig[] = "/etc/kelvox/global.config";
+
+// What one read of the configuration file produced.
+struct Loaded {
+  bool done = false;
+  int status = GlobalConfig::kOk;
+  std::string path;
+  boost::property_tree::ptree tree;
+};
+
+std::mutex loaded_mutex;
+Loaded loaded;
+
+std::string FindConfigFile() {
+  if (const char* named = std::getenv(kConfigEnvironment); named != nullptr && *named != '\0') {
+    return named;
+  }
+  boost::system::error_code error;
+  const boost::filesystem::path beside =
+      boost::filesystem::path(KelvoxDirectory::GetExeDirectory()) / kConfigFileName;
+  if (boost::filesystem::exists(beside, error)) return beside.string();
+  if (boost::filesystem::exists(kSystemConfig, error)) return kSystemConfig;
+  return {};
+}
+
+// Reads the file once; a broken file is reported here, once, since no
+// logger can carry it (the logger itself is configured from this file).
+void LoadLocked() {
+  if (loaded.done) return;
+  loaded.done = true;
+  loaded.path = FindConfigFile();
+  if (loaded.path.empty()) {
+    loaded.status = GlobalConfig::kNoFile;
+    return;
+  }
+  std::ifstream stream(loaded.path);
+  if (!stream) {
+    boost::system::error_code error;
+    loaded.status = boost::filesystem::exists(loaded.path, error) ? GlobalConfig::kUnreadable
+                                                                   : GlobalConfig::kNoFile;
+    if (loaded.status == GlobalConfig::kUnreadable) {
+      std::cerr << "kelvox: cannot read configuration file '" << loaded.path << "'\n";
+    }
+    return;
+  }
+  try {
+    boost::property_tree::read_ini(stream, loaded.tree);
+  } catch (const boost::property_tree::ini_parser_error& error) {
+    loaded.status = GlobalConfig::kMalformed;
+    loaded.tree.clear();
+    std::cerr << "kelvox: configuration file '" << loaded.path << "' line " << error.line()
+              << ": " << error.message() << "\n";
+  }
+}
+
+}  // namespace
+
+int GlobalConfig::GetConfigItem(const std::string& key, std::string& value) {
+  value.clear();
+  std::lock_guard<std::mutex> lock(loaded_mutex);
+  LoadLocked();
+  if (loaded.status != kOk) return loaded.status;
+  // Keys are plain names: look them up as one path element, so a dot in a
+  // key is not taken for nesting.
+  const auto found = loaded.tree.find(key);
+  if (found == loaded.tree.not_found()) return kKeyAbsent;
+  if (found->second.data().empty()) return kValueEmpty;
+  value = found->second.data();
+  return kOk;
+}
+
+std::string GlobalConfig::GetConfigPath() {
+  std::lock_guard<std::mutex> lock(loaded_mutex);
+  LoadLocked();
+  return loaded.path;
+}
+
+void GlobalConfig::Reload() {
+  std::lock_guard<std::mutex> lock(loaded_mutex);
+  loaded = Loaded{};
+}
+
+}  // namespace ZUdurov

@@ -1,0 +1,28 @@
+// Parses the host program's command line:
+//   kelvox COMMAND [--name value | --name=value | --flag]...
+// Each option lands in HostContext::options under its name without the
+// dashes, case kept; a flag maps to the empty string; an argument starting
+// with "--" always opens a new option; a repeated option keeps its last value.
+#ifndef SUITE_KELVOX_COMMANDLINE_H_
+#define SUITE_KELVOX_COMMANDLINE_H_
+
+#include <string>
+#include <vector>
+
+#include "plugin/HostContext.h"
+
+struct CommandLine {
+  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  Action action = Action::kUsageError;
+  std::string command;  // lower-case command name, for kRun
+  HostContext context;
+  std::string error;    // what is wrong, for kUsageError
+};
+
+// `args` excludes the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The usage text printed by --help and after a usage error.
+std::string GetUsageText();
+
+#endif  // SUITE_KELVOX_COMMANDLINE_H_

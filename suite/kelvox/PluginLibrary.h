@@ -1,0 +1,29 @@
+// A loaded plug-in library, unloaded when this object goes out of scope.
+// Wraps dlopen/dlsym here and LoadLibraryW/GetProcAddress on Windows.
+#ifndef SUITE_KELVOX_PLUGINLIBRARY_H_
+#define SUITE_KELVOX_PLUGINLIBRARY_H_
+
+#include <string>
+
+class PluginLibrary {
+ public:
+  PluginLibrary() = default;
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+  ~PluginLibrary();
+
+  // Loads the library at `path`. On failure returns false and stores the
+  // loader's reason in `error`.
+  [[nodiscard]] bool Open(const std::string& path, std::string& error);
+
+  // The address of the exported `symbol`, or null with the reason in `error`.
+  [[nodiscard]] void* FindSymbol(const char* symbol, std::string& error) const;
+
+ private:
+  void* handle = nullptr;
+};
+
+// The plug-in's file name for this platform, e.g. "kelvox_encrypt.so".
+std::string GetPluginFileName(const std::string& command);
+
+#endif  // SUITE_KELVOX_PLUGINLIBRARY_H_

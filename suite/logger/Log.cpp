@@ -1,0 +1,139 @@
+#include "host/Log.h"
+
+#include <spdlog/logger.h>
+#include <spdlog/sinks/basic_file_sink.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include <boost/filesystem.hpp>
+
+#include "host/GlobalConfig.h"
+#include "host/KelvoxDirectory.h"
+
+namespace ZUdurov {
+namespace {
+
+constexpr unsigned kDefaultMinLevel = 3;
+constexpr int kLevelUnset = -1;
+constexpr char kDefaultLogFile[] = "logs/kelvox.log";
+constexpr char kPattern[] = "%Y-%m-%d %H:%M:%S.%e %v";
+
+std::atomic<int> min_level{kLevelUnset};
+
+std::mutex sink_mutex;
+bool sink_opened = false;
+std::shared_ptr<spdlog::logger> sink;
+
+const char* LevelName(unsigned level) {
+  switch (level) {
+    case 0:
+    case 1: return "ERROR";
+    case 2: return "WARN ";
+    case 3: return "INFO ";
+    default: return "TRACE";
+  }
+}
+
+// The per-user fallback: $XDG_STATE_HOME/kelvox, ~/.local/state/kelvox, or
+// %LOCALAPPDATA%\kelvox on Windows.
+std::string GetUserLogFile() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && *state != '\0') return std::string(state) + "/kelvox/kelvox.log";
+#if defined(_WIN32)
+  const char* local = std::getenv("LOCALAPPDATA");
+  if (local != nullptr && *local != '\0') return std::string(local) + "\\kelvox\\kelvox.log";
+#endif
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.local/state/kelvox/kelvox.log";
+  return {};
+}
+
+// Opens `path` for appending; null when it cannot be opened. Logging must
+// never fail the caller, so every error ends here.
+std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
+  if (path.empty()) return nullptr;
+  try {
+    boost::system::error_code error;
+    const boost::filesystem::path parent = boost::filesystem::path(path).parent_path();
+    if (!parent.empty()) boost::filesystem::create_directories(parent, error);
+    auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path);
+    auto logger = std::make_shared<spdlog::logger>("kelvox", std::move(file));
+    logger->set_pattern(kPattern);
+    logger->set_level(spdlog::level::trace);
+    logger->flush_on(spdlog::level::trace);
+    return logger;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+void OpenConfiguredSinkLocked() {
+  if (sink_opened) return;
+  sink_opened = true;
+  std::string configured;
+  if (GlobalConfig::GetConfigItem("LOG_FILE", configured) != GlobalConfig::kOk) {
+    configured = kDefaultLogFile;
+  }
+  sink = OpenSink(KelvoxDirectory::GetExePath(configured));
+  if (!sink) sink = OpenSink(GetUserLogFile());
+}
+
+unsigned ReadConfiguredLevel() {
+  std::string text;
+  if (GlobalConfig::GetConfigItem("LOG_LEVEL", text) != GlobalConfig::kOk) return kDefaultMinLevel;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || value > 1000) return kDefaultMinLevel;
+  return static_cast<unsigned>(value);
+}
+
+}  // namespace
+
+unsigned Log::GetMinLogLevel() {
+  int level = min_level.load(std::memory_order_relaxed);
+  if (level == kLevelUnset) {
+    int expected = kLevelUnset;
+    min_level.compare_exchange_strong(expected, static_cast<int>(ReadConfiguredLevel()));
+    level = min_level.load();
+  }
+  return static_cast<unsigned>(level);
+}
+
+void Log::SetMinLogLevel(unsigned level) { min_level.store(static_cast<int>(level)); }
+
+void Log::SetLogFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(sink_mutex);
+  sink_opened = true;
+  sink = OpenSink(path);
+}
+
+void Log::Flush() {
+  std::lock_guard<std::mutex> lock(sink_mutex);
+  if (sink) sink->flush();
+}
+
+Log::Log(unsigned level, const char* file, int line) : level_(level), file_(file), line_(line) {}
+
+Log::~Log() {
+  if (level_ > GetMinLogLevel()) return;
+  std::shared_ptr<spdlog::logger> target;
+  {
+    std::lock_guard<std::mutex> lock(sink_mutex);
+    OpenConfiguredSinkLocked();
+    target = sink;
+  }
+  if (!target) return;
+  try {
+    target->info("{} {}:{} {}", LevelName(level_), file_ != nullptr ? file_ : "?", line_,
+                 stream_.str());
+  } catch (...) {
+    // A full disk or a closed file must not take the command down.
+  }
+}
+
+std::ostringstream& Log::Stream() { return stream_; }
+
+}  // namespace ZUdurov

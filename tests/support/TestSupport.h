@@ -1,0 +1,66 @@
+// Small helpers shared by the tests: a temporary folder, a saved and
+// restored environment variable, whole-file read and write, and a log
+// capture that sends the suite logger to a file of the test's own.
+#ifndef TESTS_SUPPORT_TESTSUPPORT_H_
+#define TESTS_SUPPORT_TESTSUPPORT_H_
+
+#include <optional>
+#include <string>
+
+#include <boost/filesystem.hpp>
+
+namespace testing_support {
+
+// A fresh folder under the system temporary folder, removed with its contents.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  ~ScopedTempDir();
+  const boost::filesystem::path& path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  boost::filesystem::path path_;
+};
+
+// Sets (or, with nullopt, removes) an environment variable; restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv();
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+
+void SetEnv(const std::string& name, const std::optional<std::string>& value);
+std::optional<std::string> GetEnv(const std::string& name);
+
+void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+
+// Sends log records at `level` and below to a temporary file for the life
+// of the object, then turns the log off.
+class ScopedLogCapture {
+ public:
+  explicit ScopedLogCapture(unsigned level);
+  ScopedLogCapture(const ScopedLogCapture&) = delete;
+  ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
+  ~ScopedLogCapture();
+  // Everything logged so far.
+  std::string Text() const;
+
+ private:
+  ScopedTempDir dir_;
+  std::string file_;
+  unsigned saved_level_;
+};
+
+}  // namespace testing_support
+
+#endif  // TESTS_SUPPORT_TESTSUPPORT_H_
