@@ -21,5 +21,11 @@ test: build asan
 demo: build
 	@scripts/demo.sh
 
+fuzz: deps
+	@scripts/fuzz.sh
+
+bench: build
+	@scripts/bench.sh
+
 clean:
 	rm -rf build build-asan build-fuzz demo
