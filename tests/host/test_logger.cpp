@@ -1,0 +1,76 @@
+// The suite logger: the level gate, the record format, and that logging
+// never fails or tears lines under several threads.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "host/Log.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testing_support::ScopedLogCapture;
+
+int evaluated = 0;
+int Evaluate() { return ++evaluated; }
+
+TEST(LoggerTest, RecordsAboveTheMinimumLevelAreNotEvenBuilt) {
+  ScopedLogCapture log(3);
+  evaluated = 0;
+  KLOG(4) << "hidden " << Evaluate();
+  KLOG(3) << "shown " << Evaluate();
+  EXPECT_EQ(evaluated, 1);
+  const std::string text = log.Text();
+  EXPECT_EQ(text.find("hidden"), std::string::npos);
+  EXPECT_NE(text.find("shown 1"), std::string::npos);
+}
+
+TEST(LoggerTest, DirectRecordsAreFilteredByTheLoggerToo) {
+  ScopedLogCapture log(1);
+  { ZUdurov::Log(3, "a.cpp", 1).Stream() << "console line"; }
+  { ZUdurov::Log(1, "a.cpp", 2).Stream() << "error line"; }
+  const std::string text = log.Text();
+  EXPECT_EQ(text.find("console line"), std::string::npos);
+  EXPECT_NE(text.find("error line"), std::string::npos);
+}
+
+TEST(LoggerTest, RecordCarriesTimeLevelFileAndLine) {
+  ScopedLogCapture log(4);
+  { ZUdurov::Log(1, "Src/x.cpp", 77).Stream() << "text " << 5; }
+  const std::regex line(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ERROR Src/x\.cpp:77 text 5\n)");
+  EXPECT_TRUE(std::regex_search(log.Text(), line)) << log.Text();
+}
+
+TEST(LoggerTest, UnopenableLogIsSilentlyDropped) {
+  ScopedLogCapture log(4);
+  ZUdurov::Log::SetLogFile("/proc/no-such-dir/kelvox.log");
+  KLOG(1) << "goes nowhere";
+  SUCCEED();
+}
+
+TEST(LoggerTest, ConcurrentRecordsStayWhole) {
+  ScopedLogCapture log(4);
+  constexpr int kThreads = 4;
+  constexpr int kRecords = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kRecords; ++i) KLOG(4) << "thread " << t << " record " << i << " end";
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::istringstream lines(log.Text());
+  std::string line;
+  int whole = 0;
+  while (std::getline(lines, line)) {
+    EXPECT_NE(line.find(" end"), std::string::npos) << line;
+    ++whole;
+  }
+  EXPECT_EQ(whole, kThreads * kRecords);
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+// The plug-in's dynamic symbol table holds one definition: create_instance.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> DefinedDynamicSymbols(const std::string& library) {
+  const std::string command = "nm -D --defined-only '" + library + "'";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::vector<std::string> names;
+  if (!pipe) return names;
+  char line[4096];
+  while (fgets(line, sizeof line, pipe.get()) != nullptr) {
+    std::istringstream fields(line);
+    std::string address, type, name;
+    if (fields >> address >> type >> name) names.push_back(name);
+  }
+  return names;
+}
+
+TEST(PluginExportTest, OnlyTheFactoryIsExported) {
+  const std::vector<std::string> names = DefinedDynamicSymbols(KELVOX_PLUGIN_PATH);
+  EXPECT_EQ(names, std::vector<std::string>{"create_instance"});
+}
+
+}  // namespace
