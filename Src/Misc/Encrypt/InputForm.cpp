@@ -1,0 +1,81 @@
+#include "Src/Misc/Encrypt/InputForm.h"
+
+#include <sodium.h>
+
+#include <iostream>
+#include <memory>
+
+#include "Src/Misc/Encrypt/KeySource.h"
+
+namespace {
+
+constexpr unsigned char kBackspace = 8;
+constexpr unsigned char kLineFeed = 10;
+constexpr unsigned char kCarriageReturn = 13;
+constexpr unsigned char kFirstPrintable = 32;
+constexpr unsigned char kLastPrintable = 126;
+constexpr int kLowByte = 0xFF;
+
+}  // namespace
+
+void WipeString(std::string& text) {
+  if (!text.empty()) sodium_memzero(text.data(), text.size());
+  text.clear();
+}
+
+InputForm::~InputForm() {
+  for (Value& entry : values) WipeString(entry.value);
+}
+
+void InputForm::AddField(const std::string& name, const std::string& description, bool hidden) {
+  for (const Value& entry : values) {
+    if (entry.name == name) return;
+  }
+  fields.push_back(Field{description, hidden});
+  values.push_back(Value{name, std::string()});
+}
+
+void InputForm::ReadFields() {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    // Flushed before the first key is read, or the user would type blind.
+    std::cout << "  " << fields[i].description << ": " << std::flush;
+    std::string text = ReadField(fields[i].hidden);
+    // The earlier value is wiped, not just replaced: it may be a passphrase.
+    WipeString(values[i].value);
+    values[i].value.swap(text);
+    // The Enter that ended a hidden field was not echoed.
+    if (fields[i].hidden) std::cout << '\n' << std::flush;
+  }
+}
+
+std::string InputForm::GetValue(const std::string& name) const {
+  for (const Value& entry : values) {
+    if (entry.name == name) return entry.value;
+  }
+  return std::string();
+}
+
+std::string InputForm::ReadField(bool hidden) {
+  std::string held;
+  // Reserved up front so the text never moves while it grows: a
+  // reallocation would leave a copy of a passphrase in freed memory.
+  // Backspace needs no wiping, as pop_back overwrites the removed character.
+  held.reserve(kMaxFieldLength);
+  const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(hidden);
+  for (;;) {
+    const int key = reader->ReadKey();
+    if (key == KeyReader::kEndOfInput) break;
+    const auto code = static_cast<unsigned char>(key & kLowByte);
+    if (code == kCarriageReturn || code == kLineFeed) break;
+    // A full field ends at the next key, which is dropped.
+    if (held.size() >= kMaxFieldLength) break;
+    if (code == kBackspace) {
+      if (!held.empty()) held.pop_back();
+    } else if (code >= kFirstPrintable && code <= kLastPrintable) {
+      held.push_back(static_cast<char>(code));
+    }
+    // Every other code (Ctrl+C, tab, escape, the prefix of a function or
+    // arrow key) is ignored and the field goes on.
+  }
+  return held;
+}

@@ -1,0 +1,159 @@
+#include "tests/e2e/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv, const Environment& environment) {
+  for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  _exit(127);
+}
+
+int DecodeStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
+
+std::string WithoutCarriageReturns(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c != '\r') out.push_back(c);
+  }
+  return out;
+}
+
+// Drains `fd` into `sink`; false at end of file.
+bool Drain(int fd, std::string& sink) {
+  char buffer[4096];
+  const ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n <= 0) return false;
+  sink.append(buffer, static_cast<size_t>(n));
+  return true;
+}
+
+}  // namespace
+
+PtySession::PtySession(const std::vector<std::string>& argv, const Environment& environment) {
+  pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+  if (pid_ == 0) ExecChild(argv, environment);
+}
+
+PtySession::~PtySession() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (master_ >= 0) close(master_);
+}
+
+void PtySession::ReadAvailable(int timeout_ms) {
+  pollfd fd{master_, POLLIN, 0};
+  if (poll(&fd, 1, timeout_ms) > 0) {
+    // EIO once the child has gone and the slave side closed.
+    Drain(master_, screen_);
+  }
+}
+
+bool PtySession::WaitFor(const std::string& text, int seconds) {
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    const std::string clean = WithoutCarriageReturns(screen_);
+    const size_t found = clean.find(text, consumed_);
+    if (found != std::string::npos) {
+      consumed_ = found + text.size();
+      return true;
+    }
+    if (Clock::now() > deadline) return false;
+    ReadAvailable(100);
+  }
+}
+
+void PtySession::Type(const std::string& keys) {
+  const ssize_t written = write(master_, keys.data(), keys.size());
+  (void)written;  // a child that already left shows up in Wait
+}
+
+Finished PtySession::Wait(int seconds) {
+  Finished finished;
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  int raw = 0;
+  for (;;) {
+    ReadAvailable(50);
+    const pid_t done = waitpid(pid_, &raw, WNOHANG);
+    if (done == pid_) break;
+    if (Clock::now() > deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &raw, 0);
+      break;
+    }
+  }
+  pid_ = -1;
+  // What the child wrote just before leaving.
+  pollfd fd{master_, POLLIN, 0};
+  while (poll(&fd, 1, 50) > 0 && Drain(master_, screen_)) {
+  }
+  finished.status = DecodeStatus(raw);
+  finished.output = WithoutCarriageReturns(screen_);
+  return finished;
+}
+
+Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
+                      const std::string& input) {
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    setsid();  // no controlling terminal, as under CI
+    ExecChild(argv, environment);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  if (!input.empty()) {
+    const ssize_t written = write(in[1], input.data(), input.size());
+    (void)written;
+  }
+  close(in[1]);
+  Finished finished;
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  int open_fds = 2;
+  while (open_fds > 0) {
+    if (poll(fds, 2, 60000) <= 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
+        if (!Drain(fds[i].fd, i == 0 ? finished.output : finished.error)) {
+          close(fds[i].fd);
+          fds[i].fd = -1;
+          --open_fds;
+        }
+      }
+    }
+  }
+  for (const pollfd& fd : fds) {
+    if (fd.fd >= 0) close(fd.fd);
+  }
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  finished.status = DecodeStatus(raw);
+  return finished;
+}
+
+}  // namespace e2e

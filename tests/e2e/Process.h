@@ -1,0 +1,55 @@
+// Runs the built kelvox program as a user would: either through a fresh
+// pseudo-terminal, where the test types at the prompts and reads the screen,
+// or with plain pipes and no terminal, as automation runs it.
+#ifndef TESTS_E2E_PROCESS_H_
+#define TESTS_E2E_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Environment = std::map<std::string, std::string>;
+
+// Exit status of a finished child, or -1 when it did not exit normally.
+struct Finished {
+  int status = -1;
+  std::string output;  // the terminal's text ('\r' removed), or stdout
+  std::string error;   // stderr (pipe runs only)
+};
+
+// A child running on the slave side of a new pseudo-terminal.
+class PtySession {
+ public:
+  PtySession(const std::vector<std::string>& argv, const Environment& environment);
+  PtySession(const PtySession&) = delete;
+  PtySession& operator=(const PtySession&) = delete;
+  ~PtySession();
+
+  // Reads the screen until `text` has appeared after what earlier waits
+  // consumed; false after `seconds` without it.
+  bool WaitFor(const std::string& text, int seconds = 20);
+  // Sends raw keystrokes.
+  void Type(const std::string& keys);
+  // Waits for the child to exit and returns everything it showed.
+  Finished Wait(int seconds = 60);
+
+ private:
+  void ReadAvailable(int timeout_ms);
+
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string screen_;
+  size_t consumed_ = 0;
+};
+
+// Runs to completion with stdin from /dev/null (or `input`) and no terminal.
+Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
+                      const std::string& input = "");
+
+}  // namespace e2e
+
+#endif  // TESTS_E2E_PROCESS_H_

@@ -1,0 +1,82 @@
+// The host program as automation runs it: no terminal, streams and exit
+// statuses checked.
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include "tests/e2e/Process.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using e2e::Finished;
+using e2e::RunWithPipes;
+using testing_support::ScopedTempDir;
+
+const std::string kKelvox = KELVOX_PROGRAM;
+
+class HostProgramTest : public testing::Test {
+ protected:
+  HostProgramTest() {
+    testing_support::WriteFile(dir_.File("global.config"),
+                               "LOG_FILE=" + dir_.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+    env_ = {{"KELVOX_GLOBAL_CONFIG", dir_.File("global.config")}};
+  }
+  Finished Run(std::vector<std::string> args) {
+    args.insert(args.begin(), kKelvox);
+    return RunWithPipes(args, env_);
+  }
+
+  ScopedTempDir dir_;
+  e2e::Environment env_;
+};
+
+TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
+  const Finished run = Run({"encrypt", "--unattended"});
+  EXPECT_EQ(run.status, 5);
+  EXPECT_EQ(run.output, "");
+  EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: (code 5)\n");
+  const std::string log = testing_support::ReadFile(dir_.File("kelvox.log"));
+  EXPECT_NE(log.find("ERROR Src/Misc/Encrypt/Encrypt.cpp:"), std::string::npos) << log;
+  EXPECT_NE(log.find("You must specify configure file by --configfile"), std::string::npos);
+}
+
+TEST_F(HostProgramTest, FailedRunPrintsMessageAndCode) {
+  const Finished run = Run({"encrypt", "--configfile", dir_.File("absent.json")});
+  EXPECT_EQ(run.status, 6);
+  EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n");
+}
+
+TEST_F(HostProgramTest, HelpAndVersionAnswer) {
+  const Finished help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("usage: kelvox COMMAND"), std::string::npos);
+  const Finished version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output.rfind("kelvox ", 0), 0u);
+}
+
+TEST_F(HostProgramTest, UsageErrorsHaveTheirOwnStatus) {
+  const Finished unknown = Run({"decrypt"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.error.find("unknown command 'decrypt'"), std::string::npos);
+  EXPECT_EQ(Run({"encrypt", "--configfile", "a", "b"}).status, 2);
+  EXPECT_EQ(Run({}).status, 2);
+}
+
+TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {
+  // A copy of the program in a folder without the plug-in, next to the libraries.
+  namespace fs = boost::filesystem;
+  const fs::path build_bin = fs::path(kKelvox).parent_path();
+  fs::create_directories(dir_.path() / "bin");
+  fs::create_directory_symlink(build_bin.parent_path() / "lib", dir_.path() / "lib");
+  const fs::path copy = dir_.path() / "bin" / "kelvox";
+  fs::copy_file(kKelvox, copy);
+  const Finished run = RunWithPipes({copy.string(), "encrypt", "--configfile", "x"}, env_);
+  EXPECT_EQ(run.status, 31);
+  EXPECT_NE(run.error.find((dir_.path() / "bin" / "kelvox_encrypt.so").string()),
+            std::string::npos)
+      << run.error;
+}
+
+}  // namespace
