@@ -1,0 +1,50 @@
+#include "tests/command/FakeStore.h"
+
+#include "host/EnDecrypt.h"
+
+namespace fake_store {
+
+Script& Get() {
+  static Script script;
+  return script;
+}
+
+void Reset() { Get() = Script{}; }
+
+}  // namespace fake_store
+
+struct EnDecrypt::State {};
+
+EnDecrypt::EnDecrypt() = default;
+EnDecrypt::~EnDecrypt() = default;
+
+EnDecrypt* EnDecrypt::GetInstance() {
+  static EnDecrypt instance;
+  return fake_store::Get().null_instance ? nullptr : &instance;
+}
+
+int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
+  fake_store::Script& script = fake_store::Get();
+  script.calls.push_back("mode " + path);
+  if (script.mode) mode = *script.mode;
+  return script.mode_status;
+}
+
+int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
+                       const std::string& passphrase) {
+  fake_store::Script& script = fake_store::Get();
+  script.calls.push_back("decrypt " + path);
+  script.passphrases.push_back(passphrase);
+  if (script.decrypt_status == 0) records = script.stored;
+  return script.decrypt_status;
+}
+
+int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
+                       const std::string& passphrase, const bool& flag) {
+  fake_store::Script& script = fake_store::Get();
+  script.calls.push_back("encrypt " + path);
+  script.passphrases.push_back(passphrase);
+  script.written = records;
+  script.flag = flag;
+  return script.encrypt_status;
+}

@@ -1,0 +1,138 @@
+// The checks before a type is written, against a scripted store.
+#include <gtest/gtest.h>
+
+#include "Src/Misc/Encrypt/Encrypt.h"
+#include "tests/command/FakeStore.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testing_support::ScopedLogCapture;
+using testing_support::ScopedTempDir;
+
+class Command : public ENCRYPT {
+ public:
+  void SetRecords(FileType type, RecordMap records) { file_records[type] = std::move(records); }
+  void SetOptions(std::map<std::string, std::string> options) {
+    context.options = std::move(options);
+  }
+};
+
+class PreCheckTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fake_store::Reset();
+    store_ = dir_.File("settings.store");
+  }
+  void CreateStore() { testing_support::WriteFile(store_, "sealed"); }
+
+  // Runs the pre-check; stdout lands in out_.
+  int Check(int mode, std::string& passphrase) {
+    testing::internal::CaptureStdout();
+    const FileType type = SensitiveSetting;
+    const int code = command_.EncryptPreCheck(mode, store_, passphrase, type);
+    out_ = testing::internal::GetCapturedStdout();
+    return code;
+  }
+
+  ScopedTempDir dir_;
+  std::string store_;
+  Command command_;
+  std::string out_;
+};
+
+TEST_F(PreCheckTest, UnattendedNewStoreAsksNothing) {
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 0);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(passphrase, "");
+  EXPECT_TRUE(fake_store::Get().calls.empty());
+}
+
+TEST_F(PreCheckTest, ModeMixIsRefusedBeforeAnyPromptOrDecryption) {
+  CreateStore();
+  fake_store::Get().mode = 0;
+  ScopedLogCapture log(1);
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 45);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(fake_store::Get().calls, std::vector<std::string>{"mode " + store_});
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Failed in encrypt file " + store_ + " though mode is mixed."),
+            std::string::npos);
+  EXPECT_NE(text.find("Prepare for update encrypted file error: 45"), std::string::npos);
+}
+
+TEST_F(PreCheckTest, StoreThatNamesNoModeMatchesNeither) {
+  CreateStore();
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 45);
+  EXPECT_EQ(Check(0, passphrase), 45);
+}
+
+TEST_F(PreCheckTest, FailedModeQueryIsMapped) {
+  CreateStore();
+  fake_store::Get().mode_status = 2;
+  ScopedLogCapture log(1);
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 49);
+  EXPECT_NE(log.Text().find("Get file " + store_ + " last mode error."), std::string::npos);
+}
+
+TEST_F(PreCheckTest, MissingStoreInstanceIsAnInternalError) {
+  CreateStore();
+  fake_store::Get().null_instance = true;
+  ScopedLogCapture log(1);
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 17);
+  EXPECT_NE(log.Text().find("Get EnDecrypt instance error."), std::string::npos);
+}
+
+TEST_F(PreCheckTest, QuietUpdateCountsByteExactKeysAndValues) {
+  CreateStore();
+  fake_store::Script& store = fake_store::Get();
+  store.mode = 1;
+  store.stored = {{"Host", "a"}, {"port", "80"}, {"same", "v"}, {"case", "abc"}};
+  command_.SetRecords(SensitiveSetting,
+                      {{"host", "a"}, {"port", "8080"}, {"same", "v"}, {"case", "ABC"}, {"new", ""}});
+  command_.SetOptions({{"quiet", ""}});
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 0);
+  // "host" differs from "Host" only in case: an add; "case" differs in value case: an update.
+  EXPECT_EQ(out_, "add: 2, update: 2\n");
+  EXPECT_EQ(store.passphrases, std::vector<std::string>{""});
+}
+
+TEST_F(PreCheckTest, NothingChangedStillShowsZeroCounts) {
+  CreateStore();
+  fake_store::Get().mode = 1;
+  fake_store::Get().stored = {{"k", "v"}};
+  command_.SetRecords(SensitiveSetting, {{"k", "v"}});
+  command_.SetOptions({{"quiet", "no"}});
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 0);
+  EXPECT_EQ(out_, "add: 0, update: 0\n");
+}
+
+TEST_F(PreCheckTest, FailedDecryptionStopsTheUpdate) {
+  CreateStore();
+  fake_store::Get().mode = 1;
+  fake_store::Get().decrypt_status = 13;
+  ScopedLogCapture log(1);
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 46);
+  EXPECT_EQ(out_, "");
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Parse the file " + store_ + " fail."), std::string::npos);
+  EXPECT_NE(text.find("Prepare for update encrypted file error: 46"), std::string::npos);
+}
+
+TEST_F(PreCheckTest, DirectoryAtTheStorePathCountsAsExisting) {
+  boost::filesystem::create_directory(store_);
+  fake_store::Get().mode_status = 2;
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 49);
+  EXPECT_EQ(fake_store::Get().calls.size(), 1u);
+}
+
+}  // namespace
