@@ -37,9 +37,12 @@ void InputForm::AddField(const std::string& name, const std::string& description
 
 void InputForm::ReadFields() {
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    // Flushed before the first key is read, or the user would type blind.
+    // Echo goes off before the prompt appears, so a key typed as soon as
+    // the prompt shows is never echoed; the prompt is flushed before the
+    // first key is read, or the user would type blind.
+    const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
     std::cout << "  " << fields[i].description << ": " << std::flush;
-    std::string text = ReadField(fields[i].hidden);
+    std::string text = ReadField(*reader);
     // The earlier value is wiped, not just replaced: it may be a passphrase.
     WipeString(values[i].value);
     values[i].value.swap(text);
@@ -55,15 +58,14 @@ std::string InputForm::GetValue(const std::string& name) const {
   return std::string();
 }
 
-std::string InputForm::ReadField(bool hidden) {
+std::string InputForm::ReadField(KeyReader& reader) {
   std::string held;
   // Reserved up front so the text never moves while it grows: a
   // reallocation would leave a copy of a passphrase in freed memory.
   // Backspace needs no wiping, as pop_back overwrites the removed character.
   held.reserve(kMaxFieldLength);
-  const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(hidden);
   for (;;) {
-    const int key = reader->ReadKey();
+    const int key = reader.ReadKey();
     if (key == KeyReader::kEndOfInput) break;
     const auto code = static_cast<unsigned char>(key & kLowByte);
     if (code == kCarriageReturn || code == kLineFeed) break;

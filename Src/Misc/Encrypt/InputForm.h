@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class KeyReader;
+
 // The most characters one field holds; the key after them ends the field.
 constexpr std::size_t kMaxFieldLength = 256;
 
@@ -44,7 +46,7 @@ class InputForm {
     std::string value;
   };
 
-  std::string ReadField(bool hidden);
+  std::string ReadField(KeyReader& reader);
 
   // Entry i of `values` belongs to entry i of `fields`.
   std::vector<Field> fields;

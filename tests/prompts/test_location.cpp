@@ -1,0 +1,101 @@
+// Where a store lives: which configured values are placed under a program
+// directory, the one-time use of WRK_BIN_EXE, and a missing value.
+#include <gtest/gtest.h>
+
+#include "Src/Misc/Encrypt/Encrypt.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/GlobalConfig.h"
+#include "host/KelvoxDirectory.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testing_support::GetEnv;
+using testing_support::SetEnv;
+using ZUdurov::GlobalConfig;
+
+constexpr char kVariable[] = "WRK_BIN_EXE";
+constexpr char kBinary[] = "/opt/kelvox/bin/kelvox";
+const std::string kBeside = "/opt/kelvox/bin/";
+
+class LocationTest : public testing::Test {
+ protected:
+  ~LocationTest() override { GlobalConfig::Reload(); }
+
+  // Configures the settings store as `value`, with WRK_BIN_EXE set afresh.
+  void Configure(const std::string& value, const std::string& more = "") {
+    testing_support::WriteFile(dir_.File("global.config"),
+                               "ENCRYPT_SETTING_PATH=" + value + "\n" + more);
+    GlobalConfig::Reload();
+    SetEnv(kVariable, kBinary);
+  }
+  std::string Locate(FileType type = SensitiveSetting,
+                     int expected = static_cast<int>(ERR_SUCCEED)) {
+    std::string path;
+    EXPECT_EQ(command_.GetEncryptedFilePath(EncryptedPathKeys[type], path), expected);
+    return path;
+  }
+
+  testing_support::ScopedTempDir dir_;
+  testing_support::ScopedEnv config_{"KELVOX_GLOBAL_CONFIG", dir_.File("global.config")};
+  testing_support::ScopedEnv variable_{kVariable, std::nullopt};
+  testing_support::ScopedLogCapture log_{4};
+  ENCRYPT command_;
+};
+
+TEST_F(LocationTest, BareNamesAndLeadingDotComponentsGoBesideTheNamedExecutable) {
+  // Forward slashes do not split, and nothing is normalised.
+  for (const std::string value :
+       {"s.store", ".\\data\\s.store", "..\\s.store", "C:/data/s.store", "/srv/s"}) {
+    Configure(value);
+    EXPECT_EQ(Locate(), kBeside + value);
+    EXPECT_EQ(GetEnv(kVariable), std::nullopt) << value;
+  }
+  EXPECT_NE(log_.Text().find("path=" + kBeside + "s.store"), std::string::npos);
+}
+
+TEST_F(LocationTest, OtherBackslashPathsAreLeftAloneAndKeepTheVariable) {
+  for (const std::string value :
+       {"C:\\data\\s.store", "\\s.store", "data\\s.store", ".x\\s.store"}) {
+    Configure(value);
+    EXPECT_EQ(Locate(), value);
+    EXPECT_EQ(GetEnv(kVariable), kBinary);
+  }
+  EXPECT_EQ(log_.Text().find("path="), std::string::npos);
+}
+
+TEST_F(LocationTest, VariableServesOnlyTheFirstTypeOfARun) {
+  Configure("s.store", "ENCRYPTED_CREDENTIALS_FILE_PATH=c.store\n");
+  EXPECT_EQ(Locate(SensitiveSetting), kBeside + "s.store");
+  EXPECT_EQ(Locate(Credential), KelvoxDirectory::GetExePath("c.store"));
+}
+
+TEST_F(LocationTest, EmptyVariableCountsAsUnset) {
+  Configure("..\\s.store");
+  SetEnv(kVariable, "");
+  EXPECT_EQ(Locate(), KelvoxDirectory::GetExePath("..\\s.store"));
+}
+
+TEST_F(LocationTest, BareExecutableNameHasAnEmptyParent) {
+  Configure("s.store");
+  SetEnv(kVariable, "kelvox");
+  EXPECT_EQ(Locate(), "/s.store");
+}
+
+TEST_F(LocationTest, MissingValueReturnsTheLookupResultAndLogsIt) {
+  testing::internal::CaptureStderr();  // the broken file is reported there
+  for (const std::string config : {"OTHER=x\n", "ENCRYPT_SETTING_PATH=\n", "not a config line\n"}) {
+    testing_support::WriteFile(dir_.File("global.config"), config);
+    GlobalConfig::Reload();
+    std::string ignored;
+    const int lookup = GlobalConfig::GetConfigItem(EncryptedPathKeys[SensitiveSetting], ignored);
+    ASSERT_NE(lookup, GlobalConfig::kOk);
+    EXPECT_EQ(Locate(SensitiveSetting, lookup & 0xFFFF), "") << config;
+  }
+  testing::internal::GetCapturedStderr();
+  const std::string log = log_.Text();
+  EXPECT_NE(log.find("Get encrypted file path error."), std::string::npos) << log;
+  EXPECT_EQ(log.find("Exiting  ENCRYPT::GetEncryptedFilePath"), std::string::npos) << log;
+}
+
+}  // namespace
