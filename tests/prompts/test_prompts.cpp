@@ -30,7 +30,8 @@ struct CapturedOutput : std::stringbuf {
 std::vector<int> Keys(const std::string& typed) { return {typed.begin(), typed.end()}; }
 
 // The key source for its lifetime: hands out `keys` across fields, then end
-// of input. Notes each field's kind and what had been flushed when it opened.
+// of input. Notes each field's kind and what had been flushed when its first
+// key was read.
 class ScriptedKeys : public KeySource {
  public:
   explicit ScriptedKeys(std::vector<int> keys, const CapturedOutput* console = nullptr)
@@ -39,21 +40,25 @@ class ScriptedKeys : public KeySource {
 
   std::unique_ptr<KeyReader> OpenField(bool hidden) override {
     hidden_fields.push_back(hidden);
-    if (console != nullptr) flushed_at_open.push_back(console->flushed);
     return std::make_unique<Reader>(*this);
   }
   std::size_t Remaining() const { return keys.size() - next; }
 
   std::vector<bool> hidden_fields;
-  std::vector<std::string> flushed_at_open;
+  std::vector<std::string> flushed_at_first_key;
 
  private:
   struct Reader : KeyReader {
     explicit Reader(ScriptedKeys& script) : script(script) {}
     int ReadKey() override {
+      if (first && script.console != nullptr) {
+        script.flushed_at_first_key.push_back(script.console->flushed);
+      }
+      first = false;
       return script.next < script.keys.size() ? script.keys[script.next++] : kEndOfInput;
     }
     ScriptedKeys& script;
+    bool first = true;
   };
   std::vector<int> keys;
   std::size_t next = 0;
@@ -140,7 +145,7 @@ TEST_F(PromptsTest, PromptIsFlushedBeforeReadingAndHiddenFieldEndsTheLine) {
   form.AddField("v", "Visible", false);
   form.ReadFields();
   EXPECT_EQ(console_.str(), "  Hidden: \n  Visible: ");
-  EXPECT_EQ(script.flushed_at_open,
+  EXPECT_EQ(script.flushed_at_first_key,
             (std::vector<std::string>{"  Hidden: ", "  Hidden: \n  Visible: "}));
   EXPECT_EQ(script.hidden_fields, (std::vector<bool>{true, false}));
 }
