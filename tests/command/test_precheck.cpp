@@ -3,6 +3,7 @@
 
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "tests/command/FakeStore.h"
+#include "tests/command/ScriptedKeys.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -133,6 +134,54 @@ TEST_F(PreCheckTest, DirectoryAtTheStorePathCountsAsExisting) {
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 49);
   EXPECT_EQ(fake_store::Get().calls.size(), 1u);
+}
+
+// Attended branches: the passphrase prompt and the confirmation.
+
+TEST_F(PreCheckTest, AttendedNewStoreTakesThePassphrase) {
+  ScriptedKeys keys("longenough\rlongenough\r");
+  std::string passphrase;
+  EXPECT_EQ(Check(0, passphrase), 0);
+  EXPECT_EQ(passphrase, "longenough");
+  EXPECT_TRUE(fake_store::Get().calls.empty());
+}
+
+TEST_F(PreCheckTest, AttendedNewStoreWithShortPassphraseIsLoggedWithoutTheSecret) {
+  ScriptedKeys keys("short7!\r");
+  ScopedLogCapture log(4);
+  std::string passphrase;
+  EXPECT_EQ(Check(0, passphrase), 46);
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Get user passphrase to encrypt file " + store_ + "error: 46"),
+            std::string::npos);
+  EXPECT_EQ(text.find("short7!"), std::string::npos);
+  EXPECT_EQ(text.find("Exiting  ENCRYPT::EncryptPreCheck"), std::string::npos);
+}
+
+TEST_F(PreCheckTest, AttendedUpdateAsksOnceDecryptsWithItAndConfirms) {
+  CreateStore();
+  fake_store::Get().mode = 0;
+  command_.SetRecords(SensitiveSetting, {{"k", "v"}});
+  ScriptedKeys keys("longenough\ry\r");
+  std::string passphrase;
+  EXPECT_EQ(Check(0, passphrase), 0);
+  EXPECT_EQ(fake_store::Get().passphrases, std::vector<std::string>{"longenough"});
+  EXPECT_EQ(out_,
+            "please enter the passphrase for \"" + store_ + "\".\n  Enter passphrase: \n"
+            "add: 1, update: 0\n"
+            "Are you sure you want to continue to update the file " + store_ +
+                " (Y/N)?\n  Enter (Y/N): ");
+}
+
+TEST_F(PreCheckTest, DeclinedUpdateIsAnInterruption) {
+  CreateStore();
+  fake_store::Get().mode = 1;
+  ScriptedKeys keys("n\r");
+  ScopedLogCapture log(4);
+  std::string passphrase;
+  EXPECT_EQ(Check(1, passphrase), 47);
+  EXPECT_EQ(keys.fields_opened, 1);  // the question only: unattended asks no passphrase
+  EXPECT_EQ(log.Text().find("Exiting  ENCRYPT::EncryptPreCheck"), std::string::npos);
 }
 
 }  // namespace
