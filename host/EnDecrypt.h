@@ -29,8 +29,10 @@ constexpr int kNoCredential = 1;      // no key material to open the store
 constexpr int kInvalidFile = 2;       // short, garbled, tampered or future-version file
 constexpr int kWriteFailed = 3;       // the store could not be written
 constexpr int kInternal = 4;          // the crypto library failed, or out of memory
+constexpr int kReadFailed = 5;        // the store exists but could not be read
+constexpr int kBadConfiguration = 6;  // a store setting in the configuration is unusable
 constexpr int kNotExist = 7;          // no store at the path
-constexpr int kModeConflict = 11;     // write in the other mode than the store's
+constexpr int kModeConflict = 11;     // a call in the other mode than the store's
 constexpr int kInterrupted = 12;      // the user declined
 constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
 }  // namespace endecrypt_status
@@ -47,7 +49,7 @@ class ENDECRYPT_API EnDecrypt {
   // (0 attended, 1 unattended). `mode` is untouched on failure.
   int GetFileLastEncryptionMode(const std::string& path, int& mode);
 
-  // Fills `records` with every record of the store at `path`, opened with
+  // Replaces `records` by every record of the store at `path`, opened with
   // `passphrase` (empty: the host key). `records` is untouched on failure.
   int Decrypt(const std::string& path, std::map<std::string, std::string>& records,
               const std::string& passphrase);

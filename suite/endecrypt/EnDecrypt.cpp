@@ -1,21 +1,356 @@
-// Stub: replaced by the store work.
+// The store's public operations: each reads the file through StoreFiles,
+// checks its header (StoreFormat), derives the key (KeyDerivation, HostKey)
+// and opens or seals the body with XChaCha20-Poly1305. The file format is
+// described in docs/store-format.md.
 #include "host/EnDecrypt.h"
 
+#include <sodium.h>
+
+#include <exception>
+#include <vector>
+
+#include "suite/endecrypt/HostKey.h"
+#include "suite/endecrypt/KeyDerivation.h"
+#include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreFiles.h"
+#include "suite/endecrypt/StoreFormat.h"
+#include "suite/endecrypt/StoreSettings.h"
+
+namespace {
+
+using endecrypt::FileResult;
+using endecrypt::RecordView;
+using endecrypt::SecureBuffer;
+using endecrypt::StoreHeader;
+using Records = std::map<std::string, std::string>;
+namespace status = endecrypt_status;
+
+static_assert(endecrypt::kNonceSize == crypto_aead_xchacha20poly1305_ietf_NPUBBYTES);
+static_assert(endecrypt::kTagSize == crypto_aead_xchacha20poly1305_ietf_ABYTES);
+
+// Bounds the retries of a writer that keeps losing the race to create a
+// store to writers that then remove it again.
+constexpr int kMaxWriteAttempts = 100;
+
+// An empty passphrase selects the host key.
+std::uint8_t ModeOf(const std::string& passphrase) {
+  return passphrase.empty() ? endecrypt::kUnattendedMode : endecrypt::kAttendedMode;
+}
+
+[[nodiscard]] int FromReadResult(FileResult result) {
+  switch (result) {
+    case FileResult::kOk: return status::kOk;
+    case FileResult::kNotFound: return status::kNotExist;
+    case FileResult::kWrongSize: return status::kInvalidFile;
+    default: return status::kReadFailed;
+  }
+}
+
+// Wipes the values of a record map when it goes out of scope, on every
+// path, so plaintext handed over in std::string memory does not linger.
+// Keys are names, not secrets, and stay as they are.
+class ValueWiper {
+ public:
+  explicit ValueWiper(Records& records) : records(records) {}
+  ValueWiper(const ValueWiper&) = delete;
+  ValueWiper& operator=(const ValueWiper&) = delete;
+  ~ValueWiper() {
+    for (auto& [key, value] : records) sodium_memzero(value.data(), value.size());
+  }
+
+ private:
+  Records& records;
+};
+
+// Stores in `body_key` the body key of the store with `header`, from the
+// caller's passphrase or, for an unattended store, the host key. Returns
+// kWrongPassphrase when the key check shows the key is not the store's.
+[[nodiscard]] int UnlockStore(const StoreHeader& header, const std::string& passphrase,
+                              SecureBuffer& body_key) {
+  SecureBuffer master;
+  int result = status::kOk;
+  if (header.mode == endecrypt::kAttendedMode) {
+    result = endecrypt::DerivePassphraseKey(passphrase, header.salt,
+                                            {header.opslimit, header.memlimit}, master);
+  } else {
+    std::string path;
+    SecureBuffer host_key;
+    unsigned char key_id[endecrypt::kKeyIdSize];
+    if ((result = endecrypt::ReadHostKeyPath(path)) != status::kOk ||
+        (result = endecrypt::LoadHostKey(path, host_key)) != status::kOk ||
+        (result = endecrypt::ComputeHostKeyId(host_key, key_id)) != status::kOk) {
+      return result;
+    }
+    // Another host's key is told apart without deriving anything.
+    if (sodium_memcmp(key_id, header.key_id, sizeof(key_id)) != 0) {
+      return status::kWrongPassphrase;
+    }
+    result = endecrypt::DeriveHostSubkey(host_key, header.salt, master);
+  }
+  unsigned char key_check[endecrypt::kKeyCheckSize];
+  if (result == status::kOk) result = endecrypt::DeriveStoreKeys(master, body_key, key_check);
+  if (result != status::kOk) return result;
+  // The key check is authenticated with the rest of the header only once
+  // the body opens; comparing it first is what lets a wrong key (13) be
+  // told from a damaged body (2).
+  return sodium_memcmp(key_check, header.key_check, sizeof(key_check)) == 0
+             ? status::kOk
+             : status::kWrongPassphrase;
+}
+
+// Fills a fresh header for a new store in the mode of `passphrase`: a new
+// salt, the configured costs or the host key's id, and the key check; and
+// stores the body key in `body_key`.
+[[nodiscard]] int PrepareNewKey(const std::string& passphrase, StoreHeader& header,
+                                SecureBuffer& body_key) {
+  header = StoreHeader{};
+  header.mode = ModeOf(passphrase);
+  randombytes_buf(header.salt, sizeof(header.salt));
+  SecureBuffer master;
+  int result = status::kOk;
+  if (header.mode == endecrypt::kAttendedMode) {
+    endecrypt::KdfCosts costs;
+    if ((result = endecrypt::ReadKdfCosts(costs)) != status::kOk) return result;
+    header.opslimit = costs.opslimit;
+    header.memlimit = costs.memlimit;
+    result = endecrypt::DerivePassphraseKey(passphrase, header.salt, costs, master);
+  } else {
+    std::string path;
+    SecureBuffer host_key;
+    if ((result = endecrypt::ReadHostKeyPath(path)) != status::kOk ||
+        (result = endecrypt::LoadOrCreateHostKey(path, host_key)) != status::kOk ||
+        (result = endecrypt::ComputeHostKeyId(host_key, header.key_id)) != status::kOk) {
+      return result;
+    }
+    result = endecrypt::DeriveHostSubkey(host_key, header.salt, master);
+  }
+  if (result != status::kOk) return result;
+  return endecrypt::DeriveStoreKeys(master, body_key, header.key_check);
+}
+
+// Opens the body of `file`, whose header `header` was decoded from it, into
+// `plaintext`. kInvalidFile when the body or any header byte was altered.
+[[nodiscard]] int OpenBody(const std::vector<unsigned char>& file, const StoreHeader& header,
+                           const SecureBuffer& body_key, SecureBuffer& plaintext) {
+  if (!plaintext.Allocate(header.body_length - endecrypt::kTagSize)) return status::kInternal;
+  unsigned long long opened = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+          plaintext.data(), &opened, nullptr, file.data() + endecrypt::kHeaderSize,
+          header.body_length, file.data(), endecrypt::kHeaderSize, header.nonce,
+          body_key.data()) != 0) {
+    return status::kInvalidFile;
+  }
+  return status::kOk;
+}
+
+// Seals `plaintext` under `body_key` with a fresh nonce into `file`, whole
+// header included, the header serving as associated data.
+[[nodiscard]] int SealStore(StoreHeader header, const SecureBuffer& body_key,
+                            const SecureBuffer& plaintext, std::vector<unsigned char>& file) {
+  randombytes_buf(header.nonce, sizeof(header.nonce));
+  header.body_length = plaintext.size() + endecrypt::kTagSize;
+  file.assign(endecrypt::kHeaderSize + header.body_length, 0);
+  endecrypt::EncodeHeader(header, file.data());
+  unsigned long long sealed = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_encrypt(
+          file.data() + endecrypt::kHeaderSize, &sealed, plaintext.data(), plaintext.size(),
+          file.data(), endecrypt::kHeaderSize, nullptr, header.nonce, body_key.data()) != 0) {
+    return status::kInternal;
+  }
+  return status::kOk;
+}
+
+// Reads the store at `path` whole and decodes its header.
+[[nodiscard]] int ReadStoreFile(const std::string& path, std::vector<unsigned char>& file,
+                                StoreHeader& header) {
+  const int read = FromReadResult(endecrypt::ReadWholeFile(path, endecrypt::kMaxStoreSize, file));
+  if (read != status::kOk) return read;
+  return endecrypt::DecodeHeader(file.data(), file.size(), header);
+}
+
+// Opens an existing store's contents for a call made with `passphrase`:
+// the mode must match, the key must pass the key check, the body must
+// open, and the records must parse. The views in `records` point into
+// `plaintext`.
+[[nodiscard]] int OpenStore(const std::vector<unsigned char>& file, const StoreHeader& header,
+                            const std::string& passphrase, SecureBuffer& body_key,
+                            SecureBuffer& plaintext, std::vector<RecordView>& records) {
+  // Mixing modes in one file is refused, not converted: a store sealed
+  // under a passphrase promises that nobody without it can read or rewrite
+  // it, and a host-key write (or read) would quietly break that promise.
+  if (header.mode != ModeOf(passphrase)) return status::kModeConflict;
+  int result = UnlockStore(header, passphrase, body_key);
+  if (result == status::kOk) result = OpenBody(file, header, body_key, plaintext);
+  if (result == status::kOk) {
+    result = endecrypt::DecodeRecords(plaintext.data(), plaintext.size(), records);
+  }
+  return result;
+}
+
+std::vector<RecordView> ViewsOf(const Records& records) {
+  std::vector<RecordView> views;
+  views.reserve(records.size());
+  for (const auto& [key, value] : records) views.emplace_back(key, value);
+  return views;
+}
+
+// The records of a rewrite, in ascending key order. With `keep_stored`,
+// stored records whose key is not in `records` stay; keys in `records`
+// are added or take the new value. Without it, `records` replaces the store.
+std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, const Records& records,
+                                     bool keep_stored) {
+  if (!keep_stored) return ViewsOf(records);
+  std::vector<RecordView> merged;
+  merged.reserve(stored.size() + records.size());
+  auto old_record = stored.begin();
+  auto new_record = records.begin();
+  while (old_record != stored.end() || new_record != records.end()) {
+    if (new_record == records.end() ||
+        (old_record != stored.end() && old_record->first < new_record->first)) {
+      merged.push_back(*old_record++);
+      continue;
+    }
+    if (old_record != stored.end() && old_record->first == new_record->first) ++old_record;
+    merged.emplace_back(new_record->first, new_record->second);
+    ++new_record;
+  }
+  return merged;
+}
+
+// Writes a new store at `path`. Sets `lost_race` when another writer
+// created one first; the caller then updates that one instead.
+[[nodiscard]] int CreateStore(const Records& records, const std::string& path,
+                              const std::string& passphrase, bool& lost_race) {
+  StoreHeader header;
+  SecureBuffer body_key;
+  SecureBuffer plaintext;
+  std::vector<unsigned char> file;
+  int result = PrepareNewKey(passphrase, header, body_key);
+  if (result == status::kOk) result = endecrypt::EncodeRecords(ViewsOf(records), plaintext);
+  if (result == status::kOk) result = SealStore(header, body_key, plaintext, file);
+  if (result != status::kOk) return result;
+  switch (endecrypt::CreateFileAtomically(path, file.data(), file.size())) {
+    case FileResult::kOk: return status::kOk;
+    case FileResult::kExists: lost_race = true; return status::kWriteFailed;
+    default: return status::kWriteFailed;
+  }
+}
+
+// Rewrites the existing store held in `file` with the merged records.
+// REQUIRES: the caller holds the store's writer lock.
+[[nodiscard]] int RewriteStore(const std::vector<unsigned char>& file, const Records& records,
+                               const std::string& path, const std::string& passphrase,
+                               bool keep_stored) {
+  StoreHeader header;
+  SecureBuffer body_key;
+  SecureBuffer old_plaintext;
+  std::vector<RecordView> stored;
+  int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  if (result == status::kOk) {
+    result = OpenStore(file, header, passphrase, body_key, old_plaintext, stored);
+  }
+  endecrypt::KdfCosts costs;
+  if (result == status::kOk && header.mode == endecrypt::kAttendedMode) {
+    result = endecrypt::ReadKdfCosts(costs);
+  }
+  if (result != status::kOk) return result;
+  SecureBuffer plaintext;
+  result = endecrypt::EncodeRecords(MergeRecords(stored, records, keep_stored), plaintext);
+  if (result != status::kOk) return result;
+  // Keeping the salt keeps the key derived while reading, so an update
+  // runs Argon2id once. Changed costs in the configuration are the one
+  // reason to derive again, under a fresh salt.
+  if (header.mode == endecrypt::kAttendedMode &&
+      (costs.opslimit != header.opslimit || costs.memlimit != header.memlimit) &&
+      (result = PrepareNewKey(passphrase, header, body_key)) != status::kOk) {
+    return result;
+  }
+  std::vector<unsigned char> rewritten;
+  if ((result = SealStore(header, body_key, plaintext, rewritten)) != status::kOk) return result;
+  return endecrypt::ReplaceFileAtomically(path, rewritten.data(), rewritten.size()) ==
+                 FileResult::kOk
+             ? status::kOk
+             : status::kWriteFailed;
+}
+
+[[nodiscard]] int WriteStore(const Records& records, const std::string& path,
+                             const std::string& passphrase, bool keep_stored) {
+  for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
+    endecrypt::StoreLock lock;
+    std::vector<unsigned char> file;
+    const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
+    if (read == FileResult::kOk) return RewriteStore(file, records, path, passphrase, keep_stored);
+    if (read != FileResult::kNotFound) return FromReadResult(read);
+    bool lost_race = false;
+    const int result = CreateStore(records, path, passphrase, lost_race);
+    if (!lost_race) return result;
+  }
+  return status::kWriteFailed;
+}
+
+[[nodiscard]] int ReadMode(const std::string& path, int& mode) {
+  std::vector<unsigned char> file;
+  StoreHeader header;
+  const int result = ReadStoreFile(path, file, header);
+  if (result == status::kOk) mode = header.mode;
+  return result;
+}
+
+[[nodiscard]] int ReadRecords(const std::string& path, Records& records,
+                              const std::string& passphrase) {
+  std::vector<unsigned char> file;
+  StoreHeader header;
+  SecureBuffer body_key;
+  SecureBuffer plaintext;
+  std::vector<RecordView> views;
+  int result = ReadStoreFile(path, file, header);
+  if (result == status::kOk) {
+    result = OpenStore(file, header, passphrase, body_key, plaintext, views);
+  }
+  if (result != status::kOk) return result;
+  Records opened;
+  const ValueWiper wiper(opened);
+  for (const auto& [key, value] : views) opened.emplace_hint(opened.end(), key, value);
+  records.swap(opened);
+  return status::kOk;
+}
+
+// Nothing may escape the library as an exception: allocation failures and
+// the like become kInternal.
+template <typename Operation>
+[[nodiscard]] int Guarded(Operation operation) {
+  try {
+    return operation();
+  } catch (const std::exception&) {
+    return status::kInternal;
+  }
+}
+
+}  // namespace
+
+// No state per instance: the keys cached between calls are process-wide,
+// like the instance itself, and live with the key derivation.
 struct EnDecrypt::State {};
 
 EnDecrypt::EnDecrypt() = default;
 EnDecrypt::~EnDecrypt() = default;
 
 EnDecrypt* EnDecrypt::GetInstance() {
+  static const bool ready = sodium_init() >= 0;
   static EnDecrypt instance;
-  return &instance;
+  return ready ? &instance : nullptr;
 }
 
-int EnDecrypt::GetFileLastEncryptionMode(const std::string&, int&) { return endecrypt_status::kInternal; }
-int EnDecrypt::Decrypt(const std::string&, std::map<std::string, std::string>&, const std::string&) {
-  return endecrypt_status::kInternal;
+int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
+  return Guarded([&] { return ReadMode(path, mode); });
 }
-int EnDecrypt::Encrypt(const std::map<std::string, std::string>&, const std::string&,
-                       const std::string&, const bool&) {
-  return endecrypt_status::kInternal;
+
+int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
+                       const std::string& passphrase) {
+  return Guarded([&] { return ReadRecords(path, records, passphrase); });
+}
+
+int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
+                       const std::string& passphrase, const bool& flag) {
+  return Guarded([&] { return WriteStore(records, path, passphrase, flag); });
 }

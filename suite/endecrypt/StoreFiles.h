@@ -1,0 +1,83 @@
+// The operating system as the store sees it: reading a file whole, the lock
+// that serialises the writers of one store, and creating or replacing a file
+// atomically with owner-only permissions. Every other source of the library
+// reaches files only through these calls. POSIX and Windows sides live in
+// StoreFiles.cpp; each call is thread-safe.
+#ifndef SUITE_ENDECRYPT_STOREFILES_H_
+#define SUITE_ENDECRYPT_STOREFILES_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace endecrypt {
+
+class SecureBuffer;
+
+enum class FileResult {
+  kOk,
+  kNotFound,   // nothing at the path
+  kWrongSize,  // not a regular file, or outside the sizes the caller accepts
+  kExists,     // creation found a file already at the path
+  kFailed,     // any other refusal of the system
+};
+
+// The exclusive lock of one store's writers, held from LockAndReadStore
+// until destruction. Readers take no lock: they always see a whole store,
+// since stores are only ever replaced by renaming.
+class StoreLock {
+ public:
+  StoreLock() = default;
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+  ~StoreLock();
+
+ private:
+  friend FileResult LockAndReadStore(const std::string&, std::size_t, StoreLock&,
+                                     std::vector<unsigned char>&);
+#if defined(_WIN32)
+  void* handle = nullptr;  // HANDLE of the companion lock file
+#else
+  int fd = -1;
+#endif
+};
+
+// Reads the regular file at `path` into `contents`. kWrongSize when it is
+// larger than `max_size` or not a regular file. `contents` is untouched on
+// failure.
+[[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
+                                       std::vector<unsigned char>& contents);
+
+// Reads the file at `path`, which must hold exactly `size` bytes, into
+// guarded memory (`secret`, allocated here).
+[[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t size,
+                                        SecureBuffer& secret);
+
+// Takes the writers' lock of the store at `path`, waiting for it, and reads
+// the store as ReadWholeFile does. kNotFound when there is no store: the
+// lock is not held then, and a new store must be made with CreateFileAtomically.
+[[nodiscard]] FileResult LockAndReadStore(const std::string& path, std::size_t max_size,
+                                          StoreLock& lock, std::vector<unsigned char>& contents);
+
+// Makes a file at `path` holding `data`, durably, if none is there yet:
+// missing parent folders are created owner-only, the file is owner-only,
+// and it appears whole or not at all. kExists when a file got there first.
+// On failure nothing new is left at or beside `path` (folders aside).
+[[nodiscard]] FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
+                                              std::size_t size);
+
+// Replaces the file at `path` by an owner-only file holding `data`,
+// durably and atomically: readers see the old file or the new one. On
+// failure the old file is untouched and no temporary file is left.
+// REQUIRES: the caller holds the StoreLock of `path`.
+[[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
+                                               std::size_t size);
+
+// Where the host key lives when the configuration does not say: a system
+// path for the administrator, a per-user state folder otherwise. Empty when
+// no such folder can be named.
+std::string DefaultHostKeyPath();
+
+}  // namespace endecrypt
+
+#endif  // SUITE_ENDECRYPT_STOREFILES_H_

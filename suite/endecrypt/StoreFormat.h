@@ -1,0 +1,79 @@
+// The store file's byte layout, described in docs/store-format.md: the
+// fixed-size header and the length-prefixed records sealed in the body.
+// Pure encoding and decoding; no cryptography and no file access here.
+#ifndef SUITE_ENDECRYPT_STOREFORMAT_H_
+#define SUITE_ENDECRYPT_STOREFORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace endecrypt {
+
+class SecureBuffer;
+
+constexpr std::size_t kMagicSize = 8;
+constexpr unsigned char kMagic[kMagicSize] = {'K', 'V', 'X', 'S', 'T', 'O', 'R', 'E'};
+constexpr std::uint8_t kFormatVersion = 1;
+
+constexpr std::size_t kSaltSize = 16;
+constexpr std::size_t kKeyIdSize = 8;
+constexpr std::size_t kNonceSize = 24;  // XChaCha20-Poly1305 IETF
+constexpr std::size_t kKeyCheckSize = 16;
+constexpr std::size_t kTagSize = 16;  // Poly1305
+constexpr std::size_t kHeaderSize = 94;
+
+// Store modes, as the header and the last-mode query give them.
+constexpr std::uint8_t kAttendedMode = 0;
+constexpr std::uint8_t kUnattendedMode = 1;
+
+// Argon2id costs a reader accepts. The floors are libsodium's; the ceilings
+// keep a crafted header from making the reader allocate or spin for long.
+constexpr std::uint32_t kMinOpsLimit = 1;
+constexpr std::uint32_t kMaxOpsLimit = 10;
+constexpr std::uint64_t kMinMemLimit = 8192;
+constexpr std::uint64_t kMaxMemLimit = std::uint64_t{1} << 30;  // 1 GiB
+
+// Largest store file read or written, header included.
+constexpr std::size_t kMaxStoreSize = std::size_t{256} << 20;  // 256 MiB
+
+struct StoreHeader {
+  std::uint8_t mode = kAttendedMode;
+  std::uint32_t opslimit = 0;
+  std::uint64_t memlimit = 0;
+  unsigned char salt[kSaltSize] = {};
+  unsigned char key_id[kKeyIdSize] = {};
+  unsigned char nonce[kNonceSize] = {};
+  unsigned char key_check[kKeyCheckSize] = {};
+  std::uint64_t body_length = 0;
+};
+
+// Writes the kHeaderSize bytes of `header` to `out`.
+void EncodeHeader(const StoreHeader& header, unsigned char* out);
+
+// Decodes and checks the header at the start of a store file of `file_size`
+// bytes, of which `data` holds at least the first min(file_size, kHeaderSize).
+// Returns kOk, or kInvalidFile for any structural fault (size, magic,
+// version, mode, costs, key id, body length); `header` is untouched then.
+[[nodiscard]] int DecodeHeader(const unsigned char* data, std::size_t file_size,
+                               StoreHeader& header);
+
+// One record as views into a buffer that outlives it.
+using RecordView = std::pair<std::string_view, std::string_view>;
+
+// Serialises `records`, which must be in strictly ascending key order, into
+// `out`. Returns kOk, kWriteFailed when the result would make a store larger
+// than kMaxStoreSize, or kInternal when memory runs out.
+[[nodiscard]] int EncodeRecords(const std::vector<RecordView>& records, SecureBuffer& out);
+
+// Parses serialised records; the views point into `data`. Returns kOk, or
+// kInvalidFile (with `records` untouched) when the bytes are not exactly a
+// record list with strictly ascending keys.
+[[nodiscard]] int DecodeRecords(const unsigned char* data, std::size_t size,
+                                std::vector<RecordView>& records);
+
+}  // namespace endecrypt
+
+#endif  // SUITE_ENDECRYPT_STOREFORMAT_H_

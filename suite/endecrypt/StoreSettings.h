@@ -1,0 +1,27 @@
+// The store's settings in the suite's global configuration: the Argon2id
+// costs given to new stores and the host key's path. Read on every call,
+// so a reloaded configuration takes effect at once.
+#ifndef SUITE_ENDECRYPT_STORESETTINGS_H_
+#define SUITE_ENDECRYPT_STORESETTINGS_H_
+
+#include <string>
+
+#include "suite/endecrypt/KeyDerivation.h"
+
+namespace endecrypt {
+
+// Stores in `costs` the configured costs (ENCRYPT_KDF_OPSLIMIT and
+// ENCRYPT_KDF_MEMLIMIT, in bytes), each defaulting when absent. Returns
+// kOk, or kBadConfiguration when the configuration file is broken or a
+// value is not a whole number within the bounds a reader accepts; `costs`
+// is untouched then.
+[[nodiscard]] int ReadKdfCosts(KdfCosts& costs);
+
+// Stores in `path` the host key's path (ENCRYPT_HOST_KEY_PATH, else the
+// platform default). Returns kOk, or kBadConfiguration when the
+// configuration file is broken or no path can be named.
+[[nodiscard]] int ReadHostKeyPath(std::string& path);
+
+}  // namespace endecrypt
+
+#endif  // SUITE_ENDECRYPT_STORESETTINGS_H_

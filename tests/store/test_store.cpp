@@ -1,0 +1,479 @@
+// The encrypted record store through its public interface, on real files:
+// round trips first, then the writing guarantees, then one case per fault.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/EnDecrypt.h"
+#include "host/GlobalConfig.h"
+#include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+namespace fs = boost::filesystem;
+using Records = std::map<std::string, std::string>;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+constexpr char kPassphrase[] = "correct horse";
+constexpr char kUnattended[] = "";
+// The cheapest costs libsodium allows: these tests derive keys hundreds of times.
+constexpr char kCheapCosts[] = "ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n";
+
+// Header layout, as docs/store-format.md fixes it.
+constexpr std::size_t kVersionOffset = 8;
+constexpr std::size_t kModeOffset = 9;
+constexpr std::size_t kOpsLimitOffset = 10;
+constexpr std::size_t kMemLimitOffset = 14;
+constexpr std::size_t kSaltOffset = 22;
+constexpr std::size_t kSaltSize = 16;
+constexpr std::size_t kBodyLengthOffset = 86;
+constexpr std::size_t kHeaderSize = 94;
+
+// A store written with kPassphrase at costs 1 and 8192, holding "k" -> "v".
+constexpr char kVersion1Store[] =
+    "4b565853544f5245"                                               // magic
+    "0100"                                                           // version, mode
+    "01000000"                                                       // opslimit
+    "0020000000000000"                                               // memlimit
+    "c451e026be31ccba5690835575a9fff7"                               // salt
+    "0000000000000000"                                               // key id
+    "76c89e95bea115ac5fd93ef34e75da466052feba7d3610d0"               // nonce
+    "526e9aba405654bc551944f10bfedb8e"                               // key check
+    "1e00000000000000"                                               // body length
+    "2966527c60a04b0999bbd40baf228d49a98629ac3a9c906abb9e7bdc72bc";  // body
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+void PutLittleEndian(std::string& bytes, std::size_t offset, std::uint64_t value,
+                     std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::uint64_t GetLittleEndian(const std::string& bytes, std::size_t offset, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    value |= std::uint64_t{static_cast<unsigned char>(bytes[offset + i])} << (8 * i);
+  }
+  return value;
+}
+
+unsigned Permissions(const std::string& path) {
+  struct stat status;
+  EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+  return status.st_mode & 07777;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Runs `body` in a child process and returns its exit status, or -1 when a
+// signal ended it.
+int RunInChild(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Records ManyRecords(const std::string& prefix, int count) {
+  Records records;
+  for (int i = 0; i < count; ++i) {
+    records[prefix + std::to_string(i)] = std::string(100, static_cast<char>('a' + i % 26));
+  }
+  return records;
+}
+
+// Rereads the configuration once the environment is restored.
+struct ConfigReload {
+  ~ConfigReload() { ZUdurov::GlobalConfig::Reload(); }
+};
+
+class StoreTest : public testing::Test {
+ protected:
+  StoreTest() { Configure(kCheapCosts); }
+
+  void Configure(const std::string& settings) {
+    WriteFile(dir.File("global.config"), settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
+    ZUdurov::GlobalConfig::Reload();
+  }
+
+  static EnDecrypt& Store() { return *EnDecrypt::GetInstance(); }
+  int Write(const Records& records, const std::string& passphrase = kPassphrase,
+            bool keep_stored = true) {
+    return Store().Encrypt(records, path, passphrase, keep_stored);
+  }
+  int Read(Records& records, const std::string& passphrase = kPassphrase) {
+    return Store().Decrypt(path, records, passphrase);
+  }
+  Records ReadOk(const std::string& passphrase = kPassphrase) {
+    Records records;
+    EXPECT_EQ(Read(records, passphrase), 0);
+    return records;
+  }
+  int Mode(int& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
+
+  std::string Bytes() const { return ReadFile(path); }
+  void SetBytes(const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    WriteFile(path, bytes);
+  }
+  void FlipByte(std::size_t offset, unsigned char mask) {
+    std::string bytes = Bytes();
+    bytes[offset] = static_cast<char>(bytes[offset] ^ mask);
+    SetBytes(bytes);
+  }
+
+  testing_support::ScopedTempDir dir;
+  ConfigReload reload;
+  testing_support::ScopedEnv config_file{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")};
+  std::string host_key = dir.File("keys/host.key");
+  std::string path = dir.File("stores/settings.store");
+  Records small{{"user", "admin"}, {"password", "s3cret"}};
+};
+
+TEST_F(StoreTest, RoundTripKeepsAnyBytesInBothModes) {
+  const Records records{{"", "empty key"},
+                        {std::string("nul\0key", 7), std::string("\0\n\r\xff", 4)},
+                        {"empty value", ""},
+                        {"line\nbreaks", "a\nb\n"},
+                        {"large", std::string(1 << 20, '\x5a')}};
+  for (const char* passphrase : {kPassphrase, kUnattended}) {
+    path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
+    ASSERT_EQ(Write(records, passphrase), 0);
+    EXPECT_EQ(ReadOk(passphrase), records);
+  }
+}
+
+TEST_F(StoreTest, LastModeIsTheModeOfTheWrite) {
+  int mode = 2;
+  ASSERT_EQ(Write(small, kPassphrase), 0);
+  ASSERT_EQ(Mode(mode), 0);
+  EXPECT_EQ(mode, 0);
+  path = dir.File("stores/unattended.store");
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  ASSERT_EQ(Mode(mode), 0);
+  EXPECT_EQ(mode, 1);
+}
+
+TEST_F(StoreTest, FlagTrueMergesAndFlagFalseReplaces) {
+  ASSERT_EQ(Write({{"a", "1"}, {"b", "2"}}), 0);
+  ASSERT_EQ(Write({{"b", "3"}, {"c", "4"}}, kPassphrase, true), 0);
+  EXPECT_EQ(ReadOk(), (Records{{"a", "1"}, {"b", "3"}, {"c", "4"}}));
+  ASSERT_EQ(Write({{"d", "5"}}, kPassphrase, false), 0);
+  EXPECT_EQ(ReadOk(), (Records{{"d", "5"}}));
+  ASSERT_EQ(Write({}, kPassphrase, false), 0);
+  EXPECT_EQ(ReadOk(), Records{});
+}
+
+TEST_F(StoreTest, DecryptReplacesTheCallersMap) {
+  ASSERT_EQ(Write(small), 0);
+  Records records{{"stale", "x"}};
+  ASSERT_EQ(Read(records), 0);
+  EXPECT_EQ(records, small);
+}
+
+TEST_F(StoreTest, RewriteKeepsSaltAndTakesFreshNonce) {
+  ASSERT_EQ(Write(small), 0);
+  const std::string first = Bytes();
+  ASSERT_EQ(Write(small), 0);
+  const std::string second = Bytes();
+  EXPECT_EQ(first.substr(kSaltOffset, kSaltSize), second.substr(kSaltOffset, kSaltSize));
+  EXPECT_NE(first, second);
+}
+
+TEST_F(StoreTest, ChangedCostsTakeEffectOnRewrite) {
+  ASSERT_EQ(Write(small), 0);
+  const std::string before = Bytes();
+  Configure("ENCRYPT_KDF_OPSLIMIT=2\nENCRYPT_KDF_MEMLIMIT=16384\n");
+  ASSERT_EQ(Write({{"more", "x"}}), 0);
+  const std::string after = Bytes();
+  EXPECT_EQ(GetLittleEndian(after, kOpsLimitOffset, 4), 2u);
+  EXPECT_EQ(GetLittleEndian(after, kMemLimitOffset, 8), 16384u);
+  EXPECT_NE(before.substr(kSaltOffset, kSaltSize), after.substr(kSaltOffset, kSaltSize));
+  EnDecryptForgetDerivedKeys();
+  EXPECT_EQ(ReadOk().size(), small.size() + 1);
+}
+
+TEST_F(StoreTest, NewFilesAndFoldersAreOwnerOnly) {
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  EXPECT_EQ(Permissions(dir.File("stores")), 0700u);
+  EXPECT_EQ(Permissions(path), 0600u);
+  EXPECT_EQ(Permissions(dir.File("keys")), 0700u);
+  EXPECT_EQ(Permissions(host_key), 0600u);
+  EXPECT_EQ(ReadFile(host_key).size(), 32u);
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  EXPECT_EQ(Permissions(path), 0600u);
+}
+
+TEST_F(StoreTest, UpdateSequenceDerivesTheKeyOnce) {
+  ASSERT_EQ(Write(small), 0);
+  EnDecryptForgetDerivedKeys();  // as a fresh process would start
+  const unsigned long long before = EnDecryptKeyDerivationCount();
+  int mode = 2;
+  Records stored;
+  ASSERT_EQ(Mode(mode), 0);
+  ASSERT_EQ(Read(stored), 0);
+  ASSERT_EQ(Write({{"new", "record"}}), 0);
+  EXPECT_EQ(EnDecryptKeyDerivationCount(), before + 1);
+  EXPECT_EQ(ReadOk().size(), small.size() + 1);
+}
+
+TEST_F(StoreTest, DefaultCostsAreRecordedAndOpen) {
+  Configure("");
+  ASSERT_EQ(Write(small), 0);
+  const std::string bytes = Bytes();
+  EXPECT_EQ(GetLittleEndian(bytes, kOpsLimitOffset, 4), 3u);
+  EXPECT_EQ(GetLittleEndian(bytes, kMemLimitOffset, 8), 256u << 20);
+  EnDecryptForgetDerivedKeys();
+  EXPECT_EQ(ReadOk(), small);
+}
+
+TEST_F(StoreTest, StoreOfFormatVersion1StillOpens) {
+  SetBytes(FromHex(kVersion1Store));
+  EXPECT_EQ(ReadOk(), (Records{{"k", "v"}}));
+}
+
+// Concurrency and crashes, in child processes.
+
+TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
+  constexpr int kWriters = 4;
+  constexpr int kWritesEach = 5;
+  for (const char* passphrase : {kPassphrase, kUnattended}) {
+    // No store and no host key yet: the writers also race to create them.
+    path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < kWriters; ++writer) {
+      const pid_t child = ::fork();
+      if (child == 0) {
+        for (int i = 0; i < kWritesEach; ++i) {
+          const std::string key = "w" + std::to_string(writer) + "-" + std::to_string(i);
+          if (Write({{key, "v"}}, passphrase) != 0) ::_exit(1);
+        }
+        ::_exit(0);
+      }
+      children.push_back(child);
+    }
+    for (const pid_t child : children) {
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(ReadOk(passphrase).size(), static_cast<std::size_t>(kWriters * kWritesEach));
+  }
+}
+
+TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
+  constexpr int kKills = 30;
+  const Records first = ManyRecords("first", 300);
+  const Records second = ManyRecords("second", 200);
+  ASSERT_EQ(Write(first), 0);
+  std::mt19937 random(20260601);
+  for (int kill = 0; kill < kKills; ++kill) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      for (int i = 0;; ++i) {
+        static_cast<void>(Write(i % 2 == 0 ? second : first, kPassphrase, false));
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    const Records stored = ReadOk();
+    EXPECT_TRUE(stored == first || stored == second) << "after kill " << kill;
+  }
+}
+
+// Error paths: one fault each.
+
+TEST_F(StoreTest, MissingStoreIsNotExist) {
+  int mode = 2;
+  Records records{{"kept", "x"}};
+  EXPECT_EQ(Mode(mode), 7);
+  EXPECT_EQ(Read(records), 7);
+  EXPECT_EQ(mode, 2);
+  EXPECT_EQ(records.size(), 1u);
+}
+
+TEST_F(StoreTest, WrongPassphraseIsPassphraseError) {
+  ASSERT_EQ(Write(small), 0);
+  const std::string bytes = Bytes();
+  Records records{{"kept", "x"}};
+  EXPECT_EQ(Read(records, "correct horsf"), 13);
+  EXPECT_EQ(Write({{"a", "b"}}, "wrong"), 13);
+  EXPECT_EQ(records, (Records{{"kept", "x"}}));
+  EXPECT_EQ(Bytes(), bytes);
+}
+
+TEST_F(StoreTest, OtherHostKeyIsPassphraseErrorAndNoKeyIsNoCredential) {
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  WriteFile(host_key, std::string(32, '\x01'));
+  Records records;
+  EXPECT_EQ(Read(records, kUnattended), 13);
+  fs::remove(host_key);
+  EXPECT_EQ(Read(records, kUnattended), 1);
+  EXPECT_EQ(Write(small, kUnattended), 1);
+  // A damaged key file is never replaced: other stores may depend on it.
+  WriteFile(host_key, "short");
+  path = dir.File("stores/new.store");
+  EXPECT_EQ(Write(small, kUnattended), 1);
+  EXPECT_EQ(ReadFile(host_key), "short");
+}
+
+TEST_F(StoreTest, ModeMixIsRefusedAndLeavesTheStore) {
+  ASSERT_EQ(Write(small, kPassphrase), 0);
+  const std::string bytes = Bytes();
+  Records records;
+  EXPECT_EQ(Write({{"a", "b"}}, kUnattended), 11);
+  EXPECT_EQ(Read(records, kUnattended), 11);
+  EXPECT_EQ(Bytes(), bytes);
+  path = dir.File("stores/unattended.store");
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  EXPECT_EQ(Write({{"a", "b"}}, kPassphrase), 11);
+}
+
+TEST_F(StoreTest, EveryFlippedBitIsRefused) {
+  // Only the key material (costs, salt, key id, nonce, key check) may read
+  // as a wrong key; damage anywhere else must read as an invalid file.
+  constexpr std::size_t kKeyMaterialBegin = kOpsLimitOffset;
+  constexpr std::size_t kKeyMaterialEnd = kBodyLengthOffset;
+  for (const char* passphrase : {kPassphrase, kUnattended}) {
+    ASSERT_EQ(Write(small, passphrase, false), 0) << passphrase;
+    const std::string good = Bytes();
+    for (std::size_t offset = 0; offset < good.size(); ++offset) {
+      for (const unsigned char mask : {0x01, 0x80}) {
+        SetBytes(good);
+        FlipByte(offset, mask);
+        Records records;
+        const int result = Read(records, passphrase);
+        if (offset >= kKeyMaterialBegin && offset < kKeyMaterialEnd) {
+          EXPECT_TRUE(result == 2 || result == 13) << offset << " gave " << result;
+        } else {
+          EXPECT_EQ(result, 2) << offset;
+        }
+      }
+    }
+    fs::remove(path);
+  }
+}
+
+TEST_F(StoreTest, TruncatedEmptyOrExtendedStoreIsInvalid) {
+  ASSERT_EQ(Write(small), 0);
+  const std::string good = Bytes();
+  Records records;
+  int mode = 2;
+  for (std::size_t size = 0; size < good.size(); ++size) {
+    SetBytes(good.substr(0, size));
+    EXPECT_EQ(Read(records), 2) << size;
+    EXPECT_EQ(Mode(mode), 2) << size;
+  }
+  SetBytes(good + '\0');
+  EXPECT_EQ(Read(records), 2);
+}
+
+TEST_F(StoreTest, OversizedOrNonRegularStoreIsInvalid) {
+  ASSERT_EQ(Write(small), 0);
+  fs::resize_file(path, (std::uintmax_t{256} << 20) + 1);  // sparse: refused before reading
+  Records records;
+  EXPECT_EQ(Read(records), 2);
+  fs::remove(path);
+  fs::create_directory(path);
+  EXPECT_EQ(Read(records), 2);
+  EXPECT_EQ(Write(small), 2);
+}
+
+TEST_F(StoreTest, FutureVersionIsInvalidAndNotOverwritten) {
+  ASSERT_EQ(Write(small), 0);
+  std::string bytes = Bytes();
+  bytes[kVersionOffset] = 2;
+  SetBytes(bytes);
+  Records records;
+  int mode = 2;
+  EXPECT_EQ(Mode(mode), 2);
+  EXPECT_EQ(Read(records), 2);
+  EXPECT_EQ(Write(small), 2);
+  EXPECT_EQ(Bytes(), bytes);
+}
+
+TEST_F(StoreTest, UnknownModeIsInvalid) {
+  ASSERT_EQ(Write(small), 0);
+  std::string bytes = Bytes();
+  bytes[kModeOffset] = 2;
+  SetBytes(bytes);
+  int mode = 2;
+  EXPECT_EQ(Mode(mode), 2);
+}
+
+TEST_F(StoreTest, HugeCostsAreRefusedWithoutDeriving) {
+  ASSERT_EQ(Write(small), 0);
+  const std::string good = Bytes();
+  const unsigned long long before = EnDecryptKeyDerivationCount();
+  Records records;
+  std::string bytes = good;
+  PutLittleEndian(bytes, kMemLimitOffset, std::uint64_t{1} << 40, 8);
+  SetBytes(bytes);
+  EXPECT_EQ(Read(records), 2);
+  bytes = good;
+  PutLittleEndian(bytes, kMemLimitOffset, (std::uint64_t{1} << 30) + 1, 8);
+  SetBytes(bytes);
+  EXPECT_EQ(Read(records), 2);
+  bytes = good;
+  PutLittleEndian(bytes, kOpsLimitOffset, 11, 4);
+  SetBytes(bytes);
+  EXPECT_EQ(Read(records), 2);
+  EXPECT_EQ(EnDecryptKeyDerivationCount(), before);
+}
+
+TEST_F(StoreTest, UnusableConfiguredCostsAreRefused) {
+  for (const char* settings : {"ENCRYPT_KDF_MEMLIMIT=1024\n", "ENCRYPT_KDF_OPSLIMIT=11\n",
+                               "ENCRYPT_KDF_OPSLIMIT=three\n"}) {
+    Configure(settings);
+    EXPECT_EQ(Write(small), 6) << settings;
+    EXPECT_FALSE(fs::exists(path));
+  }
+}
+
+TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
+  const auto write_capped = [this](const Records& records) {
+    return RunInChild([&] {
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      const rlimit limit{4096, 4096};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      return Write(records);
+    });
+  };
+  const Records large{{"large", std::string(8192, 'x')}};
+  EXPECT_EQ(write_capped(large), 3);  // a new store
+  EXPECT_TRUE(FolderEntries(dir.File("stores")).empty());
+  ASSERT_EQ(Write(small), 0);
+  const std::string bytes = Bytes();
+  EXPECT_EQ(write_capped(large), 3);  // an existing store
+  EXPECT_EQ(Bytes(), bytes);
+  EXPECT_EQ(FolderEntries(dir.File("stores")), std::vector<std::string>{"settings.store"});
+}
+
+}  // namespace
