@@ -10,8 +10,8 @@
 
 class ScriptedKeys : public KeySource {
  public:
-  explicit ScriptedKeys(std::string keys) : keys_(std::move(keys)), previous_(SetKeySource(this)) {}
-  ~ScriptedKeys() override { SetKeySource(previous_); }
+  explicit ScriptedKeys(std::string keys) : keys(std::move(keys)), previous(SetKeySource(this)) {}
+  ~ScriptedKeys() override { SetKeySource(previous); }
 
   std::unique_ptr<KeyReader> OpenField(bool /*hidden*/) override {
     ++fields_opened;
@@ -24,14 +24,14 @@ class ScriptedKeys : public KeySource {
   struct Reader : KeyReader {
     explicit Reader(ScriptedKeys& script) : script(script) {}
     int ReadKey() override {
-      if (script.next_ >= script.keys_.size()) return kEndOfInput;
-      return static_cast<unsigned char>(script.keys_[script.next_++]);
+      if (script.next >= script.keys.size()) return kEndOfInput;
+      return static_cast<unsigned char>(script.keys[script.next++]);
     }
     ScriptedKeys& script;
   };
-  std::string keys_;
-  size_t next_ = 0;
-  KeySource* previous_;
+  std::string keys;
+  size_t next = 0;
+  KeySource* previous;
 };
 
 #endif  // TESTS_COMMAND_SCRIPTEDKEYS_H_

@@ -23,29 +23,29 @@ class PreCheckTest : public testing::Test {
  protected:
   void SetUp() override {
     fake_store::Reset();
-    store_ = dir_.File("settings.store");
+    store_path = dir.File("settings.store");
   }
-  void CreateStore() { testing_support::WriteFile(store_, "sealed"); }
+  void CreateStore() { testing_support::WriteFile(store_path, "sealed"); }
 
-  // Runs the pre-check; stdout lands in out_.
+  // Runs the pre-check; stdout lands in out.
   int Check(int mode, std::string& passphrase) {
     testing::internal::CaptureStdout();
     const FileType type = SensitiveSetting;
-    const int code = command_.EncryptPreCheck(mode, store_, passphrase, type);
-    out_ = testing::internal::GetCapturedStdout();
+    const int code = command.EncryptPreCheck(mode, store_path, passphrase, type);
+    out = testing::internal::GetCapturedStdout();
     return code;
   }
 
-  ScopedTempDir dir_;
-  std::string store_;
-  Command command_;
-  std::string out_;
+  ScopedTempDir dir;
+  std::string store_path;
+  Command command;
+  std::string out;
 };
 
 TEST_F(PreCheckTest, UnattendedNewStoreAsksNothing) {
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 0);
-  EXPECT_EQ(out_, "");
+  EXPECT_EQ(out, "");
   EXPECT_EQ(passphrase, "");
   EXPECT_TRUE(fake_store::Get().calls.empty());
 }
@@ -56,10 +56,10 @@ TEST_F(PreCheckTest, ModeMixIsRefusedBeforeAnyPromptOrDecryption) {
   ScopedLogCapture log(1);
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 45);
-  EXPECT_EQ(out_, "");
-  EXPECT_EQ(fake_store::Get().calls, std::vector<std::string>{"mode " + store_});
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(fake_store::Get().calls, std::vector<std::string>{"mode " + store_path});
   const std::string text = log.Text();
-  EXPECT_NE(text.find("Failed in encrypt file " + store_ + " though mode is mixed."),
+  EXPECT_NE(text.find("Failed in encrypt file " + store_path + " though mode is mixed."),
             std::string::npos);
   EXPECT_NE(text.find("Prepare for update encrypted file error: 45"), std::string::npos);
 }
@@ -77,7 +77,7 @@ TEST_F(PreCheckTest, FailedModeQueryIsMapped) {
   ScopedLogCapture log(1);
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 49);
-  EXPECT_NE(log.Text().find("Get file " + store_ + " last mode error."), std::string::npos);
+  EXPECT_NE(log.Text().find("Get file " + store_path + " last mode error."), std::string::npos);
 }
 
 TEST_F(PreCheckTest, MissingStoreInstanceIsAnInternalError) {
@@ -94,13 +94,13 @@ TEST_F(PreCheckTest, QuietUpdateCountsByteExactKeysAndValues) {
   fake_store::Script& store = fake_store::Get();
   store.mode = 1;
   store.stored = {{"Host", "a"}, {"port", "80"}, {"same", "v"}, {"case", "abc"}};
-  command_.SetRecords(SensitiveSetting,
+  command.SetRecords(SensitiveSetting,
                       {{"host", "a"}, {"port", "8080"}, {"same", "v"}, {"case", "ABC"}, {"new", ""}});
-  command_.SetOptions({{"quiet", ""}});
+  command.SetOptions({{"quiet", ""}});
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 0);
   // "host" differs from "Host" only in case: an add; "case" differs in value case: an update.
-  EXPECT_EQ(out_, "add: 2, update: 2\n");
+  EXPECT_EQ(out, "add: 2, update: 2\n");
   EXPECT_EQ(store.passphrases, std::vector<std::string>{""});
 }
 
@@ -108,11 +108,11 @@ TEST_F(PreCheckTest, NothingChangedStillShowsZeroCounts) {
   CreateStore();
   fake_store::Get().mode = 1;
   fake_store::Get().stored = {{"k", "v"}};
-  command_.SetRecords(SensitiveSetting, {{"k", "v"}});
-  command_.SetOptions({{"quiet", "no"}});
+  command.SetRecords(SensitiveSetting, {{"k", "v"}});
+  command.SetOptions({{"quiet", "no"}});
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 0);
-  EXPECT_EQ(out_, "add: 0, update: 0\n");
+  EXPECT_EQ(out, "add: 0, update: 0\n");
 }
 
 TEST_F(PreCheckTest, FailedDecryptionStopsTheUpdate) {
@@ -122,14 +122,14 @@ TEST_F(PreCheckTest, FailedDecryptionStopsTheUpdate) {
   ScopedLogCapture log(1);
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 46);
-  EXPECT_EQ(out_, "");
+  EXPECT_EQ(out, "");
   const std::string text = log.Text();
-  EXPECT_NE(text.find("Parse the file " + store_ + " fail."), std::string::npos);
+  EXPECT_NE(text.find("Parse the file " + store_path + " fail."), std::string::npos);
   EXPECT_NE(text.find("Prepare for update encrypted file error: 46"), std::string::npos);
 }
 
 TEST_F(PreCheckTest, DirectoryAtTheStorePathCountsAsExisting) {
-  boost::filesystem::create_directory(store_);
+  boost::filesystem::create_directory(store_path);
   fake_store::Get().mode_status = 2;
   std::string passphrase;
   EXPECT_EQ(Check(1, passphrase), 49);
@@ -152,7 +152,7 @@ TEST_F(PreCheckTest, AttendedNewStoreWithShortPassphraseIsLoggedWithoutTheSecret
   std::string passphrase;
   EXPECT_EQ(Check(0, passphrase), 46);
   const std::string text = log.Text();
-  EXPECT_NE(text.find("Get user passphrase to encrypt file " + store_ + "error: 46"),
+  EXPECT_NE(text.find("Get user passphrase to encrypt file " + store_path + "error: 46"),
             std::string::npos);
   EXPECT_EQ(text.find("short7!"), std::string::npos);
   EXPECT_EQ(text.find("Exiting  ENCRYPT::EncryptPreCheck"), std::string::npos);
@@ -161,15 +161,15 @@ TEST_F(PreCheckTest, AttendedNewStoreWithShortPassphraseIsLoggedWithoutTheSecret
 TEST_F(PreCheckTest, AttendedUpdateAsksOnceDecryptsWithItAndConfirms) {
   CreateStore();
   fake_store::Get().mode = 0;
-  command_.SetRecords(SensitiveSetting, {{"k", "v"}});
+  command.SetRecords(SensitiveSetting, {{"k", "v"}});
   ScriptedKeys keys("longenough\ry\r");
   std::string passphrase;
   EXPECT_EQ(Check(0, passphrase), 0);
   EXPECT_EQ(fake_store::Get().passphrases, std::vector<std::string>{"longenough"});
-  EXPECT_EQ(out_,
-            "please enter the passphrase for \"" + store_ + "\".\n  Enter passphrase: \n"
+  EXPECT_EQ(out,
+            "please enter the passphrase for \"" + store_path + "\".\n  Enter passphrase: \n"
             "add: 1, update: 0\n"
-            "Are you sure you want to continue to update the file " + store_ +
+            "Are you sure you want to continue to update the file " + store_path +
                 " (Y/N)?\n  Enter (Y/N): ");
 }
 

@@ -21,31 +21,31 @@ const char kBoth[] =
 
 class ProcedureTest : public testing::Test {
  protected:
-  ProcedureTest() : config_("KELVOX_GLOBAL_CONFIG", dir_.File("global.config")) {
+  ProcedureTest() : config("KELVOX_GLOBAL_CONFIG", dir.File("global.config")) {
     fake_store::Reset();
     UseConfig("ENCRYPT_SETTING_PATH=" + SettingsStore() +
               "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + CredentialsStore() + "\n");
-    WriteFile(dir_.File("both.json"), kBoth);
+    WriteFile(dir.File("both.json"), kBoth);
   }
   ~ProcedureTest() override { ZUdurov::GlobalConfig::Reload(); }
 
   void UseConfig(const std::string& text) {
-    WriteFile(dir_.File("global.config"), text);
+    WriteFile(dir.File("global.config"), text);
     ZUdurov::GlobalConfig::Reload();
   }
-  std::string SettingsStore() const { return dir_.File("settings.store"); }
-  std::string CredentialsStore() const { return dir_.File("credentials.store"); }
+  std::string SettingsStore() const { return dir.File("settings.store"); }
+  std::string CredentialsStore() const { return dir.File("credentials.store"); }
 
-  // Runs the command on both.json with `options`; stdout lands in out_.
+  // Runs the command on both.json with `options`; stdout lands in out.
   CommandResult Run(std::map<std::string, std::string> options) {
-    options["configfile"] = dir_.File("both.json");
+    options["configfile"] = dir.File("both.json");
     HostContext context;
     context.options = options;
     ENCRYPT command;
     EXPECT_EQ(command.SetParameters(context).code, 0u);
     testing::internal::CaptureStdout();
     const CommandResult result = command.Run();
-    out_ = testing::internal::GetCapturedStdout();
+    out = testing::internal::GetCapturedStdout();
     return result;
   }
 
@@ -54,9 +54,9 @@ class ProcedureTest : public testing::Test {
            ". \nSuggest you delete the file with plain text!\n";
   }
 
-  ScopedTempDir dir_;
-  ScopedEnv config_;
-  std::string out_;
+  ScopedTempDir dir;
+  ScopedEnv config;
+  std::string out;
 };
 
 TEST_F(ProcedureTest, WritesSettingsThenCredentialsWithTheMergeFlag) {
@@ -64,7 +64,7 @@ TEST_F(ProcedureTest, WritesSettingsThenCredentialsWithTheMergeFlag) {
   const CommandResult result = Run({{"unattended", "false"}});
   EXPECT_EQ(result.code, 0u);
   EXPECT_EQ(result.message, "Succeed.");
-  EXPECT_EQ(out_, Notice(SettingsStore()) + Notice(CredentialsStore()));
+  EXPECT_EQ(out, Notice(SettingsStore()) + Notice(CredentialsStore()));
   const fake_store::Script& store = fake_store::Get();
   EXPECT_EQ(store.calls, (std::vector<std::string>{"encrypt " + SettingsStore(),
                                                    "encrypt " + CredentialsStore()}));
@@ -101,7 +101,7 @@ TEST_F(ProcedureTest, StoreStatusIsMappedAndStopsTheRun) {
   EXPECT_EQ(result.code, 47u);
   EXPECT_EQ(result.message, "Interrupted by user.");
   EXPECT_EQ(fake_store::Get().calls.size(), 1u);
-  EXPECT_EQ(out_, "");
+  EXPECT_EQ(out, "");
   const std::string text = log.Text();
   EXPECT_NE(text.find("Encrypt file error."), std::string::npos);
   EXPECT_EQ(text.find("Exiting  ENCRYPT::EncryptProc"), std::string::npos);
@@ -120,7 +120,7 @@ TEST_F(ProcedureTest, MissingStoreInstanceIsAnInternalError) {
 TEST_F(ProcedureTest, MissingInputIsReportedWithItsCode) {
   ScopedLogCapture log(1);
   HostContext context;
-  context.options = {{"configfile", dir_.File("absent.json")}, {"unattended", ""}};
+  context.options = {{"configfile", dir.File("absent.json")}, {"unattended", ""}};
   ENCRYPT command;
   (void)command.SetParameters(context);
   const CommandResult result = command.Run();

@@ -48,33 +48,33 @@ bool Drain(int fd, std::string& sink) {
 }  // namespace
 
 PtySession::PtySession(const std::vector<std::string>& argv, const Environment& environment) {
-  pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-  if (pid_ == 0) ExecChild(argv, environment);
+  pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) ExecChild(argv, environment);
 }
 
 PtySession::~PtySession() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
   }
-  if (master_ >= 0) close(master_);
+  if (master >= 0) close(master);
 }
 
 void PtySession::ReadAvailable(int timeout_ms) {
-  pollfd fd{master_, POLLIN, 0};
+  pollfd fd{master, POLLIN, 0};
   if (poll(&fd, 1, timeout_ms) > 0) {
     // EIO once the child has gone and the slave side closed.
-    Drain(master_, screen_);
+    Drain(master, screen);
   }
 }
 
 bool PtySession::WaitFor(const std::string& text, int seconds) {
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
   for (;;) {
-    const std::string clean = WithoutCarriageReturns(screen_);
-    const size_t found = clean.find(text, consumed_);
+    const std::string clean = WithoutCarriageReturns(screen);
+    const size_t found = clean.find(text, consumed);
     if (found != std::string::npos) {
-      consumed_ = found + text.size();
+      consumed = found + text.size();
       return true;
     }
     if (Clock::now() > deadline) return false;
@@ -83,7 +83,7 @@ bool PtySession::WaitFor(const std::string& text, int seconds) {
 }
 
 void PtySession::Type(const std::string& keys) {
-  const ssize_t written = write(master_, keys.data(), keys.size());
+  const ssize_t written = write(master, keys.data(), keys.size());
   (void)written;  // a child that already left shows up in Wait
 }
 
@@ -93,21 +93,21 @@ Finished PtySession::Wait(int seconds) {
   int raw = 0;
   for (;;) {
     ReadAvailable(50);
-    const pid_t done = waitpid(pid_, &raw, WNOHANG);
-    if (done == pid_) break;
+    const pid_t done = waitpid(pid, &raw, WNOHANG);
+    if (done == pid) break;
     if (Clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &raw, 0);
+      kill(pid, SIGKILL);
+      waitpid(pid, &raw, 0);
       break;
     }
   }
-  pid_ = -1;
+  pid = -1;
   // What the child wrote just before leaving.
-  pollfd fd{master_, POLLIN, 0};
-  while (poll(&fd, 1, 50) > 0 && Drain(master_, screen_)) {
+  pollfd fd{master, POLLIN, 0};
+  while (poll(&fd, 1, 50) > 0 && Drain(master, screen)) {
   }
   finished.status = DecodeStatus(raw);
-  finished.output = WithoutCarriageReturns(screen_);
+  finished.output = WithoutCarriageReturns(screen);
   return finished;
 }
 

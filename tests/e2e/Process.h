@@ -40,10 +40,10 @@ class PtySession {
  private:
   void ReadAvailable(int timeout_ms);
 
-  pid_t pid_ = -1;
-  int master_ = -1;
-  std::string screen_;
-  size_t consumed_ = 0;
+  pid_t pid = -1;
+  int master = -1;
+  std::string screen;
+  size_t consumed = 0;
 };
 
 // Runs to completion with stdin from /dev/null (or `input`) and no terminal.

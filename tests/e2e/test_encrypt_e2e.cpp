@@ -54,28 +54,28 @@ std::string Question(const std::string& path) {
 class EncryptE2eTest : public testing::Test {
  protected:
   EncryptE2eTest()
-      : settings_store_(dir_.File("stores/settings.store")),
-        credentials_store_(dir_.File("stores/credentials.store")),
-        config_env_("KELVOX_GLOBAL_CONFIG", dir_.File("global.config")) {
-    WriteFile(dir_.File("global.config"),
-              "ENCRYPT_SETTING_PATH=" + settings_store_ + "\n" +
-                  "ENCRYPTED_CREDENTIALS_FILE_PATH=" + credentials_store_ + "\n" +
-                  "ENCRYPT_HOST_KEY_PATH=" + dir_.File("host.key") + "\n" +
+      : settings_store(dir.File("stores/settings.store")),
+        credentials_store(dir.File("stores/credentials.store")),
+        config_env("KELVOX_GLOBAL_CONFIG", dir.File("global.config")) {
+    WriteFile(dir.File("global.config"),
+              "ENCRYPT_SETTING_PATH=" + settings_store + "\n" +
+                  "ENCRYPTED_CREDENTIALS_FILE_PATH=" + credentials_store + "\n" +
+                  "ENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n" +
                   "ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n" +
-                  "LOG_FILE=" + dir_.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+                  "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
     ZUdurov::GlobalConfig::Reload();
-    WriteFile(dir_.File("settings.json"), kSettings);
-    WriteFile(dir_.File("credentials.json"), kCredentials);
-    WriteFile(dir_.File("both.json"), kBoth);
+    WriteFile(dir.File("settings.json"), kSettings);
+    WriteFile(dir.File("credentials.json"), kCredentials);
+    WriteFile(dir.File("both.json"), kBoth);
   }
   ~EncryptE2eTest() override { ZUdurov::GlobalConfig::Reload(); }
 
   std::vector<std::string> Args(const std::string& input, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {kKelvox, "encrypt", "--configfile", dir_.File(input)};
+    std::vector<std::string> args = {kKelvox, "encrypt", "--configfile", dir.File(input)};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   }
-  e2e::Environment Env() const { return {{"KELVOX_GLOBAL_CONFIG", dir_.File("global.config")}}; }
+  e2e::Environment Env() const { return {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}}; }
 
   Finished RunUnattended(const std::string& input, std::vector<std::string> extra = {}) {
     extra.push_back("--unattended");
@@ -85,7 +85,7 @@ class EncryptE2eTest : public testing::Test {
   // Creates the settings store in attended mode through the terminal.
   void CreateAttendedSettingsStore() {
     PtySession session(Args("settings.json"), Env());
-    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store_)));
+    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
     session.Type(kPassphrase + "\r");
     ASSERT_TRUE(session.WaitFor("please confirm again:\n  Enter passphrase: "));
     session.Type(kPassphrase + "\r");
@@ -98,32 +98,32 @@ class EncryptE2eTest : public testing::Test {
     return records;
   }
 
-  std::string Log() const { return ReadFile(dir_.File("kelvox.log")); }
+  std::string Log() const { return ReadFile(dir.File("kelvox.log")); }
 
-  ScopedTempDir dir_;
-  std::string settings_store_;
-  std::string credentials_store_;
-  ScopedEnv config_env_;
+  ScopedTempDir dir;
+  std::string settings_store;
+  std::string credentials_store;
+  ScopedEnv config_env;
 };
 
 TEST_F(EncryptE2eTest, NewAttendedStoreAsksTwiceAndNeverShowsThePassphrase) {
   PtySession session(Args("settings.json"), Env());
-  ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
   session.Type(kPassphrase + "\r");
   ASSERT_TRUE(session.WaitFor("\nplease confirm again:\n  Enter passphrase: "));
   session.Type(kPassphrase + "\r");
   const Finished run = session.Wait();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, NewPrompt(settings_store_) + "\nplease confirm again:\n  Enter passphrase: \n" +
-                            SuccessNotice(settings_store_));
-  EXPECT_EQ(Open(settings_store_, kPassphrase),
+  EXPECT_EQ(run.output, NewPrompt(settings_store) + "\nplease confirm again:\n  Enter passphrase: \n" +
+                            SuccessNotice(settings_store));
+  EXPECT_EQ(Open(settings_store, kPassphrase),
             (Records{{"api_token", "tok-9f8e7d"}, {"db_password", "s3cret-db-value"}}));
   EXPECT_EQ(run.output.find(kPassphrase), std::string::npos);
 }
 
 TEST_F(EncryptE2eTest, BackspaceEditsTheHiddenEntry) {
   PtySession session(Args("settings.json"), Env());
-  ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
   session.Type(kPassphrase + "X\x7f\r");  // the terminal's erase key
   ASSERT_TRUE(session.WaitFor("please confirm again:\n  Enter passphrase: "));
   session.Type(kPassphrase + "\r");
@@ -133,7 +133,7 @@ TEST_F(EncryptE2eTest, BackspaceEditsTheHiddenEntry) {
 TEST_F(EncryptE2eTest, ShortOrMismatchedPassphraseIsRefusedWithoutRetry) {
   {
     PtySession session(Args("settings.json"), Env());
-    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store_)));
+    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
     session.Type("seven77\r");
     const Finished run = session.Wait();
     EXPECT_EQ(run.status, 46);
@@ -142,21 +142,21 @@ TEST_F(EncryptE2eTest, ShortOrMismatchedPassphraseIsRefusedWithoutRetry) {
   }
   {
     PtySession session(Args("settings.json"), Env());
-    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store_)));
+    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
     session.Type(kPassphrase + "\r");
     ASSERT_TRUE(session.WaitFor("please confirm again:\n  Enter passphrase: "));
     session.Type(kPassphrase + "!\r");
     EXPECT_EQ(session.Wait().status, 46);
   }
-  EXPECT_FALSE(boost::filesystem::exists(settings_store_));
+  EXPECT_FALSE(boost::filesystem::exists(settings_store));
 }
 
 TEST_F(EncryptE2eTest, UpdateShowsCountsAndWritesOnlyWhenConfirmed) {
   CreateAttendedSettingsStore();
-  WriteFile(dir_.File("settings.json"),
+  WriteFile(dir.File("settings.json"),
             "{\"sensitive_settings\": {\"db_password\": \"rotated\", \"api_token\": \"tok-9f8e7d\","
             " \"smtp\": \"mail-secret\"}}");
-  const std::string before = ReadFile(settings_store_);
+  const std::string before = ReadFile(settings_store);
 
   struct Answer {
     std::string keys;
@@ -164,32 +164,32 @@ TEST_F(EncryptE2eTest, UpdateShowsCountsAndWritesOnlyWhenConfirmed) {
   };
   for (const Answer& answer : {Answer{"n\r", 47}, Answer{"yes\r", 47}, Answer{" y\r", 47}}) {
     PtySession session(Args("settings.json"), Env());
-    ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store_)));
+    ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store)));
     session.Type(kPassphrase + "\r");
-    ASSERT_TRUE(session.WaitFor("add: 1, update: 1\n" + Question(settings_store_)));
+    ASSERT_TRUE(session.WaitFor("add: 1, update: 1\n" + Question(settings_store)));
     session.Type(answer.keys);
     const Finished run = session.Wait();
     EXPECT_EQ(run.status, answer.status) << answer.keys;
     EXPECT_NE(run.output.find("Interrupted by user. (code 47)"), std::string::npos);
-    EXPECT_EQ(ReadFile(settings_store_), before) << "declined update changed the store";
+    EXPECT_EQ(ReadFile(settings_store), before) << "declined update changed the store";
   }
 
   PtySession session(Args("settings.json"), Env());
-  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store)));
   session.Type(kPassphrase + "\r");
-  ASSERT_TRUE(session.WaitFor(Question(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(Question(settings_store)));
   session.Type("Y\r");
   const Finished run = session.Wait();
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.output.find(SuccessNotice(settings_store_)), std::string::npos);
-  EXPECT_EQ(Open(settings_store_, kPassphrase),
+  EXPECT_NE(run.output.find(SuccessNotice(settings_store)), std::string::npos);
+  EXPECT_EQ(Open(settings_store, kPassphrase),
             (Records{{"api_token", "tok-9f8e7d"}, {"db_password", "rotated"}, {"smtp", "mail-secret"}}));
 }
 
 TEST_F(EncryptE2eTest, WrongPassphraseOnUpdateIsRefused) {
   CreateAttendedSettingsStore();
   PtySession session(Args("settings.json"), Env());
-  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store)));
   session.Type("not the passphrase\r");
   const Finished run = session.Wait();
   EXPECT_EQ(run.status, 46);
@@ -199,11 +199,11 @@ TEST_F(EncryptE2eTest, WrongPassphraseOnUpdateIsRefused) {
 TEST_F(EncryptE2eTest, QuietSkipsOnlyTheQuestion) {
   CreateAttendedSettingsStore();
   PtySession session(Args("settings.json", {"--quiet"}), Env());
-  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store)));
   session.Type(kPassphrase + "\r");
   const Finished run = session.Wait();
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.output.find("add: 0, update: 0\n" + SuccessNotice(settings_store_)),
+  EXPECT_NE(run.output.find("add: 0, update: 0\n" + SuccessNotice(settings_store)),
             std::string::npos)
       << run.output;
   EXPECT_EQ(run.output.find("(Y/N)"), std::string::npos);
@@ -212,15 +212,15 @@ TEST_F(EncryptE2eTest, QuietSkipsOnlyTheQuestion) {
 TEST_F(EncryptE2eTest, UnattendedRunsNeedNoTerminal) {
   const Finished created = RunUnattended("settings.json");
   EXPECT_EQ(created.status, 0) << created.error;
-  EXPECT_EQ(created.output, SuccessNotice(settings_store_));
+  EXPECT_EQ(created.output, SuccessNotice(settings_store));
   EXPECT_EQ(created.error, "");
 
-  WriteFile(dir_.File("settings.json"), "{\"sensitive_settings\": {\"db_password\": \"new\"}}");
+  WriteFile(dir.File("settings.json"), "{\"sensitive_settings\": {\"db_password\": \"new\"}}");
   const Finished updated = RunUnattended("settings.json", {"--quiet"});
   EXPECT_EQ(updated.status, 0) << updated.error;
-  EXPECT_EQ(updated.output, "add: 0, update: 1\n" + SuccessNotice(settings_store_));
+  EXPECT_EQ(updated.output, "add: 0, update: 1\n" + SuccessNotice(settings_store));
   // Stored keys absent from the input stay.
-  EXPECT_EQ(Open(settings_store_, ""),
+  EXPECT_EQ(Open(settings_store, ""),
             (Records{{"api_token", "tok-9f8e7d"}, {"db_password", "new"}}));
 }
 
@@ -238,13 +238,13 @@ TEST_F(EncryptE2eTest, AttendedStoreRefusesUnattendedUpdate) {
   CreateAttendedSettingsStore();
   const Finished run = RunUnattended("settings.json", {"--quiet"});
   EXPECT_EQ(run.status, 45);
-  EXPECT_NE(Log().find("Failed in encrypt file " + settings_store_ + " though mode is mixed."),
+  EXPECT_NE(Log().find("Failed in encrypt file " + settings_store + " though mode is mixed."),
             std::string::npos);
 }
 
 TEST_F(EncryptE2eTest, BothTypesGoToTheirStoresSettingsFirst) {
   PtySession session(Args("both.json"), Env());
-  for (const std::string& store : {settings_store_, credentials_store_}) {
+  for (const std::string& store : {settings_store, credentials_store}) {
     ASSERT_TRUE(session.WaitFor(NewPrompt(store))) << store;
     session.Type(kPassphrase + "\r");
     ASSERT_TRUE(session.WaitFor("please confirm again:\n  Enter passphrase: "));
@@ -252,27 +252,27 @@ TEST_F(EncryptE2eTest, BothTypesGoToTheirStoresSettingsFirst) {
     ASSERT_TRUE(session.WaitFor(SuccessNotice(store)));
   }
   EXPECT_EQ(session.Wait().status, 0);
-  EXPECT_EQ(Open(settings_store_, kPassphrase), (Records{{"db_password", "s3cret-db-value"}}));
-  EXPECT_EQ(Open(credentials_store_, kPassphrase),
+  EXPECT_EQ(Open(settings_store, kPassphrase), (Records{{"db_password", "s3cret-db-value"}}));
+  EXPECT_EQ(Open(credentials_store, kPassphrase),
             (Records{{"bmc01.example.net/password", "pw-bmc-secret"},
                      {"bmc01.example.net/user", "admin"}}));
 }
 
 TEST_F(EncryptE2eTest, FailureInTheSecondTypeKeepsTheFirstWritten) {
   // A plain file where the credentials store's folder should be.
-  WriteFile(dir_.File("blocked"), "");
-  std::string config = ReadFile(dir_.File("global.config"));
-  const std::string old_line = "ENCRYPTED_CREDENTIALS_FILE_PATH=" + credentials_store_;
+  WriteFile(dir.File("blocked"), "");
+  std::string config = ReadFile(dir.File("global.config"));
+  const std::string old_line = "ENCRYPTED_CREDENTIALS_FILE_PATH=" + credentials_store;
   config.replace(config.find(old_line), old_line.size(),
-                 "ENCRYPTED_CREDENTIALS_FILE_PATH=" + dir_.File("blocked/credentials.store"));
-  WriteFile(dir_.File("global.config"), config);
+                 "ENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("blocked/credentials.store"));
+  WriteFile(dir.File("global.config"), config);
 
   const Finished run = RunUnattended("both.json");
   EXPECT_EQ(run.status, 11) << run.error;
-  EXPECT_EQ(run.output, SuccessNotice(settings_store_));
+  EXPECT_EQ(run.output, SuccessNotice(settings_store));
   EXPECT_NE(run.error.find("Failed to write file. (code 11)"), std::string::npos);
   ZUdurov::GlobalConfig::Reload();
-  EXPECT_EQ(Open(settings_store_, ""), (Records{{"db_password", "s3cret-db-value"}}));
+  EXPECT_EQ(Open(settings_store, ""), (Records{{"db_password", "s3cret-db-value"}}));
 }
 
 TEST_F(EncryptE2eTest, MissingInputIsReportedAndLogged) {
@@ -285,9 +285,9 @@ TEST_F(EncryptE2eTest, MissingInputIsReportedAndLogged) {
 TEST_F(EncryptE2eTest, TraceLogHoldsNamesButNoSecrets) {
   CreateAttendedSettingsStore();
   PtySession session(Args("both.json", {"--quiet"}), Env());
-  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store_)));
+  ASSERT_TRUE(session.WaitFor(ExistingPrompt(settings_store)));
   session.Type(kPassphrase + "\r");
-  ASSERT_TRUE(session.WaitFor(NewPrompt(credentials_store_)));
+  ASSERT_TRUE(session.WaitFor(NewPrompt(credentials_store)));
   session.Type(kPassphrase + "\r");
   ASSERT_TRUE(session.WaitFor("please confirm again:\n  Enter passphrase: "));
   session.Type(kPassphrase + "\r");

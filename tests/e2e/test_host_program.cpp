@@ -18,17 +18,17 @@ const std::string kKelvox = KELVOX_PROGRAM;
 class HostProgramTest : public testing::Test {
  protected:
   HostProgramTest() {
-    testing_support::WriteFile(dir_.File("global.config"),
-                               "LOG_FILE=" + dir_.File("kelvox.log") + "\nLOG_LEVEL=4\n");
-    env_ = {{"KELVOX_GLOBAL_CONFIG", dir_.File("global.config")}};
+    testing_support::WriteFile(dir.File("global.config"),
+                               "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+    env = {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}};
   }
   Finished Run(std::vector<std::string> args) {
     args.insert(args.begin(), kKelvox);
-    return RunWithPipes(args, env_);
+    return RunWithPipes(args, env);
   }
 
-  ScopedTempDir dir_;
-  e2e::Environment env_;
+  ScopedTempDir dir;
+  e2e::Environment env;
 };
 
 TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
@@ -36,13 +36,13 @@ TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.output, "");
   EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: (code 5)\n");
-  const std::string log = testing_support::ReadFile(dir_.File("kelvox.log"));
+  const std::string log = testing_support::ReadFile(dir.File("kelvox.log"));
   EXPECT_NE(log.find("ERROR Src/Misc/Encrypt/Encrypt.cpp:"), std::string::npos) << log;
   EXPECT_NE(log.find("You must specify configure file by --configfile"), std::string::npos);
 }
 
 TEST_F(HostProgramTest, FailedRunPrintsMessageAndCode) {
-  const Finished run = Run({"encrypt", "--configfile", dir_.File("absent.json")});
+  const Finished run = Run({"encrypt", "--configfile", dir.File("absent.json")});
   EXPECT_EQ(run.status, 6);
   EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n");
 }
@@ -68,13 +68,13 @@ TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {
   // A copy of the program in a folder without the plug-in, next to the libraries.
   namespace fs = boost::filesystem;
   const fs::path build_bin = fs::path(kKelvox).parent_path();
-  fs::create_directories(dir_.path() / "bin");
-  fs::create_directory_symlink(build_bin.parent_path() / "lib", dir_.path() / "lib");
-  const fs::path copy = dir_.path() / "bin" / "kelvox";
+  fs::create_directories(dir.path() / "bin");
+  fs::create_directory_symlink(build_bin.parent_path() / "lib", dir.path() / "lib");
+  const fs::path copy = dir.path() / "bin" / "kelvox";
   fs::copy_file(kKelvox, copy);
-  const Finished run = RunWithPipes({copy.string(), "encrypt", "--configfile", "x"}, env_);
+  const Finished run = RunWithPipes({copy.string(), "encrypt", "--configfile", "x"}, env);
   EXPECT_EQ(run.status, 31);
-  EXPECT_NE(run.error.find((dir_.path() / "bin" / "kelvox_encrypt.so").string()),
+  EXPECT_NE(run.error.find((dir.path() / "bin" / "kelvox_encrypt.so").string()),
             std::string::npos)
       << run.error;
 }

@@ -17,12 +17,12 @@ constexpr char kLegacy1537[] =
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_common_ = ErrorRegistry::GetCommonMap();
-    saved_categories_ = ErrorRegistry::GetCategoryMap();
+    saved_common = ErrorRegistry::GetCommonMap();
+    saved_categories = ErrorRegistry::GetCategoryMap();
   }
   void TearDown() override {
-    ErrorRegistry::GetCommonMap() = saved_common_;
-    ErrorRegistry::GetCategoryMap() = saved_categories_;
+    ErrorRegistry::GetCommonMap() = saved_common;
+    ErrorRegistry::GetCategoryMap() = saved_categories;
   }
 
   static size_t CategoryEntries() {
@@ -32,8 +32,8 @@ class RegistryTest : public ::testing::Test {
   }
 
  private:
-  ErrorRegistry::MessageMap saved_common_;
-  ErrorRegistry::CategoryMap saved_categories_;
+  ErrorRegistry::MessageMap saved_common;
+  ErrorRegistry::CategoryMap saved_categories;
 };
 
 // --- Registration ---

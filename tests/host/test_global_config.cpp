@@ -17,8 +17,8 @@ class GlobalConfigTest : public testing::Test {
 
   // Points the configuration at a file holding `text`.
   void UseConfig(const std::string& text) {
-    testing_support::WriteFile(dir_.File("global.config"), text);
-    env_.emplace("KELVOX_GLOBAL_CONFIG", dir_.File("global.config"));
+    testing_support::WriteFile(dir.File("global.config"), text);
+    env.emplace("KELVOX_GLOBAL_CONFIG", dir.File("global.config"));
     GlobalConfig::Reload();
   }
 
@@ -28,8 +28,8 @@ class GlobalConfigTest : public testing::Test {
     return value;
   }
 
-  ScopedTempDir dir_;
-  std::optional<ScopedEnv> env_;
+  ScopedTempDir dir;
+  std::optional<ScopedEnv> env;
 };
 
 TEST_F(GlobalConfigTest, ReadsTrimmedKeyValueLinesAndSkipsComments) {
@@ -56,7 +56,7 @@ TEST_F(GlobalConfigTest, EmptyValueIsNeverSuccess) {
 }
 
 TEST_F(GlobalConfigTest, MissingFileIsReported) {
-  env_.emplace("KELVOX_GLOBAL_CONFIG", dir_.File("absent.config"));
+  env.emplace("KELVOX_GLOBAL_CONFIG", dir.File("absent.config"));
   GlobalConfig::Reload();
   EXPECT_EQ(Get("LOG_LEVEL", GlobalConfig::kNoFile), "");
 }
@@ -67,7 +67,7 @@ TEST_F(GlobalConfigTest, MalformedFileIsReportedOnceWithFileAndLine) {
   EXPECT_EQ(Get("A", GlobalConfig::kMalformed), "");
   EXPECT_EQ(Get("A", GlobalConfig::kMalformed), "");
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find(dir_.File("global.config")), std::string::npos) << err;
+  EXPECT_NE(err.find(dir.File("global.config")), std::string::npos) << err;
   EXPECT_NE(err.find("line 2"), std::string::npos) << err;
   EXPECT_EQ(err.find("line 2"), err.rfind("line 2")) << "reported more than once";
 }
@@ -75,7 +75,7 @@ TEST_F(GlobalConfigTest, MalformedFileIsReportedOnceWithFileAndLine) {
 TEST_F(GlobalConfigTest, FileIsReadOncePerProcess) {
   UseConfig("A=1\n");
   EXPECT_EQ(Get("A", GlobalConfig::kOk), "1");
-  testing_support::WriteFile(dir_.File("global.config"), "A=2\n");
+  testing_support::WriteFile(dir.File("global.config"), "A=2\n");
   EXPECT_EQ(Get("A", GlobalConfig::kOk), "1");
   GlobalConfig::Reload();
   EXPECT_EQ(Get("A", GlobalConfig::kOk), "2");

@@ -15,15 +15,15 @@ using testing_support::ScopedLogCapture;
 // Exposes the members and records its own destruction.
 class ProbeEncrypt : public ENCRYPT {
  public:
-  explicit ProbeEncrypt(bool* destroyed = nullptr) : destroyed_(destroyed) {}
+  explicit ProbeEncrypt(bool* destroyed = nullptr) : destroyed(destroyed) {}
   ~ProbeEncrypt() override {
-    if (destroyed_ != nullptr) *destroyed_ = true;
+    if (destroyed != nullptr) *destroyed = true;
   }
   const HostContext& Context() const { return context; }
   const std::map<FileType, Reader>& Readers() const { return file_readers; }
 
  private:
-  bool* destroyed_;
+  bool* destroyed;
 };
 
 HostContext FullContext(const std::string& tag) {

@@ -24,7 +24,7 @@ class LocationTest : public testing::Test {
 
   // Configures the settings store as `value`, with WRK_BIN_EXE set afresh.
   void Configure(const std::string& value, const std::string& more = "") {
-    testing_support::WriteFile(dir_.File("global.config"),
+    testing_support::WriteFile(dir.File("global.config"),
                                "ENCRYPT_SETTING_PATH=" + value + "\n" + more);
     GlobalConfig::Reload();
     SetEnv(kVariable, kBinary);
@@ -32,15 +32,15 @@ class LocationTest : public testing::Test {
   std::string Locate(FileType type = SensitiveSetting,
                      int expected = static_cast<int>(ERR_SUCCEED)) {
     std::string path;
-    EXPECT_EQ(command_.GetEncryptedFilePath(EncryptedPathKeys[type], path), expected);
+    EXPECT_EQ(command.GetEncryptedFilePath(EncryptedPathKeys[type], path), expected);
     return path;
   }
 
-  testing_support::ScopedTempDir dir_;
-  testing_support::ScopedEnv config_{"KELVOX_GLOBAL_CONFIG", dir_.File("global.config")};
-  testing_support::ScopedEnv variable_{kVariable, std::nullopt};
-  testing_support::ScopedLogCapture log_{4};
-  ENCRYPT command_;
+  testing_support::ScopedTempDir dir;
+  testing_support::ScopedEnv config{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")};
+  testing_support::ScopedEnv variable{kVariable, std::nullopt};
+  testing_support::ScopedLogCapture log{4};
+  ENCRYPT command;
 };
 
 TEST_F(LocationTest, BareNamesAndLeadingDotComponentsGoBesideTheNamedExecutable) {
@@ -51,7 +51,7 @@ TEST_F(LocationTest, BareNamesAndLeadingDotComponentsGoBesideTheNamedExecutable)
     EXPECT_EQ(Locate(), kBeside + value);
     EXPECT_EQ(GetEnv(kVariable), std::nullopt) << value;
   }
-  EXPECT_NE(log_.Text().find("path=" + kBeside + "s.store"), std::string::npos);
+  EXPECT_NE(log.Text().find("path=" + kBeside + "s.store"), std::string::npos);
 }
 
 TEST_F(LocationTest, OtherBackslashPathsAreLeftAloneAndKeepTheVariable) {
@@ -61,7 +61,7 @@ TEST_F(LocationTest, OtherBackslashPathsAreLeftAloneAndKeepTheVariable) {
     EXPECT_EQ(Locate(), value);
     EXPECT_EQ(GetEnv(kVariable), kBinary);
   }
-  EXPECT_EQ(log_.Text().find("path="), std::string::npos);
+  EXPECT_EQ(log.Text().find("path="), std::string::npos);
 }
 
 TEST_F(LocationTest, VariableServesOnlyTheFirstTypeOfARun) {
@@ -85,7 +85,7 @@ TEST_F(LocationTest, BareExecutableNameHasAnEmptyParent) {
 TEST_F(LocationTest, MissingValueReturnsTheLookupResultAndLogsIt) {
   testing::internal::CaptureStderr();  // the broken file is reported there
   for (const std::string config : {"OTHER=x\n", "ENCRYPT_SETTING_PATH=\n", "not a config line\n"}) {
-    testing_support::WriteFile(dir_.File("global.config"), config);
+    testing_support::WriteFile(dir.File("global.config"), config);
     GlobalConfig::Reload();
     std::string ignored;
     const int lookup = GlobalConfig::GetConfigItem(EncryptedPathKeys[SensitiveSetting], ignored);
@@ -93,9 +93,9 @@ TEST_F(LocationTest, MissingValueReturnsTheLookupResultAndLogsIt) {
     EXPECT_EQ(Locate(SensitiveSetting, lookup & 0xFFFF), "") << config;
   }
   testing::internal::GetCapturedStderr();
-  const std::string log = log_.Text();
-  EXPECT_NE(log.find("Get encrypted file path error."), std::string::npos) << log;
-  EXPECT_EQ(log.find("Exiting  ENCRYPT::GetEncryptedFilePath"), std::string::npos) << log;
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Get encrypted file path error."), std::string::npos) << text;
+  EXPECT_EQ(text.find("Exiting  ENCRYPT::GetEncryptedFilePath"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -77,29 +77,29 @@ class PromptsTest : public testing::Test {
     return form.GetValue("f");
   }
 
-  std::string NewStore() const { return dir_.File("new.store"); }
+  std::string NewStore() const { return dir.File("new.store"); }
   std::string ExistingStore() const {
-    testing_support::WriteFile(dir_.File("old.store"), "stored");
-    return dir_.File("old.store");
+    testing_support::WriteFile(dir.File("old.store"), "stored");
+    return dir.File("old.store");
   }
-  // The passphrase prompt on `path`; the keys it did not read go to remaining_.
+  // The passphrase prompt on `path`; the keys it did not read go to remaining.
   uint32_t Ask(const std::string& path, const std::string& typed) {
     ScriptedKeys script(Keys(typed));
-    const uint32_t code = command_.GetUserPassphrase(passphrase_, path).code;
-    remaining_ = script.Remaining();
+    const uint32_t code = command.GetUserPassphrase(passphrase, path).code;
+    remaining = script.Remaining();
     return code;
   }
   bool Confirm(const std::string& typed) {
     ScriptedKeys script(Keys(typed));
-    return command_.ConfirmUpdate("/data/x.store");
+    return command.ConfirmUpdate("/data/x.store");
   }
 
-  testing_support::ScopedTempDir dir_;
-  testing_support::ScopedLogCapture log_{4};
-  CapturedOutput console_;
-  ENCRYPT command_;
-  std::string passphrase_;
-  std::size_t remaining_ = 0;
+  testing_support::ScopedTempDir dir;
+  testing_support::ScopedLogCapture log{4};
+  CapturedOutput console;
+  ENCRYPT command;
+  std::string passphrase;
+  std::size_t remaining = 0;
 };
 
 TEST_F(PromptsTest, BackspaceRemovesTheLastCharacterAndNothingWhenEmpty) {
@@ -132,19 +132,19 @@ TEST_F(PromptsTest, DuplicateFieldNameAddsNothingAndUnknownNameIsEmpty) {
   form.AddField("f", "First", false);
   form.AddField("f", "Second", true);
   form.ReadFields();
-  EXPECT_EQ(console_.str(), "  First: ");
+  EXPECT_EQ(console.str(), "  First: ");
   EXPECT_EQ(form.GetValue("f"), "v");
   EXPECT_EQ(script.Remaining(), 2u);
   EXPECT_EQ(form.GetValue("other"), "");
 }
 
 TEST_F(PromptsTest, PromptIsFlushedBeforeReadingAndHiddenFieldEndsTheLine) {
-  ScriptedKeys script(Keys("secret\nshown\n"), &console_);
+  ScriptedKeys script(Keys("secret\nshown\n"), &console);
   InputForm form;
   form.AddField("h", "Hidden", true);
   form.AddField("v", "Visible", false);
   form.ReadFields();
-  EXPECT_EQ(console_.str(), "  Hidden: \n  Visible: ");
+  EXPECT_EQ(console.str(), "  Hidden: \n  Visible: ");
   EXPECT_EQ(script.flushed_at_first_key,
             (std::vector<std::string>{"  Hidden: ", "  Hidden: \n  Visible: "}));
   EXPECT_EQ(script.hidden_fields, (std::vector<bool>{true, false}));
@@ -152,17 +152,17 @@ TEST_F(PromptsTest, PromptIsFlushedBeforeReadingAndHiddenFieldEndsTheLine) {
 
 TEST_F(PromptsTest, NewStoreTakesEightCharactersTypedTwice) {
   EXPECT_EQ(Ask(NewStore(), "abcdefgh\nabcdefgh\n"), ERR_SUCCEED);
-  EXPECT_EQ(passphrase_, "abcdefgh");
-  EXPECT_EQ(console_.str(), "please enter the passphrase for \"" + NewStore() +
+  EXPECT_EQ(passphrase, "abcdefgh");
+  EXPECT_EQ(console.str(), "please enter the passphrase for \"" + NewStore() +
                                 "\". (at least 8 characters):\n  Enter passphrase: \n"
                                 "please confirm again:\n  Enter passphrase: \n");
 }
 
 TEST_F(PromptsTest, ExistingStoreAsksOnceWithoutStatingTheMinimum) {
   EXPECT_EQ(Ask(ExistingStore(), "abcdefgh\nabcdefgh\n"), ERR_SUCCEED);
-  EXPECT_EQ(passphrase_, "abcdefgh");
-  EXPECT_EQ(remaining_, 9u);
-  EXPECT_EQ(console_.str(),
+  EXPECT_EQ(passphrase, "abcdefgh");
+  EXPECT_EQ(remaining, 9u);
+  EXPECT_EQ(console.str(),
             "please enter the passphrase for \"" + ExistingStore() + "\".\n  Enter passphrase: \n");
 }
 
@@ -170,17 +170,17 @@ TEST_F(PromptsTest, ExistingStoreAsksOnceWithoutStatingTheMinimum) {
 
 TEST_F(PromptsTest, SevenCharactersFailBeforeAnyConfirmation) {
   EXPECT_EQ(Ask(NewStore(), "abcdefg\nabcdefg\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(remaining_, 8u);
-  EXPECT_EQ(console_.str().find("confirm"), std::string::npos);
+  EXPECT_EQ(remaining, 8u);
+  EXPECT_EQ(console.str().find("confirm"), std::string::npos);
   EXPECT_EQ(Ask(ExistingStore(), "abcdefg\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(passphrase_, "");
+  EXPECT_EQ(passphrase, "");
 }
 
 TEST_F(PromptsTest, ConfirmationMustMatchInLengthAndEveryByte) {
   EXPECT_EQ(Ask(NewStore(), "abcdefgh\nabcdefgi\n"), ERR_PASSPHRASE);
   EXPECT_EQ(Ask(NewStore(), "abcdefgh\nabcdefghi\n"), ERR_PASSPHRASE);
   EXPECT_EQ(Ask(NewStore(), "abcdefghi\nabcdefgh\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(passphrase_, "");
+  EXPECT_EQ(passphrase, "");
 }
 
 TEST_F(PromptsTest, PassphraseReachesNeitherConsoleNorLog) {
@@ -188,18 +188,18 @@ TEST_F(PromptsTest, PassphraseReachesNeitherConsoleNorLog) {
   EXPECT_EQ(Ask(NewStore(), secret + "\n" + secret + "\n"), ERR_SUCCEED);
   EXPECT_EQ(Ask(NewStore(), secret + "\n" + secret + "x\n"), ERR_PASSPHRASE);
   EXPECT_EQ(Ask(ExistingStore(), secret + "\n"), ERR_SUCCEED);
-  const std::string log = log_.Text();
-  EXPECT_NE(log.find("please confirm again:"), std::string::npos) << "log not captured";
-  EXPECT_EQ(log.find("secret"), std::string::npos) << log;
-  EXPECT_EQ(console_.str().find("secret"), std::string::npos) << console_.str();
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("please confirm again:"), std::string::npos) << "log not captured";
+  EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+  EXPECT_EQ(console.str().find("secret"), std::string::npos) << console.str();
 }
 
 // ---- The update confirmation.
 
 TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYes) {
   ScriptedKeys script(Keys("\n"));
-  EXPECT_TRUE(command_.ConfirmUpdate("/data/x.store"));
-  EXPECT_EQ(console_.str(),
+  EXPECT_TRUE(command.ConfirmUpdate("/data/x.store"));
+  EXPECT_EQ(console.str(),
             "Are you sure you want to continue to update the file /data/x.store (Y/N)?\n"
             "  Enter (Y/N): ");
   EXPECT_EQ(script.hidden_fields, std::vector<bool>{false});

@@ -9,14 +9,14 @@
 namespace testing_support {
 
 ScopedTempDir::ScopedTempDir()
-    : path_(boost::filesystem::temp_directory_path() /
+    : root(boost::filesystem::temp_directory_path() /
             boost::filesystem::unique_path("kelvox-test-%%%%-%%%%-%%%%")) {
-  boost::filesystem::create_directories(path_);
+  boost::filesystem::create_directories(root);
 }
 
 ScopedTempDir::~ScopedTempDir() {
   boost::system::error_code error;
-  boost::filesystem::remove_all(path_, error);
+  boost::filesystem::remove_all(root, error);
 }
 
 void SetEnv(const std::string& name, const std::optional<std::string>& value) {
@@ -38,11 +38,11 @@ std::optional<std::string> GetEnv(const std::string& name) {
 }
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value)
-    : name_(std::move(name)), saved_(GetEnv(name_)) {
-  SetEnv(name_, value);
+    : variable(std::move(name)), saved(GetEnv(variable)) {
+  SetEnv(variable, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnv(name_, saved_); }
+ScopedEnv::~ScopedEnv() { SetEnv(variable, saved); }
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -57,19 +57,19 @@ std::string ReadFile(const std::string& path) {
 }
 
 ScopedLogCapture::ScopedLogCapture(unsigned level)
-    : file_(dir_.File("test.log")), saved_level_(ZUdurov::Log::GetMinLogLevel()) {
-  ZUdurov::Log::SetLogFile(file_);
+    : file(dir.File("test.log")), saved_level(ZUdurov::Log::GetMinLogLevel()) {
+  ZUdurov::Log::SetLogFile(file);
   ZUdurov::Log::SetMinLogLevel(level);
 }
 
 ScopedLogCapture::~ScopedLogCapture() {
   ZUdurov::Log::SetLogFile("");
-  ZUdurov::Log::SetMinLogLevel(saved_level_);
+  ZUdurov::Log::SetMinLogLevel(saved_level);
 }
 
 std::string ScopedLogCapture::Text() const {
   ZUdurov::Log::Flush();
-  return ReadFile(file_);
+  return ReadFile(file);
 }
 
 }  // namespace testing_support

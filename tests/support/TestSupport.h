@@ -18,11 +18,11 @@ class ScopedTempDir {
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
   ~ScopedTempDir();
-  const boost::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  const boost::filesystem::path& path() const { return root; }
+  std::string File(const std::string& name) const { return (root / name).string(); }
 
  private:
-  boost::filesystem::path path_;
+  boost::filesystem::path root;
 };
 
 // Sets (or, with nullopt, removes) an environment variable; restores it.
@@ -34,8 +34,8 @@ class ScopedEnv {
   ~ScopedEnv();
 
  private:
-  std::string name_;
-  std::optional<std::string> saved_;
+  std::string variable;
+  std::optional<std::string> saved;
 };
 
 void SetEnv(const std::string& name, const std::optional<std::string>& value);
@@ -56,9 +56,9 @@ class ScopedLogCapture {
   std::string Text() const;
 
  private:
-  ScopedTempDir dir_;
-  std::string file_;
-  unsigned saved_level_;
+  ScopedTempDir dir;
+  std::string file;
+  unsigned saved_level;
 };
 
 }  // namespace testing_support
