@@ -29,3 +29,8 @@ bench: build
 
 clean:
 	rm -rf build build-asan build-fuzz demo
+
+# Cross-compiles for Windows x86-64 into build-windows/ and tests under Wine.
+.PHONY: windows
+windows:
+	@scripts/windows.sh

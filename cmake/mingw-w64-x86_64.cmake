@@ -18,7 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test executables run under Wine.
-find_program(KELVOX_WINE64 NAMES wine64 wine PATHS /usr/lib/wine)
+find_program(KELVOX_WINE64 NAMES wine64 PATHS /usr/lib/wine)
 if(KELVOX_WINE64)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVOX_WINE64})
 endif()

@@ -24,13 +24,16 @@ namespace ZUdurov {
 
 class GLOBALCONFIG_API GlobalConfig {
  public:
-  // Results of GetConfigItem.
-  static constexpr int kOk = 0;
-  static constexpr int kNoFile = 1;        // no configuration file found
-  static constexpr int kUnreadable = 2;    // the file exists but cannot be read
-  static constexpr int kMalformed = 3;     // the file is not KEY=VALUE lines
-  static constexpr int kKeyAbsent = 4;     // the file has no such key
-  static constexpr int kValueEmpty = 5;    // the key is there with an empty value
+  // Results of GetConfigItem. Enumerators, not static constants: they need
+  // no storage, so nothing has to cross the library's export table.
+  enum Result : int {
+    kOk = 0,
+    kNoFile = 1,      // no configuration file found
+    kUnreadable = 2,  // the file exists but cannot be read
+    kMalformed = 3,   // the file is not KEY=VALUE lines
+    kKeyAbsent = 4,   // the file has no such key
+    kValueEmpty = 5,  // the key is there with an empty value
+  };
 
   // Stores the value of `key` in `value` and returns kOk when the key has a
   // non-empty value; otherwise returns one of the codes above and leaves

@@ -47,10 +47,10 @@ class LOGGER_API Log {
   std::ostringstream& Stream();
 
  private:
-  unsigned level_;
-  const char* file_;
-  int line_;
-  std::ostringstream stream_;
+  unsigned level;
+  const char* file;
+  int line;
+  std::ostringstream text;
 };
 
 }  // namespace ZUdurov

@@ -102,7 +102,11 @@ int main() {
   const std::string config = (folder / "global.config").string();
   std::ofstream(config) << "ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n"
                         << "ENCRYPT_HOST_KEY_PATH=" << (folder / "host.key").string() << "\n";
+#if defined(_WIN32)
+  _putenv_s("KELVOX_GLOBAL_CONFIG", config.c_str());
+#else
   setenv("KELVOX_GLOBAL_CONFIG", config.c_str(), 1);
+#endif
 
   std::mt19937 random(kSeed);
   const Records records = MakeRecords("key", random);

@@ -44,7 +44,10 @@ std::string KelvoxDirectory::GetExeDirectory() {
 
 std::string KelvoxDirectory::GetExePath(const std::string& name) {
   const boost::filesystem::path given(name);
-  // Joining onto an absolute path yields that path, as every path library does.
-  if (given.is_absolute()) return name;
+  // An absolute name, and on Windows one rooted in a drive ("D:x") or in the
+  // current drive ("\x"), lies outside the program directory: returned as
+  // written, for the system to resolve. Joining would make a path that does
+  // not exist.
+  if (given.has_root_path()) return name;
   return (boost::filesystem::path(GetExeDirectory()) / given).string();
 }

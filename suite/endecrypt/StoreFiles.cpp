@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "suite/endecrypt/SecureBuffer.h"
 
@@ -250,7 +251,25 @@ namespace {
 
 // Owner-only on Windows: a protected access list that grants full control
 // to the file's owner and to the system account and inherits nothing.
-constexpr wchar_t kOwnerOnlySddl[] = L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)";
+// The access list names the current user's SID: Wine does not resolve the
+// OWNER RIGHTS alias ("OW"), so files written with it cannot be removed there.
+std::wstring OwnerOnlySddl() {
+  std::wstring sid = L"OW";
+  HANDLE token = nullptr;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    wchar_t* text = nullptr;
+    if (::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+      sid = text;
+      ::LocalFree(text);
+    }
+    ::CloseHandle(token);
+  }
+  return L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;SY)";
+}
 constexpr char kLockSuffix[] = ".lock";
 constexpr std::size_t kTempNameBytes = 8;
 constexpr DWORD kMaxChunk = 1u << 30;
@@ -282,7 +301,7 @@ class OwnerOnly {
     attributes.bInheritHandle = FALSE;
     attributes.lpSecurityDescriptor = nullptr;
     ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        kOwnerOnlySddl, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
+        OwnerOnlySddl().c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
   }
   OwnerOnly(const OwnerOnly&) = delete;
   OwnerOnly& operator=(const OwnerOnly&) = delete;

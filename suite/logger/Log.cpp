@@ -1,6 +1,7 @@
 #include "host/Log.h"
 
 #include <spdlog/logger.h>
+#include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/basic_file_sink.h>
 
 #include <atomic>
@@ -20,6 +21,8 @@ constexpr unsigned kDefaultMinLevel = 3;
 constexpr int kLevelUnset = -1;
 constexpr char kDefaultLogFile[] = "logs/kelvox.log";
 constexpr char kPattern[] = "%Y-%m-%d %H:%M:%S.%e %v";
+// The same bytes on every platform, so one reader serves every log file.
+constexpr char kLineEnd[] = "\n";
 
 std::atomic<int> min_level{kLevelUnset};
 
@@ -61,7 +64,8 @@ std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
     if (!parent.empty()) boost::filesystem::create_directories(parent, error);
     auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path);
     auto logger = std::make_shared<spdlog::logger>("kelvox", std::move(file));
-    logger->set_pattern(kPattern);
+    logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
+        kPattern, spdlog::pattern_time_type::local, kLineEnd));
     logger->set_level(spdlog::level::trace);
     logger->flush_on(spdlog::level::trace);
     return logger;
@@ -115,10 +119,10 @@ void Log::Flush() {
   if (sink) sink->flush();
 }
 
-Log::Log(unsigned level, const char* file, int line) : level_(level), file_(file), line_(line) {}
+Log::Log(unsigned level, const char* file, int line) : level(level), file(file), line(line) {}
 
 Log::~Log() {
-  if (level_ > GetMinLogLevel()) return;
+  if (level > GetMinLogLevel()) return;
   std::shared_ptr<spdlog::logger> target;
   {
     std::lock_guard<std::mutex> lock(sink_mutex);
@@ -127,13 +131,13 @@ Log::~Log() {
   }
   if (!target) return;
   try {
-    target->info("{} {}:{} {}", LevelName(level_), file_ != nullptr ? file_ : "?", line_,
-                 stream_.str());
+    target->info("{} {}:{} {}", LevelName(level), file != nullptr ? file : "?", line,
+                 text.str());
   } catch (...) {
     // A full disk or a closed file must not take the command down.
   }
 }
 
-std::ostringstream& Log::Stream() { return stream_; }
+std::ostringstream& Log::Stream() { return text; }
 
 }  // namespace ZUdurov

@@ -7,20 +7,35 @@
 
 namespace {
 
+#if defined(_WIN32)
+constexpr char kSeparator[] = "\\";
+constexpr char kExecutable[] = "test_directory.exe";
+#else
+constexpr char kSeparator[] = "/";
+constexpr char kExecutable[] = "test_directory";
+#endif
+
 TEST(KelvoxDirectoryTest, ProgramDirectoryHoldsThisExecutable) {
   const boost::filesystem::path dir = KelvoxDirectory::GetExeDirectory();
   EXPECT_TRUE(dir.is_absolute());
-  EXPECT_TRUE(boost::filesystem::exists(dir / "test_directory"));
+  EXPECT_TRUE(boost::filesystem::exists(dir / kExecutable));
 }
 
 TEST(KelvoxDirectoryTest, RelativeNameIsJoinedAsWritten) {
   const std::string dir = KelvoxDirectory::GetExeDirectory();
-  EXPECT_EQ(KelvoxDirectory::GetExePath("settings.store"), dir + "/settings.store");
-  EXPECT_EQ(KelvoxDirectory::GetExePath("../x/./y.store"), dir + "/../x/./y.store");
+  EXPECT_EQ(KelvoxDirectory::GetExePath("settings.store"), dir + kSeparator + "settings.store");
+  EXPECT_EQ(KelvoxDirectory::GetExePath("../x/./y.store"), dir + kSeparator + "../x/./y.store");
 }
 
 TEST(KelvoxDirectoryTest, AbsoluteNameIsReturnedUnchanged) {
+#if defined(_WIN32)
+  for (const char* name : {"C:\\kelvox\\a.store", "\\\\server\\share\\a.store",
+                           "\\kelvox\\a.store", "D:a.store", "C:/kelvox/a.store"}) {
+    EXPECT_EQ(KelvoxDirectory::GetExePath(name), name);
+  }
+#else
   EXPECT_EQ(KelvoxDirectory::GetExePath("/var/lib/kelvox/a.store"), "/var/lib/kelvox/a.store");
+#endif
 }
 
 }  // namespace

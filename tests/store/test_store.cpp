@@ -1,11 +1,13 @@
 // The encrypted record store through its public interface, on real files:
 // round trips first, then the writing guarantees, then one case per fault.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <functional>
@@ -76,12 +78,15 @@ std::uint64_t GetLittleEndian(const std::string& bytes, std::size_t offset, std:
   return value;
 }
 
+#if !defined(_WIN32)
 unsigned Permissions(const std::string& path) {
   struct stat status;
   EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
   return status.st_mode & 07777;
 }
+#endif
 
+#if !defined(_WIN32)
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -89,9 +94,11 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   }
   return names;
 }
+#endif
 
 // Runs `body` in a child process and returns its exit status, or -1 when a
 // signal ended it.
+#if !defined(_WIN32)
 int RunInChild(const std::function<int()>& body) {
   const pid_t child = ::fork();
   if (child == 0) ::_exit(body());
@@ -99,7 +106,9 @@ int RunInChild(const std::function<int()>& body) {
   ::waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
+#if !defined(_WIN32)
 Records ManyRecords(const std::string& prefix, int count) {
   Records records;
   for (int i = 0; i < count; ++i) {
@@ -107,6 +116,7 @@ Records ManyRecords(const std::string& prefix, int count) {
   }
   return records;
 }
+#endif
 
 // Rereads the configuration once the environment is restored.
 struct ConfigReload {
@@ -219,6 +229,7 @@ TEST_F(StoreTest, ChangedCostsTakeEffectOnRewrite) {
   EXPECT_EQ(ReadOk().size(), small.size() + 1);
 }
 
+#if !defined(_WIN32)
 TEST_F(StoreTest, NewFilesAndFoldersAreOwnerOnly) {
   ASSERT_EQ(Write(small, kUnattended), 0);
   EXPECT_EQ(Permissions(dir.File("stores")), 0700u);
@@ -229,6 +240,7 @@ TEST_F(StoreTest, NewFilesAndFoldersAreOwnerOnly) {
   ASSERT_EQ(Write(small, kUnattended), 0);
   EXPECT_EQ(Permissions(path), 0600u);
 }
+#endif
 
 TEST_F(StoreTest, UpdateSequenceDerivesTheKeyOnce) {
   ASSERT_EQ(Write(small), 0);
@@ -260,6 +272,7 @@ TEST_F(StoreTest, StoreOfFormatVersion1StillOpens) {
 
 // Concurrency and crashes, in child processes.
 
+#if !defined(_WIN32)
 TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
   constexpr int kWriters = 4;
   constexpr int kWritesEach = 5;
@@ -286,7 +299,9 @@ TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
     EXPECT_EQ(ReadOk(passphrase).size(), static_cast<std::size_t>(kWriters * kWritesEach));
   }
 }
+#endif
 
+#if !defined(_WIN32)
 TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
   constexpr int kKills = 30;
   const Records first = ManyRecords("first", 300);
@@ -307,6 +322,7 @@ TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
     EXPECT_TRUE(stored == first || stored == second) << "after kill " << kill;
   }
 }
+#endif
 
 // Error paths: one fault each.
 
@@ -457,6 +473,7 @@ TEST_F(StoreTest, UnusableConfiguredCostsAreRefused) {
   }
 }
 
+#if !defined(_WIN32)
 TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
   const auto write_capped = [this](const Records& records) {
     return RunInChild([&] {
@@ -475,5 +492,6 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
   EXPECT_EQ(Bytes(), bytes);
   EXPECT_EQ(FolderEntries(dir.File("stores")), std::vector<std::string>{"settings.store"});
 }
+#endif
 
 }  // namespace
