@@ -21,17 +21,29 @@
 
 class PLAINTEXTPARSER_API CredentialFileParser {
  public:
-  // Results of ParseFile.
-  static constexpr int kOk = 0;
+  // Results of ParseFile; docs/credential-format.md says when each is given.
+  // Enumerators need no storage, so nothing crosses the export table.
+  enum Result : int {
+    kOk = 0,
+    kCannotOpen = 1,        // the file cannot be opened or read
+    kNotJson = 2,           // the text left after comment removal is not JSON
+    kNoCredentialList = 3,  // no single top-level "credentials" array
+    kBadEntry = 4,          // an entry without target, user or password
+    kDuplicateTarget = 5,   // two entries name the same target
+  };
 
   CredentialFileParser();
   CredentialFileParser(const CredentialFileParser&) = delete;
   CredentialFileParser& operator=(const CredentialFileParser&) = delete;
   virtual ~CredentialFileParser();
 
-  // Parses the file at `path` and adds its records to `records`; returns 0,
-  // or a non-zero number of docs/credential-format.md.
-  virtual int ParseFile(const std::string& path, std::map<std::string, std::string>& records);
+  // Parses the file at `path`. On success adds two records per entry to
+  // `records` (replacing records of the same key) and returns kOk; a file
+  // whose list is empty adds nothing and still returns kOk. On failure
+  // returns one of the numbers above and leaves `records` untouched.
+  // Prints and logs nothing.
+  [[nodiscard]] virtual int ParseFile(const std::string& path,
+                                      std::map<std::string, std::string>& records);
 };
 
 #endif  // HOST_CREDENTIALFILEPARSER_H_

@@ -1,9 +1,150 @@
-// Stub: replaced by the input intake work.
-#include "Src/Misc/Encrypt/Encrypt.h"
-#include "errors/ErrorCatalogue.h"
+// The input intake: the path of "configfile" is checked, then every reader
+// is tried on the file; the type of the file is whatever the readers found.
+#include <sodium.h>
 
-int ENCRYPT::ReadFileIntoMemory() { return static_cast<int>(ERR_INVALID_FILE); }
-int ENCRYPT::ReadCredentialFile(const std::string&) { return static_cast<int>(ERR_READ_FILE); }
-int ENCRYPT::ReadSensitiveSettingFile(const std::string&) {
-  return static_cast<int>(ERR_GENERIC_FAILURE);
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <boost/filesystem.hpp>
+#include <boost/property_tree/ptree.hpp>
+
+#include "Src/Misc/Encrypt/Encrypt.h"
+#include "Src/Misc/Encrypt/JsonFile.h"
+#include "Src/Misc/Encrypt/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/CredentialFileParser.h"
+
+namespace {
+
+using boost::property_tree::ptree;
+
+constexpr char kSettingsNode[] = "sensitive_settings";
+constexpr char kPathSeparator = '.';
+
+// Zeroes a string's whole buffer, including what lies past its end.
+void WipeValue(std::string& value) {
+  value.resize(value.capacity());
+  sodium_memzero(value.data(), value.size());
+  value.clear();
+}
+
+// Zeroes every value of a tree, depth first without recursion, so that a
+// deeply nested input costs no stack here. The subtree `done`, already
+// wiped, is not entered.
+void WipeTree(ptree& root, const ptree* done = nullptr) {
+  std::vector<ptree*> pending{&root};
+  while (!pending.empty()) {
+    ptree* node = pending.back();
+    pending.pop_back();
+    WipeValue(node->data());
+    if (node == done) continue;
+    for (auto& child : *node) pending.push_back(&child.second);
+  }
+}
+
+// The parsed tree is a copy of the plaintext input: its values are zeroed
+// before it is released, however the reader leaves.
+class TreeWiper {
+ public:
+  explicit TreeWiper(ptree& root) : tree(root) {}
+  TreeWiper(const TreeWiper&) = delete;
+  TreeWiper& operator=(const TreeWiper&) = delete;
+  ~TreeWiper() { WipeTree(tree, done); }
+
+  // The reader wipes the settings while it has them at hand.
+  void SetWiped(const ptree* subtree) { done = subtree; }
+
+ private:
+  ptree& tree;
+  const ptree* done = nullptr;
+};
+
+}  // namespace
+
+int ENCRYPT::ReadFileIntoMemory() {
+  TRACE_ENTERING("ENCRYPT::ReadFileIntoMemory");
+  const auto option = context.options.find("configfile");
+  const std::string path = option != context.options.end() ? option->second : std::string();
+
+  // The throwing status queries stand outside the guard below: a failure
+  // other than "not found" (a folder that may not be searched, a link loop)
+  // leaves this method as an exception.
+  namespace fs = boost::filesystem;
+  if (!fs::is_regular_file(fs::status(fs::path(path)))) {
+    if (fs::exists(fs::status(fs::path(path)))) {
+      KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
+      return static_cast<int>(ERR_INVALID_FILE);
+    }
+    KLOG(kLevelError) << "Customer specify file: " << path << " is not exist.";
+    return static_cast<int>(ERR_FILE_NOT_EXIST);
+  }
+
+  // Any exception from a reader (a file that is not JSON, above all) ends
+  // the intake; the readers after it are not tried.
+  try {
+    KLOG(kLevelTrace) << "check file path: " << path;
+    for (const auto& [type, reader] : file_readers) {
+      KLOG(kLevelTrace) << "check file type: " << type;
+      // A reader reports by storing records or not; its code is not looked at.
+      static_cast<void>((this->*reader)(path));
+    }
+  } catch (...) {
+    KLOG(kLevelTrace) << "Parse file error.";
+    return static_cast<int>(ERR_INVALID_FILE);
+  }
+
+  TRACE_EXITING("ENCRYPT::ReadFileIntoMemory");
+  // An empty record map counts: the entry alone says the type was found.
+  return static_cast<int>(file_records.empty() ? ERR_INVALID_FILE : ERR_SUCCEED);
+}
+
+int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
+  TRACE_ENTERING("ENCRYPT::ReadSensitiveSettingFile");
+  ptree tree;
+  TreeWiper wiper(tree);
+  ReadJsonFile(path, tree);  // throws for a file that is not JSON
+
+  if (tree.count(kSettingsNode) != 1) {
+    KLOG(kLevelError) << "the plain text file is not match with the format of sensitive setting's.";
+    return static_cast<int>(ERR_GENERIC_FAILURE);
+  }
+  ptree& settings = tree.get_child(ptree::path_type(kSettingsNode, kPathSeparator));
+  RecordMap records;
+  for (auto& [member, node] : settings) {
+    std::string name = member;
+    // The name only: a setting's value never reaches the log.
+    KLOG(kLevelTrace) << "Parse setting name: " << name;
+    // The value is moved out of the tree, which is dropped anyway: one copy
+    // of each secret fewer. Members usually come in order, so the end of
+    // the map is the likely place; a later duplicate still overwrites.
+    records.insert_or_assign(records.end(), std::move(name), std::move(node.data()));
+    if (node.empty()) {
+      WipeValue(node.data());
+    } else {
+      WipeTree(node);
+    }
+  }
+  wiper.SetWiped(&settings);
+  // Moved, not copied: no second copy of the values is left to wipe.
+  file_records[SensitiveSetting] = std::move(records);
+  TRACE_EXITING("ENCRYPT::ReadSensitiveSettingFile");
+  return static_cast<int>(ERR_SUCCEED);
+}
+
+int ENCRYPT::ReadCredentialFile(const std::string& path) {
+  TRACE_ENTERING("ENCRYPT::ReadCredentialFile");
+  RecordMap records;
+  CredentialFileParser parser;
+  const int parsed = parser.ParseFile(path, records);
+  if (parsed == CredentialFileParser::kOk && !records.empty()) {
+    file_records[Credential] = std::move(records);
+    TRACE_EXITING("ENCRYPT::ReadCredentialFile");
+    return static_cast<int>(ERR_SUCCEED);
+  }
+  // The parser's number goes to the log as it is (docs/credential-format.md
+  // lists them); whatever it may have left in the map is discarded.
+  KLOG(kLevelError) << "Parse credential plain text error: " << parsed;
+  for (auto& record : records) WipeValue(record.second);
+  return static_cast<int>(ERR_READ_FILE);
 }
