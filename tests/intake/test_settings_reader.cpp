@@ -61,6 +61,17 @@ TEST_F(SettingsReaderTest, UnopenableFileThrowsTheFixedText) {
   }
 }
 
+TEST_F(SettingsReaderTest, NestingBeyondTheLimitIsRefusedNotACrash) {
+  const auto nested = [](int depth) {
+    return "{\"sensitive_settings\": {\"k\": \"[[[\", \"deep\": " + std::string(depth, '[') +
+           std::string(depth, ']') + "}}";
+  };
+  // The brackets inside the string do not count towards the depth.
+  EXPECT_EQ(Read(nested(998)), static_cast<int>(ERR_SUCCEED));
+  EXPECT_THROW(Read(nested(999)), json_parser_error);
+  EXPECT_THROW(Read(std::string(200000, '[')), json_parser_error);
+}
+
 TEST_F(SettingsReaderTest, ValuesKeepTheirTextAsWritten) {
   EXPECT_EQ(Settings(R"({"i": 42, "f": 4.20, "e": -0.5E+3, "t": true, "n": null, "o": {"x": "y"},
                         "l": [1, 2], "s": "\u00e9\n"})"),

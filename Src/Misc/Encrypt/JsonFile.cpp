@@ -47,6 +47,36 @@ struct WipingAllocator {
 using SecretString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
 using SecretStream = std::basic_istringstream<char, std::char_traits<char>, WipingAllocator<char>>;
 
+// The JSON parser descends one call per level of nesting, so a crafted file
+// of nothing but brackets would exhaust the stack and end the program. No
+// settings file comes near this depth; one that does is refused as bad JSON.
+constexpr int kMaxNestingDepth = 1000;
+
+// Throws the parser's own error for text nested deeper than the limit.
+// Brackets inside strings do not count.
+void CheckNestingDepth(const SecretString& text) {
+  int depth = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNestingDepth) {
+        throw boost::property_tree::json_parser_error("nesting too deep", "", 1);
+      }
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+}
+
 }  // namespace
 
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
@@ -78,6 +108,7 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   line.resize(line.capacity());
   sodium_memzero(line.data(), line.size());
 
+  CheckNestingDepth(joined);
   // The stream takes the text over instead of copying it.
   SecretStream stream(std::move(joined));
   boost::property_tree::read_json(stream, tree);

@@ -14,7 +14,8 @@
 // and parses the result as JSON into `tree`.
 // Throws std::runtime_error("The json file can not be opened.") when the
 // file cannot be opened, and json_parser_error when the joined text is not
-// JSON (an empty text included); `tree` is then left as it was.
+// JSON (an empty text included) or nested deeper than 1,000 levels, which
+// the parser could not descend safely; `tree` is then left as it was.
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree);
 
 #endif  // SRC_MISC_ENCRYPT_JSONFILE_H_
