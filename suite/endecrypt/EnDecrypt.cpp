@@ -237,8 +237,9 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
 }
 
 // Rewrites the existing store held in `file` with the merged records.
+// `file` is released once opened, to keep the peak of memory down.
 // REQUIRES: the caller holds the store's writer lock.
-[[nodiscard]] int RewriteStore(const std::vector<unsigned char>& file, const Records& records,
+[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, const Records& records,
                                const std::string& path, const std::string& passphrase,
                                bool keep_stored) {
   StoreHeader header;
@@ -249,6 +250,7 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   if (result == status::kOk) {
     result = OpenStore(file, header, passphrase, body_key, old_plaintext, stored);
   }
+  std::vector<unsigned char>().swap(file);
   endecrypt::KdfCosts costs;
   if (result == status::kOk && header.mode == endecrypt::kAttendedMode) {
     result = endecrypt::ReadKdfCosts(costs);
@@ -256,6 +258,10 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   if (result != status::kOk) return result;
   SecureBuffer plaintext;
   result = endecrypt::EncodeRecords(MergeRecords(stored, records, keep_stored), plaintext);
+  // The old records are encoded into `plaintext` now: wipe and free them
+  // before the sealed copy is made.
+  stored.clear();
+  old_plaintext = SecureBuffer();
   if (result != status::kOk) return result;
   // Keeping the salt keeps the key derived while reading, so an update
   // runs Argon2id once. Changed costs in the configuration are the one

@@ -107,6 +107,8 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   file.close();
   line.resize(line.capacity());
   sodium_memzero(line.data(), line.size());
+  // Released before parsing: the parse is the intake's peak of memory.
+  std::string().swap(line);
 
   CheckNestingDepth(joined);
   // The stream takes the text over instead of copying it.
