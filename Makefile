@@ -28,7 +28,7 @@ bench: build
 	@scripts/bench.sh
 
 clean:
-	rm -rf build build-asan build-fuzz demo
+	rm -rf build build-asan build-fuzz build-windows demo
 
 # Cross-compiles for Windows x86-64 into build-windows/ and tests under Wine.
 .PHONY: windows

@@ -30,6 +30,13 @@ unset DISPLAY WAYLAND_DISPLAY
 wine=/usr/lib/wine/wine64
 stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
+  # Debian's Wine keeps the server's socket folder in the temporary folder,
+  # under a name it records in the prefix; the folder outlives the server.
+  local server=""
+  if [ -r "$WINEPREFIX/wineserver" ]; then server="$(cat "$WINEPREFIX/wineserver")"; fi
+  case "$server" in
+    wine-*) rm -rf "${TMPDIR:-/tmp}/$server" ;;
+  esac
   rm -rf "$WINEPREFIX"
 }
 trap stop_wine EXIT

@@ -293,7 +293,7 @@ class UniqueHandle {
   HANDLE handle;
 };
 
-// Security attributes carrying kOwnerOnlySddl, for files and folders we create.
+// Security attributes carrying OwnerOnlySddl(), for files and folders we create.
 class OwnerOnly {
  public:
   OwnerOnly() {
@@ -370,6 +370,9 @@ StoreLock::~StoreLock() {
 
 FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                          std::vector<unsigned char>& contents) {
+  // A folder at the path is not a store. Opened as a file it would fail
+  // with "access denied" and pass for a refusal of the system.
+  if (IsFolder(path)) return FileResult::kWrongSize;
   // Readers share delete access, so a writer can rename over the store
   // while it is being read.
   UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,

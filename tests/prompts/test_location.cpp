@@ -1,6 +1,11 @@
 // Where a store lives: which configured values are placed under a program
 // directory, the one-time use of WRK_BIN_EXE, and a missing value.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include <vector>
 
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "errors/ErrorCatalogue.h"
@@ -97,5 +102,57 @@ TEST_F(LocationTest, MissingValueReturnsTheLookupResultAndLogsIt) {
   EXPECT_NE(text.find("Get encrypted file path error."), std::string::npos) << text;
   EXPECT_EQ(text.find("Exiting  ENCRYPT::GetEncryptedFilePath"), std::string::npos) << text;
 }
+
+// Windows, where backslashes, drive letters and shares are the native case.
+#if defined(_WIN32)
+
+constexpr char kWindowsBinary[] = "C:\\Program Files\\kelvox\\kelvox.exe";
+const std::string kWindowsBeside = "C:\\Program Files\\kelvox/";
+
+// The folder of this test's executable, as the system names it.
+std::string ProgramFolder() {
+  std::vector<wchar_t> name(32768);
+  const DWORD length =
+      ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+  return boost::filesystem::path(std::wstring(name.data(), length)).parent_path().string();
+}
+
+TEST_F(LocationTest, DriveAndSharePathsAreLeftAloneOnWindows) {
+  for (const std::string value : {"C:\\kelvox\\a.store", "\\\\server\\share\\a.store"}) {
+    Configure(value);
+    SetEnv(kVariable, kWindowsBinary);
+    EXPECT_EQ(Locate(), value);
+    EXPECT_EQ(GetEnv(kVariable), kWindowsBinary) << value;
+  }
+}
+
+TEST_F(LocationTest, RelativeValuesGoBesideAWindowsExecutableWhichIsThenRemoved) {
+  // A drive path written with forward slashes only is one component: placed.
+  for (const std::string value : {"a.store", ".\\a.store", "..\\a.store", "C:/kelvox/a.store"}) {
+    Configure(value);
+    SetEnv(kVariable, kWindowsBinary);
+    EXPECT_EQ(Locate(), kWindowsBeside + value);
+    EXPECT_EQ(GetEnv(kVariable), std::nullopt) << value;
+    // Gone from the process environment too, not only from the runtime's
+    // copy: a program started from here must not inherit it.
+    EXPECT_EQ(::GetEnvironmentVariableA(kVariable, nullptr, 0), 0u) << value;
+  }
+}
+
+TEST_F(LocationTest, WithoutTheVariableTheRunningProgramsFolderIsUsed) {
+  const std::string folder = ProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  for (const std::string value : {"a.store", ".\\a.store", "..\\a.store"}) {
+    Configure(value);
+    SetEnv(kVariable, std::nullopt);
+    EXPECT_EQ(Locate(), folder + "\\" + value);
+  }
+  // Rooted in a drive, a forward-slash value names no place in that folder.
+  Configure("C:/kelvox/a.store");
+  SetEnv(kVariable, std::nullopt);
+  EXPECT_EQ(Locate(), "C:/kelvox/a.store");
+}
+
+#endif  // _WIN32
 
 }  // namespace

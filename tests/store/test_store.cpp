@@ -1,7 +1,12 @@
 // The encrypted record store through its public interface, on real files:
 // round trips first, then the writing guarantees, then one case per fault.
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+// aclapi.h and sddl.h need the declarations of windows.h.
+#include <aclapi.h>
+#include <sddl.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,9 +14,11 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -20,12 +27,16 @@
 #include "host/EnDecrypt.h"
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "tests/store/StoreWriter.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 namespace fs = boost::filesystem;
 using Records = std::map<std::string, std::string>;
+using store_writer::AddedKey;
+using store_writer::FirstStore;
+using store_writer::SecondStore;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -86,15 +97,14 @@ unsigned Permissions(const std::string& path) {
 }
 #endif
 
-#if !defined(_WIN32)
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
     names.push_back(entry.path().filename().string());
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
-#endif
 
 // Runs `body` in a child process and returns its exit status, or -1 when a
 // signal ended it.
@@ -108,14 +118,127 @@ int RunInChild(const std::function<int()>& body) {
 }
 #endif
 
-#if !defined(_WIN32)
-Records ManyRecords(const std::string& prefix, int count) {
-  Records records;
-  for (int i = 0; i < count; ++i) {
-    records[prefix + std::to_string(i)] = std::string(100, static_cast<char>('a' + i % 26));
+#if defined(_WIN32)
+constexpr char kLocalSystemSid[] = "S-1-5-18";
+
+// A HANDLE closed on destruction.
+class ScopedHandle {
+ public:
+  explicit ScopedHandle(HANDLE handle) : handle(handle) {}
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle() {
+    if (valid()) ::CloseHandle(handle);
   }
-  return records;
+  bool valid() const { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle;
+};
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!::ConvertSidToStringSidA(sid, &text)) return "unreadable SID";
+  std::string result = text;
+  ::LocalFree(text);
+  return result;
 }
+
+std::string CurrentUserSid() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  const ScopedHandle closer(token);
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size);
+  if (!::GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
+  return SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+}
+
+// Whom the access list of `path` lets in, sorted: the SID of each "allowed"
+// entry, and the type of any other entry. A missing list, which lets
+// everyone in, reads as "no list".
+std::vector<std::string> AdmittedBy(const std::string& path) {
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(fs::path(path).wstring().c_str(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+    return {"unreadable"};
+  }
+  std::vector<std::string> admitted;
+  if (list == nullptr) admitted.push_back("no list");
+  for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+    ACE_HEADER* entry = nullptr;
+    if (!::GetAce(list, i, reinterpret_cast<void**>(&entry))) {
+      admitted.push_back("unreadable entry");
+    } else if (entry->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+      admitted.push_back("entry of type " + std::to_string(entry->AceType));
+    } else {
+      admitted.push_back(SidText(&reinterpret_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart));
+    }
+  }
+  ::LocalFree(descriptor);
+  std::sort(admitted.begin(), admitted.end());
+  return admitted;
+}
+
+// A store_writer.exe process (store_writer.cpp), found beside this test's
+// own executable; killed if still running when destroyed.
+class WriterProcess {
+ public:
+  // Arguments hold no double quote and do not end in a backslash.
+  explicit WriterProcess(const std::vector<std::string>& arguments) {
+    std::vector<wchar_t> self(MAX_PATH);
+    DWORD length;
+    while ((length = ::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()))) ==
+           self.size()) {
+      self.resize(self.size() * 2);
+    }
+    const std::wstring program =
+        (fs::path(std::wstring(self.data(), length)).parent_path() / "store_writer.exe").wstring();
+    std::wstring command = L"\"" + program + L"\"";
+    for (const std::string& argument : arguments) {
+      command += L" \"" + fs::path(argument).wstring() + L"\"";
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &started)) {
+      ::CloseHandle(started.hThread);
+      process = started.hProcess;
+    }
+  }
+  WriterProcess(const WriterProcess&) = delete;
+  WriterProcess& operator=(const WriterProcess&) = delete;
+  ~WriterProcess() {
+    if (process == nullptr) return;
+    Kill();
+    ::CloseHandle(process);
+  }
+
+  bool Running() const {
+    return process != nullptr && ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  }
+  // The exit status once the process has ended; -1 when it never started.
+  int Wait() {
+    if (process == nullptr) return -1;
+    ::WaitForSingleObject(process, INFINITE);
+    DWORD status = 0;
+    ::GetExitCodeProcess(process, &status);
+    return static_cast<int>(status);
+  }
+  void Kill() {
+    if (process == nullptr) return;
+    ::TerminateProcess(process, kKilled);
+    ::WaitForSingleObject(process, INFINITE);
+  }
+
+ private:
+  static constexpr UINT kKilled = 137;
+  HANDLE process = nullptr;
+};
 #endif
 
 // Rereads the configuration once the environment is restored.
@@ -240,6 +363,21 @@ TEST_F(StoreTest, NewFilesAndFoldersAreOwnerOnly) {
   ASSERT_EQ(Write(small, kUnattended), 0);
   EXPECT_EQ(Permissions(path), 0600u);
 }
+#else
+TEST_F(StoreTest, NewFilesAndFoldersAreOwnerOnly) {
+  std::vector<std::string> owner_only{CurrentUserSid(), kLocalSystemSid};
+  std::sort(owner_only.begin(), owner_only.end());
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  for (const std::string& made : {dir.File("stores"), path, dir.File("keys"), host_key}) {
+    EXPECT_EQ(AdmittedBy(made), owner_only) << made;
+  }
+  EXPECT_EQ(ReadFile(host_key).size(), 32u);
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  EXPECT_EQ(AdmittedBy(path), owner_only);
+  // What the check tells apart: a file made without an access list of our own.
+  WriteFile(dir.File("plain"), "x");
+  EXPECT_NE(AdmittedBy(dir.File("plain")), owner_only);
+}
 #endif
 
 TEST_F(StoreTest, UpdateSequenceDerivesTheKeyOnce) {
@@ -284,8 +422,7 @@ TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
       const pid_t child = ::fork();
       if (child == 0) {
         for (int i = 0; i < kWritesEach; ++i) {
-          const std::string key = "w" + std::to_string(writer) + "-" + std::to_string(i);
-          if (Write({{key, "v"}}, passphrase) != 0) ::_exit(1);
+          if (Write({{AddedKey(writer, i), "v"}}, passphrase) != 0) ::_exit(1);
         }
         ::_exit(0);
       }
@@ -299,13 +436,33 @@ TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
     EXPECT_EQ(ReadOk(passphrase).size(), static_cast<std::size_t>(kWriters * kWritesEach));
   }
 }
+#else
+TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
+  constexpr int kWriters = 4;
+  constexpr int kWritesEach = 5;
+  for (const char* passphrase : {kPassphrase, kUnattended}) {
+    // No store and no host key yet: the writers also race to create them.
+    path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
+    std::vector<std::unique_ptr<WriterProcess>> writers;
+    for (int writer = 0; writer < kWriters; ++writer) {
+      writers.push_back(std::make_unique<WriterProcess>(std::vector<std::string>{
+          "add", path, passphrase, std::to_string(writer), std::to_string(kWritesEach)}));
+    }
+    for (const auto& writer : writers) EXPECT_EQ(writer->Wait(), 0);
+    Records expected;
+    for (int writer = 0; writer < kWriters; ++writer) {
+      for (int i = 0; i < kWritesEach; ++i) expected[AddedKey(writer, i)] = "v";
+    }
+    EXPECT_EQ(ReadOk(passphrase), expected);
+  }
+}
 #endif
 
 #if !defined(_WIN32)
 TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
   constexpr int kKills = 30;
-  const Records first = ManyRecords("first", 300);
-  const Records second = ManyRecords("second", 200);
+  const Records first = FirstStore();
+  const Records second = SecondStore();
   ASSERT_EQ(Write(first), 0);
   std::mt19937 random(20260601);
   for (int kill = 0; kill < kKills; ++kill) {
@@ -318,6 +475,31 @@ TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
+    const Records stored = ReadOk();
+    EXPECT_TRUE(stored == first || stored == second) << "after kill " << kill;
+  }
+}
+#else
+TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
+  constexpr int kKills = 10;
+  const Records first = FirstStore();
+  const Records second = SecondStore();
+  std::mt19937 random(20260601);
+  for (int kill = 0; kill < kKills; ++kill) {
+    // Also shows that the killed writer's lock went with it: this write
+    // would wait for it forever.
+    ASSERT_EQ(Write(first, kPassphrase, false), 0);
+    const std::uintmax_t size_of_first = fs::file_size(path);
+    WriterProcess writer({"churn", path, kPassphrase});
+    // Starting a process takes long here; the kill must land among the
+    // writes, so it waits for the first one (the store changes size).
+    boost::system::error_code error;
+    while (writer.Running() && fs::file_size(path, error) == size_of_first) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(writer.Running()) << "the writer ended by itself";
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
+    writer.Kill();
     const Records stored = ReadOk();
     EXPECT_TRUE(stored == first || stored == second) << "after kill " << kill;
   }
@@ -491,6 +673,26 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
   EXPECT_EQ(write_capped(large), 3);  // an existing store
   EXPECT_EQ(Bytes(), bytes);
   EXPECT_EQ(FolderEntries(dir.File("stores")), std::vector<std::string>{"settings.store"});
+}
+#else
+TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
+  ASSERT_EQ(Write(small), 0);
+  const std::string bytes = Bytes();
+  {
+    // Another program holds the store open without sharing deletion, as a
+    // backup or a virus scanner may: the store can be read but not replaced.
+    const ScopedHandle held(::CreateFileW(fs::path(path).wstring().c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.valid());
+    EXPECT_EQ(Write({{"large", std::string(8192, 'x')}}), 3);
+  }
+  EXPECT_EQ(Bytes(), bytes);
+  // No temporary is left; the writers' lock file stays for the next writer.
+  EXPECT_EQ(FolderEntries(dir.File("stores")),
+            (std::vector<std::string>{"settings.store", "settings.store.lock"}));
+  // Neither is the writers' lock.
+  EXPECT_EQ(Write({{"later", "x"}}), 0);
 }
 #endif
 

@@ -1,8 +1,10 @@
 # kelvox.exe writes a new store and then updates it, unattended, with every
 # path in the native form: drive letter and backslashes. Checks the exit
 # statuses, the user-facing lines, that the update counted what changed
-# (so the store written first was read back), and that no value reached the
-# store file or the log in plain text.
+# (so the store written first was read back), that an update without
+# --quiet takes its Y/N answer from standard input (declined: the store is
+# left byte for byte), and that no value reached the store file or the log
+# in plain text.
 # Usage: cmake -DEMULATOR=wine64 -DPROGRAM=kelvox.exe -P CheckUnattendedRun.cmake
 set(folder ${CMAKE_CURRENT_BINARY_DIR}/unattended-run)
 file(REMOVE_RECURSE ${folder})
@@ -30,19 +32,30 @@ set(success "Succeed in encrypting the message and restoring it info file: ${sto
             "Suggest you delete the file with plain text!\n")
 string(CONCAT success ${success})
 
-# Runs kelvox encrypt on `input` with `options`; fails unless it exits 0
-# and prints exactly `expected` on standard output and nothing on standard error.
-function(run_encrypt input options expected)
+# Runs kelvox encrypt on `input` with `options` and standard input from
+# the file `answer`; fails unless it exits `expected_status` and prints
+# exactly `expected` on standard output, and standard error that matches the
+# regular expression `error_pattern`.
+function(run_answered input options answer expected_status expected error_pattern)
   execute_process(
     COMMAND ${EMULATOR} ${PROGRAM} encrypt --configfile "${windows_folder}\\${input}" ${options}
-    INPUT_FILE ${folder}/no-input
+    INPUT_FILE ${folder}/${answer}
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   string(REPLACE "\r\n" "\n" out "${out}")
-  if(NOT status EQUAL 0 OR NOT out STREQUAL expected OR NOT err STREQUAL "")
+  string(REPLACE "\r\n" "\n" err "${err}")
+  if(NOT status EQUAL expected_status OR NOT out STREQUAL expected
+     OR NOT err MATCHES "${error_pattern}")
     list(JOIN options " " shown)
-    message(FATAL_ERROR "kelvox encrypt ${input} ${shown} exited ${status}\n"
-                        "stdout:\n${out}\nexpected:\n${expected}\nstderr:\n${err}")
+    message(FATAL_ERROR "kelvox encrypt ${input} ${shown} < ${answer} exited ${status}, "
+                        "expected ${expected_status}\n"
+                        "stdout:\n${out}\nexpected:\n${expected}\n"
+                        "stderr:\n${err}\nexpected to match:\n${error_pattern}")
   endif()
+endfunction()
+
+# As run_answered, with nothing on standard input and a successful run.
+function(run_encrypt input options expected)
+  run_answered(${input} "${options}" no-input 0 "${expected}" "^$")
 endfunction()
 
 file(WRITE ${folder}/settings.json
@@ -55,6 +68,28 @@ endif()
 file(WRITE ${folder}/settings.json
   "{\"sensitive_settings\": {\"db_password\": \"VALUE-THREE\", \"new_key\": \"VALUE-FOUR\"}}\n")
 run_encrypt(settings.json "--unattended;--quiet" "add: 1, update: 1\n${success}")
+
+# Without --quiet the update asks first; the answer is a line of standard
+# input as a Windows program gets it from a file or a pipe, ending in CR LF.
+file(WRITE ${folder}/settings.json
+  "{\"sensitive_settings\": {\"db_password\": \"VALUE-FIVE\"}}\n")
+set(question "add: 0, update: 1\n"
+             "Are you sure you want to continue to update the file ${store} (Y/N)?\n"
+             "  Enter (Y/N): ")
+string(CONCAT question ${question})
+file(WRITE ${folder}/no "n\r\n")
+file(WRITE ${folder}/yes "y\r\n")
+file(READ ${folder}/stores/settings.store before HEX)
+run_answered(settings.json "--unattended" no 47 "${question}" "Interrupted by user.*\\(code 47\\)")
+file(READ ${folder}/stores/settings.store after HEX)
+if(NOT after STREQUAL before)
+  message(FATAL_ERROR "the declined update changed ${store}")
+endif()
+run_answered(settings.json "--unattended" yes 0 "${question}${success}" "^$")
+file(READ ${folder}/stores/settings.store after HEX)
+if(after STREQUAL before)
+  message(FATAL_ERROR "the accepted update left ${store} as it was")
+endif()
 
 foreach(file stores/settings.store kelvox.log)
   file(READ ${folder}/${file} text)
