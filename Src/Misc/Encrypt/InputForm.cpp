@@ -1,11 +1,10 @@
 #include "Src/Misc/Encrypt/InputForm.h"
 
-#include <sodium.h>
-
 #include <iostream>
 #include <memory>
 
 #include "Src/Misc/Encrypt/KeySource.h"
+#include "Src/Misc/Encrypt/Secrets.h"
 
 namespace {
 
@@ -17,11 +16,6 @@ constexpr unsigned char kLastPrintable = 126;
 constexpr int kLowByte = 0xFF;
 
 }  // namespace
-
-void WipeString(std::string& text) {
-  if (!text.empty()) sodium_memzero(text.data(), text.size());
-  text.clear();
-}
 
 InputForm::~InputForm() {
   for (Value& entry : values) WipeString(entry.value);

@@ -53,7 +53,4 @@ class InputForm {
   std::vector<Value> values;
 };
 
-// Overwrites the characters of `text` with zeros, then empties it.
-void WipeString(std::string& text);
-
 #endif  // SRC_MISC_ENCRYPT_INPUTFORM_H_

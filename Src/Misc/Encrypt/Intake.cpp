@@ -1,6 +1,5 @@
 // The input intake: the path of "configfile" is checked, then every reader
 // is tried on the file; the type of the file is whatever the readers found.
-#include <sodium.h>
 
 #include <string>
 #include <utility>
@@ -11,6 +10,7 @@
 
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Encrypt/JsonFile.h"
+#include "Src/Misc/Encrypt/Secrets.h"
 #include "Src/Misc/Encrypt/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
@@ -22,13 +22,6 @@ using boost::property_tree::ptree;
 constexpr char kSettingsNode[] = "sensitive_settings";
 constexpr char kPathSeparator = '.';
 
-// Zeroes a string's whole buffer, including what lies past its end.
-void WipeValue(std::string& value) {
-  value.resize(value.capacity());
-  sodium_memzero(value.data(), value.size());
-  value.clear();
-}
-
 // Zeroes every value of a tree, depth first without recursion, so that a
 // deeply nested input costs no stack here. The subtree `done`, already
 // wiped, is not entered.
@@ -37,7 +30,7 @@ void WipeTree(ptree& root, const ptree* done = nullptr) {
   while (!pending.empty()) {
     ptree* node = pending.back();
     pending.pop_back();
-    WipeValue(node->data());
+    WipeString(node->data());
     if (node == done) continue;
     for (auto& child : *node) pending.push_back(&child.second);
   }
@@ -120,7 +113,7 @@ int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
     // the map is the likely place; a later duplicate still overwrites.
     records.insert_or_assign(records.end(), std::move(name), std::move(node.data()));
     if (node.empty()) {
-      WipeValue(node.data());
+      WipeString(node.data());
     } else {
       WipeTree(node);
     }
@@ -145,6 +138,6 @@ int ENCRYPT::ReadCredentialFile(const std::string& path) {
   // The parser's number goes to the log as it is (docs/credential-format.md
   // lists them); whatever it may have left in the map is discarded.
   KLOG(kLevelError) << "Parse credential plain text error: " << parsed;
-  for (auto& record : records) WipeValue(record.second);
+  for (auto& record : records) WipeString(record.second);
   return static_cast<int>(ERR_READ_FILE);
 }

@@ -1,10 +1,9 @@
 // Checks made before one type's records are written: a new store gets its
 // passphrase; an existing store must have been written in this run's mode,
 // is decrypted to show what will change, and the user confirms the update.
-#include <boost/filesystem.hpp>
-
 #include "Src/Misc/Encrypt/ConsoleMessage.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
+#include "Src/Misc/Encrypt/Secrets.h"
 #include "Src/Misc/Encrypt/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
@@ -15,19 +14,12 @@ namespace {
 // answers success without naming its mode is refused as a mix.
 constexpr int kUnknownMode = 2;
 
-// Only an entry that is known to exist counts as existing; a query that
-// fails for another reason is treated as absent and left to the store.
-bool PathExists(const std::string& path) {
-  boost::system::error_code error;
-  return boost::filesystem::exists(boost::filesystem::path(path), error) && !error;
-}
-
 }  // namespace
 
 int ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::string& passphrase,
                              const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
-  if (!PathExists(path)) {
+  if (!EntryExists(path)) {
     if (mode == kAttendedMode) {
       const uint32_t code = GetUserPassphrase(passphrase, path).code;
       if (code != ERR_SUCCEED) {

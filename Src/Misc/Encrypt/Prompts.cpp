@@ -7,11 +7,10 @@
 #include <string>
 #include <utility>
 
-#include <boost/filesystem.hpp>
-
 #include "Src/Misc/Encrypt/ConsoleMessage.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Encrypt/InputForm.h"
+#include "Src/Misc/Encrypt/Secrets.h"
 #include "Src/Misc/Encrypt/Trace.h"
 #include "errors/ErrorCatalogue.h"
 
@@ -31,11 +30,6 @@ struct SecretCopy {
   ~SecretCopy() { WipeString(text); }
   std::string text;
 };
-
-bool EntryExists(const std::string& path) {
-  boost::system::error_code error;
-  return boost::filesystem::exists(boost::filesystem::path(path), error) && !error;
-}
 
 // WARNING: the comparison after the length check takes the same time
 // wherever the entries differ, so timing tells nothing about the first one.
