@@ -18,6 +18,7 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include "bench/BuildWarning.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/Log.h"
@@ -94,12 +95,7 @@ void Report(const char* name, double milliseconds, std::size_t bytes) {
 }  // namespace
 
 int main() {
-#if !defined(__OPTIMIZE__)
-  std::printf("WARNING: optimization is disabled: benchmarks unnecessarily slow\n");
-#endif
-#if !defined(NDEBUG)
-  std::printf("WARNING: assertions are enabled: benchmarks unnecessarily slow\n");
-#endif
+  WarnAboutBuild();
   namespace fs = boost::filesystem;
   const fs::path folder = fs::temp_directory_path() / fs::unique_path("kelvox-bench-%%%%-%%%%");
   fs::create_directories(folder);

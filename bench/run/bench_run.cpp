@@ -18,6 +18,7 @@
 #include <boost/filesystem.hpp>
 
 #include "Src/Misc/Encrypt/Encrypt.h"
+#include "bench/BuildWarning.h"
 #include "Src/Misc/Encrypt/KeySource.h"
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
@@ -152,9 +153,7 @@ int main(int argc, char** argv) {
 
   const size_t bytes = WriteSettings(input);
   std::printf("input: %d records, %.1f MB\n", kRecords, static_cast<double>(bytes) / 1e6);
-#ifndef NDEBUG
-  std::printf("WARNING: assertions are enabled; timings are not representative\n");
-#endif
+  WarnAboutBuild();
 
   const std::string kelvox = (bin / "kelvox").string();
   const Measured floor = Best({(bin / "bench_bare_parse").string(), input}, 3, nullptr);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BuildWarning.h"
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
 
@@ -33,18 +34,6 @@ constexpr std::size_t kDefaultMemLimit = std::size_t{256} << 20;
 
 using Records = std::map<std::string, std::string>;
 using Clock = std::chrono::steady_clock;
-
-void WarnAboutBuild() {
-#if !defined(__OPTIMIZE__)
-  std::printf("WARNING: optimization is disabled: benchmarks unnecessarily slow\n");
-#endif
-#if !defined(NDEBUG)
-  std::printf("WARNING: assertions are enabled: benchmarks unnecessarily slow\n");
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-  std::printf("WARNING: built with sanitizers: benchmarks unnecessarily slow\n");
-#endif
-}
 
 Records MakeRecords(const std::string& prefix, std::mt19937& random) {
   Records records;
