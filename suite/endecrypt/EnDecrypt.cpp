@@ -286,6 +286,9 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
     std::vector<unsigned char> file;
     const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
     if (read == FileResult::kOk) return RewriteStore(file, records, path, passphrase, keep_stored);
+    // A path that can name no store file is a write that cannot be done,
+    // not a store that cannot be read.
+    if (read == FileResult::kBadPath) return status::kWriteFailed;
     if (read != FileResult::kNotFound) return FromReadResult(read);
     bool lost_race = false;
     const int result = CreateStore(records, path, passphrase, lost_race);
@@ -342,7 +345,10 @@ EnDecrypt::EnDecrypt() = default;
 EnDecrypt::~EnDecrypt() = default;
 
 EnDecrypt* EnDecrypt::GetInstance() {
-  static const bool ready = sodium_init() >= 0;
+  static const bool ready = [] {
+    endecrypt::IgnoreFileSizeSignal();
+    return sodium_init() >= 0;
+  }();
   static EnDecrypt instance;
   return ready ? &instance : nullptr;
 }

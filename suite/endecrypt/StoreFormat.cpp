@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/EnDecrypt.h"
+#include "host/Log.h"
 #include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
@@ -31,6 +32,14 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t size) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < size; ++i) value |= std::uint64_t{in[i]} << (8 * i);
   return value;
+}
+
+// The size of `records` encoded, for the log of a refusal only: the sizes
+// of strings in memory cannot overflow 64 bits.
+std::uint64_t EncodedSize(const std::vector<RecordView>& records) {
+  std::uint64_t total = kCountSize;
+  for (const auto& [key, value] : records) total += 2 * kLengthSize + key.size() + value.size();
+  return total;
 }
 
 bool IsAllZero(const unsigned char* data, std::size_t size) {
@@ -90,11 +99,12 @@ int EncodeRecords(const std::vector<RecordView>& records, SecureBuffer& out) {
   constexpr std::size_t kMaxRecordsSize = kMaxStoreSize - kHeaderSize - kTagSize;
   std::size_t total = kCountSize;
   for (const auto& [key, value] : records) {
-    if (key.size() > kMaxRecordsSize || value.size() > kMaxRecordsSize) {
+    if (key.size() > kMaxRecordsSize || value.size() > kMaxRecordsSize ||
+        (total += 2 * kLengthSize + key.size() + value.size()) > kMaxRecordsSize) {
+      KLOG(1) << "records of " << EncodedSize(records) << " bytes exceed the store's limit of "
+              << kMaxRecordsSize << " bytes";
       return endecrypt_status::kWriteFailed;
     }
-    total += 2 * kLengthSize + key.size() + value.size();
-    if (total > kMaxRecordsSize) return endecrypt_status::kWriteFailed;
   }
   if (!out.Allocate(total)) return endecrypt_status::kInternal;
   unsigned char* cursor = out.data();
