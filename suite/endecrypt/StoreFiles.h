@@ -20,7 +20,8 @@ enum class FileResult {
   kNotFound,   // nothing at the path
   kWrongSize,  // not a regular file, or outside the sizes the caller accepts
   kExists,     // creation found a file already at the path
-  kBadPath,    // the path cannot name a file: a dangling or looping link, a name too long
+  kBadPath,    // no file can be at the path: a dangling or looping link, a name
+               // too long, a folder that cannot be made
   kUntrusted,  // a secret file that someone else could have planted or read
   kFailed,     // any other refusal of the system
 };

@@ -302,7 +302,10 @@ FileResult LockAndReadStore(const std::string& path, std::size_t max_size, Store
   // The folder is made first so that even the first store in it is
   // created under the lock: a temporary seen under it is always dead.
   const std::string folder_path = ParentFolder(target);
-  if (!MakeFolders(folder_path)) return FromOpenError(errno, folder_path);
+  if (!MakeFolders(folder_path)) {
+    KLOG(1) << "cannot make the folder '" << folder_path << "': " << std::strerror(errno);
+    return FileResult::kBadPath;
+  }
   UniqueFd folder(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() < 0) return FromOpenError(errno, folder_path);
   int locked;

@@ -304,7 +304,11 @@ FileResult LockAndReadStore(const std::string& path, std::size_t max_size, Store
   // created under the lock: a temporary seen under it is always dead.
   OwnerOnly owner_only;
   if (!owner_only.valid()) return FileResult::kFailed;
-  if (!MakeFolders(ParentFolder(path), owner_only)) return FromOpenError(::GetLastError(), path);
+  if (!MakeFolders(ParentFolder(path), owner_only)) {
+    KLOG(1) << "cannot make the folder '" << ParentFolder(path) << "': system error "
+            << ::GetLastError();
+    return FileResult::kBadPath;
+  }
   const std::string lock_path = InFolderOf(path, LockFileName(path));
   UniqueHandle lock_file(::CreateFileW(Wide(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
