@@ -3,12 +3,17 @@
 // the access an administrator gave a store, names near the system's limit,
 // and what killed writers leave behind.
 #include <gtest/gtest.h>
-
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+// aclapi.h and sddl.h need the declarations of windows.h.
+#include <aclapi.h>
+#include <sddl.h>
+#else
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -33,7 +38,6 @@ using testing_support::WriteFile;
 
 constexpr char kPassphrase[] = "correct horse";
 constexpr char kUnattended[] = "";
-constexpr uid_t kNobody = 65534;
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
@@ -75,6 +79,41 @@ class StoreFilesTest : public testing::Test {
   std::string path = dir.File("stores/settings.store");
   Records small{{"user", "admin"}, {"password", "s3cret"}};
 };
+
+TEST_F(StoreFilesTest, NameAtTheSystemLimitIsWritten) {
+  const std::string name(250, 's');
+  path = stores + "/" + name;
+  ASSERT_EQ(Write(small), 0);
+  ASSERT_EQ(Write({{"more", "x"}}), 0);
+  const std::vector<std::string> entries = FolderEntries(stores);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), name), 1);
+  EXPECT_LE(entries.size(), 2u);  // on Windows, the writers' lock file too
+}
+
+#if defined(_WIN32)
+TEST_F(StoreFilesTest, HostKeyOthersMayReadIsRefused) {
+  ASSERT_EQ(Write(small, kUnattended), 0);
+  const std::string bytes = ReadFile(path);
+  // Everyone may read the key now.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL access = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &access, &defaulted));
+  std::wstring key = fs::path(host_key).wstring();
+  EXPECT_EQ(::SetNamedSecurityInfoW(key.data(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, access, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ::LocalFree(descriptor);
+  EXPECT_EQ(Read(kUnattended), endecrypt_status::kNoCredential);
+  EXPECT_EQ(Write({{"more", "x"}}, kUnattended), endecrypt_status::kNoCredential);
+  EXPECT_EQ(ReadFile(path), bytes);
+}
+#else
+constexpr uid_t kNobody = 65534;
 
 TEST_F(StoreFilesTest, HostKeyOthersCouldPlantOrReadIsRefused) {
   const bool root = ::geteuid() == 0;
@@ -175,14 +214,6 @@ TEST_F(StoreFilesTest, RewriteKeepsLinkOwnerGroupAndMode) {
   EXPECT_EQ(FolderEntries(dir.File("elsewhere")), std::vector<std::string>{"real.store"});
 }
 
-TEST_F(StoreFilesTest, NameAtTheSystemLimitIsWritten) {
-  const std::string name(250, 's');
-  path = stores + "/" + name;
-  ASSERT_EQ(Write(small), 0);
-  ASSERT_EQ(Write({{"more", "x"}}), 0);
-  EXPECT_EQ(FolderEntries(stores), std::vector<std::string>{name});
-}
-
 TEST_F(StoreFilesTest, WritesPastTheFileSizeLimitFailInsteadOfKilling) {
   ASSERT_NE(EnDecrypt::GetInstance(), nullptr);
   struct sigaction action;
@@ -209,6 +240,6 @@ TEST_F(StoreFilesTest, KilledWritersLeaveNothingAfterTheNextWrite) {
   EXPECT_EQ(FolderEntries(stores), std::vector<std::string>{"settings.store"});
 }
 
-}  // namespace
+#endif  // _WIN32
 
-#endif  // !_WIN32
+}  // namespace
