@@ -64,7 +64,7 @@ std::string GetUserLogFile() {
 // The log names stores, files and what failed, so it is its owner's alone:
 // a log file the logger creates is made 0600 and each folder it creates
 // 0700, whatever the umask. What exists already keeps the mode its owner
-// gave it. On Windows both take the access list of the per-user folder.
+// gave it. On Windows both inherit the access list of their folder.
 #if !defined(_WIN32)
 constexpr mode_t kLogFileMode = S_IRUSR | S_IWUSR;
 constexpr mode_t kLogFolderMode = S_IRWXU;
