@@ -3,7 +3,9 @@
 # behaviour sanitizers) in build-fuzz/ and runs each for FUZZ_SECONDS
 # (default 60). Fails on the first finding; the input that caused it is
 # left in build-fuzz/findings/. The corpora in build-fuzz/corpus/ grow from
-# run to run, seeded with examples/.
+# run to run, seeded with examples/ and with the inputs of build-fuzz/seeds/,
+# which this script writes: inputs that once got past a check, too large or
+# too binary to keep as files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
@@ -14,7 +16,11 @@ cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelW
 # shellcheck disable=SC2086
 cmake --build build-fuzz -j "$jobs" --target $targets
 
-mkdir -p build-fuzz/findings
+mkdir -p build-fuzz/findings build-fuzz/seeds
+# A lead byte 0xEF, which the JSON parser skips with the next two, then
+# 100,000 brackets: the quote among the skipped bytes once hid the
+# brackets from the nesting check, and the parser ran out of stack.
+{ printf '\357"a'; head -c 100000 /dev/zero | tr '\0' '['; } >build-fuzz/seeds/lead-byte-nesting.json
 for target in $targets; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
@@ -22,7 +28,7 @@ for target in $targets; do
   # -timeout turns an input that takes seconds (quadratic work) into a finding.
   if ! "build-fuzz/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -dict=fuzz/json.dict -artifact_prefix="build-fuzz/findings/$target-" \
-      -print_final_stats=1 "$corpus" examples 2>"build-fuzz/$target.log"; then
+      -print_final_stats=1 "$corpus" examples build-fuzz/seeds 2>"build-fuzz/$target.log"; then
     tail -n 60 "build-fuzz/$target.log" >&2
     echo "fuzz: $target found a fault; see build-fuzz/findings/ and build-fuzz/$target.log" >&2
     exit 1

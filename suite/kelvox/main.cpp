@@ -2,6 +2,7 @@
 // loads the command's plug-in from its own directory and drives it:
 // SetParameters, then Run (only when SetParameters succeeded), then Finish.
 #include <cstdint>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -16,10 +17,25 @@ namespace {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitLargeCode = 1;
-// Neither number is a code the command returns (the catalogue has no 2 or 31).
+// None of these is a status a command result can give: the catalogue has no
+// 2 or 31, its common codes stop at 67, and every other category's codes
+// exceed 255 and exit as 1. 70 is the usual "internal software error" status.
 constexpr int kExitUsage = 2;
 constexpr int kExitPluginLoad = 31;
+constexpr int kExitCommandThrew = 70;
 constexpr uint32_t kLargestExitCode = 255;
+
+// True when a common (category 0) catalogue code equals `status`.
+constexpr bool IsCommonResultCode(int status) {
+#define KELVOX_ERROR(name, category, code, message) \
+  if ((category) == 0 && (code) == status) return true;
+#include "errors/ErrorCatalogue.def"
+#undef KELVOX_ERROR
+  return false;
+}
+static_assert(!IsCommonResultCode(kExitUsage) && !IsCommonResultCode(kExitPluginLoad) &&
+                  !IsCommonResultCode(kExitCommandThrew),
+              "a host status must differ from every command result");
 
 constexpr char kVersion[] = "kelvox 0.1.0";
 
@@ -41,6 +57,29 @@ void ReportFailure(const CommandResult& result) {
   std::cerr << "(code " << result.code << ")\n";
 }
 
+// Makes the command and drives it: SetParameters, then Run and Finish when
+// it succeeded; `result` is the command's. The object is gone on return. An
+// exception leaving the command (a file-system query that failed, memory
+// exhausted) must not abort the host: it is reported with its text, which
+// carries paths and fixed words but never a value read, and false is returned.
+bool DriveCommand(CreateInstanceFn create, const CommandLine& line, CommandResult& result) {
+  try {
+    CommandPtr command(create());
+    result = command->SetParameters(line.context);
+    if (result.code == 0) {
+      result = command->Run();
+      // Finish reports nothing the run has not; its result is informational.
+      (void)command->Finish();
+    }
+    return true;
+  } catch (const std::exception& error) {
+    std::cerr << "kelvox: " << line.command << " failed: " << error.what() << "\n";
+  } catch (...) {
+    std::cerr << "kelvox: " << line.command << " failed: unknown exception\n";
+  }
+  return false;
+}
+
 int RunCommand(const CommandLine& line) {
   const std::string path = KelvoxDirectory::GetExePath(GetPluginFileName(line.command));
   PluginLibrary library;
@@ -56,17 +95,9 @@ int RunCommand(const CommandLine& line) {
     return kExitPluginLoad;
   }
 
-  // The object must be gone before `library` unloads its code.
+  // The object is gone before `library` unloads its code.
   CommandResult result;
-  {
-    CommandPtr command(create());
-    result = command->SetParameters(line.context);
-    if (result.code == 0) {
-      result = command->Run();
-      // Finish reports nothing the run has not; its result is informational.
-      (void)command->Finish();
-    }
-  }
+  if (!DriveCommand(create, line, result)) return kExitCommandThrew;
   if (result.code != 0) ReportFailure(result);
   return ExitStatusFor(result.code);
 }

@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -87,6 +88,17 @@ void PtySession::Type(const std::string& keys) {
   (void)written;  // a child that already left shows up in Wait
 }
 
+void PtySession::Signal(int signal_number) {
+  if (pid > 0) kill(pid, signal_number);
+}
+
+bool PtySession::EchoesAndEditsLines() const {
+  termios settings{};
+  if (tcgetattr(master, &settings) != 0) return false;
+  const tcflag_t wanted = ECHO | ICANON | ISIG;
+  return (settings.c_lflag & wanted) == wanted;
+}
+
 Finished PtySession::Wait(int seconds) {
   Finished finished;
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
@@ -107,6 +119,7 @@ Finished PtySession::Wait(int seconds) {
   while (poll(&fd, 1, 50) > 0 && Drain(master, screen)) {
   }
   finished.status = DecodeStatus(raw);
+  finished.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
   finished.output = WithoutCarriageReturns(screen);
   return finished;
 }

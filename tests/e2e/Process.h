@@ -17,6 +17,7 @@ using Environment = std::map<std::string, std::string>;
 // Exit status of a finished child, or -1 when it did not exit normally.
 struct Finished {
   int status = -1;
+  int signal = 0;      // the signal that ended it, 0 when it exited
   std::string output;  // the terminal's text ('\r' removed), or stdout
   std::string error;   // stderr (pipe runs only)
 };
@@ -34,6 +35,11 @@ class PtySession {
   bool WaitFor(const std::string& text, int seconds = 20);
   // Sends raw keystrokes.
   void Type(const std::string& keys);
+  // Sends `signal_number` to the child, from outside as `kill` would.
+  void Signal(int signal_number);
+  // True when the terminal echoes and edits lines, as a shell expects to
+  // find it; still answers after the child has gone.
+  bool EchoesAndEditsLines() const;
   // Waits for the child to exit and returns everything it showed.
   Finished Wait(int seconds = 60);
 

@@ -2,8 +2,13 @@
 // typed at through a pseudo-terminal or run with no terminal at all.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <boost/filesystem.hpp>
 
+#include "Src/Misc/Encrypt/InputForm.h"
 #include "host/EnDecrypt.h"
 #include "host/GlobalConfig.h"
 #include "tests/e2e/Process.h"
@@ -130,6 +135,37 @@ TEST_F(EncryptE2eTest, BackspaceEditsTheHiddenEntry) {
   EXPECT_EQ(session.Wait().status, 0);
 }
 
+TEST_F(EncryptE2eTest, TerminalIsGivenBackAsItWas) {
+  // A signal mid-entry ends the run as that signal, with echo and line
+  // editing back on. Core dumps off: SIGQUIT would leave one behind.
+  rlimit core{};
+  getrlimit(RLIMIT_CORE, &core);
+  const rlimit no_core{0, core.rlim_max};
+  setrlimit(RLIMIT_CORE, &no_core);
+  for (const int signal_number : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
+    PtySession session(Args("settings.json"), Env());
+    ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
+    session.Type("half a pass");
+    session.Signal(signal_number);
+    EXPECT_EQ(session.Wait().signal, signal_number);
+    EXPECT_TRUE(session.EchoesAndEditsLines()) << "after signal " << signal_number;
+  }
+  setrlimit(RLIMIT_CORE, &core);
+  EXPECT_FALSE(boost::filesystem::exists(settings_store));
+
+  // Keys typed past a full hidden field are discarded, not read by whatever
+  // reads the terminal next: here the confirmation, which waits for its own.
+  const std::string full(kMaxFieldLength, 'x');
+  PtySession session(Args("settings.json"), Env());
+  ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
+  session.Type(full + "tail of it\r");
+  ASSERT_TRUE(session.WaitFor("please confirm again:\n  Enter passphrase: "));
+  session.Type(full + "\r");
+  EXPECT_EQ(session.Wait().status, 0);
+  EXPECT_EQ(Open(settings_store, full),
+            (Records{{"api_token", "tok-9f8e7d"}, {"db_password", "s3cret-db-value"}}));
+}
+
 TEST_F(EncryptE2eTest, ShortOrMismatchedPassphraseIsRefusedWithoutRetry) {
   {
     PtySession session(Args("settings.json"), Env());
@@ -216,6 +252,11 @@ TEST_F(EncryptE2eTest, UnattendedRunsNeedNoTerminal) {
   EXPECT_EQ(created.error, "");
 
   WriteFile(dir.File("settings.json"), "{\"sensitive_settings\": {\"db_password\": \"new\"}}");
+  // Without --quiet the question is asked; input that ends unanswered declines.
+  const std::string before = ReadFile(settings_store);
+  const Finished unanswered = RunUnattended("settings.json");
+  EXPECT_EQ(unanswered.status, 47) << unanswered.error;
+  EXPECT_EQ(ReadFile(settings_store), before);
   const Finished updated = RunUnattended("settings.json", {"--quiet"});
   EXPECT_EQ(updated.status, 0) << updated.error;
   EXPECT_EQ(updated.output, "add: 0, update: 1\n" + SuccessNotice(settings_store));

@@ -64,6 +64,17 @@ TEST_F(HostProgramTest, UsageErrorsHaveTheirOwnStatus) {
   EXPECT_EQ(Run({}).status, 2);
 }
 
+TEST_F(HostProgramTest, ExceptionFromTheCommandIsReportedNotAnAbort) {
+  // A link to itself: the command's status query throws for it.
+  const std::string loop = dir.File("loop.json");
+  boost::filesystem::create_symlink(loop, loop);
+  const Finished run = Run({"encrypt", "--configfile", loop});
+  EXPECT_EQ(run.status, 70);
+  EXPECT_EQ(run.error.rfind("kelvox: encrypt failed: ", 0), 0u) << run.error;
+  EXPECT_NE(run.error.find(loop), std::string::npos) << run.error;
+  EXPECT_EQ(run.error.find("terminate called"), std::string::npos);
+}
+
 TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {
   // A copy of the program in a folder without the plug-in, next to the libraries.
   namespace fs = boost::filesystem;

@@ -1,6 +1,10 @@
-// The suite logger: the level gate, the record format, and that logging
-// never fails or tears lines under several threads.
+// The suite logger: the level gate, the record format, that logging never
+// fails or tears lines under several threads, and the modes of what it creates.
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include <regex>
 #include <sstream>
@@ -51,6 +55,24 @@ TEST(LoggerTest, UnopenableLogIsSilentlyDropped) {
   KLOG(1) << "goes nowhere";
   SUCCEED();
 }
+
+#if !defined(_WIN32)
+TEST(LoggerTest, CreatedLogAndFoldersAreTheOwnersAloneWhateverTheUmask) {
+  testing_support::ScopedTempDir dir;
+  ScopedLogCapture log(4);
+  const mode_t saved_umask = umask(0);
+  ZUdurov::Log::SetLogFile(dir.File("made/here/kelvox.log"));
+  umask(saved_umask);
+  const auto mode = [&dir](const std::string& name) {
+    struct stat info {};
+    EXPECT_EQ(stat(dir.File(name).c_str(), &info), 0) << name;
+    return info.st_mode & 07777;
+  };
+  EXPECT_EQ(mode("made/here/kelvox.log"), 0600u);
+  EXPECT_EQ(mode("made"), 0700u);
+  EXPECT_EQ(mode("made/here"), 0700u);
+}
+#endif
 
 TEST(LoggerTest, ConcurrentRecordsStayWhole) {
   ScopedLogCapture log(4);

@@ -208,7 +208,8 @@ TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYes) {
 }
 
 TEST_F(PromptsTest, AnythingElseMeansNo) {
-  for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n"}) {
+  // The input ending before any answer is no answer, not Enter.
+  for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n", "", "y\b"}) {
     EXPECT_FALSE(Confirm(typed)) << typed;
   }
 }

@@ -2,8 +2,8 @@
 # path in the native form: drive letter and backslashes. Checks the exit
 # statuses, the user-facing lines, that the update counted what changed
 # (so the store written first was read back), that an update without
-# --quiet takes its Y/N answer from standard input (declined: the store is
-# left byte for byte), and that no value reached the store file or the log
+# --quiet takes its Y/N answer from standard input (declined, or no answer
+# before the input ends: the store is left byte for byte), and that no value reached the store file or the log
 # in plain text.
 # Usage: cmake -DEMULATOR=wine64 -DPROGRAM=kelvox.exe -P CheckUnattendedRun.cmake
 set(folder ${CMAKE_CURRENT_BINARY_DIR}/unattended-run)
@@ -80,11 +80,15 @@ string(CONCAT question ${question})
 file(WRITE ${folder}/no "n\r\n")
 file(WRITE ${folder}/yes "y\r\n")
 file(READ ${folder}/stores/settings.store before HEX)
-run_answered(settings.json "--unattended" no 47 "${question}" "Interrupted by user.*\\(code 47\\)")
-file(READ ${folder}/stores/settings.store after HEX)
-if(NOT after STREQUAL before)
-  message(FATAL_ERROR "the declined update changed ${store}")
-endif()
+# Input that ends before any answer declines as "n" does.
+foreach(answer no no-input)
+  run_answered(settings.json "--unattended" ${answer} 47 "${question}"
+               "Interrupted by user.*\\(code 47\\)")
+  file(READ ${folder}/stores/settings.store after HEX)
+  if(NOT after STREQUAL before)
+    message(FATAL_ERROR "the update declined by ${answer} changed ${store}")
+  endif()
+endforeach()
 run_answered(settings.json "--unattended" yes 0 "${question}${success}" "^$")
 file(READ ${folder}/stores/settings.store after HEX)
 if(after STREQUAL before)

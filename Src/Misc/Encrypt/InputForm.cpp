@@ -26,7 +26,7 @@ void InputForm::AddField(const std::string& name, const std::string& description
     if (entry.name == name) return;
   }
   fields.push_back(Field{description, hidden});
-  values.push_back(Value{name, std::string()});
+  values.push_back(Value{name, std::string(), false});
 }
 
 void InputForm::ReadFields() {
@@ -36,7 +36,7 @@ void InputForm::ReadFields() {
     // first key is read, or the user would type blind.
     const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
     std::cout << "  " << fields[i].description << ": " << std::flush;
-    std::string text = ReadField(*reader);
+    std::string text = ReadField(*reader, values[i].input_ended);
     // The earlier value is wiped, not just replaced: it may be a passphrase.
     WipeString(values[i].value);
     values[i].value.swap(text);
@@ -52,7 +52,15 @@ std::string InputForm::GetValue(const std::string& name) const {
   return std::string();
 }
 
-std::string InputForm::ReadField(KeyReader& reader) {
+bool InputForm::EndedAtEndOfInput(const std::string& name) const {
+  for (const Value& entry : values) {
+    if (entry.name == name) return entry.input_ended;
+  }
+  return false;
+}
+
+std::string InputForm::ReadField(KeyReader& reader, bool& input_ended) {
+  input_ended = false;
   std::string held;
   // Reserved up front so the text never moves while it grows: a
   // reallocation would leave a copy of a passphrase in freed memory.
@@ -60,7 +68,10 @@ std::string InputForm::ReadField(KeyReader& reader) {
   held.reserve(kMaxFieldLength);
   for (;;) {
     const int key = reader.ReadKey();
-    if (key == KeyReader::kEndOfInput) break;
+    if (key == KeyReader::kEndOfInput) {
+      input_ended = true;
+      break;
+    }
     const auto code = static_cast<unsigned char>(key & kLowByte);
     if (code == kCarriageReturn || code == kLineFeed) break;
     // A full field ends at the next key, which is dropped.

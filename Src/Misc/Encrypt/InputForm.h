@@ -36,6 +36,10 @@ class InputForm {
   // has no such field. The copy belongs to the caller.
   std::string GetValue(const std::string& name) const;
 
+  // True when the field `name` was last ended by the end of input rather
+  // than by Enter or its length; false before ReadFields or for no such field.
+  bool EndedAtEndOfInput(const std::string& name) const;
+
  private:
   struct Field {
     std::string description;
@@ -44,9 +48,11 @@ class InputForm {
   struct Value {
     std::string name;
     std::string value;
+    bool input_ended = false;
   };
 
-  std::string ReadField(KeyReader& reader);
+  // Reads one field's text; `input_ended` tells whether the input ran out.
+  std::string ReadField(KeyReader& reader, bool& input_ended);
 
   // Entry i of `values` belongs to entry i of `fields`.
   std::vector<Field> fields;

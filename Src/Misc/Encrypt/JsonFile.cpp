@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -52,12 +53,23 @@ using SecretStream = std::basic_istringstream<char, std::char_traits<char>, Wipi
 // settings file comes near this depth; one that does is refused as bad JSON.
 constexpr int kMaxNestingDepth = 1000;
 
+// Where the parser starts reading `text`. Taking a leading 0xEF byte for a
+// UTF-8 byte-order mark, it skips the first three bytes, whatever the other
+// two are; the depth count must start where the parser does, or a string
+// quote among the skipped bytes would hide every bracket after it.
+std::size_t GetParserStart(const SecretString& text) {
+  constexpr unsigned char kByteOrderMarkLead = 0xEF;
+  constexpr std::size_t kByteOrderMarkSize = 3;
+  if (text.empty() || static_cast<unsigned char>(text[0]) != kByteOrderMarkLead) return 0;
+  return std::min(text.size(), kByteOrderMarkSize);
+}
+
 // Throws the parser's own error for text nested deeper than the limit.
 // Brackets inside strings do not count.
 void CheckNestingDepth(const SecretString& text) {
   int depth = 0;
   bool in_string = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  for (std::size_t i = GetParserStart(text); i < text.size(); ++i) {
     const char c = text[i];
     if (in_string) {
       if (c == '\\') {

@@ -32,7 +32,8 @@ class KeySource {
 
   // Starts reading one field. For a hidden field nothing typed is echoed
   // while the returned reader lives; destroying it puts the console back as
-  // it was. Never returns null.
+  // it was and, on a terminal, discards the keys not yet read. Never
+  // returns null.
   virtual std::unique_ptr<KeyReader> OpenField(bool hidden) = 0;
 };
 

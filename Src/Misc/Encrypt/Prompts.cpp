@@ -82,6 +82,9 @@ bool ENCRYPT::ConfirmUpdate(const std::string& path) {
   form.AddField(kConfirmField, "Enter (Y/N)", false);
   form.ReadFields();
   std::string answer = form.GetValue(kConfirmField);
+  // Input that ends before any answer (a script run with no input and no
+  // --quiet) is not a yes: nobody agreed to the update.
+  if (answer.empty() && form.EndedAtEndOfInput(kConfirmField)) return false;
   const std::locale locale;
   for (char& c : answer) c = std::toupper(c, locale);
   // Enter alone means yes; anything longer than one letter means no.
