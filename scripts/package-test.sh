@@ -1,16 +1,22 @@
 #!/bin/bash
-# Installs the package that `make package` built on this machine and checks
-# it as an administrator would meet it: lintian, the installed files and
-# their modes, the manual page, completion, unattended runs against the
-# installed configuration, then removal (user data stays) and purge (the
-# rest goes). Ends with the machine's /etc, /usr and /var as they were,
-# apart from dpkg's own records. Run as root, on a machine without kelvox.
+# Checks what `make package` built: `cmake --install` under a scratch
+# prefix, then the package installed on this machine as an administrator
+# would meet it: lintian, the installed files and their modes, the manual
+# page, completion, unattended runs against the installed configuration,
+# removal (user data stays) and purge (the rest goes). Ends with the
+# machine's /etc, /usr and /var as they were, apart from dpkg's and apt's
+# own records. Run as root, on a machine without kelvox.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 fail() { echo "package-test: $*" >&2; exit 1; }
 step() { echo "== $*"; }
+mode_is() {  # path, octal mode
+  local mode
+  mode=$(stat -c %a "$1")
+  [ "$mode" = "$2" ] || fail "$1 has mode $mode, not $2"
+}
 
 [ "$(id -u)" -eq 0 ] || fail "run as root"
 debs=(build/kelvox_*.deb)
@@ -43,6 +49,21 @@ cleanup() {
 trap cleanup EXIT
 snapshot >"$scratch/before"
 
+step "cmake --install under a scratch prefix: the same layout"
+prefix=$scratch/prefix
+cmake --install build --prefix "$prefix" >/dev/null
+for file in bin/kelvox lib/kelvox/kelvox_encrypt.so lib/kelvox/libEnDecrypt.so \
+            etc/kelvox/global.config share/man/man1/kelvox.1.gz \
+            share/bash-completion/completions/kelvox; do
+  [ -f "$prefix/$file" ] || fail "cmake --install made no $file"
+done
+mode_is "$prefix/var/lib/kelvox" 700
+mode_is "$prefix/var/log/kelvox" 750
+# No plug-in beside this program: it is found in the private folder.
+KELVOX_GLOBAL_CONFIG=$prefix/etc/kelvox/global.config \
+  "$prefix/bin/kelvox" encrypt --configfile examples/both.json --unattended </dev/null
+[ -f "$prefix/var/lib/kelvox/settings.store" ] || fail "no store under the prefix"
+
 step "lintian"
 lintian --allow-root --fail-on error "$deb"
 
@@ -50,11 +71,6 @@ step "install"
 dpkg -i "$deb"
 version=$(dpkg-deb -f "$deb" Version)
 
-mode_is() {  # path, octal mode
-  local mode
-  mode=$(stat -c %a "$1")
-  [ "$mode" = "$2" ] || fail "$1 has mode $mode, not $2"
-}
 mode_is /usr/bin/kelvox 755
 mode_is /usr/lib/kelvox/kelvox_encrypt.so 644
 mode_is /etc/kelvox/global.config 644
