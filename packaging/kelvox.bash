@@ -1,7 +1,8 @@
 # bash completion for kelvox(1): commands, then each command's options.
 _kelvox() {
-  local cur prev words cword
-  _init_completion || return
+  local cur prev words cword split
+  # -s: "--name=value" completes its value like "--name value".
+  _init_completion -s || return
 
   # Each command's options, one line per command.
   local -A command_options=(
@@ -36,6 +37,7 @@ _kelvox() {
       return
       ;;
   esac
+  "$split" && return
 
   local command=${words[1]}
   [[ -n ${command_options[$command]+set} ]] || return
