@@ -1,25 +1,36 @@
-# Thin wrapper around CMake and CTest.
-.PHONY: deps build asan test demo fuzz bench clean
+# Thin wrapper around CMake, CTest and CPack.
+.PHONY: deps configure build asan test demo package fuzz bench clean windows
 
 JOBS ?= $(shell nproc)
+# Neither this make nor the ones CMake runs print "Entering directory".
+MAKEFLAGS += --no-print-directory
 
 deps:
 	@scripts/deps.sh
 
-build: deps
-	cmake --preset default
+configure: deps
+	@cmake --preset default --log-level=WARNING
+
+build: configure
 	cmake --build --preset default -j $(JOBS)
 
 asan: deps
-	cmake --preset asan
+	@cmake --preset asan --log-level=WARNING
 	cmake --build --preset asan -j $(JOBS)
 
 test: build asan
 	ctest --preset default
 	ctest --preset asan
 
-demo: build
+# Only what the demo runs: the host, the plug-ins, the suite's libraries.
+demo: configure
+	cmake --build --preset default -j $(JOBS) --target kelvox_runtime
 	@scripts/demo.sh
+
+# build/kelvox_<version>_<arch>.deb, from what the package holds only.
+package: configure
+	cmake --build --preset default -j $(JOBS) --target kelvox_runtime kelvox_docs
+	cpack --preset default
 
 fuzz: deps
 	@scripts/fuzz.sh
@@ -31,6 +42,5 @@ clean:
 	rm -rf build build-asan build-fuzz build-windows demo
 
 # Cross-compiles for Windows x86-64 into build-windows/ and tests under Wine.
-.PHONY: windows
 windows:
 	@scripts/windows.sh

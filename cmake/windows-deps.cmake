@@ -41,9 +41,6 @@ set_target_properties(spdlog::spdlog PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${KELVOX_WINDOWS_DEPS}/include-spdlog"
   INTERFACE_COMPILE_DEFINITIONS "SPDLOG_HEADER_ONLY;FMT_HEADER_ONLY")
 
-set(RapidJSON_FOUND TRUE)
-set(RAPIDJSON_INCLUDE_DIRS "${KELVOX_WINDOWS_DEPS}/include-rapidjson")
-
 set(GTest_DIR "${KELVOX_WINDOWS_DEPS}/googletest/lib/cmake/GTest" CACHE PATH "" FORCE)
 
 # Host and plug-in share one C++ runtime: the toolchain's DLLs go beside the

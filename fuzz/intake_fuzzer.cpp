@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#define BOOST_BIND_GLOBAL_PLACEHOLDERS
 #include <boost/property_tree/json_parser.hpp>
 
 #include "Src/Misc/Encrypt/Encrypt.h"

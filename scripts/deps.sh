@@ -1,8 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, or says how to.
+#   scripts/deps.sh           what building, testing and packaging need
+#   scripts/deps.sh package   also what checking the package needs
+#                             (scripts/package-test.sh)
 set -eu
+# scdoc turns the manual page into roff; dpkg-dev (dpkg-shlibdeps) and file
+# let CPack compute the package's dependencies.
 packages="cmake make g++ pkg-config libboost-dev libboost-filesystem-dev libsodium-dev \
-libspdlog-dev libfmt-dev libgtest-dev clang"
+libspdlog-dev libfmt-dev libgtest-dev clang scdoc dpkg-dev file"
+if [ "${1:-}" = "package" ]; then
+  # lintian checks the package; man-db and bash-completion are what its
+  # manual page and completion are tried with.
+  packages="$packages lintian man-db bash-completion"
+fi
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -12,7 +12,8 @@ seconds=${FUZZ_SECONDS:-60}
 jobs=${JOBS:-$(nproc)}
 targets="intake_fuzzer credential_parser_fuzzer"
 
-cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 # shellcheck disable=SC2086
 cmake --build build-fuzz -j "$jobs" --target $targets
 

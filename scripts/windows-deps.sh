@@ -4,7 +4,7 @@
 #   - Boost.Filesystem, static, from Debian's boost1.74 source package;
 #   - libsodium, static, from Debian's libsodium source package;
 #   - GoogleTest, static, from /usr/src/googletest.
-# Header-only libraries (Boost, spdlog, fmt, RapidJSON) are used from the host's
+# Header-only libraries (Boost, spdlog, fmt) are used from the host's
 # packages through folders of symbolic links, so that only they, and never all
 # of /usr/include, are on the cross compiler's include path.
 #
@@ -29,7 +29,7 @@ say() { echo "windows-deps: $*" >&2; }
 
 install_packages() {
   local packages="cmake make g++-mingw-w64-x86-64-posix wine64 wine libboost-dev \
-libspdlog-dev libfmt-dev rapidjson-dev googletest dpkg-dev autoconf automake libtool xz-utils"
+libspdlog-dev libfmt-dev googletest dpkg-dev autoconf automake libtool xz-utils"
   local missing="" p
   for p in $packages; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -153,9 +153,8 @@ build_googletest() {
 # folders only.
 link_headers() {
   local dir="$1"
-  mkdir -p "$dir/include-boost" "$dir/include-rapidjson" "$dir/include-spdlog"
+  mkdir -p "$dir/include-boost" "$dir/include-spdlog"
   ln -sfn /usr/include/boost "$dir/include-boost/boost"
-  ln -sfn /usr/include/rapidjson "$dir/include-rapidjson/rapidjson"
   ln -sfn /usr/include/spdlog "$dir/include-spdlog/spdlog"
   ln -sfn /usr/include/fmt "$dir/include-spdlog/fmt"
 }

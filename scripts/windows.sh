@@ -16,6 +16,7 @@ deps="$(scripts/windows-deps.sh | tail -n 1)"
 cmake -S . -B "$build" \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DKELVOX_WINDOWS_DEPS="$deps"
 cmake --build "$build" -j "$jobs"
 

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include <boost/filesystem.hpp>
-#define BOOST_BIND_GLOBAL_PLACEHOLDERS
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 

@@ -2,11 +2,13 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-
-#include <boost/filesystem.hpp>
 #else
 #include <dlfcn.h>
 #endif
+
+#include <boost/filesystem.hpp>
+
+#include "host/KelvoxDirectory.h"
 
 namespace {
 #if defined(_WIN32)
@@ -69,4 +71,20 @@ std::string GetPluginFileName(const std::string& command) {
 #else
   return "kelvox_" + command + ".so";
 #endif
+}
+
+std::vector<std::string> GetPluginPaths(const std::string& command) {
+  const boost::filesystem::path program_dir(KelvoxDirectory::GetExeDirectory());
+  const std::string file = GetPluginFileName(command);
+  const boost::filesystem::path private_dir =
+      (program_dir / KELVOX_PLUGIN_DIR_FROM_PROGRAM).lexically_normal();
+  return {(private_dir / file).string(), (program_dir / file).string()};
+}
+
+std::string FindPluginPath(const std::string& command) {
+  for (const std::string& path : GetPluginPaths(command)) {
+    boost::system::error_code error;
+    if (boost::filesystem::exists(path, error)) return path;
+  }
+  return {};
 }

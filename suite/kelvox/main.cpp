@@ -1,5 +1,6 @@
 // kelvox: the host program. Parses the command line into a HostContext,
-// loads the command's plug-in from its own directory and drives it:
+// loads the command's plug-in (from the suite's private folder, else from
+// beside the program) and drives it:
 // SetParameters, then Run (only when SetParameters succeeded), then Finish.
 #include <cstdint>
 #include <exception>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/KelvoxDirectory.h"
+#include "kelvox/Version.h"
 #include "plugin/create_instance.h"
 #include "suite/kelvox/CommandLine.h"
 #include "suite/kelvox/PluginLibrary.h"
@@ -37,7 +38,7 @@ static_assert(!IsCommonResultCode(kExitUsage) && !IsCommonResultCode(kExitPlugin
                   !IsCommonResultCode(kExitCommandThrew),
               "a host status must differ from every command result");
 
-constexpr char kVersion[] = "kelvox 0.1.0";
+constexpr char kVersion[] = "kelvox " KELVOX_VERSION;
 
 // Deletes the command through basic_app, as the plug-in boundary requires.
 struct CommandDeleter {
@@ -81,7 +82,13 @@ bool DriveCommand(CreateInstanceFn create, const CommandLine& line, CommandResul
 }
 
 int RunCommand(const CommandLine& line) {
-  const std::string path = KelvoxDirectory::GetExePath(GetPluginFileName(line.command));
+  const std::string path = FindPluginPath(line.command);
+  if (path.empty()) {
+    const std::vector<std::string> paths = GetPluginPaths(line.command);
+    std::cerr << "kelvox: cannot load plug-in for '" << line.command << "': neither '"
+              << paths.front() << "' nor '" << paths.back() << "' exists\n";
+    return kExitPluginLoad;
+  }
   PluginLibrary library;
   std::string error;
   if (!library.Open(path, error)) {

@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#define BOOST_BIND_GLOBAL_PLACEHOLDERS
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 

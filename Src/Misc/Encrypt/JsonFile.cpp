@@ -13,8 +13,6 @@
 #include <stdexcept>
 #include <string>
 
-// Boost 1.74's JSON reader still relies on the global bind placeholders.
-#define BOOST_BIND_GLOBAL_PLACEHOLDERS
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
 #include <boost/property_tree/json_parser.hpp>

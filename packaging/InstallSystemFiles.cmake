@@ -1,0 +1,27 @@
+# Runs at install time: the configuration, and the folders for stores and
+# logs, owner-only. The prefix /usr puts them in /etc and /var, as Debian
+# and the GNU conventions have it; any other prefix P keeps them inside it
+# (P/etc, P/var). The configuration names those same folders.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(root "")
+else()
+  set(root "${CMAKE_INSTALL_PREFIX}")
+endif()
+set(KELVOX_STATE_DIR "${root}/var/lib/kelvox")
+set(KELVOX_LOG_DIR "${root}/var/log/kelvox")
+
+configure_file("${KELVOX_CONFIG_TEMPLATE}" "${KELVOX_CONFIG_STAGING}" @ONLY)
+file(INSTALL "${KELVOX_CONFIG_STAGING}" DESTINATION "${root}/etc/kelvox"
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
+# Stores and the host key: the owner only. Logs: the owner, and its group
+# may read them.
+function(kelvox_make_directory dir)
+  set(path "$ENV{DESTDIR}${dir}")
+  message(STATUS "Installing: ${path}")
+  file(MAKE_DIRECTORY "${path}")
+  file(CHMOD "${path}" PERMISSIONS ${ARGN})
+endfunction()
+kelvox_make_directory("${KELVOX_STATE_DIR}" OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+kelvox_make_directory("${KELVOX_LOG_DIR}" OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                      GROUP_READ GROUP_EXECUTE)
