@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "host/KelvoxDirectory.h"
+#include "host/Log.h"
 #include "plugin/create_instance.h"
 #include "suite/kelvox/CommandLine.h"
+#include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginLibrary.h"
 
 namespace {
@@ -34,15 +36,21 @@ int ExitStatusFor(uint32_t code) {
   return code <= kLargestExitCode ? static_cast<int>(code) : kExitLargeCode;
 }
 
-// Prints a failed result: its message when filled, and its code in full.
+// Prints a failed result: its message when filled, and its code in full;
+// then where the log holds the details (which file, and why).
 void ReportFailure(const CommandResult& result) {
   std::cerr << "kelvox: ";
   if (!result.message.empty()) std::cerr << result.message << " ";
   std::cerr << "(code " << result.code << ")\n";
+  const std::string log = ZUdurov::Log::GetLogFilePath();
+  if (!log.empty() && ZUdurov::Log::GetMinLogLevel() > 0) {
+    std::cerr << "kelvox: details are in the log " << log << "\n";
+  }
 }
 
 int RunCommand(const CommandLine& line) {
-  const std::string path = KelvoxDirectory::GetExePath(GetPluginFileName(line.command));
+  const std::string path =
+      KelvoxDirectory::GetExePath(GetPluginFileName(FindCommand(line.command)->plugin));
   PluginLibrary library;
   std::string error;
   if (!library.Open(path, error)) {
@@ -83,8 +91,16 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kVersion:
       std::cout << kVersion << "\n";
       return kExitSuccess;
+    case CommandLine::Action::kCommandHelp:
+      std::cout << GetCommandUsage(*FindCommand(line.command));
+      return kExitSuccess;
     case CommandLine::Action::kUsageError:
-      std::cerr << "kelvox: " << line.error << "\n" << GetUsageText();
+      std::cerr << "kelvox: " << line.error << "\n";
+      if (const CommandSpec* command = FindCommand(line.command)) {
+        std::cerr << GetCommandUsage(*command);
+      } else {
+        std::cerr << GetUsageText();
+      }
       return kExitUsage;
     case CommandLine::Action::kRun:
       break;
