@@ -27,15 +27,17 @@ const char kSettings[] =
     " \"quote\": \"a\\\"b\\\\c\\/d\", \"ctl\": \"t\\tn\\nbel\\u0007\", \"empty\": \"\"}}\n";
 const char kCredentials[] =
     "{\"credentials\": [{\"target\": \"bmc-\xc3\xbc.example\", \"user\": \"admin\","
-    " \"password\": \"p\\\"w\"}, {\"target\": \"10.0.0.1\", \"user\": \"\", \"password\": \"x\"}]}\n";
+    " \"password\": \"p\\\"w\"}, {\"target\": \"10.0.0.1\", \"user\": \"\", \"password\": "
+    "\"x\"}]}\n";
 
 class AdminE2eTest : public testing::Test {
  protected:
   AdminE2eTest() {
     WriteFile(dir.File("global.config"),
-              "ENCRYPT_SETTING_PATH=" + Settings() + "\nENCRYPTED_CREDENTIALS_FILE_PATH=" +
-                  dir.File("credentials.store") + "\nENCRYPT_HOST_KEY_PATH=" +
-                  dir.File("host.key") + "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n" +
+              "ENCRYPT_SETTING_PATH=" + Settings() +
+                  "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
+                  "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
+                  "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n" +
                   "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
     WriteFile(dir.File("settings.json"), kSettings);
     WriteFile(dir.File("credentials.json"), kCredentials);
@@ -55,7 +57,8 @@ class AdminE2eTest : public testing::Test {
 };
 
 TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
-  ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json"}, kOld + "\n" + kOld + "\n").status, 0);
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json"}, kOld + "\n" + kOld + "\n").status,
+            0);
   ASSERT_EQ(Run({"encrypt", "--configfile", "@credentials.json", "--unattended"}).status, 0);
   const std::string line = "please enter the passphrase for \"" + Settings() + "\".\n";
   const struct Row {
@@ -65,38 +68,65 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
     int status;
     std::string output;  // standard output exactly; "~text" holding text; "*" unchecked
   } rows[] = {
-      {"list: keys alone on stdout", {"list", "--type", "settings"}, kOld + "\n", 0,
+      {"list: keys alone on stdout",
+       {"list", "--type", "settings"},
+       kOld + "\n",
+       0,
        "ctl\ndb\nempty\nquote\n"},
-      {"verify sound", {"verify", "--store", "@settings.store"}, kOld + "\n", 0,
+      {"verify sound",
+       {"verify", "--store", "@settings.store"},
+       kOld + "\n",
+       0,
        Settings() + ": sound, attended, 4 records, Argon2id opslimit 1, memlimit 8192\n"},
       {"verify wrong passphrase", {"verify", "--type", "settings"}, "wrong passphrase\n", 46, ""},
       {"verify wrong mode", {"verify", "--type", "settings", "--unattended"}, "", 45, ""},
       {"verify no store", {"verify", "--store", "@absent.store"}, "", 6, ""},
       {"round trip: settings to stdout", {"decrypt", "--type", "settings"}, kOld + "\n", 0, "*"},
-      {"round trip: settings back", {"encrypt", "--configfile", "@settings.out", "--quiet"},
-       kOld + "\n", 0, "~\nadd: 0, update: 0\n"},
+      {"round trip: settings back",
+       {"encrypt", "--configfile", "@settings.out", "--quiet"},
+       kOld + "\n",
+       0,
+       "~\nadd: 0, update: 0\n"},
       {"round trip: credentials to a file",
-       {"decrypt", "--type", "credentials", "--unattended", "--output", "@credentials.out"}, "", 0,
+       {"decrypt", "--type", "credentials", "--unattended", "--output", "@credentials.out"},
+       "",
+       0,
        "Succeed in decrypting the file " + dir.File("credentials.store") + " into " +
            dir.File("credentials.out") + ".\n"},
       {"round trip: credentials back",
-       {"encrypt", "--configfile", "@credentials.out", "--quiet", "--unattended"}, "", 0,
+       {"encrypt", "--configfile", "@credentials.out", "--quiet", "--unattended"},
+       "",
+       0,
        "~add: 0, update: 0\n"},
       {"an existing output is refused",
-       {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json"}, "", 11,
+       {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json"},
+       "",
+       11,
        ""},
-      {"a remove declined", {"remove", "--type", "settings", "--key", "db"}, kOld + "\nn\n", 47,
+      {"a remove declined",
+       {"remove", "--type", "settings", "--key", "db"},
+       kOld + "\nn\n",
+       47,
        "*"},
-      {"an absent key", {"remove", "--type", "settings", "--key", "nope", "--quiet"}, kOld + "\n",
-       5, "*"},
-      {"a remove kept", {"remove", "--type", "settings", "--key", "empty", "--quiet"}, kOld + "\n",
-       0, "*"},
+      {"an absent key",
+       {"remove", "--type", "settings", "--key", "nope", "--quiet"},
+       kOld + "\n",
+       5,
+       "*"},
+      {"a remove kept",
+       {"remove", "--type", "settings", "--key", "empty", "--quiet"},
+       kOld + "\n",
+       0,
+       "*"},
       {"rekey", {"rekey", "--type", "settings"}, kOld + "\n" + kNew + "\n" + kNew + "\n", 0, "*"},
       {"the old passphrase opens nothing", {"list", "--type", "settings"}, kOld + "\n", 46, ""},
       {"to unattended", {"rekey", "--type", "settings", "--to-unattended"}, kNew + "\n", 0, "*"},
       {"unattended now", {"list", "--type", "settings", "--unattended"}, "", 0, "ctl\ndb\nquote\n"},
-      {"to attended", {"rekey", "--type", "settings", "--to-attended"}, kOld + "\n" + kOld + "\n",
-       0, "*"},
+      {"to attended",
+       {"rekey", "--type", "settings", "--to-attended"},
+       kOld + "\n" + kOld + "\n",
+       0,
+       "*"},
       {"attended again", {"verify", "--type", "settings"}, kOld + "\n", 0, "*"},
   };
   for (const Row& row : rows) {
@@ -130,8 +160,8 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
 TEST_F(AdminE2eTest, FlippedOrTruncatedStoreFailsVerify) {
   ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json", "--unattended"}).status, 0);
   const std::string good = ReadFile(Settings());
-  for (const std::string& bad : {good.substr(0, good.size() - 1),
-                                 good.substr(0, good.size() - 1) + char(good.back() ^ 1)}) {
+  for (const std::string& bad :
+       {good.substr(0, good.size() - 1), good.substr(0, good.size() - 1) + char(good.back() ^ 1)}) {
     WriteFile(Settings(), bad);
     const Finished run = Run({"verify", "--type", "settings", "--unattended"});
     EXPECT_EQ(run.status, 49);

@@ -8,7 +8,8 @@
 
 uint32_t LIST::RunOnStore() {
   RecordMap records;
-  const uint32_t code = FromStoreStatus(EnDecrypt::GetInstance()->Decrypt(path, records, passphrase));
+  const uint32_t code =
+      FromStoreStatus(EnDecrypt::GetInstance()->Decrypt(path, records, passphrase));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;

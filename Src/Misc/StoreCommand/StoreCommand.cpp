@@ -32,7 +32,8 @@ CommandResult StoreCommand::SetParameters(const HostContext& host_context) {
   CommandResult result;
   uint32_t code = ERR_SUCCEED;
   if (HasOption("type") == HasOption("store")) {
-    code = RefuseOption("Name the store by exactly one of --type settings|credentials and --store PATH");
+    code = RefuseOption(
+        "Name the store by exactly one of --type settings|credentials and --store PATH");
   } else if (HasOption("type")) {
     const std::string name = GetOption("type");
     for (int i = kSettings; i <= kCredentials; ++i) {
