@@ -78,6 +78,11 @@ class ENDECRYPT_API EnDecrypt {
   // (stores are replaced whole). `info` is untouched on failure.
   int Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info);
 
+  // As Inspect, and replaces `keys` by the store's record keys in ascending
+  // order. No value leaves the library's guarded memory.
+  int ListKeys(const std::string& path, const std::string& passphrase,
+               std::vector<std::string>& keys);
+
   // Removes the records named by `keys` from the store at `path`, opened
   // with `passphrase`, under the writers' lock. kRecordAbsent, with the
   // store unchanged, when any of them is not stored. Atomic: on any failure

@@ -434,8 +434,9 @@ template <typename Edit>
   return status::kOk;
 }
 
+// Opens the store at `path` and fills `info` and, when not null, `keys`.
 [[nodiscard]] int InspectStore(const std::string& path, const std::string& passphrase,
-                               EnDecrypt::StoreInfo& info) {
+                               EnDecrypt::StoreInfo& info, std::vector<std::string>* keys) {
   std::vector<unsigned char> file;
   StoreHeader header;
   SecureBuffer body_key;
@@ -446,6 +447,12 @@ template <typename Edit>
     result = OpenStore(file, header, passphrase, body_key, plaintext, views);
   }
   if (result != status::kOk) return result;
+  if (keys != nullptr) {
+    std::vector<std::string> names;
+    names.reserve(views.size());
+    for (const auto& [key, value] : views) names.emplace_back(key);
+    keys->swap(names);
+  }
   info.mode = header.mode;
   info.opslimit = header.opslimit;
   info.memlimit = header.memlimit;
@@ -456,7 +463,13 @@ template <typename Edit>
 }  // namespace
 
 int EnDecrypt::Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info) {
-  return Guarded([&] { return InspectStore(path, passphrase, info); });
+  return Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
+}
+
+int EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
+                        std::vector<std::string>& keys) {
+  StoreInfo info;
+  return Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
 }
 
 int EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,

@@ -698,8 +698,11 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
 
 // Administration of an existing store: inspect, remove, rekey.
 
-TEST_F(StoreTest, InspectAuthenticatesAndCounts) {
+TEST_F(StoreTest, InspectAndListKeysAuthenticateTheWholeStore) {
   ASSERT_EQ(Write(small), 0);
+  std::vector<std::string> keys{"stale"};
+  ASSERT_EQ(Store().ListKeys(path, kPassphrase, keys), 0);
+  EXPECT_EQ(keys, (std::vector<std::string>{"password", "user"}));
   EnDecrypt::StoreInfo info;
   ASSERT_EQ(Store().Inspect(path, kPassphrase, info), 0);
   EXPECT_EQ(info.mode, 0);
@@ -712,6 +715,8 @@ TEST_F(StoreTest, InspectAuthenticatesAndCounts) {
   untouched.record_count = 99;
   EXPECT_EQ(Store().Inspect(path, kPassphrase, untouched), 2);
   EXPECT_EQ(untouched.record_count, 99u);
+  EXPECT_EQ(Store().ListKeys(path, kPassphrase, keys), 2);
+  EXPECT_EQ(keys.size(), 2u);
 }
 
 TEST_F(StoreTest, RemoveDropsOnlyStoredKeysAndRefusesTheRest) {

@@ -1,22 +1,24 @@
 #include "Src/Misc/List/List.h"
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "Src/Misc/Encrypt/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
 uint32_t LIST::RunOnStore() {
-  RecordMap records;
+  // Keys only: no value is copied out of the store library.
+  std::vector<std::string> keys;
   const uint32_t code =
-      FromStoreStatus(EnDecrypt::GetInstance()->Decrypt(path, records, passphrase));
+      FromStoreStatus(EnDecrypt::GetInstance()->ListKeys(path, passphrase, keys));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
-  std::string keys;
-  for (const auto& [key, value] : records) keys.append(key).push_back('\n');
-  WipeRecords(records);
-  std::cout << keys << std::flush;
+  std::string lines;
+  for (const std::string& key : keys) lines.append(key).push_back('\n');
+  std::cout << lines << std::flush;
   return std::cout ? ERR_SUCCEED : ERR_WRITE_FILE;
 }
