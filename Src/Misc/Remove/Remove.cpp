@@ -1,5 +1,6 @@
 #include "Src/Misc/Remove/Remove.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,10 @@ uint32_t REMOVE::RunOnStore() {
   EnDecrypt* store = EnDecrypt::GetInstance();
   const std::string key = GetOption("key");
   // Read first, to show what will change before asking; the removal itself
-  // checks again under the writers' lock.
-  RecordMap records;
-  uint32_t code = FromStoreStatus(store->Decrypt(path, records, passphrase));
-  const bool stored = records.count(key) != 0;
-  WipeRecords(records);
+  // checks again under the writers' lock. Keys only: no value is needed.
+  std::vector<std::string> keys;
+  uint32_t code = FromStoreStatus(store->ListKeys(path, passphrase, keys));
+  const bool stored = std::binary_search(keys.begin(), keys.end(), key);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
