@@ -92,7 +92,7 @@ uint32_t DECRYPT::WriteText(const std::string& text) const {
   }
   const std::string output = GetOption("output");
   const OutputResult written =
-      HasOption("force") ? ReplaceFile(output, text) : WriteNewFile(output, text);
+      HasOption("force") ? ReplaceOutputFile(output, text) : WriteNewOutputFile(output, text);
   if (written == OutputResult::kExists) {
     KLOG(kLevelError) << "Output file " << output << " exists.";
     CONSOLE_MESSAGE(kLevelError) << "The file " << output

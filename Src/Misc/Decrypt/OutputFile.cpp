@@ -106,11 +106,11 @@ std::string TemporaryBeside(const std::string& path) {
 
 }  // namespace
 
-OutputResult WriteNewFile(const std::string& path, const std::string& data) {
+OutputResult WriteNewOutputFile(const std::string& path, const std::string& data) {
   return WriteExclusive(path, data);
 }
 
-OutputResult ReplaceFile(const std::string& path, const std::string& data) {
+OutputResult ReplaceOutputFile(const std::string& path, const std::string& data) {
   const std::string temporary = TemporaryBeside(path);
   if (WriteExclusive(temporary, data) != OutputResult::kOk) return OutputResult::kFailed;
   if (RenameOver(temporary, path)) return OutputResult::kOk;

@@ -14,9 +14,9 @@ enum class OutputResult {
 };
 
 // Creates `path` (mode 0600 where the system has modes) holding `data`.
-[[nodiscard]] OutputResult WriteNewFile(const std::string& path, const std::string& data);
+[[nodiscard]] OutputResult WriteNewOutputFile(const std::string& path, const std::string& data);
 
 // Replaces whatever file is at `path` by one holding `data`, atomically.
-[[nodiscard]] OutputResult ReplaceFile(const std::string& path, const std::string& data);
+[[nodiscard]] OutputResult ReplaceOutputFile(const std::string& path, const std::string& data);
 
 #endif  // SRC_MISC_DECRYPT_OUTPUTFILE_H_
