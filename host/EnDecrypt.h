@@ -6,9 +6,12 @@
 #ifndef HOST_ENDECRYPT_H_
 #define HOST_ENDECRYPT_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #  if defined(ENDECRYPT_BUILD)
@@ -35,6 +38,7 @@ constexpr int kNotExist = 7;          // no store at the path
 constexpr int kModeConflict = 11;     // a call in the other mode than the store's
 constexpr int kInterrupted = 12;      // the user declined
 constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
+constexpr int kRecordAbsent = 14;     // a record to remove is not in the store
 }  // namespace endecrypt_status
 
 class ENDECRYPT_API EnDecrypt {
@@ -60,6 +64,39 @@ class ENDECRYPT_API EnDecrypt {
   // is left byte for byte.
   int Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
               const std::string& passphrase, const bool& flag);
+
+  // What an authenticated store holds, as Inspect finds it.
+  struct StoreInfo {
+    int mode = 0;                 // 0 attended, 1 unattended
+    std::uint32_t opslimit = 0;   // Argon2id costs in the header; 0 when unattended
+    std::uint64_t memlimit = 0;
+    std::size_t record_count = 0;
+  };
+
+  // Opens the store at `path` with `passphrase` (empty: the host key),
+  // authenticates all of it and stores its facts in `info`. Takes no lock
+  // (stores are replaced whole). `info` is untouched on failure.
+  int Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info);
+
+  // As Inspect, and replaces `keys` by the store's record keys in ascending
+  // order. No value leaves the library's guarded memory.
+  int ListKeys(const std::string& path, const std::string& passphrase,
+               std::vector<std::string>& keys);
+
+  // Removes the records named by `keys` from the store at `path`, opened
+  // with `passphrase`, under the writers' lock. kRecordAbsent, with the
+  // store unchanged, when any of them is not stored. Atomic: on any failure
+  // the old store is left byte for byte.
+  int Remove(const std::string& path, const std::vector<std::string>& keys,
+             const std::string& passphrase);
+
+  // Re-seals the store at `path`, opened with `passphrase`, under
+  // `new_passphrase` (empty: the host key) with a fresh salt, under the
+  // writers' lock; the store takes the mode of `new_passphrase`, so this is
+  // also how a store changes mode. Afterwards `passphrase` opens nothing
+  // (unless it is `new_passphrase`). Atomic like Remove.
+  int Rekey(const std::string& path, const std::string& passphrase,
+            const std::string& new_passphrase);
 
  private:
   struct State;

@@ -36,6 +36,9 @@ class LOGGER_API Log {
   // program directory, falling back to the per-user state folder, then to
   // no log. Logging never fails the caller.
   static void SetLogFile(const std::string& path);
+  // The file records go to (opening it as the first record would); empty
+  // when the log is off.
+  static std::string GetLogFilePath();
   // Writes buffered records out.
   static void Flush();
 

@@ -6,6 +6,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -365,4 +366,130 @@ int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::strin
 int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
                        const std::string& passphrase, const bool& flag) {
   return Guarded([&] { return WriteStore(records, path, passphrase, flag); });
+}
+
+// Administration of an existing store: inspection, removal and re-keying.
+
+namespace {
+
+// Rewrites the store at `path` under its writers' lock: opens it with
+// `passphrase`, lets `edit` change the record list in place (returning a
+// status to stop with), and seals the result atomically. With
+// `new_passphrase` the store is sealed under a fresh salt and that key;
+// without it the key read is kept, as an update keeps it.
+template <typename Edit>
+[[nodiscard]] int EditStore(const std::string& path, const std::string& passphrase,
+                            const std::string* new_passphrase, Edit edit) {
+  endecrypt::StoreLock lock;
+  std::vector<unsigned char> file;
+  const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
+  if (read != FileResult::kOk) return FromReadResult(read);
+  StoreHeader header;
+  SecureBuffer body_key;
+  SecureBuffer old_plaintext;
+  std::vector<RecordView> records;
+  int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  if (result == status::kOk) {
+    result = OpenStore(file, header, passphrase, body_key, old_plaintext, records);
+  }
+  std::vector<unsigned char>().swap(file);
+  if (result == status::kOk) result = edit(records);
+  if (result != status::kOk) return result;
+  SecureBuffer plaintext;
+  result = endecrypt::EncodeRecords(records, plaintext);
+  records.clear();
+  old_plaintext = SecureBuffer();
+  if (result != status::kOk) return result;
+  bool fresh_key = new_passphrase != nullptr;
+  if (!fresh_key && header.mode == endecrypt::kAttendedMode) {
+    // As in an update: changed costs in the configuration take effect.
+    endecrypt::KdfCosts costs;
+    if ((result = endecrypt::ReadKdfCosts(costs)) != status::kOk) return result;
+    fresh_key = costs.opslimit != header.opslimit || costs.memlimit != header.memlimit;
+  }
+  if (fresh_key &&
+      (result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
+                              body_key)) != status::kOk) {
+    return result;
+  }
+  std::vector<unsigned char> rewritten;
+  if ((result = SealStore(header, body_key, plaintext, rewritten)) != status::kOk) return result;
+  return endecrypt::ReplaceFileAtomically(path, rewritten.data(), rewritten.size()) ==
+                 FileResult::kOk
+             ? status::kOk
+             : status::kWriteFailed;
+}
+
+// Drops the records named by `keys` from the ascending list `records`;
+// kRecordAbsent, with `records` unchanged, when one of them is missing.
+[[nodiscard]] int DropRecords(const std::vector<std::string>& keys,
+                              std::vector<RecordView>& records) {
+  std::vector<bool> dropped(records.size(), false);
+  for (const std::string& key : keys) {
+    const auto it = std::lower_bound(
+        records.begin(), records.end(), key,
+        [](const RecordView& record, const std::string& wanted) { return record.first < wanted; });
+    if (it == records.end() || it->first != key) return status::kRecordAbsent;
+    dropped[static_cast<std::size_t>(it - records.begin())] = true;
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (!dropped[i]) records[kept++] = records[i];
+  }
+  records.resize(kept);
+  return status::kOk;
+}
+
+// Opens the store at `path` and fills `info` and, when not null, `keys`.
+[[nodiscard]] int InspectStore(const std::string& path, const std::string& passphrase,
+                               EnDecrypt::StoreInfo& info, std::vector<std::string>* keys) {
+  std::vector<unsigned char> file;
+  StoreHeader header;
+  SecureBuffer body_key;
+  SecureBuffer plaintext;
+  std::vector<RecordView> views;
+  int result = ReadStoreFile(path, file, header);
+  if (result == status::kOk) {
+    result = OpenStore(file, header, passphrase, body_key, plaintext, views);
+  }
+  if (result != status::kOk) return result;
+  if (keys != nullptr) {
+    std::vector<std::string> names;
+    names.reserve(views.size());
+    for (const auto& [key, value] : views) names.emplace_back(key);
+    keys->swap(names);
+  }
+  info.mode = header.mode;
+  info.opslimit = header.opslimit;
+  info.memlimit = header.memlimit;
+  info.record_count = views.size();
+  return status::kOk;
+}
+
+}  // namespace
+
+int EnDecrypt::Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info) {
+  return Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
+}
+
+int EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
+                        std::vector<std::string>& keys) {
+  StoreInfo info;
+  return Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
+}
+
+int EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
+                      const std::string& passphrase) {
+  return Guarded([&] {
+    return EditStore(path, passphrase, nullptr,
+                     [&](std::vector<RecordView>& records) { return DropRecords(keys, records); });
+  });
+}
+
+int EnDecrypt::Rekey(const std::string& path, const std::string& passphrase,
+                     const std::string& new_passphrase) {
+  return Guarded([&] {
+    return EditStore(path, passphrase, &new_passphrase,
+                     [](std::vector<RecordView>&) { return status::kOk; });
+  });
 }

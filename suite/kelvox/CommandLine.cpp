@@ -1,15 +1,19 @@
 #include "suite/kelvox/CommandLine.h"
 
+#include <sstream>
+
+#include "suite/kelvox/Commands.h"
+
 namespace {
 
 constexpr char kOptionPrefix[] = "--";
-const char* const kCommands[] = {"encrypt"};
+constexpr char kHelpOption[] = "help";
 
 bool IsOption(const std::string& arg) { return arg.rfind(kOptionPrefix, 0) == 0; }
 
-bool IsKnownCommand(const std::string& name) {
-  for (const char* command : kCommands) {
-    if (name == command) return true;
+bool IsAccepted(const CommandSpec& command, const std::string& name) {
+  for (const CommandOption& option : command.options) {
+    if (name == option.name) return true;
   }
   return false;
 }
@@ -36,7 +40,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return line;
   }
   if (IsOption(args[0])) return UsageError("the command must come first, before '" + args[0] + "'");
-  if (!IsKnownCommand(args[0])) return UsageError("unknown command '" + args[0] + "'");
+  const CommandSpec* command = FindCommand(args[0]);
+  if (command == nullptr) return UsageError("unknown command '" + args[0] + "'");
 
   CommandLine line;
   line.action = CommandLine::Action::kRun;
@@ -55,18 +60,36 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (name.empty()) return UsageError("an option needs a name after '--'");
     line.context.options[name] = value;
   }
+  // Help runs nothing, whatever else the line holds.
+  if (line.context.options.count(kHelpOption) != 0) {
+    line.action = CommandLine::Action::kCommandHelp;
+    return line;
+  }
+  // An option the command would ignore is refused: a typo must not let a
+  // write go ahead without what the user asked for.
+  for (const auto& [name, value] : line.context.options) {
+    if (IsAccepted(*command, name)) continue;
+    CommandLine refused = UsageError("unknown option '--" + name + "' for " + line.command +
+                                     "; did you mean '" + FindClosestOption(*command, name) +
+                                     "'?");
+    refused.command = line.command;
+    return refused;
+  }
   return line;
 }
 
 std::string GetUsageText() {
-  return "usage: kelvox COMMAND [--name value | --name=value | --flag]...\n"
-         "       kelvox --help | --version\n"
-         "\n"
-         "commands:\n"
-         "  encrypt --configfile FILE [--unattended] [--quiet]\n"
-         "      write the records of a plaintext settings or credential file\n"
-         "      into the encrypted store named in global.config\n"
-         "\n"
-         "exit status: 0 success; the result code for codes 1-255; 1 for larger codes;\n"
-         "             2 usage error; 31 plug-in cannot be loaded\n";
+  std::ostringstream text;
+  text << "usage: kelvox COMMAND [--name value | --name=value | --flag]...\n"
+          "       kelvox COMMAND --help\n"
+          "       kelvox --help | --version\n"
+          "\n"
+          "commands:\n";
+  for (const CommandSpec& command : GetCommands()) {
+    text << "  " << command.name << " " << command.usage << "\n      " << command.summary << "\n";
+  }
+  text << "\n"
+          "exit status: 0 success; the result code for codes 1-255; 1 for larger codes;\n"
+          "             2 usage error; 31 plug-in cannot be loaded\n";
+  return text.str();
 }

@@ -3,6 +3,8 @@
 // Each option lands in HostContext::options under its name without the
 // dashes, case kept; a flag maps to the empty string; an argument starting
 // with "--" always opens a new option; a repeated option keeps its last value.
+// "--help" anywhere after the command asks for that command's usage; any
+// other option the command does not accept (Commands.h) is a usage error.
 #ifndef SUITE_KELVOX_COMMANDLINE_H_
 #define SUITE_KELVOX_COMMANDLINE_H_
 
@@ -12,9 +14,9 @@
 #include "plugin/HostContext.h"
 
 struct CommandLine {
-  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  enum class Action { kRun, kHelp, kCommandHelp, kVersion, kUsageError };
   Action action = Action::kUsageError;
-  std::string command;  // lower-case command name, for kRun
+  std::string command;  // lower-case command name: kRun, kCommandHelp, some kUsageError
   HostContext context;
   std::string error;    // what is wrong, for kUsageError
 };

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "host/Log.h"
 #include "kelvox/Version.h"
 #include "plugin/create_instance.h"
 #include "suite/kelvox/CommandLine.h"
+#include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginLibrary.h"
 
 namespace {
@@ -51,11 +53,16 @@ int ExitStatusFor(uint32_t code) {
   return code <= kLargestExitCode ? static_cast<int>(code) : kExitLargeCode;
 }
 
-// Prints a failed result: its message when filled, and its code in full.
+// Prints a failed result: its message when filled, and its code in full;
+// then where the log holds the details (which file, and why).
 void ReportFailure(const CommandResult& result) {
   std::cerr << "kelvox: ";
   if (!result.message.empty()) std::cerr << result.message << " ";
   std::cerr << "(code " << result.code << ")\n";
+  const std::string log = ZUdurov::Log::GetLogFilePath();
+  if (!log.empty() && ZUdurov::Log::GetMinLogLevel() > 0) {
+    std::cerr << "kelvox: details are in the log " << log << "\n";
+  }
 }
 
 // Makes the command and drives it: SetParameters, then Run and Finish when
@@ -82,9 +89,9 @@ bool DriveCommand(CreateInstanceFn create, const CommandLine& line, CommandResul
 }
 
 int RunCommand(const CommandLine& line) {
-  const std::string path = FindPluginPath(line.command);
+  const std::string path = FindPluginPath(FindCommand(line.command)->plugin);
   if (path.empty()) {
-    const std::vector<std::string> paths = GetPluginPaths(line.command);
+    const std::vector<std::string> paths = GetPluginPaths(FindCommand(line.command)->plugin);
     std::cerr << "kelvox: cannot load plug-in for '" << line.command << "': neither '"
               << paths.front() << "' nor '" << paths.back() << "' exists\n";
     return kExitPluginLoad;
@@ -121,8 +128,16 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kVersion:
       std::cout << kVersion << "\n";
       return kExitSuccess;
+    case CommandLine::Action::kCommandHelp:
+      std::cout << GetCommandUsage(*FindCommand(line.command));
+      return kExitSuccess;
     case CommandLine::Action::kUsageError:
-      std::cerr << "kelvox: " << line.error << "\n" << GetUsageText();
+      std::cerr << "kelvox: " << line.error << "\n";
+      if (const CommandSpec* command = FindCommand(line.command)) {
+        std::cerr << GetCommandUsage(*command);
+      } else {
+        std::cerr << GetUsageText();
+      }
       return kExitUsage;
     case CommandLine::Action::kRun:
       break;

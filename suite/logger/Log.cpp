@@ -36,6 +36,7 @@ std::atomic<int> min_level{kLevelUnset};
 std::mutex sink_mutex;
 bool sink_opened = false;
 std::shared_ptr<spdlog::logger> sink;
+std::string sink_path;  // the file `sink` writes to
 
 const char* LevelName(unsigned level) {
   switch (level) {
@@ -130,8 +131,9 @@ void OpenConfiguredSinkLocked() {
   if (GlobalConfig::GetConfigItem("LOG_FILE", configured) != GlobalConfig::kOk) {
     configured = kDefaultLogFile;
   }
-  sink = OpenSink(KelvoxDirectory::GetExePath(configured));
-  if (!sink) sink = OpenSink(GetUserLogFile());
+  sink_path = KelvoxDirectory::GetExePath(configured);
+  sink = OpenSink(sink_path);
+  if (!sink) sink = OpenSink(sink_path = GetUserLogFile());
 }
 
 unsigned ReadConfiguredLevel() {
@@ -161,6 +163,13 @@ void Log::SetLogFile(const std::string& path) {
   std::lock_guard<std::mutex> lock(sink_mutex);
   sink_opened = true;
   sink = OpenSink(path);
+  sink_path = path;
+}
+
+std::string Log::GetLogFilePath() {
+  std::lock_guard<std::mutex> lock(sink_mutex);
+  OpenConfiguredSinkLocked();
+  return sink ? sink_path : std::string();
 }
 
 void Log::Flush() {

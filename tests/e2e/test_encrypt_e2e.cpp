@@ -319,7 +319,8 @@ TEST_F(EncryptE2eTest, FailureInTheSecondTypeKeepsTheFirstWritten) {
 TEST_F(EncryptE2eTest, MissingInputIsReportedAndLogged) {
   const Finished run = RunUnattended("absent.json");
   EXPECT_EQ(run.status, 6);
-  EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n");
+  EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n"
+                       "kelvox: details are in the log " + dir.File("kelvox.log") + "\n");
   EXPECT_NE(Log().find("Read customer file error: 6."), std::string::npos);
 }
 

@@ -35,7 +35,8 @@ TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
   const Finished run = Run({"encrypt", "--unattended"});
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.output, "");
-  EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: (code 5)\n");
+  EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: (code 5)\n"
+                       "kelvox: details are in the log " + dir.File("kelvox.log") + "\n");
   const std::string log = testing_support::ReadFile(dir.File("kelvox.log"));
   EXPECT_NE(log.find("ERROR Src/Misc/Encrypt/Encrypt.cpp:"), std::string::npos) << log;
   EXPECT_NE(log.find("You must specify configure file by --configfile"), std::string::npos);
@@ -44,7 +45,8 @@ TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
 TEST_F(HostProgramTest, FailedRunPrintsMessageAndCode) {
   const Finished run = Run({"encrypt", "--configfile", dir.File("absent.json")});
   EXPECT_EQ(run.status, 6);
-  EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n");
+  EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n"
+                       "kelvox: details are in the log " + dir.File("kelvox.log") + "\n");
 }
 
 TEST_F(HostProgramTest, HelpAndVersionAnswer) {
@@ -57,9 +59,9 @@ TEST_F(HostProgramTest, HelpAndVersionAnswer) {
 }
 
 TEST_F(HostProgramTest, UsageErrorsHaveTheirOwnStatus) {
-  const Finished unknown = Run({"decrypt"});
+  const Finished unknown = Run({"decrypts"});
   EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.error.find("unknown command 'decrypt'"), std::string::npos);
+  EXPECT_NE(unknown.error.find("unknown command 'decrypts'"), std::string::npos);
   EXPECT_EQ(Run({"encrypt", "--configfile", "a", "b"}).status, 2);
   EXPECT_EQ(Run({}).status, 2);
 }
@@ -73,6 +75,22 @@ TEST_F(HostProgramTest, ExceptionFromTheCommandIsReportedNotAnAbort) {
   EXPECT_EQ(run.error.rfind("kelvox: encrypt failed: ", 0), 0u) << run.error;
   EXPECT_NE(run.error.find(loop), std::string::npos) << run.error;
   EXPECT_EQ(run.error.find("terminate called"), std::string::npos);
+}
+
+TEST_F(HostProgramTest, CommandHelpRunsNothingAndAStrayOptionStopsTheRun) {
+  testing_support::WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\"}}");
+  testing_support::WriteFile(dir.File("global.config"),
+                             "ENCRYPT_SETTING_PATH=" + dir.File("s.store") + "\n" +
+                                 "ENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
+  const Finished help = Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended",
+                             "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output.rfind("usage: kelvox encrypt --configfile FILE", 0), 0u) << help.output;
+  const Finished typo = Run({"encrypt", "--configfile", dir.File("in.json"), "--unatended"});
+  EXPECT_EQ(typo.status, 2);
+  EXPECT_NE(typo.error.find("'--unatended'"), std::string::npos) << typo.error;
+  EXPECT_NE(typo.error.find("did you mean '--unattended'?"), std::string::npos) << typo.error;
+  EXPECT_FALSE(boost::filesystem::exists(dir.File("s.store")));
 }
 
 TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {

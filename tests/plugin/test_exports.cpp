@@ -1,4 +1,4 @@
-// The plug-in's dynamic symbol table holds one definition: create_instance.
+// Each plug-in's dynamic symbol table holds one definition: create_instance.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -24,8 +24,10 @@ std::vector<std::string> DefinedDynamicSymbols(const std::string& library) {
 }
 
 TEST(PluginExportTest, OnlyTheFactoryIsExported) {
-  const std::vector<std::string> names = DefinedDynamicSymbols(KELVOX_PLUGIN_PATH);
-  EXPECT_EQ(names, std::vector<std::string>{"create_instance"});
+  for (const char* command : {"encrypt", "decrypt", "list", "verify", "remove", "rekey"}) {
+    const std::string path = std::string(KELVOX_PLUGIN_DIR) + "/kelvox_" + command + ".so";
+    EXPECT_EQ(DefinedDynamicSymbols(path), std::vector<std::string>{"create_instance"}) << path;
+  }
 }
 
 }  // namespace

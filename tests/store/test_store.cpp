@@ -698,4 +698,134 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
 }
 #endif
 
+// Administration of an existing store: inspect, remove, rekey.
+
+TEST_F(StoreTest, InspectAndListKeysAuthenticateTheWholeStore) {
+  ASSERT_EQ(Write(small), 0);
+  std::vector<std::string> keys{"stale"};
+  ASSERT_EQ(Store().ListKeys(path, kPassphrase, keys), 0);
+  EXPECT_EQ(keys, (std::vector<std::string>{"password", "user"}));
+  EnDecrypt::StoreInfo info;
+  ASSERT_EQ(Store().Inspect(path, kPassphrase, info), 0);
+  EXPECT_EQ(info.mode, 0);
+  EXPECT_EQ(info.record_count, small.size());
+  EXPECT_EQ(info.opslimit, 1u);
+  EXPECT_EQ(info.memlimit, 8192u);
+  // A flipped body byte is found although the header still decodes.
+  FlipByte(Bytes().size() - 1, 0x01);
+  EnDecrypt::StoreInfo untouched;
+  untouched.record_count = 99;
+  EXPECT_EQ(Store().Inspect(path, kPassphrase, untouched), 2);
+  EXPECT_EQ(untouched.record_count, 99u);
+  EXPECT_EQ(Store().ListKeys(path, kPassphrase, keys), 2);
+  EXPECT_EQ(keys.size(), 2u);
+}
+
+TEST_F(StoreTest, RemoveDropsOnlyStoredKeysAndRefusesTheRest) {
+  for (const char* passphrase : {kPassphrase, kUnattended}) {
+    path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
+    ASSERT_EQ(Write({{"a", "1"}, {"b", "2"}, {"c", "3"}}, passphrase), 0);
+    ASSERT_EQ(Store().Remove(path, {"c", "a"}, passphrase), 0);
+    EXPECT_EQ(ReadOk(passphrase), (Records{{"b", "2"}}));
+    const std::string bytes = Bytes();
+    // One absent key refuses the whole call: 14, 13 and 11 leave the bytes.
+    EXPECT_EQ(Store().Remove(path, {"b", "a"}, passphrase), 14);
+    EXPECT_EQ(Store().Remove(path, {"b"}, *passphrase ? "wrong passphrase" : kPassphrase),
+              *passphrase ? 13 : 11);
+    EXPECT_EQ(Bytes(), bytes);
+  }
+  EXPECT_EQ(Store().Remove(dir.File("stores/absent"), {"a"}, kPassphrase), 7);
+}
+
+TEST_F(StoreTest, RekeyResealsUnderTheNewKeyInEveryDirection) {
+  const std::string other = "another passphrase";
+  struct Case {
+    const char* from;
+    std::string to;
+    int mode_after;
+  };
+  for (const Case& step : {Case{kPassphrase, other, 0}, Case{kPassphrase, kUnattended, 1},
+                           Case{kUnattended, kUnattended, 1}, Case{kUnattended, other, 0}}) {
+    fs::remove(path);
+    ASSERT_EQ(Write(small, step.from), 0);
+    const std::string before = Bytes();
+    ASSERT_EQ(Store().Rekey(path, step.from, step.to), 0) << step.from << "->" << step.to;
+    EXPECT_NE(Bytes().substr(kSaltOffset, kSaltSize), before.substr(kSaltOffset, kSaltSize));
+    EXPECT_EQ(ReadOk(step.to), small);
+    int mode = 2;
+    ASSERT_EQ(Mode(mode), 0);
+    EXPECT_EQ(mode, step.mode_after);
+    Records records;
+    if (*step.from && step.to != step.from) {
+      EXPECT_NE(Read(records, step.from), 0);
+    }
+  }
+  const std::string bytes = Bytes();
+  EXPECT_EQ(Store().Rekey(path, kPassphrase, other), 13);
+  EXPECT_EQ(Store().Rekey(path, kUnattended, other), 11);
+  EXPECT_EQ(Bytes(), bytes);
+}
+
+#if !defined(_WIN32)
+TEST_F(StoreTest, RemoveAndRekeyRacingWritersLoseNothing) {
+  constexpr int kWriters = 3;
+  constexpr int kWritesEach = 5;
+  Records initial = store_writer::ManyRecords("old", 20);
+  ASSERT_EQ(Write(initial, kUnattended), 0);
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      for (int i = 0; i < kWritesEach; ++i) {
+        if (Write({{AddedKey(writer, i), "v"}}, kUnattended) != 0) ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  const int admin = RunInChild([&] {
+    for (int i = 0; i < 10; ++i) {
+      if (Store().Remove(path, {"old" + std::to_string(i)}, kUnattended) != 0) return 1;
+      if (Store().Rekey(path, kUnattended, kUnattended) != 0) return 2;
+    }
+    return 0;
+  });
+  EXPECT_EQ(admin, 0);
+  for (const pid_t child : children) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const Records stored = ReadOk(kUnattended);
+  EXPECT_EQ(stored.size(), initial.size() - 10 + kWriters * kWritesEach);
+  EXPECT_EQ(stored.count("old0"), 0u);
+  EXPECT_EQ(stored.count("old19"), 1u);
+}
+
+TEST_F(StoreTest, KilledRekeyLeavesTheOldOrTheNewStore) {
+  constexpr int kKills = 20;
+  const std::string other = "another passphrase";
+  const Records first = FirstStore();
+  ASSERT_EQ(Write(first), 0);
+  std::mt19937 random(20261206);
+  for (int kill = 0; kill < kKills; ++kill) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      for (int i = 0;; ++i) {
+        static_cast<void>(Store().Rekey(path, i % 2 == 0 ? kPassphrase : other,
+                                        i % 2 == 0 ? other : kPassphrase));
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    Records stored;
+    if (Read(stored, kPassphrase) != 0) {
+      EXPECT_EQ(Read(stored, other), 0) << "after kill " << kill;
+    }
+    EXPECT_EQ(stored, first) << "after kill " << kill;
+  }
+}
+#endif
+
 }  // namespace

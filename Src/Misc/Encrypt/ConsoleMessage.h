@@ -5,6 +5,7 @@
 #ifndef SRC_MISC_ENCRYPT_CONSOLEMESSAGE_H_
 #define SRC_MISC_ENCRYPT_CONSOLEMESSAGE_H_
 
+#include <ostream>
 #include <sstream>
 
 #include "host/Log.h"
@@ -27,6 +28,14 @@ class ConsoleMessage {
   ZUdurov::Log record;
   unsigned level;
 };
+
+// Sends every console line and prompt to standard error (true) or back to
+// the split above (false). For commands whose standard output carries data.
+void SetConsoleToStandardError(bool to_standard_error);
+
+// Where prompts and user-facing lines go: standard output unless redirected
+// by SetConsoleToStandardError.
+std::ostream& ConsoleOutput();
 
 #define CONSOLE_MESSAGE(level) ConsoleMessage((level), __FILE__, __LINE__)
 

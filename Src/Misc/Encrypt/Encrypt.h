@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "Src/Misc/Encrypt/StoreLocation.h"
 #include "plugin/basic_app.h"
 
 // Input file types, in the order every per-type step runs.
@@ -21,9 +22,6 @@ constexpr int kAttendedMode = 0;
 constexpr int kUnattendedMode = 1;
 
 using RecordMap = std::map<std::string, std::string>;
-
-// The configuration key naming each type's encrypted file, indexed by FileType.
-extern const char* const EncryptedPathKeys[];
 
 class ENCRYPT : public basic_app {
  public:

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "Src/Misc/Encrypt/ConsoleMessage.h"
 #include "Src/Misc/Encrypt/KeySource.h"
 #include "Src/Misc/Encrypt/Secrets.h"
 
@@ -35,13 +36,13 @@ void InputForm::ReadFields() {
     // the prompt shows is never echoed; the prompt is flushed before the
     // first key is read, or the user would type blind.
     const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
-    std::cout << "  " << fields[i].description << ": " << std::flush;
+    ConsoleOutput() << "  " << fields[i].description << ": " << std::flush;
     std::string text = ReadField(*reader, values[i].input_ended);
     // The earlier value is wiped, not just replaced: it may be a passphrase.
     WipeString(values[i].value);
     values[i].value.swap(text);
     // The Enter that ended a hidden field was not echoed.
-    if (fields[i].hidden) std::cout << '\n' << std::flush;
+    if (fields[i].hidden) ConsoleOutput() << '\n' << std::flush;
   }
 }
 

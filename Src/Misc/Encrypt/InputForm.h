@@ -25,8 +25,8 @@ class InputForm {
   // `name` (exact comparison) is already in the form.
   void AddField(const std::string& name, const std::string& description, bool hidden);
 
-  // For every field in order: writes "  " + description + ": " to standard
-  // output and flushes it, then reads the field until Enter, the end of
+  // For every field in order: writes "  " + description + ": " to
+  // ConsoleOutput() and flushes it, then reads the field until Enter, the end of
   // input or a key beyond kMaxFieldLength characters. Backspace removes the
   // last character; only codes 32 to 126 are kept. Nothing typed is echoed
   // by the form; a hidden field is followed by a newline.

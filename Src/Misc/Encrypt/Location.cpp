@@ -1,79 +1,16 @@
-// Where each type's encrypted store lives: the configured path, placed
-// under a program directory when it is a bare file name or starts with a
-// "." or ".." component.
-#include <cstdint>
-#include <cstdlib>
-#include <optional>
+// Where each type's encrypted store lives, by the rules shared with the
+// other store commands.
 #include <string>
-#include <vector>
-
-#include <boost/algorithm/string/classification.hpp>
-#include <boost/algorithm/string/split.hpp>
-#include <boost/filesystem.hpp>
 
 #include "Src/Misc/Encrypt/Encrypt.h"
+#include "Src/Misc/Encrypt/StoreLocation.h"
 #include "Src/Misc/Encrypt/Trace.h"
-#include "errors/ErrorCatalogue.h"
-#include "host/GlobalConfig.h"
-#include "host/KelvoxDirectory.h"
-
-const char* const EncryptedPathKeys[] = {"ENCRYPT_SETTING_PATH", "ENCRYPTED_CREDENTIALS_FILE_PATH"};
-
-namespace {
-
-// The full path of an executable, set from outside; consumed by its first use.
-constexpr char kBinaryVariable[] = "WRK_BIN_EXE";
-
-constexpr uint32_t kLowSixteenBits = 0xFFFF;
-
-// The variable's value; an empty value counts as unset, since Windows
-// cannot hold a variable set to the empty string.
-std::optional<std::string> GetVariable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
-}
-
-void RemoveVariable(const char* name) {
-#if defined(_WIN32)
-  _putenv_s(name, "");
-#else
-  unsetenv(name);
-#endif
-}
-
-// A bare file name, or a path whose first component is "." or "..": split
-// at backslashes only, keeping empty components, so a leading backslash or
-// a drive letter keeps the path as configured.
-bool IsPlacedUnderProgram(const std::string& path) {
-  std::vector<std::string> components;
-  boost::split(components, path, boost::is_any_of("\\"));
-  return components.size() == 1 || components.front() == "." || components.front() == "..";
-}
-
-}  // namespace
 
 int ENCRYPT::GetEncryptedFilePath(std::string key, std::string& path) {
   TRACE_ENTERING("ENCRYPT::GetEncryptedFilePath");
-  const int lookup = ZUdurov::GlobalConfig::GetConfigItem(key, path);
-  if (path.empty()) {
-    KLOG(kLevelError) << "Get encrypted file path error.";
-    const uint32_t code = static_cast<uint32_t>(lookup) & kLowSixteenBits;
-    // The configuration promises a non-zero result without a value; should
-    // that ever break, an empty path must not pass as success.
-    return static_cast<int>(code != ERR_SUCCEED ? code : ERR_READ_FILE);
+  const int code = LocateStore(key, path);
+  if (!path.empty()) {
+    TRACE_EXITING("ENCRYPT::GetEncryptedFilePath");
   }
-
-  if (IsPlacedUnderProgram(path)) {
-    // The value is never normalised: it follows the directory as configured.
-    if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
-      path = boost::filesystem::path(*binary).parent_path().string() + "/" + path;
-      RemoveVariable(kBinaryVariable);
-    } else {
-      path = KelvoxDirectory::GetExePath(path);
-    }
-    KLOG(kLevelTrace) << "path=" << path;
-  }
-  TRACE_EXITING("ENCRYPT::GetEncryptedFilePath");
-  return static_cast<int>(ERR_SUCCEED);
+  return code;
 }

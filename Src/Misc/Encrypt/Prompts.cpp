@@ -1,92 +1,22 @@
-// The command's console prompts: the passphrase of a store, typed twice for
-// a new store, and the confirmation before an existing store is updated.
-#include <sodium.h>
-
-#include <cstddef>
-#include <locale>
+// The encrypt command's console prompts: the passphrase of a store, typed
+// twice for a new store, and the confirmation before an existing store is
+// updated. The prompts themselves are shared with the other store commands.
 #include <string>
-#include <utility>
 
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
-#include "Src/Misc/Encrypt/InputForm.h"
 #include "Src/Misc/Encrypt/Secrets.h"
+#include "Src/Misc/Encrypt/StorePrompts.h"
 #include "Src/Misc/Encrypt/Trace.h"
 #include "errors/ErrorCatalogue.h"
 
-namespace {
-
-// Applies to new and existing stores alike.
-constexpr std::size_t kMinPassphraseLength = 8;
-
-constexpr char kPassphraseField[] = "password";
-constexpr char kConfirmField[] = "confirm";
-
-// A copy of a passphrase taken from the form, wiped however the prompt ends.
-struct SecretCopy {
-  explicit SecretCopy(std::string value) : text(std::move(value)) {}
-  SecretCopy(const SecretCopy&) = delete;
-  SecretCopy& operator=(const SecretCopy&) = delete;
-  ~SecretCopy() { WipeString(text); }
-  std::string text;
-};
-
-// WARNING: the comparison after the length check takes the same time
-// wherever the entries differ, so timing tells nothing about the first one.
-bool SameSecret(const std::string& first, const std::string& second) {
-  return first.size() == second.size() &&
-         sodium_memcmp(first.data(), second.data(), first.size()) == 0;
-}
-
-}  // namespace
-
-// The passphrase never reaches the console or the log: the form echoes
-// nothing, and only the fixed prompt lines are written. `passphrase` is
-// written only on success, so a rejected entry is not handed on.
 CommandResult ENCRYPT::GetUserPassphrase(std::string& passphrase, const std::string& path) {
   TRACE_ENTERING("ENCRYPT::GetUserPassphrase");
   CommandResult result;
-  const bool existing = EntryExists(path);
-  {
-    ConsoleMessage prompt(kLevelConsole, __FILE__, __LINE__);
-    prompt << "please enter the passphrase for " << '"' << path << '"' << ".";
-    // An existing store's passphrase is checked by decrypting it, so its
-    // prompt neither states the minimum nor asks twice.
-    if (!existing) prompt << " (at least " << kMinPassphraseLength << " characters):";
+  const uint32_t code = AskPassphrase(path, !EntryExists(path), passphrase);
+  if (code == ERR_SUCCEED) {
+    TRACE_EXITING("ENCRYPT::GetUserPassphrase");
   }
-
-  InputForm form;
-  form.AddField(kPassphraseField, "Enter passphrase", true);
-  form.ReadFields();
-  SecretCopy entered(form.GetValue(kPassphraseField));
-  // No second attempt: a short or mismatched entry ends the run.
-  if (entered.text.size() < kMinPassphraseLength) return MakeCommandResult(result, ERR_PASSPHRASE);
-
-  if (!existing) {
-    CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
-    form.ReadFields();
-    const SecretCopy again(form.GetValue(kPassphraseField));
-    if (!SameSecret(entered.text, again.text)) return MakeCommandResult(result, ERR_PASSPHRASE);
-  }
-
-  WipeString(passphrase);
-  passphrase.swap(entered.text);
-  TRACE_EXITING("ENCRYPT::GetUserPassphrase");
-  return result;
+  return MakeCommandResult(result, code);
 }
 
-bool ENCRYPT::ConfirmUpdate(const std::string& path) {
-  CONSOLE_MESSAGE(kLevelConsole) << "Are you sure you want to continue to update the file "
-                                 << path << " (Y/N)?";
-  InputForm form;
-  form.AddField(kConfirmField, "Enter (Y/N)", false);
-  form.ReadFields();
-  std::string answer = form.GetValue(kConfirmField);
-  // Input that ends before any answer (a script run with no input and no
-  // --quiet) is not a yes: nobody agreed to the update.
-  if (answer.empty() && form.EndedAtEndOfInput(kConfirmField)) return false;
-  const std::locale locale;
-  for (char& c : answer) c = std::toupper(c, locale);
-  // Enter alone means yes; anything longer than one letter means no.
-  return answer.empty() || answer == "Y";
-}
+bool ENCRYPT::ConfirmUpdate(const std::string& path) { return AskToUpdate(path); }

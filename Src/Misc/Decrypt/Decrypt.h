@@ -1,0 +1,25 @@
+// DECRYPT, the decrypt command: writes a store's records as the plaintext
+// file encrypt reads (PlainText.h), to "--output FILE" (a new owner-only
+// file; "--force" replaces one atomically) or to standard output. A
+// "--store" file is written as credentials when every record fits a
+// credential target, else as settings.
+#ifndef SRC_MISC_DECRYPT_DECRYPT_H_
+#define SRC_MISC_DECRYPT_DECRYPT_H_
+
+#include <string>
+
+#include "Src/Misc/StoreCommand/StoreCommand.h"
+
+class DECRYPT : public StoreCommand {
+ protected:
+  [[nodiscard]] uint32_t CheckOptions() override;
+  [[nodiscard]] bool WritesDataToStandardOutput() const override { return !HasOption("output"); }
+  [[nodiscard]] uint32_t RunOnStore() override;
+
+ private:
+  // The plaintext of `records` in `text`, by the store's type.
+  [[nodiscard]] uint32_t FormatRecords(const RecordMap& records, std::string& text) const;
+  [[nodiscard]] uint32_t WriteText(const std::string& text) const;
+};
+
+#endif  // SRC_MISC_DECRYPT_DECRYPT_H_

@@ -1,0 +1,14 @@
+// LIST, the list command: prints the keys of a store's records, one per
+// line in ascending byte order, on standard output; never a value.
+#ifndef SRC_MISC_LIST_LIST_H_
+#define SRC_MISC_LIST_LIST_H_
+
+#include "Src/Misc/StoreCommand/StoreCommand.h"
+
+class LIST : public StoreCommand {
+ protected:
+  [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }
+  [[nodiscard]] uint32_t RunOnStore() override;
+};
+
+#endif  // SRC_MISC_LIST_LIST_H_

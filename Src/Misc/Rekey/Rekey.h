@@ -1,0 +1,23 @@
+// REKEY, the rekey command: re-seals a store under a fresh salt. An
+// attended store takes a new passphrase (asked twice); an unattended one is
+// sealed again with the current host key. "--to-unattended" turns an
+// attended store into an unattended one, "--to-attended" the reverse.
+// Afterwards the old passphrase opens nothing.
+#ifndef SRC_MISC_REKEY_REKEY_H_
+#define SRC_MISC_REKEY_REKEY_H_
+
+#include "Src/Misc/StoreCommand/StoreCommand.h"
+
+class REKEY : public StoreCommand {
+ protected:
+  [[nodiscard]] uint32_t CheckOptions() override;
+  [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
+  [[nodiscard]] int ExpectedMode() const override;
+  [[nodiscard]] uint32_t RunOnStore() override;
+
+ private:
+  // The mode the store has after the run.
+  [[nodiscard]] int TargetMode() const;
+};
+
+#endif  // SRC_MISC_REKEY_REKEY_H_

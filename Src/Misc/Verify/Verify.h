@@ -1,0 +1,16 @@
+// VERIFY, the verify command: opens and authenticates a whole store and
+// prints one line on standard output: its path, mode, record count and,
+// for an attended store, the key-derivation costs in its header. Meant for
+// monitoring and backups: the result is 0 only for a sound store.
+#ifndef SRC_MISC_VERIFY_VERIFY_H_
+#define SRC_MISC_VERIFY_VERIFY_H_
+
+#include "Src/Misc/StoreCommand/StoreCommand.h"
+
+class VERIFY : public StoreCommand {
+ protected:
+  [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }
+  [[nodiscard]] uint32_t RunOnStore() override;
+};
+
+#endif  // SRC_MISC_VERIFY_VERIFY_H_

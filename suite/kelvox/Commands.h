@@ -1,0 +1,38 @@
+// The host's table of commands: for each, its name, the plug-in that
+// carries it, a one-line summary, its usage line and the options it
+// accepts. The host lists the table for --help, prints one entry for
+// "COMMAND --help", and refuses an option a command does not accept.
+#ifndef SUITE_KELVOX_COMMANDS_H_
+#define SUITE_KELVOX_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+struct CommandOption {
+  const char* name;      // without the leading dashes
+  const char* argument;  // what the value is, e.g. "FILE"; null for a flag
+  const char* summary;
+};
+
+struct CommandSpec {
+  const char* name;
+  const char* plugin;  // the plug-in's name; its file is GetPluginFileName(plugin)
+  const char* summary;
+  const char* usage;  // the arguments after "kelvox NAME"
+  std::vector<CommandOption> options;
+};
+
+// Every command, in the order --help lists them.
+const std::vector<CommandSpec>& GetCommands();
+
+// The command named exactly `name`, or null.
+const CommandSpec* FindCommand(const std::string& name);
+
+// The accepted option nearest to `name` by edit distance (ties: the first
+// in the table, then --help), with its dashes.
+std::string FindClosestOption(const CommandSpec& command, const std::string& name);
+
+// "usage: kelvox NAME ..." followed by the summary and one line per option.
+std::string GetCommandUsage(const CommandSpec& command);
+
+#endif  // SUITE_KELVOX_COMMANDS_H_

@@ -1,0 +1,174 @@
+// The store commands decrypt, list, verify, remove and rekey end to end:
+// the real program, plug-ins and store, run with pipes as automation runs
+// them (an attended passphrase is read from standard input). One scenario
+// table: each row runs one command on the stores the rows before it left.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <boost/filesystem.hpp>
+
+#include "tests/e2e/Process.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using e2e::Finished;
+using testing_support::ReadFile;
+using testing_support::ScopedTempDir;
+using testing_support::WriteFile;
+
+const std::string kKelvox = KELVOX_PROGRAM;
+const std::string kOld = "old passphrase 1";
+const std::string kNew = "new passphrase 2";
+
+// Non-ASCII text, and every kind of byte JSON must escape.
+const char kSettings[] =
+    "{\"sensitive_settings\": {\"db\": \"h\\u00e9llo w\xc3\xb6rld \xe2\x9c\x93\","
+    " \"quote\": \"a\\\"b\\\\c\\/d\", \"ctl\": \"t\\tn\\nbel\\u0007\", \"empty\": \"\"}}\n";
+const char kCredentials[] =
+    "{\"credentials\": [{\"target\": \"bmc-\xc3\xbc.example\", \"user\": \"admin\","
+    " \"password\": \"p\\\"w\"}, {\"target\": \"10.0.0.1\", \"user\": \"\", \"password\": "
+    "\"x\"}]}\n";
+
+class AdminE2eTest : public testing::Test {
+ protected:
+  AdminE2eTest() {
+    WriteFile(dir.File("global.config"),
+              "ENCRYPT_SETTING_PATH=" + Settings() +
+                  "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
+                  "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
+                  "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n" +
+                  "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+    WriteFile(dir.File("settings.json"), kSettings);
+    WriteFile(dir.File("credentials.json"), kCredentials);
+  }
+
+  std::string Settings() const { return dir.File("settings.store"); }
+
+  Finished Run(std::vector<std::string> args, const std::string& input = "") {
+    for (std::string& arg : args) {
+      if (arg.rfind("@", 0) == 0) arg = dir.File(arg.substr(1));
+    }
+    args.insert(args.begin(), kKelvox);
+    return e2e::RunWithPipes(args, {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}}, input);
+  }
+
+  ScopedTempDir dir;
+};
+
+TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json"}, kOld + "\n" + kOld + "\n").status,
+            0);
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@credentials.json", "--unattended"}).status, 0);
+  const std::string line = "please enter the passphrase for \"" + Settings() + "\".\n";
+  const struct Row {
+    const char* what;
+    std::vector<std::string> args;
+    std::string input;
+    int status;
+    std::string output;  // standard output exactly; "~text" holding text; "*" unchecked
+  } rows[] = {
+      {"list: keys alone on stdout",
+       {"list", "--type", "settings"},
+       kOld + "\n",
+       0,
+       "ctl\ndb\nempty\nquote\n"},
+      {"verify sound",
+       {"verify", "--store", "@settings.store"},
+       kOld + "\n",
+       0,
+       Settings() + ": sound, attended, 4 records, Argon2id opslimit 1, memlimit 8192\n"},
+      {"verify wrong passphrase", {"verify", "--type", "settings"}, "wrong passphrase\n", 46, ""},
+      {"verify wrong mode", {"verify", "--type", "settings", "--unattended"}, "", 45, ""},
+      {"verify no store", {"verify", "--store", "@absent.store"}, "", 6, ""},
+      {"round trip: settings to stdout", {"decrypt", "--type", "settings"}, kOld + "\n", 0, "*"},
+      {"round trip: settings back",
+       {"encrypt", "--configfile", "@settings.out", "--quiet"},
+       kOld + "\n",
+       0,
+       "~\nadd: 0, update: 0\n"},
+      {"round trip: credentials to a file",
+       {"decrypt", "--type", "credentials", "--unattended", "--output", "@credentials.out"},
+       "",
+       0,
+       "Succeed in decrypting the file " + dir.File("credentials.store") + " into " +
+           dir.File("credentials.out") + ".\n"},
+      {"round trip: credentials back",
+       {"encrypt", "--configfile", "@credentials.out", "--quiet", "--unattended"},
+       "",
+       0,
+       "~add: 0, update: 0\n"},
+      {"an existing output is refused",
+       {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json"},
+       "",
+       11,
+       ""},
+      {"a remove declined",
+       {"remove", "--type", "settings", "--key", "db"},
+       kOld + "\nn\n",
+       47,
+       "*"},
+      {"an absent key",
+       {"remove", "--type", "settings", "--key", "nope", "--quiet"},
+       kOld + "\n",
+       5,
+       "*"},
+      {"a remove kept",
+       {"remove", "--type", "settings", "--key", "empty", "--quiet"},
+       kOld + "\n",
+       0,
+       "*"},
+      {"rekey", {"rekey", "--type", "settings"}, kOld + "\n" + kNew + "\n" + kNew + "\n", 0, "*"},
+      {"the old passphrase opens nothing", {"list", "--type", "settings"}, kOld + "\n", 46, ""},
+      {"to unattended", {"rekey", "--type", "settings", "--to-unattended"}, kNew + "\n", 0, "*"},
+      {"unattended now", {"list", "--type", "settings", "--unattended"}, "", 0, "ctl\ndb\nquote\n"},
+      {"to attended",
+       {"rekey", "--type", "settings", "--to-attended"},
+       kOld + "\n" + kOld + "\n",
+       0,
+       "*"},
+      {"attended again", {"verify", "--type", "settings"}, kOld + "\n", 0, "*"},
+  };
+  for (const Row& row : rows) {
+    const std::string before = ReadFile(Settings());
+    const Finished run = Run(row.args, row.input);
+    EXPECT_EQ(run.status, row.status) << row.what << "\n" << run.error;
+    if (row.output.rfind("~", 0) == 0) {
+      EXPECT_NE(run.output.find(row.output.substr(1)), std::string::npos) << row.what;
+    } else if (row.output != "*") {
+      EXPECT_EQ(run.output, row.output) << row.what;
+    }
+    if (row.status != 0) {
+      EXPECT_EQ(ReadFile(Settings()), before) << row.what;
+    }
+    // Values reach only the data of decrypt; prompts never reach stdout of a data command.
+    if (row.args[0] != "decrypt") {
+      EXPECT_EQ(run.output.find("w\xc3\xb6rld"), std::string::npos) << row.what;
+      EXPECT_EQ(run.error.find("w\xc3\xb6rld"), std::string::npos) << row.what;
+    }
+    if (row.args[0] == "decrypt" && row.status == 0 && row.args.back() == "settings") {
+      WriteFile(dir.File("settings.out"), run.output);
+      EXPECT_EQ(run.error, line + "  Enter passphrase: \n");
+    }
+  }
+  struct stat status {};
+  ASSERT_EQ(::stat(dir.File("credentials.out").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find(kNew), std::string::npos);
+}
+
+TEST_F(AdminE2eTest, FlippedOrTruncatedStoreFailsVerify) {
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json", "--unattended"}).status, 0);
+  const std::string good = ReadFile(Settings());
+  for (const std::string& bad :
+       {good.substr(0, good.size() - 1), good.substr(0, good.size() - 1) + char(good.back() ^ 1)}) {
+    WriteFile(Settings(), bad);
+    const Finished run = Run({"verify", "--type", "settings", "--unattended"});
+    EXPECT_EQ(run.status, 49);
+    EXPECT_EQ(run.output, "");
+    EXPECT_NE(run.error.find("details are in the log " + dir.File("kelvox.log")),
+              std::string::npos);
+  }
+}
+
+}  // namespace
