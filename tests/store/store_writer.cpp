@@ -1,5 +1,4 @@
-// A writer of the store in a process of its own, started by the Windows
-// store tests where the POSIX ones fork:
+// A writer of the store in a process of its own, started by the store tests:
 //
 //   store_writer add STORE PASSPHRASE WRITER COUNT
 //       adds AddedKey(WRITER, i) for i below COUNT, one write each, keeping
