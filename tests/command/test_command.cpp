@@ -132,6 +132,8 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
     EXPECT_EQ(Calls(), c.calls);
     const std::string passphrase = c.unattended ? "" : "longenough";
     for (const std::string& used : store.passphrases) EXPECT_EQ(used, passphrase);
+    EXPECT_EQ(store.flag.value_or(true), true);  // a write always merges
+    EXPECT_EQ(store.dumps_off_at_write, store.flag.has_value());
   }
 }
 
@@ -151,18 +153,6 @@ TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
             "new": ""}})");
   EXPECT_EQ(Run({{"unattended", ""}, {"quiet", ""}}), ERR_SUCCEED);
   EXPECT_EQ(out.substr(0, out.find('\n')), "add: 2, update: 2");
-}
-
-TEST_F(CommandTest, BothTypesAreWrittenInOrderMergingWithWhatIsStored) {
-  Input(R"({"sensitive_settings": {"db": "v1"},
-            "credentials": [{"target": "bmc", "user": "u", "password": "p"}]})");
-  EXPECT_EQ(Run({}, "passphrase1\rpassphrase1\rpassphrase2\rpassphrase2\r"), ERR_SUCCEED);
-  const fake_store::Script& store = fake_store::Get();
-  EXPECT_EQ(store.calls, (std::vector<std::string>{"encrypt " + dir.File("settings.store"),
-                                                   "encrypt " + dir.File("credentials.store")}));
-  EXPECT_EQ(store.passphrases, (std::vector<std::string>{"passphrase1", "passphrase2"}));
-  EXPECT_EQ(store.flag, true);
-  EXPECT_TRUE(store.dumps_off_at_write);
 }
 
 TEST_F(CommandTest, MissingPathsOrInputEndTheRunBeforeTheStore) {

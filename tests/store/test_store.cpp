@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 #if defined(_WIN32)
 #include <windows.h>
-// aclapi.h and sddl.h need the declarations of windows.h.
+// aclapi.h needs the declarations of windows.h.
 #include <aclapi.h>
-#include <sddl.h>
 #else
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -19,17 +17,18 @@
 #endif
 
 #include <algorithm>
-#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include <boost/dll/runtime_symbol_info.hpp>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
@@ -118,8 +117,17 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   return names;
 }
 
-// ---- The platform seam: owner-only access and writer processes, which
-// run store_writer (store_writer.cpp) from beside this test.
+// Runs store_writer (store_writer.cpp) from beside this test with
+// `arguments` (no quotes in them); its exit status, non-zero when killed.
+int RunWriter(const std::vector<std::string>& arguments) {
+  std::string command =
+      "\"" + (boost::dll::program_location().parent_path() / "store_writer").string() + "\"";
+  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
+#if defined(_WIN32)
+  command = "\"" + command + "\"";  // cmd.exe drops the outer pair
+#endif
+  return std::system(command.c_str());
+}
 
 #if defined(_WIN32)
 constexpr int kKills = 10;  // starting a process takes long here
@@ -157,54 +165,6 @@ bool IsOwnerOnly(const std::string& path) {
   ::LocalFree(descriptor);
   return only && admitted == 3;
 }
-
-// Killed if still running when destroyed. Arguments hold no double quote.
-class WriterProcess {
- public:
-  explicit WriterProcess(const std::vector<std::string>& arguments) {
-    std::vector<wchar_t> self(32768);
-    const DWORD length = ::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
-    const std::wstring program =
-        (fs::path(std::wstring(self.data(), length)).parent_path() / "store_writer.exe").wstring();
-    std::wstring command = L"\"" + program + L"\"";
-    for (const std::string& argument : arguments) {
-      command += L" \"" + fs::path(argument).wstring() + L"\"";
-    }
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started = {};
-    if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                         nullptr, &startup, &started)) {
-      ::CloseHandle(started.hThread);
-      process = started.hProcess;
-    }
-  }
-  WriterProcess(const WriterProcess&) = delete;
-  WriterProcess& operator=(const WriterProcess&) = delete;
-  ~WriterProcess() {
-    if (process == nullptr) return;
-    Kill();
-    ::CloseHandle(process);
-  }
-  bool Running() const {
-    return process != nullptr && ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  }
-  // The exit status; -1 when the process never started.
-  int Wait() {
-    DWORD code = static_cast<DWORD>(-1);
-    if (process != nullptr && ::WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0) {
-      ::GetExitCodeProcess(process, &code);
-    }
-    return static_cast<int>(code);
-  }
-  void Kill() {
-    ::TerminateProcess(process, 137);
-    static_cast<void>(Wait());
-  }
-
- private:
-  HANDLE process = nullptr;
-};
 #else
 constexpr int kKills = 30;
 
@@ -212,40 +172,6 @@ bool IsOwnerOnly(const std::string& path) {
   struct stat status;
   return ::stat(path.c_str(), &status) == 0 && (status.st_mode & 077) == 0;
 }
-
-// Killed if still running when destroyed.
-class WriterProcess {
- public:
-  explicit WriterProcess(const std::vector<std::string>& arguments) {
-    std::vector<std::string> words{
-        (fs::read_symlink("/proc/self/exe").parent_path() / "store_writer").string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid = -1;
-  }
-  WriterProcess(const WriterProcess&) = delete;
-  WriterProcess& operator=(const WriterProcess&) = delete;
-  ~WriterProcess() {
-    if (pid > 0) Kill();
-  }
-  bool Running() const { return pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0; }
-  // The exit status; -1 when the process never started or a signal ended it.
-  int Wait() {
-    int code = 0;
-    const bool exited = pid > 0 && ::waitpid(pid, &code, 0) == pid && WIFEXITED(code);
-    pid = -1;
-    return exited ? WEXITSTATUS(code) : -1;
-  }
-  void Kill() {
-    ::kill(pid, SIGKILL);
-    static_cast<void>(Wait());
-  }
-
- private:
-  pid_t pid = -1;
-};
 #endif
 
 class StoreTest : public testing::Test {
@@ -374,16 +300,14 @@ TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
   for (const char* passphrase : {kPassphrase, kUnattended}) {
     // No store and no host key yet: the writers also race to create them.
     path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
-    std::vector<std::unique_ptr<WriterProcess>> writers;
-    for (int writer = 0; writer < kWriters; ++writer) {
-      writers.push_back(std::make_unique<WriterProcess>(std::vector<std::string>{
-          "add", path, passphrase, std::to_string(writer), std::to_string(kWritesEach)}));
-    }
-    for (const auto& writer : writers) EXPECT_EQ(writer->Wait(), 0);
+    std::vector<std::future<int>> writers;
     Records expected;
     for (int writer = 0; writer < kWriters; ++writer) {
+      writers.push_back(std::async(std::launch::async, RunWriter, std::vector<std::string>{
+          "add", path, passphrase, std::to_string(writer), std::to_string(kWritesEach)}));
       for (int i = 0; i < kWritesEach; ++i) expected[store_writer::AddedKey(writer, i)] = "v";
     }
+    for (auto& writer : writers) EXPECT_EQ(writer.get(), 0);
     EXPECT_EQ(ReadOk(passphrase), expected);
   }
 }
@@ -391,21 +315,11 @@ TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
 TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
   const Records first = store_writer::FirstStore();
   const Records second = store_writer::SecondStore();
-  std::mt19937 random(20260601);
   for (int kill = 0; kill < kKills; ++kill) {
     // Also shows that the killed writer's lock went with it: this write
     // would wait for it forever.
     ASSERT_EQ(Write(first, kPassphrase, false), status::kOk);
-    const std::uintmax_t size_of_first = fs::file_size(path);
-    WriterProcess writer({"churn", path, kPassphrase});
-    // The kill must land among the writes: wait for the first one.
-    boost::system::error_code error;
-    while (writer.Running() && fs::file_size(path, error) == size_of_first) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_TRUE(writer.Running()) << "the writer ended by itself";
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
-    writer.Kill();
+    EXPECT_NE(RunWriter({"churn", path, kPassphrase, std::to_string(kill)}), 0);
     const Records stored = ReadOk();
     EXPECT_TRUE(stored == first || stored == second) << "after kill " << kill;
   }
@@ -505,6 +419,7 @@ struct HeaderFault {
 TEST_F(StoreTest, DamagedHeadersAreInvalidBeforeAnyKeyIsDerived) {
   std::vector<HeaderFault> faults = {
       {"extended", [](std::string& b) { b += '\0'; }},
+      {"magic", [](std::string& b) { b[0] ^= 1; }},
       {"future version", [](std::string& b) { b[kVersionOffset] = 2; }},
       {"unknown mode", [](std::string& b) { b[kModeOffset] = 2; }},
       {"memory cost 1 TiB",
