@@ -77,7 +77,9 @@ TEST_F(LocationTest, RelativeValuesArePlacedBesideTheProgramOnce) {
 #if defined(_WIN32)
     // Gone from the process environment too: a program started from here
     // must not inherit it.
-    if (c.variable_used) EXPECT_EQ(::GetEnvironmentVariableA(kVariable, nullptr, 0), 0u);
+    if (c.variable_used) {
+      EXPECT_EQ(::GetEnvironmentVariableA(kVariable, nullptr, 0), 0u);
+    }
 #endif
   }
   // A second type of the same run no longer sees the variable.
