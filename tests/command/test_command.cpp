@@ -17,9 +17,10 @@
 
 namespace {
 
-namespace status = endecrypt_status;
+namespace s = endecrypt_status;
 using testing_support::WriteFile;
 
+constexpr int kOk = s::kOk;
 constexpr int kNoMode = -1;  // the mode query leaves the mode as it was
 
 class CommandTest : public testing::Test {
@@ -76,46 +77,41 @@ struct StoreCase {
 };
 
 TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
+  // what, exists, unattended, stored mode, mode, decrypt and encrypt statuses, keys typed,
+  // expected code, store calls
   const StoreCase cases[] = {
-      {"new, unattended", false, true, kNoMode, status::kOk, status::kOk, status::kOk, "",
-       ERR_SUCCEED, "encrypt"},
-      {"update, unattended, Enter", true, true, 1, status::kOk, status::kOk, status::kOk, "\r",
-       ERR_SUCCEED, "mode decrypt encrypt"},
-      {"update declined", true, true, 1, status::kOk, status::kOk, status::kOk, "n\r",
-       ERR_INTERRUPTED, "mode decrypt"},
-      {"attended store, unattended run", true, true, 0, status::kOk, status::kOk, status::kOk,
-       "", ERR_MODE_CONFLICT, "mode"},
-      {"unattended store, attended run", true, false, 1, status::kOk, status::kOk, status::kOk,
-       "", ERR_MODE_CONFLICT, "mode"},
-      {"store names no mode", true, true, kNoMode, status::kOk, status::kOk, status::kOk, "",
-       ERR_MODE_CONFLICT, "mode"},
-      {"mode unreadable", true, true, 1, status::kInvalidFile, status::kOk, status::kOk, "",
+      {"new, unattended", false, true, kNoMode, kOk, kOk, kOk, "", ERR_SUCCEED, "encrypt"},
+      {"update, Enter", true, true, 1, kOk, kOk, kOk, "\r", ERR_SUCCEED, "mode decrypt encrypt"},
+      {"update declined", true, true, 1, kOk, kOk, kOk, "n\r", ERR_INTERRUPTED, "mode decrypt"},
+      {"attended store", true, true, 0, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"unattended store", true, false, 1, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"store names no mode", true, true, kNoMode, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"mode unreadable", true, true, 1, s::kInvalidFile, kOk, kOk, "",
        ERR_ENCRYPTED_FILE_INVALID, "mode"},
-      {"wrong passphrase", true, false, 0, status::kOk, status::kWrongPassphrase, status::kOk,
-       "longenough\r", ERR_PASSPHRASE, "mode decrypt"},
-      {"no host key", true, true, 1, status::kOk, status::kNoCredential, status::kOk, "",
+      {"wrong passphrase", true, false, 0, kOk, s::kWrongPassphrase, kOk, "longenough\r",
+       ERR_PASSPHRASE, "mode decrypt"},
+      {"no host key", true, true, 1, kOk, s::kNoCredential, kOk, "",
        ERR_NO_MATCHING_CREDENTIAL, "mode decrypt"},
-      {"store vanished", true, true, 1, status::kOk, status::kNotExist, status::kOk, "",
+      {"store vanished", true, true, 1, kOk, s::kNotExist, kOk, "",
        ERR_ENCRYPTED_FILE_NOT_EXIST, "mode decrypt"},
-      {"write failed", false, true, kNoMode, status::kOk, status::kOk, status::kWriteFailed, "",
+      {"write failed", false, true, kNoMode, kOk, kOk, s::kWriteFailed, "",
        ERR_WRITE_FILE, "encrypt"},
-      {"mode changed meanwhile", false, true, kNoMode, status::kOk, status::kOk,
-       status::kModeConflict, "", ERR_MODE_CONFLICT, "encrypt"},
-      {"store interrupted", false, true, kNoMode, status::kOk, status::kOk, status::kInterrupted,
-       "", ERR_INTERRUPTED, "encrypt"},
-      {"crypto failure", false, true, kNoMode, status::kOk, status::kOk, status::kInternal, "",
+      {"mode changed", false, true, kNoMode, kOk, kOk, s::kModeConflict, "",
+       ERR_MODE_CONFLICT, "encrypt"},
+      {"interrupted", false, true, kNoMode, kOk, kOk, s::kInterrupted, "",
+       ERR_INTERRUPTED, "encrypt"},
+      {"crypto failure", false, true, kNoMode, kOk, kOk, s::kInternal, "",
        ERR_ENCRYPT_DECRYPT, "encrypt"},
-      {"unread store", false, true, kNoMode, status::kOk, status::kOk, status::kReadFailed, "",
+      {"unread store", false, true, kNoMode, kOk, kOk, s::kReadFailed, "",
        ERR_ENCRYPT_DECRYPT, "encrypt"},
-      {"unknown status", false, true, kNoMode, status::kOk, status::kOk, 99, "",
-       ERR_ENCRYPT_DECRYPT, "encrypt"},
-      {"new, attended", false, false, kNoMode, status::kOk, status::kOk, status::kOk,
-       "longenough\rlongenough\r", ERR_SUCCEED, "encrypt"},
-      {"new, short passphrase", false, false, kNoMode, status::kOk, status::kOk, status::kOk,
-       "short77\r", ERR_PASSPHRASE, ""},
-      {"update, attended, y", true, false, 0, status::kOk, status::kOk, status::kOk,
-       "longenough\ry\r", ERR_SUCCEED, "mode decrypt encrypt"},
+      {"unknown status", false, true, kNoMode, kOk, kOk, 99, "", ERR_ENCRYPT_DECRYPT, "encrypt"},
+      {"new, attended", false, false, kNoMode, kOk, kOk, kOk, "longenough\rlongenough\r",
+       ERR_SUCCEED, "encrypt"},
+      {"short passphrase", false, false, kNoMode, kOk, kOk, kOk, "short77\r", ERR_PASSPHRASE, ""},
+      {"attended update", true, false, 0, kOk, kOk, kOk, "longenough\ry\r",
+       ERR_SUCCEED, "mode decrypt encrypt"},
   };
+
   for (const StoreCase& c : cases) {
     SCOPED_TRACE(c.what);
     fake_store::Reset();
