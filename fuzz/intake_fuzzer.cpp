@@ -9,18 +9,12 @@
 
 #include <boost/property_tree/json_parser.hpp>
 
-#include "Src/Misc/Encrypt/Encrypt.h"
 #include "errors/ErrorCatalogue.h"
 #include "fuzz/FuzzFile.h"
 #include "host/Log.h"
+#include "tests/support/EncryptProbe.h"
 
 namespace {
-
-class Command : public ENCRYPT {
- public:
-  explicit Command(const std::string& path) { context.options["configfile"] = path; }
-  const std::map<FileType, RecordMap>& records() const { return file_records; }
-};
 
 void Check(bool condition) {
   if (!condition) std::abort();
@@ -38,21 +32,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& path = WriteFuzzFile(data, size);
 
-  Command intake(path);
+  EncryptProbe intake(path);
   const int code = intake.ReadFileIntoMemory();
   if (code == static_cast<int>(ERR_SUCCEED)) {
-    Check(!intake.records().empty());
+    Check(!intake.Records().empty());
   } else {
     Check(code == static_cast<int>(ERR_INVALID_FILE));
   }
 
-  Command reader(path);
+  EncryptProbe reader(path);
   try {
     const int read = reader.ReadSensitiveSettingFile(path);
     Check((read == static_cast<int>(ERR_SUCCEED)) ==
-          (reader.records().count(SensitiveSetting) == 1));
+          (reader.Records().count(SensitiveSetting) == 1));
   } catch (const boost::property_tree::json_parser_error&) {
-    Check(reader.records().empty());
+    Check(reader.Records().empty());
   }
   return 0;
 }

@@ -7,17 +7,7 @@
 #include <map>
 #include <string>
 
-#if defined(_WIN32)
-#  if defined(PLAINTEXTPARSER_BUILD)
-#    define PLAINTEXTPARSER_API __declspec(dllexport)
-#  else
-#    define PLAINTEXTPARSER_API __declspec(dllimport)
-#  endif
-#elif defined(PLAINTEXTPARSER_BUILD)
-#  define PLAINTEXTPARSER_API __attribute__((visibility("default")))
-#else
-#  define PLAINTEXTPARSER_API
-#endif
+#include "host/Export.h"
 
 class PLAINTEXTPARSER_API CredentialFileParser {
  public:

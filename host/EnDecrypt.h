@@ -9,21 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#  if defined(ENDECRYPT_BUILD)
-#    define ENDECRYPT_API __declspec(dllexport)
-#  else
-#    define ENDECRYPT_API __declspec(dllimport)
-#  endif
-#elif defined(ENDECRYPT_BUILD)
-#  define ENDECRYPT_API __attribute__((visibility("default")))
-#else
-#  define ENDECRYPT_API
-#endif
+#include "host/Export.h"
 
 // Store statuses. Only the command's result mapping interprets them.
 namespace endecrypt_status {
@@ -99,10 +88,8 @@ class ENDECRYPT_API EnDecrypt {
             const std::string& new_passphrase);
 
  private:
-  struct State;
   EnDecrypt();
   ~EnDecrypt();
-  std::unique_ptr<State> state_;
 };
 
 #endif  // HOST_ENDECRYPT_H_

@@ -8,17 +8,7 @@
 
 #include <string>
 
-#if defined(_WIN32)
-#  if defined(GLOBALCONFIG_BUILD)
-#    define GLOBALCONFIG_API __declspec(dllexport)
-#  else
-#    define GLOBALCONFIG_API __declspec(dllimport)
-#  endif
-#elif defined(GLOBALCONFIG_BUILD)
-#  define GLOBALCONFIG_API __attribute__((visibility("default")))
-#else
-#  define GLOBALCONFIG_API
-#endif
+#include "host/Export.h"
 
 namespace ZUdurov {
 
@@ -40,9 +30,6 @@ class GLOBALCONFIG_API GlobalConfig {
   // `value` empty. Never returns kOk with an empty value. A broken file is
   // reported once on standard error, naming the file and line.
   static int GetConfigItem(const std::string& key, std::string& value);
-
-  // The file that was (or would be) read; empty when none exists.
-  static std::string GetConfigPath();
 
   // Forgets what was read, so the next lookup reads the file again.
   static void Reload();

@@ -5,17 +5,7 @@
 
 #include <string>
 
-#if defined(_WIN32)
-#  if defined(KELVOXDIRECTORY_BUILD)
-#    define KELVOXDIRECTORY_API __declspec(dllexport)
-#  else
-#    define KELVOXDIRECTORY_API __declspec(dllimport)
-#  endif
-#elif defined(KELVOXDIRECTORY_BUILD)
-#  define KELVOXDIRECTORY_API __attribute__((visibility("default")))
-#else
-#  define KELVOXDIRECTORY_API
-#endif
+#include "host/Export.h"
 
 class KELVOXDIRECTORY_API KelvoxDirectory {
  public:

@@ -9,17 +9,7 @@
 #include <sstream>
 #include <string>
 
-#if defined(_WIN32)
-#  if defined(LOGGER_BUILD)
-#    define LOGGER_API __declspec(dllexport)
-#  else
-#    define LOGGER_API __declspec(dllimport)
-#  endif
-#elif defined(LOGGER_BUILD)
-#  define LOGGER_API __attribute__((visibility("default")))
-#else
-#  define LOGGER_API
-#endif
+#include "host/Export.h"
 
 namespace ZUdurov {
 

@@ -13,9 +13,9 @@
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "bench/BuildWarning.h"
 #include "bench/run/RunSupport.h"
-#include "Src/Misc/Encrypt/KeySource.h"
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "tests/support/ScriptedKeys.h"
 
 namespace {
 
@@ -28,40 +28,25 @@ using bench_run::WriteSettings;
 std::string store_path;
 void RemoveStore() { fs::remove(store_path); }
 
-// Types the same passphrase into every field.
-class TypedPassphrase : public KeySource {
- public:
-  std::unique_ptr<KeyReader> OpenField(bool) override { return std::make_unique<Reader>(); }
-
- private:
-  struct Reader : KeyReader {
-    int ReadKey() override { return next < text.size() ? text[next++] : kEndOfInput; }
-    std::string text = "benchmark passphrase\r";
-    size_t next = 0;
-  };
-};
-
-class Command : public ENCRYPT {};
-
 // An attended update of an existing store in this process, as a fresh
 // process would run it: the number of Argon2id runs it makes.
 unsigned long long CountAttendedUpdateDerivations(const std::string& input) {
-  TypedPassphrase keys;
-  KeySource* previous = SetKeySource(&keys);
+  constexpr char kTyped[] = "benchmark passphrase\r";
   HostContext context;
   context.options = {{"configfile", input}, {"quiet", ""}};
   {
-    // Create the store first: every field gets the same passphrase.
-    Command create;
+    // Create the store first: the passphrase is typed twice.
+    const ScriptedKeys keys(std::string(kTyped) + kTyped);
+    ENCRYPT create;
     (void)create.SetParameters(context);
     (void)create.Run();
   }
   EnDecryptForgetDerivedKeys();
   const unsigned long long before = EnDecryptKeyDerivationCount();
-  Command update;
+  const ScriptedKeys keys(kTyped);
+  ENCRYPT update;
   (void)update.SetParameters(context);
   const CommandResult result = update.Run();
-  SetKeySource(previous);
   if (result.code != 0) std::fprintf(stderr, "attended update failed: %s\n", result.message.c_str());
   return EnDecryptKeyDerivationCount() - before;
 }

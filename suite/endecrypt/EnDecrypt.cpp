@@ -340,8 +340,6 @@ template <typename Operation>
 
 // No state per instance: the keys cached between calls are process-wide,
 // like the instance itself, and live with the key derivation.
-struct EnDecrypt::State {};
-
 EnDecrypt::EnDecrypt() = default;
 EnDecrypt::~EnDecrypt() = default;
 

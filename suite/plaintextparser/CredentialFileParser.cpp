@@ -21,6 +21,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "suite/secretmemory/SecretMemory.h"
+
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
@@ -45,26 +47,6 @@ constexpr std::string_view kPasswordSuffix = "/password";
 
 // The file holds plaintext secrets: its buffer is zeroed before it is freed,
 // on growth and on every return.
-template <typename T>
-struct WipingAllocator {
-  using value_type = T;
-
-  WipingAllocator() = default;
-  template <typename U>
-  WipingAllocator(const WipingAllocator<U>&) noexcept {}
-
-  T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-  void deallocate(T* block, std::size_t n) noexcept {
-    sodium_memzero(block, n * sizeof(T));
-    std::allocator<T>().deallocate(block, n);
-  }
-
-  template <typename U>
-  bool operator==(const WipingAllocator<U>&) const noexcept {
-    return true;
-  }
-};
-
 using SecretText = std::vector<char, WipingAllocator<char>>;
 
 // Reads the whole file in text mode, as the settings reader does. The size

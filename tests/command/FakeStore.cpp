@@ -1,6 +1,25 @@
 #include "tests/command/FakeStore.h"
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#endif
+
 #include "host/EnDecrypt.h"
+
+namespace {
+
+bool CoreDumpsOff() {
+#if defined(__linux__)
+  rlimit limit{};
+  return ::prctl(PR_GET_DUMPABLE) == 0 && ::getrlimit(RLIMIT_CORE, &limit) == 0 &&
+         limit.rlim_cur == 0;
+#else
+  return true;
+#endif
+}
+
+}  // namespace
 
 namespace fake_store {
 
@@ -12,8 +31,6 @@ Script& Get() {
 void Reset() { Get() = Script{}; }
 
 }  // namespace fake_store
-
-struct EnDecrypt::State {};
 
 EnDecrypt::EnDecrypt() = default;
 EnDecrypt::~EnDecrypt() = default;
@@ -46,5 +63,6 @@ int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const 
   script.passphrases.push_back(passphrase);
   script.written = records;
   script.flag = flag;
+  script.dumps_off_at_write = CoreDumpsOff();
   return script.encrypt_status;
 }

@@ -24,6 +24,7 @@ struct Script {
   std::vector<std::string> passphrases;
   std::map<std::string, std::string> written;
   std::optional<bool> flag;
+  bool dumps_off_at_write = false;  // core dumps were off when the command wrote
 };
 
 // The script of the current test; Reset() before each.

@@ -7,10 +7,10 @@
 #include <memory>
 #include <sstream>
 
-#include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Encrypt/InputForm.h"
-#include "Src/Misc/Encrypt/KeySource.h"
 #include "errors/ErrorCatalogue.h"
+#include "tests/support/EncryptProbe.h"
+#include "tests/support/ScriptedKeys.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -28,43 +28,6 @@ struct CapturedOutput : std::stringbuf {
 };
 
 std::vector<int> Keys(const std::string& typed) { return {typed.begin(), typed.end()}; }
-
-// The key source for its lifetime: hands out `keys` across fields, then end
-// of input. Notes each field's kind and what had been flushed when its first
-// key was read.
-class ScriptedKeys : public KeySource {
- public:
-  explicit ScriptedKeys(std::vector<int> keys, const CapturedOutput* console = nullptr)
-      : keys(std::move(keys)), console(console), previous(SetKeySource(this)) {}
-  ~ScriptedKeys() override { SetKeySource(previous); }
-
-  std::unique_ptr<KeyReader> OpenField(bool hidden) override {
-    hidden_fields.push_back(hidden);
-    return std::make_unique<Reader>(*this);
-  }
-  std::size_t Remaining() const { return keys.size() - next; }
-
-  std::vector<bool> hidden_fields;
-  std::vector<std::string> flushed_at_first_key;
-
- private:
-  struct Reader : KeyReader {
-    explicit Reader(ScriptedKeys& script) : script(script) {}
-    int ReadKey() override {
-      if (first && script.console != nullptr) {
-        script.flushed_at_first_key.push_back(script.console->flushed);
-      }
-      first = false;
-      return script.next < script.keys.size() ? script.keys[script.next++] : kEndOfInput;
-    }
-    ScriptedKeys& script;
-    bool first = true;
-  };
-  std::vector<int> keys;
-  std::size_t next = 0;
-  const CapturedOutput* console;
-  KeySource* previous;
-};
 
 class PromptsTest : public testing::Test {
  protected:
@@ -97,17 +60,14 @@ class PromptsTest : public testing::Test {
   testing_support::ScopedTempDir dir;
   testing_support::ScopedLogCapture log{4};
   CapturedOutput console;
-  ENCRYPT command;
+  EncryptProbe command;
   std::string passphrase;
   std::size_t remaining = 0;
 };
 
-TEST_F(PromptsTest, BackspaceRemovesTheLastCharacterAndNothingWhenEmpty) {
+TEST_F(PromptsTest, BackspaceEditsAndOnlyThePrintableLowByteOfACodeIsKept) {
   EXPECT_EQ(ReadOne(Keys("a\b\n")), "");
   EXPECT_EQ(ReadOne(Keys("\b\bab\bc\n")), "ac");
-}
-
-TEST_F(PromptsTest, OnlyThePrintableLowByteOfACodeIsKept) {
   // Ctrl+C, tab, escape, the function-key prefixes, delete and a high byte
   // leave no trace; an arrow key's second code counts; 0x10D is Enter.
   EXPECT_EQ(ReadOne({'a', 3, 'b', 9, 27, 0, 127, 200, 'c', 224, 'K', 0x178, 0x10D, 'z'}), "abcKx");
@@ -139,7 +99,7 @@ TEST_F(PromptsTest, DuplicateFieldNameAddsNothingAndUnknownNameIsEmpty) {
 }
 
 TEST_F(PromptsTest, PromptIsFlushedBeforeReadingAndHiddenFieldEndsTheLine) {
-  ScriptedKeys script(Keys("secret\nshown\n"), &console);
+  ScriptedKeys script(Keys("secret\nshown\n"), &console.flushed);
   InputForm form;
   form.AddField("h", "Hidden", true);
   form.AddField("v", "Visible", false);
@@ -150,37 +110,31 @@ TEST_F(PromptsTest, PromptIsFlushedBeforeReadingAndHiddenFieldEndsTheLine) {
   EXPECT_EQ(script.hidden_fields, (std::vector<bool>{true, false}));
 }
 
-TEST_F(PromptsTest, NewStoreTakesEightCharactersTypedTwice) {
-  EXPECT_EQ(Ask(NewStore(), "abcdefgh\nabcdefgh\n"), ERR_SUCCEED);
-  EXPECT_EQ(passphrase, "abcdefgh");
-  EXPECT_EQ(console.str(), "please enter the passphrase for \"" + NewStore() +
-                                "\". (at least 8 characters):\n  Enter passphrase: \n"
-                                "please confirm again:\n  Enter passphrase: \n");
-}
+struct Entry {
+  bool existing;
+  const char* typed;
+  uint32_t code;
+  const char* passphrase;  // handed on only on success
+  std::size_t unread;      // no second attempt, no extra field
+};
 
-TEST_F(PromptsTest, ExistingStoreAsksOnceWithoutStatingTheMinimum) {
-  EXPECT_EQ(Ask(ExistingStore(), "abcdefgh\nabcdefgh\n"), ERR_SUCCEED);
-  EXPECT_EQ(passphrase, "abcdefgh");
-  EXPECT_EQ(remaining, 9u);
-  EXPECT_EQ(console.str(),
-            "please enter the passphrase for \"" + ExistingStore() + "\".\n  Enter passphrase: \n");
-}
-
-// ---- Rejected entries: 46, no second attempt, nothing handed on.
-
-TEST_F(PromptsTest, SevenCharactersFailBeforeAnyConfirmation) {
-  EXPECT_EQ(Ask(NewStore(), "abcdefg\nabcdefg\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(remaining, 8u);
-  EXPECT_EQ(console.str().find("confirm"), std::string::npos);
-  EXPECT_EQ(Ask(ExistingStore(), "abcdefg\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(passphrase, "");
-}
-
-TEST_F(PromptsTest, ConfirmationMustMatchInLengthAndEveryByte) {
-  EXPECT_EQ(Ask(NewStore(), "abcdefgh\nabcdefgi\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(Ask(NewStore(), "abcdefgh\nabcdefghi\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(Ask(NewStore(), "abcdefghi\nabcdefgh\n"), ERR_PASSPHRASE);
-  EXPECT_EQ(passphrase, "");
+TEST_F(PromptsTest, NewStoresTakeEightCharactersTwiceAndExistingOnesOnce) {
+  const Entry entries[] = {
+      {false, "abcdefgh\nabcdefgh\n", ERR_SUCCEED, "abcdefgh", 0},
+      {true, "abcdefgh\nabcdefgh\n", ERR_SUCCEED, "abcdefgh", 9},
+      {false, "abcdefg\nabcdefg\n", ERR_PASSPHRASE, "", 8},
+      {true, "abcdefg\n", ERR_PASSPHRASE, "", 0},
+      {false, "abcdefgh\nabcdefgi\n", ERR_PASSPHRASE, "", 0},
+      {false, "abcdefgh\nabcdefghi\n", ERR_PASSPHRASE, "", 0},
+      {false, "abcdefghi\nabcdefgh\n", ERR_PASSPHRASE, "", 0},
+  };
+  for (const Entry& entry : entries) {
+    passphrase.clear();
+    EXPECT_EQ(Ask(entry.existing ? ExistingStore() : NewStore(), entry.typed), entry.code)
+        << entry.typed;
+    EXPECT_EQ(passphrase, entry.passphrase) << entry.typed;
+    EXPECT_EQ(remaining, entry.unread) << entry.typed;
+  }
 }
 
 TEST_F(PromptsTest, PassphraseReachesNeitherConsoleNorLog) {
@@ -196,18 +150,14 @@ TEST_F(PromptsTest, PassphraseReachesNeitherConsoleNorLog) {
 
 // ---- The update confirmation.
 
-TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYes) {
+TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYesAnythingElseNo) {
   ScriptedKeys script(Keys("\n"));
   EXPECT_TRUE(command.ConfirmUpdate("/data/x.store"));
   EXPECT_EQ(console.str(),
             "Are you sure you want to continue to update the file /data/x.store (Y/N)?\n"
             "  Enter (Y/N): ");
   EXPECT_EQ(script.hidden_fields, std::vector<bool>{false});
-  EXPECT_TRUE(Confirm("y\n"));
-  EXPECT_TRUE(Confirm("Y\n"));
-}
-
-TEST_F(PromptsTest, AnythingElseMeansNo) {
+  for (const char* typed : {"y\n", "Y\n"}) EXPECT_TRUE(Confirm(typed)) << typed;
   // The input ending before any answer is no answer, not Enter.
   for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n", "", "y\b"}) {
     EXPECT_FALSE(Confirm(typed)) << typed;

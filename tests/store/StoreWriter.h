@@ -1,6 +1,4 @@
-// What the store tests' writer processes write. On POSIX the tests fork and
-// call these directly; on Windows they start store_writer.exe, whose command
-// line is described in store_writer.cpp.
+// What the store tests' writer processes (store_writer.cpp) write.
 #ifndef TESTS_STORE_STOREWRITER_H_
 #define TESTS_STORE_STOREWRITER_H_
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/GlobalConfig.h"
 #include "host/Log.h"
 
 namespace testing_support {
@@ -37,12 +38,17 @@ std::optional<std::string> GetEnv(const std::string& name) {
   return std::string(value);
 }
 
-ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value)
-    : variable(std::move(name)), saved(GetEnv(variable)) {
-  SetEnv(variable, value);
+ScopedConfig::ScopedConfig(const std::string& text)
+    : file(dir.File("global.config")), variable("KELVOX_GLOBAL_CONFIG", file) {
+  Set(text);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnv(variable, saved); }
+ScopedConfig::~ScopedConfig() { ZUdurov::GlobalConfig::Reload(); }
+
+void ScopedConfig::Set(const std::string& text) {
+  WriteFile(file, text);
+  ZUdurov::GlobalConfig::Reload();
+}
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -3,8 +3,9 @@
 #include "Src/Misc/Encrypt/Encrypt.h"
 
 #include "Src/Misc/Encrypt/ConsoleMessage.h"
+#include "Src/Misc/Encrypt/Secrets.h"
+#include "Src/Misc/Encrypt/StepResult.h"
 #include "Src/Misc/Encrypt/Trace.h"
-#include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
 ENCRYPT::ENCRYPT() {
@@ -14,7 +15,9 @@ ENCRYPT::ENCRYPT() {
   TRACE_EXITING("ENCRYPT::ENCRYPT");
 }
 
-ENCRYPT::~ENCRYPT() = default;
+ENCRYPT::~ENCRYPT() {
+  for (auto& [type, records] : file_records) WipeValues(records);
+}
 
 CommandResult ENCRYPT::SetParameters(const HostContext& host_context) {
   // Kept first and unconditionally: the object holds the copy even when the
@@ -31,6 +34,8 @@ CommandResult ENCRYPT::SetParameters(const HostContext& host_context) {
 }
 
 CommandResult ENCRYPT::Run() {
+  // From here on the process holds secrets.
+  DisableCoreDumps();
   CommandResult result;
   const uint32_t code = static_cast<uint32_t>(EncryptProc());
   return MakeCommandResult(result, code);
@@ -44,7 +49,7 @@ int ENCRYPT::EncryptProc() {
   const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
 
   int code = ReadFileIntoMemory();
-  if (code != static_cast<int>(ERR_SUCCEED)) {
+  if (!Succeeded(code)) {
     KLOG(kLevelError) << "Read customer file error: " << code << ".";
     return code;
   }
@@ -52,21 +57,22 @@ int ENCRYPT::EncryptProc() {
   // One passphrase for the whole run: only the pre-check writes it, anew
   // for every type in attended mode; unattended runs keep it empty.
   std::string passphrase;
+  const ScopedWipe passphrase_wipe(passphrase);
   std::string path;
   for (const auto& [type, records] : file_records) {
     (void)records;
     path.clear();
     const std::string key = EncryptedPathKeys[type];
     const int r = GetEncryptedFilePath(key, path);
-    if (r != static_cast<int>(ERR_SUCCEED)) {
+    if (!Succeeded(r)) {
       KLOG(kLevelError) << "Get value: " << key << " error: " << r << ".";
-      return static_cast<int>(ERR_READ_FILE);
+      return StepCode(ERR_READ_FILE);
     }
     FileType current = type;
     code = EncryptPreCheck(mode, path, passphrase, current);
-    if (code != static_cast<int>(ERR_SUCCEED)) return code;
+    if (!Succeeded(code)) return code;
     code = RunEncrypt(type, path, passphrase);
-    if (code != static_cast<int>(ERR_SUCCEED)) {
+    if (!Succeeded(code)) {
       KLOG(kLevelError) << "Encrypt file error.";
       return code;
     }
@@ -76,18 +82,15 @@ int ENCRYPT::EncryptProc() {
         << "Suggest you delete the file with plain text!";
   }
   TRACE_EXITING("ENCRYPT::EncryptProc");
-  return static_cast<int>(ERR_SUCCEED);
+  return StepCode(ERR_SUCCEED);
 }
 
 int ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
   TRACE_ENTERING("ENCRYPT::RunEncrypt");
-  EnDecrypt* store = EnDecrypt::GetInstance();
-  if (store == nullptr) {
-    KLOG(kLevelError) << "Get EnDecrypt instance error.";
-    return static_cast<int>(ERR_INTERNAL);
-  }
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return StepCode(ERR_INTERNAL);
   // Always merge: stored records absent from this input stay in the store.
   const bool merge = true;
   const int status = store->Encrypt(file_records[type], path, passphrase, merge);
-  return static_cast<int>(MapEncryptionResult(status).code);
+  return StepCode(MapEncryptionResult(status));
 }

@@ -25,16 +25,21 @@ using RecordMap = std::map<std::string, std::string>;
 
 class ENCRYPT : public basic_app {
  public:
-  // A reader stores the records it finds under its own type in file_records,
-  // or leaves file_records untouched; its return code is not looked at.
-  using Reader = int (ENCRYPT::*)(const std::string& path);
-
   ENCRYPT();
   ~ENCRYPT() override;
 
   CommandResult SetParameters(const HostContext& context) override;
   CommandResult Run() override;
   CommandResult Finish() override;
+
+ private:
+  // Tests, benchmarks and fuzzers reach the steps below through this one
+  // friend (tests/support/EncryptProbe.h).
+  friend class EncryptProbe;
+
+  // A reader stores the records it finds under its own type in file_records,
+  // or leaves file_records untouched; its return code is not looked at.
+  using Reader = int (ENCRYPT::*)(const std::string& path);
 
   // The procedure behind Run.
   [[nodiscard]] int EncryptProc();
@@ -66,8 +71,8 @@ class ENCRYPT : public basic_app {
   // Where the encrypted file of a type lives; `path` comes in empty.
   [[nodiscard]] int GetEncryptedFilePath(std::string key, std::string& path);
 
- protected:
   std::map<FileType, Reader> file_readers;
+  // Plaintext values: wiped when the object dies.
   std::map<FileType, RecordMap> file_records;
   HostContext context;
 };

@@ -11,8 +11,8 @@
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Encrypt/JsonFile.h"
 #include "Src/Misc/Encrypt/Secrets.h"
+#include "Src/Misc/Encrypt/StepResult.h"
 #include "Src/Misc/Encrypt/Trace.h"
-#include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
 
 namespace {
@@ -67,10 +67,10 @@ int ENCRYPT::ReadFileIntoMemory() {
   if (!fs::is_regular_file(fs::status(fs::path(path)))) {
     if (fs::exists(fs::status(fs::path(path)))) {
       KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
-      return static_cast<int>(ERR_INVALID_FILE);
+      return StepCode(ERR_INVALID_FILE);
     }
     KLOG(kLevelError) << "Customer specify file: " << path << " is not exist.";
-    return static_cast<int>(ERR_FILE_NOT_EXIST);
+    return StepCode(ERR_FILE_NOT_EXIST);
   }
 
   // Any exception from a reader (a file that is not JSON, above all) ends
@@ -84,12 +84,12 @@ int ENCRYPT::ReadFileIntoMemory() {
     }
   } catch (...) {
     KLOG(kLevelTrace) << "Parse file error.";
-    return static_cast<int>(ERR_INVALID_FILE);
+    return StepCode(ERR_INVALID_FILE);
   }
 
   TRACE_EXITING("ENCRYPT::ReadFileIntoMemory");
   // An empty record map counts: the entry alone says the type was found.
-  return static_cast<int>(file_records.empty() ? ERR_INVALID_FILE : ERR_SUCCEED);
+  return StepCode(file_records.empty() ? ERR_INVALID_FILE : ERR_SUCCEED);
 }
 
 int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
@@ -100,7 +100,7 @@ int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
 
   if (tree.count(kSettingsNode) != 1) {
     KLOG(kLevelError) << "the plain text file is not match with the format of sensitive setting's.";
-    return static_cast<int>(ERR_GENERIC_FAILURE);
+    return StepCode(ERR_GENERIC_FAILURE);
   }
   ptree& settings = tree.get_child(ptree::path_type(kSettingsNode, kPathSeparator));
   RecordMap records;
@@ -122,7 +122,7 @@ int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
   // Moved, not copied: no second copy of the values is left to wipe.
   file_records[SensitiveSetting] = std::move(records);
   TRACE_EXITING("ENCRYPT::ReadSensitiveSettingFile");
-  return static_cast<int>(ERR_SUCCEED);
+  return StepCode(ERR_SUCCEED);
 }
 
 int ENCRYPT::ReadCredentialFile(const std::string& path) {
@@ -133,11 +133,11 @@ int ENCRYPT::ReadCredentialFile(const std::string& path) {
   if (parsed == CredentialFileParser::kOk && !records.empty()) {
     file_records[Credential] = std::move(records);
     TRACE_EXITING("ENCRYPT::ReadCredentialFile");
-    return static_cast<int>(ERR_SUCCEED);
+    return StepCode(ERR_SUCCEED);
   }
   // The parser's number goes to the log as it is (docs/credential-format.md
   // lists them); whatever it may have left in the map is discarded.
   KLOG(kLevelError) << "Parse credential plain text error: " << parsed;
-  for (auto& record : records) WipeString(record.second);
-  return static_cast<int>(ERR_READ_FILE);
+  WipeValues(records);
+  return StepCode(ERR_READ_FILE);
 }

@@ -1,15 +1,11 @@
 #include "Src/Misc/Encrypt/JsonFile.h"
 
-#include <sodium.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <locale>
-#include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -18,33 +14,9 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include "suite/secretmemory/SecretMemory.h"
+
 namespace {
-
-// The input holds plaintext secrets. Every buffer that holds part of it is
-// allocated through this allocator, which zeroes the whole block before
-// freeing it: growth, early returns and parse errors cannot leave a copy.
-template <typename T>
-struct WipingAllocator {
-  using value_type = T;
-
-  WipingAllocator() = default;
-  template <typename U>
-  WipingAllocator(const WipingAllocator<U>&) noexcept {}
-
-  T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-  void deallocate(T* block, std::size_t n) noexcept {
-    sodium_memzero(block, n * sizeof(T));
-    std::allocator<T>().deallocate(block, n);
-  }
-
-  template <typename U>
-  bool operator==(const WipingAllocator<U>&) const noexcept {
-    return true;
-  }
-};
-
-using SecretString = std::basic_string<char, std::char_traits<char>, WipingAllocator<char>>;
-using SecretStream = std::basic_istringstream<char, std::char_traits<char>, WipingAllocator<char>>;
 
 // The JSON parser descends one call per level of nesting, so a crafted file
 // of nothing but brackets would exhaust the stack and end the program. No
@@ -107,7 +79,8 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   const auto is_space = [&ctype](char c) { return ctype.is(std::ctype_base::space, c); };
 
   // Appending keeps the join linear; line breaks never reach the parser, so
-  // a token split over two lines is joined back together.
+  // a token split over two lines is joined back together. The joined text
+  // holds the secrets: its buffers are zeroed whenever they are freed.
   SecretString joined;
   while (std::getline(file, line)) {
     boost::algorithm::trim_if(line, is_space);
@@ -115,8 +88,7 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
     joined.append(line.data(), line.size());
   }
   file.close();
-  line.resize(line.capacity());
-  sodium_memzero(line.data(), line.size());
+  WipeString(line);
   // Released before parsing: the parse is the intake's peak of memory.
   std::string().swap(line);
 

@@ -4,8 +4,8 @@
 #include "Src/Misc/Encrypt/ConsoleMessage.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Encrypt/Secrets.h"
+#include "Src/Misc/Encrypt/StepResult.h"
 #include "Src/Misc/Encrypt/Trace.h"
-#include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
 namespace {
@@ -21,56 +21,51 @@ int ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::stri
   TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
   if (!EntryExists(path)) {
     if (mode == kAttendedMode) {
-      const uint32_t code = GetUserPassphrase(passphrase, path).code;
-      if (code != ERR_SUCCEED) {
-        KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: "
-                          << static_cast<int>(code);
-        return static_cast<int>(code);
+      const int code = StepCode(GetUserPassphrase(passphrase, path));
+      if (!Succeeded(code)) {
+        KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << code;
+        return code;
       }
     }
   } else {
     const int code = EncryptUpdatePreCheck(mode, path, passphrase, type);
-    if (code != static_cast<int>(ERR_SUCCEED)) {
+    if (!Succeeded(code)) {
       KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
       return code;
     }
     // Unattended mode still asks: only "quiet" skips the question.
     if (context.options.count("quiet") == 0 && !ConfirmUpdate(path)) {
-      return static_cast<int>(MapEncryptionResult(endecrypt_status::kInterrupted).code);
+      return StepCode(MapEncryptionResult(endecrypt_status::kInterrupted));
     }
   }
   TRACE_EXITING("ENCRYPT::EncryptPreCheck");
-  return static_cast<int>(ERR_SUCCEED);
+  return StepCode(ERR_SUCCEED);
 }
 
 int ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
                                    std::string& passphrase, const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptUpdatePreCheck");
-  EnDecrypt* store = EnDecrypt::GetInstance();
-  if (store == nullptr) {
-    KLOG(kLevelError) << "Get EnDecrypt instance error.";
-    return static_cast<int>(ERR_INTERNAL);
-  }
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return StepCode(ERR_INTERNAL);
   int last_mode = kUnknownMode;
-  const uint32_t code = MapEncryptionResult(store->GetFileLastEncryptionMode(path, last_mode)).code;
-  if (code != ERR_SUCCEED) {
+  const int code = StepCode(MapEncryptionResult(store->GetFileLastEncryptionMode(path, last_mode)));
+  if (!Succeeded(code)) {
     KLOG(kLevelError) << "Get file " << path << " last mode error.";
-    return static_cast<int>(code);
+    return code;
   }
   // A store keeps one mode for life. Mixing would let an unattended run
   // rewrite, under the host key, secrets that were sealed with a passphrase
   // (or the reverse), silently dropping the protection the owner chose.
   if (mode != last_mode) {
     KLOG(kLevelError) << "Failed in encrypt file " << path << " though mode is mixed.";
-    return static_cast<int>(ERR_MODE_CONFLICT);
+    return StepCode(ERR_MODE_CONFLICT);
   }
   if (mode == kAttendedMode) {
     // Asked once: an existing store verifies the passphrase by decrypting.
-    const uint32_t prompt = GetUserPassphrase(passphrase, path).code;
-    if (prompt != ERR_SUCCEED) {
-      KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: "
-                        << static_cast<int>(prompt);
-      return static_cast<int>(prompt);
+    const int prompt = StepCode(GetUserPassphrase(passphrase, path));
+    if (!Succeeded(prompt)) {
+      KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << prompt;
+      return prompt;
     }
   }
   const int detail = GetUpdateDetailInfo(path, passphrase, type);
@@ -81,16 +76,15 @@ int ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
 int ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
                                  const FileType& type) {
   TRACE_ENTERING("ENCRYPT::GetUpdateDetailInfo");
-  EnDecrypt* store = EnDecrypt::GetInstance();
-  if (store == nullptr) {
-    KLOG(kLevelError) << "Get EnDecrypt instance error.";
-    return static_cast<int>(ERR_INTERNAL);
-  }
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return StepCode(ERR_INTERNAL);
+  // The stored plaintext serves only the counts below.
   RecordMap stored;
-  const uint32_t code = MapEncryptionResult(store->Decrypt(path, stored, passphrase)).code;
-  if (code != ERR_SUCCEED) {
+  const ScopedWipe stored_wipe(stored);
+  const int code = StepCode(MapEncryptionResult(store->Decrypt(path, stored, passphrase)));
+  if (!Succeeded(code)) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
-    return static_cast<int>(code);
+    return code;
   }
   // Keys compare byte for byte: a key differing only in letter case is new,
   // and a value differing only in letter case is an update.
@@ -106,5 +100,5 @@ int ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& pas
   }
   CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
   TRACE_EXITING("ENCRYPT::GetUpdateDetailInfo");
-  return static_cast<int>(ERR_SUCCEED);
+  return StepCode(ERR_SUCCEED);
 }

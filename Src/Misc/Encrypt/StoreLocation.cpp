@@ -49,22 +49,29 @@ bool IsPlacedUnderProgram(const std::string& path) {
   return components.size() == 1 || components.front() == "." || components.front() == "..";
 }
 
+// The configuration's result for a lookup that gave no value, as the
+// command's code: its low 16 bits. The configuration promises a non-zero
+// result without a value; should that ever break, an empty path must not
+// pass as success.
+int TranslateLookupResult(int lookup) {
+  const uint32_t code = static_cast<uint32_t>(lookup) & kLowSixteenBits;
+  return static_cast<int>(code != ERR_SUCCEED ? code : ERR_READ_FILE);
+}
+
 }  // namespace
 
 int LocateStore(const std::string& key, std::string& path) {
   const int lookup = ZUdurov::GlobalConfig::GetConfigItem(key, path);
   if (path.empty()) {
     KLOG(kLevelError) << "Get encrypted file path error.";
-    const uint32_t code = static_cast<uint32_t>(lookup) & kLowSixteenBits;
-    // The configuration promises a non-zero result without a value; should
-    // that ever break, an empty path must not pass as success.
-    return static_cast<int>(code != ERR_SUCCEED ? code : ERR_READ_FILE);
+    return TranslateLookupResult(lookup);
   }
 
   if (IsPlacedUnderProgram(path)) {
     // The value is never normalised: it follows the directory as configured.
     if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
       path = boost::filesystem::path(*binary).parent_path().string() + "/" + path;
+      // Used once: the later types of a run go beside the running program.
       RemoveVariable(kBinaryVariable);
     } else {
       path = KelvoxDirectory::GetExePath(path);

@@ -1,0 +1,204 @@
+// The command against a scripted store: how each store answer and each
+// prompt answer ends a run, what reaches the store, and which secrets are
+// wiped before their memory is freed.
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include "errors/ErrorCatalogue.h"
+#include "host/EnDecrypt.h"
+#include "tests/command/FakeStore.h"
+#include "tests/support/EncryptProbe.h"
+#include "tests/support/ScriptedKeys.h"
+#include "tests/support/TestSupport.h"
+#if !defined(_WIN32)
+#include "tests/support/FreedMemory.h"
+#endif
+
+namespace {
+
+namespace s = endecrypt_status;
+using testing_support::WriteFile;
+
+constexpr int kOk = s::kOk;
+constexpr int kNoMode = -1;  // the mode query leaves the mode as it was
+
+class CommandTest : public testing::Test {
+ protected:
+  CommandTest()
+      : config("ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
+               "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") + "\n") {
+    fake_store::Reset();
+    Input(R"({"sensitive_settings": {"db": "v1"}})");
+  }
+  ~CommandTest() override { fake_store::Reset(); }
+
+  void Input(const std::string& text) { WriteFile(dir.File("input.json"), text); }
+  void CreateStore(const std::string& name) { WriteFile(dir.File(name), "sealed"); }
+
+  // A whole run with `options` and `keys` typed; stdout lands in out.
+  uint32_t Run(std::map<std::string, std::string> options, const std::string& keys = "") {
+    options["configfile"] = dir.File("input.json");
+    HostContext context;
+    context.options = options;
+    ScriptedKeys typed(keys);
+    ENCRYPT command;
+    EXPECT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
+    testing::internal::CaptureStdout();
+    const CommandResult result = command.Run();
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result.message, GetErrorMessage(static_cast<int32_t>(result.code)));
+    return result.code;
+  }
+  static std::string Calls() {
+    std::string calls;
+    for (const std::string& call : fake_store::Get().calls) {
+      calls += (calls.empty() ? "" : " ") + call.substr(0, call.find(' '));
+    }
+    return calls;
+  }
+
+  testing_support::ScopedTempDir dir;
+  testing_support::ScopedConfig config;
+  std::string out;
+};
+
+struct StoreCase {
+  const char* what;
+  bool exists;
+  bool unattended;
+  int stored_mode;
+  int mode_status;
+  int decrypt_status;
+  int encrypt_status;
+  const char* keys;
+  uint32_t expected;
+  const char* calls;
+};
+
+TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
+  // what, exists, unattended, stored mode, mode, decrypt and encrypt statuses, keys typed,
+  // expected code, store calls
+  const StoreCase cases[] = {
+      {"new, unattended", false, true, kNoMode, kOk, kOk, kOk, "", ERR_SUCCEED, "encrypt"},
+      {"update, Enter", true, true, 1, kOk, kOk, kOk, "\r", ERR_SUCCEED, "mode decrypt encrypt"},
+      {"update declined", true, true, 1, kOk, kOk, kOk, "n\r", ERR_INTERRUPTED, "mode decrypt"},
+      {"attended store", true, true, 0, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"unattended store", true, false, 1, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"store names no mode", true, true, kNoMode, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"mode unreadable", true, true, 1, s::kInvalidFile, kOk, kOk, "",
+       ERR_ENCRYPTED_FILE_INVALID, "mode"},
+      {"wrong passphrase", true, false, 0, kOk, s::kWrongPassphrase, kOk, "longenough\r",
+       ERR_PASSPHRASE, "mode decrypt"},
+      {"no host key", true, true, 1, kOk, s::kNoCredential, kOk, "",
+       ERR_NO_MATCHING_CREDENTIAL, "mode decrypt"},
+      {"store vanished", true, true, 1, kOk, s::kNotExist, kOk, "",
+       ERR_ENCRYPTED_FILE_NOT_EXIST, "mode decrypt"},
+      {"write failed", false, true, kNoMode, kOk, kOk, s::kWriteFailed, "",
+       ERR_WRITE_FILE, "encrypt"},
+      {"mode changed", false, true, kNoMode, kOk, kOk, s::kModeConflict, "",
+       ERR_MODE_CONFLICT, "encrypt"},
+      {"interrupted", false, true, kNoMode, kOk, kOk, s::kInterrupted, "",
+       ERR_INTERRUPTED, "encrypt"},
+      {"crypto failure", false, true, kNoMode, kOk, kOk, s::kInternal, "",
+       ERR_ENCRYPT_DECRYPT, "encrypt"},
+      {"unread store", false, true, kNoMode, kOk, kOk, s::kReadFailed, "",
+       ERR_ENCRYPT_DECRYPT, "encrypt"},
+      {"unknown status", false, true, kNoMode, kOk, kOk, 99, "", ERR_ENCRYPT_DECRYPT, "encrypt"},
+      {"new, attended", false, false, kNoMode, kOk, kOk, kOk, "longenough\rlongenough\r",
+       ERR_SUCCEED, "encrypt"},
+      {"short passphrase", false, false, kNoMode, kOk, kOk, kOk, "short77\r", ERR_PASSPHRASE, ""},
+      {"attended update", true, false, 0, kOk, kOk, kOk, "longenough\ry\r",
+       ERR_SUCCEED, "mode decrypt encrypt"},
+  };
+
+  for (const StoreCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake_store::Reset();
+    boost::filesystem::remove(dir.File("settings.store"));
+    if (c.exists) CreateStore("settings.store");
+    fake_store::Script& store = fake_store::Get();
+    if (c.stored_mode != kNoMode) store.mode = c.stored_mode;
+    store.mode_status = c.mode_status;
+    store.decrypt_status = c.decrypt_status;
+    store.encrypt_status = c.encrypt_status;
+    std::map<std::string, std::string> options;
+    if (c.unattended) options["unattended"] = "";
+    EXPECT_EQ(Run(options, c.keys), c.expected);
+    EXPECT_EQ(Calls(), c.calls);
+    const std::string passphrase = c.unattended ? "" : "longenough";
+    for (const std::string& used : store.passphrases) EXPECT_EQ(used, passphrase);
+    EXPECT_EQ(store.flag.value_or(true), true);  // a write always merges
+    EXPECT_EQ(store.dumps_off_at_write, store.flag.has_value());
+  }
+}
+
+TEST_F(CommandTest, MissingStoreInstanceIsAnInternalError) {
+  fake_store::Get().null_instance = true;
+  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
+  CreateStore("settings.store");
+  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
+}
+
+TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
+  CreateStore("settings.store");
+  fake_store::Script& store = fake_store::Get();
+  store.mode = 1;
+  store.stored = {{"Host", "a"}, {"port", "80"}, {"same", "v"}, {"case", "abc"}};
+  Input(R"({"sensitive_settings": {"host": "a", "port": "8080", "same": "v", "case": "ABC",
+            "new": ""}})");
+  EXPECT_EQ(Run({{"unattended", ""}, {"quiet", ""}}), ERR_SUCCEED);
+  EXPECT_EQ(out.substr(0, out.find('\n')), "add: 2, update: 2");
+}
+
+TEST_F(CommandTest, MissingPathsOrInputEndTheRunBeforeTheStore) {
+  config.Set("ENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") + "\n");
+  EXPECT_EQ(Run({{"unattended", ""}}), ERR_READ_FILE);
+  boost::filesystem::remove(dir.File("input.json"));
+  EXPECT_EQ(Run({{"unattended", ""}}), ERR_FILE_NOT_EXIST);
+  EXPECT_EQ(Calls(), "");
+}
+
+TEST_F(CommandTest, ConfigFileOptionIsRequiredAndTheContextKeptAnyway) {
+  EncryptProbe command;
+  HostContext context;
+  context.options = {{"ConfigFile", "a.json"}};
+  testing::internal::CaptureStderr();
+  const CommandResult refused = command.SetParameters(context);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "You must specify configure file by --configfile\n");
+  EXPECT_EQ(refused.code, ERR_INVALID_PARAMETER);
+  EXPECT_EQ(refused.message, "");
+  EXPECT_EQ(command.Finish().code, ERR_SUCCEED);
+  context.options = {{"configfile", dir.File("absent.json")}, {"unattended", ""}};
+  EXPECT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
+  EXPECT_EQ(command.Run().code, ERR_FILE_NOT_EXIST);
+}
+
+#if !defined(_WIN32)
+TEST_F(CommandTest, SecretsAreWipedBeforeTheirMemoryIsFreed) {
+  const std::string marker = "MARKER-secret-0123456789";
+  // Settings: an attended update whose stored values hold the marker;
+  // credentials: a new store. The typed passphrase is the marker too.
+  Input(R"({"sensitive_settings": {"db": "v1"},
+            "credentials": [{"target": "bmc", "user": "u", "password": "p"}]})");
+  CreateStore("settings.store");
+  fake_store::Get().mode = 0;
+  fake_store::Get().stored = {{"db", marker + "-stored"}};
+  const std::string keys = marker + "\ry\r" + marker + "\r" + marker + "\r";
+  RecordMap records;
+  records["k"] = marker;
+  {
+    // Built beforehand: no temporary copy of the marker is freed in here.
+    FreedMemoryWatch watch(marker);
+    EXPECT_EQ(Run({}, keys), ERR_SUCCEED);
+    {
+      EncryptProbe holder;
+      holder.SetRecords(Credential, std::move(records));
+    }
+    EXPECT_EQ(watch.Hits(), 0);
+  }
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The result codes, checked by their structure: the catalogue list and the
+// legacy table are walked, never retyped. The first case must make the
+// process's first legacy lookup, so it stays first in this file.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <latch>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "errors/ErrorCatalogue.h"
+#include "errors/LegacyErrorTable.h"
+
+namespace {
+
+constexpr char kRegistryFallback[] = "Unknow error";
+constexpr char kLegacyFallback[] = "Unknown error";
+constexpr int32_t kLanOverUsbGroup = 0x0B;
+constexpr int kLanOverUsbCategory = 10;
+
+struct Entry {
+  std::string name;
+  int category;
+  int code;
+  std::string message;
+  uint32_t constant;
+};
+
+// The list as written, with the constants this unit's include initialised.
+const std::vector<Entry>& Listed() {
+  static const std::vector<Entry> entries = {
+#define KELVOX_ERROR(name, category, code, message) {#name, category, code, message, name},
+#include "errors/ErrorCatalogue.def"
+#undef KELVOX_ERROR
+  };
+  return entries;
+}
+
+int32_t Composite(int category, int code) {
+  return static_cast<int32_t>((static_cast<uint32_t>(category) << 16) |
+                              static_cast<uint32_t>(code));
+}
+
+TEST(LegacyTableTest, ConcurrentFirstLookupsAgreeWithSerialLookups) {
+  const std::map<int32_t, std::string>& table = GetLegacyErrorTable();
+  ASSERT_TRUE(table.empty());
+  std::vector<int32_t> codes;  // every group, hits and misses
+  for (int32_t code = 0x600; code < 0xD00; code += 5) codes.push_back(code);
+  constexpr int kThreads = 8;
+  std::vector<std::vector<std::string>> seen(kThreads);
+  std::latch start(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      start.arrive_and_wait();
+      for (int32_t code : codes) seen[t].push_back(GetLegacyErrorMessage(code));
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const size_t filled = table.size();
+  ASSERT_GT(filled, 0u);
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const std::string serial = GetLegacyErrorMessage(codes[i]);
+    const auto it = table.find(codes[i]);
+    EXPECT_EQ(serial, it != table.end() ? it->second : kLegacyFallback) << codes[i];
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(seen[t][i], serial) << codes[i];
+  }
+  EXPECT_EQ(table.size(), filled);
+}
+
+TEST(CatalogueTest, ConstantsAreUniqueCompositesAndLookUpTheirOwnText) {
+  std::set<std::string> names;
+  std::set<uint32_t> constants;
+  for (const Entry& entry : Listed()) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_TRUE(names.insert(entry.name).second);
+    EXPECT_TRUE(constants.insert(entry.constant).second);
+    EXPECT_EQ(entry.constant, static_cast<uint32_t>(Composite(entry.category, entry.code)));
+    EXPECT_FALSE(entry.message.empty());
+    EXPECT_EQ(GetErrorMessage(static_cast<int32_t>(entry.constant)), entry.message);
+  }
+  // The registry holds the list and nothing else; registering it again
+  // changes nothing.
+  size_t registered = ErrorRegistry::GetCommonMap().size();
+  for (const auto& [category, map] : ErrorRegistry::GetCategoryMap()) registered += map.size();
+  EXPECT_EQ(registered, Listed().size());
+  const ErrorRegistry::CategoryMap categories = ErrorRegistry::GetCategoryMap();
+  for (const Entry& entry : Listed()) {
+    EXPECT_EQ(ErrorRegistry::Register(entry.category, entry.code, entry.message.c_str()),
+              entry.constant);
+  }
+  EXPECT_EQ(ErrorRegistry::GetCategoryMap(), categories);
+}
+
+TEST(RoutingTest, GroupBitsPickTheSchemeAndEachSchemeHasItsFallback) {
+  // Any bit of 8-15 sends a code to the legacy table, even one registered.
+  ASSERT_EQ(ErrorRegistry::Register(0, 0x601, "registered"), 0x601u);
+  EXPECT_EQ(GetErrorMessage(0x601), GetLegacyErrorMessage(0x601));
+  EXPECT_EQ(ErrorRegistry::GetMessage(0x601, 0), "registered");
+  ErrorRegistry::GetCommonMap().erase(0x601);
+  for (int bit = 8; bit < 16; ++bit) EXPECT_EQ(GetErrorMessage(1 << bit), kLegacyFallback);
+  EXPECT_EQ(GetErrorMessage(Composite(1, 0x601)), kLegacyFallback);
+  // Codes without group bits stay in the registry, found under their category only.
+  EXPECT_EQ(GetErrorMessage(0xFF), kRegistryFallback);
+  EXPECT_EQ(GetErrorMessage(Composite(5, 125)), kRegistryFallback);
+  for (const auto& [category, map] : ErrorRegistry::GetCategoryMap()) {
+    EXPECT_EQ(GetErrorMessage(map.begin()->first & 0xFFFF), kRegistryFallback) << category;
+  }
+  // Bit 31 makes the category negative: registered under 0x8001, not found.
+  ASSERT_EQ(ErrorRegistry::Register(0x8001, 5, "high"), 0x80010005u);
+  EXPECT_EQ(GetErrorMessage(static_cast<int32_t>(0x80010005u)), kRegistryFallback);
+  ErrorRegistry::GetCategoryMap().erase(0x8001);
+}
+
+TEST(LegacyTableTest, CodesCarryAGroupAndTheLanOverUsbGroupMirrorsItsCategory) {
+  std::vector<std::string> lan_over_usb;
+  for (const auto& [code, text] : GetLegacyErrorTable()) {
+    EXPECT_TRUE((code & 0xFF00) != 0 && code >> 16 == 0 && (code & 0xFF) != 0) << code;
+    EXPECT_FALSE(text.empty()) << code;
+    if (code >> 8 == kLanOverUsbGroup) lan_over_usb.push_back(text);
+  }
+  // The group lists the category's texts in the opposite order of codes.
+  std::vector<std::string> category;
+  for (const auto& [code, text] : ErrorRegistry::GetCategoryMap().at(kLanOverUsbCategory)) {
+    category.insert(category.begin(), text);
+  }
+  EXPECT_EQ(lan_over_usb, category);
+  // The gaps of the table.
+  for (int32_t code : {0x600, 0x700, 2822, 3080}) {
+    EXPECT_EQ(GetLegacyErrorMessage(code), kLegacyFallback) << code;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// The one way into ENCRYPT's private steps and members, for tests,
+// benchmarks and fuzzers; ENCRYPT names it as its friend.
+#ifndef TESTS_SUPPORT_ENCRYPTPROBE_H_
+#define TESTS_SUPPORT_ENCRYPTPROBE_H_
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "Src/Misc/Encrypt/Encrypt.h"
+
+class EncryptProbe : public ENCRYPT {
+ public:
+  EncryptProbe() = default;
+  // A command whose "configfile" option is `input`.
+  explicit EncryptProbe(const std::string& input) { SetOption("configfile", input); }
+
+  void SetOption(const std::string& name, const std::string& value = "") {
+    context.options[name] = value;
+  }
+  void SetRecords(FileType type, RecordMap records) { file_records[type] = std::move(records); }
+  const std::map<FileType, RecordMap>& Records() const { return file_records; }
+  const std::map<FileType, Reader>& Readers() const { return file_readers; }
+
+  using ENCRYPT::ConfirmUpdate;
+  using ENCRYPT::EncryptPreCheck;
+  using ENCRYPT::GetEncryptedFilePath;
+  using ENCRYPT::GetUserPassphrase;
+  using ENCRYPT::MapEncryptionResult;
+  using ENCRYPT::ReadCredentialFile;
+  using ENCRYPT::ReadFileIntoMemory;
+  using ENCRYPT::ReadSensitiveSettingFile;
+};
+
+#endif  // TESTS_SUPPORT_ENCRYPTPROBE_H_
