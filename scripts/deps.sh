@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, or says how to.
 set -eu
 packages="cmake make g++ pkg-config libboost-dev libboost-filesystem-dev libsodium-dev \
-libspdlog-dev libfmt-dev libgtest-dev clang"
+libspdlog-dev libfmt-dev libgtest-dev clang libtss2-dev swtpm swtpm-tools libtss2-tcti-swtpm0"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

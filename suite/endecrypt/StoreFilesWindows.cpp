@@ -274,7 +274,8 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
   return ReadOpenFile(file.get(), max_size, contents);
 }
 
-FileResult ReadSecretFile(const std::string& path, std::size_t size, SecureBuffer& secret) {
+FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
+                          SecureBuffer& secret) {
   if (IsFolder(path)) return Distrust(path, "it is not a regular file");
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
   UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ | READ_CONTROL,
@@ -284,13 +285,14 @@ FileResult ReadSecretFile(const std::string& path, std::size_t size, SecureBuffe
   if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Distrust(path, "it is not a regular file");
   if (const char* reason = DistrustOfFile(file.get())) return Distrust(path, reason);
   std::vector<unsigned char> contents;
-  FileResult result = ReadOpenFile(file.get(), size, contents);
-  if (result == FileResult::kOk && contents.size() != size) {
-    KLOG(1) << "host key '" << path << "' refused: it does not hold exactly " << size << " bytes";
+  FileResult result = ReadOpenFile(file.get(), max_size, contents);
+  if (result == FileResult::kOk && contents.size() < min_size) {
+    KLOG(1) << "host key '" << path << "' refused: it holds " << contents.size()
+            << " bytes, not " << min_size << " to " << max_size;
     result = FileResult::kWrongSize;
   }
-  if (result == FileResult::kOk && !secret.Allocate(size)) result = FileResult::kFailed;
-  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), size);
+  if (result == FileResult::kOk && !secret.Allocate(contents.size())) result = FileResult::kFailed;
+  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), contents.size());
   sodium_memzero(contents.data(), contents.size());
   return result;
 }
