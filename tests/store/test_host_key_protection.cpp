@@ -4,30 +4,21 @@
 // absent), on Windows the DPAPI seal.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <tss2/tss2_esys.h>
-#include <tss2/tss2_tctildr.h>
-#include <unistd.h>
 #endif
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <map>
-#include <random>
 #include <string>
-#include <thread>
 
 #include "host/EnDecrypt.h"
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/HostKeySealing.h"
 #include "tests/support/TestSupport.h"
+#if !defined(_WIN32)
+#include "tests/store/SoftwareTpm.h"
+#endif
 
 namespace {
 
@@ -128,124 +119,10 @@ TEST_F(HostKeyTest, UnusableSettingsAndUnparsableKeyFilesAreRefused) {
 
 #if !defined(_WIN32)
 
-constexpr int kSwtpmStartAttempts = 5;
-constexpr auto kSwtpmStartTimeout = std::chrono::seconds(10);
 constexpr ESYS_TR kResettablePcr = ESYS_TR_PCR16;
 constexpr char kResettablePcrIndex[] = "16";
 
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= folders.size()) {
-    const std::size_t end = std::min(folders.find(':', start), folders.size());
-    const std::string candidate = folders.substr(start, end - start) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
-
-bool CanBind(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  ::close(fd);
-  return bound;
-}
-
-bool Accepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected =
-      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  ::close(fd);
-  return connected;
-}
-
-// A software TPM on two free loopback ports (commands, and control on the
-// next port, where the swtpm TCTI looks for it) with fresh state of its
-// own, stopped and removed on destruction.
-class SoftwareTpm {
- public:
-  SoftwareTpm() {
-    const std::string program = FindProgram("swtpm");
-    if (program.empty()) return;
-    std::mt19937 random(std::random_device{}());
-    for (int attempt = 0; attempt < kSwtpmStartAttempts && pid < 0; ++attempt) {
-      const int candidate = std::uniform_int_distribution<int>(20000, 60000)(random);
-      if (CanBind(candidate) && CanBind(candidate + 1)) Start(program, candidate);
-    }
-  }
-  SoftwareTpm(const SoftwareTpm&) = delete;
-  SoftwareTpm& operator=(const SoftwareTpm&) = delete;
-  ~SoftwareTpm() { Stop(); }
-
-  bool running() const { return pid > 0; }
-  std::string Tcti() const { return "swtpm:host=127.0.0.1,port=" + std::to_string(port); }
-
-  void Stop() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-
-  // Extends `pcr` (SHA-256 bank) with a digest, as a boot step would.
-  bool ExtendPcr(ESYS_TR pcr) const {
-    TSS2_TCTI_CONTEXT* tcti = nullptr;
-    ESYS_CONTEXT* esys = nullptr;
-    bool extended = Tss2_TctiLdr_Initialize(Tcti().c_str(), &tcti) == TSS2_RC_SUCCESS &&
-                    Esys_Initialize(&esys, tcti, nullptr) == TSS2_RC_SUCCESS;
-    TPML_DIGEST_VALUES digests = {};
-    digests.count = 1;
-    digests.digests[0].hashAlg = TPM2_ALG_SHA256;
-    digests.digests[0].digest.sha256[0] = 1;
-    extended = extended && Esys_PCR_Extend(esys, pcr, ESYS_TR_PASSWORD, ESYS_TR_NONE,
-                                           ESYS_TR_NONE, &digests) == TSS2_RC_SUCCESS;
-    if (esys != nullptr) Esys_Finalize(&esys);
-    if (tcti != nullptr) Tss2_TctiLdr_Finalize(&tcti);
-    return extended;
-  }
-
- private:
-  void Start(const std::string& program, int candidate) {
-    const std::string server = "type=tcp,port=" + std::to_string(candidate) + ",bindaddr=127.0.0.1";
-    const std::string control =
-        "type=tcp,port=" + std::to_string(candidate + 1) + ",bindaddr=127.0.0.1";
-    const std::string state = "dir=" + state_dir.path().string();
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::execl(program.c_str(), program.c_str(), "socket", "--tpm2", "--server", server.c_str(),
-              "--ctrl", control.c_str(), "--tpmstate", state.c_str(), "--flags",
-              "not-need-init,startup-clear", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    if (child < 0) return;
-    const auto deadline = std::chrono::steady_clock::now() + kSwtpmStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (::waitpid(child, nullptr, WNOHANG) == child) return;  // it could not start
-      if (Accepts(candidate)) {
-        pid = child;
-        port = candidate;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-  }
-
-  testing_support::ScopedTempDir state_dir;
-  pid_t pid = -1;
-  int port = 0;
-};
+using testing_support::SoftwareTpm;
 
 class Tpm2Test : public HostKeyTest {
  protected:
