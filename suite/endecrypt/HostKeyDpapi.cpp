@@ -92,6 +92,7 @@ int UnsealWithDpapi(const unsigned char* sealed, std::size_t size, SecureBuffer&
 namespace endecrypt {
 
 int SealWithDpapi(const SecureBuffer&, std::vector<unsigned char>&) {
+  KLOG(1) << "host key protection 'dpapi' exists only on Windows";
   return endecrypt_status::kBadConfiguration;
 }
 

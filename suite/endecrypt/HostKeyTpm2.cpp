@@ -331,6 +331,7 @@ int UnsealWithTpm2(const ProtectionSettings& settings, const unsigned char* seal
 namespace endecrypt {
 
 int SealWithTpm2(const ProtectionSettings&, const SecureBuffer&, std::vector<unsigned char>&) {
+  KLOG(1) << "host key protection 'tpm2' exists only on Linux";
   return endecrypt_status::kBadConfiguration;
 }
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <tss2/tss2_tctildr.h>
@@ -97,6 +98,8 @@ void SoftwareTpm::Start(const std::string& program, int candidate) {
   const std::string state = "dir=" + state_dir.path().string();
   const pid_t child = ::fork();
   if (child == 0) {
+    // A test that dies leaves no TPM running behind it.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     ::execl(program.c_str(), program.c_str(), "socket", "--tpm2", "--server", server.c_str(),
             "--ctrl", control.c_str(), "--tpmstate", state.c_str(), "--flags",
             "not-need-init,startup-clear", static_cast<char*>(nullptr));
