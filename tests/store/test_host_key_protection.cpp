@@ -202,6 +202,20 @@ TEST_F(HostKeyTest, DpapiSealedKeyOpensItsStoresAndRefusesChanges) {
   EXPECT_EQ(Read(store), kNoCredential);
 }
 
+// Paths are UTF-8 inside, as the configuration file holds them: a store
+// and a host key under names outside any ANSI code page land under exactly
+// those names.
+TEST_F(HostKeyTest, NonAsciiPathsAreTakenAsUtf8) {
+  const std::string root = dir.path().string() + "\\";
+  host_key = root + "cl\xc3\xa9s\\host.key";                           // clés
+  const std::string path = root + "Z\xc3\xbcrich-\xe6\x97\xa5\xe6\x9c\xac.store";  // Zürich-日本
+  Configure("");
+  ASSERT_EQ(Write(path), kOk);
+  EXPECT_EQ(Read(path), kOk);
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / L"Z\u00fcrich-\u65e5\u672c.store"));
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / L"cl\u00e9s" / L"host.key"));
+}
+
 #endif  // _WIN32
 
 }  // namespace
