@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -20,19 +19,7 @@ namespace {
 
 constexpr int kSwtpmStartAttempts = 5;
 constexpr auto kSwtpmStartTimeout = std::chrono::seconds(10);
-
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= folders.size()) {
-    const std::size_t end = std::min(folders.find(':', start), folders.size());
-    const std::string candidate = folders.substr(start, end - start) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
+constexpr int kExecFailed = 127;
 
 // Whether a TCP socket on loopback `port` can be bound (`to_listener` false)
 // or connected to a listener there (`to_listener` true).
@@ -53,12 +40,12 @@ bool TryPort(int port, bool to_listener) {
 }  // namespace
 
 SoftwareTpm::SoftwareTpm() {
-  const std::string program = FindProgram("swtpm");
-  if (program.empty()) return;
   std::mt19937 random(std::random_device{}());
-  for (int attempt = 0; attempt < kSwtpmStartAttempts && pid < 0; ++attempt) {
+  // Stops at the first start that fails for another reason than the ports,
+  // such as no swtpm on the PATH.
+  for (int attempt = 0; attempt < kSwtpmStartAttempts && pid < 0 && !failed; ++attempt) {
     const int candidate = std::uniform_int_distribution<int>(20000, 60000)(random);
-    if (TryPort(candidate, false) && TryPort(candidate + 1, false)) Start(program, candidate);
+    if (TryPort(candidate, false) && TryPort(candidate + 1, false)) Start(candidate);
   }
 }
 
@@ -91,7 +78,7 @@ bool SoftwareTpm::ExtendPcr(ESYS_TR pcr) const {
   return extended;
 }
 
-void SoftwareTpm::Start(const std::string& program, int candidate) {
+void SoftwareTpm::Start(int candidate) {
   const std::string server = "type=tcp,port=" + std::to_string(candidate) + ",bindaddr=127.0.0.1";
   const std::string control =
       "type=tcp,port=" + std::to_string(candidate + 1) + ",bindaddr=127.0.0.1";
@@ -100,15 +87,19 @@ void SoftwareTpm::Start(const std::string& program, int candidate) {
   if (child == 0) {
     // A test that dies leaves no TPM running behind it.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    ::execl(program.c_str(), program.c_str(), "socket", "--tpm2", "--server", server.c_str(),
+    ::execlp("swtpm", "swtpm", "socket", "--tpm2", "--server", server.c_str(),
             "--ctrl", control.c_str(), "--tpmstate", state.c_str(), "--flags",
             "not-need-init,startup-clear", static_cast<char*>(nullptr));
-    ::_exit(127);
+    ::_exit(kExecFailed);
   }
   if (child < 0) return;
   const auto deadline = std::chrono::steady_clock::now() + kSwtpmStartTimeout;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (::waitpid(child, nullptr, WNOHANG) == child) return;  // it could not start
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) {  // it could not start
+      failed = WIFEXITED(status) && WEXITSTATUS(status) == kExecFailed;
+      return;
+    }
     if (TryPort(candidate, true)) {
       pid = child;
       port = candidate;

@@ -32,11 +32,12 @@ class SoftwareTpm {
   bool ExtendPcr(ESYS_TR pcr) const;
 
  private:
-  void Start(const std::string& program, int candidate);
+  void Start(int candidate);
 
   ScopedTempDir state_dir;
   pid_t pid = -1;
   int port = 0;
+  bool failed = false;  // swtpm could not be run at all
 };
 
 }  // namespace testing_support
