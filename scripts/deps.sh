@@ -7,7 +7,8 @@ set -eu
 # scdoc turns the manual page into roff; dpkg-dev (dpkg-shlibdeps) and file
 # let CPack compute the package's dependencies.
 packages="cmake make g++ pkg-config libboost-dev libboost-filesystem-dev libsodium-dev \
-libspdlog-dev libfmt-dev libgtest-dev clang scdoc dpkg-dev file"
+libspdlog-dev libfmt-dev libgtest-dev clang scdoc dpkg-dev file \
+libtss2-dev swtpm swtpm-tools libtss2-tcti-swtpm0"
 if [ "${1:-}" = "package" ]; then
   # lintian checks the package; man-db and bash-completion are what its
   # manual page and completion are tried with.

@@ -3,12 +3,16 @@
 #include <sodium.h>
 
 #include <cstring>
+#include <exception>
 
 #include "host/EnDecrypt.h"
+#include "suite/endecrypt/HostKeyProtection.h"
+#include "suite/endecrypt/HostKeySealing.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
+#include "suite/endecrypt/StoreSettings.h"
 
 namespace endecrypt {
 namespace {
@@ -20,28 +24,55 @@ static_assert(kKeyIdSize <= kKeyIdHashSize);
 }  // namespace
 
 int LoadHostKey(const std::string& path, SecureBuffer& key) {
-  SecureBuffer loaded;
-  if (ReadSecretFile(path, kHostKeySize, loaded) != FileResult::kOk) {
+  ProtectionSettings settings;
+  SecureBuffer file;
+  const int result = ReadProtectionSettings(settings);
+  if (result != endecrypt_status::kOk) return result;
+  if (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file) != FileResult::kOk) {
     return endecrypt_status::kNoCredential;
   }
-  key = std::move(loaded);
-  return endecrypt_status::kOk;
+  return UnprotectHostKey(settings, file, key);
 }
 
 int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
-  SecureBuffer fresh;
-  switch (ReadSecretFile(path, kHostKeySize, fresh)) {
-    case FileResult::kOk: key = std::move(fresh); return endecrypt_status::kOk;
+  ProtectionSettings settings;
+  SecureBuffer file;
+  int result = ReadProtectionSettings(settings);
+  if (result != endecrypt_status::kOk) return result;
+  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
+    case FileResult::kOk: return UnprotectHostKey(settings, file, key);
     case FileResult::kNotFound: break;
     default: return endecrypt_status::kNoCredential;
   }
+  SecureBuffer fresh;
   if (!fresh.Allocate(kHostKeySize)) return endecrypt_status::kInternal;
   randombytes_buf(fresh.data(), kHostKeySize);
-  switch (CreateFileAtomically(path, fresh.data(), kHostKeySize)) {
+  if ((result = ProtectHostKey(settings, fresh, file)) != endecrypt_status::kOk) return result;
+  switch (CreateFileAtomically(path, file.data(), file.size())) {
     case FileResult::kOk: key = std::move(fresh); return endecrypt_status::kOk;
     case FileResult::kExists: return LoadHostKey(path, key);  // another process was first
     default: return endecrypt_status::kWriteFailed;
   }
+}
+
+int SealHostKeyInPlace(const std::string& path) {
+  ProtectionSettings settings;
+  SecureBuffer key;
+  SecureBuffer file;
+  SecureBuffer check;
+  int result = ReadProtectionSettings(settings);
+  if (result == endecrypt_status::kOk) result = LoadHostKey(path, key);
+  if (result == endecrypt_status::kOk) result = ProtectHostKey(settings, key, file);
+  // Every unattended store of the host hangs on this file: it is replaced
+  // only by one proven to give the same key back.
+  if (result == endecrypt_status::kOk) result = UnprotectHostKey(settings, file, check);
+  if (result != endecrypt_status::kOk) return result;
+  if (sodium_memcmp(check.data(), key.data(), kHostKeySize) != 0) {
+    return endecrypt_status::kInternal;
+  }
+  return ReplaceFileAtomically(path, file.data(), file.size()) == FileResult::kOk
+             ? endecrypt_status::kOk
+             : endecrypt_status::kWriteFailed;
 }
 
 int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
@@ -56,3 +87,14 @@ int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
 }
 
 }  // namespace endecrypt
+
+int EnDecryptSealHostKeyInPlace() {
+  if (EnDecrypt::GetInstance() == nullptr) return endecrypt_status::kInternal;
+  try {
+    std::string path;
+    const int result = endecrypt::ReadHostKeyPath(path);
+    return result == endecrypt_status::kOk ? endecrypt::SealHostKeyInPlace(path) : result;
+  } catch (const std::exception&) {
+    return endecrypt_status::kInternal;  // nothing escapes the library
+  }
+}

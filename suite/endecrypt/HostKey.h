@@ -1,7 +1,9 @@
 // The host key: 32 random bytes in an owner-only file of their own, from
 // which each unattended store derives its key, so such stores open without
 // a passphrase on this host and on no other. Created by the first
-// unattended write that needs it; never replaced once there.
+// unattended write that needs it; never replaced once there, except by
+// SealHostKeyInPlace, which changes how the same key rests on disk
+// (HostKeyProtection.h), never the key.
 #ifndef SUITE_ENDECRYPT_HOSTKEY_H_
 #define SUITE_ENDECRYPT_HOSTKEY_H_
 
@@ -11,15 +13,26 @@ namespace endecrypt {
 
 class SecureBuffer;
 
-// Loads the host key at `path` into `key`. Returns kOk, or kNoCredential
-// when there is no readable file of exactly kHostKeySize bytes.
+// Loads the host key at `path` into `key`, unsealing it when the file is
+// sealed. Returns kOk; kNoCredential when there is no trustworthy key file,
+// or its seal does not parse or will not open (reason logged);
+// kBadConfiguration when the protection settings are unusable.
 [[nodiscard]] int LoadHostKey(const std::string& path, SecureBuffer& key);
 
 // As LoadHostKey, but creates a fresh random key at `path` when there is
-// none; of two processes creating it at once, both end with the same key.
-// Returns kOk, kNoCredential (a damaged key file, which is never
-// overwritten), kWriteFailed or kInternal.
+// none, resting under the configured protection; of two processes creating
+// it at once, both end with the same key. Returns kOk, kNoCredential (a
+// damaged key file, which is never overwritten, or a TPM or DPAPI that
+// cannot seal), kBadConfiguration, kWriteFailed or kInternal.
 [[nodiscard]] int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key);
+
+// Rewrites the existing host key file at `path` so the same key rests
+// under the configured protection (sealing a plain key, or turning a sealed
+// one back into a plain file). The new file is unsealed and compared with
+// the key before it replaces the old one, atomically; on any failure the
+// old file is untouched. Returns kOk, or the statuses of LoadHostKey and
+// LoadOrCreateHostKey.
+[[nodiscard]] int SealHostKeyInPlace(const std::string& path);
 
 // Writes the kKeyIdSize-byte id of `key` to `key_id`: a one-way tag that
 // tells stores of different host keys apart. Returns kOk or kInternal.

@@ -55,14 +55,14 @@ class StoreLock {
 [[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                                        std::vector<unsigned char>& contents);
 
-// Reads the file at `path`, which must hold exactly `size` bytes, into
-// guarded memory (`secret`, allocated here). The file must be trustworthy as
+// Reads the file at `path`, which must hold from `min_size` to `max_size`
+// bytes, into guarded memory (`secret`, allocated here to the file's size). The file must be trustworthy as
 // the only guard of a key: not a symbolic link, a regular file owned by the
 // running user, with no access for group or others, in a folder that group
 // and others cannot write to. kUntrusted (logged with the reason) otherwise,
 // also when the file is absent but its folder is open to others.
-[[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t size,
-                                        SecureBuffer& secret);
+[[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,
+                                        std::size_t max_size, SecureBuffer& secret);
 
 // Takes the writers' lock of the store at `path`, waiting for it, and reads
 // the store as ReadWholeFile does. A symbolic link at `path` is followed to

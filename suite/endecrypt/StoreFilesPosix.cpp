@@ -268,7 +268,8 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
   return ReadOpenFile(fd.get(), status, max_size, contents);
 }
 
-FileResult ReadSecretFile(const std::string& path, std::size_t size, SecureBuffer& secret) {
+FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
+                          SecureBuffer& secret) {
   if (const char* reason = DistrustOfFolder(ParentFolder(path))) return Distrust(path, reason);
   struct stat status;
   if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
@@ -280,15 +281,17 @@ FileResult ReadSecretFile(const std::string& path, std::size_t size, SecureBuffe
   if (result == FileResult::kWrongSize) return Distrust(path, "it is not a regular file");
   if (result != FileResult::kOk) return result;
   if (const char* reason = DistrustOfFile(status)) return Distrust(path, reason);
-  if (static_cast<std::uint64_t>(status.st_size) != size) {
-    KLOG(1) << "host key '" << path << "' refused: it does not hold exactly " << size << " bytes";
+  const auto file_size = static_cast<std::uint64_t>(status.st_size);
+  if (file_size < min_size || file_size > max_size) {
+    KLOG(1) << "host key '" << path << "' refused: it holds " << file_size
+            << " bytes, not " << min_size << " to " << max_size;
     return FileResult::kWrongSize;
   }
   std::vector<unsigned char> contents;
-  result = ReadOpenFile(fd.get(), status, size, contents);
-  if (result == FileResult::kOk && contents.size() != size) result = FileResult::kWrongSize;
-  if (result == FileResult::kOk && !secret.Allocate(size)) result = FileResult::kFailed;
-  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), size);
+  result = ReadOpenFile(fd.get(), status, max_size, contents);
+  if (result == FileResult::kOk && contents.size() < min_size) result = FileResult::kWrongSize;
+  if (result == FileResult::kOk && !secret.Allocate(contents.size())) result = FileResult::kFailed;
+  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), contents.size());
   // The vector was sized once by the read, so this is the only copy to wipe.
   sodium_memzero(contents.data(), contents.size());
   return result;

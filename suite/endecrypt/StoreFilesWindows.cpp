@@ -6,7 +6,6 @@
 #include <sddl.h>
 #include <sodium.h>
 
-#include <boost/filesystem/path.hpp>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +25,31 @@ constexpr char kHostKeyFolder[] = "kelvox";
 constexpr char kHostKeyFileName[] = "host.key";
 constexpr DWORD kMaxChunk = 1u << 30;
 
-std::wstring Wide(const std::string& path) { return boost::filesystem::path(path).wstring(); }
+// Paths are UTF-8 inside the suite, as the configuration file holds them;
+// they become UTF-16 only at the system call. (The ANSI code page would
+// garble every character outside it.) Invalid UTF-8 gives an empty path,
+// which every call refuses.
+std::wstring Wide(const std::string& path) {
+  if (path.empty()) return {};
+  const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                         static_cast<int>(path.size()), nullptr, 0);
+  if (size <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                        wide.data(), size);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        size, nullptr, nullptr);
+  return narrow;
+}
 
 std::string InFolderOf(const std::string& path, const std::string& name) {
   return ParentFolder(path) + "\\" + name;
@@ -274,7 +297,8 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
   return ReadOpenFile(file.get(), max_size, contents);
 }
 
-FileResult ReadSecretFile(const std::string& path, std::size_t size, SecureBuffer& secret) {
+FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
+                          SecureBuffer& secret) {
   if (IsFolder(path)) return Distrust(path, "it is not a regular file");
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
   UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ | READ_CONTROL,
@@ -284,13 +308,14 @@ FileResult ReadSecretFile(const std::string& path, std::size_t size, SecureBuffe
   if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Distrust(path, "it is not a regular file");
   if (const char* reason = DistrustOfFile(file.get())) return Distrust(path, reason);
   std::vector<unsigned char> contents;
-  FileResult result = ReadOpenFile(file.get(), size, contents);
-  if (result == FileResult::kOk && contents.size() != size) {
-    KLOG(1) << "host key '" << path << "' refused: it does not hold exactly " << size << " bytes";
+  FileResult result = ReadOpenFile(file.get(), max_size, contents);
+  if (result == FileResult::kOk && contents.size() < min_size) {
+    KLOG(1) << "host key '" << path << "' refused: it holds " << contents.size()
+            << " bytes, not " << min_size << " to " << max_size;
     result = FileResult::kWrongSize;
   }
-  if (result == FileResult::kOk && !secret.Allocate(size)) result = FileResult::kFailed;
-  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), size);
+  if (result == FileResult::kOk && !secret.Allocate(contents.size())) result = FileResult::kFailed;
+  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), contents.size());
   sodium_memzero(contents.data(), contents.size());
   return result;
 }
@@ -363,9 +388,11 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
 }
 
 std::string DefaultHostKeyPath() {
-  const char* local = std::getenv("LOCALAPPDATA");
-  if (local == nullptr || *local == '\0') return {};
-  return std::string(local) + "\\" + kHostKeyFolder + "\\" + kHostKeyFileName;
+  const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
+  if (local == nullptr || *local == L'\0') return {};
+  const std::string folder = Narrow(local);
+  if (folder.empty()) return {};
+  return folder + "\\" + kHostKeyFolder + "\\" + kHostKeyFileName;
 }
 
 // Windows has no file-size signal: a write past a quota fails by itself.

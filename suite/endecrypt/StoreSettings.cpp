@@ -14,6 +14,18 @@ namespace {
 constexpr char kOpsLimitKey[] = "ENCRYPT_KDF_OPSLIMIT";
 constexpr char kMemLimitKey[] = "ENCRYPT_KDF_MEMLIMIT";
 constexpr char kHostKeyPathKey[] = "ENCRYPT_HOST_KEY_PATH";
+constexpr char kProtectionKey[] = "ENCRYPT_HOST_KEY_PROTECTION";
+constexpr char kTctiKey[] = "ENCRYPT_TPM2_TCTI";
+constexpr char kPcrsKey[] = "ENCRYPT_TPM2_PCRS";
+constexpr char kDefaultTcti[] = "device:/dev/tpmrm0";
+
+// The values of ENCRYPT_HOST_KEY_PROTECTION.
+struct ProtectionName {
+  const char* name;
+  Protection protection;
+};
+constexpr ProtectionName kProtectionNames[] = {
+    {"file", Protection::kFile}, {"tpm2", Protection::kTpm2}, {"dpapi", Protection::kDpapi}};
 
 constexpr std::uint32_t kDefaultOpsLimit = 3;
 constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
@@ -51,6 +63,26 @@ bool ReadNumber(const char* key, std::uint64_t fallback, std::uint64_t low, std:
   return true;
 }
 
+// Parses a list of PCR indexes such as "0,7" into a mask. False on an
+// empty item, a non-number or an index past kMaxPcrIndex.
+bool ParsePcrs(const std::string& text, std::uint32_t& mask) {
+  std::uint32_t parsed = 0;
+  const char* item = text.data();
+  const char* end = text.data() + text.size();
+  while (item < end) {
+    unsigned index = 0;
+    const auto [stop, error] = std::from_chars(item, end, index);
+    if (error != std::errc() || index > kMaxPcrIndex || (stop != end && *stop != ',')) {
+      return false;
+    }
+    parsed |= std::uint32_t{1} << index;
+    item = stop == end ? end : stop + 1;
+    if (stop != end && item == end) return false;  // a trailing comma
+  }
+  mask = parsed;
+  return true;
+}
+
 }  // namespace
 
 int ReadKdfCosts(KdfCosts& costs) {
@@ -74,6 +106,37 @@ int ReadHostKeyPath(std::string& path) {
   }
   if (configured.empty()) return endecrypt_status::kBadConfiguration;
   path = std::move(configured);
+  return endecrypt_status::kOk;
+}
+
+int ReadProtectionSettings(ProtectionSettings& settings) {
+  ProtectionSettings read;
+  read.tpm2_tcti = kDefaultTcti;
+  std::string text;
+  switch (FindSetting(kProtectionKey, text)) {
+    case Setting::kBroken: return endecrypt_status::kBadConfiguration;
+    case Setting::kUnset: break;
+    case Setting::kSet: {
+      const ProtectionName* found = nullptr;
+      for (const ProtectionName& entry : kProtectionNames) {
+        if (text == entry.name) found = &entry;
+      }
+      if (found == nullptr) return endecrypt_status::kBadConfiguration;
+      read.protection = found->protection;
+    }
+  }
+  switch (FindSetting(kTctiKey, text)) {
+    case Setting::kBroken: return endecrypt_status::kBadConfiguration;
+    case Setting::kUnset: break;
+    case Setting::kSet: read.tpm2_tcti = text; break;
+  }
+  switch (FindSetting(kPcrsKey, text)) {
+    case Setting::kBroken: return endecrypt_status::kBadConfiguration;
+    case Setting::kUnset: break;
+    case Setting::kSet:
+      if (!ParsePcrs(text, read.tpm2_pcrs)) return endecrypt_status::kBadConfiguration;
+  }
+  settings = std::move(read);
   return endecrypt_status::kOk;
 }
 

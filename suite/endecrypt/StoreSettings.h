@@ -1,11 +1,12 @@
 // The store's settings in the suite's global configuration: the Argon2id
-// costs given to new stores and the host key's path. Read on every call,
+// costs given to new stores, the host key's path and its protection. Read on every call,
 // so a reloaded configuration takes effect at once.
 #ifndef SUITE_ENDECRYPT_STORESETTINGS_H_
 #define SUITE_ENDECRYPT_STORESETTINGS_H_
 
 #include <string>
 
+#include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 
 namespace endecrypt {
@@ -21,6 +22,15 @@ namespace endecrypt {
 // platform default). Returns kOk, or kBadConfiguration when the
 // configuration file is broken or no path can be named.
 [[nodiscard]] int ReadHostKeyPath(std::string& path);
+
+// Stores in `settings` how the host key is protected
+// (ENCRYPT_HOST_KEY_PROTECTION: file, the default, tpm2 or dpapi), the TCTI
+// of the TPM (ENCRYPT_TPM2_TCTI, default the kernel's resource manager) and
+// the PCRs new seals are bound to (ENCRYPT_TPM2_PCRS: indexes 0 to 23
+// separated by commas, default none). Returns kOk, or kBadConfiguration
+// when the configuration file is broken or a value is unknown; `settings`
+// is untouched then.
+[[nodiscard]] int ReadProtectionSettings(ProtectionSettings& settings);
 
 }  // namespace endecrypt
 

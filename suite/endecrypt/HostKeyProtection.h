@@ -1,0 +1,73 @@
+// How the host key rests on disk. `file` keeps the 32 key bytes as they
+// are; `tpm2` (Linux) and `dpapi` (Windows) keep them sealed by this
+// machine, in a file that opens with a small versioned header naming the
+// protection (docs/store-format.md). The key and its id never depend on the
+// protection, so a store opens under any of them as long as the same key is
+// behind it. The sealers live in HostKeyTpm2.cpp and HostKeyDpapi.cpp, each
+// reduced to a refusal on the system it does not serve.
+#ifndef SUITE_ENDECRYPT_HOSTKEYPROTECTION_H_
+#define SUITE_ENDECRYPT_HOSTKEYPROTECTION_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace endecrypt {
+
+class SecureBuffer;
+
+enum class Protection : std::uint8_t { kFile = 0, kTpm2 = 1, kDpapi = 2 };
+
+// What the configuration says about sealing: the protection new keys get,
+// and for tpm2 the TCTI to reach the TPM and the PCRs (bit i = PCR i of
+// the SHA-256 bank) a new seal is bound to; 0 binds to none.
+struct ProtectionSettings {
+  Protection protection = Protection::kFile;
+  std::string tpm2_tcti;
+  std::uint32_t tpm2_pcrs = 0;
+};
+
+// Sealed key files: magic, version, protection, then what the sealer made.
+constexpr std::size_t kSealedMagicSize = 8;
+constexpr unsigned char kSealedMagic[kSealedMagicSize] = {'K', 'V', 'X', 'H', 'O', 'S', 'T', 'K'};
+constexpr std::uint8_t kSealedVersion = 1;
+constexpr std::size_t kSealedHeaderSize = kSealedMagicSize + 2;
+// Far above what either sealer makes; a bound for reading the file.
+constexpr std::size_t kMaxHostKeyFileSize = 16384;
+
+// The highest PCR index ENCRYPT_TPM2_PCRS accepts.
+constexpr unsigned kMaxPcrIndex = 23;
+
+// Stores in `file` what a host key file holds for `key` under the
+// protection of `settings`: the key itself for kFile, else a sealed file.
+// Returns kOk; kNoCredential when the sealer cannot reach its TPM or
+// service (reason logged); kBadConfiguration when the protection does not
+// exist on this system. `file` is untouched on failure.
+// REQUIRES: key holds kHostKeySize bytes.
+[[nodiscard]] int ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
+                                 SecureBuffer& file);
+
+// Stores in `key` the host key that the key file contents `file` hold:
+// the bytes themselves for a plain key file (exactly kHostKeySize bytes),
+// else what the sealer named by the header unseals, reaching a TPM through
+// `settings.tpm2_tcti`. Returns kOk, or kNoCredential (reason logged) when
+// the header or the sealed data does not parse, the sealer is absent or
+// refuses. `key` is untouched on failure.
+[[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
+                                   SecureBuffer& key);
+
+// The sealers. Each returns kOk, kNoCredential (reason logged) or, on the
+// system without it, kBadConfiguration for sealing and kNoCredential for
+// unsealing. `sealed` is the part of the file after the header.
+[[nodiscard]] int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
+                               std::vector<unsigned char>& sealed);
+[[nodiscard]] int UnsealWithTpm2(const ProtectionSettings& settings, const unsigned char* sealed,
+                                 std::size_t size, SecureBuffer& key);
+[[nodiscard]] int SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed);
+[[nodiscard]] int UnsealWithDpapi(const unsigned char* sealed, std::size_t size,
+                                  SecureBuffer& key);
+
+}  // namespace endecrypt
+
+#endif  // SUITE_ENDECRYPT_HOSTKEYPROTECTION_H_

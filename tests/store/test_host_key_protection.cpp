@@ -1,0 +1,223 @@
+// How the host key rests on disk: sealed key files that do not parse, and
+// on Linux the TPM seal against software TPMs that each test starts on a
+// loopback port with a state folder of its own (skipped when swtpm is
+// absent), on Windows the DPAPI seal.
+#include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <tss2/tss2_esys.h>
+#endif
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "host/EnDecrypt.h"
+#include "host/GlobalConfig.h"
+#include "suite/endecrypt/HostKeySealing.h"
+#include "tests/support/TestSupport.h"
+#if !defined(_WIN32)
+#include "tests/store/SoftwareTpm.h"
+#endif
+
+namespace {
+
+namespace fs = boost::filesystem;
+using Records = std::map<std::string, std::string>;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+constexpr int kOk = endecrypt_status::kOk;
+constexpr int kNoCredential = endecrypt_status::kNoCredential;
+constexpr int kBadConfiguration = endecrypt_status::kBadConfiguration;
+constexpr std::size_t kKeySize = 32;
+// The sealed key file's header, as docs/store-format.md fixes it.
+constexpr char kSealedMagic[] = "KVXHOSTK";
+
+struct ConfigReload {
+  ~ConfigReload() { ZUdurov::GlobalConfig::Reload(); }
+};
+
+class HostKeyTest : public testing::Test {
+ protected:
+  HostKeyTest() { Configure(""); }
+
+  void Configure(const std::string& settings) {
+    WriteFile(dir.File("global.config"), settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
+    ZUdurov::GlobalConfig::Reload();
+  }
+  // Puts `bytes` at the host key's path as an owner-only file in an
+  // owner-only folder, as a trusted key file must be.
+  void SetKeyFile(const std::string& bytes) {
+    fs::create_directories(fs::path(host_key).parent_path());
+    WriteFile(host_key, bytes);
+#if !defined(_WIN32)
+    ::chmod(fs::path(host_key).parent_path().string().c_str(), 0700);
+    ::chmod(host_key.c_str(), 0600);
+#endif
+  }
+  static int Write(const std::string& path) {
+    return EnDecrypt::GetInstance()->Encrypt({{"user", "admin"}}, path, "", true);
+  }
+  static int Read(const std::string& path) {
+    Records records;
+    return EnDecrypt::GetInstance()->Decrypt(path, records, "");
+  }
+  bool IsSealed() const {
+    return ReadFile(host_key).compare(0, sizeof(kSealedMagic) - 1, kSealedMagic) == 0;
+  }
+
+  testing_support::ScopedTempDir dir;
+  ConfigReload reload;
+  testing_support::ScopedEnv config_file{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")};
+  std::string host_key = dir.File("keys/host.key");
+  std::string store = dir.File("stores/unattended.store");
+};
+
+// Settings nobody can act on are refused before any key is made, and key
+// files that are neither a plain key nor a sealed one that parses are no
+// key: the store is left as it was in every case.
+TEST_F(HostKeyTest, UnusableSettingsAndUnparsableKeyFilesAreRefused) {
+  ASSERT_EQ(Write(store), kOk);
+  const std::string stored = ReadFile(store);
+  const std::string key = ReadFile(host_key);
+#if defined(_WIN32)
+  const char* foreign = "tpm2";
+#else
+  const char* foreign = "dpapi";
+#endif
+  const std::string header = std::string(kSealedMagic, 8) + "\x01";
+  const struct {
+    std::string settings;
+    std::string key_file;  // empty: the plain key stays
+    int status;
+  } cases[] = {
+      {"ENCRYPT_HOST_KEY_PROTECTION=TPM2\n", "", kBadConfiguration},
+      {"ENCRYPT_TPM2_PCRS=24\n", "", kBadConfiguration},
+      {"ENCRYPT_TPM2_PCRS=7,\n", "", kBadConfiguration},
+      {"ENCRYPT_TPM2_PCRS=7;8\n", "", kBadConfiguration},
+      {"", key + "x", kNoCredential},                                    // neither plain nor sealed
+      {"", std::string(kSealedMagic, 8) + "\x02\x01" + key, kNoCredential},  // unknown version
+      {"", header + "\x07" + key, kNoCredential},                          // unknown protection
+      {"", header + "\x01" + key, kNoCredential},                          // tpm2 blob garbled
+      {"", header + "\x02" + key, kNoCredential},                          // dpapi blob garbled
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings + std::to_string(c.key_file.size()));
+    Configure(c.settings);
+    SetKeyFile(c.key_file.empty() ? key : c.key_file);
+    EXPECT_EQ(Read(store), c.status);
+    EXPECT_EQ(Write(store), c.status);
+    EXPECT_EQ(ReadFile(store), stored);
+  }
+  // A key file is never made under a protection this system lacks.
+  Configure(std::string("ENCRYPT_HOST_KEY_PROTECTION=") + foreign + "\n");
+  fs::remove(host_key);
+  EXPECT_EQ(Write(dir.File("stores/new.store")), kBadConfiguration);
+  EXPECT_FALSE(fs::exists(host_key));
+}
+
+#if !defined(_WIN32)
+
+constexpr ESYS_TR kResettablePcr = ESYS_TR_PCR16;
+constexpr char kResettablePcrIndex[] = "16";
+
+using testing_support::SoftwareTpm;
+
+class Tpm2Test : public HostKeyTest {
+ protected:
+  void SetUp() override {
+    if (!tpm.running()) GTEST_SKIP() << "swtpm is not installed or does not start";
+    UseTpm(tpm, "");
+  }
+  void UseTpm(const SoftwareTpm& which, const std::string& more) {
+    Configure("ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TCTI=" + which.Tcti() + "\n" + more);
+  }
+
+  SoftwareTpm tpm;
+};
+
+// A key made under tpm2 rests sealed and opens its stores again; a plain
+// key sealed in place keeps its stores, shows nowhere in the sealed file,
+// and comes back byte for byte when turned into a plain file again.
+TEST_F(Tpm2Test, SealedKeyOpensItsStoresAndMovesBothWays) {
+  ASSERT_EQ(Write(store), kOk);
+  EXPECT_TRUE(IsSealed());
+  EXPECT_EQ(Read(store), kOk);
+
+  const std::string key(kKeySize, '\x5c');
+  fs::remove(host_key);
+  SetKeyFile(key);
+  const std::string plain_store = dir.File("stores/plain.store");
+  ASSERT_EQ(Write(plain_store), kOk);
+  ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
+  const std::string sealed = ReadFile(host_key);
+  EXPECT_TRUE(IsSealed());
+  EXPECT_EQ(sealed.find(key), std::string::npos);
+  EXPECT_EQ(Read(plain_store), kOk);
+  Configure("ENCRYPT_HOST_KEY_PROTECTION=file\nENCRYPT_TPM2_TCTI=" + tpm.Tcti() + "\n");
+  ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
+  EXPECT_EQ(ReadFile(host_key), key);
+  EXPECT_EQ(Read(plain_store), kOk);
+}
+
+// Another TPM, changed PCRs, or a TPM gone mid-run: no key (1), and
+// neither the store nor the key file is touched.
+TEST_F(Tpm2Test, KeyDoesNotOpenWithoutItsTpmAndPcrs) {
+  SoftwareTpm other;
+  ASSERT_TRUE(other.running());
+  UseTpm(tpm, std::string("ENCRYPT_TPM2_PCRS=") + kResettablePcrIndex + "\n");
+  ASSERT_EQ(Write(store), kOk);
+  ASSERT_EQ(Read(store), kOk);
+  const std::string stored = ReadFile(store);
+  const std::string sealed = ReadFile(host_key);
+  const std::function<void()> faults[] = {
+      [&] { UseTpm(other, ""); },
+      [&] { ASSERT_TRUE(tpm.ExtendPcr(kResettablePcr)); },
+      [&] { tpm.Stop(); },
+  };
+  for (const auto& fault : faults) {
+    fault();
+    EXPECT_EQ(Read(store), kNoCredential);
+    EXPECT_EQ(Write(store), kNoCredential);
+    EXPECT_EQ(EnDecryptSealHostKeyInPlace(), kNoCredential);
+    EXPECT_EQ(ReadFile(store), stored);
+    EXPECT_EQ(ReadFile(host_key), sealed);
+    UseTpm(tpm, "");
+  }
+}
+
+#else  // _WIN32
+
+// DPAPI in machine scope: a key made under it rests sealed and opens its
+// stores again; one changed byte of the blob and it opens nothing. (The
+// byte is in the signature that closes the blob: Wine, unlike Windows,
+// ignores the blob's master-key fields.)
+TEST_F(HostKeyTest, DpapiSealedKeyOpensItsStoresAndRefusesChanges) {
+  Configure("ENCRYPT_HOST_KEY_PROTECTION=dpapi\n");
+  ASSERT_EQ(Write(store), kOk);
+  EXPECT_TRUE(IsSealed());
+  EXPECT_EQ(Read(store), kOk);
+  std::string sealed = ReadFile(host_key);
+  sealed.back() = static_cast<char>(sealed.back() ^ 1);
+  SetKeyFile(sealed);
+  EXPECT_EQ(Read(store), kNoCredential);
+}
+
+// Paths are UTF-8 inside, as the configuration file holds them: a store
+// and a host key under names outside any ANSI code page land under exactly
+// those names.
+TEST_F(HostKeyTest, NonAsciiPathsAreTakenAsUtf8) {
+  const std::string root = dir.path().string() + "\\";
+  host_key = root + "cl\xc3\xa9s\\host.key";                           // clés
+  const std::string path = root + "Z\xc3\xbcrich-\xe6\x97\xa5\xe6\x9c\xac.store";  // Zürich-日本
+  Configure("");
+  ASSERT_EQ(Write(path), kOk);
+  EXPECT_EQ(Read(path), kOk);
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / L"Z\u00fcrich-\u65e5\u672c.store"));
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / L"cl\u00e9s" / L"host.key"));
+}
+
+#endif  // _WIN32
+
+}  // namespace
