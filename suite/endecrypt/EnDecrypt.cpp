@@ -306,21 +306,32 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   return result;
 }
 
-[[nodiscard]] int ReadRecords(const std::string& path, Records& records,
-                              const std::string& passphrase) {
+// An existing store read whole and opened, for the operations that only
+// read it. The views point into `plaintext`.
+struct OpenedStore {
   std::vector<unsigned char> file;
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer plaintext;
   std::vector<RecordView> views;
-  int result = ReadStoreFile(path, file, header);
-  if (result == status::kOk) {
-    result = OpenStore(file, header, passphrase, body_key, plaintext, views);
-  }
+};
+
+[[nodiscard]] int ReadAndOpenStore(const std::string& path, const std::string& passphrase,
+                                   OpenedStore& store) {
+  const int result = ReadStoreFile(path, store.file, store.header);
+  if (result != status::kOk) return result;
+  return OpenStore(store.file, store.header, passphrase, store.body_key, store.plaintext,
+                   store.views);
+}
+
+[[nodiscard]] int ReadRecords(const std::string& path, Records& records,
+                              const std::string& passphrase) {
+  OpenedStore store;
+  const int result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
   Records opened;
   const ValueWiper wiper(opened);
-  for (const auto& [key, value] : views) opened.emplace_hint(opened.end(), key, value);
+  for (const auto& [key, value] : store.views) opened.emplace_hint(opened.end(), key, value);
   records.swap(opened);
   return status::kOk;
 }
@@ -441,16 +452,11 @@ template <typename Edit>
 // Opens the store at `path` and fills `info` and, when not null, `keys`.
 [[nodiscard]] int InspectStore(const std::string& path, const std::string& passphrase,
                                EnDecrypt::StoreInfo& info, std::vector<std::string>* keys) {
-  std::vector<unsigned char> file;
-  StoreHeader header;
-  SecureBuffer body_key;
-  SecureBuffer plaintext;
-  std::vector<RecordView> views;
-  int result = ReadStoreFile(path, file, header);
-  if (result == status::kOk) {
-    result = OpenStore(file, header, passphrase, body_key, plaintext, views);
-  }
+  OpenedStore store;
+  const int result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
+  const StoreHeader& header = store.header;
+  const std::vector<RecordView>& views = store.views;
   if (keys != nullptr) {
     std::vector<std::string> names;
     names.reserve(views.size());

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <cstring>
 #include <utility>
 
 namespace endecrypt {
@@ -20,6 +21,13 @@ SecureBuffer& SecureBuffer::operator=(SecureBuffer&& other) noexcept {
 }
 
 SecureBuffer::~SecureBuffer() { Release(); }
+
+bool SecureBuffer::TakeWiping(std::vector<unsigned char>& bytes) {
+  const bool allocated = Allocate(bytes.size());
+  if (allocated && !bytes.empty()) std::memcpy(memory, bytes.data(), bytes.size());
+  sodium_memzero(bytes.data(), bytes.size());
+  return allocated;
+}
 
 bool SecureBuffer::Allocate(std::size_t size) {
   Release();

@@ -6,6 +6,7 @@
 #define SUITE_ENDECRYPT_SECUREBUFFER_H_
 
 #include <cstddef>
+#include <vector>
 
 namespace endecrypt {
 
@@ -21,6 +22,10 @@ class SecureBuffer {
   // Replaces what is held (wiping it) by `size` bytes of unspecified
   // content. Returns false, holding nothing, when memory runs out.
   [[nodiscard]] bool Allocate(std::size_t size);
+
+  // Replaces what is held by a copy of `bytes` and wipes `bytes`, also when
+  // it returns false (memory ran out; nothing is held then).
+  [[nodiscard]] bool TakeWiping(std::vector<unsigned char>& bytes);
 
   // Make the memory unreadable until AllowAccess, so a stray read elsewhere
   // in the process faults instead of seeing a key. Both return false when

@@ -290,11 +290,12 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
   std::vector<unsigned char> contents;
   result = ReadOpenFile(fd.get(), status, max_size, contents);
   if (result == FileResult::kOk && contents.size() < min_size) result = FileResult::kWrongSize;
-  if (result == FileResult::kOk && !secret.Allocate(contents.size())) result = FileResult::kFailed;
-  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), contents.size());
-  // The vector was sized once by the read, so this is the only copy to wipe.
-  sodium_memzero(contents.data(), contents.size());
-  return result;
+  // The vector was sized once by the read, so it is the only copy to wipe.
+  if (result != FileResult::kOk) {
+    sodium_memzero(contents.data(), contents.size());
+    return result;
+  }
+  return secret.TakeWiping(contents) ? FileResult::kOk : FileResult::kFailed;
 }
 
 FileResult LockAndReadStore(const std::string& path, std::size_t max_size, StoreLock& lock,

@@ -314,10 +314,12 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
             << " bytes, not " << min_size << " to " << max_size;
     result = FileResult::kWrongSize;
   }
-  if (result == FileResult::kOk && !secret.Allocate(contents.size())) result = FileResult::kFailed;
-  if (result == FileResult::kOk) std::memcpy(secret.data(), contents.data(), contents.size());
-  sodium_memzero(contents.data(), contents.size());
-  return result;
+  // The vector was sized once by the read, so it is the only copy to wipe.
+  if (result != FileResult::kOk) {
+    sodium_memzero(contents.data(), contents.size());
+    return result;
+  }
+  return secret.TakeWiping(contents) ? FileResult::kOk : FileResult::kFailed;
 }
 
 FileResult LockAndReadStore(const std::string& path, std::size_t max_size, StoreLock& lock,
