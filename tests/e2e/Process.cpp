@@ -29,12 +29,8 @@ using Clock = std::chrono::steady_clock;
 int DecodeStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
 
 std::string WithoutCarriageReturns(std::string text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c != '\r') out.push_back(c);
-  }
-  return out;
+  std::erase(text, '\r');
+  return text;
 }
 
 // Drains `fd` into `sink`; false at end of file.

@@ -100,15 +100,21 @@ class EncryptE2eTest : public testing::Test {
   testing_support::ScopedConfig config;
 };
 
-TEST_F(EncryptE2eTest, AttendedCreateAsksTwiceAndShowsOrLogsNoSecret) {
-  const Finished run = RunAttended("settings.json", {settings_store});
+TEST_F(EncryptE2eTest, AttendedCreateAsksTwiceSettingsFirstAndShowsOrLogsNoSecret) {
+  const Finished run = RunAttended("both.json", {settings_store, credentials_store});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, NewPrompt(settings_store) + "\n" + kConfirm + "\n" + Notice(settings_store));
-  EXPECT_EQ(Open(settings_store, kPassphrase),
-            (Records{{"api_token", "tok-9f8e7d"}, {"db_password", "s3cret-db-value"}}));
+  std::string shown;
+  for (const std::string& store : {settings_store, credentials_store}) {
+    shown += NewPrompt(store) + "\n" + kConfirm + "\n" + Notice(store);
+  }
+  EXPECT_EQ(run.output, shown);
+  EXPECT_EQ(Open(settings_store, kPassphrase), (Records{{"db_password", "s3cret-db-value"}}));
+  EXPECT_EQ(Open(credentials_store, kPassphrase),
+            (Records{{"bmc01.example.net/password", "pw-bmc-secret"},
+                     {"bmc01.example.net/user", "admin"}}));
   const std::string log = ReadFile(dir.File("kelvox.log"));
   EXPECT_NE(log.find("ENCRYPT::EncryptProc"), std::string::npos) << "nothing logged";
-  for (const char* secret : {"correct horse", "s3cret-db-value", "tok-9f8e7d"}) {
+  for (const char* secret : {"correct horse", "s3cret-db-value", "pw-bmc-secret"}) {
     EXPECT_EQ(log.find(secret), std::string::npos) << secret;
   }
 }
@@ -181,29 +187,6 @@ TEST_F(EncryptE2eTest, UnattendedRunsNeedNoTerminalAndStillAskBeforeAnUpdate) {
             "add: 0, update: 1\n" + Question(settings_store) + Notice(settings_store));
   // Stored keys absent from the input stay.
   EXPECT_EQ(Open(settings_store, ""), (Records{{"api_token", "tok-9f8e7d"}, {"db_password", "new"}}));
-}
-
-TEST_F(EncryptE2eTest, ModesNeverMix) {
-  ASSERT_EQ(RunUnattended("settings.json").status, 0);
-  PtySession attended(Args("settings.json"), Env());
-  const Finished refused = attended.Wait();
-  EXPECT_EQ(refused.status, 45);
-  EXPECT_EQ(refused.output.find("please enter the passphrase"), std::string::npos);
-  EXPECT_NE(refused.output.find("Attended or unattended mode conflict. (code 45)"),
-            std::string::npos);
-  boost::filesystem::remove(settings_store);
-  ASSERT_EQ(RunAttended("settings.json", {settings_store}).status, 0);
-  EXPECT_EQ(RunUnattended("settings.json").status, 45);
-}
-
-TEST_F(EncryptE2eTest, BothTypesGoToTheirStoresSettingsFirst) {
-  const Finished run = RunAttended("both.json", {settings_store, credentials_store});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_LT(run.output.find(Notice(settings_store)), run.output.find(Notice(credentials_store)));
-  EXPECT_EQ(Open(settings_store, kPassphrase), (Records{{"db_password", "s3cret-db-value"}}));
-  EXPECT_EQ(Open(credentials_store, kPassphrase),
-            (Records{{"bmc01.example.net/password", "pw-bmc-secret"},
-                     {"bmc01.example.net/user", "admin"}}));
 }
 
 TEST_F(EncryptE2eTest, FailureInTheSecondTypeKeepsTheFirstWritten) {

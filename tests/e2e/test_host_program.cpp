@@ -42,13 +42,6 @@ TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
   EXPECT_NE(log.find("You must specify configure file by --configfile"), std::string::npos);
 }
 
-TEST_F(HostProgramTest, FailedRunPrintsMessageAndCode) {
-  const Finished run = Run({"encrypt", "--configfile", dir.File("absent.json")});
-  EXPECT_EQ(run.status, 6);
-  EXPECT_EQ(run.error, "kelvox: File doesn't exist. (code 6)\n"
-                       "kelvox: details are in the log " + dir.File("kelvox.log") + "\n");
-}
-
 TEST_F(HostProgramTest, HelpAndVersionAnswer) {
   const Finished help = Run({"--help"});
   EXPECT_EQ(help.status, 0);

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "host/EnDecrypt.h"
-#include "host/GlobalConfig.h"
 #include "suite/endecrypt/HostKeySealing.h"
 #include "tests/support/TestSupport.h"
 #if !defined(_WIN32)
@@ -34,17 +33,12 @@ constexpr std::size_t kKeySize = 32;
 // The sealed key file's header, as docs/store-format.md fixes it.
 constexpr char kSealedMagic[] = "KVXHOSTK";
 
-struct ConfigReload {
-  ~ConfigReload() { ZUdurov::GlobalConfig::Reload(); }
-};
-
 class HostKeyTest : public testing::Test {
  protected:
   HostKeyTest() { Configure(""); }
 
   void Configure(const std::string& settings) {
-    WriteFile(dir.File("global.config"), settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
-    ZUdurov::GlobalConfig::Reload();
+    config.Set(settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
   }
   // Puts `bytes` at the host key's path as an owner-only file in an
   // owner-only folder, as a trusted key file must be.
@@ -68,8 +62,7 @@ class HostKeyTest : public testing::Test {
   }
 
   testing_support::ScopedTempDir dir;
-  ConfigReload reload;
-  testing_support::ScopedEnv config_file{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")};
+  testing_support::ScopedConfig config;
   std::string host_key = dir.File("keys/host.key");
   std::string store = dir.File("stores/unattended.store");
 };

@@ -1,12 +1,14 @@
 // The encrypted record store through its public interface, on real files:
 // round trips, keys and costs, the writing guarantees (writers in processes
-// of their own, the same body on POSIX and Windows), then one table of
-// damaged headers.
+// of their own, the same body on POSIX and Windows), damaged headers, the
+// files around a store (a planted host key, special files, links, access),
+// and administration.
 #include <gtest/gtest.h>
 #if defined(_WIN32)
 #include <windows.h>
-// aclapi.h needs the declarations of windows.h.
+// aclapi.h and sddl.h need the declarations of windows.h.
 #include <aclapi.h>
+#include <sddl.h>
 #else
 #include <signal.h>
 #include <sys/resource.h>
@@ -199,6 +201,12 @@ class StoreTest : public testing::Test {
   }
   int Mode(int& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
   std::string Bytes() const { return ReadFile(path); }
+  // The stores folder but for the writers' lock file Windows keeps there.
+  std::vector<std::string> StoreFolder() const {
+    std::vector<std::string> names = FolderEntries(dir.File("stores"));
+    std::erase_if(names, [](const std::string& name) { return name.ends_with(".lock"); });
+    return names;
+  }
   void SetBytes(const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     WriteFile(path, bytes);
@@ -217,7 +225,9 @@ TEST_F(StoreTest, RoundTripKeepsAnyBytesAndTheModeInBothModes) {
                         {"empty value", ""},
                         {"large", std::string(1 << 20, '\x5a')}};
   for (const char* passphrase : {kPassphrase, kUnattended}) {
-    path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
+    // The unattended store's name is at the system's limit (255) but for
+    // what a temporary name beside it could add.
+    path = dir.File("stores/" + (*passphrase ? std::string("attended") : std::string(250, 's')));
     ASSERT_EQ(Write(records, passphrase), status::kOk);
     Records read{{"stale", "x"}};
     ASSERT_EQ(Read(read, passphrase), status::kOk);
@@ -231,6 +241,7 @@ TEST_F(StoreTest, RoundTripKeepsAnyBytesAndTheModeInBothModes) {
   EXPECT_EQ(ReadOk(kUnattended), (Records{{"a", "1"}, {"b", "3"}}));
   ASSERT_EQ(Write({{"d", "5"}}, kUnattended, false), status::kOk);  // replaced
   EXPECT_EQ(ReadOk(kUnattended), (Records{{"d", "5"}}));
+  EXPECT_EQ(StoreFolder(), (std::vector<std::string>{"attended", fs::path(path).filename().string()}));
 }
 
 TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
@@ -278,13 +289,9 @@ TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
 TEST_F(StoreTest, SavedStoresOfBothModesStillOpen) {
   SetBytes(FromHex(kAttendedStore));
   EXPECT_EQ(ReadOk(), (Records{{"k", "v"}}));
-  // The library makes the key file as only it trusts one (owner-only, on
-  // Windows by its access list); the saved key is written into that file.
-  const std::string saved = path;
-  path = dir.File("stores/scratch");
-  ASSERT_EQ(Write(small, kUnattended), status::kOk);
+  // The store makes the key file with the access it trusts; the saved key goes in it.
+  ASSERT_EQ(Store().Encrypt(small, dir.File("stores/other"), kUnattended, true), status::kOk);
   WriteFile(host_key, FromHex(kSavedHostKey));
-  path = saved;
   SetBytes(FromHex(kUnattendedStore));
   EXPECT_EQ(ReadOk(kUnattended), (Records{{"k", "v"}}));
 }
@@ -326,6 +333,7 @@ TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
     // Also shows that the killed writer's lock went with it: this write
     // would wait for it forever.
     ASSERT_EQ(Write(first, kPassphrase, false), status::kOk);
+    EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"});  // no temporary left
     EXPECT_NE(RunWriter({"churn", path, kPassphrase, std::to_string(kill)}), 0);
     const Records stored = ReadOk();
     EXPECT_TRUE(stored == first || stored == second) << "after kill " << kill;
@@ -347,7 +355,7 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
   const auto write_capped = [this](const Records& records) {
     const pid_t child = ::fork();
     if (child == 0) {
-      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      // The store ignores SIGXFSZ: a write past the limit fails with EFBIG.
       const rlimit limit{4096, 4096};
       ::setrlimit(RLIMIT_FSIZE, &limit);
       ::_exit(Write(records));
@@ -358,12 +366,12 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
   };
   const Records large{{"large", std::string(8192, 'x')}};
   EXPECT_EQ(write_capped(large), status::kWriteFailed);  // a new store
-  EXPECT_TRUE(FolderEntries(dir.File("stores")).empty());
+  EXPECT_TRUE(StoreFolder().empty());
   ASSERT_EQ(Write(small), status::kOk);
   const std::string bytes = Bytes();
   EXPECT_EQ(write_capped(large), status::kWriteFailed);  // an existing store
   EXPECT_EQ(Bytes(), bytes);
-  EXPECT_EQ(FolderEntries(dir.File("stores")), std::vector<std::string>{"settings.store"});
+  EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"});
 }
 #else
 TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
@@ -380,11 +388,7 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
     ::CloseHandle(held);
   }
   EXPECT_EQ(Bytes(), bytes);
-  // No temporary is left; the writers' lock file stays for the next writer.
-  const std::vector<std::string> entries = FolderEntries(dir.File("stores"));
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(fs::path(entries[0]).extension(), ".lock");
-  EXPECT_EQ(entries[1], "settings.store");
+  EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"});  // no temporary
   EXPECT_EQ(Write({{"later", "x"}}), status::kOk);
 }
 #endif
@@ -485,6 +489,127 @@ TEST_F(StoreTest, EveryFlippedBitIsRefused) {
     fs::remove(path);
   }
 }
+
+// The files around a store.
+
+#if defined(_WIN32)
+TEST_F(StoreTest, HostKeyOthersMayReadIsRefused) {
+  ASSERT_EQ(Write(small, kUnattended), status::kOk);
+  const std::string bytes = Bytes();
+  // Everyone may read the key now.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL access = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &access, &defaulted));
+  std::wstring key = fs::path(host_key).wstring();
+  EXPECT_EQ(::SetNamedSecurityInfoW(key.data(), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, access, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ::LocalFree(descriptor);
+  Records records;
+  EXPECT_EQ(Read(records, kUnattended), status::kNoCredential);
+  EXPECT_EQ(Write({{"more", "x"}}, kUnattended), status::kNoCredential);
+  EXPECT_EQ(Bytes(), bytes);
+}
+#else
+constexpr uid_t kNobody = 65534;
+
+TEST_F(StoreTest, HostKeyOthersCouldPlantOrReadIsRefused) {
+  const std::string keys = dir.File("keys");
+  const struct {
+    const char* fault;
+    std::function<void()> plant;
+  } cases[] = {
+      {"group may read it", [&] { ::chmod(host_key.c_str(), 0640); }},
+      {"folder open to others", [&] { ::chmod(keys.c_str(), 0777); }},
+      {"symbolic link", [&] {
+         fs::rename(host_key, host_key + ".real");
+         fs::create_symlink(host_key + ".real", host_key);
+       }},
+      {"FIFO", [&] {
+         fs::remove(host_key);
+         ::mkfifo(host_key.c_str(), 0600);
+       }},
+      {"another owner", [&] { EXPECT_EQ(::chown(host_key.c_str(), kNobody, kNobody), 0); }},
+  };
+  for (const auto& [fault, plant] : cases) {
+    if (std::string(fault) == "another owner" && ::geteuid() != 0) continue;  // needs chown
+    fs::remove_all(keys);
+    fs::remove_all(dir.File("stores"));
+    ASSERT_EQ(Write(small, kUnattended), status::kOk) << fault;
+    const std::string bytes = Bytes();
+    plant();
+    Records records;
+    EXPECT_EQ(Read(records, kUnattended), status::kNoCredential) << fault;
+    EXPECT_EQ(Write({{"more", "x"}}, kUnattended), status::kNoCredential) << fault;
+    EXPECT_EQ(Bytes(), bytes) << fault;
+    ::chmod(keys.c_str(), 0700);
+  }
+  // A folder open to others gets no new key either.
+  fs::remove_all(dir.File("stores"));
+  fs::remove(host_key);
+  ::chmod(keys.c_str(), 0777);
+  EXPECT_EQ(Write(small, kUnattended), status::kNoCredential);
+  EXPECT_FALSE(fs::exists(host_key));
+}
+
+TEST_F(StoreTest, SpecialFilesAndDanglingLinksFailAtOnce) {
+  const struct {
+    const char* fault;
+    std::function<void(const std::string&)> plant;
+    int write_status;
+  } cases[] = {
+      {"FIFO", [](const std::string& at) { ::mkfifo(at.c_str(), 0600); }, status::kInvalidFile},
+      {"dangling link", [](const std::string& at) { fs::create_symlink("gone/settings", at); },
+       status::kWriteFailed},
+      {"link loop", [](const std::string& at) { fs::create_symlink(at, at); },
+       status::kWriteFailed},
+  };
+  for (const auto& [fault, plant, write_status] : cases) {
+    fs::remove_all(dir.File("stores"));
+    fs::create_directories(dir.File("stores"));
+    plant(path);
+    const unsigned long long derived = EnDecryptKeyDerivationCount();
+    // A FIFO would block these forever if it were opened for reading.
+    int mode = 0;
+    Records records;
+    EXPECT_NE(Mode(mode), status::kOk) << fault;
+    EXPECT_NE(Read(records), status::kOk) << fault;
+    EXPECT_EQ(Write(small), write_status) << fault;
+    EXPECT_EQ(EnDecryptKeyDerivationCount(), derived) << fault;
+    EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"}) << fault;
+  }
+}
+
+TEST_F(StoreTest, RewriteKeepsLinkOwnerGroupAndMode) {
+  const std::string target = dir.File("elsewhere/real.store");
+  fs::create_directories(fs::path(target).parent_path());
+  fs::create_directories(dir.File("stores"));
+  ASSERT_EQ(Store().Encrypt(small, target, kPassphrase, true), status::kOk);
+  fs::create_symlink(target, path);
+  struct stat before;
+  ASSERT_EQ(::stat(target.c_str(), &before), 0);
+  EXPECT_EQ(before.st_mode & 0777, 0600u);  // a new store
+  // An administrator lets a service account read the store.
+  const gid_t group = ::geteuid() == 0 ? kNobody : before.st_gid;
+  ASSERT_EQ(::chown(target.c_str(), before.st_uid, group), 0);
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(Write({{"more", "x"}}), status::kOk);
+  EXPECT_TRUE(fs::is_symlink(path));
+  struct stat after;
+  ASSERT_EQ(::stat(target.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);  // replaced, not written in place
+  EXPECT_EQ(after.st_mode & 0777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, group);
+  EXPECT_EQ(ReadOk().size(), 3u);
+  EXPECT_EQ(FolderEntries(dir.File("elsewhere")), std::vector<std::string>{"real.store"});
+}
+#endif
 
 // Administration of an existing store: inspect, remove, rekey.
 
