@@ -369,9 +369,7 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
 }
 
 std::string DefaultHostKeyPath() {
-  const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
-  if (local == nullptr || *local == L'\0') return {};
-  const std::string folder = utf8::NarrowToUtf8(local);
+  const std::string folder = utf8::GetEnvironment("LOCALAPPDATA");
   if (folder.empty()) return {};
   return folder + "\\" + kHostKeyFolder + "\\" + kHostKeyFileName;
 }
