@@ -53,8 +53,9 @@ void LoadLocked() {
   std::ifstream stream(utf8::MakeStdPath(loaded.path));
   if (!stream) {
     boost::system::error_code error;
-    loaded.status = boost::filesystem::exists(utf8::MakePath(loaded.path), error) ? GlobalConfig::kUnreadable
-                                                                   : GlobalConfig::kNoFile;
+    loaded.status = boost::filesystem::exists(utf8::MakePath(loaded.path), error)
+                        ? GlobalConfig::kUnreadable
+                        : GlobalConfig::kNoFile;
     if (loaded.status == GlobalConfig::kUnreadable) {
       std::cerr << "kelvox: cannot read configuration file '" << loaded.path << "'\n";
     }
