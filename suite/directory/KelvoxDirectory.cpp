@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "suite/utf8/Utf8Path.h"
+
 namespace {
 
 // The running executable's full path, from the operating system.
@@ -39,15 +41,15 @@ boost::filesystem::path GetExecutablePath() {
 }  // namespace
 
 std::string KelvoxDirectory::GetExeDirectory() {
-  return GetExecutablePath().parent_path().string();
+  return utf8::PathToUtf8(GetExecutablePath().parent_path());
 }
 
 std::string KelvoxDirectory::GetExePath(const std::string& name) {
-  const boost::filesystem::path given(name);
+  const boost::filesystem::path given = utf8::MakePath(name);
   // An absolute name, and on Windows one rooted in a drive ("D:x") or in the
   // current drive ("\x"), lies outside the program directory: returned as
   // written, for the system to resolve. Joining would make a path that does
   // not exist.
   if (given.has_root_path()) return name;
-  return (boost::filesystem::path(GetExeDirectory()) / given).string();
+  return utf8::PathToUtf8(utf8::MakePath(GetExeDirectory()) / given);
 }

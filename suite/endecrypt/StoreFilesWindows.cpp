@@ -17,6 +17,7 @@
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreNames.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace endecrypt {
 namespace {
@@ -26,30 +27,8 @@ constexpr char kHostKeyFileName[] = "host.key";
 constexpr DWORD kMaxChunk = 1u << 30;
 
 // Paths are UTF-8 inside the suite, as the configuration file holds them;
-// they become UTF-16 only at the system call. (The ANSI code page would
-// garble every character outside it.) Invalid UTF-8 gives an empty path,
-// which every call refuses.
-std::wstring Wide(const std::string& path) {
-  if (path.empty()) return {};
-  const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                         static_cast<int>(path.size()), nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
-                        wide.data(), size);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string narrow(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        size, nullptr, nullptr);
-  return narrow;
-}
+// they become UTF-16 only at the system call.
+std::wstring Wide(const std::string& path) { return utf8::WidenUtf8(path); }
 
 std::string InFolderOf(const std::string& path, const std::string& name) {
   return ParentFolder(path) + "\\" + name;
@@ -390,9 +369,7 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
 }
 
 std::string DefaultHostKeyPath() {
-  const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
-  if (local == nullptr || *local == L'\0') return {};
-  const std::string folder = Narrow(local);
+  const std::string folder = utf8::GetEnvironment("LOCALAPPDATA");
   if (folder.empty()) return {};
   return folder + "\\" + kHostKeyFolder + "\\" + kHostKeyFileName;
 }

@@ -4,6 +4,8 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "suite/utf8/Utf8Path.h"
+
 namespace endecrypt {
 namespace {
 
@@ -12,7 +14,7 @@ namespace {
 constexpr std::size_t kNameHashSize = 8;
 
 std::string HashOfFileName(const std::string& path) {
-  const std::string name = boost::filesystem::path(path).filename().string();
+  const std::string name = utf8::PathToUtf8(utf8::MakePath(path).filename());
   unsigned char hash[kNameHashSize];
   crypto_generichash(hash, sizeof(hash), reinterpret_cast<const unsigned char*>(name.data()),
                      name.size(), nullptr, 0);
@@ -24,7 +26,7 @@ std::string HashOfFileName(const std::string& path) {
 }  // namespace
 
 std::string ParentFolder(const std::string& path) {
-  const std::string parent = boost::filesystem::path(path).parent_path().string();
+  const std::string parent = utf8::PathToUtf8(utf8::MakePath(path).parent_path());
   return parent.empty() ? std::string(".") : parent;
 }
 

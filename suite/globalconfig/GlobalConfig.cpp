@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "host/KelvoxDirectory.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace ZUdurov {
 namespace {
@@ -30,13 +31,11 @@ std::mutex loaded_mutex;
 Loaded loaded;
 
 std::string FindConfigFile() {
-  if (const char* named = std::getenv(kConfigEnvironment); named != nullptr && *named != '\0') {
-    return named;
-  }
+  if (std::string named = utf8::GetEnvironment(kConfigEnvironment); !named.empty()) return named;
   boost::system::error_code error;
   const boost::filesystem::path beside =
-      boost::filesystem::path(KelvoxDirectory::GetExeDirectory()) / kConfigFileName;
-  if (boost::filesystem::exists(beside, error)) return beside.string();
+      utf8::MakePath(KelvoxDirectory::GetExeDirectory()) / kConfigFileName;
+  if (boost::filesystem::exists(beside, error)) return utf8::PathToUtf8(beside);
   if (boost::filesystem::exists(kSystemConfig, error)) return kSystemConfig;
   return {};
 }
@@ -51,11 +50,12 @@ void LoadLocked() {
     loaded.status = GlobalConfig::kNoFile;
     return;
   }
-  std::ifstream stream(loaded.path);
+  std::ifstream stream(utf8::MakeStdPath(loaded.path));
   if (!stream) {
     boost::system::error_code error;
-    loaded.status = boost::filesystem::exists(loaded.path, error) ? GlobalConfig::kUnreadable
-                                                                   : GlobalConfig::kNoFile;
+    loaded.status = boost::filesystem::exists(utf8::MakePath(loaded.path), error)
+                        ? GlobalConfig::kUnreadable
+                        : GlobalConfig::kNoFile;
     if (loaded.status == GlobalConfig::kUnreadable) {
       std::cerr << "kelvox: cannot read configuration file '" << loaded.path << "'\n";
     }

@@ -9,6 +9,7 @@
 #include <boost/filesystem.hpp>
 
 #include "host/KelvoxDirectory.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace {
 #if defined(_WIN32)
@@ -37,7 +38,7 @@ PluginLibrary::~PluginLibrary() {
 
 bool PluginLibrary::Open(const std::string& path, std::string& error) {
 #if defined(_WIN32)
-  handle = LoadLibraryW(boost::filesystem::path(path).wstring().c_str());
+  handle = LoadLibraryW(utf8::WidenUtf8(path).c_str());
   if (handle == nullptr) error = DescribeLastError();
 #else
   handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -74,17 +75,17 @@ std::string GetPluginFileName(const std::string& command) {
 }
 
 std::vector<std::string> GetPluginPaths(const std::string& command) {
-  const boost::filesystem::path program_dir(KelvoxDirectory::GetExeDirectory());
+  const boost::filesystem::path program_dir = utf8::MakePath(KelvoxDirectory::GetExeDirectory());
   const std::string file = GetPluginFileName(command);
   const boost::filesystem::path private_dir =
       (program_dir / KELVOX_PLUGIN_DIR_FROM_PROGRAM).lexically_normal();
-  return {(private_dir / file).string(), (program_dir / file).string()};
+  return {utf8::PathToUtf8(private_dir / file), utf8::PathToUtf8(program_dir / file)};
 }
 
 std::string FindPluginPath(const std::string& command) {
   for (const std::string& path : GetPluginPaths(command)) {
     boost::system::error_code error;
-    if (boost::filesystem::exists(path, error)) return path;
+    if (boost::filesystem::exists(utf8::MakePath(path), error)) return path;
   }
   return {};
 }

@@ -15,6 +15,7 @@
 #include "suite/kelvox/CommandLine.h"
 #include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginLibrary.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace {
 
@@ -118,8 +119,15 @@ int RunCommand(const CommandLine& line) {
 
 }  // namespace
 
+// The arguments as UTF-8, the form every path takes inside the suite.
+#if defined(_WIN32)
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int index = 1; index < argc; ++index) args.push_back(utf8::NarrowToUtf8(argv[index]));
+#else
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
   const CommandLine line = ParseCommandLine(args);
   switch (line.action) {
     case CommandLine::Action::kHelp:

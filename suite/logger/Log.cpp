@@ -20,6 +20,7 @@
 
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace ZUdurov {
 namespace {
@@ -51,14 +52,14 @@ const char* LevelName(unsigned level) {
 // The per-user fallback: $XDG_STATE_HOME/kelvox, ~/.local/state/kelvox, or
 // %LOCALAPPDATA%\kelvox on Windows.
 std::string GetUserLogFile() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && *state != '\0') return std::string(state) + "/kelvox/kelvox.log";
+  const std::string state = utf8::GetEnvironment("XDG_STATE_HOME");
+  if (!state.empty()) return state + "/kelvox/kelvox.log";
 #if defined(_WIN32)
-  const char* local = std::getenv("LOCALAPPDATA");
-  if (local != nullptr && *local != '\0') return std::string(local) + "\\kelvox\\kelvox.log";
+  const std::string local = utf8::GetEnvironment("LOCALAPPDATA");
+  if (!local.empty()) return local + "\\kelvox\\kelvox.log";
 #endif
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/.local/state/kelvox/kelvox.log";
+  const std::string home = utf8::GetEnvironment("HOME");
+  if (!home.empty()) return home + "/.local/state/kelvox/kelvox.log";
   return {};
 }
 
@@ -109,10 +110,15 @@ void CreateLogFile(const std::string& path) {
 std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
   if (path.empty()) return nullptr;
   try {
-    const boost::filesystem::path parent = boost::filesystem::path(path).parent_path();
+    const boost::filesystem::path parent = utf8::MakePath(path).parent_path();
     if (!parent.empty()) CreateLogFolders(parent);
     CreateLogFile(path);
+#if defined(_WIN32)
+    // spdlog is built with wide file names here: UTF-16, as every path.
+    auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(utf8::WidenUtf8(path));
+#else
     auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path);
+#endif
     auto logger = std::make_shared<spdlog::logger>("kelvox", std::move(file));
     logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
         kPattern, spdlog::pattern_time_type::local, kLineEnd));

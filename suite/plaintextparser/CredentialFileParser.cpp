@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "suite/secretmemory/SecretMemory.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace {
 
@@ -53,10 +54,11 @@ using SecretText = std::vector<char, WipingAllocator<char>>;
 // on disk is only a first guess: text mode may read fewer bytes, and the
 // file may grow meanwhile.
 bool ReadWholeFile(const std::string& path, SecretText& text) {
-  std::ifstream file(path);
+  const std::filesystem::path native = utf8::MakeStdPath(path);
+  std::ifstream file(native);
   if (!file.good()) return false;
   std::error_code error;  // a folder or a pipe has no size; chunks will do
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  const std::uintmax_t size = std::filesystem::file_size(native, error);
   // One spare byte, so that a file of the size found is read in one go.
   if (!error) text.resize(static_cast<std::size_t>(size) + 1);
   std::size_t used = 0;

@@ -101,5 +101,29 @@ foreach(file stores/settings.store kelvox.log)
     message(FATAL_ERROR "a value is readable in ${file}")
   endif()
 endforeach()
+
+# Names outside any ANSI code page, from the UTF-8 configuration file, the
+# environment and the command line: the store and the log land under
+# exactly the configured names, and the success line names the store.
+# (Wine maps Windows names to host names in the host's character set.)
+set(ENV{LC_ALL} C.UTF-8)
+set(name "Zürich-日本")
+set(store "${windows_folder}\\${name}\\settings.store")
+file(WRITE "${folder}/${name}.config"
+  "ENCRYPT_SETTING_PATH=${store}\n"
+  "ENCRYPTED_CREDENTIALS_FILE_PATH=${windows_folder}\\${name}\\credentials.store\n"
+  "ENCRYPT_HOST_KEY_PATH=${windows_folder}\\keys\\host.key\n"
+  "ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n"
+  "LOG_FILE=${windows_folder}\\${name}\\kelvox.log\nLOG_LEVEL=4\n")
+set(ENV{KELVOX_GLOBAL_CONFIG} "${windows_folder}\\${name}.config")
+file(WRITE "${folder}/${name}.json" "{\"sensitive_settings\": {\"db_password\": \"VALUE-SIX\"}}\n")
+string(CONCAT success "Succeed in encrypting the message and restoring it info file: ${store}. \n"
+                      "Suggest you delete the file with plain text!\n")
+run_encrypt("${name}.json" "--unattended" "${success}")
+foreach(file settings.store kelvox.log)
+  if(NOT EXISTS "${folder}/${name}/${file}")
+    message(FATAL_ERROR "no ${file} in ${folder}/${name}")
+  endif()
+endforeach()
 file(REMOVE_RECURSE ${folder})
 message(STATUS "unattended write and update succeeded")

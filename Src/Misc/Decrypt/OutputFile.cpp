@@ -18,6 +18,8 @@
 
 #include <boost/filesystem.hpp>
 
+#include "suite/utf8/Utf8Path.h"
+
 namespace {
 
 constexpr std::size_t kTemporaryTagSize = 8;
@@ -26,7 +28,7 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 #if defined(_WIN32)
 int OpenExclusive(const std::string& path) {
   int fd = -1;
-  const std::wstring wide = boost::filesystem::path(path).wstring();
+  const std::wstring wide = utf8::WidenUtf8(path);
   if (_wsopen_s(&fd, wide.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _SH_DENYRW,
                 _S_IREAD | _S_IWRITE) != 0) {
     return -1;
@@ -44,8 +46,7 @@ bool WriteAll(int fd, const std::string& data) {
 }
 bool Close(int fd) { return _close(fd) == 0; }
 bool RenameOver(const std::string& from, const std::string& to) {
-  return MoveFileExW(boost::filesystem::path(from).wstring().c_str(),
-                     boost::filesystem::path(to).wstring().c_str(),
+  return MoveFileExW(utf8::WidenUtf8(from).c_str(), utf8::WidenUtf8(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 #else
@@ -74,13 +75,13 @@ bool RenameOver(const std::string& from, const std::string& to) {
 
 bool Exists(const std::string& path) {
   boost::system::error_code error;
-  return boost::filesystem::symlink_status(boost::filesystem::path(path), error).type() !=
+  return boost::filesystem::symlink_status(utf8::MakePath(path), error).type() !=
          boost::filesystem::file_not_found;
 }
 
 void RemoveQuietly(const std::string& path) {
   boost::system::error_code error;
-  boost::filesystem::remove(boost::filesystem::path(path), error);
+  boost::filesystem::remove(utf8::MakePath(path), error);
 }
 
 // Writes `data` to a new file at `path`; removes it again on failure.

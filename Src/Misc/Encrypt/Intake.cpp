@@ -14,6 +14,7 @@
 #include "Src/Misc/Encrypt/StepResult.h"
 #include "Src/Misc/Encrypt/Trace.h"
 #include "host/CredentialFileParser.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace {
 
@@ -64,8 +65,8 @@ int ENCRYPT::ReadFileIntoMemory() {
   // other than "not found" (a folder that may not be searched, a link loop)
   // leaves this method as an exception.
   namespace fs = boost::filesystem;
-  if (!fs::is_regular_file(fs::status(fs::path(path)))) {
-    if (fs::exists(fs::status(fs::path(path)))) {
+  if (!fs::is_regular_file(fs::status(utf8::MakePath(path)))) {
+    if (fs::exists(fs::status(utf8::MakePath(path)))) {
       KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
       return StepCode(ERR_INVALID_FILE);
     }

@@ -15,6 +15,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "suite/secretmemory/SecretMemory.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace {
 
@@ -62,7 +63,8 @@ void CheckNestingDepth(const SecretString& text) {
 }  // namespace
 
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
-  std::ifstream file(path);
+  const std::filesystem::path native = utf8::MakeStdPath(path);
+  std::ifstream file(native);
   if (!file.good()) throw std::runtime_error("The json file can not be opened.");
 
   // A plain string reads lines fastest. Reserved to the size of the file, it
@@ -70,7 +72,7 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   // zeroed below, whole.
   std::string line;
   std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  const std::uintmax_t size = std::filesystem::file_size(native, error);
   if (!error) line.reserve(static_cast<std::size_t>(size));
 
   // trim() with the white space of the default locale; the facet is looked

@@ -14,6 +14,7 @@
 #include "errors/ErrorCatalogue.h"
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
+#include "suite/utf8/Utf8Path.h"
 
 const char* const EncryptedPathKeys[] = {"ENCRYPT_SETTING_PATH", "ENCRYPTED_CREDENTIALS_FILE_PATH"};
 
@@ -27,9 +28,9 @@ constexpr uint32_t kLowSixteenBits = 0xFFFF;
 // The variable's value; an empty value counts as unset, since Windows
 // cannot hold a variable set to the empty string.
 std::optional<std::string> GetVariable(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return std::string(value);
+  std::string value = utf8::GetEnvironment(name);
+  if (value.empty()) return std::nullopt;
+  return value;
 }
 
 void RemoveVariable(const char* name) {
@@ -70,7 +71,7 @@ int LocateStore(const std::string& key, std::string& path) {
   if (IsPlacedUnderProgram(path)) {
     // The value is never normalised: it follows the directory as configured.
     if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
-      path = boost::filesystem::path(*binary).parent_path().string() + "/" + path;
+      path = utf8::PathToUtf8(utf8::MakePath(*binary).parent_path()) + "/" + path;
       // Used once: the later types of a run go beside the running program.
       RemoveVariable(kBinaryVariable);
     } else {
