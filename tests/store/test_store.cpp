@@ -7,7 +7,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 #else
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -23,6 +22,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/dll/runtime_symbol_info.hpp>
@@ -208,8 +208,7 @@ TEST_F(StoreTest, RoundTripKeepsAnyBytesInOwnerOnlyFilesInBothModes) {
                         {"empty value", ""},
                         {"large", std::string(1 << 20, '\x5a')}};
   for (const char* passphrase : {kPassphrase, kUnattended}) {
-    // The unattended store's name is at the system's limit (255) but for
-    // what a temporary name beside it could add.
+    // The unattended store's name: the system's limit (255) less a temporary's additions.
     path = dir.File("stores/" + (*passphrase ? std::string("attended") : std::string(250, 's')));
     ASSERT_EQ(Write(records, passphrase), status::kOk);
     Records read{{"stale", "x"}};
@@ -370,15 +369,10 @@ TEST_F(StoreTest, MissingStoresAndWrongHostKeysAreRefusedAndLeaveEverything) {
   EXPECT_EQ(records, (Records{{"kept", "x"}}));
 }
 
-struct HeaderFault {
-  const char* what;
-  std::function<void(std::string& bytes)> damage;
-};
-
 // Damaged headers are invalid before any key is derived; flipped bits
 // anywhere are refused.
 TEST_F(StoreTest, DamagedStoresAreRefused) {
-  std::vector<HeaderFault> faults = {
+  std::vector<std::pair<const char*, std::function<void(std::string&)>>> faults = {
       {"extended", [](std::string& b) { b += '\0'; }},
       {"magic", [](std::string& b) { b[0] ^= 1; }},
       {"future version", [](std::string& b) { b[8] = 2; }},
@@ -393,16 +387,16 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
     faults.push_back({"truncated", [size](std::string& b) { b.resize(size); }});
   }
   const unsigned long long derivations = EnDecryptKeyDerivationCount();
-  for (const HeaderFault& fault : faults) {
+  for (const auto& [what, damage] : faults) {
     std::string bytes = good;
-    fault.damage(bytes);
+    damage(bytes);
     SetBytes(bytes);
     Records records{{"kept", "x"}};
     int mode = 2;
-    EXPECT_EQ(Read(records), status::kInvalidFile) << fault.what << " " << bytes.size();
-    EXPECT_EQ(Mode(mode), status::kInvalidFile) << fault.what << " " << bytes.size();
-    EXPECT_EQ(Write(small), status::kInvalidFile) << fault.what << " " << bytes.size();
-    EXPECT_EQ(Bytes(), bytes) << fault.what;
+    EXPECT_EQ(Read(records), status::kInvalidFile) << what << " " << bytes.size();
+    EXPECT_EQ(Mode(mode), status::kInvalidFile) << what << " " << bytes.size();
+    EXPECT_EQ(Write(small), status::kInvalidFile) << what << " " << bytes.size();
+    EXPECT_EQ(Bytes(), bytes) << what;
     EXPECT_EQ(records, (Records{{"kept", "x"}}));
     EXPECT_EQ(mode, 2);
   }
@@ -430,10 +424,7 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
 
 TEST_F(StoreTest, HostKeyOthersCouldPlantOrReadIsRefused) {
   const std::string keys = dir.File("keys");
-  const struct {
-    const char* fault;
-    std::function<void()> plant;
-  } cases[] = {
+  const std::pair<const char*, std::function<void()>> cases[] = {
 #if defined(_WIN32)
       {"everyone may read it", [&] {
          PSECURITY_DESCRIPTOR everyone = nullptr;
@@ -478,28 +469,20 @@ TEST_F(StoreTest, HostKeyOthersCouldPlantOrReadIsRefused) {
 
 #if !defined(_WIN32)
 TEST_F(StoreTest, SpecialFilesAndDanglingLinksFailAtOnce) {
-  const struct {
-    const char* fault;
-    std::function<void(const std::string&)> plant;
-    int write_status;
-  } cases[] = {
-      {"FIFO", [](const std::string& at) { ::mkfifo(at.c_str(), 0600); }, status::kInvalidFile},
-      {"dangling link", [](const std::string& at) { fs::create_symlink("gone/settings", at); },
-       status::kWriteFailed},
-  };
-  for (const auto& [fault, plant, write_status] : cases) {
+  for (const bool fifo : {true, false}) {
     fs::remove_all(dir.File("stores"));
     fs::create_directories(dir.File("stores"));
-    plant(path);
+    if (fifo) ::mkfifo(path.c_str(), 0600);
+    if (!fifo) fs::create_symlink("gone/settings", path);
     const unsigned long long derived = EnDecryptKeyDerivationCount();
     // A FIFO would block these forever if it were opened for reading.
     int mode = 0;
     Records records;
-    EXPECT_NE(Mode(mode), status::kOk) << fault;
-    EXPECT_NE(Read(records), status::kOk) << fault;
-    EXPECT_EQ(Write(small), write_status) << fault;
-    EXPECT_EQ(EnDecryptKeyDerivationCount(), derived) << fault;
-    EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"}) << fault;
+    EXPECT_NE(Mode(mode), status::kOk) << fifo;
+    EXPECT_NE(Read(records), status::kOk) << fifo;
+    EXPECT_EQ(Write(small), fifo ? status::kInvalidFile : status::kWriteFailed) << fifo;
+    EXPECT_EQ(EnDecryptKeyDerivationCount(), derived) << fifo;
+    EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"}) << fifo;
   }
 }
 
