@@ -9,31 +9,28 @@
 #include <tss2/tss2_tctildr.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 namespace testing_support {
 namespace {
 
-constexpr int kSwtpmStartAttempts = 5;
-constexpr auto kSwtpmStartTimeout = std::chrono::seconds(10);
 constexpr int kExecFailed = 127;
 
-// Whether a TCP socket on loopback `port` can be bound (`to_listener` false)
-// or connected to a listener there (`to_listener` true).
+// Whether loopback `port` can be bound, or with `to_listener` connected to.
 bool TryPort(int port, bool to_listener) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const sockaddr_in address{.sin_family = AF_INET,
+                            .sin_port = htons(static_cast<std::uint16_t>(port)),
+                            .sin_addr = {htonl(INADDR_LOOPBACK)},
+                            .sin_zero = {}};
   const auto* generic = reinterpret_cast<const sockaddr*>(&address);
-  const bool done = to_listener ? ::connect(fd, generic, sizeof(address)) == 0
-                           : ::bind(fd, generic, sizeof(address)) == 0;
-  ::close(fd);
+  const bool done = fd >= 0 && (to_listener ? ::connect(fd, generic, sizeof(address))
+                                            : ::bind(fd, generic, sizeof(address))) == 0;
+  if (fd >= 0) ::close(fd);
   return done;
 }
 
@@ -41,9 +38,8 @@ bool TryPort(int port, bool to_listener) {
 
 SoftwareTpm::SoftwareTpm() {
   std::mt19937 random(std::random_device{}());
-  // Stops at the first start that fails for another reason than the ports,
-  // such as no swtpm on the PATH.
-  for (int attempt = 0; attempt < kSwtpmStartAttempts && pid < 0 && !failed; ++attempt) {
+  // Stops at the first start that fails for another reason than the ports.
+  for (int attempt = 0; attempt < 5 && pid < 0 && !failed; ++attempt) {
     const int candidate = std::uniform_int_distribution<int>(20000, 60000)(random);
     if (TryPort(candidate, false) && TryPort(candidate + 1, false)) Start(candidate);
   }
@@ -79,9 +75,8 @@ bool SoftwareTpm::ExtendPcr(ESYS_TR pcr) const {
 }
 
 void SoftwareTpm::Start(int candidate) {
-  const std::string server = "type=tcp,port=" + std::to_string(candidate) + ",bindaddr=127.0.0.1";
-  const std::string control =
-      "type=tcp,port=" + std::to_string(candidate + 1) + ",bindaddr=127.0.0.1";
+  const auto at = [](int p) { return "type=tcp,bindaddr=127.0.0.1,port=" + std::to_string(p); };
+  const std::string server = at(candidate), control = at(candidate + 1);
   const std::string state = "dir=" + state_dir.path().string();
   const pid_t child = ::fork();
   if (child == 0) {
@@ -92,23 +87,19 @@ void SoftwareTpm::Start(int candidate) {
             "not-need-init,startup-clear", static_cast<char*>(nullptr));
     ::_exit(kExecFailed);
   }
-  if (child < 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + kSwtpmStartTimeout;
-  while (std::chrono::steady_clock::now() < deadline) {
+  for (int wait = 0; child > 0 && wait < 500; ++wait) {  // up to 10 s
     int status = 0;
     if (::waitpid(child, &status, WNOHANG) == child) {  // it could not start
       failed = WIFEXITED(status) && WEXITSTATUS(status) == kExecFailed;
       return;
     }
     if (TryPort(candidate, true)) {
-      pid = child;
-      port = candidate;
+      std::tie(pid, port) = std::pair(child, candidate);
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
+  if (child > 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, nullptr, 0);
 }
 
 }  // namespace testing_support

