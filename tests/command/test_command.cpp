@@ -115,12 +115,6 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
   }
 }
 
-TEST_F(CommandTest, MissingStoreInstanceIsAnInternalError) {
-  fake_store::Get().null_instance = true;
-  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
-  CreateStore("settings.store");
-  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
-}
 
 TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
   CreateStore("settings.store");
@@ -133,7 +127,12 @@ TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
   EXPECT_EQ(out.substr(0, out.find('\n')), "add: 2, update: 2");
 }
 
-TEST_F(CommandTest, MissingPathsOrInputEndTheRunBeforeTheStore) {
+TEST_F(CommandTest, MissingStoreInstancePathsOrInputEndTheRunBeforeTheStore) {
+  fake_store::Get().null_instance = true;
+  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
+  CreateStore("settings.store");
+  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
+  fake_store::Reset();
   config.Set("ENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") + "\n");
   EXPECT_EQ(Run({{"unattended", ""}}), ERR_READ_FILE);
   boost::filesystem::remove(dir.File("input.json"));

@@ -18,8 +18,7 @@ const std::string kKelvox = KELVOX_PROGRAM;
 class HostProgramTest : public testing::Test {
  protected:
   HostProgramTest() {
-    testing_support::WriteFile(dir.File("global.config"),
-                               "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+    testing_support::WriteFile(dir.File("global.config"), "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
     env = {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}};
   }
   Finished Run(std::vector<std::string> args) {
@@ -63,9 +62,8 @@ TEST_F(HostProgramTest, ExceptionFromTheCommandIsReportedNotAnAbort) {
 
 TEST_F(HostProgramTest, CommandHelpRunsNothingAndAStrayOptionStopsTheRun) {
   testing_support::WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\"}}");
-  testing_support::WriteFile(dir.File("global.config"),
-                             "ENCRYPT_SETTING_PATH=" + dir.File("s.store") + "\n" +
-                                 "ENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
+  testing_support::WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("s.store") +
+                                                            "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
   const Finished help = Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("usage: kelvox encrypt --configfile FILE", 0), 0u) << help.output;
