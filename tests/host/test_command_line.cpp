@@ -10,8 +10,7 @@ using Options = std::map<std::string, std::string>;
 TEST(CommandLineTest, OptionsTakeSeparateOrJoinedValuesAndFlagsAreEmpty) {
   const std::vector<std::pair<std::vector<std::string>, Options>> cases = {
       {{"encrypt", "--configfile=x=y"}, {{"configfile", "x=y"}}},
-      {{"encrypt", "--unattended", "--quiet", "--configfile="},
-       {{"unattended", ""}, {"quiet", ""}, {"configfile", ""}}},
+      {{"encrypt", "--unattended", "--quiet", "--configfile="}, {{"unattended", ""}, {"quiet", ""}, {"configfile", ""}}},
       {{"encrypt", "--configfile", "--quiet"}, {{"configfile", ""}, {"quiet", ""}}},
       {{"encrypt", "--configfile", "a", "--configfile", "b"}, {{"configfile", "b"}}},
   };
@@ -35,11 +34,7 @@ TEST(CommandLineTest, UsageErrorsHelpAndVersion) {
 }
 
 TEST(CommandLineTest, OptionOutsideTheCommandsTableIsRefusedWithTheClosest) {
-  const struct {
-    std::vector<std::string> args;
-    const char* named;
-    const char* closest;
-  } cases[] = {
+  const struct { std::vector<std::string> args; const char* named; const char* closest; } cases[] = {
       {{"encrypt", "--configfile", "a", "--unatended"}, "'--unatended'", "'--unattended'"},
       {{"encrypt", "--configfile", "a", "--Quiet"}, "'--Quiet'", "'--quiet'"},
       {{"encrypt", "--configfile", "a", "--dry-run"}, "'--dry-run'", "'--"},
@@ -51,14 +46,12 @@ TEST(CommandLineTest, OptionOutsideTheCommandsTableIsRefusedWithTheClosest) {
     EXPECT_EQ(line.action, CommandLine::Action::kUsageError) << c.named;
     EXPECT_EQ(line.command, c.args[0]);
     EXPECT_NE(line.error.find(c.named), std::string::npos) << line.error;
-    EXPECT_NE(line.error.find(std::string("did you mean ") + c.closest), std::string::npos)
-        << line.error;
+    EXPECT_NE(line.error.find(std::string("did you mean ") + c.closest), std::string::npos) << line.error;
   }
   // Every option a command lists in its usage passes.
-  EXPECT_EQ(ParseCommandLine({"decrypt", "--store", "s", "--unattended", "--output", "f", "--force"}).action,
-            CommandLine::Action::kRun);
-  EXPECT_EQ(ParseCommandLine({"rekey", "--type", "t", "--to-attended", "--to-unattended"}).action,
-            CommandLine::Action::kRun);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"decrypt", "--store", "s", "--unattended", "--output", "f", "--force"},
+                                                 {"rekey", "--type", "t", "--to-attended", "--to-unattended"}})
+    EXPECT_EQ(ParseCommandLine(args).action, CommandLine::Action::kRun);
 }
 
 TEST(CommandLineTest, CommandHelpWinsOverEverythingElse) {

@@ -22,9 +22,7 @@ using boost::property_tree::json_parser::json_parser_error;
 using Parser = CredentialFileParser;
 using testing_support::ScopedLogCapture;
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class IntakeTest : public testing::Test {
  protected:
@@ -37,22 +35,13 @@ class IntakeTest : public testing::Test {
   int ReadSettings(const std::string& text) {
     Write(text);
     command = std::make_unique<EncryptProbe>(path);
-    try {
-      return command->ReadSensitiveSettingFile(path);
-    } catch (const json_parser_error&) {
-      return -1;
-    }
+    try { return command->ReadSensitiveSettingFile(path); } catch (const json_parser_error&) { return -1; }
   }
   RecordMap Settings() const { return command->Records().at(SensitiveSetting); }
   // Whether the settings loader takes the file for JSON.
   bool LoaderAccepts() const {
     boost::property_tree::ptree tree;
-    try {
-      ReadJsonFile(path, tree);
-      return true;
-    } catch (const json_parser_error&) {
-      return false;
-    }
+    try { return ReadJsonFile(path, tree), true; } catch (const json_parser_error&) { return false; }
   }
   int Parse(const std::string& text, RecordMap& records) {
     Write(text);
@@ -84,9 +73,7 @@ TEST_F(IntakeTest, EachFileGivesTheTypesItHolds) {
   }
   EXPECT_EQ(command->Readers().begin()->first, SensitiveSetting);
   EXPECT_EQ(command->ReadCredentialFile(path), static_cast<int>(ERR_READ_FILE));
-}
-
-TEST_F(IntakeTest, PathsThatAreNotRegularFilesAreRefused) {
+  // Paths that are not regular files.
   EXPECT_EQ(Intake(dir.File("absent.json")), static_cast<int>(ERR_FILE_NOT_EXIST));
   EXPECT_EQ(Intake(""), static_cast<int>(ERR_FILE_NOT_EXIST));
   EXPECT_EQ(Intake(dir.path().string()), static_cast<int>(ERR_INVALID_FILE));
@@ -94,8 +81,7 @@ TEST_F(IntakeTest, PathsThatAreNotRegularFilesAreRefused) {
 
 TEST_F(IntakeTest, NonJsonNeverReachesTheCredentialReader) {
   const std::string credentials = R"({"credentials": [{"target": "h", "user": "u", "password": "p"}]})";
-  for (const std::string& text : {std::string(), std::string("  // a note\n\n"),
-                                  credentials + " // note"}) {
+  for (const std::string& text : {std::string(), std::string("  // a note\n\n"), credentials + " // note"}) {
     ScopedLogCapture log(4);
     Write(text);
     EXPECT_EQ(Intake(path), static_cast<int>(ERR_INVALID_FILE)) << text;
@@ -124,8 +110,7 @@ TEST_F(IntakeTest, SettingsKeepTheirTextAndTheNodeMustBeUniqueAtTheTop) {
       {R"(["a", "b"])", {{"", "b"}}},
   };
   for (const auto& [node, records] : cases) {
-    EXPECT_EQ(ReadSettings("{\"sensitive_settings\": " + node + "}"),
-              static_cast<int>(ERR_SUCCEED));
+    EXPECT_EQ(ReadSettings("{\"sensitive_settings\": " + node + "}"), static_cast<int>(ERR_SUCCEED));
     EXPECT_EQ(Settings(), records) << node;
   }
   for (const char* text : {R"({"other": {}})", R"({"outer": {"sensitive_settings": {}}})",
@@ -164,8 +149,7 @@ TEST_F(IntakeTest, BothReadersDropCommentLinesAndJoinTrimmedLines) {
 
 TEST_F(IntakeTest, NestingBeyondTheLimitIsRefusedNotACrash) {
   const auto nested = [](int depth) {
-    return "{\"sensitive_settings\": {\"k\": \"[[[\", \"deep\": " + std::string(depth, '[') +
-           std::string(depth, ']') + "}}";
+    return "{\"sensitive_settings\": {\"k\": \"[[[\", \"deep\": " + std::string(depth, '[') + std::string(depth, ']') + "}}";
   };
   EXPECT_EQ(ReadSettings(nested(998)), static_cast<int>(ERR_SUCCEED));
   EXPECT_EQ(ReadSettings(nested(999)), -1);
@@ -213,7 +197,7 @@ TEST_F(IntakeTest, CredentialParserTakesForJsonExactlyWhatTheLoaderTakes) {
   for (const std::string& value : values) texts.push_back(entry + value + "}]}");
   for (const std::string& text : texts) {
     RecordMap records;
-    const bool parsed = Parse(text, records) != Parser::kNotJson;
+    const bool parsed = Parse(text, records) != Parser::kNotJson;  // writes the file first
     EXPECT_EQ(parsed, LoaderAccepts()) << text;
   }
 }

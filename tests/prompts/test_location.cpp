@@ -8,7 +8,6 @@
 #include <optional>
 #include <vector>
 
-#include "errors/ErrorCatalogue.h"
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
 #include "tests/support/EncryptProbe.h"
@@ -22,17 +21,14 @@ using testing_support::SetEnv;
 constexpr char kVariable[] = "WRK_BIN_EXE";
 constexpr char kSame[] = "as configured";
 
-struct Placement {
-  std::string value;
-  std::optional<std::string> binary;  // WRK_BIN_EXE
-  std::string expected;               // kSame: the value unchanged
-  bool variable_used;                 // then removed from the environment
-};
+// binary: WRK_BIN_EXE; expected kSame: the value unchanged; a used variable is removed.
+struct Placement { std::string value; std::optional<std::string> binary; std::string expected; bool variable_used; };
 
 class LocationTest : public testing::Test {
  protected:
-  std::string Locate(const std::string& value, int expected = static_cast<int>(ERR_SUCCEED)) {
-    config.Set("ENCRYPT_SETTING_PATH=" + value + "\nENCRYPTED_CREDENTIALS_FILE_PATH=c.store\n");
+  // The settings store's path for a configured `value` (or a whole `config_text`).
+  std::string Locate(const std::string& value, int expected = 0, const std::string& config_text = "") {
+    config.Set(config_text.empty() ? "ENCRYPT_SETTING_PATH=" + value + "\nENCRYPTED_CREDENTIALS_FILE_PATH=c.store\n" : config_text);
     std::string path;
     EXPECT_EQ(command.GetEncryptedFilePath(EncryptedPathKeys[SensitiveSetting], path), expected);
     return path;
@@ -93,15 +89,11 @@ TEST_F(LocationTest, RelativeValuesArePlacedBesideTheProgramOnce) {
 TEST_F(LocationTest, MissingValueReturnsTheLookupResult) {
   testing::internal::CaptureStderr();  // the broken file is reported there
   for (const std::string text : {"OTHER=x\n", "ENCRYPT_SETTING_PATH=\n", "not a config line\n"}) {
-    config.Set(text);
+    config.Set(text);  // the lookup's own result, expected back
     std::string ignored;
     const int lookup = ZUdurov::GlobalConfig::GetConfigItem("ENCRYPT_SETTING_PATH", ignored);
     ASSERT_NE(lookup, ZUdurov::GlobalConfig::kOk);
-    std::string path;
-    EXPECT_EQ(command.GetEncryptedFilePath(EncryptedPathKeys[SensitiveSetting], path),
-              lookup & 0xFFFF)
-        << text;
-    EXPECT_EQ(path, "");
+    EXPECT_EQ(Locate("", lookup & 0xFFFF, text), "") << text;
   }
   testing::internal::GetCapturedStderr();
 }

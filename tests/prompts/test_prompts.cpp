@@ -19,10 +19,7 @@ namespace {
 struct CapturedOutput : std::stringbuf {
   CapturedOutput() : saved(std::cout.rdbuf(this)) {}
   ~CapturedOutput() override { std::cout.rdbuf(saved); }
-  int sync() override {
-    flushed = str();
-    return 0;
-  }
+  int sync() override { return flushed = str(), 0; }
   std::streambuf* saved;
   std::string flushed;
 };
@@ -86,37 +83,23 @@ TEST_F(PromptsTest, FullFieldEndsAtTheNextKeyWhichIsDropped) {
   EXPECT_EQ(ReadOne(Keys(full.substr(1) + "y\n")), full.substr(1) + "y");
 }
 
-TEST_F(PromptsTest, DuplicateFieldNameAddsNothingAndUnknownNameIsEmpty) {
-  ScriptedKeys script(Keys("v\nw\n"));
+TEST_F(PromptsTest, PromptIsFlushedBeforeReadingHiddenFieldEndsTheLineAndDuplicatesAddNothing) {
+  ScriptedKeys script(Keys("secret\nshown\nw\n"), &console.flushed);
   InputForm form;
-  form.AddField("f", "First", false);
-  form.AddField("f", "Second", true);
+  form.AddField("h", "Hidden", true);
+  form.AddField("v", "Visible", false);
+  form.AddField("v", "Again", true);
   form.ReadFields();
-  EXPECT_EQ(console.str(), "  First: ");
-  EXPECT_EQ(form.GetValue("f"), "v");
+  EXPECT_EQ(console.str(), "  Hidden: \n  Visible: ");
+  EXPECT_EQ(script.flushed_at_first_key, (std::vector<std::string>{"  Hidden: ", "  Hidden: \n  Visible: "}));
+  EXPECT_EQ(script.hidden_fields, (std::vector<bool>{true, false}));
+  EXPECT_EQ(form.GetValue("v"), "shown");
   EXPECT_EQ(script.Remaining(), 2u);
   EXPECT_EQ(form.GetValue("other"), "");
 }
 
-TEST_F(PromptsTest, PromptIsFlushedBeforeReadingAndHiddenFieldEndsTheLine) {
-  ScriptedKeys script(Keys("secret\nshown\n"), &console.flushed);
-  InputForm form;
-  form.AddField("h", "Hidden", true);
-  form.AddField("v", "Visible", false);
-  form.ReadFields();
-  EXPECT_EQ(console.str(), "  Hidden: \n  Visible: ");
-  EXPECT_EQ(script.flushed_at_first_key,
-            (std::vector<std::string>{"  Hidden: ", "  Hidden: \n  Visible: "}));
-  EXPECT_EQ(script.hidden_fields, (std::vector<bool>{true, false}));
-}
-
-struct Entry {
-  bool existing;
-  const char* typed;
-  uint32_t code;
-  const char* passphrase;  // handed on only on success
-  std::size_t unread;      // no second attempt, no extra field
-};
+// The passphrase is handed on only on success; `unread` shows no second attempt, no extra field.
+struct Entry { bool existing; const char* typed; uint32_t code; const char* passphrase; std::size_t unread; };
 
 TEST_F(PromptsTest, NewStoresTakeEightCharactersTwiceAndExistingOnesOnce) {
   const Entry entries[] = {
@@ -129,11 +112,11 @@ TEST_F(PromptsTest, NewStoresTakeEightCharactersTwiceAndExistingOnesOnce) {
       {false, "abcdefghi\nabcdefgh\n", ERR_PASSPHRASE, "", 0},
   };
   for (const Entry& entry : entries) {
+    SCOPED_TRACE(entry.typed);
     passphrase.clear();
-    EXPECT_EQ(Ask(entry.existing ? ExistingStore() : NewStore(), entry.typed), entry.code)
-        << entry.typed;
-    EXPECT_EQ(passphrase, entry.passphrase) << entry.typed;
-    EXPECT_EQ(remaining, entry.unread) << entry.typed;
+    EXPECT_EQ(Ask(entry.existing ? ExistingStore() : NewStore(), entry.typed), entry.code);
+    EXPECT_EQ(passphrase, entry.passphrase);
+    EXPECT_EQ(remaining, entry.unread);
   }
 }
 
@@ -156,9 +139,7 @@ TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYesAnythingElseNo) {
   EXPECT_EQ(script.hidden_fields, std::vector<bool>{false});
   for (const char* typed : {"y\n", "Y\n"}) EXPECT_TRUE(Confirm(typed)) << typed;
   // The input ending before any answer is no answer, not Enter.
-  for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n", "", "y\b"}) {
-    EXPECT_FALSE(Confirm(typed)) << typed;
-  }
+  for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n", "", "y\b"}) EXPECT_FALSE(Confirm(typed)) << typed;
 }
 
 }  // namespace

@@ -13,20 +13,14 @@ class EncryptProbe : public ENCRYPT {
  public:
   EncryptProbe() = default;
   // A command whose "configfile" option is `input`.
-  explicit EncryptProbe(const std::string& input) { SetOption("configfile", input); }
-
-  void SetOption(const std::string& name, const std::string& value = "") {
-    context.options[name] = value;
-  }
+  explicit EncryptProbe(const std::string& input) { context.options["configfile"] = input; }
   void SetRecords(FileType type, RecordMap records) { file_records[type] = std::move(records); }
   const std::map<FileType, RecordMap>& Records() const { return file_records; }
   const std::map<FileType, Reader>& Readers() const { return file_readers; }
 
   using ENCRYPT::ConfirmUpdate;
-  using ENCRYPT::EncryptPreCheck;
   using ENCRYPT::GetEncryptedFilePath;
   using ENCRYPT::GetUserPassphrase;
-  using ENCRYPT::MapEncryptionResult;
   using ENCRYPT::ReadCredentialFile;
   using ENCRYPT::ReadFileIntoMemory;
   using ENCRYPT::ReadSensitiveSettingFile;

@@ -40,15 +40,9 @@ void Release(void* pointer) noexcept {
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  try { return Allocate(size); } catch (const std::bad_alloc&) { return nullptr; }
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* pointer, const std::nothrow_t&) noexcept { Release(pointer); }
 void operator delete[](void* pointer, const std::nothrow_t&) noexcept { Release(pointer); }
 void operator delete(void* pointer) noexcept { Release(pointer); }

@@ -16,26 +16,21 @@ ScopedTempDir::ScopedTempDir()
 }
 
 ScopedTempDir::~ScopedTempDir() {
-  boost::system::error_code error;
-  boost::filesystem::remove_all(root, error);
+  boost::system::error_code ignored;
+  boost::filesystem::remove_all(root, ignored);
 }
 
 void SetEnv(const std::string& name, const std::optional<std::string>& value) {
 #if defined(_WIN32)
   _putenv_s(name.c_str(), value ? value->c_str() : "");
 #else
-  if (value) {
-    setenv(name.c_str(), value->c_str(), 1);
-  } else {
-    unsetenv(name.c_str());
-  }
+  value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
 #endif
 }
 
 std::optional<std::string> GetEnv(const std::string& name) {
   const char* value = std::getenv(name.c_str());
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
+  return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 ScopedConfig::ScopedConfig(const std::string& text)
@@ -51,14 +46,12 @@ void ScopedConfig::Set(const std::string& text) {
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(path, std::ios::binary).rdbuf();
   return content.str();
 }
 

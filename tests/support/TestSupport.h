@@ -35,9 +35,7 @@ class ScopedTempDir {
 class ScopedEnv {
  public:
   ScopedEnv(std::string name, const std::optional<std::string>& value)
-      : variable(std::move(name)), saved(GetEnv(variable)) {
-    SetEnv(variable, value);
-  }
+      : variable(std::move(name)), saved(GetEnv(variable)) { SetEnv(variable, value); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
   ~ScopedEnv() { SetEnv(variable, saved); }
@@ -52,8 +50,6 @@ class ScopedEnv {
 class ScopedConfig {
  public:
   explicit ScopedConfig(const std::string& text = "");
-  ScopedConfig(const ScopedConfig&) = delete;
-  ScopedConfig& operator=(const ScopedConfig&) = delete;
   ~ScopedConfig();
   void Set(const std::string& text);
   const std::string& Path() const { return file; }
@@ -69,8 +65,6 @@ class ScopedConfig {
 class ScopedLogCapture {
  public:
   explicit ScopedLogCapture(unsigned level);
-  ScopedLogCapture(const ScopedLogCapture&) = delete;
-  ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
   ~ScopedLogCapture();
   // Everything logged so far.
   std::string Text() const;
