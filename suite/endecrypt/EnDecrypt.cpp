@@ -237,39 +237,46 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   }
 }
 
-// Rewrites the existing store held in `file` with the merged records.
+// Rewrites the existing store held in `file`: opens it with `passphrase`,
+// lets `edit` change the record list in place (returning a status to stop
+// with), and seals the result atomically. With `new_passphrase` the store is
+// sealed under a fresh salt and that key; without it the key read is kept,
+// so an update runs Argon2id once, unless the configured costs changed.
 // `file` is released once opened, to keep the peak of memory down.
 // REQUIRES: the caller holds the store's writer lock.
-[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, const Records& records,
-                               const std::string& path, const std::string& passphrase,
-                               bool keep_stored) {
+template <typename Edit>
+[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, const std::string& path,
+                               const std::string& passphrase, const std::string* new_passphrase,
+                               Edit edit) {
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer old_plaintext;
-  std::vector<RecordView> stored;
+  std::vector<RecordView> records;
   int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result == status::kOk) {
-    result = OpenStore(file, header, passphrase, body_key, old_plaintext, stored);
+    result = OpenStore(file, header, passphrase, body_key, old_plaintext, records);
   }
   std::vector<unsigned char>().swap(file);
-  endecrypt::KdfCosts costs;
-  if (result == status::kOk && header.mode == endecrypt::kAttendedMode) {
+  bool fresh_key = new_passphrase != nullptr;
+  if (result == status::kOk && !fresh_key && header.mode == endecrypt::kAttendedMode) {
+    // Changed costs in the configuration are the one reason for an update
+    // to derive again, under a fresh salt.
+    endecrypt::KdfCosts costs;
     result = endecrypt::ReadKdfCosts(costs);
+    fresh_key = costs.opslimit != header.opslimit || costs.memlimit != header.memlimit;
   }
+  if (result == status::kOk) result = edit(records);
   if (result != status::kOk) return result;
   SecureBuffer plaintext;
-  result = endecrypt::EncodeRecords(MergeRecords(stored, records, keep_stored), plaintext);
+  result = endecrypt::EncodeRecords(records, plaintext);
   // The old records are encoded into `plaintext` now: wipe and free them
   // before the sealed copy is made.
-  stored.clear();
+  records.clear();
   old_plaintext = SecureBuffer();
   if (result != status::kOk) return result;
-  // Keeping the salt keeps the key derived while reading, so an update
-  // runs Argon2id once. Changed costs in the configuration are the one
-  // reason to derive again, under a fresh salt.
-  if (header.mode == endecrypt::kAttendedMode &&
-      (costs.opslimit != header.opslimit || costs.memlimit != header.memlimit) &&
-      (result = PrepareNewKey(passphrase, header, body_key)) != status::kOk) {
+  if (fresh_key &&
+      (result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
+                              body_key)) != status::kOk) {
     return result;
   }
   std::vector<unsigned char> rewritten;
@@ -286,7 +293,12 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
     endecrypt::StoreLock lock;
     std::vector<unsigned char> file;
     const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
-    if (read == FileResult::kOk) return RewriteStore(file, records, path, passphrase, keep_stored);
+    if (read == FileResult::kOk) {
+      return RewriteStore(file, path, passphrase, nullptr, [&](std::vector<RecordView>& stored) {
+        stored = MergeRecords(stored, records, keep_stored);
+        return status::kOk;
+      });
+    }
     // A path that can name no store file is a write that cannot be done,
     // not a store that cannot be read.
     if (read == FileResult::kBadPath) return status::kWriteFailed;
@@ -381,11 +393,7 @@ int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const 
 
 namespace {
 
-// Rewrites the store at `path` under its writers' lock: opens it with
-// `passphrase`, lets `edit` change the record list in place (returning a
-// status to stop with), and seals the result atomically. With
-// `new_passphrase` the store is sealed under a fresh salt and that key;
-// without it the key read is kept, as an update keeps it.
+// Rewrites the store at `path` under its writers' lock, as RewriteStore.
 template <typename Edit>
 [[nodiscard]] int EditStore(const std::string& path, const std::string& passphrase,
                             const std::string* new_passphrase, Edit edit) {
@@ -393,40 +401,7 @@ template <typename Edit>
   std::vector<unsigned char> file;
   const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
   if (read != FileResult::kOk) return FromReadResult(read);
-  StoreHeader header;
-  SecureBuffer body_key;
-  SecureBuffer old_plaintext;
-  std::vector<RecordView> records;
-  int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
-  if (result == status::kOk) {
-    result = OpenStore(file, header, passphrase, body_key, old_plaintext, records);
-  }
-  std::vector<unsigned char>().swap(file);
-  if (result == status::kOk) result = edit(records);
-  if (result != status::kOk) return result;
-  SecureBuffer plaintext;
-  result = endecrypt::EncodeRecords(records, plaintext);
-  records.clear();
-  old_plaintext = SecureBuffer();
-  if (result != status::kOk) return result;
-  bool fresh_key = new_passphrase != nullptr;
-  if (!fresh_key && header.mode == endecrypt::kAttendedMode) {
-    // As in an update: changed costs in the configuration take effect.
-    endecrypt::KdfCosts costs;
-    if ((result = endecrypt::ReadKdfCosts(costs)) != status::kOk) return result;
-    fresh_key = costs.opslimit != header.opslimit || costs.memlimit != header.memlimit;
-  }
-  if (fresh_key &&
-      (result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
-                              body_key)) != status::kOk) {
-    return result;
-  }
-  std::vector<unsigned char> rewritten;
-  if ((result = SealStore(header, body_key, plaintext, rewritten)) != status::kOk) return result;
-  return endecrypt::ReplaceFileAtomically(path, rewritten.data(), rewritten.size()) ==
-                 FileResult::kOk
-             ? status::kOk
-             : status::kWriteFailed;
+  return RewriteStore(file, path, passphrase, new_passphrase, edit);
 }
 
 // Drops the records named by `keys` from the ascending list `records`;
