@@ -53,6 +53,17 @@ inline size_t WriteSettings(const std::string& path) {
   return boost::filesystem::file_size(path);
 }
 
+// Points KELVOX_GLOBAL_CONFIG at a configuration in `work` whose settings
+// store is `store`, with the credentials store, host key and log beside it.
+inline void ConfigureUnattendedRuns(const boost::filesystem::path& work, const std::string& store) {
+  const std::string config = (work / "global.config").string();
+  std::ofstream(config) << "ENCRYPT_SETTING_PATH=" << store
+                        << "\nENCRYPTED_CREDENTIALS_FILE_PATH=" << (work / "cred.store").string()
+                        << "\nENCRYPT_HOST_KEY_PATH=" << (work / "host.key").string()
+                        << "\nLOG_LEVEL=3\nLOG_FILE=" << (work / "kelvox.log").string() << "\n";
+  setenv("KELVOX_GLOBAL_CONFIG", config.c_str(), 1);
+}
+
 // Runs `argv` with stdin from /dev/null and output discarded.
 inline Measured RunChild(const std::vector<std::string>& argv) {
   std::vector<char*> args;

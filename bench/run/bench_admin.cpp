@@ -34,12 +34,7 @@ int main(int argc, char** argv) {
   const std::string input = (work / "settings.json").string();
   store_path = (work / "settings.store").string();
   output_path = (work / "decrypted.json").string();
-  const std::string config = (work / "global.config").string();
-  std::ofstream(config) << "ENCRYPT_SETTING_PATH=" << store_path
-                        << "\nENCRYPTED_CREDENTIALS_FILE_PATH=" << (work / "cred.store").string()
-                        << "\nENCRYPT_HOST_KEY_PATH=" << (work / "host.key").string()
-                        << "\nLOG_LEVEL=3\nLOG_FILE=" << (work / "kelvox.log").string() << "\n";
-  setenv("KELVOX_GLOBAL_CONFIG", config.c_str(), 1);
+  bench_run::ConfigureUnattendedRuns(work, store_path);
 
   const size_t bytes = bench_run::WriteSettings(input);
   std::printf("store of %d records from a %.1f MB input, unattended\n", bench_run::kRecords,
