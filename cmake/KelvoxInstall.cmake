@@ -20,7 +20,10 @@ set(KELVOX_PRIVATE_LIBDIR lib/kelvox)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${KELVOX_PRIVATE_LIBDIR})
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-# Programs in bin/ find the libraries the same way in both trees.
+# Programs in bin/ find the libraries the same way in both trees. Every
+# target is built with its installed search path, never with one CMake
+# derives (and pads) for the build tree; the test build_runpath checks that
+# no element is empty or relative.
 set(CMAKE_BUILD_WITH_INSTALL_RPATH ON)
 set(CMAKE_INSTALL_RPATH "$ORIGIN/../${KELVOX_PRIVATE_LIBDIR}")
 
@@ -52,11 +55,12 @@ function(kelvox_add_plugin name)
   else()
     target_link_options(${target} PRIVATE
       -Wl,--version-script=${PROJECT_SOURCE_DIR}/plugin/plugin.map -Wl,--no-undefined)
-    # Built beside the program, installed beside the suite's libraries.
+    # Installed beside the suite's libraries, built beside the program: one
+    # search path serves both trees, so the file is installed as built. A
+    # path that CMake rewrites at install time is built with an empty
+    # element after it, which the loader takes for the working directory.
     set_target_properties(${target} PROPERTIES
-      BUILD_WITH_INSTALL_RPATH OFF
-      BUILD_RPATH_USE_ORIGIN ON
-      INSTALL_RPATH "$ORIGIN")
+      INSTALL_RPATH "$ORIGIN:$ORIGIN/../${KELVOX_PRIVATE_LIBDIR}")
     install(TARGETS ${target} LIBRARY DESTINATION ${KELVOX_PRIVATE_LIBDIR})
   endif()
   set_property(GLOBAL APPEND PROPERTY KELVOX_PLUGINS ${target})

@@ -59,6 +59,8 @@ for file in bin/kelvox lib/kelvox/kelvox_encrypt.so lib/kelvox/libEnDecrypt.so \
 done
 mode_is "$prefix/var/lib/kelvox" 700
 mode_is "$prefix/var/log/kelvox" 750
+scripts/check-runpath.sh "$prefix/bin" "$prefix/lib/kelvox" ||
+  fail "a binary cmake --install made looks for libraries in the working directory"
 # No plug-in beside this program: it is found in the private folder.
 KELVOX_GLOBAL_CONFIG=$prefix/etc/kelvox/global.config \
   "$prefix/bin/kelvox" encrypt --configfile examples/both.json --unattended </dev/null
@@ -80,6 +82,8 @@ dpkg-query -W -f='${Conffiles}\n' kelvox | grep -q "^ /etc/kelvox/global.config 
   fail "global.config is no conffile"
 readelf -d /usr/bin/kelvox | grep -q 'RUNPATH.*\[\$ORIGIN/../lib/kelvox\]' ||
   fail "kelvox does not find its libraries through \$ORIGIN/../lib/kelvox"
+scripts/check-runpath.sh /usr/bin/kelvox /usr/lib/kelvox ||
+  fail "a binary of the package looks for libraries in the working directory"
 [ "$(kelvox --version)" = "kelvox $version" ] || fail "kelvox --version: $(kelvox --version)"
 
 step "manual page and completion"
