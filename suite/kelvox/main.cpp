@@ -15,6 +15,7 @@
 #include "suite/kelvox/CommandLine.h"
 #include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginLibrary.h"
+#include "suite/kelvox/ProcessHardening.h"
 #include "suite/utf8/Utf8Path.h"
 
 namespace {
@@ -23,10 +24,12 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitLargeCode = 1;
 // None of these is a status a command result can give: the catalogue has no
 // 2 or 31, its common codes stop at 67, and every other category's codes
-// exceed 255 and exit as 1. 70 is the usual "internal software error" status.
+// exceed 255 and exit as 1. 70 and 71 are the usual "internal software
+// error" and "system error" statuses.
 constexpr int kExitUsage = 2;
 constexpr int kExitPluginLoad = 31;
 constexpr int kExitCommandThrew = 70;
+constexpr int kExitNoStandardStreams = 71;
 constexpr uint32_t kLargestExitCode = 255;
 
 // True when a common (category 0) catalogue code equals `status`.
@@ -38,7 +41,8 @@ constexpr bool IsCommonResultCode(int status) {
   return false;
 }
 static_assert(!IsCommonResultCode(kExitUsage) && !IsCommonResultCode(kExitPluginLoad) &&
-                  !IsCommonResultCode(kExitCommandThrew),
+                  !IsCommonResultCode(kExitCommandThrew) &&
+                  !IsCommonResultCode(kExitNoStandardStreams),
               "a host status must differ from every command result");
 
 constexpr char kVersion[] = "kelvox " KELVOX_VERSION;
@@ -128,6 +132,10 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
 #endif
+  // First of all, for every command: nothing has opened a file yet, and no
+  // plug-in is loaded.
+  DisableCrashDumps();
+  if (!OpenClosedStandardStreams()) return kExitNoStandardStreams;
   const CommandLine line = ParseCommandLine(args);
   switch (line.action) {
     case CommandLine::Action::kHelp:

@@ -42,6 +42,7 @@ class PtySession {
   bool EchoesAndEditsLines() const;
   // Waits for the child to exit and returns everything it showed.
   Finished Wait(int seconds = 60);
+  pid_t Pid() const { return pid; }
 
  private:
   void ReadAvailable(int timeout_ms);

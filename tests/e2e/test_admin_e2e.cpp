@@ -4,6 +4,9 @@
 // table: each row runs one command on the stores the rows before it left.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
 
 #include <boost/filesystem.hpp>
 
@@ -48,8 +51,9 @@ class AdminE2eTest : public testing::Test {
   Finished Run(std::vector<std::string> args, const std::string& input = "") {
     for (std::string& arg : args) arg = arg.rfind("@", 0) == 0 ? dir.File(arg.substr(1)) : arg;
     args.insert(args.begin(), kKelvox);
-    return e2e::RunWithPipes(args, {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}}, input);
+    return e2e::RunWithPipes(args, Env(), input);
   }
+  e2e::Environment Env() const { return {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}}; }
 
   ScopedTempDir dir;
 };
@@ -118,6 +122,31 @@ TEST_F(AdminE2eTest, FlippedOrTruncatedStoreFailsVerify) {
     EXPECT_EQ(run.output, "");
     EXPECT_NE(run.error.find("details are in the log " + dir.File("kelvox.log")), std::string::npos);
   }
+}
+
+TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json"}, kOld + "\n" + kOld + "\n").status, 0);
+  // Waiting at the prompt, the plug-in loaded: no core of any size, and
+  // (seen by other users only) a process that is not dumpable.
+  e2e::PtySession session({kKelvox, "list", "--type", "settings"}, Env());
+  ASSERT_TRUE(session.WaitFor("Enter passphrase: "));
+  const std::string proc = "/proc/" + std::to_string(session.Pid());
+  const std::string limits = ReadFile(proc + "/limits"), core = "Max core file size";
+  std::istringstream sizes(limits.substr(limits.find(core) + core.size()));
+  std::string soft, hard;
+  sizes >> soft >> hard;
+  EXPECT_EQ(soft + " " + hard, "0 0");
+  struct stat owner {};
+  EXPECT_TRUE(getuid() == 0 || (::stat(proc.c_str(), &owner) == 0 && owner.st_uid == 0));
+  session.Type(kOld + "\r");
+  EXPECT_EQ(session.Wait().status, 0);
+  // Started with standard output closed, decrypt writes its values nowhere,
+  // not into the log that took descriptor 1.
+  const Finished closed = e2e::RunWithPipes(
+      {"/bin/sh", "-c", "exec \"$0\" \"$@\" >&-", kKelvox, "decrypt", "--type", "settings"}, Env(),
+      kOld + "\n");
+  EXPECT_EQ(closed.status, 0) << closed.error;
+  EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("w\xc3\xb6rld"), std::string::npos);
 }
 
 }  // namespace
