@@ -1,0 +1,74 @@
+// Runs the store file's decoders on arbitrary bytes: the header, which a
+// reader checks before anything is authenticated, both directly and through
+// the library's last-mode query on a file, and the record list. Beyond the
+// sanitizers it checks that whatever decodes encodes back to the same
+// bytes, that a refusal leaves the output untouched, and that the query
+// agrees with the decoder.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/FuzzFile.h"
+#include "host/EnDecrypt.h"
+#include "host/Log.h"
+#include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreFormat.h"
+
+namespace {
+
+using namespace endecrypt;
+
+constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+constexpr int kNoMode = -1;
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// Returns the mode of the header that decoded, else kNoMode.
+int CheckHeader(const uint8_t* data, size_t size) {
+  StoreHeader header;
+  header.opslimit = kUntouched;
+  const int decoded = DecodeHeader(data, size, header);
+  Check(decoded == endecrypt_status::kOk || decoded == endecrypt_status::kInvalidFile);
+  if (decoded != endecrypt_status::kOk) {
+    Check(header.opslimit == kUntouched);
+    return kNoMode;
+  }
+  unsigned char encoded[kHeaderSize];
+  EncodeHeader(header, encoded);
+  Check(std::memcmp(encoded, data, kHeaderSize) == 0);
+  return header.mode;
+}
+
+void CheckRecords(const uint8_t* data, size_t size) {
+  std::vector<RecordView> records{{"untouched", ""}};
+  if (DecodeRecords(data, size, records) != endecrypt_status::kOk) {
+    Check(records.size() == 1 && records[0].first == "untouched");
+    return;
+  }
+  for (size_t i = 1; i < records.size(); ++i) Check(records[i - 1].first < records[i].first);
+  SecureBuffer encoded;
+  Check(EncodeRecords(records, encoded) == endecrypt_status::kOk);
+  Check(encoded.size() == size && std::memcmp(encoded.data(), data, size) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  ZUdurov::Log::SetLogFile("");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const int decoded_mode = CheckHeader(data, size);
+  CheckRecords(data, size);
+
+  int mode = kNoMode;
+  const int queried =
+      EnDecrypt::GetInstance()->GetFileLastEncryptionMode(WriteFuzzFile(data, size), mode);
+  Check(mode == decoded_mode);
+  Check(queried == (mode == kNoMode ? endecrypt_status::kInvalidFile : endecrypt_status::kOk));
+  return 0;
+}
