@@ -289,6 +289,7 @@ template <typename Edit>
 
 [[nodiscard]] int WriteStore(const Records& records, const std::string& path,
                              const std::string& passphrase, bool keep_stored) {
+  const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     endecrypt::StoreLock lock;
     std::vector<unsigned char> file;
@@ -397,6 +398,8 @@ namespace {
 template <typename Edit>
 [[nodiscard]] int EditStore(const std::string& path, const std::string& passphrase,
                             const std::string* new_passphrase, Edit edit) {
+  const endecrypt::PreloadedHostKey host_key(  // before the lock
+      passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
   endecrypt::StoreLock lock;
   std::vector<unsigned char> file;
   const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);

@@ -21,13 +21,51 @@ constexpr char kKeyIdPersonal[crypto_generichash_blake2b_PERSONALBYTES + 1] = "k
 constexpr std::size_t kKeyIdHashSize = crypto_generichash_blake2b_BYTES_MIN;
 static_assert(kKeyIdSize <= kKeyIdHashSize);
 
+// The innermost PreloadedHostKey of this thread, if any.
+thread_local PreloadedHostKey* preloaded = nullptr;
+
 }  // namespace
+
+PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
+  preloaded = this;
+  ProtectionSettings settings;
+  SecureBuffer file;
+  if (!wanted || ReadHostKeyPath(path) != endecrypt_status::kOk ||
+      ReadProtectionSettings(settings) != endecrypt_status::kOk) {
+    return;
+  }
+  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
+    case FileResult::kOk: status = UnprotectHostKey(settings, file, key); break;
+    case FileResult::kNotFound: return;
+    default: status = endecrypt_status::kNoCredential; break;
+  }
+  held = true;
+}
+
+PreloadedHostKey::~PreloadedHostKey() { preloaded = previous; }
+
+bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
+                            int& result) const {
+  if (!held || wanted_path != path) return false;
+  result = status;
+  if (result == endecrypt_status::kOk) {
+    SecureBuffer out;
+    if (out.Allocate(kHostKeySize)) {
+      std::memcpy(out.data(), key.data(), kHostKeySize);
+      copy = std::move(out);
+    } else {
+      result = endecrypt_status::kInternal;
+    }
+  }
+  return true;
+}
 
 int LoadHostKey(const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
-  const int result = ReadProtectionSettings(settings);
-  if (result != endecrypt_status::kOk) return result;
+  int result = endecrypt_status::kOk;
+  if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
+  if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
   if (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file) != FileResult::kOk) {
     return endecrypt_status::kNoCredential;
   }
@@ -37,8 +75,9 @@ int LoadHostKey(const std::string& path, SecureBuffer& key) {
 int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
-  int result = ReadProtectionSettings(settings);
-  if (result != endecrypt_status::kOk) return result;
+  int result = endecrypt_status::kOk;
+  if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
+  if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
   switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
     case FileResult::kOk: return UnprotectHostKey(settings, file, key);
     case FileResult::kNotFound: break;

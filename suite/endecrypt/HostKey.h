@@ -9,9 +9,9 @@
 
 #include <string>
 
-namespace endecrypt {
+#include "suite/endecrypt/SecureBuffer.h"
 
-class SecureBuffer;
+namespace endecrypt {
 
 // Loads the host key at `path` into `key`, unsealing it when the file is
 // sealed. Returns kOk; kNoCredential when there is no trustworthy key file,
@@ -33,6 +33,34 @@ class SecureBuffer;
 // old file is untouched. Returns kOk, or the statuses of LoadHostKey and
 // LoadOrCreateHostKey.
 [[nodiscard]] int SealHostKeyInPlace(const std::string& path);
+
+// Loads the configured host key before the caller takes a store's
+// writers' lock, so a slow or silent TPM never keeps the lock (and every
+// writer of the folder) waiting. While it lives, LoadHostKey and
+// LoadOrCreateHostKey on this thread, for the same path, hand out what was
+// reached here (the key, or the failure status) instead of reading and
+// unsealing the file again. With no key file (or unreadable settings)
+// nothing is held and those calls work as always. Not thread-safe: one
+// lives on the stack of the thread that uses it.
+class PreloadedHostKey {
+ public:
+  // Loads the key only when `wanted` (an unattended call).
+  explicit PreloadedHostKey(bool wanted);
+  PreloadedHostKey(const PreloadedHostKey&) = delete;
+  PreloadedHostKey& operator=(const PreloadedHostKey&) = delete;
+  ~PreloadedHostKey();
+
+  // When this holds the outcome for `path`: stores it in `result` and, on
+  // kOk, a copy of the key in `key`.
+  [[nodiscard]] bool Take(const std::string& path, SecureBuffer& key, int& result) const;
+
+ private:
+  PreloadedHostKey* previous;
+  bool held = false;
+  std::string path;
+  int status = 0;
+  SecureBuffer key;
+};
 
 // Writes the kKeyIdSize-byte id of `key` to `key_id`: a one-way tag that
 // tells stores of different host keys apart. Returns kOk or kInternal.

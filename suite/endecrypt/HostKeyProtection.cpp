@@ -67,8 +67,9 @@ int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& fil
             << kHostKeySize << " bytes nor a sealed key";
     return endecrypt_status::kNoCredential;
   }
-  if (file.data()[kVersionOffset] != kSealedVersion) {
-    KLOG(1) << "sealed host key of unknown version " << unsigned{file.data()[kVersionOffset]};
+  const std::uint8_t version = file.data()[kVersionOffset];
+  if (version < kOldestSealedVersion || version > kSealedVersion) {
+    KLOG(1) << "sealed host key of unknown version " << unsigned{version};
     return endecrypt_status::kNoCredential;
   }
   const unsigned char* sealed = file.data() + kSealedHeaderSize;
@@ -77,7 +78,7 @@ int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& fil
   int result = endecrypt_status::kNoCredential;
   switch (file.data()[kProtectionOffset]) {
     case static_cast<unsigned char>(Protection::kTpm2):
-      result = UnsealWithTpm2(settings, sealed, size, unsealed);
+      result = UnsealWithTpm2(settings, version, sealed, size, unsealed);
       break;
     case static_cast<unsigned char>(Protection::kDpapi):
       result = UnsealWithDpapi(sealed, size, unsealed);

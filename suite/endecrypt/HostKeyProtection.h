@@ -20,18 +20,23 @@ class SecureBuffer;
 enum class Protection : std::uint8_t { kFile = 0, kTpm2 = 1, kDpapi = 2 };
 
 // What the configuration says about sealing: the protection new keys get,
-// and for tpm2 the TCTI to reach the TPM and the PCRs (bit i = PCR i of
-// the SHA-256 bank) a new seal is bound to; 0 binds to none.
+// and for tpm2 the TCTI to reach the TPM, the PCRs (bit i = PCR i of the
+// SHA-256 bank) a new seal is bound to (0 binds to none), and how long any
+// one exchange with the TPM may take.
 struct ProtectionSettings {
   Protection protection = Protection::kFile;
   std::string tpm2_tcti;
   std::uint32_t tpm2_pcrs = 0;
+  int tpm2_timeout_ms = 0;
 };
 
 // Sealed key files: magic, version, protection, then what the sealer made.
+// Version 2 pins the TPM's primary key (HostKeyTpm2.cpp); version 1 files
+// are still read.
 constexpr std::size_t kSealedMagicSize = 8;
 constexpr unsigned char kSealedMagic[kSealedMagicSize] = {'K', 'V', 'X', 'H', 'O', 'S', 'T', 'K'};
-constexpr std::uint8_t kSealedVersion = 1;
+constexpr std::uint8_t kSealedVersion = 2;
+constexpr std::uint8_t kOldestSealedVersion = 1;
 constexpr std::size_t kSealedHeaderSize = kSealedMagicSize + 2;
 // Far above what either sealer makes; a bound for reading the file.
 constexpr std::size_t kMaxHostKeyFileSize = 16384;
@@ -57,13 +62,16 @@ constexpr unsigned kMaxPcrIndex = 23;
 [[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
                                    SecureBuffer& key);
 
-// The sealers. Each returns kOk, kNoCredential (reason logged) or, on the
-// system without it, kBadConfiguration for sealing and kNoCredential for
-// unsealing. `sealed` is the part of the file after the header.
+// The sealers. Each returns kOk, kNoCredential (reason logged; for tpm2
+// also a TPM that does not answer within the timeout, or whose primary key
+// is not the one recorded) or, on the system without it, kBadConfiguration
+// for sealing and kNoCredential for unsealing. `sealed` is the part of the
+// file after the header, whose version is `version`.
 [[nodiscard]] int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
                                std::vector<unsigned char>& sealed);
-[[nodiscard]] int UnsealWithTpm2(const ProtectionSettings& settings, const unsigned char* sealed,
-                                 std::size_t size, SecureBuffer& key);
+[[nodiscard]] int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
+                                 const unsigned char* sealed, std::size_t size,
+                                 SecureBuffer& key);
 [[nodiscard]] int SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed);
 [[nodiscard]] int UnsealWithDpapi(const unsigned char* sealed, std::size_t size,
                                   SecureBuffer& key);

@@ -2,19 +2,22 @@
 // sealed data object under the owner hierarchy's primary storage key,
 // recreated from its fixed template on every call, so no persistent handle
 // needs managing. The key crosses the bus only inside parameter encryption
-// (an HMAC session salted by the primary key). With PCRs in the settings,
-// the object's policy binds it to their values at sealing time.
+// (an HMAC session salted by the primary key), and only once the primary
+// key the TPM recreated has the Name recorded at sealing time: a different
+// key would be one whose owner reads the salt. With PCRs in the settings,
+// the object's policy binds it to their values at sealing time. Every
+// exchange with the TPM waits at most the configured timeout.
 //
-// Sealed data, after the key file's header:
+// Sealed data, after the key file's header (version 2):
 //   pcr mask (u32, little-endian; bit i = PCR i of the SHA-256 bank)
-//   ‖ TPM2B_PUBLIC ‖ TPM2B_PRIVATE, as the TPM marshals them.
+//   ‖ TPM2B_NAME of the primary ‖ TPM2B_PUBLIC ‖ TPM2B_PRIVATE
+// and the object holds the key ‖ BLAKE2b-256 of the mask and the Name, so
+// the recorded Name is checked by what the TPM kept too. Version 1 files
+// lack the Name and hold the key alone; they are read as before, unpinned.
 #if !defined(_WIN32)
 #include <sodium.h>
-#include <tss2/tss2_esys.h>
-#include <tss2/tss2_mu.h>
-#include <tss2/tss2_rc.h>
-#include <tss2/tss2_tctildr.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -27,46 +30,94 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/TpmStack.h"
 
 namespace endecrypt {
 namespace {
 
 constexpr std::size_t kPcrMaskSize = 4;
 constexpr std::size_t kPcrSelectBytes = 3;  // PCRs 0 to 23
+constexpr std::uint8_t kUnpinnedVersion = 1;
+// What a version 2 object holds after the key: the binding of the mask and Name.
+constexpr std::size_t kBindingSize = crypto_generichash_BYTES;
+constexpr char kBindingContext[] = "kelvox tpm2 sealed host key: pcr mask and primary name";
 
-// Releases what ESAPI allocated for an output.
-struct EsysFree {
-  void operator()(void* memory) const { Esys_Free(memory); }
-};
+// Wipes a sensitive TPM structure on every path.
 template <typename T>
-using EsysOut = std::unique_ptr<T, EsysFree>;
+class Wiped {
+ public:
+  Wiped() : value{} {}
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { sodium_memzero(&value, sizeof(value)); }
+  T value;
+};
 
 // One conversation with the TPM: the TCTI and the ESAPI context, and every
 // transient object and session made in it, flushed and finalised on
-// destruction, on every path.
+// destruction, on every path. Every exchange waits at most `timeout_ms`;
+// once one went unanswered the TPM is not asked anything more.
 class TpmSession {
  public:
-  TpmSession() = default;
+  TpmSession(const TpmStack& tss, int timeout_ms) : tss(tss), timeout_ms(timeout_ms) {}
   TpmSession(const TpmSession&) = delete;
   TpmSession& operator=(const TpmSession&) = delete;
   ~TpmSession() {
     for (auto handle = handles.rbegin(); handle != handles.rend(); ++handle) {
-      static_cast<void>(Esys_FlushContext(esys, *handle));  // nothing more to do if it fails
+      // Nothing more to do if it fails: the TPM drops transient objects of
+      // a closed connection anyway.
+      static_cast<void>(Exchange(
+          "flushing a transient object",
+          [&] { return tss.Esys_FlushContext_Async(esys, *handle); },
+          [&] { return tss.Esys_FlushContext_Finish(esys); }));
     }
-    if (esys != nullptr) Esys_Finalize(&esys);
-    if (tcti != nullptr) Tss2_TctiLdr_Finalize(&tcti);
+    if (esys != nullptr) tss.Esys_Finalize(&esys);
+    if (tcti != nullptr) tss.Tss2_TctiLdr_Finalize(&tcti);
   }
 
   [[nodiscard]] bool Open(const std::string& tcti_conf) {
-    return Check(Tss2_TctiLdr_Initialize(tcti_conf.c_str(), &tcti), "opening the TCTI") &&
-           Check(Esys_Initialize(&esys, tcti, nullptr), "starting ESAPI");
+    return ProbeTpmConnection(tcti_conf, timeout_ms) &&
+           Check(tss.Tss2_TctiLdr_Initialize(tcti_conf.c_str(), &tcti), "opening the TCTI") &&
+           Check(tss.Esys_Initialize(&esys, tcti, nullptr), "starting ESAPI") &&
+           Check(tss.Esys_SetTimeout(esys, timeout_ms), "setting the timeout");
   }
 
   // Logs a failed call `what` with the TPM's decoded reason.
-  static bool Check(TSS2_RC rc, const char* what) {
+  bool Check(TSS2_RC rc, const char* what) const {
     if (rc == TSS2_RC_SUCCESS) return true;
-    KLOG(1) << "TPM: " << what << " failed: " << Tss2_RC_Decode(rc);
+    KLOG(1) << "TPM: " << what << " failed: " << tss.Tss2_RC_Decode(rc);
     return false;
+  }
+
+  // Sends one command with `send` and waits for its answer with `finish`,
+  // which ESAPI lets wait up to the timeout and asks to be called again
+  // (TRY_AGAIN) when nothing came, or when the TPM asked for a retry.
+  template <typename Send, typename Finish>
+  [[nodiscard]] bool Exchange(const char* what, Send send, Finish finish) {
+    if (silent || !Check(send(), what)) return false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      const TSS2_RC rc = finish();
+      if ((rc & ~TSS2_RC_LAYER_MASK) != TSS2_BASE_RC_TRY_AGAIN) return Check(rc, what);
+      if (std::chrono::steady_clock::now() >= deadline) {
+        KLOG(1) << "TPM: " << what << " got no answer within " << timeout_ms << " ms";
+        silent = true;
+        return false;
+      }
+    }
+  }
+
+  // Wipes the response parameters ESAPI keeps in its buffer until the
+  // next command or Esys_Finalize: after an unseal, the key in clear.
+  void WipeResponse() const {
+    TSS2_SYS_CONTEXT* sys = nullptr;
+    std::size_t size = 0;
+    const std::uint8_t* buffer = nullptr;
+    if (tss.Esys_GetSysContext(esys, &sys) == TSS2_RC_SUCCESS &&
+        tss.Tss2_Sys_GetRpBuffer(sys, &size, &buffer) == TSS2_RC_SUCCESS) {
+      sodium_memzero(const_cast<std::uint8_t*>(buffer), size);
+    }
   }
 
   // Remembers `handle` to flush it on destruction.
@@ -76,11 +127,35 @@ class TpmSession {
   }
 
   ESYS_CONTEXT* get() const { return esys; }
+  const TpmStack& stack() const { return tss; }
 
  private:
+  const TpmStack& tss;
+  const int timeout_ms;
+  bool silent = false;
   TSS2_TCTI_CONTEXT* tcti = nullptr;
   ESYS_CONTEXT* esys = nullptr;
   std::vector<ESYS_TR> handles;
+};
+
+// Releases what ESAPI allocated for an output, wiping it first.
+template <typename T>
+class EsysOut {
+ public:
+  explicit EsysOut(const TpmStack& tss) : tss(tss) {}
+  EsysOut(const EsysOut&) = delete;
+  EsysOut& operator=(const EsysOut&) = delete;
+  ~EsysOut() {
+    if (value == nullptr) return;
+    sodium_memzero(value, sizeof(*value));
+    tss.Esys_Free(value);
+  }
+  T** out() { return &value; }
+  T* get() const { return value; }
+
+ private:
+  const TpmStack& tss;
+  T* value = nullptr;
 };
 
 // The TSS logs to standard error by default, which would garble the
@@ -104,9 +179,11 @@ TPML_PCR_SELECTION PcrSelection(std::uint32_t mask) {
 }
 
 // The owner hierarchy's ECC P-256 storage key from the standard template:
-// the same key on every call on the same TPM, none on another.
-bool CreatePrimary(TpmSession& tpm, ESYS_TR& primary) {
-  TPM2B_SENSITIVE_CREATE sensitive = {};
+// the same key on every call on the same TPM, none on another. Stores its
+// handle in `primary` and its Name in `name`.
+bool CreatePrimary(TpmSession& tpm, ESYS_TR& primary, TPM2B_NAME& name) {
+  const TpmStack& tss = tpm.stack();
+  const TPM2B_SENSITIVE_CREATE sensitive = {};
   TPM2B_PUBLIC public_template = {};
   TPMT_PUBLIC& area = public_template.publicArea;
   area.type = TPM2_ALG_ECC;
@@ -123,20 +200,33 @@ bool CreatePrimary(TpmSession& tpm, ESYS_TR& primary) {
   const TPM2B_DATA outside = {};
   const TPML_PCR_SELECTION creation_pcrs = {};
   ESYS_TR handle = ESYS_TR_NONE;
-  if (!TpmSession::Check(
-          Esys_CreatePrimary(tpm.get(), ESYS_TR_RH_OWNER, ESYS_TR_PASSWORD, ESYS_TR_NONE,
-                             ESYS_TR_NONE, &sensitive, &public_template, &outside, &creation_pcrs,
-                             &handle, nullptr, nullptr, nullptr, nullptr),
-          "creating the primary key")) {
+  if (!tpm.Exchange(
+          "creating the primary key",
+          [&] {
+            return tss.Esys_CreatePrimary_Async(tpm.get(), ESYS_TR_RH_OWNER, ESYS_TR_PASSWORD,
+                                                ESYS_TR_NONE, ESYS_TR_NONE, &sensitive,
+                                                &public_template, &outside, &creation_pcrs);
+          },
+          [&] {
+            return tss.Esys_CreatePrimary_Finish(tpm.get(), &handle, nullptr, nullptr, nullptr,
+                                                 nullptr);
+          })) {
     return false;
   }
   primary = tpm.Keep(handle);
+  EsysOut<TPM2B_NAME> computed(tss);
+  if (!tpm.Check(tss.Esys_TR_GetName(tpm.get(), primary, computed.out()),
+                 "reading the primary key's name")) {
+    return false;
+  }
+  name = *computed.get();
   return true;
 }
 
 // Starts a session of `type` on `tpm`: salted by `primary` and with AES
 // parameter encryption for kHmac, plain for policy and trial sessions.
 bool StartSession(TpmSession& tpm, ESYS_TR primary, TPM2_SE type, ESYS_TR& session) {
+  const TpmStack& tss = tpm.stack();
   TPMT_SYM_DEF symmetric = {};
   symmetric.algorithm = TPM2_ALG_NULL;
   if (type == TPM2_SE_HMAC) {
@@ -145,84 +235,131 @@ bool StartSession(TpmSession& tpm, ESYS_TR primary, TPM2_SE type, ESYS_TR& sessi
     symmetric.mode.aes = TPM2_ALG_CFB;
   }
   ESYS_TR handle = ESYS_TR_NONE;
-  if (!TpmSession::Check(
-          Esys_StartAuthSession(tpm.get(), type == TPM2_SE_HMAC ? primary : ESYS_TR_NONE,
-                                ESYS_TR_NONE, ESYS_TR_NONE, ESYS_TR_NONE, ESYS_TR_NONE, nullptr,
-                                type, &symmetric, TPM2_ALG_SHA256, &handle),
-          "starting a session")) {
+  if (!tpm.Exchange(
+          "starting a session",
+          [&] {
+            return tss.Esys_StartAuthSession_Async(
+                tpm.get(), type == TPM2_SE_HMAC ? primary : ESYS_TR_NONE, ESYS_TR_NONE,
+                ESYS_TR_NONE, ESYS_TR_NONE, ESYS_TR_NONE, nullptr, type, &symmetric,
+                TPM2_ALG_SHA256);
+          },
+          [&] { return tss.Esys_StartAuthSession_Finish(tpm.get(), &handle); })) {
     return false;
   }
   session = tpm.Keep(handle);
-  return TpmSession::Check(Esys_TRSess_SetAttributes(tpm.get(), session,
-                                                     TPMA_SESSION_CONTINUESESSION, 0xff),
-                           "setting session attributes");
+  return tpm.Check(
+      tss.Esys_TRSess_SetAttributes(tpm.get(), session, TPMA_SESSION_CONTINUESESSION, 0xff),
+      "setting session attributes");
 }
 
 // Runs PolicyPCR for `mask` in `session`: against the PCRs' present values.
 bool ApplyPcrPolicy(TpmSession& tpm, ESYS_TR session, std::uint32_t mask) {
+  const TpmStack& tss = tpm.stack();
   const TPM2B_DIGEST current = {};
   const TPML_PCR_SELECTION selection = PcrSelection(mask);
-  return TpmSession::Check(Esys_PolicyPCR(tpm.get(), session, ESYS_TR_NONE, ESYS_TR_NONE,
-                                          ESYS_TR_NONE, &current, &selection),
-                           "binding to PCR values");
+  return tpm.Exchange(
+      "binding to PCR values",
+      [&] {
+        return tss.Esys_PolicyPCR_Async(tpm.get(), session, ESYS_TR_NONE, ESYS_TR_NONE,
+                                        ESYS_TR_NONE, &current, &selection);
+      },
+      [&] { return tss.Esys_PolicyPCR_Finish(tpm.get()); });
 }
 
 // Stores in `digest` the policy that binds an object to the present values
 // of the PCRs in `mask`.
 bool ComputePcrPolicy(TpmSession& tpm, std::uint32_t mask, TPM2B_DIGEST& digest) {
+  const TpmStack& tss = tpm.stack();
   ESYS_TR trial = ESYS_TR_NONE;
-  EsysOut<TPM2B_DIGEST> computed;
-  TPM2B_DIGEST* out = nullptr;
-  const bool ok = StartSession(tpm, ESYS_TR_NONE, TPM2_SE_TRIAL, trial) &&
-                  ApplyPcrPolicy(tpm, trial, mask) &&
-                  TpmSession::Check(Esys_PolicyGetDigest(tpm.get(), trial, ESYS_TR_NONE,
-                                                         ESYS_TR_NONE, ESYS_TR_NONE, &out),
-                                    "reading the policy digest");
-  computed.reset(out);
-  if (!ok) return false;
-  digest = *computed;
+  EsysOut<TPM2B_DIGEST> computed(tss);
+  if (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_TRIAL, trial) ||
+      !ApplyPcrPolicy(tpm, trial, mask) ||
+      !tpm.Exchange(
+          "reading the policy digest",
+          [&] {
+            return tss.Esys_PolicyGetDigest_Async(tpm.get(), trial, ESYS_TR_NONE, ESYS_TR_NONE,
+                                                  ESYS_TR_NONE);
+          },
+          [&] { return tss.Esys_PolicyGetDigest_Finish(tpm.get(), computed.out()); })) {
+    return false;
+  }
+  digest = *computed.get();
   return true;
 }
 
 bool SetEncryption(TpmSession& tpm, ESYS_TR session, TPMA_SESSION direction) {
-  return TpmSession::Check(
-      Esys_TRSess_SetAttributes(tpm.get(), session, TPMA_SESSION_CONTINUESESSION | direction,
-                                0xff),
-      "setting parameter encryption");
+  return tpm.Check(tpm.stack().Esys_TRSess_SetAttributes(
+                       tpm.get(), session, TPMA_SESSION_CONTINUESESSION | direction, 0xff),
+                   "setting parameter encryption");
 }
 
-void PutMask(std::uint32_t mask, std::vector<unsigned char>& out) {
-  for (std::size_t i = 0; i < kPcrMaskSize; ++i) {
-    out.push_back(static_cast<unsigned char>(mask >> (8 * i)));
-  }
+// What the object holds after the key: a hash of the mask and the Name as
+// the file records them, bytes [0, size) of the sealed data.
+bool ComputeBinding(const unsigned char* recorded, std::size_t size,
+                    unsigned char (&binding)[kBindingSize]) {
+  crypto_generichash_state state;
+  return crypto_generichash_init(&state, nullptr, 0, kBindingSize) == 0 &&
+         crypto_generichash_update(&state,
+                                   reinterpret_cast<const unsigned char*>(kBindingContext),
+                                   sizeof(kBindingContext)) == 0 &&
+         crypto_generichash_update(&state, recorded, size) == 0 &&
+         crypto_generichash_final(&state, binding, kBindingSize) == 0;
 }
 
-// Wipes a sensitive TPM structure on every path.
-template <typename T>
-class Wiped {
- public:
-  Wiped() : value{} {}
-  Wiped(const Wiped&) = delete;
-  Wiped& operator=(const Wiped&) = delete;
-  ~Wiped() { sodium_memzero(&value, sizeof(value)); }
-  T value;
+bool SameName(const TPM2B_NAME& a, const TPM2B_NAME& b) {
+  return a.size == b.size && a.size <= sizeof(a.name) &&
+         std::memcmp(a.name, b.name, a.size) == 0;
+}
+
+// The sealed data of a file, as parsed.
+struct SealedParts {
+  std::uint32_t mask = 0;
+  bool pinned = false;       // version 2: `name` and the binding are there
+  TPM2B_NAME name = {};
+  std::size_t recorded_size = 0;  // the bytes the binding covers
+  TPM2B_PUBLIC public_blob = {};
+  TPM2B_PRIVATE private_blob = {};
 };
+
+bool ParseSealed(const TpmStack& tss, std::uint8_t version, const unsigned char* sealed,
+                 std::size_t size, SealedParts& parts) {
+  if (size < kPcrMaskSize) return false;
+  for (std::size_t i = 0; i < kPcrMaskSize; ++i) {
+    parts.mask |= std::uint32_t{sealed[i]} << (8 * i);
+  }
+  std::size_t offset = kPcrMaskSize;
+  parts.pinned = version != kUnpinnedVersion;
+  if (parts.pinned &&
+      tss.Tss2_MU_TPM2B_NAME_Unmarshal(sealed, size, &offset, &parts.name) != TSS2_RC_SUCCESS) {
+    return false;
+  }
+  parts.recorded_size = offset;
+  return parts.mask >> (kMaxPcrIndex + 1) == 0 &&
+         tss.Tss2_MU_TPM2B_PUBLIC_Unmarshal(sealed, size, &offset, &parts.public_blob) ==
+             TSS2_RC_SUCCESS &&
+         tss.Tss2_MU_TPM2B_PRIVATE_Unmarshal(sealed, size, &offset, &parts.private_blob) ==
+             TSS2_RC_SUCCESS &&
+         offset == size;
+}
 
 }  // namespace
 
 int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
                  std::vector<unsigned char>& sealed) {
   QuietTssLog();
-  TpmSession tpm;
+  const TpmStack* tss = LoadTpmStack();
+  if (tss == nullptr) return endecrypt_status::kNoCredential;
+  TpmSession tpm(*tss, settings.tpm2_timeout_ms);
   ESYS_TR primary = ESYS_TR_NONE;
   ESYS_TR encryption = ESYS_TR_NONE;
+  TPM2B_NAME name = {};
   TPM2B_PUBLIC public_template = {};
   TPMT_PUBLIC& area = public_template.publicArea;
   area.type = TPM2_ALG_KEYEDHASH;
   area.nameAlg = TPM2_ALG_SHA256;
   area.objectAttributes = TPMA_OBJECT_FIXEDTPM | TPMA_OBJECT_FIXEDPARENT | TPMA_OBJECT_NODA;
   area.parameters.keyedHashDetail.scheme.scheme = TPM2_ALG_NULL;
-  if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary)) {
+  if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary, name)) {
     return endecrypt_status::kNoCredential;
   }
   if (settings.tpm2_pcrs == 0) {
@@ -230,34 +367,50 @@ int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
   } else if (!ComputePcrPolicy(tpm, settings.tpm2_pcrs, area.authPolicy)) {
     return endecrypt_status::kNoCredential;
   }
+  // The recorded part (mask and Name) first, so the binding can be sealed
+  // with the key.
+  std::vector<unsigned char> out(kPcrMaskSize + sizeof(TPM2B_NAME) + sizeof(TPM2B_PUBLIC) +
+                                 sizeof(TPM2B_PRIVATE));
+  for (std::size_t i = 0; i < kPcrMaskSize; ++i) {
+    out[i] = static_cast<unsigned char>(settings.tpm2_pcrs >> (8 * i));
+  }
+  std::size_t offset = kPcrMaskSize;
   Wiped<TPM2B_SENSITIVE_CREATE> sensitive;
-  sensitive.value.sensitive.data.size = kHostKeySize;
-  std::memcpy(sensitive.value.sensitive.data.buffer, key.data(), kHostKeySize);
+  TPM2B_SENSITIVE_DATA& data = sensitive.value.sensitive.data;
+  data.size = kHostKeySize + kBindingSize;
+  std::memcpy(data.buffer, key.data(), kHostKeySize);
+  unsigned char binding[kBindingSize];
+  if (!tpm.Check(tss->Tss2_MU_TPM2B_NAME_Marshal(&name, out.data(), out.size(), &offset),
+                 "marshalling the primary key's name") ||
+      !ComputeBinding(out.data(), offset, binding)) {
+    return endecrypt_status::kInternal;
+  }
+  std::memcpy(data.buffer + kHostKeySize, binding, kBindingSize);
   const TPM2B_DATA outside = {};
   const TPML_PCR_SELECTION creation_pcrs = {};
-  TPM2B_PRIVATE* private_out = nullptr;
-  TPM2B_PUBLIC* public_out = nullptr;
-  const bool started = StartSession(tpm, primary, TPM2_SE_HMAC, encryption) &&
-                       SetEncryption(tpm, encryption, TPMA_SESSION_DECRYPT);
-  const bool created =
-      started && TpmSession::Check(Esys_Create(tpm.get(), primary, ESYS_TR_PASSWORD, encryption,
-                                               ESYS_TR_NONE, &sensitive.value, &public_template,
-                                               &outside, &creation_pcrs, &private_out,
-                                               &public_out, nullptr, nullptr, nullptr),
-                                   "sealing the host key");
-  const EsysOut<TPM2B_PRIVATE> private_blob(private_out);
-  const EsysOut<TPM2B_PUBLIC> public_blob(public_out);
-  if (!created) return endecrypt_status::kNoCredential;
-  std::vector<unsigned char> out;
-  PutMask(settings.tpm2_pcrs, out);
-  std::size_t offset = out.size();
-  out.resize(offset + sizeof(TPM2B_PUBLIC) + sizeof(TPM2B_PRIVATE));
-  if (!TpmSession::Check(
-          Tss2_MU_TPM2B_PUBLIC_Marshal(public_blob.get(), out.data(), out.size(), &offset),
-          "marshalling the sealed object") ||
-      !TpmSession::Check(
-          Tss2_MU_TPM2B_PRIVATE_Marshal(private_blob.get(), out.data(), out.size(), &offset),
-          "marshalling the sealed object")) {
+  EsysOut<TPM2B_PRIVATE> private_blob(*tss);
+  EsysOut<TPM2B_PUBLIC> public_blob(*tss);
+  if (!StartSession(tpm, primary, TPM2_SE_HMAC, encryption) ||
+      !SetEncryption(tpm, encryption, TPMA_SESSION_DECRYPT) ||
+      !tpm.Exchange(
+          "sealing the host key",
+          [&] {
+            return tss->Esys_Create_Async(tpm.get(), primary, ESYS_TR_PASSWORD, encryption,
+                                          ESYS_TR_NONE, &sensitive.value, &public_template,
+                                          &outside, &creation_pcrs);
+          },
+          [&] {
+            return tss->Esys_Create_Finish(tpm.get(), private_blob.out(), public_blob.out(),
+                                           nullptr, nullptr, nullptr);
+          })) {
+    return endecrypt_status::kNoCredential;
+  }
+  if (!tpm.Check(tss->Tss2_MU_TPM2B_PUBLIC_Marshal(public_blob.get(), out.data(), out.size(),
+                                                   &offset),
+                 "marshalling the sealed object") ||
+      !tpm.Check(tss->Tss2_MU_TPM2B_PRIVATE_Marshal(private_blob.get(), out.data(), out.size(),
+                                                    &offset),
+                 "marshalling the sealed object")) {
     return endecrypt_status::kInternal;
   }
   out.resize(offset);
@@ -265,59 +418,72 @@ int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
   return endecrypt_status::kOk;
 }
 
-int UnsealWithTpm2(const ProtectionSettings& settings, const unsigned char* sealed,
-                   std::size_t size, SecureBuffer& key) {
+int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
+                   const unsigned char* sealed, std::size_t size, SecureBuffer& key) {
   QuietTssLog();
-  if (size < kPcrMaskSize) {
-    KLOG(1) << "TPM-sealed host key is truncated";
-    return endecrypt_status::kNoCredential;
-  }
-  std::uint32_t mask = 0;
-  for (std::size_t i = 0; i < kPcrMaskSize; ++i) mask |= std::uint32_t{sealed[i]} << (8 * i);
-  TPM2B_PUBLIC public_blob = {};
-  TPM2B_PRIVATE private_blob = {};
-  std::size_t offset = kPcrMaskSize;
-  if (mask >> (kMaxPcrIndex + 1) != 0 ||
-      Tss2_MU_TPM2B_PUBLIC_Unmarshal(sealed, size, &offset, &public_blob) != TSS2_RC_SUCCESS ||
-      Tss2_MU_TPM2B_PRIVATE_Unmarshal(sealed, size, &offset, &private_blob) !=
-          TSS2_RC_SUCCESS ||
-      offset != size) {
+  const TpmStack* tss = LoadTpmStack();
+  if (tss == nullptr) return endecrypt_status::kNoCredential;
+  SealedParts parts;
+  if (!ParseSealed(*tss, version, sealed, size, parts)) {
     KLOG(1) << "TPM-sealed host key does not parse";
     return endecrypt_status::kNoCredential;
   }
-  TpmSession tpm;
+  TpmSession tpm(*tss, settings.tpm2_timeout_ms);
   ESYS_TR primary = ESYS_TR_NONE;
   ESYS_TR encryption = ESYS_TR_NONE;
   ESYS_TR object = ESYS_TR_NONE;
   ESYS_TR authorization = ESYS_TR_PASSWORD;
-  if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary) ||
-      !TpmSession::Check(Esys_Load(tpm.get(), primary, ESYS_TR_PASSWORD, ESYS_TR_NONE,
-                                   ESYS_TR_NONE, &private_blob, &public_blob, &object),
-                         "loading the sealed host key")) {
+  TPM2B_NAME name = {};
+  if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary, name)) {
+    return endecrypt_status::kNoCredential;
+  }
+  // Checked before the primary key salts anything: another key would be
+  // one that whoever answers in the TPM's place holds.
+  if (parts.pinned && !SameName(name, parts.name)) {
+    KLOG(1) << "TPM: the storage primary key is not the one the host key was sealed under";
+    return endecrypt_status::kNoCredential;
+  }
+  if (!tpm.Exchange(
+          "loading the sealed host key",
+          [&] {
+            return tss->Esys_Load_Async(tpm.get(), primary, ESYS_TR_PASSWORD, ESYS_TR_NONE,
+                                        ESYS_TR_NONE, &parts.private_blob, &parts.public_blob);
+          },
+          [&] { return tss->Esys_Load_Finish(tpm.get(), &object); })) {
     return endecrypt_status::kNoCredential;
   }
   tpm.Keep(object);
-  if (mask != 0 && (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_POLICY, authorization) ||
-                    !ApplyPcrPolicy(tpm, authorization, mask))) {
+  if (parts.mask != 0 && (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_POLICY, authorization) ||
+                          !ApplyPcrPolicy(tpm, authorization, parts.mask))) {
     return endecrypt_status::kNoCredential;
   }
-  TPM2B_SENSITIVE_DATA* out = nullptr;
+  EsysOut<TPM2B_SENSITIVE_DATA> data(*tss);
   const bool unsealed =
       StartSession(tpm, primary, TPM2_SE_HMAC, encryption) &&
       SetEncryption(tpm, encryption, TPMA_SESSION_ENCRYPT) &&
-      TpmSession::Check(Esys_Unseal(tpm.get(), object, authorization, encryption, ESYS_TR_NONE,
-                                    &out),
-                        "unsealing the host key");
-  const EsysOut<TPM2B_SENSITIVE_DATA> data(out);
-  int result = unsealed ? endecrypt_status::kOk : endecrypt_status::kNoCredential;
-  SecureBuffer opened;
-  if (unsealed && !opened.Allocate(data->size)) result = endecrypt_status::kInternal;
-  if (result == endecrypt_status::kOk) {
-    std::memcpy(opened.data(), data->buffer, data->size);
-    key = std::move(opened);
+      tpm.Exchange(
+          "unsealing the host key",
+          [&] {
+            return tss->Esys_Unseal_Async(tpm.get(), object, authorization, encryption,
+                                          ESYS_TR_NONE);
+          },
+          [&] { return tss->Esys_Unseal_Finish(tpm.get(), data.out()); });
+  tpm.WipeResponse();
+  if (!unsealed) return endecrypt_status::kNoCredential;
+  const std::size_t expected = parts.pinned ? kHostKeySize + kBindingSize : kHostKeySize;
+  unsigned char binding[kBindingSize];
+  if (data.get()->size != expected ||
+      (parts.pinned && (!ComputeBinding(sealed, parts.recorded_size, binding) ||
+                        sodium_memcmp(binding, data.get()->buffer + kHostKeySize,
+                                      kBindingSize) != 0))) {
+    KLOG(1) << "TPM: the unsealed host key does not match its file";
+    return endecrypt_status::kNoCredential;
   }
-  if (data != nullptr) sodium_memzero(data.get(), sizeof(*data));
-  return result;
+  SecureBuffer opened;
+  if (!opened.Allocate(kHostKeySize)) return endecrypt_status::kInternal;
+  std::memcpy(opened.data(), data.get()->buffer, kHostKeySize);
+  key = std::move(opened);
+  return endecrypt_status::kOk;
 }
 
 }  // namespace endecrypt
@@ -335,7 +501,8 @@ int SealWithTpm2(const ProtectionSettings&, const SecureBuffer&, std::vector<uns
   return endecrypt_status::kBadConfiguration;
 }
 
-int UnsealWithTpm2(const ProtectionSettings&, const unsigned char*, std::size_t, SecureBuffer&) {
+int UnsealWithTpm2(const ProtectionSettings&, std::uint8_t, const unsigned char*, std::size_t,
+                   SecureBuffer&) {
   KLOG(1) << "host key is sealed by a TPM, which this build does not use";
   return endecrypt_status::kNoCredential;
 }

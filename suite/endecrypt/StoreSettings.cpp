@@ -17,6 +17,7 @@ constexpr char kHostKeyPathKey[] = "ENCRYPT_HOST_KEY_PATH";
 constexpr char kProtectionKey[] = "ENCRYPT_HOST_KEY_PROTECTION";
 constexpr char kTctiKey[] = "ENCRYPT_TPM2_TCTI";
 constexpr char kPcrsKey[] = "ENCRYPT_TPM2_PCRS";
+constexpr char kTpmTimeoutKey[] = "ENCRYPT_TPM2_TIMEOUT_MS";
 constexpr char kDefaultTcti[] = "device:/dev/tpmrm0";
 
 // The values of ENCRYPT_HOST_KEY_PROTECTION.
@@ -29,6 +30,10 @@ constexpr ProtectionName kProtectionNames[] = {
 
 constexpr std::uint32_t kDefaultOpsLimit = 3;
 constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
+// A TPM answers in milliseconds, a busy one (key generation) in about a
+// second; one silent for longer is not coming back.
+constexpr std::uint64_t kDefaultTpmTimeoutMs = 5000;
+constexpr std::uint64_t kMaxTpmTimeoutMs = 600000;
 
 enum class Setting { kSet, kUnset, kBroken };
 
@@ -136,6 +141,11 @@ int ReadProtectionSettings(ProtectionSettings& settings) {
     case Setting::kSet:
       if (!ParsePcrs(text, read.tpm2_pcrs)) return endecrypt_status::kBadConfiguration;
   }
+  std::uint64_t timeout_ms = 0;
+  if (!ReadNumber(kTpmTimeoutKey, kDefaultTpmTimeoutMs, 1, kMaxTpmTimeoutMs, timeout_ms)) {
+    return endecrypt_status::kBadConfiguration;
+  }
+  read.tpm2_timeout_ms = static_cast<int>(timeout_ms);
   settings = std::move(read);
   return endecrypt_status::kOk;
 }

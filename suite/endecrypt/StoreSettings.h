@@ -27,7 +27,9 @@ namespace endecrypt {
 // (ENCRYPT_HOST_KEY_PROTECTION: file, the default, tpm2 or dpapi), the TCTI
 // of the TPM (ENCRYPT_TPM2_TCTI, default the kernel's resource manager) and
 // the PCRs new seals are bound to (ENCRYPT_TPM2_PCRS: indexes 0 to 23
-// separated by commas, default none). Returns kOk, or kBadConfiguration
+// separated by commas, default none) and the longest wait for one TPM
+// exchange (ENCRYPT_TPM2_TIMEOUT_MS: 1 to 600000, default 5000). Returns
+// kOk, or kBadConfiguration
 // when the configuration file is broken or a value is unknown; `settings`
 // is untouched then.
 [[nodiscard]] int ReadProtectionSettings(ProtectionSettings& settings);

@@ -2,14 +2,18 @@
 // against a software TPM per test (skipped without swtpm), the DPAPI seal.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <tss2/tss2_esys.h>
+#include <unistd.h>
 #endif
 
 #include <functional>
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeySealing.h"
@@ -83,8 +87,9 @@ TEST_F(HostKeyTest, UnusableSettingsAndUnparsableKeyFilesAreRefused) {
       {"ENCRYPT_HOST_KEY_PROTECTION=TPM2\n", key},
       {"ENCRYPT_TPM2_PCRS=24\n", key},
       {"ENCRYPT_TPM2_PCRS=7,\n", key},
+      {"ENCRYPT_TPM2_TIMEOUT_MS=0\n", key},
       {"", key + "x"},                                           // neither plain nor sealed
-      {"", std::string(kSealedMagic, 8) + "\x02\x01" + key},  // unknown version
+      {"", std::string(kSealedMagic, 8) + "\x03\x01" + key},  // unknown version
       {"", header + "\x07" + key},                              // unknown protection
       {"", header + "\x01" + key},                              // tpm2 blob garbled
       {"", header + "\x02" + key},                              // dpapi blob garbled
@@ -109,6 +114,47 @@ TEST_F(HostKeyTest, UnusableSettingsAndUnparsableKeyFilesAreRefused) {
 
 constexpr ESYS_TR kResettablePcr = ESYS_TR_PCR16;
 constexpr char kResettablePcrIndex[] = "16";
+// A byte of the primary key's Name recorded in a sealed file: after the
+// header, the PCR mask and the Name's size.
+constexpr std::size_t kRecordedNameByte = 10 + 4 + 2 + 8;
+
+// Two neighbouring loopback ports (commands, control), each taking
+// connections (the system completes them) and never answering: a TPM gone
+// silent.
+class SilentEndpoint {
+ public:
+  SilentEndpoint() {
+    for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+      const int first = Listen(0);
+      if (first > 0 && Listen(first + 1) > 0) port = first;
+    }
+  }
+  ~SilentEndpoint() {
+    for (int fd : fds) ::close(fd);
+  }
+  std::string Tcti() const { return "swtpm:host=127.0.0.1,port=" + std::to_string(port); }
+
+ private:
+  // Listens on `wanted` (0: any free port); the port, or 0.
+  int Listen(int wanted) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    fds.push_back(fd);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(wanted));
+    socklen_t length = sizeof(address);
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    if (::bind(fd, any, length) != 0 || ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, any, &length) != 0) {
+      return 0;
+    }
+    return ntohs(address.sin_port);
+  }
+
+  std::vector<int> fds;
+  int port = 0;
+};
 
 using testing_support::SoftwareTpm;
 
@@ -149,29 +195,40 @@ TEST_F(Tpm2Test, SealedKeyOpensItsStoresAndMovesBothWays) {
   EXPECT_EQ(Read(plain_store), kOk);
 }
 
-// Another TPM, changed PCRs, or a TPM gone mid-run: no key (1), and
+// Another TPM, a recorded primary key that is not the TPM's, a TPM that
+// never answers, changed PCRs, or a TPM gone mid-run: no key (1), and
 // neither the store nor the key file is touched.
 TEST_F(Tpm2Test, KeyDoesNotOpenWithoutItsTpmAndPcrs) {
   SoftwareTpm other;
   ASSERT_TRUE(other.running());
+  const SilentEndpoint silent;
   UseTpm(tpm, std::string("ENCRYPT_TPM2_PCRS=") + kResettablePcrIndex + "\n");
   ASSERT_EQ(Write(store), kOk);
   ASSERT_EQ(Read(store), kOk);
   const std::string stored = ReadFile(store);
   const std::string sealed = ReadFile(host_key);
+  std::string other_name = sealed;
+  other_name[kRecordedNameByte] = static_cast<char>(other_name[kRecordedNameByte] ^ 1);
   const std::function<void()> faults[] = {
       [&] { UseTpm(other, ""); },
+      [&] { SetKeyFile(other_name); },
+      [&] {
+        Configure("ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TIMEOUT_MS=200\n"
+                  "ENCRYPT_TPM2_TCTI=" + silent.Tcti() + "\n");
+      },
       [&] { ASSERT_TRUE(tpm.ExtendPcr(kResettablePcr)); },
       [&] { tpm.Stop(); },
   };
   for (const auto& fault : faults) {
     fault();
+    const std::string key_file = ReadFile(host_key);
     EXPECT_EQ(Read(store), kNoCredential);
     EXPECT_EQ(Write(store), kNoCredential);
     EXPECT_EQ(EnDecryptSealHostKeyInPlace(), kNoCredential);
     EXPECT_EQ(ReadFile(store), stored);
-    EXPECT_EQ(ReadFile(host_key), sealed);
+    EXPECT_EQ(ReadFile(host_key), key_file);
     UseTpm(tpm, "");
+    SetKeyFile(sealed);
   }
 }
 
