@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "suite/endecrypt/HostKey.h"
+#include "suite/endecrypt/HostKeyRotation.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
@@ -74,17 +75,11 @@ class ValueWiper {
     result = endecrypt::DerivePassphraseKey(passphrase, header.salt,
                                             {header.opslimit, header.memlimit}, master);
   } else {
-    std::string path;
+    // Another host's key is told apart by its id without deriving
+    // anything; during a rotation the id also picks the old key or the new.
     SecureBuffer host_key;
-    unsigned char key_id[endecrypt::kKeyIdSize];
-    if ((result = endecrypt::ReadHostKeyPath(path)) != status::kOk ||
-        (result = endecrypt::LoadHostKey(path, host_key)) != status::kOk ||
-        (result = endecrypt::ComputeHostKeyId(host_key, key_id)) != status::kOk) {
+    if ((result = endecrypt::LoadHostKeyById(header.key_id, host_key)) != status::kOk) {
       return result;
-    }
-    // Another host's key is told apart without deriving anything.
-    if (sodium_memcmp(key_id, header.key_id, sizeof(key_id)) != 0) {
-      return status::kWrongPassphrase;
     }
     result = endecrypt::DeriveHostSubkey(host_key, header.salt, master);
   }

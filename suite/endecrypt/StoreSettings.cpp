@@ -28,8 +28,6 @@ struct ProtectionName {
 constexpr ProtectionName kProtectionNames[] = {
     {"file", Protection::kFile}, {"tpm2", Protection::kTpm2}, {"dpapi", Protection::kDpapi}};
 
-constexpr std::uint32_t kDefaultOpsLimit = 3;
-constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
 // A TPM answers in milliseconds, a busy one (key generation) in about a
 // second; one silent for longer is not coming back.
 constexpr std::uint64_t kDefaultTpmTimeoutMs = 5000;
@@ -90,6 +88,23 @@ bool ParsePcrs(const std::string& text, std::uint32_t& mask) {
 
 }  // namespace
 
+bool ParseProtectionName(const std::string& name, Protection& protection) {
+  for (const ProtectionName& entry : kProtectionNames) {
+    if (name == entry.name) {
+      protection = entry.protection;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* GetProtectionName(Protection protection) {
+  for (const ProtectionName& entry : kProtectionNames) {
+    if (entry.protection == protection) return entry.name;
+  }
+  return "unknown";
+}
+
 int ReadKdfCosts(KdfCosts& costs) {
   std::uint64_t opslimit = 0;
   std::uint64_t memlimit = 0;
@@ -122,12 +137,7 @@ int ReadProtectionSettings(ProtectionSettings& settings) {
     case Setting::kBroken: return endecrypt_status::kBadConfiguration;
     case Setting::kUnset: break;
     case Setting::kSet: {
-      const ProtectionName* found = nullptr;
-      for (const ProtectionName& entry : kProtectionNames) {
-        if (text == entry.name) found = &entry;
-      }
-      if (found == nullptr) return endecrypt_status::kBadConfiguration;
-      read.protection = found->protection;
+      if (!ParseProtectionName(text, read.protection)) return endecrypt_status::kBadConfiguration;
     }
   }
   switch (FindSetting(kTctiKey, text)) {

@@ -4,12 +4,25 @@
 #ifndef SUITE_ENDECRYPT_STORESETTINGS_H_
 #define SUITE_ENDECRYPT_STORESETTINGS_H_
 
+#include <cstdint>
 #include <string>
 
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 
 namespace endecrypt {
+
+// The Argon2id costs of a new attended store when the configuration names
+// none; also the floor of a host key backup's costs.
+constexpr std::uint32_t kDefaultOpsLimit = 3;
+constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
+
+// The protection named `name` ("file", "tpm2", "dpapi"); false, with
+// `protection` untouched, for any other name.
+[[nodiscard]] bool ParseProtectionName(const std::string& name, Protection& protection);
+
+// The name ParseProtectionName takes for `protection`.
+const char* GetProtectionName(Protection protection);
 
 // Stores in `costs` the configured costs (ENCRYPT_KDF_OPSLIMIT and
 // ENCRYPT_KDF_MEMLIMIT, in bytes), each defaulting when absent. Returns
