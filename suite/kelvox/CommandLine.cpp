@@ -11,11 +11,16 @@ constexpr char kHelpOption[] = "help";
 
 bool IsOption(const std::string& arg) { return arg.rfind(kOptionPrefix, 0) == 0; }
 
-bool IsAccepted(const CommandSpec& command, const std::string& name) {
+const CommandOption* FindOption(const CommandSpec& command, const std::string& name) {
   for (const CommandOption& option : command.options) {
-    if (name == option.name) return true;
+    if (name == option.name) return &option;
   }
-  return false;
+  return nullptr;
+}
+
+bool IsAction(const CommandSpec& command, const std::string& arg) {
+  const std::string actions = std::string("|") + command.actions + "|";
+  return arg.find('|') == std::string::npos && actions.find("|" + arg + "|") != std::string::npos;
 }
 
 CommandLine UsageError(std::string error) {
@@ -46,7 +51,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   line.action = CommandLine::Action::kRun;
   line.command = args[0];
-  for (size_t i = 1; i < args.size(); ++i) {
+  size_t first = 1;
+  if (command->actions != nullptr && args.size() > 1 && !IsOption(args[1])) {
+    if (!IsAction(*command, args[1])) {
+      CommandLine refused = UsageError("unknown action '" + args[1] + "' for " + args[0]);
+      refused.command = line.command;
+      return refused;
+    }
+    line.context.host_list.push_back(args[first++]);
+  }
+  for (size_t i = first; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (!IsOption(arg)) return UsageError("unexpected argument '" + arg + "'");
     std::string name = arg.substr(2);
@@ -58,17 +72,29 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       value = args[++i];
     }
     if (name.empty()) return UsageError("an option needs a name after '--'");
-    line.context.options[name] = value;
+    const CommandOption* option = FindOption(*command, name);
+    const auto known = line.context.options.find(name);
+    if (option != nullptr && option->repeatable && known != line.context.options.end()) {
+      known->second += std::string(1, '\0') + value;
+    } else {
+      line.context.options[name] = value;
+    }
   }
   // Help runs nothing, whatever else the line holds.
   if (line.context.options.count(kHelpOption) != 0) {
     line.action = CommandLine::Action::kCommandHelp;
     return line;
   }
+  if (command->actions != nullptr && line.context.host_list.empty()) {
+    CommandLine refused =
+        UsageError(line.command + " needs an action first: " + command->actions);
+    refused.command = line.command;
+    return refused;
+  }
   // An option the command would ignore is refused: a typo must not let a
   // write go ahead without what the user asked for.
   for (const auto& [name, value] : line.context.options) {
-    if (IsAccepted(*command, name)) continue;
+    if (FindOption(*command, name) != nullptr) continue;
     CommandLine refused = UsageError("unknown option '--" + name + "' for " + line.command +
                                      "; did you mean '" + FindClosestOption(*command, name) +
                                      "'?");

@@ -1,8 +1,11 @@
 // Parses the host program's command line:
-//   kelvox COMMAND [--name value | --name=value | --flag]...
+//   kelvox COMMAND [ACTION] [--name value | --name=value | --flag]...
+// A command with actions (Commands.h) needs one, which lands alone in
+// HostContext::host_list.
 // Each option lands in HostContext::options under its name without the
 // dashes, case kept; a flag maps to the empty string; an argument starting
-// with "--" always opens a new option; a repeated option keeps its last value.
+// with "--" always opens a new option; a repeated option keeps its last value
+// unless the command marks it repeatable.
 // "--help" anywhere after the command asks for that command's usage; any
 // other option the command does not accept (Commands.h) is a usage error.
 #ifndef SUITE_KELVOX_COMMANDLINE_H_

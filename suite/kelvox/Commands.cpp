@@ -58,6 +58,17 @@ const std::vector<CommandSpec>& GetCommands() {
        {kType, kStore, kUnattended,
         {"to-attended", nullptr, "turn an unattended store into an attended one"},
         {"to-unattended", nullptr, "turn an attended store into an unattended one"}}},
+      {"hostkey", "hostkey", "show, seal, rotate, back up or restore this host's key",
+       "status [--json] [--store PATH]... | seal --protection P | rotate [--store PATH]... |\n"
+       "       backup --output FILE | restore --input FILE [--protection P] [--force]",
+       {{"store", "PATH", "a store besides the configured ones (status, rotate); repeatable",
+         true},
+        {"json", nullptr, "print the status as one JSON object"},
+        {"protection", "file|tpm2|dpapi", "how the key rests on disk (seal, restore)"},
+        {"output", "FILE", "the new backup file (backup)"},
+        {"input", "FILE", "the backup file to restore (restore)"},
+        {"force", nullptr, "replace an existing host key (restore)"}},
+       "status|seal|rotate|backup|restore"},
   };
   return commands;
 }

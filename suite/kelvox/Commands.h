@@ -12,6 +12,9 @@ struct CommandOption {
   const char* name;      // without the leading dashes
   const char* argument;  // what the value is, e.g. "FILE"; null for a flag
   const char* summary;
+  // Given more than once, the values are kept, joined by NUL characters
+  // (which no path holds); otherwise the last one is kept.
+  bool repeatable = false;
 };
 
 struct CommandSpec {
@@ -20,6 +23,9 @@ struct CommandSpec {
   const char* summary;
   const char* usage;  // the arguments after "kelvox NAME"
   std::vector<CommandOption> options;
+  // The actions the command takes as its first argument, separated by "|";
+  // null when it takes none. The action given is the context's host_list.
+  const char* actions = nullptr;
 };
 
 // Every command, in the order --help lists them.

@@ -1,0 +1,38 @@
+// HOSTKEY, the hostkey command: the life of this host's key, on which every
+// unattended store hangs. "status" shows the key and which stores it opens,
+// "seal" changes how it rests on disk, "rotate" replaces it and moves the
+// stores it is told about, "backup" and "restore" wrap it under a
+// passphrase and put it back. Driven from one thread by the host.
+#ifndef SRC_MISC_HOSTKEY_HOSTKEY_H_
+#define SRC_MISC_HOSTKEY_HOSTKEY_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/basic_app.h"
+
+class HOSTKEY : public basic_app {
+ public:
+  // Keeps a copy of `context` and checks that the options fit the action.
+  // A fault is printed on standard error and returned as ERR_INVALID_PARAMETER.
+  CommandResult SetParameters(const HostContext& context) override;
+  CommandResult Run() override;
+
+ private:
+  [[nodiscard]] uint32_t ShowStatus();
+  [[nodiscard]] uint32_t Seal();
+  [[nodiscard]] uint32_t Rotate();
+  [[nodiscard]] uint32_t Backup();
+  [[nodiscard]] uint32_t Restore();
+
+  // The configured stores that exist in the configuration, then every "--store".
+  [[nodiscard]] std::vector<std::string> GetStores() const;
+  [[nodiscard]] bool HasOption(const std::string& name) const;
+  [[nodiscard]] std::string GetOption(const std::string& name) const;
+
+  HostContext context;
+  std::string action;
+};
+
+#endif  // SRC_MISC_HOSTKEY_HOSTKEY_H_
