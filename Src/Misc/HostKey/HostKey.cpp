@@ -138,6 +138,11 @@ CommandResult HOSTKEY::SetParameters(const HostContext& host_context) {
         GetOption(found->required).empty()) {
       code = Refuse("hostkey " + action + " needs --" + found->required);
     }
+    const std::string protection = GetOption("protection");
+    if (code == ERR_SUCCEED && HasOption("protection") && protection != "file" &&
+        protection != "tpm2" && protection != "dpapi") {
+      code = Refuse("--protection takes file, tpm2 or dpapi");
+    }
   }
   return MakeCommandResult(result, code);
 }
