@@ -24,6 +24,12 @@ using testing_support::ReadFile;
 using testing_support::WriteFile;
 
 const std::string kBackup = "backup passphrase\n";
+// The test vector of docs/store-format.md: the key 00 01 .. 1f under
+// "vector passphrase".
+const char kVector[] =
+    "4b5658484b42414b01030000000000001000000000d32886f649ebe618bef8a89af7b081311a63b67ae9f323"
+    "9d757083f63fa246a5a0163b7eb90b89f56a1fe1ae9fdf2e95adeb80a789300d60adf6bb2b96547cc7f496d2"
+    "d3482367a3852cb0ba980a9b30d93e3f042f72ab87a76643ca25e1edeed252c47e0cb5232e8134f5279db7f858";
 constexpr int kKills = 12;
 
 class HostKeyE2eTest : public testing::TestWithParam<std::string> {
@@ -34,7 +40,7 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
       if (!tpm.running()) GTEST_SKIP() << "swtpm is not installed or does not start";
       sealing = "ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TCTI=" + tpm.Tcti() + "\n";
     }
-    for (const std::string folder : {"keys", "fresh"}) {
+    for (const std::string folder : {"keys", "fresh", "vector"}) {
       WriteFile(dir.File(folder + ".config"),
                 sealing + "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
                     "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
@@ -42,6 +48,11 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
                     "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\nLOG_FILE=" +
                     dir.File("kelvox.log") + "\n");
     }
+    std::string vector;
+    for (size_t i = 0; i + 1 < sizeof(kVector); i += 2) {
+      vector.push_back(static_cast<char>(std::stoi(std::string(kVector + i, 2), nullptr, 16)));
+    }
+    WriteFile(dir.File("vector.bak"), vector);
     WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\", \"b\": \"2\"}}");
     ASSERT_EQ(Run({"encrypt", "--configfile", "@in.json", "--unattended"}).status, 0);
     boost::filesystem::copy_file(dir.File("settings.store"), dir.File("extra.store"));
@@ -84,6 +95,7 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
       {"a wrong backup passphrase", {"hostkey", "restore", "--input", "@bak", "--force"}, "not the passphrase\n", 46, "*"},
       {"an existing key is kept", {"hostkey", "restore", "--input", "@bak"}, kBackup, 11, ""},
       {"backup of the new key", {"hostkey", "backup", "--output", "@new.bak"}, kBackup + kBackup, 0, "*"},
+      {"the documented vector", {"hostkey", "restore", "--input", "@vector.bak", "--protection", "file"}, "vector passphrase\n", 0, "*", "vector"},
       {"restore in a fresh folder", {"hostkey", "restore", "--input", "@new.bak"}, kBackup, 0, "*", "fresh"},
   };
   for (const Row& row : rows) {
@@ -100,6 +112,9 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
     ExpectStoresOpen();
   }
   ExpectStoresOpen("fresh");
+  std::string key_bytes;
+  for (char byte = 0; byte < 32; ++byte) key_bytes.push_back(byte);
+  EXPECT_EQ(ReadFile(dir.File("vector/host.key")), key_bytes);
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("backup passphrase"), std::string::npos);
 }
 
