@@ -12,6 +12,7 @@ _kelvox() {
     [verify]="--type --store --unattended"
     [remove]="--type --store --unattended --key --quiet"
     [rekey]="--type --store --unattended --to-attended --to-unattended"
+    [hostkey]="--store --json --protection --output --input --force"
   )
 
   if ((cword == 1)); then
@@ -23,9 +24,19 @@ _kelvox() {
     return
   fi
 
+  # hostkey takes its action first.
+  if [[ ${words[1]} == hostkey ]] && ((cword == 2)); then
+    mapfile -t COMPREPLY < <(compgen -W "status seal rotate backup restore" -- "$cur")
+    return
+  fi
+
   # The value of an option that takes one.
   case $prev in
-    --configfile | --store | --output)
+    --protection)
+      mapfile -t COMPREPLY < <(compgen -W "file tpm2 dpapi" -- "$cur")
+      return
+      ;;
+    --configfile | --store | --output | --input)
       _filedir
       return
       ;;
@@ -44,7 +55,7 @@ _kelvox() {
   # Options not given yet.
   local option offered=()
   for option in ${command_options[$command]}; do
-    [[ " ${words[*]:2:cword-2} " == *" $option "* ]] || offered+=("$option")
+    [[ $option != --store && " ${words[*]:2:cword-2} " == *" $option "* ]] || offered+=("$option")
   done
   mapfile -t COMPREPLY < <(compgen -W "${offered[*]}" -- "$cur")
 } &&
