@@ -7,6 +7,7 @@
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeyProtection.h"
+#include "suite/endecrypt/HostKeyRotation.h"
 #include "suite/endecrypt/HostKeySealing.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
@@ -97,21 +98,9 @@ int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
 int SealHostKeyInPlace(const std::string& path) {
   ProtectionSettings settings;
   SecureBuffer key;
-  SecureBuffer file;
-  SecureBuffer check;
   int result = ReadProtectionSettings(settings);
   if (result == endecrypt_status::kOk) result = LoadHostKey(path, key);
-  if (result == endecrypt_status::kOk) result = ProtectHostKey(settings, key, file);
-  // Every unattended store of the host hangs on this file: it is replaced
-  // only by one proven to give the same key back.
-  if (result == endecrypt_status::kOk) result = UnprotectHostKey(settings, file, check);
-  if (result != endecrypt_status::kOk) return result;
-  if (sodium_memcmp(check.data(), key.data(), kHostKeySize) != 0) {
-    return endecrypt_status::kInternal;
-  }
-  return ReplaceFileAtomically(path, file.data(), file.size()) == FileResult::kOk
-             ? endecrypt_status::kOk
-             : endecrypt_status::kWriteFailed;
+  return result == endecrypt_status::kOk ? WriteHostKeyFile(path, settings, key, true) : result;
 }
 
 int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
