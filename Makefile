@@ -1,5 +1,5 @@
 # Thin wrapper around CMake, CTest and CPack.
-.PHONY: deps configure build asan test demo package fuzz bench clean windows
+.PHONY: deps configure build asan test demo package fuzz bench clean windows msi
 
 JOBS ?= $(shell nproc)
 # Neither this make nor the ones CMake runs print "Entering directory".
@@ -41,6 +41,12 @@ bench: build
 clean:
 	rm -rf build build-asan build-fuzz build-windows demo
 
-# Cross-compiles for Windows x86-64 into build-windows/ and tests under Wine.
+# Cross-compiles for Windows x86-64 into build-windows/, builds the installer,
+# and tests both under Wine (the installer: install, run, upgrade, uninstall).
 windows:
 	@scripts/windows.sh
+
+# build-windows/kelvox-<version>-x64.msi, the Windows installer, from the
+# cross-built programs.
+msi:
+	@scripts/msi.sh

@@ -1,8 +1,10 @@
 // The suite's global configuration: KEY=VALUE lines read once per process from
 // the file named by KELVOX_GLOBAL_CONFIG, else global.config in the program
-// directory, else /etc/kelvox/global.config. Lines starting with '#' or ';'
-// are comments; blanks around keys and values are trimmed; keys are
-// case-sensitive.
+// directory, else the system's place: PREFIX/etc/kelvox/global.config for a
+// program in PREFIX/bin, then /etc/kelvox/global.config; on Windows
+// %ProgramData%\kelvox\global.config. Lines starting with '#' or ';' are
+// comments; blanks around keys and values are trimmed; keys are
+// case-sensitive. Also says where logs go when the file names no place.
 #ifndef HOST_GLOBALCONFIG_H_
 #define HOST_GLOBALCONFIG_H_
 
@@ -33,6 +35,15 @@ class GLOBALCONFIG_API GlobalConfig {
 
   // Forgets what was read, so the next lookup reads the file again.
   static void Reload();
+
+  // The log file when the configuration names none: logs/kelvox.log under
+  // the program directory; on Windows %ProgramData%\kelvox\logs\kelvox.log.
+  static std::string GetDefaultLogFile();
+
+  // The current user's own log file, for when the default cannot be opened:
+  // $XDG_STATE_HOME/kelvox/kelvox.log, else ~/.local/state/kelvox/kelvox.log;
+  // on Windows %LOCALAPPDATA%\kelvox\kelvox.log. Empty when there is none.
+  static std::string GetUserLogFile();
 };
 
 }  // namespace ZUdurov

@@ -22,9 +22,9 @@ class LOGGER_API Log {
   static void SetMinLogLevel(unsigned level);
   // Sends later records to `path` (created with its folders if need be);
   // an empty path turns the log off. Without this call the log goes to
-  // LOG_FILE of the configuration, by default logs/kelvox.log under the
-  // program directory, falling back to the per-user state folder, then to
-  // no log. Logging never fails the caller.
+  // LOG_FILE of the configuration, by default GlobalConfig's default log
+  // file, falling back to the user's own log file, then to no log. Logging
+  // never fails the caller.
   static void SetLogFile(const std::string& path);
   // The file records go to (opening it as the first record would); empty
   // when the log is off.

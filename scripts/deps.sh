@@ -3,17 +3,24 @@
 #   scripts/deps.sh           what building, testing and packaging need
 #   scripts/deps.sh package   also what checking the package needs
 #                             (scripts/package-test.sh)
+#   scripts/deps.sh msi       only what building the Windows installer needs
+#                             (scripts/msi.sh; scripts/windows-deps.sh
+#                             installs the cross compiler and Wine)
 set -eu
 # scdoc turns the manual page into roff; dpkg-dev (dpkg-shlibdeps) and file
 # let CPack compute the package's dependencies.
 packages="cmake make g++ pkg-config libboost-dev libboost-filesystem-dev libsodium-dev \
 libspdlog-dev libfmt-dev libgtest-dev clang scdoc dpkg-dev file \
 libtss2-dev swtpm swtpm-tools libtss2-tcti-swtpm0"
-if [ "${1:-}" = "package" ]; then
-  # lintian checks the package; man-db and bash-completion are what its
-  # manual page and completion are tried with.
-  packages="$packages lintian man-db bash-completion"
-fi
+case "${1:-}" in
+  package)
+    # lintian checks the package; man-db and bash-completion are what its
+    # manual page and completion are tried with.
+    packages="$packages lintian man-db bash-completion" ;;
+  msi)
+    # wixl builds the package from WiX source; msitools edits and lists it.
+    packages="wixl msitools" ;;
+esac
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -61,10 +61,13 @@ mode_is "$prefix/var/lib/kelvox" 700
 mode_is "$prefix/var/log/kelvox" 750
 scripts/check-runpath.sh "$prefix/bin" "$prefix/lib/kelvox" ||
   fail "a binary cmake --install made looks for libraries in the working directory"
-# No plug-in beside this program: it is found in the private folder.
-KELVOX_GLOBAL_CONFIG=$prefix/etc/kelvox/global.config \
-  "$prefix/bin/kelvox" encrypt --configfile examples/both.json --unattended </dev/null
+# No plug-in beside this program: it is found in the private folder. The
+# configuration is the prefix's own, found without being named.
+(unset KELVOX_GLOBAL_CONFIG
+ "$prefix/bin/kelvox" encrypt --configfile examples/both.json --unattended </dev/null)
 [ -f "$prefix/var/lib/kelvox/settings.store" ] || fail "no store under the prefix"
+[ -f "$prefix/var/log/kelvox/kelvox.log" ] || fail "no log under the prefix"
+[ ! -e "$prefix/bin/logs" ] || fail "a log folder beside the program"
 
 step "lintian"
 lintian --allow-root --fail-on error "$deb"

@@ -1,6 +1,8 @@
 #!/bin/bash
 # Cross-compiles the project for Windows x86-64 with MinGW-w64 into
-# build-windows/ and runs its tests under Wine, with no display.
+# build-windows/, builds the installer (scripts/msi.sh), runs the tests under
+# Wine with no display, then installs, runs, upgrades and uninstalls the
+# installer in the same throw-away Wine prefix (scripts/msi-test.sh).
 #
 # JOBS                  parallel compile jobs (default 2)
 # KELVOX_WINDOWS_CACHE  where the cross-built dependencies are kept
@@ -11,14 +13,8 @@ cd "$(dirname "$0")/.."
 jobs="${JOBS:-2}"
 build="build-windows"
 
-deps="$(scripts/windows-deps.sh | tail -n 1)"
-
-cmake -S . -B "$build" \
-  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-  -DKELVOX_WINDOWS_DEPS="$deps"
-cmake --build "$build" -j "$jobs"
+scripts/windows-build.sh
+KELVOX_MSI_NO_BUILD=1 scripts/msi.sh
 
 # A throwaway Wine prefix, no display, and none of the runtime installers
 # Wine would otherwise offer on first start.
@@ -48,3 +44,5 @@ wineserver -p >/dev/null 2>&1
 "$wine" wineboot --init >/dev/null 2>&1
 
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs" --timeout 300
+
+WINE="$wine" scripts/msi-test.sh

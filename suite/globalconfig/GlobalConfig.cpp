@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "host/KelvoxDirectory.h"
+#include "suite/globalconfig/SystemPlaces.h"
 #include "suite/utf8/Utf8Path.h"
 
 namespace ZUdurov {
@@ -17,7 +18,6 @@ namespace {
 
 constexpr char kConfigEnvironment[] = "KELVOX_GLOBAL_CONFIG";
 constexpr char kConfigFileName[] = "global.config";
-constexpr char kSystemConfig[] = "/etc/kelvox/global.config";
 
 // What one read of the configuration file produced.
 struct Loaded {
@@ -36,7 +36,9 @@ std::string FindConfigFile() {
   const boost::filesystem::path beside =
       utf8::MakePath(KelvoxDirectory::GetExeDirectory()) / kConfigFileName;
   if (boost::filesystem::exists(beside, error)) return utf8::PathToUtf8(beside);
-  if (boost::filesystem::exists(kSystemConfig, error)) return kSystemConfig;
+  for (const std::string& file : system_places::GetConfigFiles(KelvoxDirectory::GetExeDirectory())) {
+    if (boost::filesystem::exists(utf8::MakePath(file), error)) return file;
+  }
   return {};
 }
 
@@ -91,5 +93,11 @@ void GlobalConfig::Reload() {
   std::lock_guard<std::mutex> lock(loaded_mutex);
   loaded = Loaded{};
 }
+
+std::string GlobalConfig::GetDefaultLogFile() {
+  return system_places::GetDefaultLogFile(KelvoxDirectory::GetExeDirectory());
+}
+
+std::string GlobalConfig::GetUserLogFile() { return system_places::GetUserLogFile(); }
 
 }  // namespace ZUdurov

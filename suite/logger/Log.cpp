@@ -27,7 +27,6 @@ namespace {
 
 constexpr unsigned kDefaultMinLevel = 3;
 constexpr int kLevelUnset = -1;
-constexpr char kDefaultLogFile[] = "logs/kelvox.log";
 constexpr char kPattern[] = "%Y-%m-%d %H:%M:%S.%e %v";
 // The same bytes on every platform, so one reader serves every log file.
 constexpr char kLineEnd[] = "\n";
@@ -47,20 +46,6 @@ const char* LevelName(unsigned level) {
     case 3: return "INFO ";
     default: return "TRACE";
   }
-}
-
-// The per-user fallback: $XDG_STATE_HOME/kelvox, ~/.local/state/kelvox, or
-// %LOCALAPPDATA%\kelvox on Windows.
-std::string GetUserLogFile() {
-  const std::string state = utf8::GetEnvironment("XDG_STATE_HOME");
-  if (!state.empty()) return state + "/kelvox/kelvox.log";
-#if defined(_WIN32)
-  const std::string local = utf8::GetEnvironment("LOCALAPPDATA");
-  if (!local.empty()) return local + "\\kelvox\\kelvox.log";
-#endif
-  const std::string home = utf8::GetEnvironment("HOME");
-  if (!home.empty()) return home + "/.local/state/kelvox/kelvox.log";
-  return {};
 }
 
 // The log names stores, files and what failed, so it is its owner's alone:
@@ -135,11 +120,11 @@ void OpenConfiguredSinkLocked() {
   sink_opened = true;
   std::string configured;
   if (GlobalConfig::GetConfigItem("LOG_FILE", configured) != GlobalConfig::kOk) {
-    configured = kDefaultLogFile;
+    configured = GlobalConfig::GetDefaultLogFile();
   }
   sink_path = KelvoxDirectory::GetExePath(configured);
   sink = OpenSink(sink_path);
-  if (!sink) sink = OpenSink(sink_path = GetUserLogFile());
+  if (!sink) sink = OpenSink(sink_path = GlobalConfig::GetUserLogFile());
 }
 
 unsigned ReadConfiguredLevel() {
