@@ -61,7 +61,7 @@ shopt -u nocaseglob
     name="$(basename "$file")"
     id="p_${name//[^A-Za-z0-9_.]/_}"
     echo "      <Component Id=\"$id\" Guid=\"*\" Win64=\"yes\">"
-    echo "        <File Id=\"$id\" Name=\"$name\" Source=\"$PWD/$file\" KeyPath=\"yes\"/>"
+    echo "        <File Id=\"$id\" Name=\"$name\" Source=\"$file\" KeyPath=\"yes\"/>"
     echo '      </Component>'
   done
   echo '    </DirectoryRef>'
