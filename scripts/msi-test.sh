@@ -59,6 +59,24 @@ kelvox() {
   [ "$status" -eq "$want" ] || fail "kelvox $* exited $status, not $want:
 $out"
 }
+# on_console STATUS INPUT ARGS...: as kelvox, on a terminal of its own, for
+# the passphrase prompts, which read the console and never standard input
+# on Windows. INPUT is typed ahead (Enter is "\r"); the terminal stays open
+# until the program ends. Its output, full of cursor movements, is not kept.
+on_console() {
+  local want="$1" input="$2" status=0
+  shift 2
+  mkfifo "$scratch/keys"
+  script -qec "cd '$scratch/work' && '$wine' kelvox.exe $*" /dev/null \
+    <"$scratch/keys" >"$scratch/console.out" 2>&1 &
+  local pid=$!
+  exec 8>"$scratch/keys"
+  printf '%b' "$input" >&8
+  wait "$pid" || status=$?
+  exec 8>&-
+  rm -f "$scratch/keys"
+  [ "$status" -eq "$want" ] || fail "kelvox $* on a terminal exited $status, not $want"
+}
 contains() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in:
 $1"; }
 
@@ -100,19 +118,18 @@ kelvox 0 "" remove --type settings --unattended --key SMTP_RELAY_PASSWORD --quie
 kelvox 0 "" list --type settings --unattended
 [ "$out" = "BMC_DEFAULT_PASSWORD" ] || fail "after remove, the settings store lists: $out"
 kelvox 0 "" rekey --type settings --unattended
-passphrase='Example-pass-2024\n'
-kelvox 0 "$passphrase$passphrase" rekey --type settings --to-attended
-kelvox 0 "$passphrase" verify --type settings
-contains "$out" "attended"
-kelvox 0 "$passphrase" rekey --type settings --to-unattended
+passphrase='Example-pass-2024\r'
+on_console 0 "$passphrase$passphrase" rekey --type settings --to-attended
+kelvox 45 "" verify --type settings --unattended  # now attended: the mode conflicts
+on_console 0 "$passphrase" rekey --type settings --to-unattended
 kelvox 0 "" verify --type settings --unattended
 contains "$out" "unattended, 1 record"
 grep -q "decrypt" "$data/logs/kelvox.log" || fail "the log under $data names no decrypt"
-# Wine turns the access list a file is created with into the file's mode
-# bits, and reports the access list back from them: an owner-only list
-# leaves no bit for group or others.
-mode=$(stat -c %a "$scratch/work/credentials.json")
-[ $((8#$mode & 8#077)) -eq 0 ] || fail "credentials.json is open to others (mode $mode)"
+# Nothing in a Wine prefix reads an access list back: its icacls and cacls
+# are stubs that print nothing, and the mode bits it gives a file do not
+# mirror the list (an owner-only host key shows as 750).
+echo "msi-test: SKIP owner-only access list of decrypt's output: Wine has no tool" \
+     "that reads an access list back (icacls and cacls are stubs)"
 
 step "upgrade by a new package of the same version"
 again="$scratch/kelvox-$version-again-x64.msi"
