@@ -33,10 +33,10 @@ Loaded loaded;
 std::string FindConfigFile() {
   if (std::string named = utf8::GetEnvironment(kConfigEnvironment); !named.empty()) return named;
   boost::system::error_code error;
-  const boost::filesystem::path beside =
-      utf8::MakePath(KelvoxDirectory::GetExeDirectory()) / kConfigFileName;
+  const std::string program_folder = KelvoxDirectory::GetExeDirectory();
+  const boost::filesystem::path beside = utf8::MakePath(program_folder) / kConfigFileName;
   if (boost::filesystem::exists(beside, error)) return utf8::PathToUtf8(beside);
-  for (const std::string& file : system_places::GetConfigFiles(KelvoxDirectory::GetExeDirectory())) {
+  for (const std::string& file : system_places::GetConfigFiles(program_folder)) {
     if (boost::filesystem::exists(utf8::MakePath(file), error)) return file;
   }
   return {};
