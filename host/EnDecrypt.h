@@ -14,6 +14,11 @@
 
 #include "host/Export.h"
 
+// The mode a store is written in: attended (a passphrase typed) or
+// unattended (empty passphrase; the host key). The values are those the
+// interface below passes as int.
+enum EncryptionMode : int { kAttendedMode = 0, kUnattendedMode = 1 };
+
 // Store statuses. Only the command's result mapping interprets them.
 namespace endecrypt_status {
 constexpr int kOk = 0;
@@ -39,7 +44,7 @@ class ENDECRYPT_API EnDecrypt {
   EnDecrypt& operator=(const EnDecrypt&) = delete;
 
   // Stores in `mode` the mode the store at `path` was last written in
-  // (0 attended, 1 unattended). `mode` is untouched on failure.
+  // (an EncryptionMode). `mode` is untouched on failure.
   int GetFileLastEncryptionMode(const std::string& path, int& mode);
 
   // Replaces `records` by every record of the store at `path`, opened with
@@ -56,7 +61,7 @@ class ENDECRYPT_API EnDecrypt {
 
   // What an authenticated store holds, as Inspect finds it.
   struct StoreInfo {
-    int mode = 0;                 // 0 attended, 1 unattended
+    int mode = kAttendedMode;     // an EncryptionMode
     std::uint32_t opslimit = 0;   // Argon2id costs in the header; 0 when unattended
     std::uint64_t memlimit = 0;
     std::size_t record_count = 0;

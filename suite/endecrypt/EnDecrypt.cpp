@@ -17,6 +17,8 @@
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
+#include "suite/platform/Process.h"
+#include "suite/secretmemory/SecretMemory.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ constexpr int kMaxWriteAttempts = 100;
 
 // An empty passphrase selects the host key.
 std::uint8_t ModeOf(const std::string& passphrase) {
-  return passphrase.empty() ? endecrypt::kUnattendedMode : endecrypt::kAttendedMode;
+  return passphrase.empty() ? kUnattendedMode : kAttendedMode;
 }
 
 [[nodiscard]] int FromReadResult(FileResult result) {
@@ -48,22 +50,6 @@ std::uint8_t ModeOf(const std::string& passphrase) {
   }
 }
 
-// Wipes the values of a record map when it goes out of scope, on every
-// path, so plaintext handed over in std::string memory does not linger.
-// Keys are names, not secrets, and stay as they are.
-class ValueWiper {
- public:
-  explicit ValueWiper(Records& records) : records(records) {}
-  ValueWiper(const ValueWiper&) = delete;
-  ValueWiper& operator=(const ValueWiper&) = delete;
-  ~ValueWiper() {
-    for (auto& [key, value] : records) sodium_memzero(value.data(), value.size());
-  }
-
- private:
-  Records& records;
-};
-
 // Stores in `body_key` the body key of the store with `header`, from the
 // caller's passphrase or, for an unattended store, the host key. Returns
 // kWrongPassphrase when the key check shows the key is not the store's.
@@ -71,7 +57,7 @@ class ValueWiper {
                               SecureBuffer& body_key) {
   SecureBuffer master;
   int result = status::kOk;
-  if (header.mode == endecrypt::kAttendedMode) {
+  if (header.mode == kAttendedMode) {
     result = endecrypt::DerivePassphraseKey(passphrase, header.salt,
                                             {header.opslimit, header.memlimit}, master);
   } else {
@@ -104,7 +90,7 @@ class ValueWiper {
   randombytes_buf(header.salt, sizeof(header.salt));
   SecureBuffer master;
   int result = status::kOk;
-  if (header.mode == endecrypt::kAttendedMode) {
+  if (header.mode == kAttendedMode) {
     endecrypt::KdfCosts costs;
     if ((result = endecrypt::ReadKdfCosts(costs)) != status::kOk) return result;
     header.opslimit = costs.opslimit;
@@ -213,9 +199,10 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   return merged;
 }
 
-// Writes a new store at `path`. Sets `lost_race` when another writer
-// created one first; the caller then updates that one instead.
-[[nodiscard]] int CreateStore(const Records& records, const std::string& path,
+// Writes a new store as the locked file `lock`, which was not found. Sets
+// `lost_race` when another writer created one first; the caller then
+// updates that one instead.
+[[nodiscard]] int CreateStore(const Records& records, endecrypt::LockedFile& lock,
                               const std::string& passphrase, bool& lost_race) {
   StoreHeader header;
   SecureBuffer body_key;
@@ -225,7 +212,7 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   if (result == status::kOk) result = endecrypt::EncodeRecords(ViewsOf(records), plaintext);
   if (result == status::kOk) result = SealStore(header, body_key, plaintext, file);
   if (result != status::kOk) return result;
-  switch (endecrypt::CreateFileAtomically(path, file.data(), file.size())) {
+  switch (endecrypt::CreateLockedFile(lock, file.data(), file.size())) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kExists: lost_race = true; return status::kWriteFailed;
     default: return status::kWriteFailed;
@@ -238,9 +225,10 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
 // sealed under a fresh salt and that key; without it the key read is kept,
 // so an update runs Argon2id once, unless the configured costs changed.
 // `file` is released once opened, to keep the peak of memory down.
-// REQUIRES: the caller holds the store's writer lock.
+// The store is replaced only while its name still refers to the file read.
+// REQUIRES: `lock` holds the store's writer lock and `file` was read under it.
 template <typename Edit>
-[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, const std::string& path,
+[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, endecrypt::LockedFile& lock,
                                const std::string& passphrase, const std::string* new_passphrase,
                                Edit edit) {
   StoreHeader header;
@@ -253,7 +241,7 @@ template <typename Edit>
   }
   std::vector<unsigned char>().swap(file);
   bool fresh_key = new_passphrase != nullptr;
-  if (result == status::kOk && !fresh_key && header.mode == endecrypt::kAttendedMode) {
+  if (result == status::kOk && !fresh_key && header.mode == kAttendedMode) {
     // Changed costs in the configuration are the one reason for an update
     // to derive again, under a fresh salt.
     endecrypt::KdfCosts costs;
@@ -276,8 +264,7 @@ template <typename Edit>
   }
   std::vector<unsigned char> rewritten;
   if ((result = SealStore(header, body_key, plaintext, rewritten)) != status::kOk) return result;
-  return endecrypt::ReplaceFileAtomically(path, rewritten.data(), rewritten.size()) ==
-                 FileResult::kOk
+  return endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()) == FileResult::kOk
              ? status::kOk
              : status::kWriteFailed;
 }
@@ -286,11 +273,11 @@ template <typename Edit>
                              const std::string& passphrase, bool keep_stored) {
   const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
-    endecrypt::StoreLock lock;
+    endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
-    const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
+    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
     if (read == FileResult::kOk) {
-      return RewriteStore(file, path, passphrase, nullptr, [&](std::vector<RecordView>& stored) {
+      return RewriteStore(file, lock, passphrase, nullptr, [&](std::vector<RecordView>& stored) {
         stored = MergeRecords(stored, records, keep_stored);
         return status::kOk;
       });
@@ -300,7 +287,7 @@ template <typename Edit>
     if (read == FileResult::kBadPath) return status::kWriteFailed;
     if (read != FileResult::kNotFound) return FromReadResult(read);
     bool lost_race = false;
-    const int result = CreateStore(records, path, passphrase, lost_race);
+    const int result = CreateStore(records, lock, passphrase, lost_race);
     if (!lost_race) return result;
   }
   return status::kWriteFailed;
@@ -337,8 +324,9 @@ struct OpenedStore {
   OpenedStore store;
   const int result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
+  // Plaintext handed over in std::string memory must not linger on any path.
   Records opened;
-  const ValueWiper wiper(opened);
+  const ScopedWipe wiper(opened);
   for (const auto& [key, value] : store.views) opened.emplace_hint(opened.end(), key, value);
   records.swap(opened);
   return status::kOk;
@@ -364,7 +352,7 @@ EnDecrypt::~EnDecrypt() = default;
 
 EnDecrypt* EnDecrypt::GetInstance() {
   static const bool ready = [] {
-    endecrypt::IgnoreFileSizeSignal();
+    platform::IgnoreFileSizeSignal();
     return sodium_init() >= 0;
   }();
   static EnDecrypt instance;
@@ -395,11 +383,11 @@ template <typename Edit>
                             const std::string* new_passphrase, Edit edit) {
   const endecrypt::PreloadedHostKey host_key(  // before the lock
       passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
-  endecrypt::StoreLock lock;
+  endecrypt::LockedFile lock;
   std::vector<unsigned char> file;
-  const FileResult read = endecrypt::LockAndReadStore(path, endecrypt::kMaxStoreSize, lock, file);
+  const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
   if (read != FileResult::kOk) return FromReadResult(read);
-  return RewriteStore(file, path, passphrase, new_passphrase, edit);
+  return RewriteStore(file, lock, passphrase, new_passphrase, edit);
 }
 
 // Drops the records named by `keys` from the ascending list `records`;

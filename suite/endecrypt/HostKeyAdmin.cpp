@@ -106,7 +106,7 @@ std::string KeyIdAt(const std::string& path) {
   const int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result != status::kOk) return result;
   mode = header.mode;
-  key_id = header.mode == endecrypt::kUnattendedMode ? ToHex(header.key_id, sizeof(header.key_id))
+  key_id = header.mode == kUnattendedMode ? ToHex(header.key_id, sizeof(header.key_id))
                                                      : "";
   return status::kOk;
 }

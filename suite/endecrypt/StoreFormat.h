@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/EnDecrypt.h"
+
 namespace endecrypt {
 
 class SecureBuffer;
@@ -25,10 +27,6 @@ constexpr std::size_t kKeyCheckSize = 16;
 constexpr std::size_t kTagSize = 16;  // Poly1305
 constexpr std::size_t kHeaderSize = 94;
 
-// Store modes, as the header and the last-mode query give them.
-constexpr std::uint8_t kAttendedMode = 0;
-constexpr std::uint8_t kUnattendedMode = 1;
-
 // Argon2id costs a reader accepts. The floors are libsodium's; the ceilings
 // keep a crafted header from making the reader allocate or spin for long.
 constexpr std::uint32_t kMinOpsLimit = 1;
@@ -40,7 +38,7 @@ constexpr std::uint64_t kMaxMemLimit = std::uint64_t{1} << 30;  // 1 GiB
 constexpr std::size_t kMaxStoreSize = std::size_t{256} << 20;  // 256 MiB
 
 struct StoreHeader {
-  std::uint8_t mode = kAttendedMode;
+  std::uint8_t mode = kAttendedMode;  // an EncryptionMode
   std::uint32_t opslimit = 0;
   std::uint64_t memlimit = 0;
   unsigned char salt[kSaltSize] = {};

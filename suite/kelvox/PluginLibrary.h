@@ -1,5 +1,6 @@
 // A loaded plug-in library, unloaded when this object goes out of scope.
-// Wraps dlopen/dlsym here and LoadLibraryW/GetProcAddress on Windows.
+// PluginLibraryPosix.cpp wraps dlopen/dlsym, PluginLibraryWindows.cpp
+// LoadLibraryW/GetProcAddress.
 #ifndef SUITE_KELVOX_PLUGINLIBRARY_H_
 #define SUITE_KELVOX_PLUGINLIBRARY_H_
 
@@ -8,6 +9,9 @@
 
 class PluginLibrary {
  public:
+  // The file-name ending of a plug-in on this system.
+  static const char kFileSuffix[];
+
   PluginLibrary() = default;
   PluginLibrary(const PluginLibrary&) = delete;
   PluginLibrary& operator=(const PluginLibrary&) = delete;

@@ -4,22 +4,16 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/basic_file_sink.h>
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include <boost/filesystem.hpp>
 
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
+#include "suite/platform/OwnerOnly.h"
 #include "suite/utf8/Utf8Path.h"
 
 namespace ZUdurov {
@@ -48,56 +42,19 @@ const char* LevelName(unsigned level) {
   }
 }
 
-// The log names stores, files and what failed, so it is its owner's alone:
-// a log file the logger creates is made 0600 and each folder it creates
-// 0700, whatever the umask. What exists already keeps the mode its owner
-// gave it. On Windows both inherit the access list of their folder.
-#if !defined(_WIN32)
-constexpr mode_t kLogFileMode = S_IRUSR | S_IWUSR;
-constexpr mode_t kLogFolderMode = S_IRWXU;
-#endif
-
-// Creates the folders of `folder` that do not exist yet; failures are left
-// for the file's opening to find.
-void CreateLogFolders(const boost::filesystem::path& folder) {
-#if defined(_WIN32)
-  boost::system::error_code error;
-  boost::filesystem::create_directories(folder, error);
-#else
-  std::vector<boost::filesystem::path> missing;
-  for (boost::filesystem::path part = folder; !part.empty(); part = part.parent_path()) {
-    struct stat info {};
-    if (stat(part.c_str(), &info) == 0) break;
-    missing.push_back(part);
-  }
-  // Outermost first. The umask may have taken bits off, hence the chmod.
-  for (auto part = missing.rbegin(); part != missing.rend(); ++part) {
-    if (mkdir(part->c_str(), kLogFolderMode) == 0) chmod(part->c_str(), kLogFolderMode);
-  }
-#endif
-}
-
-// Makes `path` an empty owner-only file unless something is there already;
-// the sink then opens it for appending and leaves its mode alone.
-void CreateLogFile(const std::string& path) {
-#if defined(_WIN32)
-  static_cast<void>(path);
-#else
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kLogFileMode);
-  if (file < 0) return;
-  fchmod(file, kLogFileMode);
-  close(file);
-#endif
-}
-
 // Opens `path` for appending; null when it cannot be opened. Logging must
 // never fail the caller, so every error ends here.
 std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
   if (path.empty()) return nullptr;
   try {
+    // The log names stores, files and what failed, so it is its owner's
+    // alone: the folders and the file the logger makes are owner-only.
+    // Failures are left for the sink's opening to find.
     const boost::filesystem::path parent = utf8::MakePath(path).parent_path();
-    if (!parent.empty()) CreateLogFolders(parent);
-    CreateLogFile(path);
+    if (!parent.empty()) {
+      static_cast<void>(platform::MakeOwnerOnlyFolders(utf8::PathToUtf8(parent)));
+    }
+    static_cast<void>(platform::CreateOwnerOnlyFile(path));
 #if defined(_WIN32)
     // spdlog is built with wide file names here: UTF-16, as every path.
     auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(utf8::WidenUtf8(path));

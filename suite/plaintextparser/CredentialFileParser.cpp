@@ -1,8 +1,8 @@
 // The credential parser. A credential file is JSON once its whole-line //
-// comments are removed, by the rules of the sensitive settings reader, which
-// sees every input first and lets only JSON through to this parser. The
-// scanner below therefore follows that reader's JSON parser rule for rule:
-// whatever one accepts, so does the other, and both reject the same texts.
+// comments are removed, by the text rules it shares with the sensitive
+// settings reader (suite/jsontext), which sees every input first and lets
+// only JSON through to this parser. The scanner below follows that reader's
+// JSON parser rule for rule: whatever one accepts, so does the other.
 // It decodes strings in place and keeps views into the file's buffer, so a
 // secret is never copied until it is handed to the caller.
 #include "host/CredentialFileParser.h"
@@ -13,24 +13,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "suite/jsontext/JsonText.h"
+#include "suite/platform/InputFile.h"
 #include "suite/secretmemory/SecretMemory.h"
-#include "suite/utf8/Utf8Path.h"
 
 namespace {
 
-constexpr std::size_t kReadChunk = 64 * 1024;
-// A text whose first byte is 0xEF is taken to open with a byte order mark,
-// and its first three bytes are skipped unseen (the settings reader's rule).
-constexpr unsigned char kByteOrderMarkLead = 0xEF;
-constexpr std::ptrdiff_t kByteOrderMarkLength = 3;
 constexpr unsigned kSurrogateMask = 0xFC00;
 constexpr unsigned kHighSurrogate = 0xD800;
 constexpr unsigned kLowSurrogate = 0xDC00;
@@ -45,63 +39,6 @@ constexpr std::string_view kUserName = "user";
 constexpr std::string_view kPasswordName = "password";
 constexpr std::string_view kUserSuffix = "/user";
 constexpr std::string_view kPasswordSuffix = "/password";
-
-// The file holds plaintext secrets: its buffer is zeroed before it is freed,
-// on growth and on every return.
-using SecretText = std::vector<char, WipingAllocator<char>>;
-
-// Reads the whole file in text mode, as the settings reader does. The size
-// on disk is only a first guess: text mode may read fewer bytes, and the
-// file may grow meanwhile.
-bool ReadWholeFile(const std::string& path, SecretText& text) {
-  const std::filesystem::path native = utf8::MakeStdPath(path);
-  std::ifstream file(native);
-  if (!file.good()) return false;
-  std::error_code error;  // a folder or a pipe has no size; chunks will do
-  const std::uintmax_t size = std::filesystem::file_size(native, error);
-  // One spare byte, so that a file of the size found is read in one go.
-  if (!error) text.resize(static_cast<std::size_t>(size) + 1);
-  std::size_t used = 0;
-  while (true) {
-    if (text.size() - used < kReadChunk) text.resize(std::max(2 * text.size(), used + kReadChunk));
-    file.read(text.data() + used, static_cast<std::streamsize>(text.size() - used));
-    used += static_cast<std::size_t>(file.gcount());
-    if (!file) break;
-  }
-  if (file.bad()) return false;  // a read error, or a folder
-  text.resize(used);
-  return true;
-}
-
-// Blank, tab, line feed, vertical tab, form feed, carriage return: the
-// white space of the classic locale, which the settings reader trims.
-bool IsLineSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Trims every line, drops those starting with "//" and joins the rest with
-// nothing between them, in place and in one pass; returns the new length.
-std::size_t JoinLines(char* text, std::size_t size) {
-  std::size_t joined = 0;
-  std::size_t start = 0;
-  while (start < size) {
-    const void* newline = std::memchr(text + start, '\n', size - start);
-    const std::size_t end = newline != nullptr
-                                ? static_cast<std::size_t>(static_cast<const char*>(newline) - text)
-                                : size;
-    std::size_t first = start;
-    std::size_t last = end;
-    while (first < last && IsLineSpace(text[first])) ++first;
-    while (last > first && IsLineSpace(text[last - 1])) --last;
-    const bool comment = last - first >= 2 && text[first] == '/' && text[first + 1] == '/';
-    if (!comment) {
-      std::memmove(text + joined, text + first, last - first);
-      joined += last - first;
-    }
-    start = end + 1;
-  }
-  return joined;
-}
 
 struct Entry {
   std::optional<std::string_view> target;
@@ -255,7 +192,7 @@ void AppendUtf8(unsigned code, char*& out) {
 }
 
 // Checks that a text is one JSON value and reports its parts to a collector.
-// Nesting is kept on a heap stack, so any depth is accepted. Strings are
+// Nesting is kept on a heap stack; the depth limit of the text rules applies. Strings are
 // decoded where they stand: a decoded string is never longer than its source.
 class JsonScanner {
  public:
@@ -263,9 +200,7 @@ class JsonScanner {
 
   // False when the text is not JSON.
   bool Scan(CredentialCollector& collector) {
-    if (cur != end && static_cast<unsigned char>(*cur) == kByteOrderMarkLead) {
-      cur += std::min(kByteOrderMarkLength, end - cur);
-    }
+    cur += jsontext::ParserStart(cur, static_cast<std::size_t>(end - cur));
     std::vector<char> open;  // '{' or '[' per open container
     enum class Next { kValue, kKey, kAfterValue };
     Next next = Next::kValue;
@@ -445,9 +380,12 @@ CredentialFileParser::~CredentialFileParser() = default;
 
 int CredentialFileParser::ParseFile(const std::string& path,
                                     std::map<std::string, std::string>& records) {
-  SecretText text;
-  if (!ReadWholeFile(path, text)) return kCannotOpen;
-  const std::size_t size = JoinLines(text.data(), text.size());
+  // The file holds plaintext secrets: its buffer is zeroed whenever it is
+  // freed.
+  SecretString text;
+  if (platform::ReadInputFile(path, text) != platform::InputResult::kOk) return kCannotOpen;
+  const std::size_t size = jsontext::JoinLines(text.data(), text.size());
+  if (jsontext::IsNestedTooDeep(text.data(), size)) return kNotJson;
 
   CredentialCollector collector;
   if (!JsonScanner(text.data(), size).Scan(collector)) return kNotJson;

@@ -6,6 +6,7 @@
 #endif
 
 #include "host/EnDecrypt.h"
+#include "suite/secretmemory/SecretMemory.h"
 
 namespace {
 
@@ -56,12 +57,14 @@ int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::strin
   return script.decrypt_status;
 }
 
-int EnDecrypt::Encrypt(const std::map<std::string, std::string>&, const std::string& path,
+int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
                        const std::string& passphrase, const bool& flag) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("encrypt " + path);
   script.passphrases.push_back(passphrase);
   script.flag = flag;
+  WipeValues(script.written);  // a test may watch freed memory for secrets
+  script.written = records;
   script.dumps_off_at_write = CoreDumpsOff();
   return script.encrypt_status;
 }

@@ -23,6 +23,7 @@ struct Script {
   std::vector<std::string> calls;  // "mode", "decrypt", "encrypt" with the path
   std::vector<std::string> passphrases;
   std::optional<bool> flag;
+  std::map<std::string, std::string> written;  // the records of the last write
   bool dumps_off_at_write = false;  // core dumps were off when the command wrote
 };
 

@@ -65,7 +65,16 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
   const std::string old = kOld + "\n", creds = dir.File("credentials.store");
   // Standard output exactly; "~text" holding text; "*" unchecked.
   const struct Row { const char* what; std::vector<std::string> args; std::string input; int status; std::string output; } rows[] = {
+      {"refused: --type and --store", {"list", "--type", "settings", "--store", "@settings.store"}, "", 5, ""},
+      {"refused: neither", {"verify"}, "", 5, ""},
+      {"refused: unknown type", {"list", "--type", "setting"}, "", 5, ""},
+      {"refused: empty --output", {"decrypt", "--type", "settings", "--output", ""}, "", 5, ""},
+      {"refused: --force alone", {"decrypt", "--type", "settings", "--force"}, "", 5, ""},
+      {"refused: no --key", {"remove", "--type", "settings"}, "", 5, ""},
+      {"refused: both targets", {"rekey", "--type", "settings", "--to-attended", "--to-unattended"}, "", 5, ""},
+      {"refused: converting with --unattended", {"rekey", "--type", "settings", "--to-unattended", "--unattended"}, "", 5, ""},
       {"list: keys alone on stdout", {"list", "--type", "settings"}, old, 0, "ctl\ndb\nempty\nquote\n"},
+      {"a --store that is not credentials gives settings", {"decrypt", "--store", "@settings.store"}, old, 0, "~\"sensitive_settings\": {"},
       {"verify sound", {"verify", "--store", "@settings.store"}, old, 0,
        Settings() + ": sound, attended, 4 records, Argon2id opslimit 1, memlimit 8192\n"},
       {"verify wrong passphrase", {"verify", "--type", "settings"}, "wrong passphrase\n", 46, ""},
@@ -77,6 +86,7 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
        "Succeed in decrypting the file " + creds + " into " + dir.File("credentials.out") + ".\n"},
       {"round trip: credentials back", {"encrypt", "--configfile", "@credentials.out", "--quiet", "--unattended"}, "", 0, "~add: 0, update: 0\n"},
       {"an existing output is refused", {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json"}, "", 11, ""},
+      {"--force replaces it", {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json", "--force"}, "", 0, "*"},
       {"a remove declined", {"remove", "--type", "settings", "--key", "db"}, old + "n\n", 47, "*"},
       {"an absent key", {"remove", "--type", "settings", "--key", "nope", "--quiet"}, old, 5, "*"},
       {"a remove kept", {"remove", "--type", "settings", "--key", "empty", "--quiet"}, old, 0, "*"},
@@ -105,10 +115,24 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
       EXPECT_EQ(run.error, line + "  Enter passphrase: \n");
     }
   }
-  struct stat status {};
-  ASSERT_EQ(::stat(dir.File("credentials.out").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(dir.File("settings.json")), ReadFile(dir.File("credentials.out")));
+  for (const char* output : {"credentials.out", "settings.json"}) {
+    struct stat status {};
+    ASSERT_EQ(::stat(dir.File(output).c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << output;
+  }
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find(kNew), std::string::npos);
+}
+
+// `make demo` names no host key: it goes to the user's state folder.
+TEST_F(AdminE2eTest, HostKeyDefaultsToTheUsersStateFolder) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root's default is a system path";
+  WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + Settings() + "\n");
+  const Finished run = e2e::RunWithPipes(
+      {kKelvox, "encrypt", "--configfile", dir.File("settings.json"), "--unattended"},
+      {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"HOME", dir.path().string()}}, "");
+  EXPECT_EQ(run.status, 0) << run.error;
+  EXPECT_EQ(ReadFile(dir.File(".local/state/kelvox/host.key")).size(), 32u);
 }
 
 TEST_F(AdminE2eTest, FlippedOrTruncatedStoreFailsVerify) {

@@ -8,7 +8,7 @@
 
 #include <boost/filesystem.hpp>
 
-#include "Src/Misc/Encrypt/InputForm.h"
+#include "Src/Misc/Common/InputForm.h"
 #include "host/EnDecrypt.h"
 #include "tests/e2e/Process.h"
 #include "tests/support/TestSupport.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <sstream>
 
-#include "Src/Misc/Encrypt/InputForm.h"
+#include "Src/Misc/Common/InputForm.h"
 #include "errors/ErrorCatalogue.h"
 #include "tests/support/EncryptProbe.h"
 #include "tests/support/ScriptedKeys.h"

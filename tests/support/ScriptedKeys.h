@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Src/Misc/Encrypt/KeySource.h"
+#include "Src/Misc/Common/KeySource.h"
 
 class ScriptedKeys : public KeySource {
  public:

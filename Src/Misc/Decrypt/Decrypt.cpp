@@ -1,41 +1,15 @@
 #include "Src/Misc/Decrypt/Decrypt.h"
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
-#include <cstdio>
 #include <iostream>
 
-#include "Src/Misc/Decrypt/OutputFile.h"
 #include "Src/Misc/Decrypt/PlainText.h"
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
-#include "Src/Misc/Encrypt/Secrets.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
-
-namespace {
-
-// The text holds every secret of the store: wiped however the run ends.
-struct WipedText {
-  WipedText() = default;
-  WipedText(const WipedText&) = delete;
-  WipedText& operator=(const WipedText&) = delete;
-  ~WipedText() { WipeString(text); }
-  std::string text;
-};
-
-struct WipedRecords {
-  WipedRecords() = default;
-  WipedRecords(const WipedRecords&) = delete;
-  WipedRecords& operator=(const WipedRecords&) = delete;
-  ~WipedRecords() { WipeRecords(records); }
-  StoreCommand::RecordMap records;
-};
-
-}  // namespace
+#include "suite/platform/Files.h"
+#include "suite/platform/Process.h"
 
 uint32_t DECRYPT::CheckOptions() {
   if (HasOption("output") && GetOption("output").empty()) {
@@ -47,23 +21,26 @@ uint32_t DECRYPT::CheckOptions() {
   return ERR_SUCCEED;
 }
 
-uint32_t DECRYPT::RunOnStore() {
-  WipedRecords stored;
-  uint32_t code =
-      FromStoreStatus(EnDecrypt::GetInstance()->Decrypt(path, stored.records, passphrase));
+uint32_t DECRYPT::RunOnStore(EnDecrypt& store) {
+  // The records and the text hold every secret of the store: wiped however
+  // the run ends.
+  RecordMap stored;
+  const ScopedWipe stored_wipe(stored);
+  uint32_t code = FromStoreStatus(store.Decrypt(path, stored, passphrase));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
-  WipedText plain;
-  code = FormatRecords(stored.records, plain.text);
-  WipeRecords(stored.records);
+  std::string plain;
+  const ScopedWipe plain_wipe(plain);
+  code = FormatRecords(stored, plain);
+  WipeValues(stored);
   if (code != ERR_SUCCEED) return code;
-  return WriteText(plain.text);
+  return WriteText(plain);
 }
 
 uint32_t DECRYPT::FormatRecords(const RecordMap& records, std::string& text) const {
-  if (type == kSettings) {
+  if (type == SensitiveSetting) {
     FormatSettings(records, text);
     return ERR_SUCCEED;
   }
@@ -82,24 +59,28 @@ uint32_t DECRYPT::FormatRecords(const RecordMap& records, std::string& text) con
 
 uint32_t DECRYPT::WriteText(const std::string& text) const {
   if (!HasOption("output")) {
-#if defined(_WIN32)
     // The text's line ends as they are, not turned into CR LF.
-    std::cout.flush();
-    static_cast<void>(_setmode(_fileno(stdout), _O_BINARY));
-#endif
+    platform::SetStandardOutputBinary();
     std::cout << text << std::flush;
     return std::cout ? ERR_SUCCEED : ERR_WRITE_FILE;
   }
   const std::string output = GetOption("output");
-  const OutputResult written =
-      HasOption("force") ? ReplaceOutputFile(output, text) : WriteNewOutputFile(output, text);
-  if (written == OutputResult::kExists) {
+  // A new file is made exclusively (an existing entry, a link included, is
+  // refused and left alone); "--force" replaces the entry at the path
+  // atomically. Either way the file is owner-only and appears whole.
+  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+  const platform::FileResult written =
+      HasOption("force")
+          ? platform::ReplaceFileAtomically(output, data, text.size(),
+                                            platform::Replacement::kOwnerOnly)
+          : platform::CreateFileAtomically(output, data, text.size(), false);
+  if (written == platform::FileResult::kExists) {
     KLOG(kLevelError) << "Output file " << output << " exists.";
     CONSOLE_MESSAGE(kLevelError) << "The file " << output
                                  << " exists; it is left alone (--force replaces it).";
     return ERR_WRITE_FILE;
   }
-  if (written != OutputResult::kOk) {
+  if (written != platform::FileResult::kOk) {
     KLOG(kLevelError) << "Write output file " << output << " error.";
     return ERR_WRITE_FILE;
   }

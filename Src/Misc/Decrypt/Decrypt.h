@@ -8,13 +8,13 @@
 
 #include <string>
 
-#include "Src/Misc/StoreCommand/StoreCommand.h"
+#include "Src/Misc/Common/StoreCommand.h"
 
 class DECRYPT : public StoreCommand {
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return !HasOption("output"); }
-  [[nodiscard]] uint32_t RunOnStore() override;
+  [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:
   // The plaintext of `records` in `text`, by the store's type.

@@ -2,11 +2,14 @@
 // type found work out its store, run the pre-check and write the records.
 #include "Src/Misc/Encrypt/Encrypt.h"
 
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
-#include "Src/Misc/Encrypt/Secrets.h"
-#include "Src/Misc/Encrypt/StepResult.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/StoreLocation.h"
+#include "Src/Misc/Common/StoreStatus.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "suite/platform/Process.h"
 
 ENCRYPT::ENCRYPT() {
   TRACE_ENTERING("ENCRYPT::ENCRYPT");
@@ -35,21 +38,20 @@ CommandResult ENCRYPT::SetParameters(const HostContext& host_context) {
 
 CommandResult ENCRYPT::Run() {
   // From here on the process holds secrets.
-  DisableCoreDumps();
+  platform::DisableCoreDumps();
   CommandResult result;
-  const uint32_t code = static_cast<uint32_t>(EncryptProc());
-  return MakeCommandResult(result, code);
+  return MakeCommandResult(result, EncryptProc());
 }
 
 CommandResult ENCRYPT::Finish() { return CommandResult{}; }
 
-int ENCRYPT::EncryptProc() {
+uint32_t ENCRYPT::EncryptProc() {
   TRACE_ENTERING("ENCRYPT::EncryptProc");
   // Presence alone selects unattended mode; the option's value is not read.
   const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
 
-  int code = ReadFileIntoMemory();
-  if (!Succeeded(code)) {
+  uint32_t code = ReadFileIntoMemory();
+  if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Read customer file error: " << code << ".";
     return code;
   }
@@ -63,16 +65,16 @@ int ENCRYPT::EncryptProc() {
     (void)records;
     path.clear();
     const std::string key = EncryptedPathKeys[type];
-    const int r = GetEncryptedFilePath(key, path);
-    if (!Succeeded(r)) {
+    const uint32_t r = GetEncryptedFilePath(key, path);
+    if (r != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get value: " << key << " error: " << r << ".";
-      return StepCode(ERR_READ_FILE);
+      return ERR_READ_FILE;
     }
     FileType current = type;
     code = EncryptPreCheck(mode, path, passphrase, current);
-    if (!Succeeded(code)) return code;
+    if (code != ERR_SUCCEED) return code;
     code = RunEncrypt(type, path, passphrase);
-    if (!Succeeded(code)) {
+    if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Encrypt file error.";
       return code;
     }
@@ -82,15 +84,41 @@ int ENCRYPT::EncryptProc() {
         << "Suggest you delete the file with plain text!";
   }
   TRACE_EXITING("ENCRYPT::EncryptProc");
-  return StepCode(ERR_SUCCEED);
+  return ERR_SUCCEED;
 }
 
-int ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
+uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
   TRACE_ENTERING("ENCRYPT::RunEncrypt");
   EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return StepCode(ERR_INTERNAL);
+  if (store == nullptr) return ERR_INTERNAL;
   // Always merge: stored records absent from this input stay in the store.
   const bool merge = true;
   const int status = store->Encrypt(file_records[type], path, passphrase, merge);
-  return StepCode(MapEncryptionResult(status));
+  return MapEncryptionResult(status).code;
+}
+
+// Where each type's encrypted store lives, by the rules shared with the
+// other store commands.
+uint32_t ENCRYPT::GetEncryptedFilePath(std::string key, std::string& path) {
+  TRACE_ENTERING("ENCRYPT::GetEncryptedFilePath");
+  const uint32_t code = LocateStore(key, path);
+  if (!path.empty()) {
+    TRACE_EXITING("ENCRYPT::GetEncryptedFilePath");
+  }
+  return code;
+}
+
+// The command's one window on the store: the instance its steps call, and
+// its view of the store's statuses.
+EnDecrypt* ENCRYPT::GetStoreInstance() {
+  EnDecrypt* store = EnDecrypt::GetInstance();
+  if (store == nullptr) {
+    KLOG(kLevelError) << "Get EnDecrypt instance error.";
+  }
+  return store;
+}
+
+CommandResult ENCRYPT::MapEncryptionResult(int value) {
+  CommandResult result;
+  return MakeCommandResult(result, MapStoreStatus(value));
 }

@@ -9,17 +9,10 @@
 #include <map>
 #include <string>
 
-#include "Src/Misc/Encrypt/StoreLocation.h"
+#include "Src/Misc/Common/StoreLocation.h"
 #include "plugin/basic_app.h"
 
-// Input file types, in the order every per-type step runs.
-using FileType = int32_t;
-constexpr FileType SensitiveSetting = 0;
-constexpr FileType Credential = 1;
-
-// Encryption modes: attended (a typed passphrase) or unattended (no passphrase).
-constexpr int kAttendedMode = 0;
-constexpr int kUnattendedMode = 1;
+class EnDecrypt;
 
 using RecordMap = std::map<std::string, std::string>;
 
@@ -39,22 +32,22 @@ class ENCRYPT : public basic_app {
 
   // A reader stores the records it finds under its own type in file_records,
   // or leaves file_records untouched; its return code is not looked at.
-  using Reader = int (ENCRYPT::*)(const std::string& path);
+  using Reader = uint32_t (ENCRYPT::*)(const std::string& path);
 
-  // The procedure behind Run.
-  [[nodiscard]] int EncryptProc();
-  [[nodiscard]] int RunEncrypt(FileType type, const std::string& path,
+  // The procedure behind Run. Every step returns a catalogue code.
+  [[nodiscard]] uint32_t EncryptProc();
+  [[nodiscard]] uint32_t RunEncrypt(FileType type, const std::string& path,
                                const std::string& passphrase);
 
   // Checks before a type is written: a new store gets its passphrase; an
   // existing one is checked for its mode, decrypted to count what changes,
   // and confirmed. `passphrase` is written only by GetUserPassphrase.
-  [[nodiscard]] int EncryptPreCheck(const int& mode, const std::string& path,
-                                    std::string& passphrase, const FileType& type);
-  [[nodiscard]] int EncryptUpdatePreCheck(const int& mode, const std::string& path,
-                                          std::string& passphrase, const FileType& type);
-  [[nodiscard]] int GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
-                                        const FileType& type);
+  [[nodiscard]] uint32_t EncryptPreCheck(const int& mode, const std::string& path,
+                                         std::string& passphrase, const FileType& type);
+  [[nodiscard]] uint32_t EncryptUpdatePreCheck(const int& mode, const std::string& path,
+                                               std::string& passphrase, const FileType& type);
+  [[nodiscard]] uint32_t GetUpdateDetailInfo(const std::string& path,
+                                             const std::string& passphrase, const FileType& type);
 
   // Console prompts.
   [[nodiscard]] CommandResult GetUserPassphrase(std::string& passphrase, const std::string& path);
@@ -64,12 +57,16 @@ class ENCRYPT : public basic_app {
   [[nodiscard]] static CommandResult MapEncryptionResult(int value);
 
   // Input intake and its readers.
-  [[nodiscard]] int ReadFileIntoMemory();
-  int ReadCredentialFile(const std::string& path);
-  int ReadSensitiveSettingFile(const std::string& path);
+  [[nodiscard]] uint32_t ReadFileIntoMemory();
+  uint32_t ReadCredentialFile(const std::string& path);
+  uint32_t ReadSensitiveSettingFile(const std::string& path);
 
   // Where the encrypted file of a type lives; `path` comes in empty.
-  [[nodiscard]] int GetEncryptedFilePath(std::string key, std::string& path);
+  [[nodiscard]] uint32_t GetEncryptedFilePath(std::string key, std::string& path);
+
+  // The store instance; null, after a log line, when the store library
+  // could not start. A step then returns ERR_INTERNAL.
+  [[nodiscard]] static EnDecrypt* GetStoreInstance();
 
   std::map<FileType, Reader> file_readers;
   // Plaintext values: wiped when the object dies.

@@ -10,9 +10,9 @@
 
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Encrypt/JsonFile.h"
-#include "Src/Misc/Encrypt/Secrets.h"
-#include "Src/Misc/Encrypt/StepResult.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
 #include "suite/utf8/Utf8Path.h"
 
@@ -56,7 +56,7 @@ class TreeWiper {
 
 }  // namespace
 
-int ENCRYPT::ReadFileIntoMemory() {
+uint32_t ENCRYPT::ReadFileIntoMemory() {
   TRACE_ENTERING("ENCRYPT::ReadFileIntoMemory");
   const auto option = context.options.find("configfile");
   const std::string path = option != context.options.end() ? option->second : std::string();
@@ -68,10 +68,10 @@ int ENCRYPT::ReadFileIntoMemory() {
   if (!fs::is_regular_file(fs::status(utf8::MakePath(path)))) {
     if (fs::exists(fs::status(utf8::MakePath(path)))) {
       KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
-      return StepCode(ERR_INVALID_FILE);
+      return ERR_INVALID_FILE;
     }
     KLOG(kLevelError) << "Customer specify file: " << path << " is not exist.";
-    return StepCode(ERR_FILE_NOT_EXIST);
+    return ERR_FILE_NOT_EXIST;
   }
 
   // Any exception from a reader (a file that is not JSON, above all) ends
@@ -85,15 +85,15 @@ int ENCRYPT::ReadFileIntoMemory() {
     }
   } catch (...) {
     KLOG(kLevelTrace) << "Parse file error.";
-    return StepCode(ERR_INVALID_FILE);
+    return ERR_INVALID_FILE;
   }
 
   TRACE_EXITING("ENCRYPT::ReadFileIntoMemory");
   // An empty record map counts: the entry alone says the type was found.
-  return StepCode(file_records.empty() ? ERR_INVALID_FILE : ERR_SUCCEED);
+  return file_records.empty() ? ERR_INVALID_FILE : ERR_SUCCEED;
 }
 
-int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
+uint32_t ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
   TRACE_ENTERING("ENCRYPT::ReadSensitiveSettingFile");
   ptree tree;
   TreeWiper wiper(tree);
@@ -101,7 +101,7 @@ int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
 
   if (tree.count(kSettingsNode) != 1) {
     KLOG(kLevelError) << "the plain text file is not match with the format of sensitive setting's.";
-    return StepCode(ERR_GENERIC_FAILURE);
+    return ERR_GENERIC_FAILURE;
   }
   ptree& settings = tree.get_child(ptree::path_type(kSettingsNode, kPathSeparator));
   RecordMap records;
@@ -123,10 +123,10 @@ int ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
   // Moved, not copied: no second copy of the values is left to wipe.
   file_records[SensitiveSetting] = std::move(records);
   TRACE_EXITING("ENCRYPT::ReadSensitiveSettingFile");
-  return StepCode(ERR_SUCCEED);
+  return ERR_SUCCEED;
 }
 
-int ENCRYPT::ReadCredentialFile(const std::string& path) {
+uint32_t ENCRYPT::ReadCredentialFile(const std::string& path) {
   TRACE_ENTERING("ENCRYPT::ReadCredentialFile");
   RecordMap records;
   CredentialFileParser parser;
@@ -134,11 +134,11 @@ int ENCRYPT::ReadCredentialFile(const std::string& path) {
   if (parsed == CredentialFileParser::kOk && !records.empty()) {
     file_records[Credential] = std::move(records);
     TRACE_EXITING("ENCRYPT::ReadCredentialFile");
-    return StepCode(ERR_SUCCEED);
+    return ERR_SUCCEED;
   }
   // The parser's number goes to the log as it is (docs/credential-format.md
   // lists them); whatever it may have left in the map is discarded.
   KLOG(kLevelError) << "Parse credential plain text error: " << parsed;
   WipeValues(records);
-  return StepCode(ERR_READ_FILE);
+  return ERR_READ_FILE;
 }

@@ -1,7 +1,7 @@
 // The JSON loader of the sensitive settings reader: a JSON file that may
 // carry whole-line // comments, read into a property tree. It is also the
-// format gate of the input intake, so its text rules are those that the
-// credential parser repeats (docs/settings-format.md).
+// format gate of the input intake; its text rules (suite/jsontext) are the
+// credential parser's too.
 #ifndef SRC_MISC_ENCRYPT_JSONFILE_H_
 #define SRC_MISC_ENCRYPT_JSONFILE_H_
 
@@ -9,9 +9,9 @@
 
 #include <boost/property_tree/ptree_fwd.hpp>
 
-// Reads the file at `path` line by line, drops every line whose trimmed text
-// starts with "//", joins the other trimmed lines with nothing between them
-// and parses the result as JSON into `tree`.
+// Reads the file at `path` into wiped memory, drops every line whose
+// trimmed text starts with "//", joins the other trimmed lines with nothing
+// between them and parses the result as JSON into `tree`.
 // Throws std::runtime_error("The json file can not be opened.") when the
 // file cannot be opened, and json_parser_error when the joined text is not
 // JSON (an empty text included) or nested deeper than 1,000 levels, which

@@ -1,88 +1,67 @@
 // Checks made before one type's records are written: a new store gets its
-// passphrase; an existing store must have been written in this run's mode,
-// is decrypted to show what will change, and the user confirms the update.
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
+// passphrase; an existing store is opened as every store command opens one
+// (its mode must be this run's), is decrypted to show what will change, and
+// the user confirms the update. Also the command's console prompts.
+#include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
-#include "Src/Misc/Encrypt/Secrets.h"
-#include "Src/Misc/Encrypt/StepResult.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/OpenStore.h"
+#include "Src/Misc/Common/StorePrompts.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
-namespace {
-
-// Preset for the last-mode query: matches neither mode, so a store that
-// answers success without naming its mode is refused as a mix.
-constexpr int kUnknownMode = 2;
-
-}  // namespace
-
-int ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::string& passphrase,
+uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::string& passphrase,
                              const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
   if (!EntryExists(path)) {
     if (mode == kAttendedMode) {
-      const int code = StepCode(GetUserPassphrase(passphrase, path));
-      if (!Succeeded(code)) {
+      const uint32_t code = GetUserPassphrase(passphrase, path).code;
+      if (code != ERR_SUCCEED) {
         KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << code;
         return code;
       }
     }
   } else {
-    const int code = EncryptUpdatePreCheck(mode, path, passphrase, type);
-    if (!Succeeded(code)) {
+    const uint32_t code = EncryptUpdatePreCheck(mode, path, passphrase, type);
+    if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
       return code;
     }
     // Unattended mode still asks: only "quiet" skips the question.
     if (context.options.count("quiet") == 0 && !ConfirmUpdate(path)) {
-      return StepCode(MapEncryptionResult(endecrypt_status::kInterrupted));
+      return MapEncryptionResult(endecrypt_status::kInterrupted).code;
     }
   }
   TRACE_EXITING("ENCRYPT::EncryptPreCheck");
-  return StepCode(ERR_SUCCEED);
+  return ERR_SUCCEED;
 }
 
-int ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
-                                   std::string& passphrase, const FileType& type) {
+uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
+                                        std::string& passphrase, const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptUpdatePreCheck");
   EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return StepCode(ERR_INTERNAL);
-  int last_mode = kUnknownMode;
-  const int code = StepCode(MapEncryptionResult(store->GetFileLastEncryptionMode(path, last_mode)));
-  if (!Succeeded(code)) {
-    KLOG(kLevelError) << "Get file " << path << " last mode error.";
-    return code;
-  }
-  // A store keeps one mode for life. Mixing would let an unattended run
-  // rewrite, under the host key, secrets that were sealed with a passphrase
-  // (or the reverse), silently dropping the protection the owner chose.
-  if (mode != last_mode) {
-    KLOG(kLevelError) << "Failed in encrypt file " << path << " though mode is mixed.";
-    return StepCode(ERR_MODE_CONFLICT);
-  }
-  if (mode == kAttendedMode) {
-    // Asked once: an existing store verifies the passphrase by decrypting.
-    const int prompt = StepCode(GetUserPassphrase(passphrase, path));
-    if (!Succeeded(prompt)) {
-      KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << prompt;
-      return prompt;
-    }
-  }
-  const int detail = GetUpdateDetailInfo(path, passphrase, type);
+  if (store == nullptr) return ERR_INTERNAL;
+  const uint32_t code = OpenExistingStore(
+      *store, path, mode, [](int status) { return MapEncryptionResult(status).code; },
+      [this, &path](std::string& typed) { return GetUserPassphrase(typed, path).code; },
+      passphrase);
+  if (code != ERR_SUCCEED) return code;
+  const uint32_t detail = GetUpdateDetailInfo(path, passphrase, type);
   TRACE_EXITING("ENCRYPT::EncryptUpdatePreCheck");
   return detail;
 }
 
-int ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
+uint32_t ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
                                  const FileType& type) {
   TRACE_ENTERING("ENCRYPT::GetUpdateDetailInfo");
   EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return StepCode(ERR_INTERNAL);
+  if (store == nullptr) return ERR_INTERNAL;
   // The stored plaintext serves only the counts below.
   RecordMap stored;
   const ScopedWipe stored_wipe(stored);
-  const int code = StepCode(MapEncryptionResult(store->Decrypt(path, stored, passphrase)));
-  if (!Succeeded(code)) {
+  const uint32_t code = MapEncryptionResult(store->Decrypt(path, stored, passphrase)).code;
+  if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
@@ -100,5 +79,19 @@ int ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& pas
   }
   CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
   TRACE_EXITING("ENCRYPT::GetUpdateDetailInfo");
-  return StepCode(ERR_SUCCEED);
+  return ERR_SUCCEED;
 }
+
+// The console prompts are shared with the other store commands; a new
+// store's passphrase is typed twice.
+CommandResult ENCRYPT::GetUserPassphrase(std::string& passphrase, const std::string& path) {
+  TRACE_ENTERING("ENCRYPT::GetUserPassphrase");
+  CommandResult result;
+  const uint32_t code = AskPassphrase(path, !EntryExists(path), passphrase);
+  if (code == ERR_SUCCEED) {
+    TRACE_EXITING("ENCRYPT::GetUserPassphrase");
+  }
+  return MakeCommandResult(result, code);
+}
+
+bool ENCRYPT::ConfirmUpdate(const std::string& path) { return AskToUpdate(path); }

@@ -3,14 +3,15 @@
 #include <cstddef>
 #include <sstream>
 
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
-#include "Src/Misc/Encrypt/InputForm.h"
-#include "Src/Misc/Encrypt/Secrets.h"
-#include "Src/Misc/Encrypt/StoreLocation.h"
-#include "Src/Misc/Encrypt/StoreStatus.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/StoreLocation.h"
+#include "Src/Misc/Common/StoreStatus.h"
+#include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
+#include "suite/platform/Process.h"
 
 namespace {
 
@@ -150,7 +151,7 @@ CommandResult HOSTKEY::SetParameters(const HostContext& host_context) {
 CommandResult HOSTKEY::Run() {
   TRACE_ENTERING("HOSTKEY::Run");
   // A run may hold the host key unsealed and a backup passphrase.
-  DisableCoreDumps();
+  platform::DisableCoreDumps();
   uint32_t code = ERR_SUCCEED;
   if (action == "status") code = ShowStatus();
   if (action == "seal") code = Seal();
@@ -175,7 +176,7 @@ std::vector<std::string> HOSTKEY::GetStores() const {
   std::vector<std::string> stores;
   for (std::size_t type = 0; type < kConfiguredStoreCount; ++type) {
     std::string path;
-    if (LocateStore(EncryptedPathKeys[type], path) == static_cast<int>(ERR_SUCCEED)) stores.push_back(path);
+    if (LocateStore(EncryptedPathKeys[type], path) == ERR_SUCCEED) stores.push_back(path);
   }
   if (HasOption("store")) {
     std::istringstream given(GetOption("store"));

@@ -4,15 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
-uint32_t LIST::RunOnStore() {
+uint32_t LIST::RunOnStore(EnDecrypt& store) {
   // Keys only: no value is copied out of the store library.
   std::vector<std::string> keys;
   const uint32_t code =
-      FromStoreStatus(EnDecrypt::GetInstance()->ListKeys(path, passphrase, keys));
+      FromStoreStatus(store.ListKeys(path, passphrase, keys));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;

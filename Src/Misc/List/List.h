@@ -3,12 +3,12 @@
 #ifndef SRC_MISC_LIST_LIST_H_
 #define SRC_MISC_LIST_LIST_H_
 
-#include "Src/Misc/StoreCommand/StoreCommand.h"
+#include "Src/Misc/Common/StoreCommand.h"
 
 class LIST : public StoreCommand {
  protected:
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }
-  [[nodiscard]] uint32_t RunOnStore() override;
+  [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 };
 
 #endif  // SRC_MISC_LIST_LIST_H_

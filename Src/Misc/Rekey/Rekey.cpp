@@ -2,28 +2,12 @@
 
 #include <string>
 
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
-#include "Src/Misc/Encrypt/Secrets.h"
-#include "Src/Misc/Encrypt/StorePrompts.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/StorePrompts.h"
+#include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
-
-namespace {
-
-constexpr int kAttended = 0;
-constexpr int kUnattended = 1;
-
-// A passphrase held only for the life of one step, wiped however it ends.
-struct NewPassphrase {
-  NewPassphrase() = default;
-  NewPassphrase(const NewPassphrase&) = delete;
-  NewPassphrase& operator=(const NewPassphrase&) = delete;
-  ~NewPassphrase() { WipeString(text); }
-  std::string text;
-};
-
-}  // namespace
 
 uint32_t REKEY::CheckOptions() {
   if (HasOption("to-attended") && HasOption("to-unattended")) {
@@ -38,42 +22,43 @@ uint32_t REKEY::CheckOptions() {
 }
 
 int REKEY::ExpectedMode() const {
-  if (HasOption("to-unattended")) return kAttended;
-  if (HasOption("to-attended")) return kUnattended;
+  if (HasOption("to-unattended")) return kAttendedMode;
+  if (HasOption("to-attended")) return kUnattendedMode;
   return StoreCommand::ExpectedMode();
 }
 
 int REKEY::TargetMode() const {
-  if (HasOption("to-unattended")) return kUnattended;
-  if (HasOption("to-attended")) return kAttended;
+  if (HasOption("to-unattended")) return kUnattendedMode;
+  if (HasOption("to-attended")) return kAttendedMode;
   return ExpectedMode();
 }
 
-uint32_t REKEY::RunOnStore() {
-  EnDecrypt* store = EnDecrypt::GetInstance();
+uint32_t REKEY::RunOnStore(EnDecrypt& store) {
   // The current key is proved before a new passphrase is asked for.
   EnDecrypt::StoreInfo info;
-  uint32_t code = FromStoreStatus(store->Inspect(path, passphrase, info));
+  uint32_t code = FromStoreStatus(store.Inspect(path, passphrase, info));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
-  NewPassphrase new_passphrase;
-  if (TargetMode() == kAttended) {
-    code = AskPassphrase(path, true, new_passphrase.text);
+  // Held only for the life of this step, wiped however it ends.
+  std::string new_passphrase;
+  const ScopedWipe new_passphrase_wipe(new_passphrase);
+  if (TargetMode() == kAttendedMode) {
+    code = AskPassphrase(path, true, new_passphrase);
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get new passphrase for file " << path << " error: " << code;
       return code;
     }
   }
-  const int status = store->Rekey(path, passphrase, new_passphrase.text);
+  const int status = store.Rekey(path, passphrase, new_passphrase);
   code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Rekey file " << path << " error: " << status << ".";
     return code;
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Succeed in sealing the file " << path << " under "
-                                 << (TargetMode() == kAttended ? "the new passphrase."
+                                 << (TargetMode() == kAttendedMode ? "the new passphrase."
                                                                : "this host's key.");
   return ERR_SUCCEED;
 }

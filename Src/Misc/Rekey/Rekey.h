@@ -6,14 +6,14 @@
 #ifndef SRC_MISC_REKEY_REKEY_H_
 #define SRC_MISC_REKEY_REKEY_H_
 
-#include "Src/Misc/StoreCommand/StoreCommand.h"
+#include "Src/Misc/Common/StoreCommand.h"
 
 class REKEY : public StoreCommand {
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
   [[nodiscard]] int ExpectedMode() const override;
-  [[nodiscard]] uint32_t RunOnStore() override;
+  [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:
   // The mode the store has after the run.

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Src/Misc/Encrypt/ConsoleMessage.h"
-#include "Src/Misc/Encrypt/StorePrompts.h"
-#include "Src/Misc/Encrypt/Trace.h"
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/StorePrompts.h"
+#include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
@@ -16,13 +16,12 @@ uint32_t REMOVE::CheckOptions() {
   return ERR_SUCCEED;
 }
 
-uint32_t REMOVE::RunOnStore() {
-  EnDecrypt* store = EnDecrypt::GetInstance();
+uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   const std::string key = GetOption("key");
   // Read first, to show what will change before asking; the removal itself
   // checks again under the writers' lock. Keys only: no value is needed.
   std::vector<std::string> keys;
-  uint32_t code = FromStoreStatus(store->ListKeys(path, passphrase, keys));
+  uint32_t code = FromStoreStatus(store.ListKeys(path, passphrase, keys));
   const bool stored = std::binary_search(keys.begin(), keys.end(), key);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
@@ -36,7 +35,7 @@ uint32_t REMOVE::RunOnStore() {
   if (!HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
-  const int status = store->Remove(path, std::vector<std::string>{key}, passphrase);
+  const int status = store.Remove(path, std::vector<std::string>{key}, passphrase);
   if (status == endecrypt_status::kRecordAbsent) {
     // Another writer removed it between the read and the lock.
     return RefuseOption("The record to remove is not in the store: " + key);

@@ -4,13 +4,13 @@
 #ifndef SRC_MISC_REMOVE_REMOVE_H_
 #define SRC_MISC_REMOVE_REMOVE_H_
 
-#include "Src/Misc/StoreCommand/StoreCommand.h"
+#include "Src/Misc/Common/StoreCommand.h"
 
 class REMOVE : public StoreCommand {
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
-  [[nodiscard]] uint32_t RunOnStore() override;
+  [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 };
 
 #endif  // SRC_MISC_REMOVE_REMOVE_H_

@@ -5,12 +5,12 @@
 #ifndef SRC_MISC_VERIFY_VERIFY_H_
 #define SRC_MISC_VERIFY_VERIFY_H_
 
-#include "Src/Misc/StoreCommand/StoreCommand.h"
+#include "Src/Misc/Common/StoreCommand.h"
 
 class VERIFY : public StoreCommand {
  protected:
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }
-  [[nodiscard]] uint32_t RunOnStore() override;
+  [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 };
 
 #endif  // SRC_MISC_VERIFY_VERIFY_H_

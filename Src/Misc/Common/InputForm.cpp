@@ -1,0 +1,89 @@
+#include "Src/Misc/Common/InputForm.h"
+
+#include <iostream>
+#include <memory>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/KeySource.h"
+#include "Src/Misc/Common/Secrets.h"
+
+namespace {
+
+constexpr unsigned char kBackspace = 8;
+constexpr unsigned char kLineFeed = 10;
+constexpr unsigned char kCarriageReturn = 13;
+constexpr unsigned char kFirstPrintable = 32;
+constexpr unsigned char kLastPrintable = 126;
+constexpr int kLowByte = 0xFF;
+
+}  // namespace
+
+InputForm::~InputForm() {
+  for (Value& entry : values) WipeString(entry.value);
+}
+
+void InputForm::AddField(const std::string& name, const std::string& description, bool hidden) {
+  for (const Value& entry : values) {
+    if (entry.name == name) return;
+  }
+  fields.push_back(Field{description, hidden});
+  values.push_back(Value{name, std::string(), false});
+}
+
+void InputForm::ReadFields() {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    // Echo goes off before the prompt appears, so a key typed as soon as
+    // the prompt shows is never echoed; the prompt is flushed before the
+    // first key is read, or the user would type blind.
+    const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
+    ConsoleOutput() << "  " << fields[i].description << ": " << std::flush;
+    std::string text = ReadField(*reader, values[i].input_ended);
+    // The earlier value is wiped, not just replaced: it may be a passphrase.
+    WipeString(values[i].value);
+    values[i].value.swap(text);
+    // The Enter that ended a hidden field was not echoed.
+    if (fields[i].hidden) ConsoleOutput() << '\n' << std::flush;
+  }
+}
+
+std::string InputForm::GetValue(const std::string& name) const {
+  for (const Value& entry : values) {
+    if (entry.name == name) return entry.value;
+  }
+  return std::string();
+}
+
+bool InputForm::EndedAtEndOfInput(const std::string& name) const {
+  for (const Value& entry : values) {
+    if (entry.name == name) return entry.input_ended;
+  }
+  return false;
+}
+
+std::string InputForm::ReadField(KeyReader& reader, bool& input_ended) {
+  input_ended = false;
+  std::string held;
+  // Reserved up front so the text never moves while it grows: a
+  // reallocation would leave a copy of a passphrase in freed memory.
+  // Backspace needs no wiping, as pop_back overwrites the removed character.
+  held.reserve(kMaxFieldLength);
+  for (;;) {
+    const int key = reader.ReadKey();
+    if (key == KeyReader::kEndOfInput) {
+      input_ended = true;
+      break;
+    }
+    const auto code = static_cast<unsigned char>(key & kLowByte);
+    if (code == kCarriageReturn || code == kLineFeed) break;
+    // A full field ends at the next key, which is dropped.
+    if (held.size() >= kMaxFieldLength) break;
+    if (code == kBackspace) {
+      if (!held.empty()) held.pop_back();
+    } else if (code >= kFirstPrintable && code <= kLastPrintable) {
+      held.push_back(static_cast<char>(code));
+    }
+    // Every other code (Ctrl+C, tab, escape, the prefix of a function or
+    // arrow key) is ignored and the field goes on.
+  }
+  return held;
+}

@@ -1,0 +1,24 @@
+// The console as a key source, through the platform's terminal layer.
+#include "Src/Misc/Common/KeySource.h"
+
+namespace {
+
+class ConsoleKeySource : public KeySource {
+ public:
+  std::unique_ptr<KeyReader> OpenField(bool hidden) override {
+    return platform::OpenConsoleField(hidden);
+  }
+};
+
+ConsoleKeySource console;
+KeySource* replacement = nullptr;
+
+}  // namespace
+
+KeySource& GetKeySource() { return replacement != nullptr ? *replacement : console; }
+
+KeySource* SetKeySource(KeySource* source) {
+  KeySource* previous = replacement;
+  replacement = source;
+  return previous;
+}

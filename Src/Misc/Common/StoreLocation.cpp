@@ -1,0 +1,75 @@
+#include "Src/Misc/Common/StoreLocation.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+#include <boost/filesystem.hpp>
+
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/GlobalConfig.h"
+#include "host/KelvoxDirectory.h"
+#include "suite/platform/Process.h"
+#include "suite/utf8/Utf8Path.h"
+
+const char* const EncryptedPathKeys[] = {"ENCRYPT_SETTING_PATH", "ENCRYPTED_CREDENTIALS_FILE_PATH"};
+
+namespace {
+
+// The full path of an executable, set from outside; consumed by its first use.
+constexpr char kBinaryVariable[] = "WRK_BIN_EXE";
+
+constexpr uint32_t kLowSixteenBits = 0xFFFF;
+
+// The variable's value; an empty value counts as unset, since Windows
+// cannot hold a variable set to the empty string.
+std::optional<std::string> GetVariable(const char* name) {
+  std::string value = utf8::GetEnvironment(name);
+  if (value.empty()) return std::nullopt;
+  return value;
+}
+
+// A bare file name, or a path whose first component is "." or "..": split
+// at backslashes only, keeping empty components, so a leading backslash or
+// a drive letter keeps the path as configured.
+bool IsPlacedUnderProgram(const std::string& path) {
+  std::vector<std::string> components;
+  boost::split(components, path, boost::is_any_of("\\"));
+  return components.size() == 1 || components.front() == "." || components.front() == "..";
+}
+
+// The configuration's result for a lookup that gave no value, as the
+// command's code: its low 16 bits. The configuration promises a non-zero
+// result without a value; should that ever break, an empty path must not
+// pass as success.
+uint32_t TranslateLookupResult(int lookup) {
+  const uint32_t code = static_cast<uint32_t>(lookup) & kLowSixteenBits;
+  return code != ERR_SUCCEED ? code : ERR_READ_FILE;
+}
+
+}  // namespace
+
+uint32_t LocateStore(const std::string& key, std::string& path) {
+  const int lookup = ZUdurov::GlobalConfig::GetConfigItem(key, path);
+  if (path.empty()) {
+    KLOG(kLevelError) << "Get encrypted file path error.";
+    return TranslateLookupResult(lookup);
+  }
+
+  if (IsPlacedUnderProgram(path)) {
+    // The value is never normalised: it follows the directory as configured.
+    if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
+      path = utf8::PathToUtf8(utf8::MakePath(*binary).parent_path()) + "/" + path;
+      // Used once: the later types of a run go beside the running program.
+      platform::UnsetEnvironment(kBinaryVariable);
+    } else {
+      path = KelvoxDirectory::GetExePath(path);
+    }
+    KLOG(kLevelTrace) << "path=" << path;
+  }
+  return ERR_SUCCEED;
+}

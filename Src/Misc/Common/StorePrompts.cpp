@@ -1,0 +1,79 @@
+#include "Src/Misc/Common/StorePrompts.h"
+
+#include <sodium.h>
+
+#include <cstddef>
+#include <locale>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+
+namespace {
+
+// Applies to new and existing stores alike.
+constexpr std::size_t kMinPassphraseLength = 8;
+
+constexpr char kPassphraseField[] = "password";
+constexpr char kConfirmField[] = "confirm";
+
+// WARNING: the comparison after the length check takes the same time
+// wherever the entries differ, so timing tells nothing about the first one.
+bool SameSecret(const std::string& first, const std::string& second) {
+  return first.size() == second.size() &&
+         sodium_memcmp(first.data(), second.data(), first.size()) == 0;
+}
+
+}  // namespace
+
+// The passphrase never reaches the console or the log: the form echoes
+// nothing, and only the fixed prompt lines are written. `passphrase` is
+// written only on success, so a rejected entry is not handed on.
+uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::string& passphrase) {
+  {
+    ConsoleMessage prompt(kLevelConsole, __FILE__, __LINE__);
+    prompt << "please enter the passphrase for " << '"' << path << '"' << ".";
+    // An existing store's passphrase is checked by decrypting it, so its
+    // prompt neither states the minimum nor asks twice.
+    if (new_passphrase) prompt << " (at least " << kMinPassphraseLength << " characters):";
+  }
+
+  InputForm form;
+  form.AddField(kPassphraseField, "Enter passphrase", true);
+  form.ReadFields();
+  // The copies taken from the form are wiped however the prompt ends.
+  std::string entered = form.GetValue(kPassphraseField);
+  const ScopedWipe entered_wipe(entered);
+  // No second attempt: a short or mismatched entry ends the run.
+  if (entered.size() < kMinPassphraseLength) return ERR_PASSPHRASE;
+
+  if (new_passphrase) {
+    CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
+    form.ReadFields();
+    std::string again = form.GetValue(kPassphraseField);
+    const ScopedWipe again_wipe(again);
+    if (!SameSecret(entered, again)) return ERR_PASSPHRASE;
+  }
+
+  WipeString(passphrase);
+  passphrase.swap(entered);
+  return ERR_SUCCEED;
+}
+
+bool AskToUpdate(const std::string& path) {
+  CONSOLE_MESSAGE(kLevelConsole) << "Are you sure you want to continue to update the file "
+                                 << path << " (Y/N)?";
+  InputForm form;
+  form.AddField(kConfirmField, "Enter (Y/N)", false);
+  form.ReadFields();
+  std::string answer = form.GetValue(kConfirmField);
+  // Input that ends before any answer (a script run with no input and no
+  // --quiet) is not a yes: nobody agreed to the update.
+  if (answer.empty() && form.EndedAtEndOfInput(kConfirmField)) return false;
+  const std::locale locale;
+  for (char& c : answer) c = std::toupper(c, locale);
+  // Enter alone means yes; anything longer than one letter means no.
+  return answer.empty() || answer == "Y";
+}

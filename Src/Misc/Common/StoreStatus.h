@@ -1,0 +1,12 @@
+// The one place that interprets the store library's statuses: each becomes
+// a code of the common catalogue.
+#ifndef SRC_MISC_COMMON_STORESTATUS_H_
+#define SRC_MISC_COMMON_STORESTATUS_H_
+
+#include <cstdint>
+
+// The catalogue code for `status`, one of endecrypt_status; ERR_ENCRYPT_DECRYPT
+// for every status without a closer code.
+[[nodiscard]] uint32_t MapStoreStatus(int status);
+
+#endif  // SRC_MISC_COMMON_STORESTATUS_H_

@@ -1,0 +1,128 @@
+// Files as the suite sees them, on every system: reading a file whole,
+// reading a secret file that must be trustworthy, the lock that serialises
+// the writers of one file, and creating or replacing a file atomically. The
+// POSIX and Windows sides live in FilesPosix.cpp and FilesWindows.cpp; no
+// caller tests the platform itself. Each call is thread-safe. Nothing here
+// blocks on a FIFO or a device found where a file should be.
+#ifndef SUITE_PLATFORM_FILES_H_
+#define SUITE_PLATFORM_FILES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "suite/secretmemory/SecretMemory.h"
+
+namespace platform {
+
+enum class FileResult {
+  kOk,
+  kNotFound,   // nothing at the path
+  kWrongSize,  // not a regular file, or outside the sizes the caller accepts
+  kExists,     // creation found a file already at the path
+  kBadPath,    // no file can be at the path: a dangling or looping link, a name
+               // too long, a folder that cannot be made
+  kUntrusted,  // a secret file that someone else could have planted or read
+  kChanged,    // the locked file's name no longer names the file that was read
+  kFailed,     // any other refusal of the system
+};
+
+// The exclusive lock of one file's writers, held from LockAndReadFile until
+// destruction (on POSIX the lock of the file's folder, on Windows of a lock
+// file beside it). The file's path is resolved once, when it is taken;
+// every later operation works relative to the locked folder and to the file
+// that was read there, never through the path again. Readers take no lock:
+// they always see a whole file, since locked files are only ever replaced by
+// renaming. Temporary files are only made under the lock, so taking it
+// removes those that killed writers left.
+class LockedFile {
+ public:
+  LockedFile() = default;
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+  ~LockedFile();
+
+ private:
+  friend FileResult LockAndReadFile(const std::string&, std::size_t, LockedFile&,
+                                    std::vector<unsigned char>&);
+  friend FileResult CreateLockedFile(LockedFile&, const unsigned char*, std::size_t);
+  friend FileResult ReplaceLockedFile(LockedFile&, const unsigned char*, std::size_t);
+
+  std::string path;  // the file, links resolved; for messages and (Windows) the calls
+  std::string name;  // its name inside the locked folder
+  bool read = false;  // a file was read, and `identity` names it
+  std::uint64_t identity[2] = {0, 0};  // device and inode (volume and file index)
+  void* handle = nullptr;  // Windows: HANDLE of the lock file
+  int folder = -1;         // POSIX: the locked folder
+};
+
+// Reads the regular file at `path` into `contents`. kWrongSize when it is
+// larger than `max_size` or not a regular file. `contents` is untouched on
+// failure.
+[[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
+                                       std::vector<unsigned char>& contents);
+
+// Reads the file at `path`, which must hold from `min_size` to `max_size`
+// bytes, into `contents`. The file must be trustworthy as the only guard of
+// a key: not a symbolic link, a regular file owned by the running user, with
+// no access for group or others, in a folder that group and others cannot
+// write to. kUntrusted (logged with the reason) otherwise. On success the
+// caller owns the only copy of the bytes and must wipe it; on failure
+// nothing was kept.
+[[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,
+                                        std::size_t max_size,
+                                        std::vector<unsigned char>& contents);
+
+// Resolves `path` once (a symbolic link there is followed to the file it
+// names; kBadPath when it names nothing), makes its missing folders
+// owner-only, takes the writers' lock of the file, waiting for it, and
+// reads it as ReadWholeFile does. kNotFound when there is no file; the lock
+// is held then, and the file is made with CreateLockedFile.
+[[nodiscard]] FileResult LockAndReadFile(const std::string& path, std::size_t max_size,
+                                         LockedFile& lock, std::vector<unsigned char>& contents);
+
+// Makes the locked file, which was not found, holding `data`, owner-only,
+// durably, whole or not at all. kExists when a file got there first.
+[[nodiscard]] FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data,
+                                          std::size_t size);
+
+// Replaces the locked file by one holding `data`, durably and atomically:
+// readers see the old file or the new one. kChanged, with nothing written,
+// when the name in the locked folder no longer refers to the file that was
+// read (someone swapped it, for a link above all). The new file keeps the
+// old one's owner, group and permissions where the system lets us set them,
+// and is never more open than the old one. On failure the old file is
+// untouched and no temporary file is left.
+[[nodiscard]] FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
+                                           std::size_t size);
+
+// Makes a file at `path` holding `data`, durably, if none is there yet
+// (also not a link): the file is owner-only and appears whole or not at
+// all; with `make_folders` its missing folders are made owner-only first.
+// kExists when something is at the path. On failure nothing new is left
+// at or beside `path` (folders aside).
+[[nodiscard]] FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
+                                              std::size_t size, bool make_folders);
+
+// How ReplaceFileAtomically treats what is at the path.
+enum class Replacement {
+  kKeepAccess,  // a link at the path is followed and kept; the new file
+                // takes the old one's access, never more open
+  kOwnerOnly,   // the entry at the path itself is replaced by an owner-only file
+};
+
+// Replaces the file at `path` by a file holding `data`, durably and
+// atomically, as `how` says. On failure the old file is untouched and no
+// temporary file is left.
+[[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
+                                               std::size_t size, Replacement how);
+
+// Where the host key lives when the configuration does not say: a system
+// path for the administrator, a per-user state folder otherwise. Empty when
+// no such folder can be named.
+std::string DefaultHostKeyPath();
+
+}  // namespace platform
+
+#endif  // SUITE_PLATFORM_FILES_H_

@@ -1,0 +1,350 @@
+// Files.h on Windows.
+#if defined(_WIN32)
+#include <windows.h>
+// aclapi.h and sddl.h need the declarations of windows.h.
+#include <aclapi.h>
+#include <sddl.h>
+#include <sodium.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/Log.h"
+#include "suite/platform/FileNames.h"
+#include "suite/platform/Files.h"
+#include "suite/platform/OwnerOnly.h"
+#include "suite/platform/OwnerOnlyWindows.h"
+#include "suite/utf8/Utf8Path.h"
+
+namespace platform {
+namespace {
+
+constexpr char kHostKeyFolder[] = "kelvox";
+constexpr char kHostKeyFileName[] = "host.key";
+constexpr DWORD kMaxChunk = 1u << 30;
+
+// Paths are UTF-8 inside the suite, as the configuration file holds them;
+// they become UTF-16 only at the system call.
+std::wstring Wide(const std::string& path) { return utf8::WidenUtf8(path); }
+
+std::string InFolderOf(const std::string& path, const std::string& name) {
+  return ParentFolder(path) + "\\" + name;
+}
+
+// A HANDLE closed on destruction.
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() {
+    if (valid()) ::CloseHandle(handle);
+  }
+  bool valid() const { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+  HANDLE get() const { return handle; }
+  HANDLE release() { return std::exchange(handle, INVALID_HANDLE_VALUE); }
+
+ private:
+  HANDLE handle;
+};
+
+FileResult FromOpenError(DWORD error, const std::string& path) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return FileResult::kNotFound;
+    case ERROR_FILENAME_EXCED_RANGE:
+      KLOG(1) << "path too long for the system (" << path.size() << " bytes): '" << path << "'";
+      return FileResult::kBadPath;
+    default: return FileResult::kFailed;
+  }
+}
+
+bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!::WriteFile(file, data, chunk, &written, nullptr)) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned char>& contents) {
+  LARGE_INTEGER size;
+  if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
+    return FileResult::kWrongSize;
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > max_size) {
+    KLOG(1) << "file of " << size.QuadPart << " bytes exceeds the limit of " << max_size
+            << " bytes";
+    return FileResult::kWrongSize;
+  }
+  std::vector<unsigned char> read(static_cast<std::size_t>(size.QuadPart));
+  std::size_t done = 0;
+  while (done < read.size()) {
+    const std::size_t left = read.size() - done;
+    DWORD got = 0;
+    if (!::ReadFile(file, read.data() + done,
+                    left > kMaxChunk ? kMaxChunk : static_cast<DWORD>(left), &got, nullptr) ||
+        got == 0) {
+      return FileResult::kFailed;
+    }
+    done += got;
+  }
+  contents = std::move(read);
+  return FileResult::kOk;
+}
+
+bool WriteTempFile(const std::string& path, const unsigned char* data, std::size_t size,
+                   OwnerOnly& owner_only, std::string& temp) {
+  std::string name = InFolderOf(path, TempNamePrefix(path) + TempRandomPart());
+  UniqueHandle file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, owner_only.get(),
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  const bool written = WriteAll(file.get(), data, size) && ::FlushFileBuffers(file.get());
+  const bool closed = ::CloseHandle(file.release()) != 0;
+  if (!written || !closed) {
+    KLOG(1) << "writing '" << path << "' failed: system error " << ::GetLastError();
+    ::DeleteFileW(Wide(name).c_str());
+    return false;
+  }
+  temp = std::move(name);
+  return true;
+}
+
+// Removes the temporaries of the store at `path`, whose lock the caller
+// holds: temporaries are only made under that lock, so any found now
+// belongs to a writer that died.
+void RemoveDeadTemporaries(const std::string& path) {
+  const std::string prefix = TempNamePrefix(path);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = ::FindFirstFileW(Wide(InFolderOf(path, prefix + "*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  std::vector<std::wstring> dead;
+  do {
+    const std::wstring name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        name.size() == prefix.size() + kTempRandomSize) {
+      dead.push_back(Wide(InFolderOf(path, "")) + name);
+    }
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  for (const std::wstring& name : dead) ::DeleteFileW(name.c_str());
+}
+
+FileResult Distrust(const std::string& path, const char* reason) {
+  KLOG(1) << "host key '" << path << "' refused: " << reason;
+  return FileResult::kUntrusted;
+}
+
+// Why the open secret file `file` must not be trusted, or null: it must be
+// owned by the running user, and its access list may admit nobody but that
+// user and the system account.
+const char* DistrustOfFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(file, &information)) return "its attributes cannot be read";
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return "it is a symbolic link";
+  }
+  PSID owner = nullptr;
+  PACL access = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(file, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                        &access, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return "its access list cannot be read";
+  }
+  std::vector<unsigned char> user = CurrentUser();
+  const char* reason = nullptr;
+  if (SidOf(user) == nullptr || owner == nullptr || !::EqualSid(owner, SidOf(user))) {
+    reason = "it is owned by another user";
+  } else if (access == nullptr) {
+    reason = "everybody has access to it";
+  }
+  unsigned char system[SECURITY_MAX_SID_SIZE];
+  DWORD system_size = sizeof(system);
+  if (reason == nullptr && !::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &system_size)) {
+    reason = "its access list cannot be checked";
+  }
+  for (DWORD i = 0; reason == nullptr && i < access->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!::GetAce(access, i, &entry)) {
+      reason = "its access list cannot be read";
+      break;
+    }
+    const auto* header = static_cast<ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    PSID admitted = &static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart;
+    if (!::EqualSid(admitted, SidOf(user)) && !::EqualSid(admitted, system)) {
+      reason = "others have access to it";
+    }
+  }
+  ::LocalFree(descriptor);
+  return reason;
+}
+
+// Stores in `identity` the volume and file index of the entry at `path`
+// itself (a link is not followed).
+bool IdentityOf(const std::string& path, std::uint64_t identity[2]) {
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!file.valid() || !::GetFileInformationByHandle(file.get(), &information)) return false;
+  identity[0] = information.dwVolumeSerialNumber;
+  identity[1] = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+LockedFile::~LockedFile() {
+  if (handle != nullptr) ::CloseHandle(static_cast<HANDLE>(handle));  // releases the lock
+}
+
+FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
+                         std::vector<unsigned char>& contents) {
+  // A folder at the path is not a store. Opened as a file it would fail
+  // with "access denied" and pass for a refusal of the system.
+  if (IsFolder(path)) return FileResult::kWrongSize;
+  // Readers share delete access, so a writer can rename over the store
+  // while it is being read.
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  return ReadOpenFile(file.get(), max_size, contents);
+}
+
+FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
+                          std::vector<unsigned char>& secret) {
+  if (IsFolder(path)) return Distrust(path, "it is not a regular file");
+  // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ | READ_CONTROL,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Distrust(path, "it is not a regular file");
+  if (const char* reason = DistrustOfFile(file.get())) return Distrust(path, reason);
+  std::vector<unsigned char> contents;
+  FileResult result = ReadOpenFile(file.get(), max_size, contents);
+  if (result == FileResult::kOk && contents.size() < min_size) {
+    KLOG(1) << "host key '" << path << "' refused: it holds " << contents.size()
+            << " bytes, not " << min_size << " to " << max_size;
+    result = FileResult::kWrongSize;
+  }
+  // The vector was sized once by the read, so it is the only copy to wipe.
+  if (result != FileResult::kOk) {
+    sodium_memzero(contents.data(), contents.size());
+    return result;
+  }
+  secret.swap(contents);
+  return FileResult::kOk;
+}
+
+FileResult LockAndReadFile(const std::string& path, std::size_t max_size, LockedFile& lock,
+                           std::vector<unsigned char>& contents) {
+  // The store itself cannot carry the lock here: a file open in another
+  // process cannot reliably be replaced by MoveFileExW. Writers lock a
+  // companion file instead, which is never replaced.
+  // The folder is made first so that even the first store in it is
+  // created under the lock: a temporary seen under it is always dead.
+  OwnerOnly owner_only;
+  if (!owner_only.valid()) return FileResult::kFailed;
+  if (!MakeOwnerOnlyFolders(ParentFolder(path))) {
+    KLOG(1) << "cannot make the folder '" << ParentFolder(path) << "': system error "
+            << ::GetLastError();
+    return FileResult::kBadPath;
+  }
+  const std::string lock_path = InFolderOf(path, LockFileName(path));
+  UniqueHandle lock_file(::CreateFileW(Wide(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       owner_only.get(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                       nullptr));
+  if (!lock_file.valid()) return FromOpenError(::GetLastError(), lock_path);
+  OVERLAPPED whole_file = {};
+  if (!::LockFileEx(lock_file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {
+    return FileResult::kFailed;
+  }
+  RemoveDeadTemporaries(path);
+  const FileResult result = ReadWholeFile(path, max_size, contents);
+  if (result == FileResult::kOk || result == FileResult::kNotFound) {
+    if (lock.handle != nullptr) ::CloseHandle(static_cast<HANDLE>(lock.handle));
+    lock.handle = lock_file.release();
+    lock.path = path;
+    lock.read = result == FileResult::kOk && IdentityOf(path, lock.identity);
+  }
+  return result;
+}
+
+FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
+                                std::size_t size, bool make_folders) {
+  OwnerOnly owner_only;
+  std::string temp;
+  if (!owner_only.valid() || (make_folders && !MakeOwnerOnlyFolders(ParentFolder(path))) ||
+      !WriteTempFile(path, data, size, owner_only, temp)) {
+    return FileResult::kFailed;
+  }
+  // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
+  // as link does on POSIX.
+  if (!::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileW(Wide(temp).c_str());
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? FileResult::kExists
+                                                                       : FileResult::kFailed;
+  }
+  return FileResult::kOk;
+}
+
+// Windows gives a new file the owner-only access list either way: a link
+// at the path is replaced, not followed.
+FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
+                                 std::size_t size, Replacement /*how*/) {
+  OwnerOnly owner_only;
+  std::string temp;
+  if (!owner_only.valid() || !WriteTempFile(path, data, size, owner_only, temp)) {
+    return FileResult::kFailed;
+  }
+  if (!::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(Wide(temp).c_str());
+    return FileResult::kFailed;
+  }
+  return FileResult::kOk;
+}
+
+FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
+  if (lock.handle == nullptr) return FileResult::kFailed;
+  return CreateFileAtomically(lock.path, data, size, false);
+}
+
+FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
+  std::uint64_t now[2] = {0, 0};
+  if (lock.handle == nullptr || !lock.read) return FileResult::kFailed;
+  if (!IdentityOf(lock.path, now) || now[0] != lock.identity[0] || now[1] != lock.identity[1]) {
+    KLOG(1) << "'" << lock.path << "' was replaced by something else while it was locked";
+    return FileResult::kChanged;
+  }
+  return ReplaceFileAtomically(lock.path, data, size, Replacement::kOwnerOnly);
+}
+
+std::string DefaultHostKeyPath() {
+  const std::string folder = utf8::GetEnvironment("LOCALAPPDATA");
+  if (folder.empty()) return {};
+  return folder + "\\" + kHostKeyFolder + "\\" + kHostKeyFileName;
+}
+
+
+}  // namespace platform
+
+#endif  // _WIN32

@@ -1,0 +1,45 @@
+// InputFile.h on Windows.
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "suite/platform/InputFile.h"
+#include "suite/utf8/Utf8Path.h"
+
+namespace platform {
+
+InputResult ReadInputFile(const std::string& path, SecretString& text) {
+  const HANDLE opened =
+      ::CreateFileW(utf8::WidenUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? InputResult::kNotFound
+                                                                          : InputResult::kFailed;
+  }
+  struct Closer {
+    HANDLE handle;
+    ~Closer() { ::CloseHandle(handle); }
+  } file{opened};
+  constexpr DWORD kReadChunk = 64 * 1024;
+  SecretString read;
+  LARGE_INTEGER size;
+  if (::GetFileSizeEx(file.handle, &size)) read.reserve(static_cast<std::size_t>(size.QuadPart) + 1);
+  std::size_t used = 0;
+  for (;;) {
+    read.resize(used + kReadChunk);
+    DWORD got = 0;
+    if (!::ReadFile(file.handle, read.data() + used, kReadChunk, &got, nullptr)) {
+      if (::GetLastError() == ERROR_BROKEN_PIPE) break;
+      return InputResult::kFailed;
+    }
+    if (got == 0) break;
+    used += got;
+  }
+  read.resize(used);
+  text.swap(read);
+  return InputResult::kOk;
+}
+
+}  // namespace platform
+
+#endif  // _WIN32
