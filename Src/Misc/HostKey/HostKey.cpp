@@ -40,34 +40,25 @@ uint32_t Refuse(const std::string& message) {
   return ERR_INVALID_PARAMETER;
 }
 
-// A passphrase held for one run, wiped however it ends.
-struct Passphrase {
-  Passphrase() = default;
-  Passphrase(const Passphrase&) = delete;
-  Passphrase& operator=(const Passphrase&) = delete;
-  ~Passphrase() { WipeString(text); }
-  std::string text;
-};
-
 // Asks the passphrase of the backup `path`, twice for a new one. Nothing
 // typed is echoed or logged; a short or mismatched entry ends the run.
-uint32_t AskBackupPassphrase(const std::string& path, bool twice, Passphrase& passphrase) {
+uint32_t AskBackupPassphrase(const std::string& path, bool twice, std::string& passphrase) {
   CONSOLE_MESSAGE(kLevelConsole) << "please enter the passphrase for \"" << path << "\"."
                                  << (twice ? " (at least 12 characters):" : "");
   InputForm form;
   form.AddField("password", "Enter passphrase", true);
   form.ReadFields();
-  Passphrase entered;
-  entered.text = form.GetValue("password");
-  if (entered.text.size() < kMinBackupPassphraseLength) return ERR_PASSPHRASE;
+  std::string entered = form.GetValue("password");
+  const ScopedWipe entered_wipe(entered);
+  if (entered.size() < kMinBackupPassphraseLength) return ERR_PASSPHRASE;
   if (twice) {
     CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
     form.ReadFields();
-    Passphrase again;
-    again.text = form.GetValue("password");
-    if (again.text != entered.text) return ERR_PASSPHRASE;
+    std::string again = form.GetValue("password");
+    const ScopedWipe again_wipe(again);
+    if (again != entered) return ERR_PASSPHRASE;
   }
-  passphrase.text.swap(entered.text);
+  passphrase.swap(entered);
   return ERR_SUCCEED;
 }
 
@@ -290,14 +281,16 @@ uint32_t HOSTKEY::Backup() {
     CONSOLE_MESSAGE(kLevelError) << "The backup file " << output << " exists; it is left alone.";
     return ERR_WRITE_FILE;
   }
-  Passphrase passphrase;
+  // Held for one run, wiped however it ends.
+  std::string passphrase;
+  const ScopedWipe passphrase_wipe(passphrase);
   uint32_t code = AskBackupPassphrase(output, true, passphrase);
   if (code != ERR_SUCCEED) {
     CONSOLE_MESSAGE(kLevelError) << "The passphrase is shorter than 12 characters or the two "
                                  << "entries differ.";
     return code;
   }
-  const int status = EnDecryptBackupHostKey(output, passphrase.text);
+  const int status = EnDecryptBackupHostKey(output, passphrase);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot write the backup " << output
                                  << " (the log says why).";
@@ -320,10 +313,12 @@ uint32_t HOSTKEY::Restore() {
     CONSOLE_MESSAGE(kLevelError) << "The backup file " << input << " does not exist.";
     return ERR_FILE_NOT_EXIST;
   }
-  Passphrase passphrase;
+  // Held for one run, wiped however it ends.
+  std::string passphrase;
+  const ScopedWipe passphrase_wipe(passphrase);
   uint32_t code = AskBackupPassphrase(input, false, passphrase);
   const int status = code == ERR_SUCCEED
-                         ? EnDecryptRestoreHostKey(input, passphrase.text,
+                         ? EnDecryptRestoreHostKey(input, passphrase,
                                                    GetOption("protection"), HasOption("force"))
                          : endecrypt_status::kWrongPassphrase;
   if (status != endecrypt_status::kOk) {
