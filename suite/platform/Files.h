@@ -53,8 +53,9 @@ class LockedFile {
   std::string name;  // its name inside the locked folder
   bool read = false;  // a file was read, and `identity` names it
   std::uint64_t identity[2] = {0, 0};  // device and inode (volume and file index)
-  void* handle = nullptr;  // Windows: HANDLE of the lock file
-  int folder = -1;         // POSIX: the locked folder
+  // Each system uses one of these two.
+  [[maybe_unused]] void* handle = nullptr;  // Windows: HANDLE of the lock file
+  [[maybe_unused]] int folder = -1;         // POSIX: the locked folder
 };
 
 // Reads the regular file at `path` into `contents`. kWrongSize when it is
