@@ -15,7 +15,7 @@
 #include "suite/kelvox/CommandLine.h"
 #include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginLibrary.h"
-#include "suite/kelvox/ProcessHardening.h"
+#include "suite/platform/Process.h"
 #include "suite/utf8/Utf8Path.h"
 
 namespace {
@@ -134,8 +134,8 @@ int main(int argc, char** argv) {
 #endif
   // First of all, for every command: nothing has opened a file yet, and no
   // plug-in is loaded.
-  DisableCrashDumps();
-  if (!OpenClosedStandardStreams()) return kExitNoStandardStreams;
+  platform::DisableCoreDumps();
+  if (!platform::OpenClosedStandardStreams()) return kExitNoStandardStreams;
   const CommandLine line = ParseCommandLine(args);
   switch (line.action) {
     case CommandLine::Action::kHelp:

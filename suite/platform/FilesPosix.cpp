@@ -2,6 +2,8 @@
 #if !defined(_WIN32)
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sodium.h>
 #include <sys/file.h>
@@ -10,10 +12,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -177,58 +182,213 @@ bool KeepAccess(int fd, const struct stat& old) {
   return ::fchmod(fd, mode) == 0;
 }
 
-// Writes `data` to a new owner-only temporary in `folder` beside the file
-// `name`, synced to disk, and stores its name in `temp`. It takes `old`'s
-// access when given. Nothing is left behind on failure.
-bool WriteTempFile(int folder, const std::string& name, const unsigned char* data,
-                   std::size_t size, const struct stat* old, std::string& temp) {
-  UniqueFd fd;
-  std::string made;
-  for (int attempt = 0; fd.get() < 0 && attempt < 100; ++attempt) {
-    made = TempNamePrefix(name) + TempRandomPart();
-    fd.Reset(::openat(folder, made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                      kOwnerOnlyMode));
-    if (fd.get() < 0 && errno != EEXIST && errno != EINTR) break;
+// The signals that end a run by default and must not leave a named
+// temporary behind (SIGQUIT, which asks for a core, is left as it is).
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::size_t kCleanupSignalCount = std::size(kCleanupSignals);
+constexpr char kOpenFdFolder[] = "/proc/self/fd/";
+
+// The named temporary the handler below removes. Written only while the
+// cleanup signals are blocked in the writing thread and by one writer at a
+// time (`registration`), so the handler never sees it half written.
+std::mutex registration;
+int registered_folder = -1;
+char registered_name[NAME_MAX + 1];
+volatile std::sig_atomic_t registered = 0;
+struct sigaction previous_cleanup_actions[kCleanupSignalCount];
+volatile std::sig_atomic_t cleanup_hooked[kCleanupSignalCount];
+
+// Removes the registered temporary, then raises the signal again under the
+// action it had before, so the process ends as it would have. Only
+// async-signal-safe calls.
+void RemoveTemporaryAndReraise(int signal_number) {
+  const int saved_errno = errno;
+  if (registered) ::unlinkat(registered_folder, registered_name, 0);
+  registered = 0;
+  for (std::size_t i = 0; i < kCleanupSignalCount; ++i) {
+    if (kCleanupSignals[i] == signal_number && cleanup_hooked[i]) {
+      ::sigaction(signal_number, &previous_cleanup_actions[i], nullptr);
+      cleanup_hooked[i] = 0;
+    }
   }
-  if (fd.get() < 0) return false;
-  const bool written = (old != nullptr ? KeepAccess(fd.get(), *old)
-                                       : ::fchmod(fd.get(), kOwnerOnlyMode) == 0) &&
-                       WriteAll(fd.get(), data, size) && ::fsync(fd.get()) == 0;
-  const int write_error = errno;
-  const bool closed = ::close(fd.release()) == 0;
-  if (!written || !closed) {
-    KLOG(1) << "writing '" << name << "' failed: " << std::strerror(written ? errno : write_error);
-    ::unlinkat(folder, made.c_str(), 0);
+  // Blocked until this handler returns; then it takes the restored action.
+  ::raise(signal_number);
+  errno = saved_errno;
+}
+
+// Blocks the cleanup signals in this thread while it lives; one that comes
+// meanwhile acts when it ends.
+class CleanupSignalsBlocked {
+ public:
+  CleanupSignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kCleanupSignals) sigaddset(&set, signal_number);
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous);
+  }
+  CleanupSignalsBlocked(const CleanupSignalsBlocked&) = delete;
+  CleanupSignalsBlocked& operator=(const CleanupSignalsBlocked&) = delete;
+  ~CleanupSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+
+ private:
+  sigset_t previous;
+};
+
+// REQUIRES: `registration` held, the cleanup signals blocked.
+void RegisterTemporary(int folder, const std::string& temp) {
+  std::memcpy(registered_name, temp.c_str(), temp.size() + 1);
+  registered_folder = folder;
+  registered = 1;
+  struct sigaction action {};
+  action.sa_handler = RemoveTemporaryAndReraise;
+  sigemptyset(&action.sa_mask);
+  for (const int signal_number : kCleanupSignals) sigaddset(&action.sa_mask, signal_number);
+  for (std::size_t i = 0; i < kCleanupSignalCount; ++i) {
+    struct sigaction current {};
+    // A signal the process ignores stays ignored.
+    cleanup_hooked[i] = ::sigaction(kCleanupSignals[i], nullptr, &current) == 0 &&
+                        current.sa_handler != SIG_IGN &&
+                        ::sigaction(kCleanupSignals[i], &action, &previous_cleanup_actions[i]) == 0;
+  }
+}
+
+// REQUIRES: `registration` held, the cleanup signals blocked.
+void UnregisterTemporary() {
+  registered = 0;
+  for (std::size_t i = 0; i < kCleanupSignalCount; ++i) {
+    if (cleanup_hooked[i]) ::sigaction(kCleanupSignals[i], &previous_cleanup_actions[i], nullptr);
+    cleanup_hooked[i] = 0;
+  }
+}
+
+// A file written in a folder before it gets its name, so a run that dies
+// midway leaves no part of it: on Linux an unnamed file (O_TMPFILE), which
+// vanishes with the process however it ends; elsewhere, or where the file
+// system has none, a named temporary removed on every exit path and, while
+// it exists, by SIGINT, SIGTERM and SIGHUP (one writer at a time holds a
+// named temporary). Destroyed unfinished, it leaves nothing behind.
+class PendingFile {
+ public:
+  PendingFile(int folder, const std::string& name) : folder(folder), name(name) {}
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile() { RemoveTemporary(); }
+
+  // Makes the file and writes `data` to it, synced to disk. It takes `old`'s
+  // access when given, and is owner-only otherwise.
+  bool Write(const unsigned char* data, std::size_t size, const struct stat* old) {
+    if (!OpenUnnamed() && !OpenNamed()) return false;
+    const bool written = (old != nullptr ? KeepAccess(fd.get(), *old)
+                                         : ::fchmod(fd.get(), kOwnerOnlyMode) == 0) &&
+                         WriteAll(fd.get(), data, size) && ::fsync(fd.get()) == 0;
+    if (!written) {
+      KLOG(1) << "writing '" << name << "' failed: " << std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+
+  // Gives the written file the name, which must be free: link, unlike
+  // rename, refuses to replace, so two processes creating the same file
+  // cannot overwrite each other, and the loser learns it must read what
+  // the winner wrote.
+  FileResult Link() {
+    int linked;
+    if (temp.empty()) {
+      const std::string open_file = kOpenFdFolder + std::to_string(fd.get());
+      linked = ::linkat(AT_FDCWD, open_file.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW);
+    } else {
+      linked = ::linkat(folder, temp.c_str(), folder, name.c_str(), 0);
+    }
+    const int link_error = errno;
+    RemoveTemporary();
+    if (linked != 0) return link_error == EEXIST ? FileResult::kExists : FileResult::kFailed;
+    // The file is in place; a failed folder sync only weakens its durability
+    // across a power loss, and reporting failure now would be false.
+    static_cast<void>(SyncFolder(folder));
+    return FileResult::kOk;
+  }
+
+  // Gives the written file the name, replacing what is there in one step.
+  FileResult RenameOver() {
+    // Rename needs a name to move: an unnamed file gets a temporary one,
+    // registered for removal like any other.
+    if (temp.empty() && !NameUnnamed()) return FileResult::kFailed;
+    const CleanupSignalsBlocked blocked;
+    if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0) return FileResult::kFailed;
+    temp.clear();
+    UnregisterTemporary();
+    armed.unlock();
+    static_cast<void>(SyncFolder(folder));
+    return FileResult::kOk;
+  }
+
+ private:
+  bool OpenUnnamed() {
+#if defined(O_TMPFILE)
+    // Naming it later goes through /proc; without it, a named temporary.
+    if (::access(kOpenFdFolder, X_OK) != 0) return false;
+    fd.Reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kOwnerOnlyMode));
+    return fd.get() >= 0;
+#else
+    return false;
+#endif
+  }
+
+  // Makes a named temporary, registered for removal before a signal can
+  // find it.
+  bool OpenNamed() {
+    armed = std::unique_lock<std::mutex>(registration);
+    const CleanupSignalsBlocked blocked;
+    std::string made;
+    for (int attempt = 0; fd.get() < 0 && attempt < 100; ++attempt) {
+      made = TempNamePrefix(name) + TempRandomPart();
+      fd.Reset(::openat(folder, made.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kOwnerOnlyMode));
+      if (fd.get() < 0 && errno != EEXIST && errno != EINTR) break;
+    }
+    if (fd.get() < 0) {
+      armed.unlock();
+      return false;
+    }
+    temp = std::move(made);
+    RegisterTemporary(folder, temp);
+    return true;
+  }
+
+  // Links the written unnamed file to a registered temporary name.
+  bool NameUnnamed() {
+    armed = std::unique_lock<std::mutex>(registration);
+    const CleanupSignalsBlocked blocked;
+    const std::string open_file = kOpenFdFolder + std::to_string(fd.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string made = TempNamePrefix(name) + TempRandomPart();
+      if (::linkat(AT_FDCWD, open_file.c_str(), folder, made.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        temp = made;
+        RegisterTemporary(folder, temp);
+        return true;
+      }
+      if (errno != EEXIST) break;
+    }
+    armed.unlock();
     return false;
   }
-  temp = std::move(made);
-  return true;
-}
 
-// Gives the temporary `temp` in `folder` the name `name`, which must be
-// free: link, unlike rename, refuses to replace, so two processes creating
-// the same file cannot overwrite each other, and the loser learns it must
-// read what the winner wrote.
-FileResult LinkTempFile(int folder, const std::string& temp, const std::string& name) {
-  const int linked = ::linkat(folder, temp.c_str(), folder, name.c_str(), 0);
-  const int link_error = errno;
-  ::unlinkat(folder, temp.c_str(), 0);
-  if (linked != 0) return link_error == EEXIST ? FileResult::kExists : FileResult::kFailed;
-  // The file is in place; a failed folder sync only weakens its durability
-  // across a power loss, and reporting failure now would be false.
-  static_cast<void>(SyncFolder(folder));
-  return FileResult::kOk;
-}
-
-// Renames the temporary `temp` in `folder` over `name`.
-FileResult RenameTempFile(int folder, const std::string& temp, const std::string& name) {
-  if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0) {
+  void RemoveTemporary() {
+    if (temp.empty()) return;
+    const CleanupSignalsBlocked blocked;
     ::unlinkat(folder, temp.c_str(), 0);
-    return FileResult::kFailed;
+    temp.clear();
+    UnregisterTemporary();
+    armed.unlock();
   }
-  static_cast<void>(SyncFolder(folder));
-  return FileResult::kOk;
-}
+
+  int folder;
+  std::string name;
+  UniqueFd fd;
+  std::string temp;  // the named temporary, empty while there is none
+  std::unique_lock<std::mutex> armed;  // `registration`, held while `temp` is named
+};
 
 struct CloseListing {
   void operator()(DIR* listing) const { ::closedir(listing); }
@@ -369,11 +529,10 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
 }
 
 FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
-  std::string temp;
-  if (lock.folder < 0 || !WriteTempFile(lock.folder, lock.name, data, size, nullptr, temp)) {
-    return FileResult::kFailed;
-  }
-  return LinkTempFile(lock.folder, temp, lock.name);
+  if (lock.folder < 0) return FileResult::kFailed;
+  PendingFile file(lock.folder, lock.name);
+  if (!file.Write(data, size, nullptr)) return FileResult::kFailed;
+  return file.Link();
 }
 
 FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
@@ -385,21 +544,19 @@ FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::s
     KLOG(1) << "'" << lock.path << "' was replaced by something else while it was locked";
     return FileResult::kChanged;
   }
-  std::string temp;
-  if (!WriteTempFile(lock.folder, lock.name, data, size, &old, temp)) return FileResult::kFailed;
-  return RenameTempFile(lock.folder, temp, lock.name);
+  PendingFile file(lock.folder, lock.name);
+  if (!file.Write(data, size, &old)) return FileResult::kFailed;
+  return file.RenameOver();
 }
 
 FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
                                 std::size_t size, bool make_folders) {
   UniqueFd folder;
   std::string name;
-  std::string temp;
-  if (OpenFolderOf(path, make_folders, folder, name) != FileResult::kOk ||
-      !WriteTempFile(folder.get(), name, data, size, nullptr, temp)) {
-    return FileResult::kFailed;
-  }
-  return LinkTempFile(folder.get(), temp, name);
+  if (OpenFolderOf(path, make_folders, folder, name) != FileResult::kOk) return FileResult::kFailed;
+  PendingFile file(folder.get(), name);
+  if (!file.Write(data, size, nullptr)) return FileResult::kFailed;
+  return file.Link();
 }
 
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
@@ -414,11 +571,9 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
   struct stat old;
   const bool keep = how == Replacement::kKeepAccess &&
                     ::fstatat(folder.get(), name.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
-  std::string temp;
-  if (!WriteTempFile(folder.get(), name, data, size, keep ? &old : nullptr, temp)) {
-    return FileResult::kFailed;
-  }
-  return RenameTempFile(folder.get(), temp, name);
+  PendingFile file(folder.get(), name);
+  if (!file.Write(data, size, keep ? &old : nullptr)) return FileResult::kFailed;
+  return file.RenameOver();
 }
 
 std::string DefaultHostKeyPath() {

@@ -1,16 +1,25 @@
-// The process-wide settings the commands change: core dumps, the
-// environment, the mode of standard output, and the file-size signal.
+// The process-wide settings the host and the commands change: crash dumps,
+// the standard descriptors, the environment, the mode of standard output,
+// and the file-size signal.
 // ProcessPosix.cpp and ProcessWindows.cpp hold the two sides.
 #ifndef SUITE_PLATFORM_PROCESS_H_
 #define SUITE_PLATFORM_PROCESS_H_
 
 namespace platform {
 
-// Turns core dumps off for the rest of the process: a dump taken while a run
-// holds passphrases and plaintext values would carry them to disk. Linux:
-// not dumpable and a core size limit of 0; other POSIX systems: the limit
-// only; Windows: nothing.
+// Keeps a crash of this process from writing its memory (passphrases, keys,
+// decrypted values) to disk for the rest of the process: a core size limit
+// of 0, hard limit too, so a plug-in cannot raise it; on Linux also not
+// dumpable, which stops a core piped to a handler and keeps /proc/<pid>/mem
+// from other processes of the user; on Windows no error report or crash
+// dump. Lowers limits only, so it cannot fail for lack of privilege.
 void DisableCoreDumps();
+
+// Opens the null device onto each of the standard descriptors 0, 1 and 2
+// that is closed, so that no file opened later takes one of those numbers
+// and receives what is written to the console (a log opened as descriptor 1
+// would receive decrypted values). Returns false when one stays closed.
+[[nodiscard]] bool OpenClosedStandardStreams();
 
 // Removes the environment variable `name` (on Windows: sets it empty, which
 // removes it there).

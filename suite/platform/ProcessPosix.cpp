@@ -3,26 +3,46 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 
 #include "suite/platform/Process.h"
 
 namespace platform {
+namespace {
+
+constexpr int kLastStandardDescriptor = STDERR_FILENO;
+
+}  // namespace
 
 void DisableCoreDumps() {
+  // The hard limit too: a plug-in cannot raise it again.
+  const rlimit none{0, 0};
+  static_cast<void>(::setrlimit(RLIMIT_CORE, &none));
 #if defined(__linux__)
-  // Also covers a core size limit that is raised again later in the process.
+  // Also stops a core sent to a pipe handler, which ignores the limit.
   static_cast<void>(::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0));
 #endif
-  // The soft limit is enough to stop a dump; the hard one stays as it was.
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_CORE, &limit) == 0) {
-    limit.rlim_cur = 0;
-    static_cast<void>(::setrlimit(RLIMIT_CORE, &limit));
+}
+
+bool OpenClosedStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= kLastStandardDescriptor; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: `fd` itself, as the ones below it are open.
+    const int opened = ::open("/dev/null", O_RDWR);
+    if (opened < 0) return false;
+    if (opened != fd) {
+      const bool moved = ::dup2(opened, fd) == fd;
+      ::close(opened);
+      if (!moved) return false;
+    }
   }
+  return true;
 }
 
 void UnsetEnvironment(const char* name) { ::unsetenv(name); }

@@ -3,10 +3,15 @@
 // them (an attended passphrase is read from standard input). One scenario
 // table: each row runs one command on the stores the rows before it left.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include <boost/filesystem.hpp>
 
@@ -171,6 +176,39 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
       kOld + "\n");
   EXPECT_EQ(closed.status, 0) << closed.error;
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("w\xc3\xb6rld"), std::string::npos);
+}
+
+// A decrypt to a file stopped by SIGTERM at any moment leaves the output
+// absent or whole (with --force: the old file or the whole new one), and
+// nothing else beside it.
+TEST_F(AdminE2eTest, KilledDecryptLeavesNoPartialOutputOrTemporary) {
+  std::string big = "{\"sensitive_settings\": {\"k\": \"v\"";
+  for (int i = 0; i < 20000; ++i) big += ", \"k" + std::to_string(i) + "\": \"" + std::string(100, 'v') + "\"";
+  WriteFile(dir.File("big.json"), big + "}}\n");
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@big.json", "--unattended"}).status, 0);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Run({"decrypt", "--type", "settings", "--unattended", "--output", "@whole.out"}).status, 0);
+  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  const std::string whole = ReadFile(dir.File("whole.out"));
+  const auto entries = [&] { return std::distance(boost::filesystem::directory_iterator(dir.path()), {}); };
+  const auto before = entries();
+  std::mt19937 random(21);
+  int killed = 0, trials = 40;
+  for (int trial = 0; trial < trials; ++trial) {
+    const bool force = trial % 2 == 1;
+    const std::string out = dir.File(force ? "whole.out" : "new.out");
+    std::vector<std::string> args = {kKelvox, "decrypt", "--type", "settings", "--unattended", "--output", out};
+    if (force) args.push_back("--force");
+    e2e::PtySession session(args, Env());
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * span.count() + 1)));
+    session.Signal(SIGTERM);
+    killed += session.Wait().signal == SIGTERM;
+    EXPECT_EQ(ReadFile(dir.File("whole.out")), whole);
+    EXPECT_TRUE(!boost::filesystem::exists(dir.File("new.out")) || ReadFile(dir.File("new.out")) == whole);
+    boost::filesystem::remove(dir.File("new.out"));
+    EXPECT_EQ(entries(), before) << "trial " << trial;
+  }
+  std::printf("decrypt --output: %d of %d runs killed mid-run\n", killed, trials);
 }
 
 }  // namespace

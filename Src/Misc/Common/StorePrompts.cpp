@@ -32,12 +32,17 @@ bool SameSecret(const std::string& first, const std::string& second) {
 // nothing, and only the fixed prompt lines are written. `passphrase` is
 // written only on success, so a rejected entry is not handed on.
 uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::string& passphrase) {
+  return AskPassphrase(path, new_passphrase, kMinPassphraseLength, passphrase);
+}
+
+uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t min_length,
+                       std::string& passphrase) {
   {
     ConsoleMessage prompt(kLevelConsole, __FILE__, __LINE__);
     prompt << "please enter the passphrase for " << '"' << path << '"' << ".";
     // An existing store's passphrase is checked by decrypting it, so its
     // prompt neither states the minimum nor asks twice.
-    if (new_passphrase) prompt << " (at least " << kMinPassphraseLength << " characters):";
+    if (new_passphrase) prompt << " (at least " << min_length << " characters):";
   }
 
   InputForm form;
@@ -47,7 +52,7 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::string
   std::string entered = form.GetValue(kPassphraseField);
   const ScopedWipe entered_wipe(entered);
   // No second attempt: a short or mismatched entry ends the run.
-  if (entered.size() < kMinPassphraseLength) return ERR_PASSPHRASE;
+  if (entered.size() < min_length) return ERR_PASSPHRASE;
 
   if (new_passphrase) {
     CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";

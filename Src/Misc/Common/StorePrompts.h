@@ -4,6 +4,7 @@
 #ifndef SRC_MISC_COMMON_STOREPROMPTS_H_
 #define SRC_MISC_COMMON_STOREPROMPTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,11 @@
 // short or mismatched entry, leaving `passphrase` untouched.
 [[nodiscard]] uint32_t AskPassphrase(const std::string& path, bool new_passphrase,
                                      std::string& passphrase);
+
+// As above with a minimum of `min_length` characters instead of a store's
+// (a host-key backup asks for more).
+[[nodiscard]] uint32_t AskPassphrase(const std::string& path, bool new_passphrase,
+                                     std::size_t min_length, std::string& passphrase);
 
 // Asks whether to go on updating the store at `path`; Enter alone, "y" or
 // "Y" mean yes.

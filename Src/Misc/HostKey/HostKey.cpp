@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
-#include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreLocation.h"
+#include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
@@ -38,28 +38,6 @@ const ActionOptions kActionOptions[] = {
 uint32_t Refuse(const std::string& message) {
   CONSOLE_MESSAGE(kLevelError) << message;
   return ERR_INVALID_PARAMETER;
-}
-
-// Asks the passphrase of the backup `path`, twice for a new one. Nothing
-// typed is echoed or logged; a short or mismatched entry ends the run.
-uint32_t AskBackupPassphrase(const std::string& path, bool twice, std::string& passphrase) {
-  CONSOLE_MESSAGE(kLevelConsole) << "please enter the passphrase for \"" << path << "\"."
-                                 << (twice ? " (at least 12 characters):" : "");
-  InputForm form;
-  form.AddField("password", "Enter passphrase", true);
-  form.ReadFields();
-  std::string entered = form.GetValue("password");
-  const ScopedWipe entered_wipe(entered);
-  if (entered.size() < kMinBackupPassphraseLength) return ERR_PASSPHRASE;
-  if (twice) {
-    CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
-    form.ReadFields();
-    std::string again = form.GetValue("password");
-    const ScopedWipe again_wipe(again);
-    if (again != entered) return ERR_PASSPHRASE;
-  }
-  passphrase.swap(entered);
-  return ERR_SUCCEED;
 }
 
 std::string JsonString(const std::string& text) {
@@ -284,7 +262,7 @@ uint32_t HOSTKEY::Backup() {
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
-  uint32_t code = AskBackupPassphrase(output, true, passphrase);
+  uint32_t code = AskPassphrase(output, true, kMinBackupPassphraseLength, passphrase);
   if (code != ERR_SUCCEED) {
     CONSOLE_MESSAGE(kLevelError) << "The passphrase is shorter than 12 characters or the two "
                                  << "entries differ.";
@@ -316,7 +294,7 @@ uint32_t HOSTKEY::Restore() {
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
-  uint32_t code = AskBackupPassphrase(input, false, passphrase);
+  uint32_t code = AskPassphrase(input, false, kMinBackupPassphraseLength, passphrase);
   const int status = code == ERR_SUCCEED
                          ? EnDecryptRestoreHostKey(input, passphrase,
                                                    GetOption("protection"), HasOption("force"))
