@@ -30,29 +30,39 @@ thread_local PreloadedHostKey* preloaded = nullptr;
 PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
   preloaded = this;
   ProtectionSettings settings;
-  SecureBuffer file;
-  if (!wanted || ReadHostKeyPath(path) != endecrypt_status::kOk ||
+  if (!wanted || ReadHostKeyPath(current.path) != endecrypt_status::kOk ||
       ReadProtectionSettings(settings) != endecrypt_status::kOk) {
     return;
   }
-  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
-    case FileResult::kOk: status = UnprotectHostKey(settings, file, key); break;
+  Load(settings, current);
+  // Stores sealed before an unfinished rotation open, and are moved, with it.
+  old.path = GetOldHostKeyPath(current.path);
+  Load(settings, old);
+}
+
+void PreloadedHostKey::Load(const ProtectionSettings& settings, Loaded& loaded) {
+  SecureBuffer file;
+  switch (ReadSecretFile(loaded.path, kHostKeySize, kMaxHostKeyFileSize, file)) {
+    case FileResult::kOk: loaded.status = UnprotectHostKey(settings, file, loaded.key); break;
     case FileResult::kNotFound: return;
-    default: status = endecrypt_status::kNoCredential; break;
+    default: loaded.status = endecrypt_status::kNoCredential; break;
   }
-  held = true;
+  loaded.held = true;
 }
 
 PreloadedHostKey::~PreloadedHostKey() { preloaded = previous; }
 
 bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
                             int& result) const {
-  if (!held || wanted_path != path) return false;
-  result = status;
+  const Loaded* found = current.held && wanted_path == current.path ? &current
+                        : old.held && wanted_path == old.path       ? &old
+                                                                    : nullptr;
+  if (found == nullptr) return false;
+  result = found->status;
   if (result == endecrypt_status::kOk) {
     SecureBuffer out;
     if (out.Allocate(kHostKeySize)) {
-      std::memcpy(out.data(), key.data(), kHostKeySize);
+      std::memcpy(out.data(), found->key.data(), kHostKeySize);
       copy = std::move(out);
     } else {
       result = endecrypt_status::kInternal;

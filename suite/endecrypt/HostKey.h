@@ -13,6 +13,8 @@
 
 namespace endecrypt {
 
+struct ProtectionSettings;
+
 // Loads the host key at `path` into `key`, unsealing it when the file is
 // sealed. Returns kOk; kNoCredential when there is no trustworthy key file,
 // or its seal does not parse or will not open (reason logged);
@@ -34,14 +36,15 @@ namespace endecrypt {
 // LoadOrCreateHostKey.
 [[nodiscard]] int SealHostKeyInPlace(const std::string& path);
 
-// Loads the configured host key before the caller takes a store's
-// writers' lock, so a slow or silent TPM never keeps the lock (and every
-// writer of the folder) waiting. While it lives, LoadHostKey and
-// LoadOrCreateHostKey on this thread, for the same path, hand out what was
-// reached here (the key, or the failure status) instead of reading and
-// unsealing the file again. With no key file (or unreadable settings)
-// nothing is held and those calls work as always. Not thread-safe: one
-// lives on the stack of the thread that uses it.
+// Loads the configured host key, and the previous one while a rotation is
+// unfinished, before the caller takes a store's writers' lock, so a slow or
+// silent TPM never keeps the lock (and every writer of the folder) waiting.
+// While it lives, LoadHostKey and LoadOrCreateHostKey on this thread, for
+// either path, hand out what was reached here (the key, or the failure
+// status) instead of reading and unsealing the file again. For a missing
+// key file (or unreadable settings) nothing is held and those calls work
+// as always. Not thread-safe: one lives on the stack of the thread that
+// uses it.
 class PreloadedHostKey {
  public:
   // Loads the key only when `wanted` (an unattended call).
@@ -55,11 +58,18 @@ class PreloadedHostKey {
   [[nodiscard]] bool Take(const std::string& path, SecureBuffer& key, int& result) const;
 
  private:
+  // What one key file gave.
+  struct Loaded {
+    bool held = false;
+    std::string path;
+    int status = 0;
+    SecureBuffer key;
+  };
+  static void Load(const ProtectionSettings& settings, Loaded& loaded);
+
   PreloadedHostKey* previous;
-  bool held = false;
-  std::string path;
-  int status = 0;
-  SecureBuffer key;
+  Loaded current;
+  Loaded old;  // the previous key of an unfinished rotation
 };
 
 // Writes the kKeyIdSize-byte id of `key` to `key_id`: a one-way tag that
