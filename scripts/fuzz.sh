@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 jobs=${JOBS:-$(nproc)}
-targets=${FUZZ_TARGETS:-"intake_fuzzer credential_parser_fuzzer store_header_fuzzer global_config_fuzzer"}
+targets=${FUZZ_TARGETS:-"intake_fuzzer credential_parser_fuzzer store_header_fuzzer global_config_fuzzer sealed_host_key_fuzzer host_key_backup_fuzzer"}
 
 cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
@@ -22,13 +22,19 @@ cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelW
 cmake --build build-fuzz -j "$jobs" --target $targets
 
 seeds=build-fuzz/seeds
-mkdir -p build-fuzz/findings "$seeds/json" "$seeds/store" "$seeds/config"
+mkdir -p build-fuzz/findings "$seeds/json" "$seeds/store" "$seeds/config" "$seeds/backup"
 # A lead byte 0xEF, which the JSON parser skips with the next two, then
 # 100,000 brackets: the quote among the skipped bytes once hid the
 # brackets from the nesting check, and the parser ran out of stack.
 { printf '\357"a'; head -c 100000 /dev/zero | tr '\0' '['; } >"$seeds/json/lead-byte-nesting.json"
-# The example store of docs/store-format.md, from its hexadecimal dump.
-sed -n 's/^    [0-9a-f]\{4\}  //p' docs/store-format.md | xxd -r -p >"$seeds/store/format-example.store"
+# The bytes of the hexadecimal dump in the section of docs/store-format.md
+# whose heading is $1.
+format_dump() {
+  awk -v heading="$1" '/^#/ { inside = ($0 == heading) } inside' docs/store-format.md |
+    sed -n 's/^    [0-9a-f]\{4\}  //p' | xxd -r -p
+}
+format_dump "## Example" >"$seeds/store/format-example.store"
+format_dump "## Host key backups" >"$seeds/backup/format-vector.backup"
 cp packaging/global.config.in "$seeds/config/"
 
 for target in $targets; do
@@ -37,6 +43,8 @@ for target in $targets; do
       options=(-dict=fuzz/json.dict) inputs=(examples "$seeds/json") ;;
     store_header_fuzzer) options=() inputs=(fuzz/seeds/store "$seeds/store") ;;
     global_config_fuzzer) options=(-dict=fuzz/config.dict) inputs=(examples "$seeds/config") ;;
+    sealed_host_key_fuzzer) options=() inputs=(fuzz/seeds/sealed) ;;
+    host_key_backup_fuzzer) options=() inputs=("$seeds/backup") ;;
     *) echo "fuzz: no corpus for $target" >&2; exit 2 ;;
   esac
   corpus=build-fuzz/corpus/$target
