@@ -92,8 +92,9 @@ class LockedFile {
 // readers see the old file or the new one. kChanged, with nothing written,
 // when the name in the locked folder no longer refers to the file that was
 // read (someone swapped it, for a link above all). The new file keeps the
-// old one's owner, group and permissions where the system lets us set them,
-// and is never more open than the old one. On failure the old file is
+// old one's owner, group and permissions where the system lets us set them
+// (on Windows its access list, the owner being the writer), and is never
+// more open than the old one. On failure the old file is
 // untouched and no temporary file is left.
 [[nodiscard]] FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
                                            std::size_t size);
@@ -108,8 +109,9 @@ class LockedFile {
 
 // How ReplaceFileAtomically treats what is at the path.
 enum class Replacement {
-  kKeepAccess,  // a link at the path is followed and kept; the new file
-                // takes the old one's access, never more open
+  kKeepAccess,  // a link at the path is followed and kept (on Windows
+                // replaced); the new file takes the old one's access, never
+                // more open
   kOwnerOnly,   // the entry at the path itself is replaced by an owner-only file
 };
 

@@ -105,13 +105,47 @@ FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned 
   return FileResult::kOk;
 }
 
+// Gives the open temporary `file` the access list of the entry at `path`
+// it is to replace (a link's own list, since the link is what is replaced),
+// protected or inheriting as that one was. Where there is no old entry, or
+// its list is missing (a null list admits everyone) or cannot be copied,
+// the temporary keeps the owner-only list it was made with.
+void KeepAccessList(const std::string& path, HANDLE file) {
+  UniqueHandle old(::CreateFileW(Wide(path).c_str(), READ_CONTROL,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!old.valid() || ::GetSecurityInfo(old.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, &list, nullptr,
+                                        &descriptor) != ERROR_SUCCESS) {
+    return;
+  }
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  const bool kept =
+      list != nullptr && ::GetSecurityDescriptorControl(descriptor, &control, &revision) &&
+      ::SetSecurityInfo(file, SE_FILE_OBJECT,
+                        DACL_SECURITY_INFORMATION |
+                            ((control & SE_DACL_PROTECTED) != 0
+                                 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                 : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                        nullptr, nullptr, list, nullptr) == ERROR_SUCCESS;
+  if (!kept) KLOG(1) << "'" << path << "' rewritten owner-only: its access list cannot be kept";
+  ::LocalFree(descriptor);
+}
+
+// Writes `data` into a new temporary beside `path`, made owner-only; with
+// `keep_access` it then takes the access list of the file at `path`.
 bool WriteTempFile(const std::string& path, const unsigned char* data, std::size_t size,
-                   OwnerOnly& owner_only, std::string& temp) {
+                   OwnerOnly& owner_only, bool keep_access, std::string& temp) {
   std::string name = InFolderOf(path, TempNamePrefix(path) + TempRandomPart());
-  UniqueHandle file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, owner_only.get(),
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
+                                  0, owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
   if (!file.valid()) return false;
   const bool written = WriteAll(file.get(), data, size) && ::FlushFileBuffers(file.get());
+  if (written && keep_access) KeepAccessList(path, file.get());
   const bool closed = ::CloseHandle(file.release()) != 0;
   if (!written || !closed) {
     KLOG(1) << "writing '" << path << "' failed: system error " << ::GetLastError();
@@ -292,7 +326,7 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
   OwnerOnly owner_only;
   std::string temp;
   if (!owner_only.valid() || (make_folders && !MakeOwnerOnlyFolders(ParentFolder(path))) ||
-      !WriteTempFile(path, data, size, owner_only, temp)) {
+      !WriteTempFile(path, data, size, owner_only, false, temp)) {
     return FileResult::kFailed;
   }
   // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
@@ -306,13 +340,15 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
   return FileResult::kOk;
 }
 
-// Windows gives a new file the owner-only access list either way: a link
-// at the path is replaced, not followed.
+// A link at the path is replaced, not followed, either way; kKeepAccess
+// gives the new file the old entry's access list, kOwnerOnly the owner-only
+// one.
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
-                                 std::size_t size, Replacement /*how*/) {
+                                 std::size_t size, Replacement how) {
   OwnerOnly owner_only;
   std::string temp;
-  if (!owner_only.valid() || !WriteTempFile(path, data, size, owner_only, temp)) {
+  if (!owner_only.valid() ||
+      !WriteTempFile(path, data, size, owner_only, how == Replacement::kKeepAccess, temp)) {
     return FileResult::kFailed;
   }
   if (!::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(),
@@ -335,7 +371,7 @@ FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::s
     KLOG(1) << "'" << lock.path << "' was replaced by something else while it was locked";
     return FileResult::kChanged;
   }
-  return ReplaceFileAtomically(lock.path, data, size, Replacement::kOwnerOnly);
+  return ReplaceFileAtomically(lock.path, data, size, Replacement::kKeepAccess);
 }
 
 std::string DefaultHostKeyPath() {

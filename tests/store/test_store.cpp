@@ -154,6 +154,32 @@ bool IsOwnerOnly(const std::string& path) {
   ::LocalFree(descriptor);
   return only && admitted == 3;
 }
+
+void SetAccessList(const std::string& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR given = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &given,
+                                                                     nullptr));
+  EXPECT_TRUE(::SetFileSecurityW(fs::path(path).wstring().c_str(), DACL_SECURITY_INFORMATION, given));
+  ::LocalFree(given);
+}
+
+// The access list of `path` as text, empty when it cannot be read.
+std::wstring AccessList(const std::string& path) {
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  wchar_t* text = nullptr;
+  std::wstring sddl;
+  if (::GetNamedSecurityInfoW(fs::path(path).wstring().c_str(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                              &descriptor) == ERROR_SUCCESS &&
+      ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    sddl = text;
+  }
+  ::LocalFree(text);
+  ::LocalFree(descriptor);
+  return sddl;
+}
 #else
 constexpr int kKills = 30;
 
@@ -427,14 +453,7 @@ TEST_F(StoreTest, HostKeyOthersCouldPlantOrReadIsRefused) {
   const std::string keys = dir.File("keys");
   const std::pair<const char*, std::function<void()>> cases[] = {
 #if defined(_WIN32)
-      {"everyone may read it", [&] {
-         PSECURITY_DESCRIPTOR everyone = nullptr;
-         ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-             L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
-         EXPECT_TRUE(::SetFileSecurityW(fs::path(host_key).wstring().c_str(),
-                                        DACL_SECURITY_INFORMATION, everyone));
-         ::LocalFree(everyone);
-       }},
+      {"everyone may read it", [&] { SetAccessList(host_key, L"D:P(A;;FA;;;WD)"); }},
   };
 #else
       {"group may read it", [&] { ::chmod(host_key.c_str(), 0640); }},
@@ -536,6 +555,32 @@ TEST_F(StoreTest, StoreSwappedUnderTheLockIsNotReplaced) {
     EXPECT_EQ(ReadFile(dir.File("victim")), "victim");
     EXPECT_EQ(ReadFile(path), link ? "victim" : "swapped");
   }
+}
+#else
+// In a folder whose inherited list admits everyone, plain files written for
+// the user (decrypt's output, new or replaced) admit only the user and the
+// system; a store's rewrite keeps the access list its owner gave it.
+TEST_F(StoreTest, OutputIsOwnerOnlyInAnOpenFolderAndRewritesKeepTheAccessList) {
+  const std::string open = dir.File("open");
+  fs::create_directories(open);
+  SetAccessList(open, L"D:P(A;OICI;FA;;;WD)");
+  const std::string output = open + "\\plain.txt";
+  const unsigned char text[] = "k=v";
+  ASSERT_EQ(platform::CreateFileAtomically(output, text, 3, false), platform::FileResult::kOk);
+  EXPECT_TRUE(IsOwnerOnly(output));
+  SetAccessList(output, L"D:P(A;;FA;;;WD)");
+  ASSERT_EQ(platform::ReplaceFileAtomically(output, text, 3, platform::Replacement::kOwnerOnly),
+            platform::FileResult::kOk);
+  EXPECT_TRUE(IsOwnerOnly(output));
+  ASSERT_EQ(Write(small), status::kOk);
+  EXPECT_TRUE(IsOwnerOnly(path));
+  SetAccessList(path, L"D:P(A;;FA;;;WD)");  // the owner lets everyone in
+  const std::wstring given = AccessList(path);
+  ASSERT_EQ(Write({{"more", "x"}}), status::kOk);
+  EXPECT_EQ(AccessList(path), given);
+  ASSERT_EQ(Store().Rekey(path, kPassphrase, kPassphrase), status::kOk);
+  EXPECT_EQ(AccessList(path), given);
+  EXPECT_EQ(ReadOk().size(), 3u);
 }
 #endif
 
