@@ -131,7 +131,9 @@ void KeepAccessList(const std::string& path, HANDLE file) {
                                  ? PROTECTED_DACL_SECURITY_INFORMATION
                                  : UNPROTECTED_DACL_SECURITY_INFORMATION),
                         nullptr, nullptr, list, nullptr) == ERROR_SUCCESS;
-  if (!kept) KLOG(1) << "'" << path << "' rewritten owner-only: its access list cannot be kept";
+  if (!kept) {
+    KLOG(1) << "'" << path << "' rewritten owner-only: its access list cannot be kept";
+  }
   ::LocalFree(descriptor);
 }
 
