@@ -47,6 +47,10 @@ bool Drain(int fd, std::string& sink) {
 
 }  // namespace
 
+const std::string kPosixOnly;
+
+bool RunsAsRoot() { return geteuid() == 0; }
+
 PtySession::PtySession(const std::vector<std::string>& argv, const Environment& environment) {
   pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) ExecChild(argv, environment);

@@ -1,6 +1,7 @@
 // Runs the built kelvox program as a user would: either through a fresh
 // pseudo-terminal, where the test types at the prompts and reads the screen,
-// or with plain pipes and no terminal, as automation runs it.
+// or with plain pipes and no terminal, as automation runs it. One POSIX and
+// one Windows source.
 #ifndef TESTS_E2E_PROCESS_H_
 #define TESTS_E2E_PROCESS_H_
 
@@ -52,6 +53,12 @@ class PtySession {
   std::string screen;
   size_t consumed = 0;
 };
+
+// Empty on POSIX; on Windows, why checks that need a pseudo-terminal, /proc,
+// POSIX modes or user ids are skipped (PtySession is not available there).
+extern const std::string kPosixOnly;
+
+bool RunsAsRoot();
 
 // Runs to completion with stdin from /dev/null (or `input`) and no terminal.
 Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
