@@ -1,8 +1,8 @@
 // The console as the prompts read it: one field at a time, a hidden field
 // without echo. TerminalPosix.cpp reads standard input byte by byte and
 // switches a terminal to raw mode for a hidden field; TerminalWindows.cpp
-// reads console keystrokes without echo (_getch) for a hidden field and
-// standard input (getchar) for a visible one.
+// reads console keystrokes without echo (_getch) for a hidden field when
+// standard input is the console, and standard input (getchar) otherwise.
 #ifndef SUITE_PLATFORM_TERMINAL_H_
 #define SUITE_PLATFORM_TERMINAL_H_
 

@@ -1,6 +1,7 @@
 // Terminal.h on Windows.
 #if defined(_WIN32)
 #include <conio.h>
+#include <windows.h>
 
 #include <cstdio>
 
@@ -25,7 +26,10 @@ class StandardInputReader : public KeyReader {
 }  // namespace
 
 std::unique_ptr<KeyReader> OpenConsoleField(bool hidden) {
-  if (hidden) return std::make_unique<HiddenConsoleReader>();
+  // _getch reads the console, not standard input: a passphrase piped or
+  // redirected from a file is read as a visible field is.
+  DWORD mode = 0;
+  if (hidden && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return std::make_unique<HiddenConsoleReader>();
   return std::make_unique<StandardInputReader>();
 }
 

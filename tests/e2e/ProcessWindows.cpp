@@ -45,7 +45,8 @@ struct StreamFile {
   }
   ~StreamFile() {
     CloseHandle(handle);
-    boost::filesystem::remove(path);
+    boost::system::error_code ignored;
+    boost::filesystem::remove(path, ignored);
   }
   std::string Read() const {
     std::ifstream in(path.string(), std::ios::binary);
@@ -94,7 +95,10 @@ Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& e
   Finished finished;
   if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                      nullptr, &startup, &process)) {
-    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
     finished.status = int(status);
