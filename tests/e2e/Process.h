@@ -55,7 +55,7 @@ class PtySession {
 };
 
 // Empty on POSIX; on Windows, why checks that need a pseudo-terminal, /proc,
-// POSIX modes or user ids are skipped (PtySession is not available there).
+// POSIX signals, modes or user ids are skipped (PtySession is not available there).
 extern const std::string kPosixOnly;
 
 bool RunsAsRoot();

@@ -60,7 +60,7 @@ struct StreamFile {
 
 }  // namespace
 
-const std::string kPosixOnly = "Windows has no pseudo-terminal, /proc, POSIX modes or user ids";
+const std::string kPosixOnly = "Windows has no pseudo-terminal, /proc, POSIX signals, modes or user ids";
 
 bool RunsAsRoot() { return false; }
 
@@ -69,6 +69,7 @@ PtySession::PtySession(const std::vector<std::string>&, const Environment&) {}
 PtySession::~PtySession() = default;
 bool PtySession::WaitFor(const std::string&, int) { return false; }
 void PtySession::Type(const std::string&) {}
+void PtySession::Signal(int) {}
 Finished PtySession::Wait(int) { return {}; }
 
 Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,

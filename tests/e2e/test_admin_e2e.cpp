@@ -185,6 +185,7 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
 // absent or whole (with --force: the old file or the whole new one), and
 // nothing else beside it.
 TEST_F(AdminE2eTest, KilledDecryptLeavesNoPartialOutputOrTemporary) {
+  if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << e2e::kPosixOnly;
   std::string big = "{\"sensitive_settings\": {\"k\": \"v\"";
   for (int i = 0; i < 20000; ++i) big += ", \"k" + std::to_string(i) + "\": \"" + std::string(100, 'v') + "\"";
   WriteFile(dir.File("big.json"), big + "}}\n");
