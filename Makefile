@@ -36,6 +36,7 @@ fuzz: deps
 	@scripts/fuzz.sh
 
 bench: build
+	@scripts/deps.sh bench
 	@scripts/bench.sh
 
 clean:

@@ -6,6 +6,7 @@
 #   scripts/deps.sh msi       only what building the Windows installer needs
 #                             (scripts/msi.sh; scripts/windows-deps.sh
 #                             installs the cross compiler and Wine)
+#   scripts/deps.sh bench     also what `make bench` needs
 set -eu
 # scdoc turns the manual page into roff; dpkg-dev (dpkg-shlibdeps) and file
 # let CPack compute the package's dependencies.
@@ -17,6 +18,9 @@ case "${1:-}" in
     # lintian checks the package; man-db and bash-completion are what its
     # manual page and completion are tried with.
     packages="$packages lintian man-db bash-completion" ;;
+  bench)
+    # hyperfine times the whole runs the ratios compare.
+    packages="$packages hyperfine" ;;
   msi)
     # wixl builds the package from WiX source; msitools edits and lists it.
     packages="wixl msitools" ;;
