@@ -7,7 +7,10 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "suite/endecrypt/HostKey.h"
@@ -150,6 +153,30 @@ std::uint8_t ModeOf(const std::string& passphrase) {
   return endecrypt::DecodeHeader(file.data(), file.size(), header);
 }
 
+// Opens the body of `file` with `body_key`, the key of `header`, and parses
+// the records. The views in `records` point into `plaintext`.
+[[nodiscard]] int OpenContents(const std::vector<unsigned char>& file, const StoreHeader& header,
+                               const SecureBuffer& body_key, SecureBuffer& plaintext,
+                               std::vector<RecordView>& records) {
+  int result = OpenBody(file, header, body_key, plaintext);
+  if (result == status::kOk) {
+    result = endecrypt::DecodeRecords(plaintext.data(), plaintext.size(), records);
+  }
+  return result;
+}
+
+// Checks that a call made with `passphrase` may open the store with
+// `header` and stores its body key in `body_key`: the mode must match and
+// the key must pass the key check.
+[[nodiscard]] int UnlockForCall(const StoreHeader& header, const std::string& passphrase,
+                                SecureBuffer& body_key) {
+  // Mixing modes in one file is refused, not converted: a store sealed
+  // under a passphrase promises that nobody without it can read or rewrite
+  // it, and a host-key write (or read) would quietly break that promise.
+  if (header.mode != ModeOf(passphrase)) return status::kModeConflict;
+  return UnlockStore(header, passphrase, body_key);
+}
+
 // Opens an existing store's contents for a call made with `passphrase`:
 // the mode must match, the key must pass the key check, the body must
 // open, and the records must parse. The views in `records` point into
@@ -157,16 +184,75 @@ std::uint8_t ModeOf(const std::string& passphrase) {
 [[nodiscard]] int OpenStore(const std::vector<unsigned char>& file, const StoreHeader& header,
                             const std::string& passphrase, SecureBuffer& body_key,
                             SecureBuffer& plaintext, std::vector<RecordView>& records) {
-  // Mixing modes in one file is refused, not converted: a store sealed
-  // under a passphrase promises that nobody without it can read or rewrite
-  // it, and a host-key write (or read) would quietly break that promise.
-  if (header.mode != ModeOf(passphrase)) return status::kModeConflict;
-  int result = UnlockStore(header, passphrase, body_key);
-  if (result == status::kOk) result = OpenBody(file, header, body_key, plaintext);
-  if (result == status::kOk) {
-    result = endecrypt::DecodeRecords(plaintext.data(), plaintext.size(), records);
+  const int result = UnlockForCall(header, passphrase, body_key);
+  if (result != status::kOk) return result;
+  return OpenContents(file, header, body_key, plaintext, records);
+}
+
+// The store Decrypt opened last, kept so that a rewrite of the same file
+// under the writers' lock (an update right after its pre-check read) need
+// not decrypt and decode it again. A sealed file is never changed in place:
+// every write makes a new file with a fresh random nonce, so its header,
+// tag and size name it. The plaintext stays in guarded memory, unreadable
+// while kept; the next rewrite takes it whether it can use it or not, so it
+// is wiped when that rewrite ends (else when the process ends).
+struct KeptStore {
+  bool held = false;
+  std::size_t file_size = 0;
+  unsigned char header[endecrypt::kHeaderSize] = {};
+  unsigned char tag[endecrypt::kTagSize] = {};
+  SecureBuffer body_key;
+  SecureBuffer plaintext;
+  std::vector<RecordView> views;  // into `plaintext`
+
+  // True when `file` is the file this was opened from, by `body_key`.
+  bool Matches(const std::vector<unsigned char>& file, const SecureBuffer& key) const {
+    return held && file.size() == file_size && file.size() >= sizeof(header) + sizeof(tag) &&
+           std::memcmp(file.data(), header, sizeof(header)) == 0 &&
+           std::memcmp(file.data() + file.size() - sizeof(tag), tag, sizeof(tag)) == 0 &&
+           key.size() == body_key.size() &&
+           sodium_memcmp(key.data(), body_key.data(), key.size()) == 0;
   }
-  return result;
+};
+
+std::mutex kept_guard;
+KeptStore kept_store;
+
+// Hands the kept store over to the caller, leaving none kept.
+KeptStore TakeKeptStore() {
+  const std::lock_guard<std::mutex> lock(kept_guard);
+  return std::exchange(kept_store, KeptStore{});
+}
+
+// Keeps the store opened from `file` (see KeptStore), taking over its key,
+// plaintext and views. Nothing is kept when the memory cannot be protected.
+void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
+               SecureBuffer& plaintext, std::vector<RecordView>& views) {
+  KeptStore kept;
+  if (file.size() < sizeof(kept.header) + sizeof(kept.tag) || !plaintext.ForbidAccess()) return;
+  kept.held = true;
+  kept.file_size = file.size();
+  std::memcpy(kept.header, file.data(), sizeof(kept.header));
+  std::memcpy(kept.tag, file.data() + file.size() - sizeof(kept.tag), sizeof(kept.tag));
+  kept.body_key = std::move(body_key);
+  kept.plaintext = std::move(plaintext);  // the views keep pointing into it
+  kept.views.swap(views);
+  const std::lock_guard<std::mutex> lock(kept_guard);
+  kept_store = std::move(kept);
+}
+
+// Opens `file` as OpenContents does, or takes what Decrypt kept when
+// `file` is the file it opened, with the same key.
+[[nodiscard]] int OpenContentsOrKept(const std::vector<unsigned char>& file,
+                                     const StoreHeader& header, const SecureBuffer& body_key,
+                                     SecureBuffer& plaintext, std::vector<RecordView>& records) {
+  KeptStore kept = TakeKeptStore();
+  if (kept.Matches(file, body_key) && kept.plaintext.AllowAccess()) {
+    plaintext = std::move(kept.plaintext);
+    records.swap(kept.views);
+    return status::kOk;
+  }
+  return OpenContents(file, header, body_key, plaintext, records);
 }
 
 std::vector<RecordView> ViewsOf(const Records& records) {
@@ -236,8 +322,9 @@ template <typename Edit>
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
   int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
   if (result == status::kOk) {
-    result = OpenStore(file, header, passphrase, body_key, old_plaintext, records);
+    result = OpenContentsOrKept(file, header, body_key, old_plaintext, records);
   }
   std::vector<unsigned char>().swap(file);
   bool fresh_key = new_passphrase != nullptr;
@@ -286,6 +373,7 @@ template <typename Edit>
     // not a store that cannot be read.
     if (read == FileResult::kBadPath) return status::kWriteFailed;
     if (read != FileResult::kNotFound) return FromReadResult(read);
+    (void)TakeKeptStore();  // wiped: no stored file to use it for
     bool lost_race = false;
     const int result = CreateStore(records, lock, passphrase, lost_race);
     if (!lost_race) return result;
@@ -329,6 +417,7 @@ struct OpenedStore {
   const ScopedWipe wiper(opened);
   for (const auto& [key, value] : store.views) opened.emplace_hint(opened.end(), key, value);
   records.swap(opened);
+  KeepStore(store.file, store.body_key, store.plaintext, store.views);
   return status::kOk;
 }
 
