@@ -2,9 +2,12 @@
 
 #include <charconv>
 #include <cstdint>
+#include <mutex>
 
 #include "host/EnDecrypt.h"
 #include "host/GlobalConfig.h"
+#include "suite/globalconfig/ConfigGeneration.h"
+#include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 
@@ -86,26 +89,7 @@ bool ParsePcrs(const std::string& text, std::uint32_t& mask) {
   return true;
 }
 
-}  // namespace
-
-bool ParseProtectionName(const std::string& name, Protection& protection) {
-  for (const ProtectionName& entry : kProtectionNames) {
-    if (name == entry.name) {
-      protection = entry.protection;
-      return true;
-    }
-  }
-  return false;
-}
-
-const char* GetProtectionName(Protection protection) {
-  for (const ProtectionName& entry : kProtectionNames) {
-    if (entry.protection == protection) return entry.name;
-  }
-  return "unknown";
-}
-
-int ReadKdfCosts(KdfCosts& costs) {
+int ReadCostsSetting(KdfCosts& costs) {
   std::uint64_t opslimit = 0;
   std::uint64_t memlimit = 0;
   if (!ReadNumber(kOpsLimitKey, kDefaultOpsLimit, kMinOpsLimit, kMaxOpsLimit, opslimit) ||
@@ -117,7 +101,7 @@ int ReadKdfCosts(KdfCosts& costs) {
   return endecrypt_status::kOk;
 }
 
-int ReadHostKeyPath(std::string& path) {
+int ReadHostKeyPathSetting(std::string& path) {
   std::string configured;
   switch (FindSetting(kHostKeyPathKey, configured)) {
     case Setting::kBroken: return endecrypt_status::kBadConfiguration;
@@ -129,7 +113,7 @@ int ReadHostKeyPath(std::string& path) {
   return endecrypt_status::kOk;
 }
 
-int ReadProtectionSettings(ProtectionSettings& settings) {
+int ReadProtectionSetting(ProtectionSettings& settings) {
   ProtectionSettings read;
   read.tpm2_tcti = kDefaultTcti;
   std::string text;
@@ -160,4 +144,80 @@ int ReadProtectionSettings(ProtectionSettings& settings) {
   return endecrypt_status::kOk;
 }
 
+std::mutex settings_guard;
+bool settings_handed = false;
+StoreSettings handed_settings;
+bool settings_read = false;
+StoreSettings read_settings;  // from the configuration load below
+unsigned long read_generation = 0;
+
+// The settings in force: those handed, else those of the current load of
+// the configuration, read at the first call that needs one.
+StoreSettings CurrentSettings() {
+  const std::lock_guard<std::mutex> lock(settings_guard);
+  if (settings_handed) return handed_settings;
+  const unsigned long generation = ZUdurov::GetGlobalConfigGeneration();
+  if (!settings_read || read_generation != generation) {
+    read_settings = ReadStoreSettings();
+    settings_read = true;
+    read_generation = generation;
+  }
+  return read_settings;
+}
+
+}  // namespace
+
+bool ParseProtectionName(const std::string& name, Protection& protection) {
+  for (const ProtectionName& entry : kProtectionNames) {
+    if (name == entry.name) {
+      protection = entry.protection;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* GetProtectionName(Protection protection) {
+  for (const ProtectionName& entry : kProtectionNames) {
+    if (entry.protection == protection) return entry.name;
+  }
+  return "unknown";
+}
+
+StoreSettings ReadStoreSettings() {
+  StoreSettings settings;
+  settings.costs_status = ReadCostsSetting(settings.costs);
+  settings.host_key_path_status = ReadHostKeyPathSetting(settings.host_key_path);
+  settings.protection_status = ReadProtectionSetting(settings.protection);
+  return settings;
+}
+
+int ReadKdfCosts(KdfCosts& costs) {
+  const StoreSettings settings = CurrentSettings();
+  if (settings.costs_status == endecrypt_status::kOk) costs = settings.costs;
+  return settings.costs_status;
+}
+
+int ReadHostKeyPath(std::string& path) {
+  StoreSettings settings = CurrentSettings();
+  if (settings.host_key_path_status == endecrypt_status::kOk) {
+    path = std::move(settings.host_key_path);
+  }
+  return settings.host_key_path_status;
+}
+
+int ReadProtectionSettings(ProtectionSettings& settings) {
+  StoreSettings current = CurrentSettings();
+  if (current.protection_status == endecrypt_status::kOk) {
+    settings = std::move(current.protection);
+  }
+  return current.protection_status;
+}
+
 }  // namespace endecrypt
+
+void EnDecryptUseSettings(const endecrypt::StoreSettings* settings) {
+  const std::lock_guard<std::mutex> lock(endecrypt::settings_guard);
+  endecrypt::settings_handed = settings != nullptr;
+  endecrypt::handed_settings = settings != nullptr ? *settings : endecrypt::StoreSettings{};
+}

@@ -1,6 +1,8 @@
-// The store's settings in the suite's global configuration: the Argon2id
-// costs given to new stores, the host key's path and its protection. Read on every call,
-// so a reloaded configuration takes effect at once.
+// The store's settings: the Argon2id costs given to new stores, the host
+// key's path and its protection. The library reads them from the suite's
+// global configuration once per load of it (a GlobalConfig::Reload makes it
+// read them again), or uses the settings it is handed
+// (EnDecryptUseSettings, for tests).
 #ifndef SUITE_ENDECRYPT_STORESETTINGS_H_
 #define SUITE_ENDECRYPT_STORESETTINGS_H_
 
@@ -24,12 +26,28 @@ constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
 // The name ParseProtectionName takes for `protection`.
 const char* GetProtectionName(Protection protection);
 
+// Every store setting with the status of each part: a part that is not
+// kOk (kBadConfiguration) fails only the calls that need it, as reading
+// that part alone would.
+struct StoreSettings {
+  int costs_status = 0;
+  KdfCosts costs;
+  int host_key_path_status = 0;
+  std::string host_key_path;
+  int protection_status = 0;
+  ProtectionSettings protection;
+};
+
+// Reads every store setting from the global configuration.
+StoreSettings ReadStoreSettings();
+
 // Stores in `costs` the configured costs (ENCRYPT_KDF_OPSLIMIT and
 // ENCRYPT_KDF_MEMLIMIT, in bytes), each defaulting when absent. Returns
 // kOk, or kBadConfiguration when the configuration file is broken or a
 // value is not a whole number within the bounds a reader accepts; `costs`
 // is untouched then.
 [[nodiscard]] int ReadKdfCosts(KdfCosts& costs);
+// The three readers below take their part of the settings in force.
 
 // Stores in `path` the host key's path (ENCRYPT_HOST_KEY_PATH, else the
 // platform default). Returns kOk, or kBadConfiguration when the

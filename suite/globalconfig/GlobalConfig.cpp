@@ -4,12 +4,14 @@
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <mutex>
 
 #include "host/KelvoxDirectory.h"
+#include "suite/globalconfig/ConfigGeneration.h"
 #include "suite/globalconfig/SystemPlaces.h"
 #include "suite/utf8/Utf8Path.h"
 
@@ -28,6 +30,7 @@ struct Loaded {
 };
 
 std::mutex loaded_mutex;
+std::atomic<unsigned long> generation{0};
 Loaded loaded;
 
 std::string FindConfigFile() {
@@ -92,7 +95,10 @@ int GlobalConfig::GetConfigItem(const std::string& key, std::string& value) {
 void GlobalConfig::Reload() {
   std::lock_guard<std::mutex> lock(loaded_mutex);
   loaded = Loaded{};
+  ++generation;
 }
+
+unsigned long GetGlobalConfigGeneration() { return generation.load(); }
 
 std::string GlobalConfig::GetDefaultLogFile() {
   return system_places::GetDefaultLogFile(KelvoxDirectory::GetExeDirectory());

@@ -59,7 +59,8 @@ using testing_support::WriteFile;
 constexpr char kPassphrase[] = "correct horse";
 constexpr char kUnattended[] = "";
 // The cheapest costs libsodium allows: these tests derive keys hundreds of times.
-constexpr char kCheapCosts[] = "ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n";
+constexpr std::uint32_t kCheapOpsLimit = 1;
+constexpr std::uint64_t kCheapMemLimit = 8192;
 
 // Header layout, as docs/store-format.md fixes it.
 constexpr std::size_t kOpsLimitOffset = 10;
@@ -191,9 +192,19 @@ bool IsOwnerOnly(const std::string& path) {
 
 class StoreTest : public testing::Test {
  protected:
-  StoreTest() { Configure(kCheapCosts); }
+  StoreTest() { Hand(kCheapOpsLimit, kCheapMemLimit); }
+  ~StoreTest() override { EnDecryptUseSettings(nullptr); }
 
+  // Hands the store these costs and the test's host key.
+  void Hand(std::uint32_t opslimit, std::uint64_t memlimit) {
+    endecrypt::StoreSettings settings;
+    settings.costs = {opslimit, memlimit};
+    settings.host_key_path = host_key;
+    EnDecryptUseSettings(&settings);
+  }
+  // Lets the store read `settings` from the configuration instead.
   void Configure(const std::string& settings) {
+    EnDecryptUseSettings(nullptr);
     config.Set(settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
   }
   static EnDecrypt& Store() { return *EnDecrypt::GetInstance(); }
@@ -268,7 +279,7 @@ TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
   EXPECT_NE(first, Bytes());  // a fresh nonce
   for (const std::uint64_t ops : {1, 2}) {  // the memory cost alone, then the passes
     const std::string before = Bytes();
-    Configure("ENCRYPT_KDF_OPSLIMIT=" + std::to_string(ops) + "\nENCRYPT_KDF_MEMLIMIT=16384\n");
+    Hand(static_cast<std::uint32_t>(ops), 16384);
     ASSERT_EQ(Write({{"more", "x"}}), status::kOk);
     const std::string after = Bytes();
     EXPECT_EQ(GetLittleEndian(after, kOpsLimitOffset, 4), ops);
@@ -290,6 +301,16 @@ TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
   }
 }
 
+TEST_F(StoreTest, AnUpdateRereadsAStoreReplacedSinceItWasDecrypted) {
+  ASSERT_EQ(Write({{"a", "1"}}), status::kOk);
+  const std::string older = Bytes();
+  ASSERT_EQ(Write({{"b", "2"}}), status::kOk);
+  ReadOk();  // the pre-check's read
+  SetBytes(older);
+  ASSERT_EQ(Write({{"c", "3"}}), status::kOk);
+  EXPECT_EQ(ReadOk(), (Records{{"a", "1"}, {"c", "3"}}));
+}
+
 TEST_F(StoreTest, SavedStoresOfBothModesStillOpen) {
   SetBytes(FromHex(kAttendedStore));
   EXPECT_EQ(ReadOk(), (Records{{"k", "v"}}));
@@ -303,6 +324,8 @@ TEST_F(StoreTest, SavedStoresOfBothModesStillOpen) {
 TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
   constexpr int kWriters = 4;
   constexpr int kWritesEach = 5;
+  // The writers are processes of their own: they read the configuration.
+  Configure("ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n");
   for (const char* passphrase : {kPassphrase, kUnattended}) {
     // No store and no host key yet: the writers also race to create them.
     path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
