@@ -11,7 +11,7 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include "Src/Misc/Encrypt/JsonFile.h"
+#include "Src/Misc/Common/JsonFile.h"
 #include "fuzz/FuzzFile.h"
 #include "host/CredentialFileParser.h"
 

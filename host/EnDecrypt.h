@@ -32,7 +32,7 @@ constexpr int kNotExist = 7;          // no store at the path
 constexpr int kModeConflict = 11;     // a call in the other mode than the store's
 constexpr int kInterrupted = 12;      // the user declined
 constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
-constexpr int kRecordAbsent = 14;     // a record to remove is not in the store
+constexpr int kRecordAbsent = 14;     // a record to read or remove is not in the store
 }  // namespace endecrypt_status
 
 class ENDECRYPT_API EnDecrypt {
@@ -76,6 +76,13 @@ class ENDECRYPT_API EnDecrypt {
   // order. No value leaves the library's guarded memory.
   int ListKeys(const std::string& path, const std::string& passphrase,
                std::vector<std::string>& keys);
+
+  // Opens the store at `path` with `passphrase`, authenticates all of it and
+  // stores the value of the record `key` in `value`; kRecordAbsent when no
+  // such record is stored. Only that one value leaves the library's guarded
+  // memory. `value` is untouched on failure.
+  int GetValue(const std::string& path, const std::string& passphrase, const std::string& key,
+               std::string& value);
 
   // Removes the records named by `keys` from the store at `path`, opened
   // with `passphrase`, under the writers' lock. kRecordAbsent, with the

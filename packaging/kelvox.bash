@@ -4,15 +4,24 @@ _kelvox() {
   # -s: "--name=value" completes its value like "--name value".
   _init_completion -s || return
 
-  # Each command's options, one line per command.
+  # Each command's options, one line per command; every command takes --help.
   local -A command_options=(
-    [encrypt]="--configfile --unattended --quiet"
-    [decrypt]="--type --store --unattended --output --force"
-    [list]="--type --store --unattended"
-    [verify]="--type --store --unattended"
-    [remove]="--type --store --unattended --key --quiet"
-    [rekey]="--type --store --unattended --to-attended --to-unattended"
-    [hostkey]="--store --json --protection --output --input --force"
+    [encrypt]="--configfile --unattended --quiet --help"
+    [decrypt]="--type --store --unattended --passphrase-file --output --force --help"
+    [get]="--type --store --key --no-newline --unattended --passphrase-file --help"
+    [set]="--type --store --key --target --user --value-from --unattended --passphrase-file --quiet --help"
+    [edit]="--type --store --unattended --passphrase-file --quiet --help"
+    [list]="--type --store --unattended --passphrase-file --json --help"
+    [verify]="--type --store --unattended --passphrase-file --json --help"
+    [remove]="--type --store --key --target --unattended --passphrase-file --quiet --help"
+    [rekey]="--type --store --unattended --passphrase-file --to-attended --to-unattended --help"
+    [hostkey]="--store --json --protection --output --input --force --help"
+  )
+  # Options that exclude each other: once one is given, the other is not offered.
+  local -A excludes=(
+    [--type]="--store" [--store]="--type"
+    [--key]="--target --user" [--target]="--key"
+    [--to-attended]="--to-unattended" [--to-unattended]="--to-attended"
   )
 
   if ((cword == 1)); then
@@ -36,7 +45,7 @@ _kelvox() {
       mapfile -t COMPREPLY < <(compgen -W "file tpm2 dpapi" -- "$cur")
       return
       ;;
-    --configfile | --store | --output | --input)
+    --configfile | --store | --output | --input | --passphrase-file | --value-from)
       _filedir
       return
       ;;
@@ -44,7 +53,7 @@ _kelvox() {
       mapfile -t COMPREPLY < <(compgen -W "settings credentials" -- "$cur")
       return
       ;;
-    --key)
+    --key | --target | --user)
       return
       ;;
   esac
@@ -52,10 +61,16 @@ _kelvox() {
 
   local command=${words[1]}
   [[ -n ${command_options[$command]+set} ]] || return
-  # Options not given yet.
-  local option offered=()
+  # Options not given yet, nor excluded by one given.
+  local given=" ${words[*]:2:cword-2} " option excluded offered=()
   for option in ${command_options[$command]}; do
-    [[ $option != --store && " ${words[*]:2:cword-2} " == *" $option "* ]] || offered+=("$option")
+    excluded=false
+    for word in ${words[*]:2:cword-2}; do
+      [[ " ${excludes[$word]} " == *" $option "* ]] && excluded=true
+    done
+    # --store repeats for hostkey alone.
+    [[ $option == --store && $command == hostkey ]] && given=${given// --store / }
+    [[ $given == *" $option "* ]] || $excluded || offered+=("$option")
   done
   mapfile -t COMPREPLY < <(compgen -W "${offered[*]}" -- "$cur")
 } &&

@@ -532,6 +532,23 @@ int EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
   return Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
 }
 
+int EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
+                        const std::string& key, std::string& value) {
+  return Guarded([&] {
+    OpenedStore store;
+    const int result = ReadAndOpenStore(path, passphrase, store);
+    if (result != status::kOk) return result;
+    const std::string_view wanted = key;
+    const auto found = std::lower_bound(
+        store.views.begin(), store.views.end(), wanted,
+        [](const RecordView& view, std::string_view name) { return view.first < name; });
+    if (found == store.views.end() || found->first != wanted) return status::kRecordAbsent;
+    WipeString(value);
+    value.assign(found->second.data(), found->second.size());
+    return status::kOk;
+  });
+}
+
 int EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
                       const std::string& passphrase) {
   return Guarded([&] {

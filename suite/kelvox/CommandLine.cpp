@@ -61,7 +61,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     line.context.host_list.push_back(args[first++]);
   }
   for (size_t i = first; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+    const std::string& arg = args[i] == "-h" ? std::string("--") + kHelpOption : args[i];
     if (!IsOption(arg)) return UsageError("unexpected argument '" + arg + "'");
     std::string name = arg.substr(2);
     std::string value;
@@ -101,6 +101,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     refused.command = line.command;
     return refused;
   }
+  if (std::string fault = FindUsageFault(*command, line.context.options); !fault.empty()) {
+    CommandLine refused = UsageError(std::move(fault));
+    refused.command = line.command;
+    return refused;
+  }
   return line;
 }
 
@@ -116,6 +121,7 @@ std::string GetUsageText() {
   }
   text << "\n"
           "exit status: 0 success; the result code for codes 1-255; 1 for larger codes;\n"
-          "             2 usage error; 31 plug-in cannot be loaded\n";
+          "             2 usage error; 31 plug-in cannot be loaded;\n"
+          "             40 from get and remove: the key is not stored\n";
   return text.str();
 }

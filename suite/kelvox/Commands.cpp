@@ -7,11 +7,36 @@
 namespace {
 
 const CommandOption kType{"type", "settings|credentials",
-                          "the store named in global.config for that type"};
+                          "the store named in global.config for that type",
+                          "settings|credentials"};
 const CommandOption kStore{"store", "PATH", "the store file at PATH"};
 const CommandOption kUnattended{"unattended", nullptr,
                                 "open the store with this host's key, without a passphrase"};
 const CommandOption kQuiet{"quiet", nullptr, "do not ask before changing the store"};
+const CommandOption kPassphraseFile{
+    "passphrase-file", "FILE",
+    "read an attended store's passphrase from the first line of FILE (yours, mode 600)"};
+const CommandOption kJson{"json", nullptr, "print one JSON document instead of text"};
+
+// The store commands' rules: one store, named once.
+UsageRules StoreRules(std::vector<std::vector<const char*>> exactly_one = {},
+                      std::vector<std::vector<const char*>> at_most_one = {},
+                      std::vector<std::pair<const char*, const char*>> needs = {}) {
+  exactly_one.insert(exactly_one.begin(), {"type", "store"});
+  return UsageRules{true, std::move(exactly_one), std::move(at_most_one), std::move(needs)};
+}
+
+std::string Dashed(const char* name) { return std::string("--") + name; }
+
+// "--a, --b or --c".
+std::string ListOptions(const std::vector<const char*>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += Dashed(names[i]);
+  }
+  return text;
+}
 
 // Options every command accepts without listing them.
 constexpr char kHelpOption[] = "help";
@@ -40,34 +65,62 @@ const std::vector<CommandSpec>& GetCommands() {
        "--configfile FILE [--unattended] [--quiet]",
        {{"configfile", "FILE", "the plaintext settings or credential file"},
         {"unattended", nullptr, "seal with this host's key instead of a passphrase"},
-        kQuiet}},
+        kQuiet},
+       {}},
       {"decrypt", "decrypt", "write a store's records back as the plaintext file",
        "(--type T | --store PATH) [--unattended] [--output FILE [--force]]",
-       {kType, kStore, kUnattended,
+       {kType, kStore, kUnattended, kPassphraseFile,
         {"output", "FILE", "write to a new owner-only FILE instead of standard output"},
-        {"force", nullptr, "replace FILE if it exists"}}},
+        {"force", nullptr, "replace FILE if it exists"}},
+       StoreRules({}, {}, {{"force", "output"}})},
+      {"get", "get", "print the value of one record",
+       "(--type T | --store PATH) --key NAME [--no-newline] [--unattended]",
+       {kType, kStore, {"key", "NAME", "the key of the record to print"},
+        {"no-newline", nullptr, "print the value without a newline after it"}, kUnattended,
+        kPassphraseFile},
+       StoreRules({{"key"}})},
+      {"set", "set", "store one value, from a file, standard input or the terminal",
+       "(--type T | --store PATH) (--key NAME | --target HOST --user NAME) "
+       "[--value-from FILE|-] [--unattended] [--quiet]",
+       {kType, kStore, {"key", "NAME", "the key of the record to store"},
+        {"target", "HOST", "a new or stored credential target, stored whole"},
+        {"user", "NAME", "the user of --target; the value is its password"},
+        {"value-from", "FILE|-", "the value is FILE's bytes, or standard input (-), less one "
+                                 "final newline"},
+        kUnattended, kPassphraseFile, kQuiet},
+       StoreRules({{"key", "target"}}, {}, {{"target", "user"}, {"user", "target"}})},
+      {"edit", "edit", "edit a store's records in your editor",
+       "(--type T | --store PATH) [--unattended] [--quiet]",
+       {kType, kStore, kUnattended, kPassphraseFile, kQuiet}, StoreRules()},
       {"list", "list", "print the keys of a store's records, one per line",
-       "(--type T | --store PATH) [--unattended]", {kType, kStore, kUnattended}},
+       "(--type T | --store PATH) [--unattended] [--json]",
+       {kType, kStore, kUnattended, kPassphraseFile, kJson}, StoreRules()},
       {"verify", "verify", "authenticate a whole store and print its mode and record count",
-       "(--type T | --store PATH) [--unattended]", {kType, kStore, kUnattended}},
-      {"remove", "remove", "remove one record from a store",
-       "(--type T | --store PATH) --key NAME [--unattended] [--quiet]",
-       {kType, kStore, {"key", "NAME", "the key of the record to remove"}, kUnattended, kQuiet}},
+       "(--type T | --store PATH) [--unattended] [--json]",
+       {kType, kStore, kUnattended, kPassphraseFile, kJson}, StoreRules()},
+      {"remove", "remove", "remove one record, or both records of a credential target",
+       "(--type T | --store PATH) (--key NAME | --target HOST) [--unattended] [--quiet]",
+       {kType, kStore, {"key", "NAME", "the key of the record to remove"},
+        {"target", "HOST", "the credential target whose user and password to remove"},
+        kUnattended, kPassphraseFile, kQuiet},
+       StoreRules({{"key", "target"}})},
       {"rekey", "rekey", "seal a store under a new passphrase or a fresh host-key salt",
        "(--type T | --store PATH) [--unattended] [--to-attended | --to-unattended]",
-       {kType, kStore, kUnattended,
+       {kType, kStore, kUnattended, kPassphraseFile,
         {"to-attended", nullptr, "turn an unattended store into an attended one"},
-        {"to-unattended", nullptr, "turn an attended store into an unattended one"}}},
+        {"to-unattended", nullptr, "turn an attended store into an unattended one"}},
+       StoreRules({}, {{"to-attended", "to-unattended"}})},
       {"hostkey", "hostkey", "show, seal, rotate, back up or restore this host's key",
        "status [--json] [--store PATH]... | seal --protection P | rotate [--store PATH]... |\n"
        "       backup --output FILE | restore --input FILE [--protection P] [--force]",
        {{"store", "PATH", "a store besides the configured ones (status, rotate); repeatable",
-         true},
+         nullptr, true},
         {"json", nullptr, "print the status as one JSON object"},
         {"protection", "file|tpm2|dpapi", "how the key rests on disk (seal, restore)"},
         {"output", "FILE", "the new backup file (backup)"},
         {"input", "FILE", "the backup file to restore (restore)"},
         {"force", nullptr, "replace an existing host key (restore)"}},
+       {},
        "status|seal|rotate|backup|restore"},
   };
   return commands;
@@ -92,6 +145,45 @@ std::string FindClosestOption(const CommandSpec& command, const std::string& nam
   }
   if (closest.empty() || EditDistance(name, kHelpOption) < best) closest = "--help";
   return closest;
+}
+
+std::string FindUsageFault(const CommandSpec& command,
+                           const std::map<std::string, std::string>& options) {
+  const UsageRules& rules = command.rules;
+  const auto given = [&options](const char* name) { return options.count(name) != 0; };
+  for (const std::vector<const char*>& group : rules.exactly_one) {
+    std::size_t count = 0;
+    for (const char* name : group) count += given(name) ? 1 : 0;
+    if (count == 0) return "missing " + ListOptions(group);
+    if (count > 1) return "give only one of " + ListOptions(group);
+  }
+  for (const std::vector<const char*>& group : rules.at_most_one) {
+    std::size_t count = 0;
+    for (const char* name : group) count += given(name) ? 1 : 0;
+    if (count > 1) return "give only one of " + ListOptions(group);
+  }
+  for (const auto& [option, partner] : rules.needs) {
+    if (given(option) && !given(partner)) return Dashed(option) + " needs " + Dashed(partner);
+  }
+  if (!rules.strict_values) return std::string();
+  for (const CommandOption& option : command.options) {
+    const auto value = options.find(option.name);
+    if (value == options.end()) continue;
+    if (option.argument == nullptr && !value->second.empty()) {
+      return Dashed(option.name) + " takes no value, but was given '" + value->second + "'";
+    }
+    if (option.argument != nullptr && value->second.empty()) {
+      return Dashed(option.name) + " needs " + option.argument;
+    }
+    if (option.choices == nullptr) continue;
+    bool chosen = false;
+    std::istringstream choices(option.choices);
+    for (std::string choice; std::getline(choices, choice, '|');) chosen |= choice == value->second;
+    if (!chosen) {
+      return Dashed(option.name) + " takes " + option.choices + ", not '" + value->second + "'";
+    }
+  }
+  return std::string();
 }
 
 std::string GetCommandUsage(const CommandSpec& command) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "errors/ErrorCatalogue.h"
 #include "host/Log.h"
 #include "kelvox/Version.h"
 #include "plugin/create_instance.h"
@@ -58,11 +59,13 @@ int ExitStatusFor(uint32_t code) {
   return code <= kLargestExitCode ? static_cast<int>(code) : kExitLargeCode;
 }
 
-// Prints a failed result: its message when filled, and its code in full;
-// then where the log holds the details (which file, and why).
+// Prints a failed result: its message (the catalogue's when the command
+// gave none) and its code in full; then where the log holds the details.
 void ReportFailure(const CommandResult& result) {
+  const std::string message =
+      result.message.empty() ? GetErrorMessage(result.code) : result.message;
   std::cerr << "kelvox: ";
-  if (!result.message.empty()) std::cerr << result.message << " ";
+  if (!message.empty()) std::cerr << message << " ";
   std::cerr << "(code " << result.code << ")\n";
   const std::string log = ZUdurov::Log::GetLogFilePath();
   if (!log.empty() && ZUdurov::Log::GetMinLogLevel() > 0) {
@@ -117,6 +120,13 @@ int RunCommand(const CommandLine& line) {
   // The object is gone before `library` unloads its code.
   CommandResult result;
   if (!DriveCommand(create, line, result)) return kExitCommandThrew;
+  const CommandSpec& command = *FindCommand(line.command);
+  // A command under the host's usage rules gives "Invalid parameter." only
+  // for a usage fault, after printing it: the usage follows, no log.
+  if (command.rules.strict_values && result.code == ERR_INVALID_PARAMETER) {
+    std::cerr << "usage: kelvox " << command.name << " " << command.usage << "\n";
+    return kExitUsage;
+  }
   if (result.code != 0) ReportFailure(result);
   return ExitStatusFor(result.code);
 }
@@ -148,10 +158,11 @@ int main(int argc, char** argv) {
       std::cout << GetCommandUsage(*FindCommand(line.command));
       return kExitSuccess;
     case CommandLine::Action::kUsageError:
-      std::cerr << "kelvox: " << line.error << "\n";
       if (const CommandSpec* command = FindCommand(line.command)) {
-        std::cerr << GetCommandUsage(*command);
+        std::cerr << "kelvox " << command->name << ": " << line.error << "; usage: kelvox "
+                  << command->name << " " << command->usage << "\n";
       } else {
+        std::cerr << "kelvox: " << line.error << "\n";
         std::cerr << GetUsageText();
       }
       return kExitUsage;

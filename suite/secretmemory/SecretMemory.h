@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 // Zeroes the whole buffer of `text`, past its end included, then empties it.
 inline void WipeString(std::string& text) {
@@ -30,8 +31,8 @@ void WipeValues(std::map<Key, std::string>& records) {
   for (auto& record : records) WipeString(record.second);
 }
 
-// Wipes a string or a record map, as above, when it goes out of scope,
-// however the scope is left.
+// Wipes a string, a byte vector or a record map, as above, when it goes out
+// of scope, however the scope is left.
 template <typename Secret>
 class ScopedWipe {
  public:
@@ -41,6 +42,8 @@ class ScopedWipe {
   ~ScopedWipe() {
     if constexpr (std::is_same_v<Secret, std::string>) {
       WipeString(secret);
+    } else if constexpr (std::is_same_v<Secret, std::vector<unsigned char>>) {
+      sodium_memzero(secret.data(), secret.size());
     } else {
       WipeValues(secret);
     }

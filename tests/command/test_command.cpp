@@ -14,7 +14,7 @@
 #if !defined(_WIN32)
 #include <sodium.h>
 
-#include "Src/Misc/Decrypt/PlainText.h"
+#include "Src/Misc/Common/PlainText.h"
 #include "tests/support/FreedMemory.h"
 #endif
 

@@ -13,6 +13,8 @@
 #include <thread>
 
 #include <boost/filesystem.hpp>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
 
 #include "tests/e2e/Process.h"
 #include "tests/support/TestSupport.h"
@@ -52,12 +54,22 @@ class AdminE2eTest : public testing::Test {
 
   std::string Settings() const { return dir.File("settings.store"); }
 
-  Finished Run(std::vector<std::string> args, const std::string& input = "") {
+  Finished Run(std::vector<std::string> args, const std::string& input = "",
+               const std::string& editor = "true") {
     for (std::string& arg : args) arg = arg.rfind("@", 0) == 0 ? dir.File(arg.substr(1)) : arg;
     args.insert(args.begin(), kKelvox);
-    return e2e::RunWithPipes(args, Env(), input);
+    return e2e::RunWithPipes(args, Env(editor), input);
   }
-  e2e::Environment Env() const { return {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}}; }
+
+  // An editor script: records the file it was given, then runs `body` on "$1".
+  std::string Editor(const std::string& name, const std::string& body) {
+    WriteFile(dir.File(name), "#!/bin/sh\necho \"$1\" > " + dir.File("edited-path") + "\n" + body + "\n");
+    boost::filesystem::permissions(dir.File(name), boost::filesystem::owner_all);
+    return dir.File(name);
+  }
+  e2e::Environment Env(const std::string& editor = "true") const {
+    return {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"VISUAL", ""}, {"EDITOR", editor}};
+  }
 
   ScopedTempDir dir;
 };
@@ -84,20 +96,20 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
       {"verify wrong passphrase", {"verify", "--type", "settings"}, "wrong passphrase\n", 46, ""},
       {"verify wrong mode", {"verify", "--type", "settings", "--unattended"}, "", 45, ""},
       {"verify no store", {"verify", "--store", "@absent.store"}, "", 6, ""},
-      {"round trip: settings to stdout", {"decrypt", "--type", "settings"}, old, 0, "*"},
+      {"round trip: settings to stdout", {"decrypt", "--type", "settings", "--output", "-"}, old, 0, "*"},
       {"round trip: settings back", {"encrypt", "--configfile", "@settings.out", "--quiet"}, old, 0, "~\nadd: 0, update: 0\n"},
       {"round trip: credentials to a file", {"decrypt", "--type", "credentials", "--unattended", "--output", "@credentials.out"}, "", 0,
        "Succeed in decrypting the file " + creds + " into " + dir.File("credentials.out") + ".\n"},
       {"round trip: credentials back", {"encrypt", "--configfile", "@credentials.out", "--quiet", "--unattended"}, "", 0, "~add: 0, update: 0\n"},
-      {"an existing output is refused", {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json"}, "", 11, ""},
+      {"an existing output is refused before the prompt", {"decrypt", "--type", "settings", "--output", "@settings.json"}, "", 11, ""},
       {"--force replaces it", {"decrypt", "--type", "credentials", "--unattended", "--output", "@settings.json", "--force"}, "", 0, "*"},
       {"a remove declined", {"remove", "--type", "settings", "--key", "db"}, old + "n\n", 47, "*"},
-      {"an absent key", {"remove", "--type", "settings", "--key", "nope", "--quiet"}, old, 5, "*"},
+      {"an absent key", {"remove", "--type", "settings", "--key", "nope", "--quiet"}, old, 1, "*"},
       {"a remove kept", {"remove", "--type", "settings", "--key", "empty", "--quiet"}, old, 0, "*"},
       {"rekey", {"rekey", "--type", "settings"}, old + kNew + "\n" + kNew + "\n", 0, "*"},
       {"the old passphrase opens nothing", {"list", "--type", "settings"}, old, 46, ""},
       {"to unattended", {"rekey", "--type", "settings", "--to-unattended"}, kNew + "\n", 0, "*"},
-      {"unattended now", {"list", "--type", "settings", "--unattended"}, "", 0, "ctl\ndb\nquote\n"},
+      {"unattended now, mode from the store", {"list", "--type", "settings"}, "", 0, "ctl\ndb\nquote\n"},
       {"to attended", {"rekey", "--type", "settings", "--to-attended"}, old + old, 0, "*"},
       {"attended again", {"verify", "--type", "settings"}, old, 0, "*"},
   };
@@ -114,7 +126,7 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
     EXPECT_TRUE(row.status == 0 || ReadFile(Settings()) == before);
     // Values reach only the data of decrypt; prompts never reach stdout of a data command.
     EXPECT_TRUE(row.args[0] == "decrypt" || (run.output + run.error).find("w\xc3\xb6rld") == std::string::npos);
-    if (row.args[0] == "decrypt" && row.status == 0 && row.args.back() == "settings") {
+    if (row.args[0] == "decrypt" && row.status == 0 && row.args.back() == "-") {
       WriteFile(dir.File("settings.out"), run.output);
       EXPECT_EQ(run.error, line + "  Enter passphrase: \n");
     }
@@ -140,6 +152,90 @@ TEST_F(AdminE2eTest, HostKeyDefaultsToTheUsersStateFolder) {
       {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"HOME", dir.path().string()}}, "");
   EXPECT_EQ(run.status, 0) << run.error;
   EXPECT_EQ(ReadFile(dir.File(".local/state/kelvox/host.key")).size(), 32u);
+}
+
+TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
+  WriteFile(dir.File("pass"), kOld + "\nignored\n");
+  boost::filesystem::permissions(dir.File("pass"), boost::filesystem::owner_read | boost::filesystem::owner_write);
+  WriteFile(dir.File("value"), "two\n\n");
+  const std::string whole = Editor("whole.sh", "printf '{\"sensitive_settings\": {\"db\": \"3\", \"added\": \"x\"}}' > \"$1\"");
+  const std::string broken = Editor("broken.sh", "printf '{\\n \"sensitive_settings\": {\\n  \"a\": \\n}}' > \"$1\"");
+  const std::string failing = Editor("failing.sh", "exit 3");
+  const std::vector<std::string> settings = {"--type", "settings", "--passphrase-file", "@pass"};
+  const auto on = [&settings](std::vector<std::string> args) {
+    args.insert(args.begin() + 1, settings.begin(), settings.end());
+    return args;
+  };
+  const std::vector<std::string> creds = {"--type", "credentials", "--unattended"};
+  const auto on_creds = [&creds](std::vector<std::string> args) {
+    args.insert(args.begin() + 1, creds.begin(), creds.end());
+    return args;
+  };
+  // Standard output exactly; "~text" holding text; "!text" stderr holding text.
+  const struct Row { const char* what; std::vector<std::string> args; std::string input, editor; int status; std::string output; } rows[] = {
+      {"set makes the store", on({"set", "--key", "db", "--value-from", "-"}), "v1\n", "", 0, "~add: 1, update: 0\n"},
+      {"get", on({"get", "--key", "db"}), "", "", 0, "v1\n"},
+      {"get without newline", on({"get", "--key", "db", "--no-newline"}), "", "", 0, "v1"},
+      {"set from a file drops one newline", on({"set", "--key", "db", "--value-from", "@value", "--quiet"}), "", "", 0, "~add: 0, update: 1\n"},
+      {"bytes as stored", on({"get", "--key", "db"}), "", "", 0, "two\n\n"},
+      {"a key not stored", on({"get", "--key", "nope"}), "", "", 1, "!The key nope is not stored in " + Settings()},
+      {"set declined at end of input", on({"set", "--key", "db", "--value-from", "@value"}), "", "", 47, "*"},
+      {"edit", on({"edit", "--quiet"}), "", whole, 0, "~add: 1, update: 1, remove: 0\n"},
+      {"edited", on({"list"}), "", "", 0, "added\ndb\n"},
+      {"edit unchanged", on({"edit"}), "", "true", 0, "~No change"},
+      {"edit unreadable", on({"edit", "--quiet"}), "", broken, 7, "!line 4"},
+      {"editor failed", on({"edit", "--quiet"}), "", failing, 47, "!status 3"},
+      {"a new target whole", on_creds({"set", "--target", "bmc1", "--user", "admin", "--value-from", "-"}), "pw\n", "", 0, "~add: 2, update: 0\n"},
+      {"half a new pair", on_creds({"set", "--key", "bmc2/password", "--value-from", "-", "--quiet"}), "x", "", 2, "!half a credential pair"},
+      {"one half of a stored pair", on_creds({"set", "--key", "bmc1/password", "--value-from", "-", "--quiet"}), "pw2", "", 0, "~add: 0, update: 1\n"},
+      {"get a credential", on_creds({"get", "--key", "bmc1/password"}), "", "", 0, "pw2\n"},
+      {"remove one half", on_creds({"remove", "--key", "bmc1/user", "--quiet"}), "", "", 2, "!half a credential pair"},
+      {"remove the target", on_creds({"remove", "--target", "bmc1", "--quiet"}), "", "", 0, "~remove: 2\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string before = boost::filesystem::exists(Settings()) ? ReadFile(Settings()) : "";
+    const Finished run = Run(row.args, row.input, row.editor);
+    EXPECT_EQ(run.status, row.status) << run.error;
+    if (row.output[0] == '~') {
+      EXPECT_NE(run.output.find(row.output.substr(1)), std::string::npos) << run.output;
+    } else if (row.output[0] == '!') {
+      EXPECT_NE(run.error.find(row.output.substr(1)), std::string::npos) << run.error;
+    } else if (row.output != "*") {
+      EXPECT_EQ(run.output, row.output);
+    }
+    EXPECT_TRUE(row.status == 0 || ReadFile(Settings()) == before);
+  }
+  // The private file and its folder are gone, and were never beside the store.
+  const std::string edited = ReadFile(dir.File("edited-path"));
+  EXPECT_FALSE(boost::filesystem::exists(boost::filesystem::path(edited.substr(0, edited.size() - 1)).parent_path()));
+  EXPECT_EQ(edited.find(dir.path().string()), std::string::npos);
+
+  boost::property_tree::ptree keys, facts;
+  std::istringstream listed(Run(on({"list", "--json"})).output), verified(Run(on({"verify", "--json"})).output);
+  boost::property_tree::read_json(listed, keys);
+  boost::property_tree::read_json(verified, facts);
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys.front().second.data() + keys.back().second.data(), "addeddb");
+  EXPECT_EQ(facts.get<std::string>("path") + facts.get<std::string>("mode"), Settings() + "attended");
+  EXPECT_EQ(facts.get<int>("records") + facts.get<int>("kdf.opslimit"), 3);
+}
+
+TEST_F(AdminE2eTest, UsageFaultsExitTwoOnOneLineWithTheUsage) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"list"}, {"list", "--type", "foo"}, {"verify", "--type"}, {"get", "--type", "settings", "--store", "@s", "--key", "k"},
+           {"rekey", "--store", "@s", "--to-attended", "--to-unattended"}, {"list", "--store", "@s", "--unattended", "yes"},
+           {"get", "--type", "credentials", "--key", "no-pair"}, {"set", "--type", "settings", "--key", "k", "--value-from", "-"},
+           {"set", "--type", "credentials", "--user", "u", "--key", "k"}, {"remove", "--type", "settings", "--target", "t"}}) {
+    const Finished run = Run(args);
+    EXPECT_EQ(run.status, 2) << args[1];
+    EXPECT_EQ(run.output, "");
+    EXPECT_NE(run.error.find("usage: kelvox " + args[0] + " (--type"), std::string::npos) << run.error;
+    // The host's own checks name the fault on the usage line; a command's own, on the line before.
+    EXPECT_LE(std::count(run.error.begin(), run.error.end(), '\n'), 2) << run.error;
+    EXPECT_EQ(run.error.find("log"), std::string::npos) << run.error;
+  }
+  EXPECT_EQ(Run({"decrypt", "-h"}).output.rfind("usage: kelvox decrypt", 0), 0u);
 }
 
 TEST_F(AdminE2eTest, FlippedOrTruncatedStoreFailsVerify) {
@@ -172,6 +268,22 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
   EXPECT_TRUE(e2e::RunsAsRoot() || (::stat(proc.c_str(), &owner) == 0 && owner.st_uid == 0));
   session.Type(kOld + "\r");
   EXPECT_EQ(session.Wait().status, 0);
+  // set asks a value hidden, twice; Ctrl+C at a store command's prompt ends
+  // the run with 130, the terminal given back first.
+  WriteFile(dir.File("pass"), kOld + "\n");
+  boost::filesystem::permissions(dir.File("pass"), boost::filesystem::owner_read | boost::filesystem::owner_write);
+  e2e::PtySession typed({kKelvox, "set", "--type", "settings", "--passphrase-file", dir.File("pass"), "--key", "typed", "--quiet"}, Env());
+  ASSERT_TRUE(typed.WaitFor("Enter value: "));
+  typed.Type("s3cret\r");
+  ASSERT_TRUE(typed.WaitFor("confirm again:"));
+  typed.Type("s3cret\r");
+  EXPECT_EQ(typed.Wait().status, 0);
+  EXPECT_EQ(Run({"get", "--type", "settings", "--passphrase-file", "@pass", "--key", "typed"}).output, "s3cret\n");
+  e2e::PtySession stopped({kKelvox, "list", "--type", "settings"}, Env());
+  ASSERT_TRUE(stopped.WaitFor("Enter passphrase: "));
+  stopped.Type("\x03");
+  EXPECT_EQ(stopped.Wait().status, 130);
+  EXPECT_TRUE(stopped.EchoesAndEditsLines());
   // Started with standard output closed, decrypt writes its values nowhere,
   // not into the log that took descriptor 1.
   const Finished closed = e2e::RunWithPipes(

@@ -34,7 +34,7 @@ TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
   const Finished run = Run({"encrypt", "--unattended"});
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.output, "");
-  EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: (code 5)\n"
+  EXPECT_EQ(run.error, "You must specify configure file by --configfile\nkelvox: Invalid parameter. (code 5)\n"
                        "kelvox: details are in the log " + dir.File("kelvox.log") + "\n");
   EXPECT_NE(testing_support::ReadFile(dir.File("kelvox.log")).find("You must specify configure file"),
             std::string::npos);

@@ -50,7 +50,7 @@ TEST(CommandLineTest, OptionOutsideTheCommandsTableIsRefusedWithTheClosest) {
   }
   // Every option a command lists in its usage passes.
   for (const std::vector<std::string>& args : {std::vector<std::string>{"decrypt", "--store", "s", "--unattended", "--output", "f", "--force"},
-                                                 {"rekey", "--type", "t", "--to-attended", "--to-unattended"}})
+                                                 {"rekey", "--type", "settings", "--to-unattended", "--passphrase-file", "f"}})
     EXPECT_EQ(ParseCommandLine(args).action, CommandLine::Action::kRun);
 }
 

@@ -10,7 +10,7 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include "Src/Misc/Encrypt/JsonFile.h"
+#include "Src/Misc/Common/JsonFile.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
 #include "tests/support/EncryptProbe.h"

@@ -24,7 +24,8 @@ std::vector<std::string> DefinedDynamicSymbols(const std::string& library) {
 }
 
 TEST(PluginExportTest, OnlyTheFactoryIsExported) {
-  for (const char* command : {"encrypt", "decrypt", "list", "verify", "remove", "rekey", "hostkey"}) {
+  for (const char* command : {"encrypt", "decrypt", "list", "verify", "remove", "rekey", "hostkey",
+                              "get", "set", "edit"}) {
     const std::string path = std::string(KELVOX_PLUGIN_DIR) + "/kelvox_" + command + ".so";
     EXPECT_EQ(DefinedDynamicSymbols(path), std::vector<std::string>{"create_instance"}) << path;
   }

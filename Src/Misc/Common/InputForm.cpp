@@ -1,5 +1,7 @@
 #include "Src/Misc/Common/InputForm.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -15,6 +17,10 @@ constexpr unsigned char kCarriageReturn = 13;
 constexpr unsigned char kFirstPrintable = 32;
 constexpr unsigned char kLastPrintable = 126;
 constexpr int kLowByte = 0xFF;
+// What a raw terminal (or the Windows console) gives for Ctrl+C.
+constexpr unsigned char kInterruptKey = 3;
+
+bool end_run_on_interrupt = false;
 
 }  // namespace
 
@@ -30,14 +36,29 @@ void InputForm::AddField(const std::string& name, const std::string& description
   values.push_back(Value{name, std::string(), false});
 }
 
+void InputForm::EndRunOnInterrupt() { end_run_on_interrupt = true; }
+
 void InputForm::ReadFields() {
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    // Echo goes off before the prompt appears, so a key typed as soon as
-    // the prompt shows is never echoed; the prompt is flushed before the
-    // first key is read, or the user would type blind.
-    const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
-    ConsoleOutput() << "  " << fields[i].description << ": " << std::flush;
-    std::string text = ReadField(*reader, values[i].input_ended);
+    bool interrupted = false;
+    std::string text;
+    {
+      // Echo goes off before the prompt appears, so a key typed as soon as
+      // the prompt shows is never echoed; the prompt is flushed before the
+      // first key is read, or the user would type blind.
+      const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
+      ConsoleOutput() << "  " << fields[i].description << ": " << std::flush;
+      text = ReadField(*reader, values[i].input_ended, interrupted);
+    }
+    if (interrupted) {
+      // The console is back as it was (the reader is gone); nothing typed
+      // outlives the run.
+      WipeString(text);
+      for (Value& entry : values) WipeString(entry.value);
+      ConsoleOutput() << '\n' << std::flush;
+      std::fflush(nullptr);
+      std::_Exit(kInterruptedStatus);
+    }
     // The earlier value is wiped, not just replaced: it may be a passphrase.
     WipeString(values[i].value);
     values[i].value.swap(text);
@@ -60,7 +81,7 @@ bool InputForm::EndedAtEndOfInput(const std::string& name) const {
   return false;
 }
 
-std::string InputForm::ReadField(KeyReader& reader, bool& input_ended) {
+std::string InputForm::ReadField(KeyReader& reader, bool& input_ended, bool& interrupted) {
   input_ended = false;
   std::string held;
   // Reserved up front so the text never moves while it grows: a
@@ -75,6 +96,10 @@ std::string InputForm::ReadField(KeyReader& reader, bool& input_ended) {
     }
     const auto code = static_cast<unsigned char>(key & kLowByte);
     if (code == kCarriageReturn || code == kLineFeed) break;
+    if (code == kInterruptKey && end_run_on_interrupt) {
+      interrupted = true;
+      break;
+    }
     // A full field ends at the next key, which is dropped.
     if (held.size() >= kMaxFieldLength) break;
     if (code == kBackspace) {

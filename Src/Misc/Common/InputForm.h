@@ -16,6 +16,9 @@ using platform::KeyReader;
 
 // The most characters one field holds; the key after them ends the field.
 constexpr std::size_t kMaxFieldLength = 256;
+// The exit status of a run ended by Ctrl+C at a prompt (128 + SIGINT, as a
+// shell reports a command it interrupted).
+constexpr int kInterruptedStatus = 130;
 
 class InputForm {
  public:
@@ -39,6 +42,12 @@ class InputForm {
   // has no such field. The copy belongs to the caller.
   std::string GetValue(const std::string& name) const;
 
+  // From now on, Ctrl+C in a field ends the process with status
+  // kInterruptedStatus once the console is back as it was and the form's
+  // text is wiped. The store commands ask for it; encrypt keeps Ctrl+C as
+  // an ignored key.
+  static void EndRunOnInterrupt();
+
   // True when the field `name` was last ended by the end of input rather
   // than by Enter or its length; false before ReadFields or for no such field.
   bool EndedAtEndOfInput(const std::string& name) const;
@@ -55,7 +64,8 @@ class InputForm {
   };
 
   // Reads one field's text; `input_ended` tells whether the input ran out.
-  std::string ReadField(KeyReader& reader, bool& input_ended);
+  // `interrupted` tells whether Ctrl+C ended it.
+  std::string ReadField(KeyReader& reader, bool& input_ended, bool& interrupted);
 
   // Entry i of `values` belongs to entry i of `fields`.
   std::vector<Field> fields;

@@ -15,7 +15,7 @@ constexpr int kUnknownMode = 2;
 
 uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path, int mode,
                            StoreStatusMap map_status, const PassphrasePrompt& ask,
-                           std::string& passphrase) {
+                           std::string& passphrase, int* store_mode) {
   if (!EntryExists(path)) {
     KLOG(kLevelError) << "Encrypted file " << path << " does not exist.";
     return map_status(endecrypt_status::kNotExist);
@@ -26,6 +26,12 @@ uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path, int mode,
     KLOG(kLevelError) << "Get file " << path << " last mode error.";
     return code;
   }
+  if (last_mode != kAttendedMode && last_mode != kUnattendedMode) {
+    KLOG(kLevelError) << "Encrypted file " << path << " names no mode.";
+    return ERR_MODE_CONFLICT;
+  }
+  if (store_mode != nullptr) *store_mode = last_mode;
+  if (mode == kAnyMode) mode = last_mode;
   // A store keeps one mode for life. Mixing would let an unattended run
   // rewrite, under the host key, secrets that were sealed with a passphrase
   // (or the reverse), silently dropping the protection the owner chose.

@@ -12,6 +12,9 @@
 
 class EnDecrypt;
 
+// The run's mode when the store's own mode is taken.
+constexpr int kAnyMode = -1;
+
 // A store status as the calling command reports it.
 using StoreStatusMap = uint32_t (*)(int status);
 
@@ -19,13 +22,16 @@ using StoreStatusMap = uint32_t (*)(int status);
 // catalogue code.
 using PassphrasePrompt = std::function<uint32_t(std::string& passphrase)>;
 
-// Opens the store at `path` for a run in `mode` (an EncryptionMode).
-// Returns ERR_SUCCEED with the passphrase in `passphrase` (untouched for an
-// unattended store), map_status(kNotExist) when nothing is at `path`,
-// map_status of a failed last-mode query, ERR_MODE_CONFLICT for a store in
-// the other mode, or the prompt's failure. Each failure is logged.
+// Opens the store at `path` for a run in `mode` (an EncryptionMode, or
+// kAnyMode to take the store's own). Returns ERR_SUCCEED with the passphrase
+// in `passphrase` (untouched for an unattended store), map_status(kNotExist)
+// when nothing is at `path`, map_status of a failed last-mode query,
+// ERR_MODE_CONFLICT for a store in the other mode, or the prompt's failure.
+// Each failure is logged. When `store_mode` is given it receives the
+// store's mode as soon as it is known (before the prompt, and also when the
+// result is ERR_MODE_CONFLICT).
 [[nodiscard]] uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path, int mode,
                                          StoreStatusMap map_status, const PassphrasePrompt& ask,
-                                         std::string& passphrase);
+                                         std::string& passphrase, int* store_mode = nullptr);
 
 #endif  // SRC_MISC_COMMON_OPENSTORE_H_

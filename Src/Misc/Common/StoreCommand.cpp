@@ -1,7 +1,9 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/OpenStore.h"
+#include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "Src/Misc/Common/StorePrompts.h"
@@ -9,15 +11,34 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "suite/platform/Files.h"
 
 namespace {
 
 // "--type" names, indexed by FileType.
 constexpr const char* kTypeNames[] = {"settings", "credentials"};
+// The most bytes a passphrase file may hold.
+constexpr std::size_t kMaxPassphraseFileSize = 4096;
+
+// Why a passphrase file was refused, in words for the console.
+const char* DescribeFileResult(platform::FileResult result) {
+  switch (result) {
+    case platform::FileResult::kNotFound: return "it does not exist";
+    case platform::FileResult::kWrongSize: return "it is not a regular file of at most 4096 bytes";
+    case platform::FileResult::kUntrusted:
+      return "it must be a file of your own, not a link, that no one else may read (chmod 600)";
+    default: return "it cannot be read";
+  }
+}
 
 }  // namespace
 
 StoreCommand::~StoreCommand() { WipeString(passphrase); }
+
+bool IsCredentialKey(const std::string& key) {
+  std::string target;
+  return SplitCredentialKey(key, target);
+}
 
 CommandResult StoreCommand::SetParameters(const HostContext& host_context) {
   context = host_context;
@@ -37,11 +58,15 @@ CommandResult StoreCommand::SetParameters(const HostContext& host_context) {
   } else {
     path = GetOption("store");
   }
+  if (code == ERR_SUCCEED && HasOption("passphrase-file") && GetOption("passphrase-file").empty()) {
+    code = RefuseOption("--passphrase-file takes the path of a file holding the passphrase");
+  }
   if (code == ERR_SUCCEED) code = CheckOptions();
   return MakeCommandResult(result, code);
 }
 
 CommandResult StoreCommand::Run() {
+  InputForm::EndRunOnInterrupt();
   if (WritesDataToStandardOutput()) SetConsoleToStandardError(true);
   CommandResult result;
   const uint32_t code = OpenProc();
@@ -49,7 +74,7 @@ CommandResult StoreCommand::Run() {
 }
 
 int StoreCommand::ExpectedMode() const {
-  return HasOption("unattended") ? kUnattendedMode : kAttendedMode;
+  return HasOption("unattended") ? kUnattendedMode : kAnyMode;
 }
 
 bool StoreCommand::HasOption(const std::string& name) const {
@@ -84,12 +109,69 @@ uint32_t StoreCommand::OpenProc() {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
     return ERR_INTERNAL;
   }
-  const uint32_t code =
-      OpenExistingStore(*store, path, ExpectedMode(), FromStoreStatus,
-                        [this](std::string& typed) { return AskPassphrase(path, false, typed); },
-                        passphrase);
+  store_is_new = MayCreateStore() && !EntryExists(path);
+  if (store_is_new) {
+    // A new store takes the run's mode; attended unless --unattended.
+    store_mode = ExpectedMode() == kUnattendedMode ? kUnattendedMode : kAttendedMode;
+    uint32_t code = CheckBeforePrompt(store_mode);
+    if (code == ERR_SUCCEED && store_mode == kAttendedMode) code = ObtainPassphrase(true, passphrase);
+    if (code != ERR_SUCCEED) return code;
+    return RunOnStore(*store);
+  }
+  // The checks that need the store's mode come before any prompt; for an
+  // unattended store nothing is asked, so they run once it is open.
+  const uint32_t code = OpenExistingStore(
+      *store, path, ExpectedMode(), FromStoreStatus,
+      [this](std::string& typed) {
+        const uint32_t refused = CheckBeforePrompt(kAttendedMode);
+        return refused != ERR_SUCCEED ? refused : ObtainPassphrase(false, typed);
+      },
+      passphrase, &store_mode);
+  if (code == ERR_MODE_CONFLICT && store_mode != kAnyMode) {
+    CONSOLE_MESSAGE(kLevelError) << "The store " << path << " is "
+                                 << (store_mode == kAttendedMode
+                                         ? "attended (sealed with a passphrase)"
+                                         : "unattended (sealed with this host's key)")
+                                 << "; " << (HasOption("unattended") ? "drop" : "give")
+                                 << " --unattended.";
+  }
   if (code != ERR_SUCCEED) return code;
+  if (store_mode == kUnattendedMode) {
+    if (const uint32_t refused = CheckBeforePrompt(store_mode); refused != ERR_SUCCEED) {
+      return refused;
+    }
+  }
   const uint32_t ran = RunOnStore(*store);
   TRACE_EXITING("StoreCommand::OpenProc");
   return ran;
+}
+
+uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) const {
+  if (!HasOption("passphrase-file")) {
+    return AskPassphrase(path, new_store, entered, PassphraseName());
+  }
+  const std::string file = GetOption("passphrase-file");
+  std::vector<unsigned char> bytes;
+  const ScopedWipe wipe_bytes(bytes);
+  // The file guards a passphrase as the host-key file guards the key: it
+  // must be the user's own, readable by no one else.
+  const platform::FileResult read =
+      platform::ReadSecretFile(file, 1, kMaxPassphraseFileSize, bytes);
+  if (read != platform::FileResult::kOk) {
+    KLOG(kLevelError) << "Read passphrase file " << file << " error.";
+    CONSOLE_MESSAGE(kLevelError) << "The passphrase file " << file << " cannot be used: "
+                                 << DescribeFileResult(read) << ".";
+    return ERR_PASSPHRASE;
+  }
+  // The first line, without its line end.
+  std::size_t end = 0;
+  while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+  if (end < kMinPassphraseLength) {
+    CONSOLE_MESSAGE(kLevelError) << "The first line of the passphrase file " << file
+                                 << " is shorter than " << kMinPassphraseLength << " characters.";
+    return ERR_PASSPHRASE;
+  }
+  WipeString(entered);
+  entered.assign(reinterpret_cast<const char*>(bytes.data()), end);
+  return ERR_SUCCEED;
 }

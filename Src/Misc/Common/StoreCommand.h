@@ -1,9 +1,10 @@
 // The common part of the store administration commands (decrypt, list,
 // verify, remove, rekey): the store comes from "--type settings|credentials"
 // (placed by the location rules encrypt uses) or "--store PATH" (used as
-// written), exactly one of them; it must exist and be in the run's mode
-// ("--unattended" for the host key), and an attended store's passphrase is
-// asked once before the command's own step runs.
+// written), exactly one of them; the store's own mode is taken ("--unattended"
+// only insists on the host key), and an attended store's passphrase is asked
+// once (from the console or "--passphrase-file") before the command's own
+// step runs. A command may create an absent store (set).
 // Driven from one thread by the host; holds no lock.
 #ifndef SRC_MISC_COMMON_STORECOMMAND_H_
 #define SRC_MISC_COMMON_STORECOMMAND_H_
@@ -11,7 +12,9 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <type_traits>
 
+#include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "plugin/basic_app.h"
 
@@ -39,10 +42,33 @@ class StoreCommand : public basic_app {
   // True when standard output carries the command's data: every prompt
   // and message of the run then goes to standard error.
   [[nodiscard]] virtual bool WritesDataToStandardOutput() const = 0;
-  // The mode (an EncryptionMode) the store must be in to be opened.
+  // The mode (an EncryptionMode) the store must be in to be opened, or
+  // kAnyMode to take the store's own; also the mode of a new store.
   [[nodiscard]] virtual int ExpectedMode() const;
+  // Checks that need the store's `mode` and must come before any prompt.
+  [[nodiscard]] virtual uint32_t CheckBeforePrompt(int mode) {
+    static_cast<void>(mode);
+    return 0;
+  }
   // The command's step on `store`, once `path` and `passphrase` open it.
   [[nodiscard]] virtual uint32_t RunOnStore(EnDecrypt& store) = 0;
+  // True when the command makes the store if it is absent (store_is_new is
+  // then set, and a new attended store's passphrase is asked twice).
+  [[nodiscard]] virtual bool MayCreateStore() const { return false; }
+
+  // How the prompt names the store's passphrase; null for "passphrase".
+  [[nodiscard]] virtual const char* PassphraseName() const { return nullptr; }
+
+  // The passphrase of the store at `path` into `entered`: the first line of
+  // "--passphrase-file" when given, else typed at the console (twice for a
+  // `new_store`). `entered` is untouched on failure.
+  [[nodiscard]] uint32_t ObtainPassphrase(bool new_store, std::string& entered) const;
+
+  // True when the store's records are credential pairs: a "--type
+  // credentials" store, or a "--store" file whose `keys` (never empty) are
+  // all "<target>/user" or "<target>/password".
+  template <typename Keys>
+  [[nodiscard]] bool IsCredentialStore(const Keys& keys) const;
 
   [[nodiscard]] bool HasOption(const std::string& name) const;
   [[nodiscard]] std::string GetOption(const std::string& name) const;
@@ -58,9 +84,28 @@ class StoreCommand : public basic_app {
   FileType type = kNoType;
   std::string path;
   std::string passphrase;  // empty for an unattended store; wiped on destruction
+  bool store_is_new = false;  // MayCreateStore() and no store was at `path`
+  int store_mode = kAnyMode;  // the mode the store was opened in
 
  private:
   [[nodiscard]] uint32_t OpenProc();
 };
+
+// "<target>/user" or "<target>/password" with a non-empty target.
+[[nodiscard]] bool IsCredentialKey(const std::string& key);
+
+template <typename Keys>
+bool StoreCommand::IsCredentialStore(const Keys& keys) const {
+  if (type != kNoType) return type == Credential;
+  if (keys.empty()) return false;
+  for (const auto& entry : keys) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, std::string>) {
+      if (!IsCredentialKey(entry)) return false;
+    } else {
+      if (!IsCredentialKey(entry.first)) return false;
+    }
+  }
+  return true;
+}
 
 #endif  // SRC_MISC_COMMON_STORECOMMAND_H_

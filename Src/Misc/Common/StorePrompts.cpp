@@ -13,9 +13,6 @@
 
 namespace {
 
-// Applies to new and existing stores alike.
-constexpr std::size_t kMinPassphraseLength = 8;
-
 constexpr char kPassphraseField[] = "password";
 constexpr char kConfirmField[] = "confirm";
 
@@ -31,15 +28,17 @@ bool SameSecret(const std::string& first, const std::string& second) {
 // The passphrase never reaches the console or the log: the form echoes
 // nothing, and only the fixed prompt lines are written. `passphrase` is
 // written only on success, so a rejected entry is not handed on.
-uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::string& passphrase) {
-  return AskPassphrase(path, new_passphrase, kMinPassphraseLength, passphrase);
+uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::string& passphrase,
+                       const char* name) {
+  return AskPassphrase(path, new_passphrase, kMinPassphraseLength, passphrase, name);
 }
 
 uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t min_length,
-                       std::string& passphrase) {
+                       std::string& passphrase, const char* name) {
   {
     ConsoleMessage prompt(kLevelConsole, __FILE__, __LINE__);
-    prompt << "please enter the passphrase for " << '"' << path << '"' << ".";
+    prompt << "please enter the " << (name != nullptr ? name : "passphrase") << " for " << '"'
+           << path << '"' << ".";
     // An existing store's passphrase is checked by decrypting it, so its
     // prompt neither states the minimum nor asks twice.
     if (new_passphrase) prompt << " (at least " << min_length << " characters):";
@@ -52,14 +51,23 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
   std::string entered = form.GetValue(kPassphraseField);
   const ScopedWipe entered_wipe(entered);
   // No second attempt: a short or mismatched entry ends the run.
-  if (entered.size() < min_length) return ERR_PASSPHRASE;
+  if (entered.size() < min_length) {
+    if (name != nullptr) {
+      CONSOLE_MESSAGE(kLevelError) << "The " << name << " is shorter than " << min_length
+                                   << " characters.";
+    }
+    return ERR_PASSPHRASE;
+  }
 
   if (new_passphrase) {
     CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
     form.ReadFields();
     std::string again = form.GetValue(kPassphraseField);
     const ScopedWipe again_wipe(again);
-    if (!SameSecret(entered, again)) return ERR_PASSPHRASE;
+    if (!SameSecret(entered, again)) {
+      if (name != nullptr) CONSOLE_MESSAGE(kLevelError) << "The two entries of the " << name << " differ.";
+      return ERR_PASSPHRASE;
+    }
   }
 
   WipeString(passphrase);

@@ -8,17 +8,23 @@
 #include <cstdint>
 #include <string>
 
+// The fewest characters a passphrase may have, new and existing stores alike.
+constexpr std::size_t kMinPassphraseLength = 8;
+
 // Asks the passphrase of the store at `path`: with `new_passphrase` the
 // prompt states the minimum length and the entry is asked twice. Returns
 // ERR_SUCCEED and stores the entry in `passphrase`, or ERR_PASSPHRASE for a
-// short or mismatched entry, leaving `passphrase` untouched.
+// short or mismatched entry, leaving `passphrase` untouched. A `name`
+// ("current passphrase", "new passphrase") takes the place of "passphrase"
+// in the prompt, and a refused entry is then explained on the console.
 [[nodiscard]] uint32_t AskPassphrase(const std::string& path, bool new_passphrase,
-                                     std::string& passphrase);
+                                     std::string& passphrase, const char* name = nullptr);
 
 // As above with a minimum of `min_length` characters instead of a store's
 // (a host-key backup asks for more).
 [[nodiscard]] uint32_t AskPassphrase(const std::string& path, bool new_passphrase,
-                                     std::size_t min_length, std::string& passphrase);
+                                     std::size_t min_length, std::string& passphrase,
+                                     const char* name = nullptr);
 
 // Asks whether to go on updating the store at `path`; Enter alone, "y" or
 // "Y" mean yes.

@@ -1,15 +1,16 @@
 #include "Src/Misc/Decrypt/Decrypt.h"
 
-#include <iostream>
+#include <boost/filesystem.hpp>
 
-#include "Src/Misc/Decrypt/PlainText.h"
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 #include "suite/platform/Files.h"
-#include "suite/platform/Process.h"
+#include "suite/platform/StandardStreams.h"
+#include "suite/utf8/Utf8Path.h"
 
 uint32_t DECRYPT::CheckOptions() {
   if (HasOption("output") && GetOption("output").empty()) {
@@ -17,6 +18,24 @@ uint32_t DECRYPT::CheckOptions() {
   }
   if (HasOption("force") && !HasOption("output")) {
     return RefuseOption("--force replaces the file of --output; give --output FILE");
+  }
+  return ERR_SUCCEED;
+}
+
+uint32_t DECRYPT::CheckBeforePrompt(int mode) {
+  static_cast<void>(mode);
+  if (!WritesFile()) return ERR_SUCCEED;
+  const std::string output = GetOption("output");
+  boost::system::error_code error;
+  if (boost::filesystem::equivalent(utf8::MakePath(output), utf8::MakePath(path), error)) {
+    CONSOLE_MESSAGE(kLevelError) << "The file " << output << " is the store itself; it is left alone.";
+    return ERR_WRITE_FILE;
+  }
+  if (!HasOption("force") && EntryExists(output)) {
+    KLOG(kLevelError) << "Output file " << output << " exists.";
+    CONSOLE_MESSAGE(kLevelError) << "The file " << output
+                                 << " exists; it is left alone (--force replaces it).";
+    return ERR_WRITE_FILE;
   }
   return ERR_SUCCEED;
 }
@@ -58,11 +77,9 @@ uint32_t DECRYPT::FormatRecords(const RecordMap& records, std::string& text) con
 }
 
 uint32_t DECRYPT::WriteText(const std::string& text) const {
-  if (!HasOption("output")) {
-    // The text's line ends as they are, not turned into CR LF.
-    platform::SetStandardOutputBinary();
-    std::cout << text << std::flush;
-    return std::cout ? ERR_SUCCEED : ERR_WRITE_FILE;
+  // Straight to the descriptor: no stream buffer keeps a copy of the values.
+  if (!WritesFile()) {
+    return platform::WriteStandardOutput(text.data(), text.size()) ? ERR_SUCCEED : ERR_WRITE_FILE;
   }
   const std::string output = GetOption("output");
   // A new file is made exclusively (an existing entry, a link included, is

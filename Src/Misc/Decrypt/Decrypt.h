@@ -1,6 +1,7 @@
 // DECRYPT, the decrypt command: writes a store's records as the plaintext
 // file encrypt reads (PlainText.h), to "--output FILE" (a new owner-only
-// file; "--force" replaces one atomically) or to standard output. A
+// file; "--force" replaces one atomically) or to standard output (also
+// "--output -"); the output is checked before any prompt. A
 // "--store" file is written as credentials when every record fits a
 // credential target, else as settings.
 #ifndef SRC_MISC_DECRYPT_DECRYPT_H_
@@ -13,10 +14,13 @@
 class DECRYPT : public StoreCommand {
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
-  [[nodiscard]] bool WritesDataToStandardOutput() const override { return !HasOption("output"); }
+  [[nodiscard]] bool WritesDataToStandardOutput() const override { return !WritesFile(); }
+  [[nodiscard]] uint32_t CheckBeforePrompt(int mode) override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:
+  // False for standard output: no "--output", or "--output -".
+  [[nodiscard]] bool WritesFile() const { return HasOption("output") && GetOption("output") != "-"; }
   // The plaintext of `records` in `text`, by the store's type.
   [[nodiscard]] uint32_t FormatRecords(const RecordMap& records, std::string& text) const;
   [[nodiscard]] uint32_t WriteText(const std::string& text) const;

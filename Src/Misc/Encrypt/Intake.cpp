@@ -9,7 +9,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "Src/Misc/Encrypt/Encrypt.h"
-#include "Src/Misc/Encrypt/JsonFile.h"
+#include "Src/Misc/Common/JsonFile.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"

@@ -30,7 +30,7 @@ int REKEY::ExpectedMode() const {
 int REKEY::TargetMode() const {
   if (HasOption("to-unattended")) return kUnattendedMode;
   if (HasOption("to-attended")) return kAttendedMode;
-  return ExpectedMode();
+  return store_mode;
 }
 
 uint32_t REKEY::RunOnStore(EnDecrypt& store) {
@@ -39,13 +39,16 @@ uint32_t REKEY::RunOnStore(EnDecrypt& store) {
   uint32_t code = FromStoreStatus(store.Inspect(path, passphrase, info));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
+    if (code == ERR_PASSPHRASE && !passphrase.empty()) {
+      CONSOLE_MESSAGE(kLevelError) << "The current passphrase does not open " << path << ".";
+    }
     return code;
   }
   // Held only for the life of this step, wiped however it ends.
   std::string new_passphrase;
   const ScopedWipe new_passphrase_wipe(new_passphrase);
   if (TargetMode() == kAttendedMode) {
-    code = AskPassphrase(path, true, new_passphrase);
+    code = AskPassphrase(path, true, new_passphrase, "new passphrase");
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get new passphrase for file " << path << " error: " << code;
       return code;

@@ -14,6 +14,7 @@ class REKEY : public StoreCommand {
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
   [[nodiscard]] int ExpectedMode() const override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
+  [[nodiscard]] const char* PassphraseName() const override { return "current passphrase"; }
 
  private:
   // The mode the store has after the run.

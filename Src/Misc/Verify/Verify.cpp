@@ -1,11 +1,12 @@
 #include "Src/Misc/Verify/Verify.h"
 
-#include <iostream>
 #include <sstream>
 
+#include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "suite/platform/StandardStreams.h"
 
 uint32_t VERIFY::RunOnStore(EnDecrypt& store) {
   EnDecrypt::StoreInfo info;
@@ -21,6 +22,20 @@ uint32_t VERIFY::RunOnStore(EnDecrypt& store) {
     line << ", Argon2id opslimit " << info.opslimit << ", memlimit " << info.memlimit;
   }
   KLOG(kLevelConsole) << line.str();
-  std::cout << line.str() << '\n' << std::flush;
-  return std::cout ? ERR_SUCCEED : ERR_WRITE_FILE;
+  if (!HasOption("json")) line << '\n';
+  return platform::WriteStandardOutput(HasOption("json") ? FormatJson(info) : line.str()) ? ERR_SUCCEED
+                                                                                : ERR_WRITE_FILE;
+}
+
+std::string VERIFY::FormatJson(const EnDecrypt::StoreInfo& info) const {
+  std::string text = "{\"path\": ";
+  AppendJsonString(path, text);
+  text += std::string(", \"mode\": \"") + (info.mode == kAttendedMode ? "attended" : "unattended") +
+          "\", \"records\": " + std::to_string(info.record_count);
+  if (info.mode == kAttendedMode) {
+    text += ", \"kdf\": {\"algorithm\": \"Argon2id\", \"opslimit\": " +
+            std::to_string(info.opslimit) + ", \"memlimit\": " + std::to_string(info.memlimit) +
+            "}";
+  }
+  return text + "}\n";
 }

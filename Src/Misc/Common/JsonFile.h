@@ -1,9 +1,9 @@
-// The JSON loader of the sensitive settings reader: a JSON file that may
+// The JSON loader of the sensitive settings reader (encrypt's and edit's): a JSON file that may
 // carry whole-line // comments, read into a property tree. It is also the
 // format gate of the input intake; its text rules (suite/jsontext) are the
 // credential parser's too.
-#ifndef SRC_MISC_ENCRYPT_JSONFILE_H_
-#define SRC_MISC_ENCRYPT_JSONFILE_H_
+#ifndef SRC_MISC_COMMON_JSONFILE_H_
+#define SRC_MISC_COMMON_JSONFILE_H_
 
 #include <string>
 
@@ -18,4 +18,4 @@
 // the parser could not descend safely; `tree` is then left as it was.
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree);
 
-#endif  // SRC_MISC_ENCRYPT_JSONFILE_H_
+#endif  // SRC_MISC_COMMON_JSONFILE_H_

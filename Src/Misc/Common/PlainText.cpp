@@ -1,4 +1,4 @@
-#include "Src/Misc/Decrypt/PlainText.h"
+#include "Src/Misc/Common/PlainText.h"
 
 #include <cstddef>
 #include <string_view>
@@ -42,9 +42,11 @@ std::size_t QuotedSize(std::string_view value) {
   return size;
 }
 
+}  // namespace
+
 // Bytes from 0x80 up go out unchanged: the store holds the UTF-8 the input
 // had, and the reader takes it back as it is.
-void AppendQuoted(std::string_view value, std::string& out) {
+void AppendJsonString(std::string_view value, std::string& out) {
   out.push_back('"');
   for (const char byte : value) {
     if (const char* escape = ShortEscape(byte)) {
@@ -61,6 +63,8 @@ void AppendQuoted(std::string_view value, std::string& out) {
   out.push_back('"');
 }
 
+namespace {
+
 struct Credential {
   const std::string* user = nullptr;
   const std::string* password = nullptr;
@@ -71,6 +75,24 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 }
 
 }  // namespace
+
+bool SplitCredentialKey(const std::string& key, std::string& target) {
+  for (const std::string_view suffix : {kUserSuffix, kPasswordSuffix}) {
+    if (EndsWith(key, suffix)) {
+      target = key.substr(0, key.size() - suffix.size());
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string CredentialUserKey(const std::string& target) {
+  return target + std::string(kUserSuffix);
+}
+
+std::string CredentialPasswordKey(const std::string& target) {
+  return target + std::string(kPasswordSuffix);
+}
 
 void FormatSettings(const PlainRecords& records, std::string& text) {
   constexpr std::string_view kOpen = "{\n  \"sensitive_settings\": {";
@@ -89,9 +111,9 @@ void FormatSettings(const PlainRecords& records, std::string& text) {
     if (!first) out.push_back(',');
     first = false;
     out.append(kIndent);
-    AppendQuoted(key, out);
+    AppendJsonString(key, out);
     out.append(kColon);
-    AppendQuoted(value, out);
+    AppendJsonString(value, out);
   }
   out.append(records.empty() ? std::string_view("}\n}\n") : kClose);
   text.swap(out);
@@ -138,11 +160,11 @@ bool FormatCredentials(const PlainRecords& records, std::string& text, std::stri
     if (!first) out.push_back(',');
     first = false;
     out.append(kEntry);
-    AppendQuoted(target, out);
+    AppendJsonString(target, out);
     out.append(kUser);
-    AppendQuoted(*credential.user, out);
+    AppendJsonString(*credential.user, out);
     out.append(kPassword);
-    AppendQuoted(*credential.password, out);
+    AppendJsonString(*credential.password, out);
     out.push_back('}');
   }
   out.append(targets.empty() ? std::string_view("]\n}\n") : kClose);

@@ -1,4 +1,4 @@
-#include "Src/Misc/Encrypt/JsonFile.h"
+#include "Src/Misc/Common/JsonFile.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,0 +1,14 @@
+// Running the user's editor on a file and waiting for it: $VISUAL, else
+// $EDITOR, else the system's default editor. The editor gets the terminal;
+// the POSIX and Windows sides live in EditorPosix.cpp and EditorWindows.cpp.
+#ifndef SRC_MISC_EDIT_EDITOR_H_
+#define SRC_MISC_EDIT_EDITOR_H_
+
+#include <string>
+
+// Runs the editor on `path` and waits until it ends. True when it exited
+// with status 0; otherwise `reason` says how it ended. While it runs, the
+// keys that interrupt (Ctrl+C) go to the editor and do not end this process.
+[[nodiscard]] bool RunEditor(const std::string& path, std::string& reason);
+
+#endif  // SRC_MISC_EDIT_EDITOR_H_

@@ -1,0 +1,38 @@
+// The private file an editor works on: made in a new owner-only folder on a
+// memory-backed file system, so the plaintext never reaches a disk, and
+// wiped and removed with its folder (and whatever the editor left there)
+// however the run ends: on destruction, and on a signal that ends the
+// process. One at a time per process. The POSIX and Windows sides live in
+// PrivateFilePosix.cpp and PrivateFileWindows.cpp.
+#ifndef SRC_MISC_EDIT_PRIVATEFILE_H_
+#define SRC_MISC_EDIT_PRIVATEFILE_H_
+
+#include <cstddef>
+#include <string>
+
+class PrivateFile {
+ public:
+  PrivateFile() = default;
+  PrivateFile(const PrivateFile&) = delete;
+  PrivateFile& operator=(const PrivateFile&) = delete;
+  ~PrivateFile();
+
+  // Makes the folder (0700) and in it the file `name` (0600) holding
+  // `text`. On failure nothing is left behind and `reason` says why, in
+  // words for the console.
+  [[nodiscard]] bool Create(const std::string& name, const std::string& text,
+                            std::string& reason);
+
+  // Reads the file back whole (at most `max_size` bytes) into `text`; false
+  // when it is gone, is no longer a regular file or is too large.
+  [[nodiscard]] bool ReadBack(std::size_t max_size, std::string& text) const;
+
+  // The file's path; empty before Create.
+  const std::string& GetPath() const { return file; }
+
+ private:
+  std::string folder;
+  std::string file;
+};
+
+#endif  // SRC_MISC_EDIT_PRIVATEFILE_H_

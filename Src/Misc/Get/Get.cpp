@@ -1,0 +1,41 @@
+#include "Src/Misc/Get/Get.h"
+
+#include <string>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/EnDecrypt.h"
+#include "suite/platform/StandardStreams.h"
+#include "suite/secretmemory/SecretMemory.h"
+
+uint32_t GET::CheckOptions() {
+  // The empty key is a valid record key, so only a missing option is refused.
+  if (!HasOption("key")) return RefuseOption("You must name the record to print by --key");
+  if (type == Credential && !IsCredentialKey(GetOption("key"))) {
+    return RefuseOption("A credentials key is <target>/user or <target>/password");
+  }
+  return ERR_SUCCEED;
+}
+
+uint32_t GET::RunOnStore(EnDecrypt& store) {
+  const std::string key = GetOption("key");
+  std::string value;
+  ScopedWipe<std::string> wipe(value);
+  const int status = store.GetValue(path, passphrase, key, value);
+  if (status == endecrypt_status::kRecordAbsent) {
+    KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
+    CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
+    return ERR_GENERIC_FAILURE;
+  }
+  const uint32_t code = FromStoreStatus(status);
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Parse the file " << path << " fail.";
+    return code;
+  }
+  // The newline goes out on its own: no copy of the value is made for it.
+  const bool written =
+      platform::WriteStandardOutput(value) &&
+      (HasOption("no-newline") || platform::WriteStandardOutput("\n", 1));
+  return written ? ERR_SUCCEED : ERR_WRITE_FILE;
+}

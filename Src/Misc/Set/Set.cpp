@@ -1,0 +1,181 @@
+#include "Src/Misc/Set/Set.h"
+
+#include <sodium.h>
+
+#include <string>
+
+#include <vector>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/PlainText.h"
+#include "Src/Misc/Common/StorePrompts.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/EnDecrypt.h"
+#include "suite/platform/Files.h"
+#include "suite/platform/StandardStreams.h"
+#include "suite/secretmemory/SecretMemory.h"
+
+namespace {
+
+constexpr char kValueField[] = "value";
+constexpr char kStandardInput[] = "-";
+// The most bytes one value may hold, from a file or standard input.
+constexpr std::size_t kMaxValueSize = 16u << 20;
+
+// The text less one final newline, if it has one.
+void DropFinalNewline(std::string& text) {
+  if (!text.empty() && text.back() == '\n') {
+    text.back() = '\0';
+    text.pop_back();
+  }
+}
+
+}  // namespace
+
+uint32_t SET::CheckOptions() {
+  if (HasOption("key") == HasOption("target")) {
+    return RefuseOption("Name the record by exactly one of --key NAME and --target HOST --user NAME");
+  }
+  if (HasOption("target") != HasOption("user")) {
+    return RefuseOption("--target HOST and --user NAME come together: a target is stored whole");
+  }
+  if (HasOption("target") && GetOption("target").empty()) {
+    return RefuseOption("--target takes the name of a credential target");
+  }
+  if (HasOption("target") && type == SensitiveSetting) {
+    return RefuseOption("--target is for a credentials store; give --key NAME for settings");
+  }
+  if (HasOption("key") && type == Credential && !IsCredentialKey(GetOption("key"))) {
+    return RefuseOption("A credentials key is <target>/user or <target>/password");
+  }
+  if (HasOption("value-from") && GetOption("value-from").empty()) {
+    return RefuseOption("--value-from takes a file, or - for standard input");
+  }
+  return ERR_SUCCEED;
+}
+
+uint32_t SET::CheckBeforePrompt(int mode) {
+  // Standard input then carries the value: a passphrase cannot come from it too.
+  if (GetOption("value-from") == kStandardInput && mode == kAttendedMode &&
+      !HasOption("passphrase-file") && !platform::StandardInputIsTerminal()) {
+    return RefuseOption(
+        "--value-from - takes standard input; give --passphrase-file FILE for an attended store");
+  }
+  return ERR_SUCCEED;
+}
+
+uint32_t SET::RunOnStore(EnDecrypt& store) {
+  RecordMap stored;
+  const ScopedWipe wipe_stored(stored);
+  if (!store_is_new) {
+    const uint32_t code = FromStoreStatus(store.Decrypt(path, stored, passphrase));
+    if (code != ERR_SUCCEED) {
+      KLOG(kLevelError) << "Parse the file " << path << " fail.";
+      return code;
+    }
+  }
+  std::string value;
+  ScopedWipe<std::string> wipe_value(value);
+  RecordMap changes;
+  const ScopedWipe wipe_changes(changes);
+  uint32_t code = MakeChanges(stored, value, changes);
+  if (code != ERR_SUCCEED) return code;
+
+  int added = 0;
+  int updated = 0;
+  for (const auto& [key, changed] : changes) {
+    ++(stored.count(key) != 0 ? updated : added);
+  }
+  CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
+  if (!store_is_new && !HasOption("quiet") && !AskToUpdate(path)) {
+    return FromStoreStatus(endecrypt_status::kInterrupted);
+  }
+  const int status = store.Encrypt(changes, path, passphrase, true);
+  code = FromStoreStatus(status);
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Encrypt file " << path << " error: " << status << ".";
+    return code;
+  }
+  CONSOLE_MESSAGE(kLevelConsole) << "Succeed in storing the record in file: " << path << ".";
+  return ERR_SUCCEED;
+}
+
+uint32_t SET::MakeChanges(const RecordMap& stored, std::string& value, RecordMap& changes) const {
+  const bool credentials =
+      store_is_new ? type == Credential || HasOption("target") : IsCredentialStore(stored);
+  if (HasOption("target") && !credentials) {
+    return RefuseOption("--target is for a credentials store; " + path + " holds settings");
+  }
+  const std::string key = GetOption("key");
+  std::string target = GetOption("target");
+  if (credentials && HasOption("key")) {
+    if (!SplitCredentialKey(key, target)) {
+      return RefuseOption("A credentials key is <target>/user or <target>/password");
+    }
+    // Checked before the value is asked: nothing typed is thrown away.
+    if (stored.count(CredentialUserKey(target)) == 0 ||
+        stored.count(CredentialPasswordKey(target)) == 0) {
+      return RefuseOption("Setting " + key + " alone would store half a credential pair; add " +
+                          target + " whole with --target " + target + " --user NAME");
+    }
+  }
+  const uint32_t code = ReadValue(value);
+  if (code != ERR_SUCCEED) return code;
+  if (HasOption("target")) {
+    changes[CredentialUserKey(target)] = GetOption("user");
+    changes[CredentialPasswordKey(target)].swap(value);
+  } else {
+    changes[key].swap(value);
+  }
+  return ERR_SUCCEED;
+}
+
+uint32_t SET::ReadValue(std::string& value) const {
+  if (HasOption("value-from")) {
+    const std::string from = GetOption("value-from");
+    const char* reason = "standard input cannot be read or is too large";
+    bool read = false;
+    if (from == kStandardInput) {
+      SecretString bytes;
+      read = platform::ReadStandardInput(kMaxValueSize, bytes);
+      if (read) value.assign(bytes.data(), bytes.size());
+    } else {
+      std::vector<unsigned char> bytes;
+      const ScopedWipe wipe_bytes(bytes);
+      const platform::FileResult result = platform::ReadWholeFile(from, kMaxValueSize, bytes);
+      read = result == platform::FileResult::kOk;
+      reason = result == platform::FileResult::kNotFound    ? "it does not exist"
+               : result == platform::FileResult::kWrongSize ? "it is not a regular file of at most 16 MiB"
+                                                            : "it cannot be read";
+      if (read) value.assign(bytes.begin(), bytes.end());
+    }
+    if (!read) {
+      KLOG(kLevelError) << "Read value from " << from << " error: " << reason << ".";
+      CONSOLE_MESSAGE(kLevelError) << "The value cannot be read from " << from << ": " << reason
+                                   << ".";
+      return ERR_READ_FILE;
+    }
+    DropFinalNewline(value);
+    return ERR_SUCCEED;
+  }
+  CONSOLE_MESSAGE(kLevelConsole) << "please enter the value to store:";
+  InputForm form;
+  form.AddField(kValueField, "Enter value", true);
+  form.ReadFields();
+  std::string entered = form.GetValue(kValueField);
+  ScopedWipe<std::string> wipe_entered(entered);
+  CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
+  form.ReadFields();
+  std::string again = form.GetValue(kValueField);
+  ScopedWipe<std::string> wipe_again(again);
+  // WARNING: compared in constant time after the length, as passphrases are.
+  if (entered.size() != again.size() ||
+      sodium_memcmp(entered.data(), again.data(), entered.size()) != 0) {
+    CONSOLE_MESSAGE(kLevelError) << "The two entries differ; nothing was stored.";
+    return ERR_INTERRUPTED;
+  }
+  value.swap(entered);
+  return ERR_SUCCEED;
+}

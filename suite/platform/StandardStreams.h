@@ -1,0 +1,32 @@
+// The process's standard input and output as a script uses them: a value
+// read whole from standard input, a check for a terminal there, and data
+// written to standard output as bytes, straight to the descriptor, so that
+// no stream buffer keeps a copy of a secret. StandardStreamsPosix.cpp and
+// StandardStreamsWindows.cpp hold the two sides.
+#ifndef SUITE_PLATFORM_STANDARDSTREAMS_H_
+#define SUITE_PLATFORM_STANDARDSTREAMS_H_
+
+#include <cstddef>
+#include <string>
+
+#include "suite/secretmemory/SecretMemory.h"
+
+namespace platform {
+
+// Reads standard input to its end, as bytes, into `text`; false when it
+// cannot be read or holds more than `max_size` bytes (`text` untouched).
+[[nodiscard]] bool ReadStandardInput(std::size_t max_size, SecretString& text);
+
+// True when standard input is a terminal, where hidden entries can be typed.
+[[nodiscard]] bool StandardInputIsTerminal();
+
+// Writes `size` bytes at `data` to standard output as they are (no line-end
+// translation, no stream buffer); false when the write failed.
+[[nodiscard]] bool WriteStandardOutput(const char* data, std::size_t size);
+[[nodiscard]] inline bool WriteStandardOutput(const std::string& text) {
+  return WriteStandardOutput(text.data(), text.size());
+}
+
+}  // namespace platform
+
+#endif  // SUITE_PLATFORM_STANDARDSTREAMS_H_
