@@ -81,14 +81,14 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
   const std::string old = kOld + "\n", creds = dir.File("credentials.store");
   // Standard output exactly; "~text" holding text; "*" unchecked.
   const struct Row { const char* what; std::vector<std::string> args; std::string input; int status; std::string output; } rows[] = {
-      {"refused: --type and --store", {"list", "--type", "settings", "--store", "@settings.store"}, "", 5, ""},
-      {"refused: neither", {"verify"}, "", 5, ""},
-      {"refused: unknown type", {"list", "--type", "setting"}, "", 5, ""},
-      {"refused: empty --output", {"decrypt", "--type", "settings", "--output", ""}, "", 5, ""},
-      {"refused: --force alone", {"decrypt", "--type", "settings", "--force"}, "", 5, ""},
-      {"refused: no --key", {"remove", "--type", "settings"}, "", 5, ""},
-      {"refused: both targets", {"rekey", "--type", "settings", "--to-attended", "--to-unattended"}, "", 5, ""},
-      {"refused: converting with --unattended", {"rekey", "--type", "settings", "--to-unattended", "--unattended"}, "", 5, ""},
+      {"refused: --type and --store", {"list", "--type", "settings", "--store", "@settings.store"}, "", 2, ""},
+      {"refused: neither", {"verify"}, "", 2, ""},
+      {"refused: unknown type", {"list", "--type", "setting"}, "", 2, ""},
+      {"refused: empty --output", {"decrypt", "--type", "settings", "--output", ""}, "", 2, ""},
+      {"refused: --force alone", {"decrypt", "--type", "settings", "--force"}, "", 2, ""},
+      {"refused: no --key", {"remove", "--type", "settings"}, "", 2, ""},
+      {"refused: both targets", {"rekey", "--type", "settings", "--to-attended", "--to-unattended"}, "", 2, ""},
+      {"refused: converting with --unattended", {"rekey", "--type", "settings", "--to-unattended", "--unattended"}, "", 2, ""},
       {"list: keys alone on stdout", {"list", "--type", "settings"}, old, 0, "ctl\ndb\nempty\nquote\n"},
       {"a --store that is not credentials gives settings", {"decrypt", "--store", "@settings.store"}, old, 0, "~\"sensitive_settings\": {"},
       {"verify sound", {"verify", "--store", "@settings.store"}, old, 0,
