@@ -11,6 +11,7 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "host/GlobalConfig.h"
 #include "suite/platform/Files.h"
 
 namespace {
@@ -19,6 +20,31 @@ namespace {
 constexpr const char* kTypeNames[] = {"settings", "credentials"};
 // The most bytes a passphrase file may hold.
 constexpr std::size_t kMaxPassphraseFileSize = 4096;
+
+// Why the configuration gave no value for a key, in words for the console.
+const char* DescribeConfigResult(int result) {
+  switch (result) {
+    case ZUdurov::GlobalConfig::kNoFile: return "no configuration file was found";
+    case ZUdurov::GlobalConfig::kUnreadable: return "the configuration file cannot be read";
+    case ZUdurov::GlobalConfig::kMalformed: return "the configuration file is not KEY=VALUE lines";
+    default: return "the configuration does not name it";
+  }
+}
+
+// Names the host key an unattended store needs and why it is not there.
+void ExplainMissingHostKey() {
+  std::string key_path;
+  if (ZUdurov::GlobalConfig::GetConfigItem("ENCRYPT_HOST_KEY_PATH", key_path) != ZUdurov::GlobalConfig::kOk) {
+    key_path = platform::DefaultHostKeyPath();
+  }
+  CONSOLE_MESSAGE(kLevelError)
+      << "The host key " << key_path << " cannot open the store: "
+      << (EntryExists(key_path) ? "it must be a file of your own that no one else may read or "
+                                  "write, in a folder only you can write to, and the key that "
+                                  "sealed the store (the log says which check failed)"
+                                : "it does not exist")
+      << ".";
+}
 
 // Why a passphrase file was refused, in words for the console.
 const char* DescribeFileResult(platform::FileResult result) {
@@ -101,6 +127,11 @@ uint32_t StoreCommand::OpenProc() {
     const uint32_t located = LocateStore(EncryptedPathKeys[type], path);
     if (located != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get value: " << EncryptedPathKeys[type] << " error: " << located << ".";
+      std::string unused;
+      CONSOLE_MESSAGE(kLevelError)
+          << "No path for the " << kTypeNames[type] << " store: "
+          << DescribeConfigResult(ZUdurov::GlobalConfig::GetConfigItem(EncryptedPathKeys[type], unused))
+          << " (" << EncryptedPathKeys[type] << "); or give --store PATH.";
       return ERR_READ_FILE;
     }
   }
@@ -135,6 +166,8 @@ uint32_t StoreCommand::OpenProc() {
                                  << "; " << (HasOption("unattended") ? "drop" : "give")
                                  << " --unattended.";
   }
+  if (code == ERR_FILE_NOT_EXIST) CONSOLE_MESSAGE(kLevelError) << "No store at " << path << ".";
+  if (code == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey();
   if (code != ERR_SUCCEED) return code;
   if (store_mode == kUnattendedMode) {
     if (const uint32_t refused = CheckBeforePrompt(store_mode); refused != ERR_SUCCEED) {
@@ -142,6 +175,8 @@ uint32_t StoreCommand::OpenProc() {
     }
   }
   const uint32_t ran = RunOnStore(*store);
+  // The host key is read when the store is opened, not before.
+  if (ran == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey();
   TRACE_EXITING("StoreCommand::OpenProc");
   return ran;
 }
