@@ -121,7 +121,8 @@ std::string GetUsageText() {
   }
   text << "\n"
           "exit status: 0 success; the result code for codes 1-255; 1 for larger codes;\n"
+          "             1 also from get and remove: the key is not stored;\n"
           "             2 usage error; 31 plug-in cannot be loaded;\n"
-          "             40 from get and remove: the key is not stored\n";
+          "             130 Ctrl+C at a prompt of a store command\n";
   return text.str();
 }
