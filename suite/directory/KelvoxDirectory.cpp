@@ -2,46 +2,13 @@
 
 #include <boost/filesystem.hpp>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <string>
-#include <vector>
 
+#include "suite/platform/Process.h"
 #include "suite/utf8/Utf8Path.h"
 
-namespace {
-
-// The running executable's full path, from the operating system.
-boost::filesystem::path GetExecutablePath() {
-#if defined(_WIN32)
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) return boost::filesystem::path(std::wstring(buffer.data(), length));
-    buffer.resize(buffer.size() * 2);
-  }
-#else
-  std::vector<char> buffer(256);
-  for (;;) {
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) return {};
-    if (static_cast<size_t>(length) < buffer.size()) {
-      return boost::filesystem::path(std::string(buffer.data(), static_cast<size_t>(length)));
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-#endif
-}
-
-}  // namespace
-
 std::string KelvoxDirectory::GetExeDirectory() {
-  return utf8::PathToUtf8(GetExecutablePath().parent_path());
+  return utf8::PathToUtf8(utf8::MakePath(platform::GetExecutablePath()).parent_path());
 }
 
 std::string KelvoxDirectory::GetExePath(const std::string& name) {

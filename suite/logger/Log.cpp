@@ -55,12 +55,9 @@ std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
       static_cast<void>(platform::MakeOwnerOnlyFolders(utf8::PathToUtf8(parent)));
     }
     static_cast<void>(platform::CreateOwnerOnlyFile(path));
-#if defined(_WIN32)
-    // spdlog is built with wide file names here: UTF-16, as every path.
-    auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(utf8::WidenUtf8(path));
-#else
-    auto file = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path);
-#endif
+    // On Windows spdlog is built with wide file names: UTF-16, as every path.
+    auto file =
+        std::make_shared<spdlog::sinks::basic_file_sink_mt>(utf8::MakeNativeName(path));
     auto logger = std::make_shared<spdlog::logger>("kelvox", std::move(file));
     logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
         kPattern, spdlog::pattern_time_type::local, kLineEnd));

@@ -1,11 +1,18 @@
-// The process-wide settings the host and the commands change: crash dumps,
-// the standard descriptors, the environment, the mode of standard output,
-// and the file-size signal.
+// The process as the system sees it: where its executable is, and the
+// process-wide settings the host and the commands change: crash dumps, the
+// standard descriptors, the environment, the mode of standard output, and
+// the file-size signal.
 // ProcessPosix.cpp and ProcessWindows.cpp hold the two sides.
 #ifndef SUITE_PLATFORM_PROCESS_H_
 #define SUITE_PLATFORM_PROCESS_H_
 
+#include <string>
+
 namespace platform {
+
+// The running executable's full path in UTF-8, from the operating system;
+// empty when it cannot say.
+std::string GetExecutablePath();
 
 // Keeps a crash of this process from writing its memory (passphrases, keys,
 // decrypted values) to disk for the rest of the process: a core size limit

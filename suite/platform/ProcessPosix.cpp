@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "suite/platform/Process.h"
 
@@ -17,8 +19,21 @@ namespace platform {
 namespace {
 
 constexpr int kLastStandardDescriptor = STDERR_FILENO;
+constexpr std::size_t kFirstPathBufferSize = 256;
 
 }  // namespace
+
+std::string GetExecutablePath() {
+  std::vector<char> buffer(kFirstPathBufferSize);
+  for (;;) {
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) return {};
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
 
 void DisableCoreDumps() {
   // The hard limit too: a plug-in cannot raise it again.

@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "suite/platform/Process.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace platform {
 namespace {
@@ -21,6 +24,17 @@ LONG WINAPI EndWithoutReport(EXCEPTION_POINTERS* exception) {
 }
 
 }  // namespace
+
+std::string GetExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return utf8::NarrowToUtf8(std::wstring(buffer.data(), length));
+    buffer.resize(buffer.size() * 2);
+  }
+}
 
 // Windows Error Reporting, which writes the crash dump (and a local dump
 // where an administrator asked for them), runs from the default handler of

@@ -58,6 +58,10 @@ inline std::filesystem::path MakeStdPath(const std::string& text) {
   return std::filesystem::path(WidenUtf8(text));
 }
 
+// A file name in the form the system's own calls take (UTF-16 here), for
+// libraries built with wide file names, such as the logger's spdlog.
+inline std::wstring MakeNativeName(const std::string& text) { return WidenUtf8(text); }
+
 // The variable's value; empty when it is unset.
 inline std::string GetEnvironment(const char* name) {
   const wchar_t* value = ::_wgetenv(WidenUtf8(name).c_str());
@@ -71,6 +75,8 @@ inline boost::filesystem::path MakePath(const std::string& text) { return text; 
 inline std::string PathToUtf8(const boost::filesystem::path& path) { return path.string(); }
 
 inline std::filesystem::path MakeStdPath(const std::string& text) { return text; }
+
+inline std::string MakeNativeName(const std::string& text) { return text; }
 
 inline std::string GetEnvironment(const char* name) {
   const char* value = std::getenv(name);
