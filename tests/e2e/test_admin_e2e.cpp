@@ -142,16 +142,22 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find(kNew), std::string::npos);
 }
 
-// `make demo` names no host key: it goes to the user's state folder.
+// `make demo` names no host key: it goes to the user's state folder, or
+// for root to the system's own, which a test only looks at.
 TEST_F(AdminE2eTest, HostKeyDefaultsToTheUsersStateFolder) {
   if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << "Windows' default is under %LOCALAPPDATA%";
-  if (e2e::RunsAsRoot()) GTEST_SKIP() << "root's default is a system path";
   WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + Settings() + "\n");
+  const e2e::Environment env = {
+      {"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"HOME", dir.path().string()}};
+  const std::string key = e2e::RunsAsRoot() ? "/var/lib/kelvox/host.key"
+                                            : dir.File(".local/state/kelvox/host.key");
+  const Finished status = e2e::RunWithPipes({kKelvox, "hostkey", "status"}, env, "");
+  EXPECT_NE(status.output.find("host key: " + key + "\n"), std::string::npos) << status.output;
+  if (e2e::RunsAsRoot()) return;
   const Finished run = e2e::RunWithPipes(
-      {kKelvox, "encrypt", "--configfile", dir.File("settings.json"), "--unattended"},
-      {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"HOME", dir.path().string()}}, "");
+      {kKelvox, "encrypt", "--configfile", dir.File("settings.json"), "--unattended"}, env, "");
   EXPECT_EQ(run.status, 0) << run.error;
-  EXPECT_EQ(ReadFile(dir.File(".local/state/kelvox/host.key")).size(), 32u);
+  EXPECT_EQ(ReadFile(key).size(), 32u);
 }
 
 TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
