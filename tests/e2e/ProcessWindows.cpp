@@ -70,6 +70,7 @@ PtySession::~PtySession() = default;
 bool PtySession::WaitFor(const std::string&, int) { return false; }
 void PtySession::Type(const std::string&) {}
 void PtySession::Signal(int) {}
+bool PtySession::EchoesAndEditsLines() const { return false; }
 Finished PtySession::Wait(int) { return {}; }
 
 Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
