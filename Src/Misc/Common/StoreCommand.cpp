@@ -116,6 +116,14 @@ uint32_t StoreCommand::FromStoreStatus(int status) {
   return status == endecrypt_status::kNotExist ? ERR_FILE_NOT_EXIST : MapStoreStatus(status);
 }
 
+uint32_t StoreCommand::ReadStoredRecords(EnDecrypt& store, RecordMap& records) const {
+  const uint32_t code = FromStoreStatus(store.Decrypt(path, records, passphrase));
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Parse the file " << path << " fail.";
+  }
+  return code;
+}
+
 uint32_t StoreCommand::RefuseOption(const std::string& message) {
   CONSOLE_MESSAGE(kLevelError) << message;
   return ERR_INVALID_PARAMETER;

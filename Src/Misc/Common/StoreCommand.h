@@ -77,6 +77,11 @@ class StoreCommand : public basic_app {
   // uses, except that a store gone missing is "File doesn't exist."
   [[nodiscard]] static uint32_t FromStoreStatus(int status);
 
+  // Replaces `records` by every record of the store at `path`, opened with
+  // `passphrase`, and returns FromStoreStatus of the result; a failure is
+  // logged. `records` is untouched on failure.
+  [[nodiscard]] uint32_t ReadStoredRecords(EnDecrypt& store, RecordMap& records) const;
+
   // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
   [[nodiscard]] static uint32_t RefuseOption(const std::string& message);
 

@@ -45,11 +45,8 @@ uint32_t DECRYPT::RunOnStore(EnDecrypt& store) {
   // the run ends.
   RecordMap stored;
   const ScopedWipe stored_wipe(stored);
-  uint32_t code = FromStoreStatus(store.Decrypt(path, stored, passphrase));
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
-    return code;
-  }
+  uint32_t code = ReadStoredRecords(store, stored);
+  if (code != ERR_SUCCEED) return code;
   std::string plain;
   const ScopedWipe plain_wipe(plain);
   code = FormatRecords(stored, plain);

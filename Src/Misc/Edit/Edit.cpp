@@ -23,11 +23,8 @@ constexpr std::size_t kMaxEditedSize = 256u << 20;
 uint32_t EDIT::RunOnStore(EnDecrypt& store) {
   RecordMap stored;
   const ScopedWipe wipe_stored(stored);
-  uint32_t code = FromStoreStatus(store.Decrypt(path, stored, passphrase));
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
-    return code;
-  }
+  uint32_t code = ReadStoredRecords(store, stored);
+  if (code != ERR_SUCCEED) return code;
   std::string text;
   ScopedWipe<std::string> wipe_text(text);
   bool credentials = false;

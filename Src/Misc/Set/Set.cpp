@@ -70,11 +70,8 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
   RecordMap stored;
   const ScopedWipe wipe_stored(stored);
   if (!store_is_new) {
-    const uint32_t code = FromStoreStatus(store.Decrypt(path, stored, passphrase));
-    if (code != ERR_SUCCEED) {
-      KLOG(kLevelError) << "Parse the file " << path << " fail.";
-      return code;
-    }
+    const uint32_t code = ReadStoredRecords(store, stored);
+    if (code != ERR_SUCCEED) return code;
   }
   std::string value;
   ScopedWipe<std::string> wipe_value(value);
