@@ -17,11 +17,12 @@ namespace {
 bool ReadToEnd(int fd, std::size_t size_guess, SecretString& text) {
   constexpr std::size_t kReadChunk = 64 * 1024;
   SecretString read;
-  // One spare byte, so that a file of the size found is read in one go.
+  // One spare byte, so that a file of the size found is read in one go and
+  // its end seen without growing the buffer: growing copies and doubles it.
   read.resize(size_guess + 1);
   std::size_t used = 0;
   for (;;) {
-    if (read.size() - used < kReadChunk) read.resize(std::max(2 * read.size(), used + kReadChunk));
+    if (used == read.size()) read.resize(std::max(2 * read.size(), used + kReadChunk));
     const ssize_t got = ::read(fd, read.data() + used, read.size() - used);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;

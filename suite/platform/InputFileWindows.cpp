@@ -22,13 +22,19 @@ InputResult ReadInputFile(const std::string& path, SecretString& text) {
   } file{opened};
   constexpr DWORD kReadChunk = 64 * 1024;
   SecretString read;
+  // One spare byte past the size found, so that the end is seen without
+  // growing the buffer: growing copies and doubles it. The file may be a
+  // pipe or grow meanwhile, so the size is only a first guess.
   LARGE_INTEGER size;
-  if (::GetFileSizeEx(file.handle, &size)) read.reserve(static_cast<std::size_t>(size.QuadPart) + 1);
+  read.resize(::GetFileSizeEx(file.handle, &size) ? static_cast<std::size_t>(size.QuadPart) + 1
+                                                   : kReadChunk);
   std::size_t used = 0;
   for (;;) {
-    read.resize(used + kReadChunk);
+    if (used == read.size()) read.resize(2 * read.size());
+    const std::size_t room = read.size() - used;
+    const DWORD want = room < kReadChunk ? static_cast<DWORD>(room) : kReadChunk;
     DWORD got = 0;
-    if (!::ReadFile(file.handle, read.data() + used, kReadChunk, &got, nullptr)) {
+    if (!::ReadFile(file.handle, read.data() + used, want, &got, nullptr)) {
       if (::GetLastError() == ERROR_BROKEN_PIPE) break;
       return InputResult::kFailed;
     }
