@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
@@ -22,7 +22,29 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   if (jsontext::IsNestedTooDeep(text.data(), text.size())) {
     throw boost::property_tree::json_parser_error("nesting too deep", "", 1);
   }
-  // The stream takes the text over instead of copying it.
-  SecretStream stream(std::move(text));
-  boost::property_tree::read_json(stream, tree);
+  // The parser read_json runs, fed from the text in memory rather than
+  // through a stream: the same grammar and errors, without a stream call
+  // per character.
+  namespace json = boost::property_tree::json_parser::detail;
+  json::standard_callbacks<boost::property_tree::ptree> callbacks;
+  json::encoding<char> encoding;
+  const char* const begin = text.data();
+  try {
+    json::read_json_internal(begin, begin + text.size(), encoding, callbacks, std::string());
+  } catch (...) {
+    WipeTree(callbacks.output());
+    throw;
+  }
+  tree.swap(callbacks.output());
+}
+
+void WipeTree(boost::property_tree::ptree& root, const boost::property_tree::ptree* done) {
+  std::vector<boost::property_tree::ptree*> pending{&root};
+  while (!pending.empty()) {
+    boost::property_tree::ptree* node = pending.back();
+    pending.pop_back();
+    WipeString(node->data());
+    if (node == done) continue;
+    for (auto& child : *node) pending.push_back(&child.second);
+  }
 }

@@ -15,7 +15,13 @@
 // Throws std::runtime_error("The json file can not be opened.") when the
 // file cannot be opened, and json_parser_error when the joined text is not
 // JSON (an empty text included) or nested deeper than 1,000 levels, which
-// the parser could not descend safely; `tree` is then left as it was.
+// the parser could not descend safely; `tree` is then left as it was, and
+// whatever was parsed before the fault is wiped.
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree);
+
+// Zeroes every value of a tree, depth first without recursion, so that a
+// deeply nested input costs no stack. The subtree `done`, already wiped, is
+// not entered.
+void WipeTree(boost::property_tree::ptree& root, const boost::property_tree::ptree* done = nullptr);
 
 #endif  // SRC_MISC_COMMON_JSONFILE_H_

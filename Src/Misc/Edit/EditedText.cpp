@@ -19,17 +19,6 @@ using boost::property_tree::ptree;
 
 constexpr char kSettingsNode[] = "sensitive_settings";
 
-// Every value of `root` zeroed, without recursion.
-void WipeTree(ptree& root) {
-  std::vector<ptree*> pending{&root};
-  while (!pending.empty()) {
-    ptree* node = pending.back();
-    pending.pop_back();
-    WipeString(node->data());
-    for (auto& child : *node) pending.push_back(&child.second);
-  }
-}
-
 // The JSON fault of `text` with its line: the loader joins the lines before
 // parsing, so the text is parsed again here with comment lines blanked and
 // every line kept in place.

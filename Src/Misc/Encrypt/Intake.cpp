@@ -23,20 +23,6 @@ using boost::property_tree::ptree;
 constexpr char kSettingsNode[] = "sensitive_settings";
 constexpr char kPathSeparator = '.';
 
-// Zeroes every value of a tree, depth first without recursion, so that a
-// deeply nested input costs no stack here. The subtree `done`, already
-// wiped, is not entered.
-void WipeTree(ptree& root, const ptree* done = nullptr) {
-  std::vector<ptree*> pending{&root};
-  while (!pending.empty()) {
-    ptree* node = pending.back();
-    pending.pop_back();
-    WipeString(node->data());
-    if (node == done) continue;
-    for (auto& child : *node) pending.push_back(&child.second);
-  }
-}
-
 // The parsed tree is a copy of the plaintext input: its values are zeroed
 // before it is released, however the reader leaves.
 class TreeWiper {
