@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
   // plug-in is loaded.
   platform::DisableCoreDumps();
   if (!platform::OpenClosedStandardStreams()) return kExitNoStandardStreams;
+  platform::KeepFreedHeapForReuse();
   const CommandLine line = ParseCommandLine(args);
   switch (line.action) {
     case CommandLine::Action::kHelp:

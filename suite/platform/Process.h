@@ -41,6 +41,14 @@ void SetStandardOutputBinary();
 // Windows has no such signal: a write past a quota fails by itself.
 void IgnoreFileSizeSignal();
 
+// Tunes the C heap for a short run that builds and drops large structures
+// (a parsed input file of many megabytes, then its encoded records): memory
+// freed is kept for the next allocation instead of being handed back to the
+// system and faulted in again, and the heap grows in large steps. Every
+// block that held a secret is zeroed before it is freed, so keeping it
+// keeps nothing readable. Nothing to do where the heap has no such knobs.
+void KeepFreedHeapForReuse();
+
 }  // namespace platform
 
 #endif  // SUITE_PLATFORM_PROCESS_H_

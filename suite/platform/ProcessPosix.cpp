@@ -3,6 +3,9 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -65,6 +68,18 @@ void UnsetEnvironment(const char* name) { ::unsetenv(name); }
 void SetStandardOutputBinary() {}
 
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+void KeepFreedHeapForReuse() {
+#if defined(__GLIBC__)
+  // Large blocks from the heap rather than their own mappings, which are
+  // unmapped on free; the heap's top kept rather than trimmed; and grown
+  // 32 MiB at a time rather than a page or so per call.
+  constexpr int kMiB = 1024 * 1024;
+  static_cast<void>(mallopt(M_MMAP_THRESHOLD, 256 * kMiB));
+  static_cast<void>(mallopt(M_TRIM_THRESHOLD, 1024 * kMiB));
+  static_cast<void>(mallopt(M_TOP_PAD, 32 * kMiB));
+#endif
+}
 
 }  // namespace platform
 

@@ -62,6 +62,8 @@ void SetStandardOutputBinary() {
 
 void IgnoreFileSizeSignal() {}
 
+void KeepFreedHeapForReuse() {}
+
 }  // namespace platform
 
 #endif  // _WIN32
