@@ -95,10 +95,14 @@ uint32_t ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
     std::string name = member;
     // The name only: a setting's value never reaches the log.
     KLOG(kLevelTrace) << "Parse setting name: " << name;
-    // The value is moved out of the tree, which is dropped anyway: one copy
-    // of each secret fewer. Members usually come in order, so the end of
-    // the map is the likely place; a later duplicate still overwrites.
-    records.insert_or_assign(records.end(), std::move(name), std::move(node.data()));
+    // The value is copied out of the tree, whose copy is wiped right away:
+    // the records then lie past the tree's memory, which comes free in one
+    // piece for the large buffers of the write. Members usually come in
+    // order, so the end of the map is the likely place; a later duplicate
+    // still overwrites, and the value it replaces is wiped too.
+    std::string value(node.data());
+    records.insert_or_assign(records.end(), std::move(name), std::move(value));
+    WipeString(value);
     if (node.empty()) {
       WipeString(node.data());
     } else {
