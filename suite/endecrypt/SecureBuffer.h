@@ -1,12 +1,14 @@
-// A byte buffer in guarded memory for keys and plaintext: allocated with
-// sodium_malloc (guard pages, locked against swapping where the system
-// allows it) and wiped by sodium_free when released. Not thread-safe; one
+// A byte buffer in guarded memory for keys and plaintext
+// (suite/platform/GuardedMemory.h: guard pages, locked against swapping
+// where the system allows it, wiped when released). Not thread-safe; one
 // owner at a time, so copying is deleted and moving hands the memory over.
 #ifndef SUITE_ENDECRYPT_SECUREBUFFER_H_
 #define SUITE_ENDECRYPT_SECUREBUFFER_H_
 
 #include <cstddef>
 #include <vector>
+
+#include "suite/platform/GuardedMemory.h"
 
 namespace endecrypt {
 
@@ -17,7 +19,7 @@ class SecureBuffer {
   SecureBuffer& operator=(const SecureBuffer&) = delete;
   SecureBuffer(SecureBuffer&& other) noexcept;
   SecureBuffer& operator=(SecureBuffer&& other) noexcept;
-  ~SecureBuffer();
+  ~SecureBuffer() = default;
 
   // Replaces what is held (wiping it) by `size` bytes of unspecified
   // content. Returns false, holding nothing, when memory runs out.
@@ -33,14 +35,12 @@ class SecureBuffer {
   [[nodiscard]] bool ForbidAccess();
   [[nodiscard]] bool AllowAccess();
 
-  unsigned char* data() { return memory; }
-  const unsigned char* data() const { return memory; }
+  unsigned char* data() { return memory.data(); }
+  const unsigned char* data() const { return memory.data(); }
   std::size_t size() const { return byte_count; }
 
  private:
-  void Release();
-
-  unsigned char* memory = nullptr;
+  platform::GuardedMemory memory;
   std::size_t byte_count = 0;
 };
 
