@@ -128,18 +128,24 @@ std::uint8_t ModeOf(const std::string& passphrase) {
   return status::kOk;
 }
 
-// Seals `plaintext` under `body_key` with a fresh nonce into `file`, whole
-// header included, the header serving as associated data.
-[[nodiscard]] int SealStore(StoreHeader header, const SecureBuffer& body_key,
-                            const SecureBuffer& plaintext, std::vector<unsigned char>& file) {
+// Encodes `records` into `file` and seals them there, in place, under
+// `body_key` with a fresh nonce, the whole header serving as associated
+// data. The plaintext exists in `file` only until it is sealed: one copy
+// fewer of every value, and no second buffer the size of the store.
+[[nodiscard]] int SealRecords(StoreHeader header, const SecureBuffer& body_key,
+                              const std::vector<RecordView>& records,
+                              std::vector<unsigned char>& file) {
+  const int encoded = endecrypt::EncodeRecords(records, file);
+  if (encoded != status::kOk) return encoded;
   randombytes_buf(header.nonce, sizeof(header.nonce));
-  header.body_length = plaintext.size() + endecrypt::kTagSize;
-  file.assign(endecrypt::kHeaderSize + header.body_length, 0);
+  header.body_length = file.size() - endecrypt::kHeaderSize;
   endecrypt::EncodeHeader(header, file.data());
+  unsigned char* body = file.data() + endecrypt::kHeaderSize;
   unsigned long long sealed = 0;
   if (crypto_aead_xchacha20poly1305_ietf_encrypt(
-          file.data() + endecrypt::kHeaderSize, &sealed, plaintext.data(), plaintext.size(),
-          file.data(), endecrypt::kHeaderSize, nullptr, header.nonce, body_key.data()) != 0) {
+          body, &sealed, body, header.body_length - endecrypt::kTagSize, file.data(),
+          endecrypt::kHeaderSize, nullptr, header.nonce, body_key.data()) != 0) {
+    sodium_memzero(file.data(), file.size());
     return status::kInternal;
   }
   return status::kOk;
@@ -292,11 +298,9 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
                               const std::string& passphrase, bool& lost_race) {
   StoreHeader header;
   SecureBuffer body_key;
-  SecureBuffer plaintext;
   std::vector<unsigned char> file;
   int result = PrepareNewKey(passphrase, header, body_key);
-  if (result == status::kOk) result = endecrypt::EncodeRecords(ViewsOf(records), plaintext);
-  if (result == status::kOk) result = SealStore(header, body_key, plaintext, file);
+  if (result == status::kOk) result = SealRecords(header, body_key, ViewsOf(records), file);
   if (result != status::kOk) return result;
   switch (endecrypt::CreateLockedFile(lock, file.data(), file.size())) {
     case FileResult::kOk: return status::kOk;
@@ -336,21 +340,17 @@ template <typename Edit>
     fresh_key = costs.opslimit != header.opslimit || costs.memlimit != header.memlimit;
   }
   if (result == status::kOk) result = edit(records);
+  if (result == status::kOk && fresh_key) {
+    result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
+                           body_key);
+  }
   if (result != status::kOk) return result;
-  SecureBuffer plaintext;
-  result = endecrypt::EncodeRecords(records, plaintext);
-  // The old records are encoded into `plaintext` now: wipe and free them
-  // before the sealed copy is made.
+  std::vector<unsigned char> rewritten;
+  result = SealRecords(header, body_key, records, rewritten);
+  // Sealed: the old records are wiped and freed before the file is written.
   records.clear();
   old_plaintext = SecureBuffer();
   if (result != status::kOk) return result;
-  if (fresh_key &&
-      (result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
-                              body_key)) != status::kOk) {
-    return result;
-  }
-  std::vector<unsigned char> rewritten;
-  if ((result = SealStore(header, body_key, plaintext, rewritten)) != status::kOk) return result;
   return endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()) == FileResult::kOk
              ? status::kOk
              : status::kWriteFailed;

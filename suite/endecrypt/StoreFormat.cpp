@@ -4,7 +4,6 @@
 
 #include "host/EnDecrypt.h"
 #include "host/Log.h"
-#include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
 namespace {
@@ -94,7 +93,7 @@ int DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& 
   return endecrypt_status::kOk;
 }
 
-int EncodeRecords(const std::vector<RecordView>& records, SecureBuffer& out) {
+int EncodeRecords(const std::vector<RecordView>& records, std::vector<unsigned char>& file) {
   // Checked field by field and record by record, so no sum can overflow.
   constexpr std::size_t kMaxRecordsSize = kMaxStoreSize - kHeaderSize - kTagSize;
   std::size_t total = kCountSize;
@@ -106,8 +105,8 @@ int EncodeRecords(const std::vector<RecordView>& records, SecureBuffer& out) {
       return endecrypt_status::kWriteFailed;
     }
   }
-  if (!out.Allocate(total)) return endecrypt_status::kInternal;
-  unsigned char* cursor = out.data();
+  file.assign(kHeaderSize + total + kTagSize, 0);
+  unsigned char* cursor = file.data() + kHeaderSize;
   PutLittleEndian(records.size(), kCountSize, cursor);
   cursor += kCountSize;
   for (const auto& [key, value] : records) {

@@ -14,8 +14,6 @@
 
 namespace endecrypt {
 
-class SecureBuffer;
-
 constexpr std::size_t kMagicSize = 8;
 constexpr unsigned char kMagic[kMagicSize] = {'K', 'V', 'X', 'S', 'T', 'O', 'R', 'E'};
 constexpr std::uint8_t kFormatVersion = 1;
@@ -62,9 +60,12 @@ void EncodeHeader(const StoreHeader& header, unsigned char* out);
 using RecordView = std::pair<std::string_view, std::string_view>;
 
 // Serialises `records`, which must be in strictly ascending key order, into
-// `out`. Returns kOk, kWriteFailed when the result would make a store larger
-// than kMaxStoreSize, or kInternal when memory runs out.
-[[nodiscard]] int EncodeRecords(const std::vector<RecordView>& records, SecureBuffer& out);
+// `file` as the body of a store to be sealed in place: `file` is sized for
+// a header, the records and a tag, and the records are written after the
+// header's room. Returns kOk, or kWriteFailed (with `file` untouched) when
+// the result would make a store larger than kMaxStoreSize.
+[[nodiscard]] int EncodeRecords(const std::vector<RecordView>& records,
+                                std::vector<unsigned char>& file);
 
 // Parses serialised records; the views point into `data`. Returns kOk, or
 // kInvalidFile (with `records` untouched) when the bytes are not exactly a
