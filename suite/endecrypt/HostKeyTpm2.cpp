@@ -6,7 +6,8 @@
 // key the TPM recreated has the Name recorded at sealing time: a different
 // key would be one whose owner reads the salt. With PCRs in the settings,
 // the object's policy binds it to their values at sealing time. Every
-// exchange with the TPM waits at most the configured timeout.
+// exchange with the TPM waits at most the configured timeout, even over a
+// TCTI that would block for ever.
 //
 // Sealed data, after the key file's header (version 2):
 //   pcr mask (u32, little-endian; bit i = PCR i of the SHA-256 bank)
@@ -31,6 +32,7 @@
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/TpmStack.h"
+#include "suite/endecrypt/TpmWatchdog.h"
 
 namespace endecrypt {
 namespace {
@@ -75,9 +77,14 @@ class TpmSession {
     if (tcti != nullptr) tss.Tss2_TctiLdr_Finalize(&tcti);
   }
 
+  // Opening a TCTI may talk to the TPM already (a socket TCTI's start-up
+  // commands), so it is bounded like an exchange.
   [[nodiscard]] bool Open(const std::string& tcti_conf) {
     return ProbeTpmConnection(tcti_conf, timeout_ms) &&
-           Check(tss.Tss2_TctiLdr_Initialize(tcti_conf.c_str(), &tcti), "opening the TCTI") &&
+           Exchange(
+               "opening the TCTI",
+               [&] { return tss.Tss2_TctiLdr_Initialize(tcti_conf.c_str(), &tcti); },
+               [] { return TSS2_RC_SUCCESS; }) &&
            Check(tss.Esys_Initialize(&esys, tcti, nullptr), "starting ESAPI") &&
            Check(tss.Esys_SetTimeout(esys, timeout_ms), "setting the timeout");
   }
@@ -91,21 +98,27 @@ class TpmSession {
 
   // Sends one command with `send` and waits for its answer with `finish`,
   // which ESAPI lets wait up to the timeout and asks to be called again
-  // (TRY_AGAIN) when nothing came, or when the TPM asked for a retry.
+  // (TRY_AGAIN) when nothing came, or when the TPM asked for a retry. A
+  // TCTI that blocks past the deadline instead is cut off by the watchdog.
   template <typename Send, typename Finish>
   [[nodiscard]] bool Exchange(const char* what, Send send, Finish finish) {
-    if (silent || !Check(send(), what)) return false;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      const TSS2_RC rc = finish();
-      if ((rc & ~TSS2_RC_LAYER_MASK) != TSS2_BASE_RC_TRY_AGAIN) return Check(rc, what);
-      if (std::chrono::steady_clock::now() >= deadline) {
-        KLOG(1) << "TPM: " << what << " got no answer within " << timeout_ms << " ms";
-        silent = true;
-        return false;
-      }
+    if (silent) return false;
+    const auto deadline = TpmWatchdog::Clock::now() + std::chrono::milliseconds(timeout_ms);
+    watchdog.Arm(deadline);
+    TSS2_RC rc = send();
+    bool late = false;
+    if (rc == TSS2_RC_SUCCESS) {
+      do {
+        rc = finish();
+        late = TpmWatchdog::Clock::now() >= deadline;
+      } while ((rc & ~TSS2_RC_LAYER_MASK) == TSS2_BASE_RC_TRY_AGAIN && !late);
     }
+    if (watchdog.Disarm() || ((rc & ~TSS2_RC_LAYER_MASK) == TSS2_BASE_RC_TRY_AGAIN && late)) {
+      KLOG(1) << "TPM: " << what << " got no answer within " << timeout_ms << " ms";
+      silent = true;
+      return false;
+    }
+    return Check(rc, what);
   }
 
   // Wipes the response parameters ESAPI keeps in its buffer until the
@@ -132,6 +145,7 @@ class TpmSession {
  private:
   const TpmStack& tss;
   const int timeout_ms;
+  TpmWatchdog watchdog;  // made before the TCTI, so it may cut the TCTI's sockets
   bool silent = false;
   TSS2_TCTI_CONTEXT* tcti = nullptr;
   ESYS_CONTEXT* esys = nullptr;
