@@ -19,8 +19,9 @@ class SoftwareTpm {
   ~SoftwareTpm();  // no copies: the state folder is the object's own
 
   bool running() const { return pid > 0; }
-  // The TCTI loader string that reaches this TPM.
+  // The TCTI loader string that reaches this TPM, and its command port.
   std::string Tcti() const;
+  int Port() const { return port; }
   // Ends the TPM process, as a TPM gone mid-run.
   void Stop();
   // Extends `pcr` of the SHA-256 bank, as a boot step would; false if refused.

@@ -2,11 +2,8 @@
 // against a software TPM per test (skipped without swtpm), the DPAPI seal.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <tss2/tss2_esys.h>
-#include <unistd.h>
 #endif
 
 #include <functional>
@@ -20,6 +17,7 @@
 #include "tests/support/TestSupport.h"
 #if !defined(_WIN32)
 #include "tests/store/SoftwareTpm.h"
+#include "tests/store/TpmRelay.h"
 #endif
 
 namespace {
@@ -118,45 +116,8 @@ constexpr char kResettablePcrIndex[] = "16";
 // header, the PCR mask and the Name's size.
 constexpr std::size_t kRecordedNameByte = 10 + 4 + 2 + 8;
 
-// Two neighbouring loopback ports (commands, control), each taking
-// connections (the system completes them) and never answering: a TPM gone
-// silent.
-class SilentEndpoint {
- public:
-  SilentEndpoint() {
-    for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
-      const int first = Listen(0);
-      if (first > 0 && Listen(first + 1) > 0) port = first;
-    }
-  }
-  ~SilentEndpoint() {
-    for (int fd : fds) ::close(fd);
-  }
-  std::string Tcti() const { return "swtpm:host=127.0.0.1,port=" + std::to_string(port); }
-
- private:
-  // Listens on `wanted` (0: any free port); the port, or 0.
-  int Listen(int wanted) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    fds.push_back(fd);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(wanted));
-    socklen_t length = sizeof(address);
-    auto* any = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(fd, any, length) != 0 || ::listen(fd, 8) != 0 ||
-        ::getsockname(fd, any, &length) != 0) {
-      return 0;
-    }
-    return ntohs(address.sin_port);
-  }
-
-  std::vector<int> fds;
-  int port = 0;
-};
-
 using testing_support::SoftwareTpm;
+using testing_support::TpmRelay;
 
 class Tpm2Test : public HostKeyTest {
  protected:
@@ -164,7 +125,8 @@ class Tpm2Test : public HostKeyTest {
     if (!tpm.running()) GTEST_SKIP() << "swtpm is not installed or does not start";
     UseTpm(tpm, "");
   }
-  void UseTpm(const SoftwareTpm& which, const std::string& more) {
+  template <typename Tpm>
+  void UseTpm(const Tpm& which, const std::string& more) {
     Configure("ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TCTI=" + which.Tcti() + "\n" + more);
   }
 
@@ -196,12 +158,15 @@ TEST_F(Tpm2Test, SealedKeyOpensItsStoresAndMovesBothWays) {
 }
 
 // Another TPM, a recorded primary key that is not the TPM's, a TPM that
-// never answers, changed PCRs, or a TPM gone mid-run: no key (1), and
-// neither the store nor the key file is touched.
+// never answers, or stops answering in the middle of a command, changed
+// PCRs, or a TPM gone mid-run: no key (1), and neither the store nor the
+// key file is touched.
 TEST_F(Tpm2Test, KeyDoesNotOpenWithoutItsTpmAndPcrs) {
   SoftwareTpm other;
   ASSERT_TRUE(other.running());
-  const SilentEndpoint silent;
+  const TpmRelay silent(0, 0, false);
+  const TpmRelay falls_silent(tpm.Port(), 1, true);
+  const std::string short_wait = "ENCRYPT_TPM2_TIMEOUT_MS=200\n";
   UseTpm(tpm, std::string("ENCRYPT_TPM2_PCRS=") + kResettablePcrIndex + "\n");
   ASSERT_EQ(Write(store), kOk);
   ASSERT_EQ(Read(store), kOk);
@@ -212,10 +177,8 @@ TEST_F(Tpm2Test, KeyDoesNotOpenWithoutItsTpmAndPcrs) {
   const std::function<void()> faults[] = {
       [&] { UseTpm(other, ""); },
       [&] { SetKeyFile(other_name); },
-      [&] {
-        Configure("ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TIMEOUT_MS=200\n"
-                  "ENCRYPT_TPM2_TCTI=" + silent.Tcti() + "\n");
-      },
+      [&] { UseTpm(silent, short_wait); },
+      [&] { UseTpm(falls_silent, short_wait); },
       [&] { ASSERT_TRUE(tpm.ExtendPcr(kResettablePcr)); },
       [&] { tpm.Stop(); },
   };
