@@ -17,6 +17,7 @@
 #include "tests/support/TestSupport.h"
 #if !defined(_WIN32)
 #include "tests/store/SoftwareTpm.h"
+#include "tests/support/FreedMemory.h"
 #include "tests/store/TpmRelay.h"
 #endif
 
@@ -155,6 +156,19 @@ TEST_F(Tpm2Test, SealedKeyOpensItsStoresAndMovesBothWays) {
   ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
   EXPECT_EQ(ReadFile(host_key), key);
   EXPECT_EQ(Read(plain_store), kOk);
+}
+
+// An unseal leaves no copy of the key in what the TSS (C free()) or we
+// (operator delete) release.
+TEST_F(Tpm2Test, UnsealLeavesNoKeyInFreedMemory) {
+  if (!FreedMemoryWatch::WatchesCFree()) GTEST_SKIP() << "the address sanitizer owns free()";
+  const std::string key = "host key sought in freed memory.";
+  SetKeyFile(key);
+  ASSERT_EQ(Write(store), kOk);
+  ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
+  const FreedMemoryWatch watch(key);
+  EXPECT_EQ(Read(store), kOk);
+  EXPECT_EQ(watch.Hits(), 0);
 }
 
 // Another TPM, a recorded primary key that is not the TPM's, a TPM that

@@ -6,6 +6,21 @@
 #include <cstring>
 #include <new>
 
+// C free() is taken over with glibc only, and not under the address
+// sanitizer, whose own malloc and free must stay in place.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVOX_FREED_MEMORY_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVOX_FREED_MEMORY_ASAN 1
+#endif
+#if !defined(KELVOX_FREED_MEMORY_ASAN) && defined(__GLIBC__)
+#define KELVOX_FREED_MEMORY_C_FREE 1
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Each block starts with its size, kept in a header that preserves the
@@ -17,6 +32,16 @@ std::atomic<bool> watching{false};
 char watched[kMaxWatched];
 std::size_t watched_size = 0;
 std::atomic<int> hits{0};
+
+#if defined(KELVOX_FREED_MEMORY_C_FREE)
+constexpr bool kWatchesCFree = true;
+#else
+constexpr bool kWatchesCFree = false;
+#endif
+
+void Search(const void* block, std::size_t size) noexcept {
+  if (watching && memmem(block, size, watched, watched_size) != nullptr) ++hits;
+}
 
 void* Allocate(std::size_t size) {
   auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
@@ -30,11 +55,21 @@ void Release(void* pointer) noexcept {
   unsigned char* block = static_cast<unsigned char*>(pointer) - kHeader;
   std::size_t size = 0;
   std::memcpy(&size, block, sizeof(size));
-  if (watching && memmem(pointer, size, watched, watched_size) != nullptr) ++hits;
+  if (!kWatchesCFree) Search(pointer, size);  // else free() searches the whole block
   std::free(block);
 }
 
 }  // namespace
+
+#if defined(KELVOX_FREED_MEMORY_C_FREE)
+// The executable's free() takes the place of the C library's for the whole
+// process, dlopen'ed libraries too; the block then goes to glibc's own.
+extern "C" void __libc_free(void* pointer);
+extern "C" void free(void* pointer) noexcept {
+  if (pointer != nullptr) Search(pointer, malloc_usable_size(pointer));
+  __libc_free(pointer);
+}
+#endif
 
 // Every form that a plain delete may free, the nothrow ones included.
 void* operator new(std::size_t size) { return Allocate(size); }
@@ -60,3 +95,5 @@ FreedMemoryWatch::FreedMemoryWatch(const std::string& text) {
 FreedMemoryWatch::~FreedMemoryWatch() { watching = false; }
 
 int FreedMemoryWatch::Hits() const { return hits; }
+
+bool FreedMemoryWatch::WatchesCFree() { return kWatchesCFree; }
