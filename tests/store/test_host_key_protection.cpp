@@ -17,8 +17,8 @@
 #include "tests/support/TestSupport.h"
 #if !defined(_WIN32)
 #include "tests/store/SoftwareTpm.h"
-#include "tests/support/FreedMemory.h"
 #include "tests/store/TpmRelay.h"
+#include "tests/support/FreedMemory.h"
 #endif
 
 namespace {
