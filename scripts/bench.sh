@@ -14,41 +14,62 @@ for bench in $benches; do
   echo
 done
 
-# The ratios, as whole processes timed by hyperfine (median of many runs):
-# ratios rather than times, since the machine is shared.
+# The ratios, of whole processes (median of many runs): ratios rather than
+# times, since the machine is shared.
 echo "== ratios"
-if ! command -v hyperfine >/dev/null; then
-  echo "hyperfine is missing; scripts/deps.sh bench installs it" >&2
+if [ ! -x /usr/bin/time ]; then
+  echo "GNU time is missing; scripts/deps.sh bench installs it" >&2
   exit 1
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvox-ratios-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 bin=$PWD/build/bin
 "$bin/bench_inputs" "$work"
+mkdir "$work/warmup"
 export KELVOX_GLOBAL_CONFIG=$work/global.config
 big=$work/settings.json
 store=$work/settings.store
 
-# median NAME RUNS [hyperfine arguments] COMMAND: the median wall time in s.
-median() {
-  local name=$1 runs=$2
-  shift 2
-  hyperfine -N --style none --warmup 2 --runs "$runs" --export-json "$work/$name.times.json" "$@" \
-    >/dev/null 2>&1
-  jq '.results[0].median' "$work/$name.times.json"
+# timed FILE COMMAND...: runs COMMAND once as a whole process and appends
+# its wall time in s to FILE.
+timed() {
+  local file=$1 start end
+  shift
+  start=$EPOCHREALTIME
+  "$@" >/dev/null 2>&1 </dev/null
+  end=$EPOCHREALTIME
+  awk -v start="$start" -v end="$end" 'BEGIN { printf "%.6f\n", end - start }' >>"$file"
 }
+# median FILE: the median of the times in FILE.
+median() { sort -n "$1" | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
 # peak_kib COMMAND...: the peak resident memory of one run, in KiB.
 peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null </dev/null | tail -1; }
 
-parse=$(median parse 10 "$bin/bench_bare_parse $big")
-create=$(median create 10 --prepare "rm -f $store" "$bin/kelvox encrypt --configfile $big --unattended")
-create_kib=$(peak_kib "$bin/kelvox" encrypt --configfile "$big" --unattended --quiet)
-update=$(median update 10 "$bin/kelvox encrypt --configfile $big --unattended --quiet")
-update_kib=$(peak_kib "$bin/kelvox" encrypt --configfile "$big" --unattended --quiet)
+# The runs are interleaved, one of each kind per round, so that a change in
+# the machine's speed while the bench runs weighs on both sides of a ratio
+# alike. The first rounds warm the caches and are not counted.
+encrypt_big=("$bin/kelvox" encrypt --configfile "$big" --unattended --quiet)
+for round in $(seq 17); do
+  [ "$round" -le 2 ] && out=$work/warmup || out=$work
+  rm -f "$store"
+  timed "$out/parse" "$bin/bench_bare_parse" "$big"
+  timed "$out/create" "${encrypt_big[@]}"
+  timed "$out/update" "${encrypt_big[@]}"
+done
+create_kib=$(rm -f "$store" && peak_kib "${encrypt_big[@]}")
+update_kib=$(peak_kib "${encrypt_big[@]}")
 rm -f "$store"
 "$bin/kelvox" encrypt --configfile "$work/one.json" --unattended --quiet >/dev/null
-one=$(median one 100 "$bin/kelvox encrypt --configfile $work/one.json --unattended --quiet")
-version=$(median version 100 "$bin/kelvox --version")
+for round in $(seq 105); do
+  [ "$round" -le 5 ] && out=$work/warmup || out=$work
+  timed "$out/one" "$bin/kelvox" encrypt --configfile "$work/one.json" --unattended --quiet
+  timed "$out/version" "$bin/kelvox" --version
+done
+parse=$(median "$work/parse")
+create=$(median "$work/create")
+update=$(median "$work/update")
+one=$(median "$work/one")
+version=$(median "$work/version")
 input_kib=$(( $(stat -c %s "$big") / 1024 ))
 peak=$(( create_kib > update_kib ? create_kib : update_kib ))
 

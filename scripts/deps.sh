@@ -19,8 +19,8 @@ case "${1:-}" in
     # manual page and completion are tried with.
     packages="$packages lintian man-db bash-completion" ;;
   bench)
-    # hyperfine times the whole runs the ratios compare.
-    packages="$packages hyperfine" ;;
+    # GNU time gives a run's peak memory, for the memory ratio.
+    packages="$packages time" ;;
   msi)
     # wixl builds the package from WiX source; msitools edits and lists it.
     packages="wixl msitools" ;;

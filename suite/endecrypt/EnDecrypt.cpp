@@ -279,12 +279,15 @@ std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, cons
   auto old_record = stored.begin();
   auto new_record = records.begin();
   while (old_record != stored.end() || new_record != records.end()) {
-    if (new_record == records.end() ||
-        (old_record != stored.end() && old_record->first < new_record->first)) {
+    // One three-way comparison per step: the keys are long and alike.
+    const int order = new_record == records.end()  ? -1
+                      : old_record == stored.end() ? 1
+                                                   : old_record->first.compare(new_record->first);
+    if (order < 0) {
       merged.push_back(*old_record++);
       continue;
     }
-    if (old_record != stored.end() && old_record->first == new_record->first) ++old_record;
+    if (order == 0) ++old_record;
     merged.emplace_back(new_record->first, new_record->second);
     ++new_record;
   }
@@ -381,10 +384,14 @@ template <typename Edit>
   return status::kWriteFailed;
 }
 
+// The mode is in the header: the rest of the file is not read.
 [[nodiscard]] int ReadMode(const std::string& path, int& mode) {
-  std::vector<unsigned char> file;
+  std::vector<unsigned char> head;
+  std::uint64_t size = 0;
   StoreHeader header;
-  const int result = ReadStoreFile(path, file, header);
+  int result = FromReadResult(
+      endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head, size));
+  if (result == status::kOk) result = endecrypt::DecodeHeader(head.data(), size, header);
   if (result == status::kOk) mode = header.mode;
   return result;
 }

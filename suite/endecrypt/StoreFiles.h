@@ -18,6 +18,7 @@ using platform::CreateLockedFile;
 using platform::DefaultHostKeyPath;
 using platform::FileResult;
 using platform::LockAndReadFile;
+using platform::ReadFileHead;
 using platform::LockedFile;
 using platform::ReadWholeFile;
 using platform::ReplaceLockedFile;

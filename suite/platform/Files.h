@@ -64,6 +64,13 @@ class LockedFile {
 [[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                                        std::vector<unsigned char>& contents);
 
+// Reads the regular file at `path` as ReadWholeFile does, but only its first
+// `count` bytes (all of it when shorter) into `head`, and its whole size
+// into `size`: a header is decoded without reading what follows it.
+[[nodiscard]] FileResult ReadFileHead(const std::string& path, std::size_t max_size,
+                                      std::size_t count, std::vector<unsigned char>& head,
+                                      std::uint64_t& size);
+
 // Reads the file at `path`, which must hold from `min_size` to `max_size`
 // bytes, into `contents`. The file must be trustworthy as the only guard of
 // a key: not a symbolic link, a regular file owned by the running user, with

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,9 +28,15 @@
 #include "suite/platform/FileNames.h"
 #include "suite/platform/Files.h"
 #include "suite/platform/OwnerOnly.h"
+#include "suite/platform/Process.h"
 
 namespace platform {
 namespace {
+
+// A file read whole from this size on readies the heap first, for itself
+// and what it is decoded into (views of its records, a map of copies).
+constexpr std::size_t kLargeRead = std::size_t{1} << 20;
+constexpr std::size_t kHeapPerFileByte = 4;
 
 constexpr mode_t kPermissionBits = 0777;
 constexpr mode_t kGroupBits = 0070;
@@ -106,13 +113,16 @@ bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
 }
 
 FileResult ReadOpenFile(int fd, const struct stat& status, std::size_t max_size,
-                        std::vector<unsigned char>& contents) {
+                        std::vector<unsigned char>& contents,
+                        std::size_t count = std::numeric_limits<std::size_t>::max()) {
   if (static_cast<std::uint64_t>(status.st_size) > max_size) {
     KLOG(1) << "file of " << status.st_size << " bytes exceeds the limit of " << max_size
             << " bytes";
     return FileResult::kWrongSize;
   }
-  std::vector<unsigned char> read(static_cast<std::size_t>(status.st_size));
+  const std::size_t size = std::min(static_cast<std::size_t>(status.st_size), count);
+  if (size >= kLargeRead) ReadyHeapFor(kHeapPerFileByte * size);
+  std::vector<unsigned char> read(size);
   std::size_t done = 0;
   while (done < read.size()) {
     const ssize_t got = ::read(fd, read.data() + done, read.size() - done);
@@ -455,6 +465,16 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
   const FileResult opened = OpenRegularFile(AT_FDCWD, path, 0, fd, status);
   if (opened != FileResult::kOk) return opened;
   return ReadOpenFile(fd.get(), status, max_size, contents);
+}
+
+FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
+                        std::vector<unsigned char>& head, std::uint64_t& size) {
+  UniqueFd fd;
+  struct stat status;
+  FileResult result = OpenRegularFile(AT_FDCWD, path, 0, fd, status);
+  if (result == FileResult::kOk) result = ReadOpenFile(fd.get(), status, max_size, head, count);
+  if (result == FileResult::kOk) size = static_cast<std::uint64_t>(status.st_size);
+  return result;
 }
 
 FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,

@@ -6,9 +6,11 @@
 #include <sddl.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,7 +81,9 @@ bool IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned char>& contents) {
+FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned char>& contents,
+                        std::size_t count = std::numeric_limits<std::size_t>::max(),
+                        std::uint64_t* whole_size = nullptr) {
   LARGE_INTEGER size;
   if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
     return FileResult::kWrongSize;
@@ -89,7 +93,7 @@ FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned 
             << " bytes";
     return FileResult::kWrongSize;
   }
-  std::vector<unsigned char> read(static_cast<std::size_t>(size.QuadPart));
+  std::vector<unsigned char> read(std::min(static_cast<std::size_t>(size.QuadPart), count));
   std::size_t done = 0;
   while (done < read.size()) {
     const std::size_t left = read.size() - done;
@@ -102,6 +106,7 @@ FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned 
     done += got;
   }
   contents = std::move(read);
+  if (whole_size != nullptr) *whole_size = static_cast<std::uint64_t>(size.QuadPart);
   return FileResult::kOk;
 }
 
@@ -260,6 +265,16 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
   return ReadOpenFile(file.get(), max_size, contents);
+}
+
+FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
+                        std::vector<unsigned char>& head, std::uint64_t& size) {
+  if (IsFolder(path)) return FileResult::kWrongSize;
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  return ReadOpenFile(file.get(), max_size, head, count, &size);
 }
 
 FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,

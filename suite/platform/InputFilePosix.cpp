@@ -1,16 +1,14 @@
 // InputFile.h on POSIX systems.
 #if !defined(_WIN32)
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstdlib>
 
 #include "suite/platform/InputFile.h"
+#include "suite/platform/Process.h"
 
 namespace platform {
 namespace {
@@ -42,28 +40,6 @@ bool ReadToEnd(int fd, std::size_t size_guess, SecretString& text) {
 constexpr std::size_t kHeapPerInputByte = 8;
 constexpr std::size_t kLargeInput = std::size_t{1} << 20;
 constexpr std::size_t kMaxReadied = std::size_t{1} << 30;
-
-// Readies the heap for `size` bytes of small blocks: the memory is taken
-// from the heap at once, advised into huge pages, and handed back, so the
-// blocks that follow are carved from it with one page fault per 2 MiB
-// instead of one per 4 KiB. Relies on the host keeping freed heap memory
-// (platform::KeepFreedHeapForReuse); without that it is merely wasted work.
-void ReadyHeapFor(std::size_t size) {
-#if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  void* block = std::malloc(size);
-  if (block == nullptr) return;
-  const auto start = reinterpret_cast<std::uintptr_t>(block);
-  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (start + size) & ~(kHugePage - 1);
-  if (last > first) {
-    static_cast<void>(::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE));
-  }
-  std::free(block);
-#else
-  static_cast<void>(size);
-#endif
-}
 
 }  // namespace
 

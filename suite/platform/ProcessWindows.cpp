@@ -64,6 +64,8 @@ void IgnoreFileSizeSignal() {}
 
 void KeepFreedHeapForReuse() {}
 
+void ReadyHeapFor(std::size_t) {}
+
 }  // namespace platform
 
 #endif  // _WIN32

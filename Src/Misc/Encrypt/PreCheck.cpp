@@ -73,8 +73,9 @@ uint32_t ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string
   int32_t updated = 0;
   auto it = stored.begin();
   for (const auto& [key, value] : file_records[type]) {
-    while (it != stored.end() && it->first < key) ++it;
-    if (it == stored.end() || it->first != key) {
+    int order = -1;
+    while (it != stored.end() && (order = it->first.compare(key)) < 0) ++it;
+    if (order != 0) {
       ++added;
     } else if (it->second != value) {
       ++updated;
