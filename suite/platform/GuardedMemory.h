@@ -2,8 +2,9 @@
 // two inaccessible guard pages, so an overrun faults instead of reading or
 // spilling a neighbour; locked against swapping where the system allows
 // it; left out of core dumps; zeroed before it goes back to the system.
-// Large regions are backed by huge pages where the system offers them,
-// which cuts the page faults of filling megabytes of plaintext several-fold.
+// Large regions are carved from memory the process already has where it
+// can (page-aligned inside one heap block, so no fresh page is zeroed for
+// them) and backed by huge pages where the system offers them.
 // GuardedMemoryPosix.cpp and GuardedMemoryWindows.cpp hold the two sides.
 #ifndef SUITE_PLATFORM_GUARDEDMEMORY_H_
 #define SUITE_PLATFORM_GUARDEDMEMORY_H_
@@ -21,13 +22,15 @@ class GuardedMemory {
   GuardedMemory(GuardedMemory&& other) noexcept
       : bytes(std::exchange(other.bytes, nullptr)),
         region(std::exchange(other.region, nullptr)),
-        region_size(std::exchange(other.region_size, 0)) {}
+        region_size(std::exchange(other.region_size, 0)),
+        from_heap(std::exchange(other.from_heap, false)) {}
   GuardedMemory& operator=(GuardedMemory&& other) noexcept {
     if (this != &other) {
       Release();
       bytes = std::exchange(other.bytes, nullptr);
       region = std::exchange(other.region, nullptr);
       region_size = std::exchange(other.region_size, 0);
+      from_heap = std::exchange(other.from_heap, false);
     }
     return *this;
   }
@@ -49,8 +52,9 @@ class GuardedMemory {
 
  private:
   unsigned char* bytes = nullptr;  // the caller's bytes, inside the region
-  void* region = nullptr;          // the whole mapping, guard pages included
+  void* region = nullptr;          // the whole allocation, guard pages included
   std::size_t region_size = 0;
+  bool from_heap = false;  // POSIX: pages of one heap block rather than a mapping
 };
 
 }  // namespace platform
