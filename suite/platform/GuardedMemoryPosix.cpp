@@ -36,6 +36,15 @@ unsigned char* GuardOf(void* region, bool from_heap) {
   return reinterpret_cast<unsigned char*>(from_heap ? (start + page - 1) / page * page : start);
 }
 
+// The pages a region has besides the caller's: the two guards, and for a
+// heap block one more, to start the first guard on a page boundary.
+std::size_t ExtraPages(bool from_heap) { return from_heap ? 3 : 2; }
+
+// The caller's pages of a region of `region_size` bytes.
+std::size_t InnerOf(std::size_t region_size, bool from_heap) {
+  return region_size - ExtraPages(from_heap) * PageSize();
+}
+
 }  // namespace
 
 bool GuardedMemory::Allocate(std::size_t size) {
@@ -45,8 +54,7 @@ bool GuardedMemory::Allocate(std::size_t size) {
   if (size > SIZE_MAX - 4 * page) return false;
   const std::size_t inner = (size + kAlignment + page - 1) / page * page;
   const bool heap = inner >= kFromHeap;
-  // A heap block gets a page more, to start the guard on a page boundary.
-  const std::size_t total = inner + (heap ? 3 : 2) * page;
+  const std::size_t total = inner + ExtraPages(heap) * page;
   void* block = nullptr;
   if (heap) {
     block = std::malloc(total);
@@ -81,7 +89,7 @@ void GuardedMemory::Release() {
   if (region == nullptr) return;
   const std::size_t page = PageSize();
   unsigned char* guard = GuardOf(region, from_heap);
-  const std::size_t inner = region_size - (from_heap ? 3 : 2) * page;
+  const std::size_t inner = InnerOf(region_size, from_heap);
   // Everything readable and writable again first: the bytes may have been
   // locked away, and the heap writes into a block it gets back.
   static_cast<void>(::mprotect(guard, inner + 2 * page, PROT_READ | PROT_WRITE));
@@ -104,7 +112,7 @@ void GuardedMemory::Release() {
 bool GuardedMemory::SetAccess(bool allowed) {
   if (region == nullptr) return true;
   const std::size_t page = PageSize();
-  const std::size_t inner = region_size - (from_heap ? 3 : 2) * page;
+  const std::size_t inner = InnerOf(region_size, from_heap);
   return ::mprotect(GuardOf(region, from_heap) + page, inner,
                     allowed ? PROT_READ | PROT_WRITE : PROT_NONE) == 0;
 }
