@@ -61,21 +61,38 @@ $out"
 }
 # on_console STATUS INPUT ARGS...: as kelvox, on a terminal of its own, for
 # the passphrase prompts, which read the console and never standard input
-# on Windows. INPUT is typed ahead (Enter is "\r"); the terminal stays open
-# until the program ends. Its output, full of cursor movements, is not kept.
+# on Windows. INPUT (Enter is "\r") is typed once the first prompt shows:
+# typed before, it could meet the console before Wine has set it up. The
+# terminal stays open until the program ends, two minutes at most. Its
+# output is shown only if the status is wrong.
 on_console() {
-  local want="$1" input="$2" status=0
+  local want="$1" input="$2" status=0 deadline=$((SECONDS + 120))
   shift 2
   mkfifo "$scratch/keys"
+  : >"$scratch/console.out"
   script -qec "cd '$scratch/work' && '$wine' kelvox.exe $*" /dev/null \
     <"$scratch/keys" >"$scratch/console.out" 2>&1 &
   local pid=$!
   exec 8>"$scratch/keys"
-  printf '%b' "$input" >&8
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ -n "$input" ] && console_text | grep -q "passphrase:"; then
+      printf '%b' "$input" >&8
+      input=""
+    fi
+    # A program that never ends is stopped, and fails on its status.
+    [ "$SECONDS" -lt "$deadline" ] || kill "$pid" 2>/dev/null
+    sleep 0.2
+  done
   wait "$pid" || status=$?
   exec 8>&-
   rm -f "$scratch/keys"
-  [ "$status" -eq "$want" ] || fail "kelvox $* on a terminal exited $status, not $want"
+  [ "$status" -eq "$want" ] || fail "kelvox $* on a terminal exited $status, not $want:
+$(console_text)"
+}
+# What the terminal showed, without its control sequences. Wine draws every
+# character on its own and a space as a cursor move, so spaces are lost.
+console_text() {
+  sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\x1b\][^\x07]*\x07//g' "$scratch/console.out" | tr -d '\r'
 }
 contains() { grep -qF -- "$2" <<<"$1" || fail "expected '$2' in:
 $1"; }
