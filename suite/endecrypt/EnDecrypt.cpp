@@ -268,12 +268,31 @@ std::vector<RecordView> ViewsOf(const Records& records) {
   return views;
 }
 
+// True, with every value of `records` put in place in `stored`, when each
+// of their keys is stored already: the usual update, which then needs no
+// second list. False when a key is new; values already put in place then
+// are the ones the merge puts there too.
+bool UpdateInPlace(std::vector<RecordView>& stored, const Records& records) {
+  auto old_record = stored.begin();
+  for (const auto& [key, value] : records) {
+    int order = -1;
+    while (old_record != stored.end() && (order = old_record->first.compare(key)) < 0) {
+      ++old_record;
+    }
+    if (order != 0) return false;
+    old_record->second = value;
+  }
+  return true;
+}
+
 // The records of a rewrite, in ascending key order. With `keep_stored`,
 // stored records whose key is not in `records` stay; keys in `records`
 // are added or take the new value. Without it, `records` replaces the store.
-std::vector<RecordView> MergeRecords(const std::vector<RecordView>& stored, const Records& records,
+// `stored` may be changed or emptied.
+std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Records& records,
                                      bool keep_stored) {
   if (!keep_stored) return ViewsOf(records);
+  if (UpdateInPlace(stored, records)) return std::move(stored);
   std::vector<RecordView> merged;
   merged.reserve(stored.size() + records.size());
   auto old_record = stored.begin();

@@ -256,6 +256,8 @@ TEST_F(StoreTest, RoundTripKeepsAnyBytesInOwnerOnlyFilesInBothModes) {
   ASSERT_EQ(Write({{"a", "1"}, {"b", "2"}}, kUnattended, false), status::kOk);
   ASSERT_EQ(Write({{"b", "3"}}, kUnattended, true), status::kOk);  // merged
   EXPECT_EQ(ReadOk(kUnattended), (Records{{"a", "1"}, {"b", "3"}}));
+  ASSERT_EQ(Write({{"a", "4"}, {"c", "5"}}, kUnattended, true), status::kOk);  // and added to
+  EXPECT_EQ(ReadOk(kUnattended), (Records{{"a", "4"}, {"b", "3"}, {"c", "5"}}));
   ASSERT_EQ(Write({{"d", "5"}}, kUnattended, false), status::kOk);  // replaced
   EXPECT_EQ(ReadOk(kUnattended), (Records{{"d", "5"}}));
   EXPECT_EQ(StoreFolder(), (std::vector<std::string>{"attended", fs::path(path).filename().string()}));
