@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -197,11 +198,12 @@ std::uint8_t ModeOf(const std::string& passphrase) {
 
 // The store Decrypt opened last, kept so that a rewrite of the same file
 // under the writers' lock (an update right after its pre-check read) need
-// not decrypt and decode it again. A sealed file is never changed in place:
-// every write makes a new file with a fresh random nonce, so its header,
-// tag and size name it. The plaintext stays in guarded memory, unreadable
-// while kept; the next rewrite takes it whether it can use it or not, so it
-// is wiped when that rewrite ends (else when the process ends).
+// neither read nor decrypt nor decode it again. A sealed file is never
+// changed in place: every write makes a new file with a fresh random nonce,
+// so its header, tag and size name it, and anything else under that name
+// would fail to open anyway. The plaintext stays in guarded memory,
+// unreadable while kept; the next rewrite takes it whether it can use it or
+// not, so it is wiped when that rewrite ends (else when the process ends).
 struct KeptStore {
   bool held = false;
   std::size_t file_size = 0;
@@ -211,12 +213,8 @@ struct KeptStore {
   SecureBuffer plaintext;
   std::vector<RecordView> views;  // into `plaintext`
 
-  // True when `file` is the file this was opened from, by `body_key`.
-  bool Matches(const std::vector<unsigned char>& file, const SecureBuffer& key) const {
-    return held && file.size() == file_size && file.size() >= sizeof(header) + sizeof(tag) &&
-           std::memcmp(file.data(), header, sizeof(header)) == 0 &&
-           std::memcmp(file.data() + file.size() - sizeof(tag), tag, sizeof(tag)) == 0 &&
-           key.size() == body_key.size() &&
+  bool HasKey(const SecureBuffer& key) const {
+    return key.size() == body_key.size() &&
            sodium_memcmp(key.data(), body_key.data(), key.size()) == 0;
   }
 };
@@ -247,18 +245,39 @@ void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
   kept_store = std::move(kept);
 }
 
-// Opens `file` as OpenContents does, or takes what Decrypt kept when
-// `file` is the file it opened, with the same key.
-[[nodiscard]] int OpenContentsOrKept(const std::vector<unsigned char>& file,
-                                     const StoreHeader& header, const SecureBuffer& body_key,
-                                     SecureBuffer& plaintext, std::vector<RecordView>& records) {
-  KeptStore kept = TakeKeptStore();
-  if (kept.Matches(file, body_key) && kept.plaintext.AllowAccess()) {
-    plaintext = std::move(kept.plaintext);
-    records.swap(kept.views);
-    return status::kOk;
+// Takes the writers' lock of the store at `path` and reads the store into
+// `file`, unless it is still the file Decrypt kept: kUnchanged then, with
+// `file` empty and `kept` holding what Decrypt kept, readable again.
+// Whatever was kept is taken either way, and wiped with `kept`.
+[[nodiscard]] FileResult LockAndReadStore(const std::string& path, endecrypt::LockedFile& lock,
+                                          std::vector<unsigned char>& file, KeptStore& kept) {
+  kept = TakeKeptStore();
+  // Plaintext that cannot be made readable again is of no use; the file is
+  // then read and opened.
+  if (!kept.held || !kept.plaintext.AllowAccess()) {
+    kept = KeptStore{};
+    return endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
   }
-  return OpenContents(file, header, body_key, plaintext, records);
+  const endecrypt::KnownContents known{kept.file_size,
+                                       {std::begin(kept.header), std::end(kept.header)},
+                                       {std::begin(kept.tag), std::end(kept.tag)}};
+  return endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file, &known);
+}
+
+// The records of the store being rewritten, whose header is `header` and
+// body key `body_key`: opened from `file`, or taken from `kept` when the
+// file was found unchanged.
+[[nodiscard]] int OpenForRewrite(const std::vector<unsigned char>& file, bool unchanged,
+                                 KeptStore& kept, const StoreHeader& header,
+                                 const SecureBuffer& body_key, SecureBuffer& plaintext,
+                                 std::vector<RecordView>& records) {
+  if (!unchanged) return OpenContents(file, header, body_key, plaintext, records);
+  // The key passed the key check of the very header the kept plaintext was
+  // opened under, so it is that key; anything else is a fault here.
+  if (!kept.HasKey(body_key)) return status::kInternal;
+  plaintext = std::move(kept.plaintext);
+  records.swap(kept.views);
+  return status::kOk;
 }
 
 std::vector<RecordView> ViewsOf(const Records& records) {
@@ -331,26 +350,28 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
   }
 }
 
-// Rewrites the existing store held in `file`: opens it with `passphrase`,
+// Rewrites the existing store held in `file`, or in `kept` when it was found
+// `unchanged` (LockAndReadStore): opens it with `passphrase`,
 // lets `edit` change the record list in place (returning a status to stop
 // with), and seals the result atomically. With `new_passphrase` the store is
 // sealed under a fresh salt and that key; without it the key read is kept,
 // so an update runs Argon2id once, unless the configured costs changed.
 // `file` is released once opened, to keep the peak of memory down.
 // The store is replaced only while its name still refers to the file read.
-// REQUIRES: `lock` holds the store's writer lock and `file` was read under it.
+// REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadStore.
 template <typename Edit>
-[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, endecrypt::LockedFile& lock,
-                               const std::string& passphrase, const std::string* new_passphrase,
-                               Edit edit) {
+[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, KeptStore& kept, bool unchanged,
+                               endecrypt::LockedFile& lock, const std::string& passphrase,
+                               const std::string* new_passphrase, Edit edit) {
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
-  int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  int result = unchanged ? endecrypt::DecodeHeader(kept.header, kept.file_size, header)
+                         : endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
   if (result == status::kOk) {
-    result = OpenContentsOrKept(file, header, body_key, old_plaintext, records);
+    result = OpenForRewrite(file, unchanged, kept, header, body_key, old_plaintext, records);
   }
   std::vector<unsigned char>().swap(file);
   bool fresh_key = new_passphrase != nullptr;
@@ -384,18 +405,20 @@ template <typename Edit>
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
-    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
-    if (read == FileResult::kOk) {
-      return RewriteStore(file, lock, passphrase, nullptr, [&](std::vector<RecordView>& stored) {
-        stored = MergeRecords(stored, records, keep_stored);
-        return status::kOk;
-      });
+    KeptStore kept;
+    const FileResult read = LockAndReadStore(path, lock, file, kept);
+    if (read == FileResult::kOk || read == FileResult::kUnchanged) {
+      const bool unchanged = read == FileResult::kUnchanged;
+      return RewriteStore(file, kept, unchanged, lock, passphrase, nullptr,
+                          [&](std::vector<RecordView>& stored) {
+                            stored = MergeRecords(stored, records, keep_stored);
+                            return status::kOk;
+                          });
     }
     // A path that can name no store file is a write that cannot be done,
     // not a store that cannot be read.
     if (read == FileResult::kBadPath) return status::kWriteFailed;
     if (read != FileResult::kNotFound) return FromReadResult(read);
-    (void)TakeKeptStore();  // wiped: no stored file to use it for
     bool lost_race = false;
     const int result = CreateStore(records, lock, passphrase, lost_race);
     if (!lost_race) return result;
@@ -500,9 +523,11 @@ template <typename Edit>
       passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
   endecrypt::LockedFile lock;
   std::vector<unsigned char> file;
-  const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
-  if (read != FileResult::kOk) return FromReadResult(read);
-  return RewriteStore(file, lock, passphrase, new_passphrase, edit);
+  KeptStore kept;
+  const FileResult read = LockAndReadStore(path, lock, file, kept);
+  if (read != FileResult::kOk && read != FileResult::kUnchanged) return FromReadResult(read);
+  return RewriteStore(file, kept, read == FileResult::kUnchanged, lock, passphrase, new_passphrase,
+                      edit);
 }
 
 // Drops the records named by `keys` from the ascending list `records`;

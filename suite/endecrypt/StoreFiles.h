@@ -17,6 +17,7 @@ class SecureBuffer;
 using platform::CreateLockedFile;
 using platform::DefaultHostKeyPath;
 using platform::FileResult;
+using platform::KnownContents;
 using platform::LockAndReadFile;
 using platform::ReadFileHead;
 using platform::LockedFile;
