@@ -248,7 +248,7 @@ void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
 // Takes the writers' lock of the store at `path` and reads the store into
 // `file`, unless it is still the file Decrypt kept: kUnchanged then, with
 // `file` empty and `kept` holding what Decrypt kept, readable again.
-// Whatever was kept is taken either way, and wiped with `kept`.
+// Otherwise whatever was kept is wiped before this returns.
 [[nodiscard]] FileResult LockAndReadStore(const std::string& path, endecrypt::LockedFile& lock,
                                           std::vector<unsigned char>& file, KeptStore& kept) {
   kept = TakeKeptStore();
@@ -261,7 +261,10 @@ void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
   const endecrypt::KnownContents known{kept.file_size,
                                        {std::begin(kept.header), std::end(kept.header)},
                                        {std::begin(kept.tag), std::end(kept.tag)}};
-  return endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file, &known);
+  const FileResult read =
+      endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file, &known);
+  if (read != FileResult::kUnchanged) kept = KeptStore{};  // of no use: wiped at once
+  return read;
 }
 
 // The records of the store being rewritten, whose header is `header` and
