@@ -75,7 +75,7 @@ on_console() {
   local pid=$!
   exec 8>"$scratch/keys"
   while kill -0 "$pid" 2>/dev/null; do
-    if [ -n "$input" ] && console_text | grep -q "passphrase:"; then
+    if [ -n "$input" ] && grep -q "passphrase:" <<<"$(console_text)"; then
       printf '%b' "$input" >&8
       input=""
     fi

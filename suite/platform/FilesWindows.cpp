@@ -256,7 +256,8 @@ bool ShowsKnownContents(const std::string& path, const KnownContents& known) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
-      !::GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != known.size) {
+      !::GetFileSizeEx(file.get(), &size) ||
+      static_cast<std::uint64_t>(size.QuadPart) != known.size) {
     return false;
   }
   // A short read counts as a difference: the file is then read whole.
