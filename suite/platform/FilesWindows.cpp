@@ -76,6 +76,14 @@ bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
   return true;
 }
 
+// Opens the file at `path` for reading. Readers share delete access, so a
+// writer can rename over the store while it is being read.
+HANDLE OpenForReading(const std::string& path) {
+  return ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -251,9 +259,7 @@ bool IdentityOf(const std::string& path, std::uint64_t identity[2]) {
 // with its bytes.
 bool ShowsKnownContents(const std::string& path, const KnownContents& known) {
   if (IsFolder(path) || known.head.size() + known.tail.size() > known.size) return false;
-  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(OpenForReading(path));
   LARGE_INTEGER size;
   if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
       !::GetFileSizeEx(file.get(), &size) ||
@@ -285,11 +291,7 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
   // A folder at the path is not a store. Opened as a file it would fail
   // with "access denied" and pass for a refusal of the system.
   if (IsFolder(path)) return FileResult::kWrongSize;
-  // Readers share delete access, so a writer can rename over the store
-  // while it is being read.
-  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(OpenForReading(path));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
   return ReadOpenFile(file.get(), max_size, contents);
 }
@@ -297,9 +299,7 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
 FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
                         std::vector<unsigned char>& head, std::uint64_t& size) {
   if (IsFolder(path)) return FileResult::kWrongSize;
-  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(OpenForReading(path));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
   return ReadOpenFile(file.get(), max_size, head, count, &size);
 }
