@@ -248,7 +248,8 @@ void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
 // Takes the writers' lock of the store at `path` and reads the store into
 // `file`, unless it is still the file Decrypt kept: kUnchanged then, with
 // `file` empty and `kept` holding what Decrypt kept, readable again.
-// Otherwise whatever was kept is wiped before this returns.
+// Otherwise whatever was kept is wiped before this returns, and `kept`
+// holds nothing.
 [[nodiscard]] FileResult LockAndReadStore(const std::string& path, endecrypt::LockedFile& lock,
                                           std::vector<unsigned char>& file, KeptStore& kept) {
   kept = TakeKeptStore();
@@ -268,13 +269,12 @@ void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
 }
 
 // The records of the store being rewritten, whose header is `header` and
-// body key `body_key`: opened from `file`, or taken from `kept` when the
-// file was found unchanged.
-[[nodiscard]] int OpenForRewrite(const std::vector<unsigned char>& file, bool unchanged,
-                                 KeptStore& kept, const StoreHeader& header,
-                                 const SecureBuffer& body_key, SecureBuffer& plaintext,
-                                 std::vector<RecordView>& records) {
-  if (!unchanged) return OpenContents(file, header, body_key, plaintext, records);
+// body key `body_key`: taken from `kept` when it holds them (the file was
+// found unchanged), else opened from `file`.
+[[nodiscard]] int OpenForRewrite(const std::vector<unsigned char>& file, KeptStore& kept,
+                                 const StoreHeader& header, const SecureBuffer& body_key,
+                                 SecureBuffer& plaintext, std::vector<RecordView>& records) {
+  if (!kept.held) return OpenContents(file, header, body_key, plaintext, records);
   // The key passed the key check of the very header the kept plaintext was
   // opened under, so it is that key; anything else is a fault here.
   if (!kept.HasKey(body_key)) return status::kInternal;
@@ -353,8 +353,8 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
   }
 }
 
-// Rewrites the existing store held in `file`, or in `kept` when it was found
-// `unchanged` (LockAndReadStore): opens it with `passphrase`,
+// Rewrites the existing store held in `file`, or in `kept` when that holds
+// it (LockAndReadStore found the file unchanged): opens it with `passphrase`,
 // lets `edit` change the record list in place (returning a status to stop
 // with), and seals the result atomically. With `new_passphrase` the store is
 // sealed under a fresh salt and that key; without it the key read is kept,
@@ -363,18 +363,18 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // The store is replaced only while its name still refers to the file read.
 // REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadStore.
 template <typename Edit>
-[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, KeptStore& kept, bool unchanged,
+[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, KeptStore& kept,
                                endecrypt::LockedFile& lock, const std::string& passphrase,
                                const std::string* new_passphrase, Edit edit) {
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
-  int result = unchanged ? endecrypt::DecodeHeader(kept.header, kept.file_size, header)
+  int result = kept.held ? endecrypt::DecodeHeader(kept.header, kept.file_size, header)
                          : endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
   if (result == status::kOk) {
-    result = OpenForRewrite(file, unchanged, kept, header, body_key, old_plaintext, records);
+    result = OpenForRewrite(file, kept, header, body_key, old_plaintext, records);
   }
   std::vector<unsigned char>().swap(file);
   bool fresh_key = new_passphrase != nullptr;
@@ -411,12 +411,11 @@ template <typename Edit>
     KeptStore kept;
     const FileResult read = LockAndReadStore(path, lock, file, kept);
     if (read == FileResult::kOk || read == FileResult::kUnchanged) {
-      const bool unchanged = read == FileResult::kUnchanged;
-      return RewriteStore(file, kept, unchanged, lock, passphrase, nullptr,
-                          [&](std::vector<RecordView>& stored) {
-                            stored = MergeRecords(stored, records, keep_stored);
-                            return status::kOk;
-                          });
+      const auto merge = [&](std::vector<RecordView>& stored) {
+        stored = MergeRecords(stored, records, keep_stored);
+        return status::kOk;
+      };
+      return RewriteStore(file, kept, lock, passphrase, nullptr, merge);
     }
     // A path that can name no store file is a write that cannot be done,
     // not a store that cannot be read.
@@ -529,8 +528,7 @@ template <typename Edit>
   KeptStore kept;
   const FileResult read = LockAndReadStore(path, lock, file, kept);
   if (read != FileResult::kOk && read != FileResult::kUnchanged) return FromReadResult(read);
-  return RewriteStore(file, kept, read == FileResult::kUnchanged, lock, passphrase, new_passphrase,
-                      edit);
+  return RewriteStore(file, kept, lock, passphrase, new_passphrase, edit);
 }
 
 // Drops the records named by `keys` from the ascending list `records`;
