@@ -19,8 +19,8 @@ using platform::DefaultHostKeyPath;
 using platform::FileResult;
 using platform::KnownContents;
 using platform::LockAndReadFile;
-using platform::ReadFileHead;
 using platform::LockedFile;
+using platform::ReadFileHead;
 using platform::ReadWholeFile;
 using platform::ReplaceLockedFile;
 
