@@ -33,6 +33,8 @@ constexpr int kModeConflict = 11;     // a call in the other mode than the store
 constexpr int kInterrupted = 12;      // the user declined
 constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
 constexpr int kRecordAbsent = 14;     // a record to read or remove is not in the store
+constexpr int kBusy = 15;             // another change to the host key is running
+constexpr int kKeyInUse = 16;         // a kept host key that a store is still sealed under
 }  // namespace endecrypt_status
 
 class ENDECRYPT_API EnDecrypt {

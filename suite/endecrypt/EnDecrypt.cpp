@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "suite/endecrypt/HostKey.h"
-#include "suite/endecrypt/HostKeyRotation.h"
+#include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
@@ -385,6 +385,13 @@ template <typename Edit>
     result = endecrypt::ReadKdfCosts(costs);
     fresh_key = costs.opslimit != header.opslimit || costs.memlimit != header.memlimit;
   }
+  if (result == status::kOk && !fresh_key && header.mode == kUnattendedMode) {
+    // A store opened with a key the ring keeps moves to the current key
+    // with this write, so old keys are needed less and less.
+    bool current = false;
+    result = endecrypt::IsCurrentHostKeyId(header.key_id, current);
+    fresh_key = !current;
+  }
   if (result == status::kOk) result = edit(records);
   if (result == status::kOk && fresh_key) {
     result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
@@ -404,12 +411,15 @@ template <typename Edit>
 
 [[nodiscard]] int WriteStore(const Records& records, const std::string& path,
                              const std::string& passphrase, bool keep_stored) {
-  const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
+    const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
     KeptStore kept;
     const FileResult read = LockAndReadStore(path, lock, file, kept);
+    // The key was loaded before the lock: a rotation since then is seen
+    // here, and the write starts again with the new key.
+    if (!host_key.StillCurrent()) continue;
     if (read == FileResult::kOk || read == FileResult::kUnchanged) {
       const auto merge = [&](std::vector<RecordView>& stored) {
         stored = MergeRecords(stored, records, keep_stored);
@@ -521,14 +531,19 @@ namespace {
 template <typename Edit>
 [[nodiscard]] int EditStore(const std::string& path, const std::string& passphrase,
                             const std::string* new_passphrase, Edit edit) {
-  const endecrypt::PreloadedHostKey host_key(  // before the lock
-      passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
-  endecrypt::LockedFile lock;
-  std::vector<unsigned char> file;
-  KeptStore kept;
-  const FileResult read = LockAndReadStore(path, lock, file, kept);
-  if (read != FileResult::kOk && read != FileResult::kUnchanged) return FromReadResult(read);
-  return RewriteStore(file, kept, lock, passphrase, new_passphrase, edit);
+  for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
+    const endecrypt::PreloadedHostKey host_key(  // before the lock
+        passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
+    endecrypt::LockedFile lock;
+    std::vector<unsigned char> file;
+    KeptStore kept;
+    const FileResult read = LockAndReadStore(path, lock, file, kept);
+    if (read != FileResult::kOk && read != FileResult::kUnchanged) return FromReadResult(read);
+    // As in WriteStore: never seal under a key that has left the key file.
+    if (!host_key.StillCurrent()) continue;
+    return RewriteStore(file, kept, lock, passphrase, new_passphrase, edit);
+  }
+  return status::kWriteFailed;
 }
 
 // Drops the records named by `keys` from the ascending list `records`;

@@ -7,7 +7,7 @@
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeyProtection.h"
-#include "suite/endecrypt/HostKeyRotation.h"
+#include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/HostKeySealing.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
@@ -21,54 +21,74 @@ namespace {
 constexpr char kKeyIdPersonal[crypto_generichash_blake2b_PERSONALBYTES + 1] = "kelvox-hostkeyid";
 constexpr std::size_t kKeyIdHashSize = crypto_generichash_blake2b_BYTES_MIN;
 static_assert(kKeyIdSize <= kKeyIdHashSize);
+static_assert(crypto_generichash_BYTES == 32);
 
 // The innermost PreloadedHostKey of this thread, if any.
 thread_local PreloadedHostKey* preloaded = nullptr;
 
 }  // namespace
 
+namespace {
+
+// Stores in `hash` a hash of what the key file at `path` holds now, all
+// zero when there is none. False when the file cannot be read as a key.
+bool HashKeyFile(const std::string& path, unsigned char* hash, SecureBuffer* file = nullptr) {
+  SecureBuffer read;
+  std::memset(hash, 0, crypto_generichash_BYTES);
+  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read)) {
+    case FileResult::kOk: break;
+    case FileResult::kNotFound: return true;
+    default: return false;
+  }
+  crypto_generichash(hash, crypto_generichash_BYTES, read.data(), read.size(), nullptr, 0);
+  if (file != nullptr) *file = std::move(read);
+  return true;
+}
+
+}  // namespace
+
 PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
   preloaded = this;
   ProtectionSettings settings;
-  if (!wanted || ReadHostKeyPath(current.path) != endecrypt_status::kOk ||
+  if (!wanted || ReadHostKeyPath(path) != endecrypt_status::kOk ||
       ReadProtectionSettings(settings) != endecrypt_status::kOk) {
     return;
   }
-  Load(settings, current);
-  // Stores sealed before an unfinished rotation open, and are moved, with it.
-  old.path = GetOldHostKeyPath(current.path);
-  Load(settings, old);
-}
-
-void PreloadedHostKey::Load(const ProtectionSettings& settings, Loaded& loaded) {
   SecureBuffer file;
-  switch (ReadSecretFile(loaded.path, kHostKeySize, kMaxHostKeyFileSize, file)) {
-    case FileResult::kOk: loaded.status = UnprotectHostKey(settings, file, loaded.key); break;
-    case FileResult::kNotFound: return;
-    default: loaded.status = endecrypt_status::kNoCredential; break;
+  if (!HashKeyFile(path, file_hash, &file)) {
+    status = endecrypt_status::kNoCredential;
+    held = true;
+    return;
   }
-  loaded.held = true;
+  hashed = true;
+  if (file.size() != 0) {
+    status = UnprotectHostKey(settings, file, key);
+    held = true;
+  }
 }
 
 PreloadedHostKey::~PreloadedHostKey() { preloaded = previous; }
 
 bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
                             int& result) const {
-  const Loaded* found = current.held && wanted_path == current.path ? &current
-                        : old.held && wanted_path == old.path       ? &old
-                                                                    : nullptr;
-  if (found == nullptr) return false;
-  result = found->status;
+  if (!held || wanted_path != path) return false;
+  result = status;
   if (result == endecrypt_status::kOk) {
     SecureBuffer out;
     if (out.Allocate(kHostKeySize)) {
-      std::memcpy(out.data(), found->key.data(), kHostKeySize);
+      std::memcpy(out.data(), key.data(), kHostKeySize);
       copy = std::move(out);
     } else {
       result = endecrypt_status::kInternal;
     }
   }
   return true;
+}
+
+bool PreloadedHostKey::StillCurrent() const {
+  if (!hashed) return true;  // nothing was loaded that could have gone stale
+  unsigned char now[crypto_generichash_BYTES];
+  return !HashKeyFile(path, now) || sodium_memcmp(now, file_hash, sizeof(now)) == 0;
 }
 
 int LoadHostKey(const std::string& path, SecureBuffer& key) {
@@ -107,8 +127,10 @@ int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
 
 int SealHostKeyInPlace(const std::string& path) {
   ProtectionSettings settings;
+  ExclusiveLock lock;
   SecureBuffer key;
   int result = ReadProtectionSettings(settings);
+  if (result == endecrypt_status::kOk) result = LockHostKeyRing(path, lock);
   if (result == endecrypt_status::kOk) result = LoadHostKey(path, key);
   return result == endecrypt_status::kOk ? WriteHostKeyFile(path, settings, key, true) : result;
 }

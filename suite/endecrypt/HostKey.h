@@ -7,6 +7,7 @@
 #ifndef SUITE_ENDECRYPT_HOSTKEY_H_
 #define SUITE_ENDECRYPT_HOSTKEY_H_
 
+#include <cstddef>
 #include <string>
 
 #include "suite/endecrypt/SecureBuffer.h"
@@ -36,15 +37,14 @@ struct ProtectionSettings;
 // LoadOrCreateHostKey.
 [[nodiscard]] int SealHostKeyInPlace(const std::string& path);
 
-// Loads the configured host key, and the previous one while a rotation is
-// unfinished, before the caller takes a store's writers' lock, so a slow or
-// silent TPM never keeps the lock (and every writer of the folder) waiting.
-// While it lives, LoadHostKey and LoadOrCreateHostKey on this thread, for
-// either path, hand out what was reached here (the key, or the failure
-// status) instead of reading and unsealing the file again. For a missing
-// key file (or unreadable settings) nothing is held and those calls work
-// as always. Not thread-safe: one lives on the stack of the thread that
-// uses it.
+// Loads the configured host key before the caller takes a store's writers'
+// lock, so a slow or silent TPM never keeps the lock (and every writer of
+// the folder) waiting. While it lives, LoadHostKey and LoadOrCreateHostKey
+// on this thread, for the configured path, hand out what was reached here
+// (the key, or the failure status) instead of reading and unsealing the
+// file again. For a missing key file (or unreadable settings) nothing is
+// held and those calls work as always. Not thread-safe: one lives on the
+// stack of the thread that uses it.
 class PreloadedHostKey {
  public:
   // Loads the key only when `wanted` (an unattended call).
@@ -57,19 +57,23 @@ class PreloadedHostKey {
   // kOk, a copy of the key in `key`.
   [[nodiscard]] bool Take(const std::string& path, SecureBuffer& key, int& result) const;
 
+  // False when the key file is no longer the one loaded (a rotation or a
+  // restore replaced it since, or one was made where there was none): a
+  // writer that checks this under its store's lock never seals a store
+  // under a key that has left the file. Reads the file, unseals nothing.
+  [[nodiscard]] bool StillCurrent() const;
+
  private:
-  // What one key file gave.
-  struct Loaded {
-    bool held = false;
-    std::string path;
-    int status = 0;
-    SecureBuffer key;
-  };
-  static void Load(const ProtectionSettings& settings, Loaded& loaded);
+  static constexpr std::size_t kFileHashSize = 32;
 
   PreloadedHostKey* previous;
-  Loaded current;
-  Loaded old;  // the previous key of an unfinished rotation
+  bool held = false;
+  bool hashed = false;  // file_hash holds what the key file was
+  std::string path;
+  int status = 0;
+  SecureBuffer key;
+  // A hash of the key file's bytes as loaded; all zero when there was none.
+  unsigned char file_hash[kFileHashSize] = {};
 };
 
 // Writes the kKeyIdSize-byte id of `key` to `key_id`: a one-way tag that

@@ -5,14 +5,14 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 #include <exception>
 #include <vector>
 
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/HostKeyBackup.h"
 #include "suite/endecrypt/HostKeyProtection.h"
-#include "suite/endecrypt/HostKeyRotation.h"
+#include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
@@ -24,13 +24,6 @@ namespace {
 using endecrypt::FileResult;
 using endecrypt::SecureBuffer;
 namespace status = endecrypt_status;
-
-std::string ToHex(const unsigned char* bytes, std::size_t size) {
-  std::string hex(size * 2 + 1, '\0');
-  sodium_bin2hex(hex.data(), hex.size(), bytes, size);
-  hex.pop_back();
-  return hex;
-}
 
 const char* DescribeReadFailure(FileResult result) {
   switch (result) {
@@ -45,13 +38,10 @@ const char* DescribeReadFailure(FileResult result) {
 
 // How a key file's bytes say the key rests.
 std::string ProtectionOf(const SecureBuffer& file) {
-  if (file.size() == endecrypt::kHostKeySize) return "file";
-  if (file.size() <= endecrypt::kSealedHeaderSize ||
-      std::memcmp(file.data(), endecrypt::kSealedMagic, endecrypt::kSealedMagicSize) != 0) {
-    return "unknown";
-  }
-  return endecrypt::GetProtectionName(
-      static_cast<endecrypt::Protection>(file.data()[endecrypt::kSealedHeaderSize - 1]));
+  endecrypt::Protection protection;
+  return endecrypt::ReadFileProtection(file, protection)
+             ? endecrypt::GetProtectionName(protection)
+             : "unknown";
 }
 
 // The id of the key at `path` in hex, or empty when it does not open.
@@ -62,7 +52,7 @@ std::string KeyIdAt(const std::string& path) {
       endecrypt::ComputeHostKeyId(key, id) != status::kOk) {
     return "";
   }
-  return ToHex(id, sizeof(id));
+  return endecrypt::HostKeyIdToHex(id);
 }
 
 [[nodiscard]] int DescribeHostKey(HostKeyFacts& facts) {
@@ -88,50 +78,110 @@ std::string KeyIdAt(const std::string& path) {
       result = status::kOk;
     }
   }
-  const std::string old_id = KeyIdAt(endecrypt::GetOldHostKeyPath(found.path));
-  if (old_id != found.key_id) found.old_key_id = old_id;
+  found.kept_key_ids = endecrypt::ListKeptHostKeyIds(found.path);
   facts = found;
   return result;
 }
 
 [[nodiscard]] int ReadStoreKeyId(const std::string& path, int& mode, std::string& key_id) {
-  std::vector<unsigned char> file;
+  std::vector<unsigned char> head;
+  std::uint64_t size = 0;
   endecrypt::StoreHeader header;
-  switch (endecrypt::ReadWholeFile(path, endecrypt::kMaxStoreSize, file)) {
+  switch (endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head,
+                                  size)) {
     case FileResult::kOk: break;
     case FileResult::kNotFound: return status::kNotExist;
     case FileResult::kWrongSize: return status::kInvalidFile;
     default: return status::kReadFailed;
   }
-  const int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  const int result = endecrypt::DecodeHeader(head.data(), size, header);
   if (result != status::kOk) return result;
   mode = header.mode;
-  key_id = header.mode == kUnattendedMode ? ToHex(header.key_id, sizeof(header.key_id))
-                                                     : "";
+  key_id = header.mode == kUnattendedMode ? endecrypt::HostKeyIdToHex(header.key_id) : "";
   return status::kOk;
+}
+
+// The configured host key's path with the ring's lock taken in `lock`.
+[[nodiscard]] int LockRing(std::string& path, endecrypt::ExclusiveLock& lock) {
+  const int result = endecrypt::ReadHostKeyPath(path);
+  return result == status::kOk ? endecrypt::LockHostKeyRing(path, lock) : result;
 }
 
 [[nodiscard]] int SealHostKeyAs(const std::string& name) {
   endecrypt::ProtectionSettings settings;
   std::string path;
+  endecrypt::ExclusiveLock lock;
   SecureBuffer key;
   int result = endecrypt::ReadProtectionSettings(settings);
   if (result == status::kOk && !endecrypt::ParseProtectionName(name, settings.protection)) {
     result = status::kBadConfiguration;
   }
-  if (result == status::kOk) result = endecrypt::ReadHostKeyPath(path);
+  if (result == status::kOk) result = LockRing(path, lock);
   if (result == status::kOk) result = endecrypt::LoadHostKey(path, key);
   if (result != status::kOk) return result;
   return endecrypt::WriteHostKeyFile(path, settings, key, true);
 }
 
-[[nodiscard]] int EndRotation() {
+[[nodiscard]] int RotateHostKey(const std::string& name, std::string& kept_id,
+                                std::string& used) {
+  endecrypt::Protection protection;
+  if (!name.empty() && !endecrypt::ParseProtectionName(name, protection)) {
+    return status::kBadConfiguration;
+  }
   std::string path;
-  const int result = endecrypt::ReadHostKeyPath(path);
-  if (result != status::kOk) return result;
+  endecrypt::ExclusiveLock lock;
+  endecrypt::Protection chosen;
+  int result = LockRing(path, lock);
+  if (result == status::kOk) {
+    result = endecrypt::ReplaceHostKey(path, name.empty() ? nullptr : &protection, nullptr,
+                                       kept_id, chosen);
+  }
+  if (result == status::kOk) used = endecrypt::GetProtectionName(chosen);
+  return result;
+}
+
+// Sets `needs` when the store at `path` is sealed under the key `key_id`.
+// A store is read under its writers' lock where its folder exists, so a
+// writer sealing it now under that key is waited for; no folder is made.
+[[nodiscard]] int StoreNeedsKey(const std::string& path, const std::string& key_id,
+                                bool& needs) {
   boost::system::error_code error;
-  boost::filesystem::remove(utf8::MakePath(endecrypt::GetOldHostKeyPath(path)), error);
-  return error ? status::kWriteFailed : status::kOk;
+  const boost::filesystem::path folder = utf8::MakePath(path).parent_path();
+  std::vector<unsigned char> file;
+  endecrypt::LockedFile lock;
+  if (!folder.empty() && !boost::filesystem::is_directory(folder, error)) {
+    needs = false;
+    return error && error != boost::system::errc::no_such_file_or_directory ? status::kReadFailed
+                                                                          : status::kOk;
+  }
+  switch (endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file)) {
+    case FileResult::kOk: break;
+    case FileResult::kNotFound: needs = false; return status::kOk;
+    default: return status::kReadFailed;
+  }
+  endecrypt::StoreHeader header;
+  const int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  if (result != status::kOk) return status::kReadFailed;
+  needs = header.mode == kUnattendedMode && endecrypt::HostKeyIdToHex(header.key_id) == key_id;
+  return status::kOk;
+}
+
+[[nodiscard]] int RetireHostKey(const std::string& key_id, const std::vector<std::string>& stores,
+                                std::string& needed_by) {
+  std::string path;
+  endecrypt::ExclusiveLock lock;
+  int result = LockRing(path, lock);
+  if (result != status::kOk) return result;
+  const std::vector<std::string> kept = endecrypt::ListKeptHostKeyIds(path);
+  if (std::find(kept.begin(), kept.end(), key_id) == kept.end()) return status::kRecordAbsent;
+  for (const std::string& store : stores) {
+    bool needs = false;
+    if ((result = StoreNeedsKey(store, key_id, needs)) != status::kOk || needs) {
+      needed_by = store;
+      return needs ? status::kKeyInUse : result;
+    }
+  }
+  return endecrypt::RemoveKeptHostKey(path, key_id);
 }
 
 [[nodiscard]] int BackupHostKey(const std::string& output, const std::string& passphrase) {
@@ -159,9 +209,10 @@ std::string KeyIdAt(const std::string& path) {
 }
 
 [[nodiscard]] int RestoreHostKey(const std::string& input, const std::string& passphrase,
-                                 const std::string& name, bool force) {
+                                 const std::string& name, bool force, std::string& kept_id) {
   endecrypt::ProtectionSettings settings;
   std::string path;
+  endecrypt::ExclusiveLock lock;
   std::vector<unsigned char> backup;
   SecureBuffer key;
   int result = endecrypt::ReadProtectionSettings(settings);
@@ -169,7 +220,7 @@ std::string KeyIdAt(const std::string& path) {
       !endecrypt::ParseProtectionName(name, settings.protection)) {
     result = status::kBadConfiguration;
   }
-  if (result == status::kOk) result = endecrypt::ReadHostKeyPath(path);
+  if (result == status::kOk) result = LockRing(path, lock);
   if (result != status::kOk) return result;
   switch (endecrypt::ReadWholeFile(input, endecrypt::kBackupSize, backup)) {
     case FileResult::kOk: break;
@@ -179,7 +230,10 @@ std::string KeyIdAt(const std::string& path) {
   }
   result = endecrypt::UnwrapHostKey(backup.data(), backup.size(), passphrase, key);
   if (result != status::kOk) return result;
-  return endecrypt::WriteHostKeyFile(path, settings, key, force);
+  if (!force) return endecrypt::WriteHostKeyFile(path, settings, key, false);
+  // The key replaced stays in the ring: a store sealed under it still opens.
+  endecrypt::Protection used;
+  return endecrypt::ReplaceHostKey(path, &settings.protection, &key, kept_id, used);
 }
 
 // Nothing escapes the library as an exception.
@@ -207,16 +261,14 @@ int EnDecryptSealHostKeyAs(const std::string& protection) {
   return Guarded([&] { return SealHostKeyAs(protection); });
 }
 
-int EnDecryptBeginHostKeyRotation(bool& resumed) {
-  return Guarded([&] {
-    std::string path;
-    const int result = endecrypt::ReadHostKeyPath(path);
-    return result == status::kOk ? endecrypt::BeginRotation(path, resumed) : result;
-  });
+int EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
+                           std::string& used) {
+  return Guarded([&] { return RotateHostKey(protection, kept_id, used); });
 }
 
-int EnDecryptEndHostKeyRotation() {
-  return Guarded([] { return EndRotation(); });
+int EnDecryptRetireHostKey(const std::string& key_id, const std::vector<std::string>& stores,
+                           std::string& needed_by) {
+  return Guarded([&] { return RetireHostKey(key_id, stores, needed_by); });
 }
 
 int EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {
@@ -224,6 +276,6 @@ int EnDecryptBackupHostKey(const std::string& output, const std::string& passphr
 }
 
 int EnDecryptRestoreHostKey(const std::string& input, const std::string& passphrase,
-                            const std::string& protection, bool force) {
-  return Guarded([&] { return RestoreHostKey(input, passphrase, protection, force); });
+                            const std::string& protection, bool force, std::string& kept_id) {
+  return Guarded([&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
 }

@@ -7,6 +7,7 @@
 #define SUITE_ENDECRYPT_HOSTKEYADMIN_H_
 
 #include <string>
+#include <vector>
 
 #include "host/EnDecrypt.h"
 
@@ -16,7 +17,7 @@ struct HostKeyFacts {
   std::string protection;  // "file", "tpm2" or "dpapi"; empty when the file is not read
   std::string problem;     // why the key cannot be used; empty when it can
   std::string key_id;      // the id unattended store headers carry, in hex; empty if unknown
-  std::string old_key_id;  // the previous key's id while a rotation is unfinished, else empty
+  std::vector<std::string> kept_key_ids;  // the ids of the replaced keys the ring keeps
 };
 
 // Fills `facts`. Returns kOk when the key is present, trusted and opens;
@@ -34,14 +35,24 @@ struct HostKeyFacts {
 // kBadConfiguration for an unknown name.
 [[nodiscard]] ENDECRYPT_API int EnDecryptSealHostKeyAs(const std::string& protection);
 
-// Makes a new host key, keeping the current one as the old key, or, when a
-// rotation is unfinished, keeps both as they are (`resumed` true). Stores
-// are then moved with EnDecrypt::Rekey(path, "", "").
-[[nodiscard]] ENDECRYPT_API int EnDecryptBeginHostKeyRotation(bool& resumed);
+// Makes a new host key, keeping the current one in the ring beside it
+// (HostKeyRing.h), resting under `protection` ("file", "tpm2", "dpapi"),
+// or, when it is empty, under the protection the current key has; that
+// name is stored in `used`, and the kept key's id in `kept_id`. Stores are
+// then moved with EnDecrypt::Rekey(path, "", "") (any write moves them).
+// kBusy while another change to the ring runs.
+[[nodiscard]] ENDECRYPT_API int EnDecryptRotateHostKey(const std::string& protection,
+                                                       std::string& kept_id, std::string& used);
 
-// Removes the old key of a finished rotation; kOk when there is none.
-// WARNING: stores still sealed under it open no more afterwards.
-[[nodiscard]] ENDECRYPT_API int EnDecryptEndHostKeyRotation();
+// Removes the kept key with the hex id `key_id` from the ring, unless one
+// of `stores` is sealed under it: kKeyInUse then, with that store in
+// `needed_by`, or kReadFailed with it when a store cannot be read to tell.
+// Each store is read under its writers' lock, so a writer that is sealing
+// is waited for. kRecordAbsent when the ring keeps no such key (the
+// current key is never kept); kBusy while another change to the ring runs.
+[[nodiscard]] ENDECRYPT_API int EnDecryptRetireHostKey(const std::string& key_id,
+                                                       const std::vector<std::string>& stores,
+                                                       std::string& needed_by);
 
 // Writes the host key, unsealed in memory, to a new owner-only file
 // `output` wrapped under `passphrase` (Argon2id at the configured costs,
@@ -51,11 +62,13 @@ struct HostKeyFacts {
 
 // Unwraps the backup `input` with `passphrase` and writes the key as the
 // configured host key under `protection` (empty: the configured one),
-// replacing an existing key only with `force` (kWriteFailed otherwise).
+// replacing an existing key only with `force` (kWriteFailed otherwise);
+// a replaced key stays in the ring (its id, if it opens, in `kept_id`).
 // kWrongPassphrase or kInvalidFile for a backup that does not open; the
 // host key is untouched on any failure.
 [[nodiscard]] ENDECRYPT_API int EnDecryptRestoreHostKey(const std::string& input,
                                                         const std::string& passphrase,
-                                                        const std::string& protection, bool force);
+                                                        const std::string& protection, bool force,
+                                                        std::string& kept_id);
 
 #endif  // SUITE_ENDECRYPT_HOSTKEYADMIN_H_

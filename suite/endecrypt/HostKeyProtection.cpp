@@ -22,6 +22,19 @@ bool HasSealedHeader(const SecureBuffer& file) {
 
 }  // namespace
 
+bool ReadFileProtection(const SecureBuffer& file, Protection& protection) {
+  if (file.size() == kHostKeySize) {
+    protection = Protection::kFile;
+    return true;
+  }
+  if (!HasSealedHeader(file)) return false;
+  switch (file.data()[kProtectionOffset]) {
+    case static_cast<unsigned char>(Protection::kTpm2): protection = Protection::kTpm2; return true;
+    case static_cast<unsigned char>(Protection::kDpapi): protection = Protection::kDpapi; return true;
+    default: return false;
+  }
+}
+
 int ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
                    SecureBuffer& file) {
   std::vector<unsigned char> sealed;

@@ -62,6 +62,11 @@ constexpr unsigned kMaxPcrIndex = 23;
 [[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
                                    SecureBuffer& key);
 
+// Stores in `protection` how the key file contents `file` say the key
+// rests, without unsealing anything. False when `file` is neither a plain
+// key nor a sealed key of a known protection.
+[[nodiscard]] bool ReadFileProtection(const SecureBuffer& file, Protection& protection);
+
 // The sealers. Each returns kOk, kNoCredential (reason logged; for tpm2
 // also a TPM that does not answer within the timeout, or whose primary key
 // is not the one recorded) or, on the system without it, kBadConfiguration

@@ -16,13 +16,17 @@ class SecureBuffer;
 
 using platform::CreateLockedFile;
 using platform::DefaultHostKeyPath;
+using platform::ExclusiveLock;
 using platform::FileResult;
 using platform::KnownContents;
 using platform::LockAndReadFile;
+using platform::ListFilesNamed;
 using platform::LockedFile;
 using platform::ReadFileHead;
 using platform::ReadWholeFile;
+using platform::RemoveFile;
 using platform::ReplaceLockedFile;
+using platform::TakeExclusiveLock;
 
 // platform::ReadSecretFile into `secret`, allocated here to the file's size.
 [[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,

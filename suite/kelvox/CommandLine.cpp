@@ -59,6 +59,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return refused;
     }
     line.context.host_list.push_back(args[first++]);
+    // An action's own arguments (retire KEYID) follow it, before any option;
+    // the command checks how many it takes.
+    while (first < args.size() && !IsOption(args[first]) && args[first] != "-h") {
+      line.context.host_list.push_back(args[first++]);
+    }
   }
   for (size_t i = first; i < args.size(); ++i) {
     const std::string& arg = args[i] == "-h" ? std::string("--") + kHelpOption : args[i];

@@ -26,6 +26,7 @@ enum class FileResult {
   kUntrusted,  // a secret file that someone else could have planted or read
   kChanged,    // the locked file's name no longer names the file that was read
   kUnchanged,  // LockAndReadFile found the file the caller knows, and read no more
+  kBusy,       // another process holds the lock
   kFailed,     // any other refusal of the system
 };
 
@@ -141,6 +142,39 @@ enum class Replacement {
 // temporary file is left.
 [[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                                std::size_t size, Replacement how);
+
+// An exclusive lock on a lock file of its own, held from TakeExclusiveLock
+// until destruction, for changes that span several files (the host key
+// and the keys kept beside it). The lock file is made owner-only when
+// missing and is never removed.
+class ExclusiveLock {
+ public:
+  ExclusiveLock() = default;
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+  ~ExclusiveLock();
+
+ private:
+  friend FileResult TakeExclusiveLock(const std::string&, ExclusiveLock&);
+
+  // Each system uses one of these two.
+  [[maybe_unused]] void* handle = nullptr;  // Windows: HANDLE of the lock file
+  [[maybe_unused]] int fd = -1;             // POSIX: the lock file
+};
+
+// Takes the lock of the lock file at `path` (not a link), making its
+// missing folders owner-only first, without waiting: kBusy when another
+// process holds it.
+[[nodiscard]] FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock);
+
+// The names, without their folder, of the regular files in the folder of
+// `path` whose names begin with the name of `path` followed by `suffix`.
+// Empty when the folder cannot be read.
+std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix);
+
+// Removes the file at `path` (a link there itself, never what it names).
+// kNotFound when nothing is there.
+[[nodiscard]] FileResult RemoveFile(const std::string& path);
 
 // Where the host key lives when the configuration does not say: a system
 // path for the administrator, a per-user state folder otherwise. Empty when

@@ -626,6 +626,60 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
   return file.RenameOver();
 }
 
+ExclusiveLock::~ExclusiveLock() {
+  if (fd >= 0) ::close(fd);  // closing releases the flock
+}
+
+FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
+  if (!MakeOwnerOnlyFolders(ParentFolder(path))) return FileResult::kBadPath;
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                     kOwnerOnlyMode));
+  if (fd.get() < 0) return errno == ELOOP ? FileResult::kUntrusted : FromOpenError(errno, path);
+  struct stat status;
+  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return FileResult::kWrongSize;
+  int locked;
+  do {
+    locked = ::flock(fd.get(), LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) return errno == EWOULDBLOCK ? FileResult::kBusy : FileResult::kFailed;
+  if (lock.fd >= 0) ::close(lock.fd);
+  lock.fd = fd.release();
+  return FileResult::kOk;
+}
+
+std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix) {
+  UniqueFd folder;
+  std::string name;
+  std::vector<std::string> names;
+  if (OpenFolderOf(path, false, folder, name) != FileResult::kOk) return names;
+  const std::string prefix = name + suffix;
+  const std::unique_ptr<DIR, CloseListing> listing(::fdopendir(folder.get()));
+  if (listing == nullptr) return names;
+  const int listed = folder.release();  // closedir closes it now
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const std::string found = entry->d_name;
+    struct stat status;
+    if (found.size() > prefix.size() && found.compare(0, prefix.size(), prefix) == 0 &&
+        ::fstatat(listed, found.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode)) {
+      names.push_back(found);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+FileResult RemoveFile(const std::string& path) {
+  UniqueFd folder;
+  std::string name;
+  const FileResult opened = OpenFolderOf(path, false, folder, name);
+  if (opened != FileResult::kOk) return opened;
+  if (::unlinkat(folder.get(), name.c_str(), 0) != 0) {
+    return errno == ENOENT ? FileResult::kNotFound : FileResult::kFailed;
+  }
+  return SyncFolder(folder.get()) ? FileResult::kOk : FileResult::kFailed;
+}
+
 std::string DefaultHostKeyPath() {
   if (::geteuid() == 0) return kRootHostKeyPath;
   std::string home;

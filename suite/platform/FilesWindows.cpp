@@ -423,6 +423,54 @@ FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::s
   return ReplaceFileAtomically(lock.path, data, size, Replacement::kKeepAccess);
 }
 
+ExclusiveLock::~ExclusiveLock() {
+  if (handle != nullptr) ::CloseHandle(static_cast<HANDLE>(handle));  // releases the lock
+}
+
+FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
+  OwnerOnly owner_only;
+  if (!owner_only.valid()) return FileResult::kFailed;
+  if (!MakeOwnerOnlyFolders(ParentFolder(path))) return FileResult::kBadPath;
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  owner_only.get(), OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  OVERLAPPED whole_file = {};
+  if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                    MAXDWORD, &whole_file)) {
+    return ::GetLastError() == ERROR_LOCK_VIOLATION ? FileResult::kBusy : FileResult::kFailed;
+  }
+  if (lock.handle != nullptr) ::CloseHandle(static_cast<HANDLE>(lock.handle));
+  lock.handle = file.release();
+  return FileResult::kOk;
+}
+
+std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix) {
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + suffix;
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = ::FindFirstFileW(Wide(InFolderOf(path, prefix + "*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = utf8::NarrowToUtf8(found.cFileName);
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        name.size() > prefix.size()) {
+      names.push_back(name);
+    }
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+FileResult RemoveFile(const std::string& path) {
+  if (::DeleteFileW(Wide(path).c_str())) return FileResult::kOk;
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND ? FileResult::kNotFound : FileResult::kFailed;
+}
+
 std::string DefaultHostKeyPath() {
   const std::string folder = utf8::GetEnvironment("LOCALAPPDATA");
   if (folder.empty()) return {};

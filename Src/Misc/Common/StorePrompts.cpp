@@ -76,8 +76,11 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
 }
 
 bool AskToUpdate(const std::string& path) {
-  CONSOLE_MESSAGE(kLevelConsole) << "Are you sure you want to continue to update the file "
-                                 << path << " (Y/N)?";
+  return AskYesNo("Are you sure you want to continue to update the file " + path + " (Y/N)?");
+}
+
+bool AskYesNo(const std::string& question) {
+  CONSOLE_MESSAGE(kLevelConsole) << question;
   InputForm form;
   form.AddField(kConfirmField, "Enter (Y/N)", false);
   form.ReadFields();

@@ -30,4 +30,8 @@ constexpr std::size_t kMinPassphraseLength = 8;
 // "Y" mean yes.
 [[nodiscard]] bool AskToUpdate(const std::string& path);
 
+// Asks `question` (which ends in "(Y/N)?") and reads the answer as
+// AskToUpdate does: input that ends before any answer is a no.
+[[nodiscard]] bool AskYesNo(const std::string& question);
+
 #endif  // SRC_MISC_COMMON_STOREPROMPTS_H_

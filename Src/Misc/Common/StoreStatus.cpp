@@ -16,3 +16,12 @@ uint32_t MapStoreStatus(int status) {
     default: return ERR_ENCRYPT_DECRYPT;
   }
 }
+
+uint32_t MapAdminStatus(int status) {
+  switch (status) {
+    case endecrypt_status::kRecordAbsent: return ERR_GENERIC_FAILURE;
+    case endecrypt_status::kBusy:
+    case endecrypt_status::kKeyInUse: return ERR_WRITE_FILE;
+    default: return MapStoreStatus(status);
+  }
+}

@@ -9,4 +9,9 @@
 // for every status without a closer code.
 [[nodiscard]] uint32_t MapStoreStatus(int status);
 
+// As MapStoreStatus, for the administration commands, which also meet the
+// statuses that a write of records never gives: a key not found (1, as a
+// missing record), another host-key change running, a kept key still needed.
+[[nodiscard]] uint32_t MapAdminStatus(int status);
+
 #endif  // SRC_MISC_COMMON_STORESTATUS_H_

@@ -1,5 +1,6 @@
 #include "Src/Misc/HostKey/HostKey.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <sstream>
 
@@ -18,7 +19,6 @@ namespace {
 // Longer than a store's minimum: a backup may be attacked offline, away
 // from this host, for as long as the key is in use.
 constexpr std::size_t kMinBackupPassphraseLength = 12;
-constexpr int kUnattended = 1;
 constexpr std::size_t kConfiguredStoreCount = 2;
 
 // The options each action takes, and the one it cannot do without.
@@ -26,13 +26,15 @@ struct ActionOptions {
   const char* action;
   std::vector<std::string> allowed;
   const char* required;
+  std::size_t arguments;  // what follows the action: retire's key id
 };
 const ActionOptions kActionOptions[] = {
-    {"status", {"store", "json"}, nullptr},
-    {"seal", {"protection"}, "protection"},
-    {"rotate", {"store"}, nullptr},
-    {"backup", {"output"}, "output"},
-    {"restore", {"input", "protection", "force"}, "input"},
+    {"status", {"store", "json"}, nullptr, 0},
+    {"seal", {"protection"}, "protection", 0},
+    {"rotate", {"store", "protection", "quiet"}, nullptr, 0},
+    {"retire", {"store", "quiet"}, nullptr, 1},
+    {"backup", {"output"}, "output", 0},
+    {"restore", {"input", "protection", "force"}, "input", 0},
 };
 
 uint32_t Refuse(const std::string& message) {
@@ -72,15 +74,37 @@ StoreState ReadStoreState(const std::string& path) {
   return state;
 }
 
+bool IsKept(const HostKeyFacts& facts, const std::string& key_id) {
+  return std::find(facts.kept_key_ids.begin(), facts.kept_key_ids.end(), key_id) !=
+         facts.kept_key_ids.end();
+}
+
 std::string Describe(const StoreState& state, const HostKeyFacts& facts) {
   if (state.status == endecrypt_status::kNotExist) return "absent";
   if (state.status != endecrypt_status::kOk) return "unreadable";
-  if (state.mode != kUnattended) return "attended";
+  if (state.mode != kUnattendedMode) return "attended";
   if (!facts.key_id.empty() && state.key_id == facts.key_id) return "unattended, this key";
-  if (!facts.old_key_id.empty() && state.key_id == facts.old_key_id) {
-    return "unattended, the old key (rotation unfinished)";
-  }
-  return "unattended, another key";
+  if (IsKept(facts, state.key_id)) return "unattended, kept key " + state.key_id;
+  return "unattended, key " + state.key_id + " not on this host (restore its backup)";
+}
+
+// A store that a rotation moves: sealed under any key but the current one.
+bool NeedsMove(const StoreState& state, const HostKeyFacts& facts) {
+  return state.status == endecrypt_status::kOk && state.mode == kUnattendedMode &&
+         state.key_id != facts.key_id;
+}
+
+bool IsKeyId(const std::string& text) {
+  constexpr std::size_t kKeyIdHexSize = 16;
+  return text.size() == kKeyIdHexSize &&
+         text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+uint32_t ExplainBusy(const std::string& key_path) {
+  CONSOLE_MESSAGE(kLevelError) << "Another host-key change (rotate, seal, retire or restore) "
+                               << "is running; it holds " << key_path
+                               << ".lock. Nothing changed; try again when it ends.";
+  return MapAdminStatus(endecrypt_status::kBusy);
 }
 
 }  // namespace
@@ -90,13 +114,20 @@ CommandResult HOSTKEY::SetParameters(const HostContext& host_context) {
   CommandResult result;
   uint32_t code = ERR_SUCCEED;
   const ActionOptions* found = nullptr;
-  if (context.host_list.size() == 1) {
+  if (!context.host_list.empty()) {
     for (const ActionOptions& entry : kActionOptions) {
       if (context.host_list.front() == entry.action) found = &entry;
     }
   }
   if (found == nullptr) {
-    code = Refuse("Give one action: status, seal, rotate, backup or restore");
+    code = Refuse("Give one action: status, seal, rotate, retire, backup or restore");
+  } else if (context.host_list.size() != found->arguments + 1) {
+    code = Refuse(found->arguments == 0
+                      ? "hostkey " + context.host_list.front() + " takes no argument"
+                      : "hostkey retire needs the id of one kept key (hostkey status lists them)");
+  } else if (found->arguments == 1 && !IsKeyId(context.host_list[1])) {
+    code = Refuse("'" + context.host_list[1] + "' is not a key id: 16 lower-case hex digits, " +
+                  "as hostkey status shows them");
   } else {
     action = found->action;
     for (const auto& [name, value] : context.options) {
@@ -125,6 +156,7 @@ CommandResult HOSTKEY::Run() {
   if (action == "status") code = ShowStatus();
   if (action == "seal") code = Seal();
   if (action == "rotate") code = Rotate();
+  if (action == "retire") code = Retire();
   if (action == "backup") code = Backup();
   if (action == "restore") code = Restore();
   CommandResult result;
@@ -164,11 +196,16 @@ uint32_t HOSTKEY::ShowStatus() {
          << ",\"protection\":" << JsonString(facts.protection)
          << ",\"key_id\":" << JsonString(facts.key_id)
          << ",\"trusted\":" << (status == endecrypt_status::kOk ? "true" : "false")
-         << ",\"problem\":" << JsonString(facts.problem)
-         << ",\"old_key_id\":" << JsonString(facts.old_key_id) << ",\"stores\":[";
+         << ",\"problem\":" << JsonString(facts.problem) << ",\"kept_key_ids\":[";
+    for (std::size_t i = 0; i < facts.kept_key_ids.size(); ++i) {
+      json << (i == 0 ? "" : ",") << JsonString(facts.kept_key_ids[i]);
+    }
+    json << "],\"stores\":[";
     for (std::size_t i = 0; i < stores.size(); ++i) {
+      const StoreState state = ReadStoreState(stores[i]);
       json << (i == 0 ? "" : ",") << "{\"path\":" << JsonString(stores[i])
-           << ",\"state\":" << JsonString(Describe(ReadStoreState(stores[i]), facts)) << "}";
+           << ",\"state\":" << JsonString(Describe(state, facts))
+           << ",\"key_id\":" << JsonString(state.key_id) << "}";
     }
     CONSOLE_MESSAGE(kLevelConsole) << json.str() << "]}";
   } else {
@@ -179,9 +216,9 @@ uint32_t HOSTKEY::ShowStatus() {
     if (!facts.key_id.empty()) CONSOLE_MESSAGE(kLevelConsole) << "key id: " << facts.key_id;
     CONSOLE_MESSAGE(kLevelConsole) << "usable: "
                                    << (facts.problem.empty() ? "yes" : "no, " + facts.problem);
-    if (!facts.old_key_id.empty()) {
-      CONSOLE_MESSAGE(kLevelConsole) << "old key id: " << facts.old_key_id
-                                     << " (a rotation is unfinished; run hostkey rotate)";
+    for (const std::string& kept : facts.kept_key_ids) {
+      CONSOLE_MESSAGE(kLevelConsole) << "kept key id: " << kept
+                                     << " (replaced; opens the stores still sealed under it)";
     }
     for (const std::string& store : stores) {
       CONSOLE_MESSAGE(kLevelConsole) << "store " << store << ": "
@@ -194,6 +231,11 @@ uint32_t HOSTKEY::ShowStatus() {
 uint32_t HOSTKEY::Seal() {
   const std::string protection = GetOption("protection");
   const int status = EnDecryptSealHostKeyAs(protection);
+  if (status == endecrypt_status::kBusy) {
+    HostKeyFacts facts;
+    static_cast<void>(EnDecryptDescribeHostKey(facts));
+    return ExplainBusy(facts.path);
+  }
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot seal the host key under " << protection
                                  << "; the key file is unchanged (the log says why).";
@@ -204,53 +246,118 @@ uint32_t HOSTKEY::Seal() {
   return ERR_SUCCEED;
 }
 
-// Every named store is moved before the old key goes; a failure keeps the
-// old key, so the stores not yet moved still open and a second run finishes.
+// The replaced key stays in the ring, so a store this run does not move
+// (not named, or a write that fails) still opens; it moves with its next
+// write, and the key goes only when retired.
 uint32_t HOSTKEY::Rotate() {
-  bool resumed = false;
-  int status = EnDecryptBeginHostKeyRotation(resumed);
+  HostKeyFacts facts;
+  int status = EnDecryptDescribeHostKey(facts);
+  if (status != endecrypt_status::kOk) {
+    CONSOLE_MESSAGE(kLevelError) << "Cannot rotate the host key " << facts.path << ": "
+                                 << facts.problem << ". Nothing changed.";
+    return MapStoreStatus(status);
+  }
+  const std::vector<std::string> stores = GetStores();
+  const std::string protection = GetOption("protection");
+  CONSOLE_MESSAGE(kLevelConsole) << "hostkey rotate makes a new host key under "
+                                 << (protection.empty() ? facts.protection : protection)
+                                 << " and keeps the current key " << facts.key_id
+                                 << " beside it; these stores move to the new key:";
+  std::size_t moving = 0;
+  for (const std::string& store : stores) {
+    const StoreState state = ReadStoreState(store);
+    // After the new key is made, every unattended store is under an older one.
+    const bool moves = state.status == endecrypt_status::kOk && state.mode == kUnattendedMode;
+    moving += moves ? 1 : 0;
+    CONSOLE_MESSAGE(kLevelConsole) << "  " << store << ": " << Describe(state, facts)
+                                   << (moves ? "" : ", stays as it is");
+  }
+  if (moving == 0) CONSOLE_MESSAGE(kLevelConsole) << "  (none)";
+  if (!HasOption("quiet") && !AskYesNo("Make the new host key and move these stores (Y/N)?")) {
+    CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
+    return MapStoreStatus(endecrypt_status::kInterrupted);
+  }
+  std::string kept_id;
+  std::string used;
+  status = EnDecryptRotateHostKey(protection, kept_id, used);
+  if (status == endecrypt_status::kBusy) return ExplainBusy(facts.path);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot make a new host key; nothing changed "
                                  << "(the log says why).";
     return MapStoreStatus(status);
   }
-  CONSOLE_MESSAGE(kLevelConsole) << (resumed ? "Finishing the unfinished rotation."
-                                             : "Made a new host key; the old one is kept "
-                                               "until every store below is moved.");
-  HostKeyFacts facts;
-  if ((status = EnDecryptDescribeHostKey(facts)) != endecrypt_status::kOk) {
+  HostKeyFacts now;
+  if ((status = EnDecryptDescribeHostKey(now)) != endecrypt_status::kOk) {
     return MapStoreStatus(status);
   }
+  CONSOLE_MESSAGE(kLevelConsole) << "Made the new host key " << now.key_id << ", resting under "
+                                 << used << "; the key " << kept_id << " is kept.";
   uint32_t failure = ERR_SUCCEED;
-  for (const std::string& store : GetStores()) {
+  for (const std::string& store : stores) {
     const StoreState state = ReadStoreState(store);
-    if (state.status != endecrypt_status::kOk || state.mode != kUnattended ||
-        state.key_id == facts.key_id) {
-      CONSOLE_MESSAGE(kLevelConsole) << "store " << store << ": " << Describe(state, facts)
-                                     << ", nothing to move";
-      continue;
-    }
+    if (!NeedsMove(state, now)) continue;
     // Under the store's writers' lock, like rekey: a concurrent update
     // lands before or after, never lost.
     status = EnDecrypt::GetInstance()->Rekey(store, "", "");
     if (status != endecrypt_status::kOk) {
       CONSOLE_MESSAGE(kLevelError) << "store " << store << ": cannot be moved to the new key; "
-                                   << "the old key is kept (the log says why).";
+                                   << "its key stays kept (the log says why).";
       KLOG(kLevelError) << "Rekey file " << store << " error: " << status << ".";
       failure = MapStoreStatus(status);
       continue;
     }
     CONSOLE_MESSAGE(kLevelConsole) << "store " << store << ": moved to the new key";
   }
-  if (failure != ERR_SUCCEED) return failure;
-  if ((status = EnDecryptEndHostKeyRotation()) != endecrypt_status::kOk) {
-    CONSOLE_MESSAGE(kLevelError) << "Cannot remove the old host key " << facts.path << ".old.";
-    return MapStoreStatus(status);
-  }
   CONSOLE_MESSAGE(kLevelConsole)
-      << "Rotation done; the old key is removed. Unattended stores not named above "
-         "(configured or --store) stay sealed under it and no longer open.";
-  return ERR_SUCCEED;
+      << "Replaced keys stay kept, so stores not named above still open and move to the new "
+         "key when next written. Once none needs the key " << kept_id
+      << ", remove it with: kelvox hostkey retire " << kept_id;
+  return failure;
+}
+
+uint32_t HOSTKEY::Retire() {
+  const std::string key_id = context.host_list[1];
+  HostKeyFacts facts;
+  static_cast<void>(EnDecryptDescribeHostKey(facts));
+  if (key_id == facts.key_id) {
+    CONSOLE_MESSAGE(kLevelError) << "The key " << key_id << " is the current host key; "
+                                 << "rotate first, then retire it.";
+    return ERR_INVALID_PARAMETER;
+  }
+  if (!IsKept(facts, key_id)) {
+    CONSOLE_MESSAGE(kLevelError) << "No kept key " << key_id << " beside " << facts.path
+                                 << "; hostkey status lists the kept keys.";
+    return MapAdminStatus(endecrypt_status::kRecordAbsent);
+  }
+  const std::vector<std::string> stores = GetStores();
+  if (!HasOption("quiet") &&
+      !AskYesNo("Remove the kept host key " + key_id + " for good? Stores sealed under it that "
+                "are neither configured nor named with --store will no longer open (Y/N)?")) {
+    CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
+    return MapStoreStatus(endecrypt_status::kInterrupted);
+  }
+  std::string needed_by;
+  const int status = EnDecryptRetireHostKey(key_id, stores, needed_by);
+  switch (status) {
+    case endecrypt_status::kOk:
+      CONSOLE_MESSAGE(kLevelConsole) << "Removed the kept host key " << key_id << ".";
+      return ERR_SUCCEED;
+    case endecrypt_status::kBusy: return ExplainBusy(facts.path);
+    case endecrypt_status::kKeyInUse:
+      CONSOLE_MESSAGE(kLevelError) << "The store " << needed_by << " is still sealed under the key "
+                                   << key_id << "; move it first (hostkey rotate --store "
+                                   << needed_by << ", or any write). Nothing removed.";
+      break;
+    case endecrypt_status::kReadFailed:
+      CONSOLE_MESSAGE(kLevelError) << "Cannot read the store " << needed_by
+                                   << " to tell which key it needs. Nothing removed.";
+      break;
+    default:
+      CONSOLE_MESSAGE(kLevelError) << "Cannot remove the kept key " << key_id
+                                   << " (the log says why).";
+      break;
+  }
+  return MapAdminStatus(status);
 }
 
 uint32_t HOSTKEY::Backup() {
@@ -295,10 +402,12 @@ uint32_t HOSTKEY::Restore() {
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
   uint32_t code = AskPassphrase(input, false, kMinBackupPassphraseLength, passphrase);
+  std::string kept_id;
   const int status = code == ERR_SUCCEED
-                         ? EnDecryptRestoreHostKey(input, passphrase,
-                                                   GetOption("protection"), HasOption("force"))
+                         ? EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
+                                                   HasOption("force"), kept_id)
                          : endecrypt_status::kWrongPassphrase;
+  if (status == endecrypt_status::kBusy) return ExplainBusy(facts.path);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError)
         << "Cannot restore from " << input << ": "
@@ -310,5 +419,9 @@ uint32_t HOSTKEY::Restore() {
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Restored the host key " << facts.path << " from " << input
                                  << ".";
+  if (!kept_id.empty()) {
+    CONSOLE_MESSAGE(kLevelConsole) << "The key it replaced is kept as " << kept_id
+                                   << "; its stores still open.";
+  }
   return ERR_SUCCEED;
 }

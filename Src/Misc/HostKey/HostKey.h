@@ -1,7 +1,8 @@
 // HOSTKEY, the hostkey command: the life of this host's key, on which every
 // unattended store hangs. "status" shows the key and which stores it opens,
-// "seal" changes how it rests on disk, "rotate" replaces it and moves the
-// stores it is told about, "backup" and "restore" wrap it under a
+// "seal" changes how it rests on disk, "rotate" replaces it (keeping the
+// old key) and moves the stores it is told about, "retire" removes a kept
+// key no named store needs, "backup" and "restore" wrap it under a
 // passphrase and put it back. Driven from one thread by the host.
 #ifndef SRC_MISC_HOSTKEY_HOSTKEY_H_
 #define SRC_MISC_HOSTKEY_HOSTKEY_H_
@@ -23,6 +24,7 @@ class HOSTKEY : public basic_app {
   [[nodiscard]] uint32_t ShowStatus();
   [[nodiscard]] uint32_t Seal();
   [[nodiscard]] uint32_t Rotate();
+  [[nodiscard]] uint32_t Retire();
   [[nodiscard]] uint32_t Backup();
   [[nodiscard]] uint32_t Restore();
 

@@ -1,0 +1,232 @@
+#include "suite/endecrypt/HostKeyRing.h"
+
+#include <sodium.h>
+
+#include <cctype>
+
+#include "host/EnDecrypt.h"
+#include "suite/endecrypt/HostKey.h"
+#include "suite/endecrypt/KeyDerivation.h"
+#include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreFormat.h"
+#include "suite/endecrypt/StoreSettings.h"
+
+namespace endecrypt {
+namespace {
+
+namespace status = endecrypt_status;
+
+constexpr char kKeptSuffix[] = ".kept-";
+constexpr char kOldSuffix[] = ".old";  // what older versions kept during a rotation
+constexpr char kLockSuffix[] = ".lock";
+// A key file that no longer opens is still kept when replaced, under a name
+// no key id can take.
+constexpr char kUnopenedPrefix[] = "unopened-";
+constexpr std::size_t kUnopenedRandomSize = 8;
+
+bool IsHexId(const std::string& text) {
+  if (text.size() != kKeyIdSize * 2) return false;
+  for (const char c : text) {
+    if (std::isxdigit(static_cast<unsigned char>(c)) == 0 ||
+        std::isupper(static_cast<unsigned char>(c)) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Stores in `id` the hex id of `key`.
+[[nodiscard]] int HexIdOf(const SecureBuffer& key, std::string& id) {
+  unsigned char bytes[kKeyIdSize];
+  const int result = ComputeHostKeyId(key, bytes);
+  if (result == status::kOk) id = HostKeyIdToHex(bytes);
+  return result;
+}
+
+// Loads the key file at `path` when it holds the key with the hex id `id`.
+[[nodiscard]] bool LoadIfId(const std::string& path, const std::string& id, SecureBuffer& key) {
+  SecureBuffer loaded;
+  std::string found;
+  if (LoadHostKey(path, loaded) != status::kOk || HexIdOf(loaded, found) != status::kOk ||
+      found != id) {
+    return false;
+  }
+  key = std::move(loaded);
+  return true;
+}
+
+// Keeps the key file contents `file`, whose key has the hex id `id`, in
+// the ring of `path`. A kept file already there holds that key: it was
+// named after it.
+[[nodiscard]] int Keep(const std::string& path, const std::string& id, const SecureBuffer& file) {
+  switch (CreateFileAtomically(GetKeptHostKeyPath(path, id), file.data(), file.size())) {
+    case FileResult::kOk:
+    case FileResult::kExists: return status::kOk;
+    default: return status::kWriteFailed;
+  }
+}
+
+// Moves the previous key of a rotation an older version left unfinished
+// into the ring, so one kind of kept key remains.
+[[nodiscard]] int FoldOldKey(const std::string& path, const ProtectionSettings& settings) {
+  const std::string old_path = path + kOldSuffix;
+  SecureBuffer file;
+  SecureBuffer key;
+  std::string id;
+  switch (ReadSecretFile(old_path, kHostKeySize, kMaxHostKeyFileSize, file)) {
+    case FileResult::kOk: break;
+    case FileResult::kNotFound: return status::kOk;
+    default: return status::kNoCredential;  // left where it is, untrusted
+  }
+  int result = UnprotectHostKey(settings, file, key);
+  if (result == status::kOk) result = HexIdOf(key, id);
+  if (result == status::kOk) result = Keep(path, id, file);
+  if (result != status::kOk) return result;
+  const FileResult removed = RemoveFile(old_path);
+  return removed == FileResult::kOk || removed == FileResult::kNotFound ? status::kOk
+                                                                          : status::kWriteFailed;
+}
+
+}  // namespace
+
+std::string HostKeyIdToHex(const unsigned char* key_id) {
+  std::string hex(kKeyIdSize * 2 + 1, '\0');
+  sodium_bin2hex(hex.data(), hex.size(), key_id, kKeyIdSize);
+  hex.pop_back();
+  return hex;
+}
+
+std::string GetKeptHostKeyPath(const std::string& path, const std::string& id) {
+  return path + kKeptSuffix + id;
+}
+
+std::vector<std::string> ListKeptHostKeyIds(const std::string& path) {
+  std::vector<std::string> ids;
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::size_t prefix_size =
+      path.size() - (slash == std::string::npos ? 0 : slash + 1) + sizeof(kKeptSuffix) - 1;
+  for (const std::string& name : ListFilesNamed(path, kKeptSuffix)) {
+    std::string id = name.substr(prefix_size);
+    if (IsHexId(id)) ids.push_back(std::move(id));
+  }
+  return ids;
+}
+
+int LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
+  switch (TakeExclusiveLock(path + kLockSuffix, lock)) {
+    case FileResult::kOk: return status::kOk;
+    case FileResult::kBusy: return status::kBusy;
+    default: return status::kWriteFailed;
+  }
+}
+
+int LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
+  std::string path;
+  SecureBuffer current;
+  std::string current_id;
+  int result = ReadHostKeyPath(path);
+  if (result == status::kOk) result = LoadHostKey(path, current);
+  if (result == status::kOk) result = HexIdOf(current, current_id);
+  if (result != status::kOk) return result;
+  const std::string id = HostKeyIdToHex(key_id);
+  if (current_id == id) {
+    key = std::move(current);
+    return status::kOk;
+  }
+  // A store sealed under a key the ring keeps: any failure to use that key
+  // is the store's, not the current key's.
+  if (LoadIfId(GetKeptHostKeyPath(path, id), id, key) || LoadIfId(path + kOldSuffix, id, key)) {
+    return status::kOk;
+  }
+  return status::kWrongPassphrase;
+}
+
+int IsCurrentHostKeyId(const unsigned char* key_id, bool& current) {
+  std::string path;
+  SecureBuffer key;
+  std::string id;
+  int result = ReadHostKeyPath(path);
+  if (result == status::kOk) result = LoadHostKey(path, key);
+  if (result == status::kOk) result = HexIdOf(key, id);
+  current = result == status::kOk && id == HostKeyIdToHex(key_id);
+  return result;
+}
+
+int WriteHostKeyFile(const std::string& path, const ProtectionSettings& settings,
+                     const SecureBuffer& key, bool replace) {
+  SecureBuffer file;
+  SecureBuffer check;
+  int result = ProtectHostKey(settings, key, file);
+  // Every unattended store of the host hangs on this file: it is written
+  // only in a form proven to give the same key back.
+  if (result == status::kOk) result = UnprotectHostKey(settings, file, check);
+  if (result != status::kOk) return result;
+  if (sodium_memcmp(check.data(), key.data(), kHostKeySize) != 0) return status::kInternal;
+  const FileResult written = replace ? ReplaceFileAtomically(path, file.data(), file.size())
+                                     : CreateFileAtomically(path, file.data(), file.size());
+  return written == FileResult::kOk ? status::kOk : status::kWriteFailed;
+}
+
+// The states, each left whole by a kill: (1) the current key alone; (2) the
+// current key and a kept copy of it; (3) a new current key, the old one
+// kept. A second run from (2) makes another new key, from the same state.
+int ReplaceHostKey(const std::string& path, const Protection* protection,
+                   const SecureBuffer* replacement, std::string& kept_id, Protection& used) {
+  ProtectionSettings settings;
+  SecureBuffer file;
+  SecureBuffer current;
+  int result = ReadProtectionSettings(settings);
+  if (result == status::kOk) result = FoldOldKey(path, settings);
+  if (result != status::kOk) return result;
+  kept_id.clear();
+  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
+    case FileResult::kOk:
+      if (!ReadFileProtection(file, settings.protection) && protection == nullptr) {
+        return status::kNoCredential;
+      }
+      result = UnprotectHostKey(settings, file, current);
+      if (result == status::kOk) {
+        if ((result = HexIdOf(current, kept_id)) != status::kOk) return result;
+      } else if (replacement == nullptr) {
+        return result;  // a rotation needs the key it replaces to open
+      } else {
+        // A key that no longer opens here (another TPM) may open elsewhere.
+        unsigned char random[kUnopenedRandomSize];
+        randombytes_buf(random, sizeof(random));
+        std::string hex(sizeof(random) * 2 + 1, '\0');
+        sodium_bin2hex(hex.data(), hex.size(), random, sizeof(random));
+        hex.pop_back();
+        kept_id = kUnopenedPrefix + hex;
+      }
+      break;
+    case FileResult::kNotFound: break;
+    default: return status::kNoCredential;  // a key file that cannot be trusted
+  }
+  if (protection != nullptr) settings.protection = *protection;
+  used = settings.protection;
+  SecureBuffer fresh;
+  if (replacement == nullptr) {
+    if (!fresh.Allocate(kHostKeySize)) return status::kInternal;
+    randombytes_buf(fresh.data(), kHostKeySize);
+    replacement = &fresh;
+  }
+  std::string new_id;
+  if ((result = HexIdOf(*replacement, new_id)) != status::kOk) return result;
+  if (!kept_id.empty() && kept_id != new_id &&
+      (result = Keep(path, kept_id, file)) != status::kOk) {
+    return result;
+  }
+  if (kept_id == new_id) kept_id.clear();  // the same key, only resting anew
+  return WriteHostKeyFile(path, settings, *replacement, true);
+}
+
+int RemoveKeptHostKey(const std::string& path, const std::string& id) {
+  if (!IsHexId(id)) return status::kRecordAbsent;
+  switch (RemoveFile(GetKeptHostKeyPath(path, id))) {
+    case FileResult::kOk: return status::kOk;
+    case FileResult::kNotFound: return status::kRecordAbsent;
+    default: return status::kWriteFailed;
+  }
+}
+
+}  // namespace endecrypt
