@@ -3,10 +3,16 @@
 // spread-out moments, and a restore into a fresh key folder.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <boost/algorithm/hex.hpp>
 #include <boost/filesystem.hpp>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "tests/e2e/Process.h"
 #include "tests/store/SoftwareTpm.h"
@@ -165,6 +171,65 @@ std::string HostKeyE2eTest::KeyId() {
   const std::string field = "\"key_id\":\"";
   const std::size_t at = json.find(field);
   return at == std::string::npos ? "" : json.substr(at + field.size(), 16);
+}
+
+// True once the process `pid` waits for a flock: /proc/locks lists a
+// blocked request with "->" before it.
+bool WaitsForLock(pid_t pid) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+      if (line.find("->") != std::string::npos &&
+          line.find(" " + std::to_string(pid) + " ") != std::string::npos) {
+        return true;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// A writer that loaded the host key, then waited for its store's lock
+// while the key was rotated and the old one retired, seals under the new
+// key, not under the one that is gone.
+TEST_P(HostKeyE2eTest, WriterWaitingThroughARotationSealsUnderTheNewKey) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the same code as with a key file";
+  boost::filesystem::create_directory(dir.File("held"));
+  WriteFile(dir.File("v"), "1");
+  const int folder = ::open(dir.File("held").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+  e2e::PtySession writer({KELVOX_PROGRAM, "set", "--store", dir.File("held/new.store"), "--key",
+                          "k", "--value-from", dir.File("v"), "--unattended", "--quiet"},
+                         {{"KELVOX_GLOBAL_CONFIG", dir.File("keys.config")}});
+  ASSERT_TRUE(WaitsForLock(writer.Pid()));
+  const std::string old_id = KeyId();
+  EXPECT_EQ(Run({"hostkey", "rotate", "--quiet"}).status, 0);
+  EXPECT_EQ(Run({"hostkey", "retire", old_id, "--quiet"}).status, 0);
+  ::close(folder);
+  EXPECT_EQ(writer.Wait().status, 0);
+  EXPECT_EQ(Run({"get", "--store", "@held/new.store", "--key", "k", "--unattended"}).output, "1\n");
+}
+
+// Changes of the host key never interleave: while one holds the ring's
+// lock, another is refused with the lock named, and nothing changes.
+TEST_P(HostKeyE2eTest, OneHostKeyChangeAtATime) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the same code as with a key file";
+  const std::string old_id = KeyId();
+  ASSERT_EQ(Run({"hostkey", "rotate", "--quiet"}).status, 0);
+  const std::string key = dir.File("keys/host.key"), before = ReadFile(key);
+  const int lock = ::open((key + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"hostkey", "rotate", "--quiet"},
+        {"hostkey", "seal", "--protection", "file"},
+        {"hostkey", "retire", old_id, "--quiet"}}) {
+    const Finished run = Run(args);
+    EXPECT_EQ(run.status, 11) << args[1];
+    EXPECT_NE(run.error.find(key + ".lock"), std::string::npos) << run.error;
+  }
+  EXPECT_EQ(ReadFile(key), before);
+  ::close(lock);
+  EXPECT_EQ(Run({"hostkey", "retire", old_id, "--quiet"}).status, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Protections, HostKeyE2eTest, testing::Values("file", "tpm2"));
