@@ -35,6 +35,7 @@ constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
 constexpr int kRecordAbsent = 14;     // a record to read or remove is not in the store
 constexpr int kBusy = 15;             // another change to the host key is running
 constexpr int kKeyInUse = 16;         // a kept host key that a store is still sealed under
+constexpr int kConflict = 17;         // records an edit changed were changed meanwhile by another
 }  // namespace endecrypt_status
 
 class ENDECRYPT_API EnDecrypt {
@@ -92,6 +93,21 @@ class ENDECRYPT_API EnDecrypt {
   // the old store is left byte for byte.
   int Remove(const std::string& path, const std::vector<std::string>& keys,
              const std::string& passphrase);
+
+  // Applies to the store at `path`, opened with `passphrase`, under the
+  // writers' lock, an edit made on an earlier copy of it: `changed` names
+  // (ascending) every key the edit added, changed or removed, `before`
+  // holds the records that copy had of them and `after` the records the
+  // edit left of them. Records the edit did not touch stay as they are now,
+  // whoever wrote them meanwhile. A changed key whose record in the store
+  // differs from `before` (another writer changed, added or removed it
+  // since the copy) is a conflict: kConflict, nothing written, those keys
+  // in `conflicts`. Atomic like Remove.
+  int ApplyEdit(const std::string& path, const std::string& passphrase,
+                const std::vector<std::string>& changed,
+                const std::map<std::string, std::string>& before,
+                const std::map<std::string, std::string>& after,
+                std::vector<std::string>& conflicts);
 
   // Re-seals the store at `path`, opened with `passphrase`, under
   // `new_passphrase` (empty: the host key) with a fresh salt, under the

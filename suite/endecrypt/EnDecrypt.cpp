@@ -546,16 +546,23 @@ template <typename Edit>
   return status::kWriteFailed;
 }
 
+// The record of `key` in the ascending list `records`, or its end.
+std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
+                                             std::string_view key) {
+  const auto it = std::lower_bound(
+      records.begin(), records.end(), key,
+      [](const RecordView& record, std::string_view wanted) { return record.first < wanted; });
+  return it != records.end() && it->first == key ? it : records.end();
+}
+
 // Drops the records named by `keys` from the ascending list `records`;
 // kRecordAbsent, with `records` unchanged, when one of them is missing.
 [[nodiscard]] int DropRecords(const std::vector<std::string>& keys,
                               std::vector<RecordView>& records) {
   std::vector<bool> dropped(records.size(), false);
   for (const std::string& key : keys) {
-    const auto it = std::lower_bound(
-        records.begin(), records.end(), key,
-        [](const RecordView& record, const std::string& wanted) { return record.first < wanted; });
-    if (it == records.end() || it->first != key) return status::kRecordAbsent;
+    const auto it = FindRecord(records, key);
+    if (it == records.end()) return status::kRecordAbsent;
     dropped[static_cast<std::size_t>(it - records.begin())] = true;
   }
   std::size_t kept = 0;
@@ -563,6 +570,49 @@ template <typename Edit>
     if (!dropped[i]) records[kept++] = records[i];
   }
   records.resize(kept);
+  return status::kOk;
+}
+
+// Applies an edit to the ascending list `records` as EnDecrypt::ApplyEdit
+// describes; kConflict, with `records` unchanged, when one of the changed
+// keys no longer shows what the edit started from.
+[[nodiscard]] int ApplyChanges(const std::vector<std::string>& changed, const Records& before,
+                               const Records& after, std::vector<RecordView>& records,
+                               std::vector<std::string>& conflicts) {
+  std::vector<std::string> clashes;
+  for (const std::string& key : changed) {
+    const auto stored = FindRecord(records, key);
+    const auto was = before.find(key);
+    const bool unchanged = stored == records.end()
+                               ? was == before.end()
+                               : was != before.end() && stored->second == was->second;
+    if (!unchanged) clashes.push_back(key);
+  }
+  if (!clashes.empty()) {
+    conflicts.swap(clashes);
+    return status::kConflict;
+  }
+  // The records the edit did not touch, then those it left, merged in order.
+  std::vector<RecordView> untouched;
+  untouched.reserve(records.size());
+  auto next_changed = changed.begin();
+  for (const RecordView& record : records) {
+    while (next_changed != changed.end() && std::string_view(*next_changed) < record.first) {
+      ++next_changed;
+    }
+    if (next_changed == changed.end() || record.first != *next_changed) untouched.push_back(record);
+  }
+  std::vector<RecordView> merged;
+  merged.reserve(untouched.size() + after.size());
+  auto left = after.begin();
+  for (const RecordView& record : untouched) {
+    for (; left != after.end() && std::string_view(left->first) < record.first; ++left) {
+      merged.emplace_back(left->first, left->second);
+    }
+    merged.push_back(record);
+  }
+  for (; left != after.end(); ++left) merged.emplace_back(left->first, left->second);
+  records.swap(merged);
   return status::kOk;
 }
 
@@ -605,11 +655,8 @@ int EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
     OpenedStore store;
     const int result = ReadAndOpenStore(path, passphrase, store);
     if (result != status::kOk) return result;
-    const std::string_view wanted = key;
-    const auto found = std::lower_bound(
-        store.views.begin(), store.views.end(), wanted,
-        [](const RecordView& view, std::string_view name) { return view.first < name; });
-    if (found == store.views.end() || found->first != wanted) return status::kRecordAbsent;
+    const auto found = FindRecord(store.views, key);
+    if (found == store.views.end()) return status::kRecordAbsent;
     WipeString(value);
     value.assign(found->second.data(), found->second.size());
     return status::kOk;
@@ -621,6 +668,16 @@ int EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& k
   return Guarded([&] {
     return EditStore(path, passphrase, nullptr,
                      [&](std::vector<RecordView>& records) { return DropRecords(keys, records); });
+  });
+}
+
+int EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
+                         const std::vector<std::string>& changed, const Records& before,
+                         const Records& after, std::vector<std::string>& conflicts) {
+  return Guarded([&] {
+    return EditStore(path, passphrase, nullptr, [&](std::vector<RecordView>& records) {
+      return ApplyChanges(changed, before, after, records, conflicts);
+    });
   });
 }
 

@@ -335,3 +335,28 @@ TEST_F(AdminE2eTest, KilledDecryptLeavesNoPartialOutputOrTemporary) {
 }
 
 }  // namespace
+
+// Edit writes only what was changed in the editor, onto the store as other
+// commands left it meanwhile; a record changed on both sides stops it.
+TEST_F(AdminE2eTest, EditKeepsWritesMadeWhileTheEditorIsOpen) {
+  if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << "the editors are shell scripts, and edit refuses on Windows";
+  const std::string store = dir.File("e.store");
+  const std::string u = " --unattended --quiet";
+  for (const auto& [key, value] : {std::pair{"a", "1"}, {"c", "5"}, {"r", "3"}}) {
+    ASSERT_EQ(Run({"set", "--store", store, "--key", key, "--value-from", "-", "--unattended", "--quiet"}, value).status, 0);
+  }
+  const std::string meanwhile = Editor("meanwhile.sh", "sed -i -e 's/\"a\": \"1\"/\"a\": \"10\"/' -e '/\"c\": \"5\"/d' \"$1\"\n"
+      "printf 20 | " + kKelvox + " set --store " + store + " --key b --value-from -" + u + "\n" +
+      kKelvox + " remove --store " + store + " --key r" + u);
+  const std::string clash = Editor("clash.sh", "sed -i 's/\"a\": \"10\"/\"a\": \"11\"/' \"$1\"\n"
+      "printf 12 | " + kKelvox + " set --store " + store + " --key a --value-from -" + u);
+  const auto get = [&](const char* key) { return Run({"get", "--store", store, "--key", key, "--unattended"}).output; };
+  const Finished edited = Run({"edit", "--store", store, "--unattended", "--quiet"}, "", meanwhile);
+  EXPECT_EQ(edited.status, 0) << edited.error;
+  EXPECT_EQ(Run({"list", "--store", store, "--unattended"}).output, "a\nb\n");
+  EXPECT_EQ(get("a") + get("b"), "10\n20\n");
+  const Finished clashed = Run({"edit", "--store", store, "--unattended", "--quiet"}, "", clash);
+  EXPECT_EQ(clashed.status, 11);
+  EXPECT_NE(clashed.error.find("changed what you changed too: a."), std::string::npos) << clashed.error;
+  EXPECT_EQ(get("a"), "12\n");
+}

@@ -21,7 +21,8 @@ uint32_t MapAdminStatus(int status) {
   switch (status) {
     case endecrypt_status::kRecordAbsent: return ERR_GENERIC_FAILURE;
     case endecrypt_status::kBusy:
-    case endecrypt_status::kKeyInUse: return ERR_WRITE_FILE;
+    case endecrypt_status::kKeyInUse:
+    case endecrypt_status::kConflict: return ERR_WRITE_FILE;
     default: return MapStoreStatus(status);
   }
 }

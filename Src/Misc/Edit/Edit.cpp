@@ -3,12 +3,14 @@
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/StorePrompts.h"
+#include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "Src/Misc/Edit/EditedText.h"
 #include "Src/Misc/Edit/Editor.h"
 #include "Src/Misc/Edit/PrivateFile.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "suite/platform/StandardStreams.h"
 #include "suite/secretmemory/SecretMemory.h"
 
 namespace {
@@ -21,18 +23,63 @@ constexpr std::size_t kMaxEditedSize = 256u << 20;
 }  // namespace
 
 uint32_t EDIT::RunOnStore(EnDecrypt& store) {
-  RecordMap stored;
-  const ScopedWipe wipe_stored(stored);
-  uint32_t code = ReadStoredRecords(store, stored);
-  if (code != ERR_SUCCEED) return code;
+  uint32_t code = ERR_SUCCEED;
+  bool again = true;
+  while (again) {
+    again = false;
+    RecordMap stored;
+    const ScopedWipe wipe_stored(stored);
+    if ((code = ReadStoredRecords(store, stored)) != ERR_SUCCEED) return code;
+    code = EditRecords(store, stored, again);
+  }
+  return code;
+}
+
+uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& again) {
   std::string text;
   ScopedWipe<std::string> wipe_text(text);
   bool credentials = false;
-  code = FormatRecords(stored, text, credentials);
+  uint32_t code = FormatRecords(stored, text, credentials);
   if (code != ERR_SUCCEED) return code;
+  // What the editor opens: the store's text, or the user's own text again
+  // after it could not be read.
+  std::string draft = text;
+  ScopedWipe<std::string> wipe_draft(draft);
+  for (;;) {
+    std::string edited_text;
+    ScopedWipe<std::string> wipe_edited_text(edited_text);
+    RecordMap edited;
+    const ScopedWipe wipe_edited(edited);
+    std::string reason;
+    code = RunEditorOn(draft, credentials, edited_text, edited, reason);
+    if (code != ERR_SUCCEED) return code;
+    if (edited_text == text) {
+      CONSOLE_MESSAGE(kLevelConsole) << "No change; the store " << path << " is left as it was.";
+      return ERR_SUCCEED;
+    }
+    if (reason.empty()) {
+      bool conflict = false;
+      code = WriteEdited(store, stored, edited, conflict);
+      again = conflict && platform::StandardInputIsTerminal() &&
+              AskYesNo("Open the editor again on the records as they are now (Y/N)?");
+      return code;
+    }
+    KLOG(kLevelError) << "Read the edited file error: " << reason << ".";
+    CONSOLE_MESSAGE(kLevelError) << "Nothing was changed: the edited file cannot be read: "
+                                 << reason << ".";
+    // On a terminal the work is not lost to a typo: the same text opens again.
+    if (!platform::StandardInputIsTerminal() ||
+        !AskYesNo("Open the editor again on your text (Y/N)?")) {
+      return ERR_INVALID_FILE;
+    }
+    draft.swap(edited_text);
+  }
+}
 
+uint32_t EDIT::RunEditorOn(const std::string& text, bool credentials, std::string& edited_text,
+                           RecordMap& edited, std::string& reason) {
   PrivateFile file;
-  std::string reason;
+  reason.clear();
   if (!file.Create(credentials ? kCredentialsFileName : kSettingsFileName, text, reason)) {
     KLOG(kLevelError) << "Make the file to edit error: " << reason << ".";
     CONSOLE_MESSAGE(kLevelError) << "No private file to edit can be made: " << reason << ".";
@@ -43,26 +90,17 @@ uint32_t EDIT::RunOnStore(EnDecrypt& store) {
     CONSOLE_MESSAGE(kLevelError) << "Nothing was changed: " << reason << ".";
     return ERR_INTERRUPTED;
   }
-  std::string edited_text;
-  ScopedWipe<std::string> wipe_edited_text(edited_text);
   if (!file.ReadBack(kMaxEditedSize, edited_text)) {
     CONSOLE_MESSAGE(kLevelError) << "Nothing was changed: the edited file is gone, is no longer "
                                     "a regular file or is too large.";
     return ERR_READ_FILE;
   }
-  if (edited_text == text) {
-    CONSOLE_MESSAGE(kLevelConsole) << "No change; the store " << path << " is left as it was.";
-    return ERR_SUCCEED;
+  // Read while the file is there: the settings reader reads it again.
+  if (!ReadEditedFile(file.GetPath(), edited_text, credentials, edited, reason) &&
+      reason.empty()) {
+    reason = "it cannot be read";
   }
-  RecordMap edited;
-  const ScopedWipe wipe_edited(edited);
-  if (!ReadEditedFile(file.GetPath(), edited_text, credentials, edited, reason)) {
-    KLOG(kLevelError) << "Read the edited file error: " << reason << ".";
-    CONSOLE_MESSAGE(kLevelError) << "Nothing was changed: the edited file cannot be read: "
-                                 << reason << ".";
-    return ERR_INVALID_FILE;
-  }
-  return WriteEdited(store, stored, edited);
+  return ERR_SUCCEED;
 }
 
 uint32_t EDIT::FormatRecords(const RecordMap& records, std::string& text,
@@ -82,20 +120,43 @@ uint32_t EDIT::FormatRecords(const RecordMap& records, std::string& text,
   return ERR_SUCCEED;
 }
 
-uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const RecordMap& edited) {
+// Only what the user changed is written, onto the store as it is under the
+// writers' lock: a record another command wrote while the editor was open
+// stays, and a record the user changed that was also changed meanwhile
+// stops the write.
+uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const RecordMap& edited,
+                           bool& conflict) {
+  std::vector<std::string> changed;
+  RecordMap before;
+  RecordMap after;
+  const ScopedWipe wipe_before(before);
+  const ScopedWipe wipe_after(after);
   int added = 0;
   int updated = 0;
   int removed = 0;
-  for (const auto& [key, value] : edited) {
-    const auto old = stored.find(key);
-    if (old == stored.end()) {
-      ++added;
-    } else if (old->second != value) {
-      ++updated;
+  auto old = stored.begin();
+  auto now = edited.begin();
+  while (old != stored.end() || now != edited.end()) {
+    const int order = now == edited.end()  ? -1
+                      : old == stored.end() ? 1
+                                            : old->first.compare(now->first);
+    if (order < 0) {
+      ++removed;
+      changed.push_back(old->first);
+      before.emplace_hint(before.end(), *old);
+      ++old;
+      continue;
     }
+    if (order > 0 || old->second != now->second) {
+      ++(order > 0 ? added : updated);
+      changed.push_back(now->first);
+      if (order == 0) before.emplace_hint(before.end(), *old);
+      after.emplace_hint(after.end(), *now);
+    }
+    if (order == 0) ++old;
+    ++now;
   }
-  for (const auto& [key, value] : stored) removed += edited.count(key) == 0 ? 1 : 0;
-  if (added + updated + removed == 0) {
+  if (changed.empty()) {
     CONSOLE_MESSAGE(kLevelConsole) << "No change; the store " << path << " is left as it was.";
     return ERR_SUCCEED;
   }
@@ -104,7 +165,17 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   if (!HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
-  const int status = store.Encrypt(edited, path, passphrase, false);
+  std::vector<std::string> conflicts;
+  const int status = store.ApplyEdit(path, passphrase, changed, before, after, conflicts);
+  conflict = status == endecrypt_status::kConflict;
+  if (conflict) {
+    std::string keys;
+    for (const std::string& key : conflicts) keys += (keys.empty() ? "" : ", ") + key;
+    KLOG(kLevelError) << "Edit of " << path << " conflicts on " << conflicts.size() << " keys.";
+    CONSOLE_MESSAGE(kLevelError) << "Nothing was written: while the editor was open another "
+                                 << "command changed what you changed too: " << keys << ".";
+    return MapAdminStatus(status);
+  }
   const uint32_t code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Encrypt file " << path << " error: " << status << ".";
