@@ -1,5 +1,7 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
+#include <algorithm>
+
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/OpenStore.h"
@@ -12,6 +14,7 @@
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 #include "host/GlobalConfig.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/platform/Files.h"
 
 namespace {
@@ -44,6 +47,32 @@ void ExplainMissingHostKey() {
                                   "sealed the store (the log says which check failed)"
                                 : "it does not exist")
       << ".";
+}
+
+// An unattended store that the host key did not open: when the key it is
+// sealed under is neither this host's key nor one it keeps, says so, with
+// the way back, and returns the missing-key code; otherwise the refusal
+// stays a wrong key (damaged key material). No passphrase is involved.
+uint32_t ExplainUnheldHostKey(const std::string& path) {
+  int mode = kAnyMode;
+  std::string key_id;
+  HostKeyFacts facts;
+  if (EnDecryptReadStoreKeyId(path, mode, key_id) != endecrypt_status::kOk || key_id.empty()) {
+    return ERR_PASSPHRASE;
+  }
+  static_cast<void>(EnDecryptDescribeHostKey(facts));
+  if (key_id == facts.key_id || std::find(facts.kept_key_ids.begin(), facts.kept_key_ids.end(),
+                                          key_id) != facts.kept_key_ids.end()) {
+    return ERR_PASSPHRASE;
+  }
+  KLOG(kLevelError) << "Store " << path << " is sealed under host key " << key_id
+                    << ", which is not held.";
+  CONSOLE_MESSAGE(kLevelError)
+      << "The store " << path << " is sealed under the host key " << key_id
+      << ", which this host does not hold (its key is "
+      << (facts.key_id.empty() ? "missing" : facts.key_id) << "). Restore that key from its "
+      << "backup: kelvox hostkey restore --input BACKUP --force (the current key is kept).";
+  return ERR_NO_MATCHING_CREDENTIAL;
 }
 
 // Why a passphrase file was refused, in words for the console.
@@ -176,6 +205,7 @@ uint32_t StoreCommand::OpenProc() {
   }
   if (code == ERR_FILE_NOT_EXIST) CONSOLE_MESSAGE(kLevelError) << "No store at " << path << ".";
   if (code == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey();
+  if (code == ERR_PASSPHRASE && store_mode == kUnattendedMode) return ExplainUnheldHostKey(path);
   if (code != ERR_SUCCEED) return code;
   if (store_mode == kUnattendedMode) {
     if (const uint32_t refused = CheckBeforePrompt(store_mode); refused != ERR_SUCCEED) {
@@ -185,6 +215,7 @@ uint32_t StoreCommand::OpenProc() {
   const uint32_t ran = RunOnStore(*store);
   // The host key is read when the store is opened, not before.
   if (ran == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey();
+  if (ran == ERR_PASSPHRASE && store_mode == kUnattendedMode) return ExplainUnheldHostKey(path);
   TRACE_EXITING("StoreCommand::OpenProc");
   return ran;
 }
