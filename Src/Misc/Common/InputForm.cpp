@@ -19,21 +19,49 @@ constexpr unsigned char kLastPrintable = 126;
 constexpr int kLowByte = 0xFF;
 // What a raw terminal (or the Windows console) gives for Ctrl+C.
 constexpr unsigned char kInterruptKey = 3;
+// The bits that mark a byte continuing a UTF-8 character (10xxxxxx), and
+// the most bytes one character takes.
+constexpr unsigned char kContinuationMask = 0xC0;
+constexpr unsigned char kContinuationBits = 0x80;
+constexpr std::size_t kMaxCharacterBytes = 4;
 
 bool end_run_on_interrupt = false;
 
+bool IsPrintable(unsigned char code) { return code >= kFirstPrintable && code <= kLastPrintable; }
+
+// Backspace in a whole field: removes the last UTF-8 character, its
+// continuation bytes and the byte that starts it, so no half character is
+// left behind. pop_back overwrites each byte it removes.
+void EraseLastCharacter(std::string& held) {
+  for (std::size_t removed = 0; !held.empty() && removed < kMaxCharacterBytes; ++removed) {
+    const bool continues =
+        (static_cast<unsigned char>(held.back()) & kContinuationMask) == kContinuationBits;
+    held.pop_back();
+    if (!continues) break;
+  }
+}
+
 }  // namespace
+
+bool FitsPrintableField(const std::string& text) {
+  if (text.size() > kMaxFieldLength) return false;
+  for (const char c : text) {
+    if (!IsPrintable(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
 
 InputForm::~InputForm() {
   for (Value& entry : values) WipeString(entry.value);
 }
 
-void InputForm::AddField(const std::string& name, const std::string& description, bool hidden) {
+void InputForm::AddField(const std::string& name, const std::string& description, bool hidden,
+                         FieldText text) {
   for (const Value& entry : values) {
     if (entry.name == name) return;
   }
-  fields.push_back(Field{description, hidden});
-  values.push_back(Value{name, std::string(), false});
+  fields.push_back(Field{description, hidden, text});
+  values.push_back(Value{name, std::string(), false, false});
 }
 
 void InputForm::EndRunOnInterrupt() { end_run_on_interrupt = true; }
@@ -48,7 +76,8 @@ void InputForm::ReadFields() {
       // first key is read, or the user would type blind.
       const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
       ConsoleOutput() << "  " << fields[i].description << ": " << std::flush;
-      text = ReadField(*reader, values[i].input_ended, interrupted);
+      text = ReadField(*reader, fields[i].text, values[i].input_ended, values[i].too_long,
+                       interrupted);
     }
     if (interrupted) {
       // The console is back as it was (the reader is gone); nothing typed
@@ -81,13 +110,23 @@ bool InputForm::EndedAtEndOfInput(const std::string& name) const {
   return false;
 }
 
-std::string InputForm::ReadField(KeyReader& reader, bool& input_ended, bool& interrupted) {
+bool InputForm::TooLong(const std::string& name) const {
+  for (const Value& entry : values) {
+    if (entry.name == name) return entry.too_long;
+  }
+  return false;
+}
+
+std::string InputForm::ReadField(KeyReader& reader, FieldText text, bool& input_ended,
+                                 bool& too_long, bool& interrupted) {
   input_ended = false;
+  too_long = false;
+  const bool whole = text == FieldText::kWhole;
   std::string held;
   // Reserved up front so the text never moves while it grows: a
   // reallocation would leave a copy of a passphrase in freed memory.
   // Backspace needs no wiping, as pop_back overwrites the removed character.
-  held.reserve(kMaxFieldLength);
+  held.reserve(whole ? kMaxWholeFieldSize : kMaxFieldLength);
   for (;;) {
     const int key = reader.ReadKey();
     if (key == KeyReader::kEndOfInput) {
@@ -100,15 +139,28 @@ std::string InputForm::ReadField(KeyReader& reader, bool& input_ended, bool& int
       interrupted = true;
       break;
     }
+    if (whole) {
+      // Nothing is dropped: a line over the limit is read to its end and
+      // refused whole, never stored cut.
+      if (code == kBackspace) {
+        if (!too_long) EraseLastCharacter(held);
+      } else if (held.size() < kMaxWholeFieldSize) {
+        held.push_back(static_cast<char>(code));
+      } else {
+        too_long = true;
+      }
+      continue;
+    }
     // A full field ends at the next key, which is dropped.
     if (held.size() >= kMaxFieldLength) break;
     if (code == kBackspace) {
       if (!held.empty()) held.pop_back();
-    } else if (code >= kFirstPrintable && code <= kLastPrintable) {
+    } else if (IsPrintable(code)) {
       held.push_back(static_cast<char>(code));
     }
     // Every other code (Ctrl+C, tab, escape, the prefix of a function or
     // arrow key) is ignored and the field goes on.
   }
+  if (too_long) WipeString(held);
   return held;
 }

@@ -32,6 +32,16 @@ void DropFinalNewline(std::string& text) {
   }
 }
 
+// True, after saying so on the console, when the value typed into `form`
+// was longer than a field holds.
+bool RefuseTooLong(const InputForm& form) {
+  if (!form.TooLong(kValueField)) return false;
+  CONSOLE_MESSAGE(kLevelError) << "The value typed is longer than " << kMaxWholeFieldSize
+                               << " bytes, the most one typed value may hold; nothing was "
+                                  "stored; a longer one can come from --value-from FILE or -.";
+  return true;
+}
+
 }  // namespace
 
 uint32_t SET::CheckOptions() {
@@ -132,7 +142,7 @@ uint32_t SET::MakeChanges(const RecordMap& stored, std::string& value, RecordMap
 uint32_t SET::ReadValue(std::string& value) const {
   if (HasOption("value-from")) {
     const std::string from = GetOption("value-from");
-    const char* reason = "standard input cannot be read or is too large";
+    const char* reason = "standard input cannot be read or holds more than 16 MiB";
     bool read = false;
     if (from == kStandardInput) {
       SecretString bytes;
@@ -158,13 +168,17 @@ uint32_t SET::ReadValue(std::string& value) const {
     return ERR_SUCCEED;
   }
   CONSOLE_MESSAGE(kLevelConsole) << "please enter the value to store:";
+  // The line is kept whole, UTF-8 and tabs included; one too long for the
+  // field is refused rather than stored cut.
   InputForm form;
-  form.AddField(kValueField, "Enter value", true);
+  form.AddField(kValueField, "Enter value", true, FieldText::kWhole);
   form.ReadFields();
+  if (RefuseTooLong(form)) return ERR_READ_FILE;
   std::string entered = form.GetValue(kValueField);
   ScopedWipe<std::string> wipe_entered(entered);
   CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
   form.ReadFields();
+  if (RefuseTooLong(form)) return ERR_READ_FILE;
   std::string again = form.GetValue(kValueField);
   ScopedWipe<std::string> wipe_again(again);
   // WARNING: compared in constant time after the length, as passphrases are.
