@@ -222,7 +222,10 @@ uint32_t StoreCommand::OpenProc() {
 
 uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) const {
   if (!HasOption("passphrase-file")) {
-    return AskPassphrase(path, new_store, entered, PassphraseName());
+    // An existing store is opened as encrypt reads its passphrase; a new
+    // one's is refused unless that reading would give it back unchanged.
+    return new_store ? AskNewPassphrase(path, kMinPassphraseLength, entered, PassphraseName())
+                     : AskPassphrase(path, false, entered, PassphraseName());
   }
   const std::string file = GetOption("passphrase-file");
   std::vector<unsigned char> bytes;

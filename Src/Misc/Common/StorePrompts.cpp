@@ -75,6 +75,46 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
   return ERR_SUCCEED;
 }
 
+uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
+                          std::string& passphrase, const char* name) {
+  const char* const what = name != nullptr ? name : "passphrase";
+  CONSOLE_MESSAGE(kLevelConsole) << "please enter the " << what << " for " << '"' << path << '"'
+                                 << ". (" << min_length << " to " << kMaxFieldLength
+                                 << " characters: ASCII letters, digits, space and punctuation):";
+  InputForm form;
+  form.AddField(kPassphraseField, "Enter passphrase", true, FieldText::kWhole);
+  form.ReadFields();
+  std::string entered = form.GetValue(kPassphraseField);
+  const ScopedWipe entered_wipe(entered);
+  // Refused, not filtered: a passphrase stored other than as typed would
+  // leave the user unable to say what opens the store. The line names the
+  // rule, never the entry.
+  if (form.TooLong(kPassphraseField) || !FitsPrintableField(entered)) {
+    CONSOLE_MESSAGE(kLevelError)
+        << "The " << what << " was refused: it may hold at most " << kMaxFieldLength
+        << " characters, each an ASCII letter, digit, space or punctuation mark (codes 32 to "
+           "126; no accented letters, tabs or other symbols).";
+    return ERR_PASSPHRASE;
+  }
+  if (entered.size() < min_length) {
+    CONSOLE_MESSAGE(kLevelError) << "The " << what << " is shorter than " << min_length
+                                 << " characters.";
+    return ERR_PASSPHRASE;
+  }
+  CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
+  form.ReadFields();
+  std::string again = form.GetValue(kPassphraseField);
+  const ScopedWipe again_wipe(again);
+  // A confirmation over the limit reads as empty, so it differs too.
+  if (!SameSecret(entered, again)) {
+    CONSOLE_MESSAGE(kLevelError) << "The two entries of the " << what << " differ.";
+    return ERR_PASSPHRASE;
+  }
+  WipeString(passphrase);
+  passphrase.swap(entered);
+  return ERR_SUCCEED;
+}
+
 bool AskToUpdate(const std::string& path) {
   return AskYesNo("Are you sure you want to continue to update the file " + path + " (Y/N)?");
 }

@@ -1,6 +1,7 @@
 // The console prompts every store command shares: a store's passphrase
-// (typed once for an existing store, twice for a new one) and the Y/N
-// question before a store is changed. Nothing typed is echoed or logged.
+// (typed once for an existing store, twice for a new one), a passphrase
+// being chosen, and the Y/N question before a store is changed. Nothing
+// typed is echoed or logged.
 #ifndef SRC_MISC_COMMON_STOREPROMPTS_H_
 #define SRC_MISC_COMMON_STOREPROMPTS_H_
 
@@ -25,6 +26,17 @@ constexpr std::size_t kMinPassphraseLength = 8;
 [[nodiscard]] uint32_t AskPassphrase(const std::string& path, bool new_passphrase,
                                      std::size_t min_length, std::string& passphrase,
                                      const char* name = nullptr);
+
+// AskPassphrase keeps printable ASCII only, as encrypt always has: that is
+// how every store is opened. A passphrase being chosen (set's new store,
+// rekey's new passphrase, a host-key backup) is therefore read whole and,
+// when it is not exactly what that prompt would read (FitsPrintableField)
+// or shorter than `min_length`, refused with a console line naming the
+// rule rather than stored changed. Asked twice; returns ERR_SUCCEED and
+// stores the entry in `passphrase`, or ERR_PASSPHRASE for a refused or
+// mismatched entry, leaving `passphrase` untouched. `name` as above.
+[[nodiscard]] uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
+                                        std::string& passphrase, const char* name = nullptr);
 
 // Asks whether to go on updating the store at `path`; Enter alone, "y" or
 // "Y" mean yes.

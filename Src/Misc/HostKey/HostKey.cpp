@@ -369,12 +369,9 @@ uint32_t HOSTKEY::Backup() {
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
-  uint32_t code = AskPassphrase(output, true, kMinBackupPassphraseLength, passphrase);
-  if (code != ERR_SUCCEED) {
-    CONSOLE_MESSAGE(kLevelError) << "The passphrase is shorter than 12 characters or the two "
-                                 << "entries differ.";
-    return code;
-  }
+  // The prompt says why it refused an entry.
+  uint32_t code = AskNewPassphrase(output, kMinBackupPassphraseLength, passphrase);
+  if (code != ERR_SUCCEED) return code;
   const int status = EnDecryptBackupHostKey(output, passphrase);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot write the backup " << output
