@@ -1,8 +1,10 @@
 // The console as the prompts read it: one field at a time, a hidden field
 // without echo. TerminalPosix.cpp reads standard input byte by byte and
 // switches a terminal to raw mode for a hidden field; TerminalWindows.cpp
-// reads console keystrokes without echo (_getch) for a hidden field when
-// standard input is the console, and standard input (getchar) otherwise.
+// reads console keystrokes without echo (_getwch, handed on as UTF-8) for a
+// hidden field when standard input is the console, and standard input
+// (getchar) otherwise. Either way a character beyond ASCII arrives as
+// several codes, its bytes one at a time, as the terminal or pipe sends them.
 #ifndef SUITE_PLATFORM_TERMINAL_H_
 #define SUITE_PLATFORM_TERMINAL_H_
 
