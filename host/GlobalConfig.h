@@ -25,6 +25,7 @@ class GLOBALCONFIG_API GlobalConfig {
     kMalformed = 3,   // the file is not KEY=VALUE lines
     kKeyAbsent = 4,   // the file has no such key
     kValueEmpty = 5,  // the key is there with an empty value
+    kNamedFileMissing = 6,  // KELVOX_GLOBAL_CONFIG names a file that does not exist
   };
 
   // Stores the value of `key` in `value` and returns kOk when the key has a

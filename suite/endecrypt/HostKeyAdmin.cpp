@@ -44,6 +44,26 @@ std::string ProtectionOf(const SecureBuffer& file) {
              : "unknown";
 }
 
+// Why the key file contents `file` did not open, naming the sealer and
+// where it was reached.
+std::string DescribeOpenFailure(const SecureBuffer& file) {
+  endecrypt::Protection protection;
+  endecrypt::ProtectionSettings settings;
+  if (endecrypt::ReadFileProtection(file, protection) &&
+      endecrypt::ReadProtectionSettings(settings) == status::kOk) {
+    if (protection == endecrypt::Protection::kTpm2) {
+      return "the TPM at " + settings.tpm2_tcti + " did not unseal it: it is not running or " +
+             "not answering, is another TPM, or the PCRs it is bound to changed (the log says " +
+             "which)";
+    }
+    if (protection == endecrypt::Protection::kDpapi) {
+      return "Windows DPAPI did not unseal it: it was sealed by another user or on another "
+             "machine (the log says why)";
+    }
+  }
+  return "the key does not open (the log says why)";
+}
+
 // The id of the key at `path` in hex, or empty when it does not open.
 std::string KeyIdAt(const std::string& path) {
   SecureBuffer key;
@@ -73,7 +93,7 @@ std::string KeyIdAt(const std::string& path) {
     found.protection = ProtectionOf(file);
     found.key_id = KeyIdAt(found.path);
     if (found.key_id.empty()) {
-      found.problem = "the key does not open (the log says why)";
+      found.problem = DescribeOpenFailure(file);
     } else {
       result = status::kOk;
     }

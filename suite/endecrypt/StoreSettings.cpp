@@ -45,7 +45,8 @@ Setting FindSetting(const char* key, std::string& text) {
   switch (ZUdurov::GlobalConfig::GetConfigItem(key, text)) {
     case ZUdurov::GlobalConfig::kOk: return Setting::kSet;
     case ZUdurov::GlobalConfig::kUnreadable:
-    case ZUdurov::GlobalConfig::kMalformed: return Setting::kBroken;
+    case ZUdurov::GlobalConfig::kMalformed:
+    case ZUdurov::GlobalConfig::kNamedFileMissing: return Setting::kBroken;
     default: return Setting::kUnset;
   }
 }

@@ -5,6 +5,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -33,8 +34,14 @@ std::mutex loaded_mutex;
 std::atomic<unsigned long> generation{0};
 Loaded loaded;
 
-std::string FindConfigFile() {
-  if (std::string named = utf8::GetEnvironment(kConfigEnvironment); !named.empty()) return named;
+// The configuration file to read; `named` tells it came from the
+// environment, so its absence is a mistake to report, not a default to take.
+std::string FindConfigFile(bool& named) {
+  named = false;
+  if (std::string file = utf8::GetEnvironment(kConfigEnvironment); !file.empty()) {
+    named = true;
+    return file;
+  }
   boost::system::error_code error;
   const std::string program_folder = KelvoxDirectory::GetExeDirectory();
   const boost::filesystem::path beside = utf8::MakePath(program_folder) / kConfigFileName;
@@ -50,19 +57,29 @@ std::string FindConfigFile() {
 void LoadLocked() {
   if (loaded.done) return;
   loaded.done = true;
-  loaded.path = FindConfigFile();
+  bool named = false;
+  loaded.path = FindConfigFile(named);
   if (loaded.path.empty()) {
     loaded.status = GlobalConfig::kNoFile;
     return;
   }
+  errno = 0;
   std::ifstream stream(utf8::MakeStdPath(loaded.path));
   if (!stream) {
+    const int reason = errno;
     boost::system::error_code error;
-    loaded.status = boost::filesystem::exists(utf8::MakePath(loaded.path), error)
-                        ? GlobalConfig::kUnreadable
-                        : GlobalConfig::kNoFile;
-    if (loaded.status == GlobalConfig::kUnreadable) {
-      std::cerr << "kelvox: cannot read configuration file '" << loaded.path << "'\n";
+    const bool exists = boost::filesystem::exists(utf8::MakePath(loaded.path), error);
+    // A file the environment names but that is not there is broken, not
+    // absent: falling back to defaults would write where nobody meant to.
+    loaded.status = exists  ? GlobalConfig::kUnreadable
+                    : named ? GlobalConfig::kNamedFileMissing
+                            : GlobalConfig::kNoFile;
+    if (!exists && named) {
+      std::cerr << "kelvox: " << kConfigEnvironment << " names '" << loaded.path
+                << "', which does not exist; point it at your configuration file or unset it\n";
+    } else if (exists) {
+      std::cerr << "kelvox: cannot read configuration file '" << loaded.path << "'"
+                << (reason == EACCES ? ": permission denied" : "") << "\n";
     }
     return;
   }

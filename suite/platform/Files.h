@@ -176,6 +176,11 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
 // kNotFound when nothing is there.
 [[nodiscard]] FileResult RemoveFile(const std::string& path);
 
+// True when the system refuses this process access to what is at `path`
+// (the entry itself, or a folder on the way to it) for lack of permission:
+// a refusal to name as such rather than as a missing or damaged file.
+[[nodiscard]] bool IsAccessDenied(const std::string& path);
+
 // Where the host key lives when the configuration does not say: a system
 // path for the administrator, a per-user state folder otherwise. Empty when
 // no such folder can be named.

@@ -680,6 +680,14 @@ FileResult RemoveFile(const std::string& path) {
   return SyncFolder(folder.get()) ? FileResult::kOk : FileResult::kFailed;
 }
 
+bool IsAccessDenied(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return errno == EACCES;
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(status.st_mode) ? O_DIRECTORY : 0);
+  const UniqueFd fd(::open(path.c_str(), flags));
+  return fd.get() < 0 && (errno == EACCES || errno == EPERM);
+}
+
 std::string DefaultHostKeyPath() {
   if (::geteuid() == 0) return kRootHostKeyPath;
   std::string home;

@@ -471,6 +471,17 @@ FileResult RemoveFile(const std::string& path) {
   return error == ERROR_FILE_NOT_FOUND ? FileResult::kNotFound : FileResult::kFailed;
 }
 
+bool IsAccessDenied(const std::string& path) {
+  if (::GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return ::GetLastError() == ERROR_ACCESS_DENIED;
+  }
+  const UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+  return !file.valid() && ::GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 std::string DefaultHostKeyPath() {
   const std::string folder = utf8::GetEnvironment("LOCALAPPDATA");
   if (folder.empty()) return {};

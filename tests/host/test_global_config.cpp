@@ -35,7 +35,7 @@ TEST(GlobalConfigTest, MissingOrMalformedFilesYieldNothing) {
   {
     testing_support::ScopedEnv absent("KELVOX_GLOBAL_CONFIG", config.Path() + ".absent");
     GlobalConfig::Reload();
-    EXPECT_EQ(Get("LOG_LEVEL", GlobalConfig::kNoFile), "");
+    EXPECT_EQ(Get("LOG_LEVEL", GlobalConfig::kNamedFileMissing), "");
   }
   testing::internal::CaptureStderr();
   config.Set("A=1\nthis line has no equals sign\n");

@@ -16,11 +16,13 @@
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/platform/Files.h"
+#include "suite/utf8/Utf8Path.h"
 
 namespace {
 
 // "--type" names, indexed by FileType.
 constexpr const char* kTypeNames[] = {"settings", "credentials"};
+constexpr char kHostKeyPathSetting[] = "ENCRYPT_HOST_KEY_PATH";
 // The most bytes a passphrase file may hold.
 constexpr std::size_t kMaxPassphraseFileSize = 4096;
 
@@ -30,15 +32,44 @@ const char* DescribeConfigResult(int result) {
     case ZUdurov::GlobalConfig::kNoFile: return "no configuration file was found";
     case ZUdurov::GlobalConfig::kUnreadable: return "the configuration file cannot be read";
     case ZUdurov::GlobalConfig::kMalformed: return "the configuration file is not KEY=VALUE lines";
+    case ZUdurov::GlobalConfig::kNamedFileMissing:
+      return "the file KELVOX_GLOBAL_CONFIG names does not exist";
     default: return "the configuration does not name it";
   }
+}
+
+// Says that this user may not read `what` at `path`, rather than calling it
+// missing or damaged, with the way out when the configuration in use is
+// not one the user chose.
+uint32_t ExplainDenied(const char* what, const std::string& path) {
+  KLOG(kLevelError) << "Access to " << path << " denied.";
+  CONSOLE_MESSAGE(kLevelError)
+      << "Permission denied: you may not read the " << what << " " << path
+      << (utf8::GetEnvironment("KELVOX_GLOBAL_CONFIG").empty()
+              ? "; run as its owner, or point KELVOX_GLOBAL_CONFIG at a configuration of your "
+                "own that names stores and a host key in folders of yours"
+              : "")
+      << ".";
+  return ERR_READ_FILE;
 }
 
 // Names the host key an unattended store needs and why it is not there.
 void ExplainMissingHostKey() {
   std::string key_path;
-  if (ZUdurov::GlobalConfig::GetConfigItem("ENCRYPT_HOST_KEY_PATH", key_path) != ZUdurov::GlobalConfig::kOk) {
+  if (ZUdurov::GlobalConfig::GetConfigItem(kHostKeyPathSetting, key_path) != ZUdurov::GlobalConfig::kOk) {
     key_path = platform::DefaultHostKeyPath();
+  }
+  if (platform::IsAccessDenied(key_path)) {
+    static_cast<void>(ExplainDenied("host key", key_path));
+    return;
+  }
+  HostKeyFacts facts;
+  if (EnDecryptDescribeHostKey(facts) != endecrypt_status::kOk && !facts.protection.empty() &&
+      facts.protection != "file") {
+    // A sealed key that did not unseal: the sealer is the cause, not the file.
+    CONSOLE_MESSAGE(kLevelError) << "The host key " << facts.path << " cannot be used: "
+                                 << facts.problem << ".";
+    return;
   }
   CONSOLE_MESSAGE(kLevelError)
       << "The host key " << key_path << " cannot open the store: "
@@ -160,6 +191,19 @@ uint32_t StoreCommand::RefuseOption(const std::string& message) {
 
 uint32_t StoreCommand::OpenProc() {
   TRACE_ENTERING("StoreCommand::OpenProc");
+  // A configuration that is there but unusable stops every store command
+  // before anything is made: its defaults would put keys and folders where
+  // nobody meant them. (No configuration at all is a set-up that names
+  // everything on the command line.)
+  std::string probe;
+  const int config = ZUdurov::GlobalConfig::GetConfigItem(kHostKeyPathSetting, probe);
+  if (config == ZUdurov::GlobalConfig::kUnreadable ||
+      config == ZUdurov::GlobalConfig::kMalformed ||
+      config == ZUdurov::GlobalConfig::kNamedFileMissing) {
+    CONSOLE_MESSAGE(kLevelError) << "No usable configuration: " << DescribeConfigResult(config)
+                                 << ". Nothing was done.";
+    return ERR_READ_FILE;
+  }
   if (type != kNoType) {
     const uint32_t located = LocateStore(EncryptedPathKeys[type], path);
     if (located != ERR_SUCCEED) {
@@ -177,6 +221,7 @@ uint32_t StoreCommand::OpenProc() {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
     return ERR_INTERNAL;
   }
+  if (platform::IsAccessDenied(path)) return ExplainDenied("store", path);
   store_is_new = MayCreateStore() && !EntryExists(path);
   if (store_is_new) {
     // A new store takes the run's mode; attended unless --unattended.
@@ -237,7 +282,9 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   if (read != platform::FileResult::kOk) {
     KLOG(kLevelError) << "Read passphrase file " << file << " error.";
     CONSOLE_MESSAGE(kLevelError) << "The passphrase file " << file << " cannot be used: "
-                                 << DescribeFileResult(read) << ".";
+                                 << (platform::IsAccessDenied(file) ? "permission denied"
+                                                                    : DescribeFileResult(read))
+                                 << ".";
     return ERR_PASSPHRASE;
   }
   // The first line, without its line end.
