@@ -1,6 +1,8 @@
 // Running the user's editor on a file and waiting for it: $VISUAL, else
-// $EDITOR, else the system's default editor. The editor gets the terminal;
-// the POSIX and Windows sides live in EditorPosix.cpp and EditorWindows.cpp.
+// $EDITOR, else the system's default editor. The editor gets the terminal.
+// On POSIX systems vim and nvim, under whatever name, are told to keep no
+// copy of the text (swap, backup and undo files, viminfo or shada). The
+// POSIX and Windows sides live in EditorPosix.cpp and EditorWindows.cpp.
 #ifndef SRC_MISC_EDIT_EDITOR_H_
 #define SRC_MISC_EDIT_EDITOR_H_
 

@@ -1,9 +1,13 @@
 // The private file an editor works on: made in a new owner-only folder on a
 // memory-backed file system, so the plaintext never reaches a disk, and
 // wiped and removed with its folder (and whatever the editor left there)
-// however the run ends: on destruction, and on a signal that ends the
-// process. One at a time per process. The POSIX and Windows sides live in
-// PrivateFilePosix.cpp and PrivateFileWindows.cpp.
+// however the run ends: on destruction, and on every signal that a handler
+// can catch and that ends the process by default. A run ended by a signal
+// no handler sees (SIGKILL) leaves its folder; the folder's name carries
+// the process id and the run holds a lock on it, so a later run removes
+// the folders of the running user whose process is gone. One at a time
+// per process. The POSIX and Windows sides live in PrivateFilePosix.cpp and
+// PrivateFileWindows.cpp.
 #ifndef SRC_MISC_EDIT_PRIVATEFILE_H_
 #define SRC_MISC_EDIT_PRIVATEFILE_H_
 
@@ -16,6 +20,11 @@ class PrivateFile {
   PrivateFile(const PrivateFile&) = delete;
   PrivateFile& operator=(const PrivateFile&) = delete;
   ~PrivateFile();
+
+  // Removes, wiped, the private folders that runs of the running user left
+  // when they were killed: those whose process is gone and whose lock no
+  // one holds. Create calls it first.
+  static void RemoveLeftBehind();
 
   // Makes the folder (0700) and in it the file `name` (0600) holding
   // `text`. On failure nothing is left behind and `reason` says why, in
@@ -33,6 +42,7 @@ class PrivateFile {
  private:
   std::string folder;
   std::string file;
+  [[maybe_unused]] int room = -1;  // POSIX: the folder, open and locked while it exists
 };
 
 #endif  // SRC_MISC_EDIT_PRIVATEFILE_H_

@@ -3,43 +3,95 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <linux/magic.h>
+#include <sys/syscall.h>
 #include <sys/vfs.h>
 #endif
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "suite/secretmemory/SecretMemory.h"
 
 namespace {
 
-constexpr char kFolderTemplate[] = "/kelvox-edit-XXXXXX";
+// A folder is named "kelvox-edit-<process id>-<six random characters>".
+constexpr char kFolderPrefix[] = "kelvox-edit-";
+constexpr char kRandomTemplate[] = "-XXXXXX";
+constexpr std::size_t kRandomSize = 6;
+constexpr std::size_t kMaxProcessDigits = 9;
 constexpr char kSharedMemoryFolder[] = "/dev/shm";
 constexpr std::size_t kZeroBlockSize = 4096;
 constexpr std::size_t kMaxPathSize = 4096;
 constexpr mode_t kOwnerOnlyFile = 0600;
+// A folder being emptied while an editor may still add to it is listed
+// again, a few times at most.
+constexpr int kEmptyingPasses = 4;
 
-// The signals that end the process by default while the file exists.
-constexpr int kEndingSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGPIPE};
-constexpr std::size_t kEndingSignalCount = std::size(kEndingSignals);
+// The signals a handler can catch whose default action ends the process.
+// The real-time signals (which end it too) are added where they exist.
+constexpr int kEndingSignals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,
+    SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,   SIGXCPU, SIGXFSZ,
+    SIGVTALRM, SIGPROF, SIGSYS,
+#if defined(__linux__)
+    SIGSTKFLT, SIGIO, SIGPWR,
+#endif
+};
 
-// What the handler removes: fixed buffers, written only while the signals
-// are blocked, so the handler never sees them half written.
+sigset_t EndingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal_number : kEndingSignals) sigaddset(&set, signal_number);
+#if defined(SIGRTMIN) && defined(SIGRTMAX)
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    sigaddset(&set, signal_number);
+  }
+#endif
+  return set;
+}
+
+// What the handler removes: written only while the ending signals are
+// blocked, so the handler never sees them half written.
 char folder_to_remove[kMaxPathSize];
-char file_to_remove[kMaxPathSize];
-struct sigaction previous_actions[kEndingSignalCount];
-volatile sig_atomic_t hooked = 0;
+char name_to_remove[kMaxPathSize];
+volatile sig_atomic_t folder_to_empty = -1;
+struct sigaction previous_actions[NSIG];
+volatile sig_atomic_t hooked[NSIG];
 
-// Overwrites the regular file at `path` with zeros, then removes it. Only
-// async-signal-safe calls, so the signal handler may use it too.
-void WipeAndUnlink(const char* path) {
-  const int fd = ::open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+// A descriptor closed on destruction.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+  int get() const { return fd; }
+  int release() { return std::exchange(fd, -1); }
+
+ private:
+  int fd;
+};
+
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Overwrites the regular file `name` in the open folder `folder` with
+// zeros, then removes it (or it, an empty folder). Only async-signal-safe
+// calls, so the signal handler may use it too.
+void WipeAndRemove(int folder, const char* name) {
+  const int fd = ::openat(folder, name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd >= 0) {
     struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
@@ -55,28 +107,81 @@ void WipeAndUnlink(const char* path) {
     }
     ::close(fd);
   }
-  ::unlink(path);
+  if (::unlinkat(folder, name, 0) != 0) ::unlinkat(folder, name, AT_REMOVEDIR);
 }
 
-void RemoveOnSignal(int signal_number) {
-  WipeAndUnlink(file_to_remove);
-  ::rmdir(folder_to_remove);
-  for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
-    if (kEndingSignals[i] == signal_number) sigaction(signal_number, &previous_actions[i], nullptr);
+#if defined(__linux__)
+// Wipes and removes what the open folder `folder` holds: the file and
+// whatever the editor left beside it (a backup, a swap file). Lists it with
+// the system call itself, so the signal handler may use it too.
+void EmptyFolder(int folder) {
+  alignas(struct dirent64) char buffer[2048];
+  for (int pass = 0; pass < kEmptyingPasses; ++pass) {
+    bool found = false;
+    if (::lseek(folder, 0, SEEK_SET) != 0) return;
+    long got;
+    while ((got = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer)) > 0) {
+      for (long at = 0; at < got;) {
+        const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+        at += entry->d_reclen;
+        if (IsDotEntry(entry->d_name)) continue;
+        found = true;
+        WipeAndRemove(folder, entry->d_name);
+      }
+    }
+    if (!found) return;
   }
-  hooked = 0;
+}
+
+void EmptyFolderOnSignal(int folder) { EmptyFolder(folder); }
+#else
+void EmptyFolder(int folder) {
+  for (int pass = 0; pass < kEmptyingPasses; ++pass) {
+    const int listed = ::dup(folder);
+    DIR* listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (listing == nullptr) {
+      if (listed >= 0) ::close(listed);
+      return;
+    }
+    ::rewinddir(listing);
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+      if (!IsDotEntry(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+    ::closedir(listing);
+    if (names.empty()) return;
+    for (const std::string& name : names) WipeAndRemove(folder, name.c_str());
+  }
+}
+
+// readdir is no call for a signal handler: the file alone goes there.
+void EmptyFolderOnSignal(int folder) { WipeAndRemove(folder, name_to_remove); }
+#endif
+
+// Empties and removes the folder, gives the signal the action it had
+// before and raises it again, so the process ends as it would have (its
+// exit status names the signal). Only async-signal-safe calls.
+void RemoveOnSignal(int signal_number) {
+  const int saved_errno = errno;
+  if (folder_to_empty >= 0) {
+    EmptyFolderOnSignal(folder_to_empty);
+    ::rmdir(folder_to_remove);
+  }
+  if (signal_number > 0 && signal_number < NSIG && hooked[signal_number] != 0) {
+    sigaction(signal_number, &previous_actions[signal_number], nullptr);
+    hooked[signal_number] = 0;
+  }
   // Blocked until this handler returns; then it takes the restored action.
   raise(signal_number);
+  errno = saved_errno;
 }
 
-// Signals blocked while the names above change.
+// The ending signals blocked while the names above change.
 class SignalsBlocked {
  public:
   SignalsBlocked() {
-    sigset_t all;
-    sigemptyset(&all);
-    for (const int signal_number : kEndingSignals) sigaddset(&all, signal_number);
-    sigprocmask(SIG_BLOCK, &all, &saved);
+    const sigset_t ending = EndingSignals();
+    sigprocmask(SIG_BLOCK, &ending, &saved);
   }
   SignalsBlocked(const SignalsBlocked&) = delete;
   SignalsBlocked& operator=(const SignalsBlocked&) = delete;
@@ -86,27 +191,34 @@ class SignalsBlocked {
   sigset_t saved;
 };
 
-void HookSignals(const std::string& folder, const std::string& file) {
-  const SignalsBlocked blocked;
+// REQUIRES: the ending signals blocked. A signal the process ignores stays
+// ignored: it ends nothing.
+void HookSignals(int room, const std::string& folder, const std::string& name) {
   std::strncpy(folder_to_remove, folder.c_str(), kMaxPathSize - 1);
-  std::strncpy(file_to_remove, file.c_str(), kMaxPathSize - 1);
+  std::strncpy(name_to_remove, name.c_str(), kMaxPathSize - 1);
+  folder_to_empty = room;
   struct sigaction action {};
   action.sa_handler = RemoveOnSignal;
-  sigemptyset(&action.sa_mask);
-  for (const int signal_number : kEndingSignals) sigaddset(&action.sa_mask, signal_number);
-  for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
-    sigaction(kEndingSignals[i], &action, &previous_actions[i]);
+  action.sa_mask = EndingSignals();
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    struct sigaction current {};
+    struct sigaction& previous = previous_actions[signal_number];
+    hooked[signal_number] = sigismember(&action.sa_mask, signal_number) == 1 &&
+                            sigaction(signal_number, nullptr, &current) == 0 &&
+                            current.sa_handler != SIG_IGN &&
+                            sigaction(signal_number, &action, &previous) == 0;
   }
-  hooked = 1;
 }
 
+// REQUIRES: the ending signals blocked.
 void UnhookSignals() {
-  const SignalsBlocked blocked;
-  if (hooked == 0) return;
-  for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
-    sigaction(kEndingSignals[i], &previous_actions[i], nullptr);
+  folder_to_empty = -1;
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (hooked[signal_number] != 0) {
+      sigaction(signal_number, &previous_actions[signal_number], nullptr);
+    }
+    hooked[signal_number] = 0;
   }
-  hooked = 0;
 }
 
 // True when `folder` is a folder of ours that no one else may enter and
@@ -124,14 +236,65 @@ bool IsPrivateMemoryFolder(const std::string& folder, bool must_be_ours) {
 #endif
 }
 
-// $XDG_RUNTIME_DIR when it is the user's own memory folder, else /dev/shm.
-std::string FindMemoryFolder() {
+// The memory folders a private folder may be made in, the preferred first:
+// $XDG_RUNTIME_DIR when it is the user's own memory folder, /dev/shm.
+std::vector<std::string> MemoryFolders() {
+  std::vector<std::string> found;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/' && IsPrivateMemoryFolder(runtime, true)) {
-    return runtime;
+    found.emplace_back(runtime);
   }
-  if (IsPrivateMemoryFolder(kSharedMemoryFolder, false)) return kSharedMemoryFolder;
-  return std::string();
+  if (IsPrivateMemoryFolder(kSharedMemoryFolder, false)) found.emplace_back(kSharedMemoryFolder);
+  return found;
+}
+
+// The process id in the name of a private folder, or 0 when `name` is none.
+pid_t FolderProcess(const std::string& name) {
+  const std::size_t prefix = sizeof kFolderPrefix - 1;
+  if (name.size() <= prefix + 1 + kRandomSize || name.compare(0, prefix, kFolderPrefix) != 0 ||
+      name[name.size() - kRandomSize - 1] != '-') {
+    return 0;
+  }
+  const std::string digits = name.substr(prefix, name.size() - prefix - kRandomSize - 1);
+  if (digits.empty() || digits.size() > kMaxProcessDigits ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  return static_cast<pid_t>(std::stol(digits));
+}
+
+// True when no process has the id `process`: a process of another user
+// still counts (the system only refuses to signal it).
+bool ProcessIsGone(pid_t process) {
+  return process > 1 && process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH;
+}
+
+struct CloseListing {
+  void operator()(DIR* listing) const { ::closedir(listing); }
+};
+
+// Removes from `base` the private folders of the running user whose run is
+// gone: its process has ended, and its lock (which a process in another
+// process-id namespace, sharing the folder, would still hold) is free.
+void RemoveLeftBehindIn(const std::string& base) {
+  const std::unique_ptr<DIR, CloseListing> listing(::opendir(base.c_str()));
+  if (listing == nullptr) return;
+  const int listed = ::dirfd(listing.get());
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    if (ProcessIsGone(FolderProcess(entry->d_name))) names.emplace_back(entry->d_name);
+  }
+  for (const std::string& name : names) {
+    const Descriptor room(
+        ::openat(listed, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (room.get() < 0 || ::fstat(room.get(), &status) != 0 || status.st_uid != ::geteuid() ||
+        ::flock(room.get(), LOCK_EX | LOCK_NB) != 0) {
+      continue;
+    }
+    EmptyFolder(room.get());
+    ::unlinkat(listed, name.c_str(), AT_REMOVEDIR);
+  }
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -149,39 +312,52 @@ bool WriteAll(int fd, const std::string& text) {
 
 PrivateFile::~PrivateFile() {
   if (folder.empty()) return;
-  // The editor may have left a backup or swap file beside ours.
-  if (DIR* entries = ::opendir(folder.c_str())) {
-    while (const dirent* entry = ::readdir(entries)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") WipeAndUnlink((folder + "/" + name).c_str());
-    }
-    ::closedir(entries);
+  {
+    // The handler works on the same open folder: one of the two at a time.
+    const SignalsBlocked blocked;
+    EmptyFolder(room);
+    ::rmdir(folder.c_str());
+    UnhookSignals();
   }
-  ::rmdir(folder.c_str());
-  UnhookSignals();
+  ::close(room);
+}
+
+void PrivateFile::RemoveLeftBehind() {
+  for (const std::string& base : MemoryFolders()) RemoveLeftBehindIn(base);
 }
 
 bool PrivateFile::Create(const std::string& name, const std::string& text, std::string& reason) {
-  const std::string base = FindMemoryFolder();
-  if (base.empty()) {
+  RemoveLeftBehind();
+  const std::vector<std::string> bases = MemoryFolders();
+  if (bases.empty()) {
     reason = "no memory-backed folder is available ($XDG_RUNTIME_DIR or /dev/shm)";
     return false;
   }
-  std::string pattern = base + kFolderTemplate;
+  const std::string& base = bases.front();
+  std::string pattern = base + "/" + kFolderPrefix + std::to_string(::getpid()) + kRandomTemplate;
   if (pattern.size() + name.size() + 2 > kMaxPathSize) {
     reason = "the path of " + base + " is too long";
     return false;
   }
   {
-    // The handler is in place before the folder exists.
+    // The handler is in place before the folder can hold anything.
     const SignalsBlocked blocked;
     if (::mkdtemp(pattern.data()) == nullptr) {
       reason = "no folder can be made in " + base;
       return false;
     }
+    // Held until the folder is gone: a later run leaves a folder alone
+    // while its lock is held.
+    Descriptor opened(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (opened.get() < 0 || ::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
+      ::rmdir(pattern.c_str());
+      reason = "no folder can be made in " + base;
+      return false;
+    }
+    room = opened.release();
     folder = pattern;
     file = folder + "/" + name;
-    HookSignals(folder, file);
+    HookSignals(room, folder, name);
   }
   const int fd =
       ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnlyFile);

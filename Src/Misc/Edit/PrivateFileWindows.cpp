@@ -4,6 +4,9 @@
 // plaintext store must not go to a disk: edit refuses there.
 PrivateFile::~PrivateFile() = default;
 
+// Nothing is ever made, so nothing is left behind.
+void PrivateFile::RemoveLeftBehind() {}
+
 bool PrivateFile::Create(const std::string& name, const std::string& text, std::string& reason) {
   static_cast<void>(name);
   static_cast<void>(text);

@@ -1,0 +1,127 @@
+// Runs cut short leave no secret behind: the plaintext file edit hands its
+// editor, wherever the run ends. The real program and plug-ins, with shell
+// scripts as editors.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <boost/filesystem.hpp>
+
+#include "tests/e2e/Process.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+namespace fs = boost::filesystem;
+using e2e::Finished;
+using testing_support::ReadFile;
+using testing_support::ScopedTempDir;
+using testing_support::WriteFile;
+
+const std::string kKelvox = KELVOX_PROGRAM;
+const std::vector<std::string> kEdit = {kKelvox, "edit", "--type", "settings", "--unattended", "--quiet"};
+
+class CleanupE2eTest : public testing::Test {
+ protected:
+  CleanupE2eTest() {
+    Configure(dir.File("kelvox.log"));
+    WriteFile(dir.File("settings.json"), "{\"sensitive_settings\": {\"db\": \"s3cret\"}}\n");
+    EXPECT_EQ(Run({"encrypt", "--configfile", dir.File("settings.json"), "--unattended"}).status, 0);
+  }
+
+  void Configure(const std::string& log) {
+    WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
+                                             "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
+                                             "\nLOG_FILE=" + log + "\nLOG_LEVEL=4\n");
+  }
+
+  // An editor: "exec" makes the script kelvox's own child, and it first
+  // records the file it was given in "path".
+  std::string Editor(const std::string& name, const std::string& body) {
+    WriteFile(dir.File(name), "#!/bin/sh\necho \"$1\" > " + dir.File("path") + "\n" + body + "\n");
+    fs::permissions(dir.File(name), fs::owner_all);
+    return "exec " + dir.File(name);
+  }
+
+  e2e::Environment Env(const std::string& editor, e2e::Environment more = {}) const {
+    more.insert({{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"VISUAL", ""},
+                 {"EDITOR", editor}, {"XDG_RUNTIME_DIR", ""}, {"XDG_STATE_HOME", dir.File("state")}});
+    return more;
+  }
+
+  Finished Run(std::vector<std::string> args, const std::string& editor = "true",
+               const e2e::Environment& more = {}) {
+    if (args[0] != kKelvox) args.insert(args.begin(), kKelvox);
+    return e2e::RunWithPipes(args, Env(editor, more));
+  }
+
+  // The private folder of the latest editor, once it has recorded it.
+  std::string EditFolder() {
+    for (int wait = 0; wait < 200; ++wait) {
+      const std::string path = fs::exists(dir.File("path")) ? ReadFile(dir.File("path")) : "";
+      if (!path.empty() && path.back() == '\n') return fs::path(path.substr(0, path.size() - 1)).parent_path().string();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return "no editor ran";
+  }
+
+  ScopedTempDir dir;
+};
+
+TEST_F(CleanupE2eTest, AnEditEndedByASignalLeavesNoPlaintext) {
+  const std::string editor = Editor("signal.sh", "kill -$SIGNAL $PPID");
+  // While the editor runs kelvox ignores SIGINT and SIGQUIT (the editor has
+  // the terminal and decides), and SIGXFSZ always (a write past the limit
+  // fails instead): the run goes on, and ends as usual.
+  const struct Row { int number; bool ends; } rows[] = {
+      {SIGHUP, true}, {SIGINT, false}, {SIGQUIT, false}, {SIGILL, true}, {SIGTRAP, true}, {SIGABRT, true},
+      {SIGBUS, true}, {SIGFPE, true}, {SIGUSR1, true}, {SIGSEGV, true}, {SIGUSR2, true}, {SIGPIPE, true},
+      {SIGALRM, true}, {SIGTERM, true}, {SIGSTKFLT, true}, {SIGXCPU, true}, {SIGXFSZ, false},
+      {SIGVTALRM, true}, {SIGPROF, true}, {SIGIO, true}, {SIGPWR, true}, {SIGSYS, true},
+      {SIGRTMIN, true}, {SIGRTMAX, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(strsignal(row.number));
+    fs::remove(dir.File("path"));
+    const Finished run = Run(kEdit, editor, {{"SIGNAL", std::to_string(row.number)}});
+    EXPECT_EQ(run.signal, row.ends ? row.number : 0) << run.error;
+    EXPECT_FALSE(fs::exists(EditFolder()));
+  }
+}
+
+// SIGKILL leaves the file; the next edit removes it, but not the file of
+// an edit still running.
+TEST_F(CleanupE2eTest, TheNextEditRemovesAKilledEditsFileButNotALiveOnes) {
+  EXPECT_EQ(Run(kEdit, Editor("kill.sh", "kill -KILL $PPID")).signal, SIGKILL);
+  const std::string killed = EditFolder();
+  ASSERT_TRUE(fs::exists(killed));
+  fs::remove(dir.File("path"));
+  const std::string release = dir.File("release");
+  e2e::PtySession live(kEdit, Env(Editor("hold.sh", "while [ ! -e " + release + " ]; do sleep 0.1; done")));
+  const std::string held = EditFolder();
+  EXPECT_EQ(Run(kEdit).status, 0);
+  EXPECT_FALSE(fs::exists(killed));
+  EXPECT_TRUE(fs::exists(held));
+  WriteFile(release, "");
+  EXPECT_EQ(live.Wait().status, 0);
+  EXPECT_FALSE(fs::exists(held));
+}
+
+// vim, told by its vimrc to keep every copy it can, keeps none.
+TEST_F(CleanupE2eTest, VimKeepsNoCopyOfTheText) {
+  if (std::system("command -v vim >/dev/null 2>&1") != 0) GTEST_SKIP() << "vim is not installed";
+  const std::string copies = dir.File("home/copies");
+  fs::create_directories(copies);
+  WriteFile(dir.File("home/.vimrc"), "set swapfile directory=" + copies + "// backup writebackup backupdir=" +
+                                         copies + " undofile undodir=" + copies + " viminfofile=" + copies +
+                                         "/viminfo\nautocmd VimEnter * call append(0, '') | wq\n");
+  e2e::PtySession vim(kEdit, Env("vim", {{"HOME", dir.File("home")}, {"TERM", "xterm"}}));
+  EXPECT_EQ(vim.Wait().status, 0);
+  EXPECT_TRUE(fs::is_empty(copies));
+}
+
+}  // namespace
