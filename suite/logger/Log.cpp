@@ -2,17 +2,20 @@
 
 #include <spdlog/logger.h>
 #include <spdlog/pattern_formatter.h>
-#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/base_sink.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include <boost/filesystem.hpp>
 
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
+#include "suite/logger/LogFile.h"
 #include "suite/platform/OwnerOnly.h"
 #include "suite/utf8/Utf8Path.h"
 
@@ -42,8 +45,35 @@ const char* LevelName(unsigned level) {
   }
 }
 
-// Opens `path` for appending; null when it cannot be opened. Logging must
-// never fail the caller, so every error ends here.
+// Writes each record to the log file in one append as it is made: nothing
+// waits in a buffer, as when every record was flushed.
+class LogFileSink : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  [[nodiscard]] bool Open(const std::string& path, std::string& refusal) {
+    return file.Open(path, refusal);
+  }
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& message) override {
+    spdlog::memory_buf_t formatted;
+    formatter_->format(message, formatted);
+    // A full disk must not take the command down.
+    static_cast<void>(file.Append(formatted.data(), formatted.size()));
+  }
+  void flush_() override {}
+
+ private:
+  LogFile file;
+};
+
+// The logs refused so far, each told once on standard error.
+std::set<std::string> refused_logs;
+
+// Opens `path` for appending; null when it cannot be opened or is refused
+// (a refusal is told once on standard error; the caller goes on as for a
+// file that cannot be opened). Logging must never fail the caller, so
+// every error ends here.
+// REQUIRES: sink_mutex held.
 std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
   if (path.empty()) return nullptr;
   try {
@@ -55,9 +85,14 @@ std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
       static_cast<void>(platform::MakeOwnerOnlyFolders(utf8::PathToUtf8(parent)));
     }
     static_cast<void>(platform::CreateOwnerOnlyFile(path));
-    // On Windows spdlog is built with wide file names: UTF-16, as every path.
-    auto file =
-        std::make_shared<spdlog::sinks::basic_file_sink_mt>(utf8::MakeNativeName(path));
+    auto file = std::make_shared<LogFileSink>();
+    std::string refusal;
+    if (!file->Open(path, refusal)) {
+      if (!refusal.empty() && refused_logs.insert(path).second) {
+        std::cerr << "kelvox: the log " << path << " is not used: " << refusal << ".\n";
+      }
+      return nullptr;
+    }
     auto logger = std::make_shared<spdlog::logger>("kelvox", std::move(file));
     logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
         kPattern, spdlog::pattern_time_type::local, kLineEnd));

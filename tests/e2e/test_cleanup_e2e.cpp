@@ -1,6 +1,7 @@
 // Runs cut short leave no secret behind: the plaintext file edit hands its
-// editor, wherever the run ends. The real program and plug-ins, with shell
-// scripts as editors.
+// editor, wherever the run ends; and no record goes where a link, or a
+// file someone else put in our way, leads. The real program and plug-ins,
+// with shell scripts as editors.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -122,6 +123,32 @@ TEST_F(CleanupE2eTest, VimKeepsNoCopyOfTheText) {
   e2e::PtySession vim(kEdit, Env("vim", {{"HOME", dir.File("home")}, {"TERM", "xterm"}}));
   EXPECT_EQ(vim.Wait().status, 0);
   EXPECT_TRUE(fs::is_empty(copies));
+}
+
+// A log that is a link, or a second name of a file in a folder others may
+// write to, is not written: kelvox says so once and goes on (with the
+// user's own log). The log in use is never handed to the editor.
+TEST_F(CleanupE2eTest, TheLogFollowsNoLinkAndNeverReachesTheEditor) {
+  WriteFile(dir.File("victim"), "untouched\n");
+  fs::create_directories(dir.File("shared"));
+  fs::permissions(dir.File("shared"), fs::all_all | fs::sticky_bit);
+  fs::create_symlink(dir.File("victim"), dir.File("shared/link.log"));
+  fs::create_symlink(dir.File("victim"), dir.File("link.log"));
+  fs::create_hard_link(dir.File("victim"), dir.File("shared/hard.log"));
+  const std::string editor = Editor("fds.sh", "ls -l /proc/$$/fd/ > " + dir.File("fds"));
+  const struct Row { const char* log; bool refused; } rows[] = {
+      {"shared/link.log", true}, {"link.log", true}, {"shared/hard.log", true}, {"kelvox.log", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.log);
+    Configure(dir.File(row.log));
+    const Finished run = Run(kEdit, editor);
+    EXPECT_EQ(run.status, 0) << run.error;
+    const std::size_t told = run.error.find(" is not used");
+    EXPECT_EQ(run.error.find("log " + dir.File(row.log) + " is not used") != std::string::npos, row.refused) << run.error;
+    EXPECT_EQ(run.error.find(" is not used", told + 1), std::string::npos) << run.error;
+    EXPECT_EQ(ReadFile(dir.File("victim")), "untouched\n");
+    EXPECT_EQ(ReadFile(dir.File("fds")).find(".log"), std::string::npos) << ReadFile(dir.File("fds"));
+  }
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+// The log file as the logger writes it: opened for appending, never through
+// a link at its name, never inherited by a program the process starts (an
+// editor), and refused where someone else may have put it in our way. One
+// source per system: LogFilePosix.cpp and LogFileWindows.cpp, each
+// compiling to nothing on the other.
+#ifndef SUITE_LOGGER_LOGFILE_H_
+#define SUITE_LOGGER_LOGFILE_H_
+
+#include <cstddef>
+#include <string>
+
+namespace ZUdurov {
+
+class LogFile {
+ public:
+  LogFile() = default;
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+  ~LogFile();
+
+  // Opens the existing file at `path` for appending. False when it cannot
+  // be opened; when it is refused, `refusal` also says why, in words for
+  // the console: a link at its name, not a regular file, or (POSIX) in a
+  // folder that group or others may write, or that another user owns, a
+  // file the running user does not own or that has other names too.
+  [[nodiscard]] bool Open(const std::string& path, std::string& refusal);
+
+  // Appends `size` bytes from `data` at the file's end. False when the
+  // system refused some of them.
+  bool Append(const char* data, std::size_t size);
+
+ private:
+  // Each system uses one of these two.
+  [[maybe_unused]] void* handle = nullptr;  // Windows: HANDLE of the file
+  [[maybe_unused]] int fd = -1;             // POSIX: the file's descriptor
+};
+
+}  // namespace ZUdurov
+
+#endif  // SUITE_LOGGER_LOGFILE_H_
