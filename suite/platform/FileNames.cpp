@@ -2,6 +2,9 @@
 
 #include <sodium.h>
 
+#include <cstdint>
+#include <string>
+
 #include <boost/filesystem/path.hpp>
 
 #include "suite/utf8/Utf8Path.h"
@@ -32,12 +35,32 @@ std::string ParentFolder(const std::string& path) {
 
 std::string TempNamePrefix(const std::string& path) { return "." + HashOfFileName(path) + ".tmp-"; }
 
-std::string TempRandomPart() {
+std::string TempName(const std::string& path, std::uint32_t writer) {
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::string part(kTempRandomSize, '\0');
-  for (char& c : part) c = kAlphabet[randombytes_uniform(sizeof(kAlphabet) - 1)];
-  return part;
+  std::string id = std::to_string(writer);
+  id.insert(0, kTempWriterSize - id.size(), '0');
+  std::string random(kTempRandomSize, '\0');
+  for (char& c : random) c = kAlphabet[randombytes_uniform(sizeof(kAlphabet) - 1)];
+  return TempNamePrefix(path) + id + "-" + random;
+}
+
+bool ReadTempName(const std::string& name, const std::string& prefix, std::uint32_t& writer) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  if (name.size() == prefix.size() + kTempRandomSize) {
+    writer = 0;
+    return true;
+  }
+  const std::string id = name.substr(prefix.size(), kTempWriterSize);
+  if (name.size() != prefix.size() + kTempWriterSize + 1 + kTempRandomSize ||
+      name[prefix.size() + kTempWriterSize] != '-' ||
+      id.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const unsigned long long value = std::stoull(id);
+  if (value == 0 || value > UINT32_MAX) return false;
+  writer = static_cast<std::uint32_t>(value);
+  return true;
 }
 
 std::string LockFileName(const std::string& path) { return "." + HashOfFileName(path) + ".lock"; }

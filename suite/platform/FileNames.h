@@ -8,6 +8,7 @@
 #define SUITE_PLATFORM_FILENAMES_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -16,14 +17,22 @@ namespace platform {
 std::string ParentFolder(const std::string& path);
 
 // The file-name prefix shared by every temporary of the file at `path`: a
-// dot, a hash of the file's own name, ".tmp-". A writer appends a random
-// part of kTempRandomSize characters.
+// dot, a hash of the file's own name, ".tmp-".
 std::string TempNamePrefix(const std::string& path);
+
+// A fresh name, without folder, for a temporary of the file at `path`
+// written by the process `writer`: the prefix, the process id in
+// kTempWriterSize decimal digits, a dash, and kTempRandomSize random
+// letters and digits. The id tells a later run whether the writer is
+// still there.
+std::string TempName(const std::string& path, std::uint32_t writer);
+constexpr std::size_t kTempWriterSize = 10;
 constexpr std::size_t kTempRandomSize = 6;
 
-// A fresh random part for a temporary's name: kTempRandomSize characters
-// from letters and digits.
-std::string TempRandomPart();
+// True when `name` is a temporary of the file whose prefix is `prefix`,
+// and stores its writer's process id in `writer`: 0 for a temporary named
+// before names carried it (a prefix and the random part alone).
+bool ReadTempName(const std::string& name, const std::string& prefix, std::uint32_t& writer);
 
 // The name, without folder, of the lock file of the store at `path`.
 std::string LockFileName(const std::string& path);

@@ -298,7 +298,12 @@ void UnregisterTemporary() {
 // vanishes with the process however it ends; elsewhere, or where the file
 // system has none, a named temporary removed on every exit path and, while
 // it exists, by SIGINT, SIGTERM and SIGHUP (one writer at a time holds a
-// named temporary). Destroyed unfinished, it leaves nothing behind.
+// named temporary). Destroyed unfinished, it leaves nothing behind. A
+// named temporary carries the writer's process id in its name, and the
+// writer holds a lock on it, so that what a killed writer leaves (SIGKILL,
+// or between naming an unnamed file and renaming it) is told from the
+// temporary of a writer still at work: RemoveDeadTemporaries removes the
+// first kind only.
 class PendingFile {
  public:
   PendingFile(int folder, const std::string& name) : folder(folder), name(name) {}
@@ -310,6 +315,9 @@ class PendingFile {
   // access when given, and is owner-only otherwise.
   bool Write(const unsigned char* data, std::size_t size, const struct stat* old) {
     if (!OpenUnnamed() && !OpenNamed()) return false;
+    // Held until the file is closed; where the system has no such lock, the
+    // process id in the name suffices.
+    static_cast<void>(::flock(fd.get(), LOCK_EX | LOCK_NB));
     const bool written = (old != nullptr ? KeepAccess(fd.get(), *old)
                                          : ::fchmod(fd.get(), kOwnerOnlyMode) == 0) &&
                          WriteAll(fd.get(), data, size) && ::fsync(fd.get()) == 0;
@@ -374,7 +382,7 @@ class PendingFile {
     const CleanupSignalsBlocked blocked;
     std::string made;
     for (int attempt = 0; fd.get() < 0 && attempt < 100; ++attempt) {
-      made = TempNamePrefix(name) + TempRandomPart();
+      made = TempName(name, static_cast<std::uint32_t>(::getpid()));
       fd.Reset(::openat(folder, made.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kOwnerOnlyMode));
       if (fd.get() < 0 && errno != EEXIST && errno != EINTR) break;
@@ -394,7 +402,7 @@ class PendingFile {
     const CleanupSignalsBlocked blocked;
     const std::string open_file = kOpenFdFolder + std::to_string(fd.get());
     for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string made = TempNamePrefix(name) + TempRandomPart();
+      const std::string made = TempName(name, static_cast<std::uint32_t>(::getpid()));
       if (::linkat(AT_FDCWD, open_file.c_str(), folder, made.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         temp = made;
         RegisterTemporary(folder, temp);
@@ -426,10 +434,29 @@ struct CloseListing {
   void operator()(DIR* listing) const { ::closedir(listing); }
 };
 
-// Removes the temporaries of the file `name` from the folder `folder`,
-// whose lock the caller holds: temporaries are only made under that lock,
-// so any found now belongs to a writer that died.
-void RemoveDeadTemporaries(int folder, const std::string& name) {
+// True when the process `writer`, which named the temporary `found` in
+// `folder`, has ended: no process has its id (one of another user still
+// counts), and no one holds the lock a writer takes on its temporary (the
+// id of a writer in another process-id namespace that shares the folder
+// means nothing here, but its lock holds). Where the lock cannot be
+// tried, the id decides.
+bool WriterIsGone(int folder, const std::string& found, std::uint32_t writer) {
+  const auto process = static_cast<pid_t>(writer);
+  if (process <= 1 || process == ::getpid() || ::kill(process, 0) == 0 || errno != ESRCH) {
+    return false;
+  }
+  const UniqueFd fd(
+      ::openat(folder, found.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+// Removes from the folder `folder` the temporaries of the file `name`
+// whose writers have gone, so a file replaced outside any lock (an output
+// file, a key) does not keep what a killed writer left beside it. With
+// `locked` the caller holds the writers' lock of the folder, under which a
+// store's temporaries are made: a temporary named without its writer's id
+// (by an earlier version) is dead then too.
+void RemoveDeadTemporaries(int folder, const std::string& name, bool locked) {
   const std::string prefix = TempNamePrefix(name);
   UniqueFd listed(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (listed.get() < 0) return;
@@ -440,10 +467,11 @@ void RemoveDeadTemporaries(int folder, const std::string& name) {
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string found = entry->d_name;
     struct stat status;
-    if (found.size() == prefix.size() + kTempRandomSize &&
-        found.compare(0, prefix.size(), prefix) == 0 &&
+    std::uint32_t writer = 0;
+    if (ReadTempName(found, prefix, writer) &&
         ::fstatat(folder, found.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(status.st_mode)) {
+        S_ISREG(status.st_mode) &&
+        (writer == 0 ? locked : WriterIsGone(folder, found, writer))) {
       dead.push_back(found);
     }
   }
@@ -551,7 +579,7 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
     locked = ::flock(folder.get(), LOCK_EX);
   } while (locked != 0 && errno == EINTR);
   if (locked != 0) return FileResult::kFailed;
-  RemoveDeadTemporaries(folder.get(), name);
+  RemoveDeadTemporaries(folder.get(), name, true);
   // From here on the file is reached through the locked folder only, and a
   // link found at its name now (swapped in since the path was resolved) is
   // refused, not followed.
@@ -604,6 +632,7 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
   UniqueFd folder;
   std::string name;
   if (OpenFolderOf(path, make_folders, folder, name) != FileResult::kOk) return FileResult::kFailed;
+  RemoveDeadTemporaries(folder.get(), name, false);
   PendingFile file(folder.get(), name);
   if (!file.Write(data, size, nullptr)) return FileResult::kFailed;
   return file.Link();
@@ -618,6 +647,7 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
   UniqueFd folder;
   std::string name;
   if (OpenFolderOf(target, false, folder, name) != FileResult::kOk) return FileResult::kFailed;
+  RemoveDeadTemporaries(folder.get(), name, false);
   struct stat old;
   const bool keep = how == Replacement::kKeepAccess &&
                     ::fstatat(folder.get(), name.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);

@@ -154,7 +154,7 @@ void KeepAccessList(const std::string& path, HANDLE file) {
 // `keep_access` it then takes the access list of the file at `path`.
 bool WriteTempFile(const std::string& path, const unsigned char* data, std::size_t size,
                    OwnerOnly& owner_only, bool keep_access, std::string& temp) {
-  std::string name = InFolderOf(path, TempNamePrefix(path) + TempRandomPart());
+  std::string name = InFolderOf(path, TempName(path, ::GetCurrentProcessId()));
   UniqueHandle file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
                                   0, owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
@@ -171,10 +171,23 @@ bool WriteTempFile(const std::string& path, const unsigned char* data, std::size
   return true;
 }
 
-// Removes the temporaries of the store at `path`, whose lock the caller
-// holds: temporaries are only made under that lock, so any found now
-// belongs to a writer that died.
-void RemoveDeadTemporaries(const std::string& path) {
+// True when the process `writer`, which named a temporary, has ended:
+// no process has its id, or the one that has it has exited. A process
+// this one may not open is running.
+bool WriterIsGone(std::uint32_t writer) {
+  if (writer == ::GetCurrentProcessId()) return false;
+  const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, writer));
+  if (!process.valid()) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Removes the temporaries of the file at `path` whose writers have gone,
+// so a file replaced outside any lock (an output file, a key) does not keep
+// what a killed writer left beside it. With `locked` the caller holds the
+// writers' lock of the store at `path`, under which its temporaries are
+// made: a temporary named without its writer's id (by an earlier version)
+// is dead then too.
+void RemoveDeadTemporaries(const std::string& path, bool locked) {
   const std::string prefix = TempNamePrefix(path);
   WIN32_FIND_DATAW found;
   const HANDLE search = ::FindFirstFileW(Wide(InFolderOf(path, prefix + "*")).c_str(), &found);
@@ -182,8 +195,10 @@ void RemoveDeadTemporaries(const std::string& path) {
   std::vector<std::wstring> dead;
   do {
     const std::wstring name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        name.size() == prefix.size() + kTempRandomSize) {
+    std::uint32_t writer = 0;
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        ReadTempName(utf8::NarrowToUtf8(name), prefix, writer) &&
+        (writer == 0 ? locked : WriterIsGone(writer))) {
       dead.push_back(Wide(InFolderOf(path, "")) + name);
     }
   } while (::FindNextFileW(search, &found));
@@ -354,7 +369,7 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   if (!::LockFileEx(lock_file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {
     return FileResult::kFailed;
   }
-  RemoveDeadTemporaries(path);
+  RemoveDeadTemporaries(path, true);
   const bool unchanged = known != nullptr && ShowsKnownContents(path, *known);
   const FileResult result = unchanged ? FileResult::kOk : ReadWholeFile(path, max_size, contents);
   if (result == FileResult::kOk || result == FileResult::kNotFound) {
@@ -374,8 +389,11 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
                                 std::size_t size, bool make_folders) {
   OwnerOnly owner_only;
   std::string temp;
-  if (!owner_only.valid() || (make_folders && !MakeOwnerOnlyFolders(ParentFolder(path))) ||
-      !WriteTempFile(path, data, size, owner_only, false, temp)) {
+  if (!owner_only.valid() || (make_folders && !MakeOwnerOnlyFolders(ParentFolder(path)))) {
+    return FileResult::kFailed;
+  }
+  RemoveDeadTemporaries(path, false);
+  if (!WriteTempFile(path, data, size, owner_only, false, temp)) {
     return FileResult::kFailed;
   }
   // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
@@ -396,8 +414,9 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
                                  std::size_t size, Replacement how) {
   OwnerOnly owner_only;
   std::string temp;
-  if (!owner_only.valid() ||
-      !WriteTempFile(path, data, size, owner_only, how == Replacement::kKeepAccess, temp)) {
+  if (!owner_only.valid()) return FileResult::kFailed;
+  RemoveDeadTemporaries(path, false);
+  if (!WriteTempFile(path, data, size, owner_only, how == Replacement::kKeepAccess, temp)) {
     return FileResult::kFailed;
   }
   if (!::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(),

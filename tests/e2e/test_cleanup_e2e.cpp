@@ -1,9 +1,11 @@
 // Runs cut short leave no secret behind: the plaintext file edit hands its
-// editor, wherever the run ends; and no record goes where a link, or a
-// file someone else put in our way, leads. The real program and plug-ins,
-// with shell scripts as editors.
+// editor, wherever the run ends; what a writer killed midway left beside
+// a file it replaces; and no record goes where a link, or a file someone
+// else put in our way, leads. The real program and plug-ins, with shell
+// scripts as editors.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +15,7 @@
 
 #include <boost/filesystem.hpp>
 
+#include "suite/platform/FileNames.h"
 #include "tests/e2e/Process.h"
 #include "tests/support/TestSupport.h"
 
@@ -148,6 +151,29 @@ TEST_F(CleanupE2eTest, TheLogFollowsNoLinkAndNeverReachesTheEditor) {
     EXPECT_EQ(run.error.find(" is not used", told + 1), std::string::npos) << run.error;
     EXPECT_EQ(ReadFile(dir.File("victim")), "untouched\n");
     EXPECT_EQ(ReadFile(dir.File("fds")).find(".log"), std::string::npos) << ReadFile(dir.File("fds"));
+  }
+}
+
+// A temporary a killed writer left beside an output file (named, as on
+// any run, with its writer's process id) goes with the next write of that
+// file, created or replaced; one whose writer still runs stays.
+TEST_F(CleanupE2eTest, AWriteRemovesTheDeadTemporariesOfItsFileOnly) {
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+  const std::string out = dir.File("out.json");
+  for (const bool force : {false, true}) {
+    SCOPED_TRACE(force ? "replaced" : "created");
+    const std::string dead = dir.File(platform::TempName(out, gone));
+    const std::string live = dir.File(platform::TempName(out, getpid()));
+    WriteFile(dead, "plaintext");
+    WriteFile(live, "plaintext");
+    std::vector<std::string> args = {"decrypt", "--type", "settings", "--unattended", "--output", out};
+    if (force) args.push_back("--force");
+    EXPECT_EQ(Run(args).status, 0);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    fs::remove(live);
   }
 }
 
