@@ -41,6 +41,13 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
       if (!tpm.running()) GTEST_SKIP() << "swtpm is not installed or does not start";
       sealing = "ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TCTI=" + tpm.Tcti() + "\n";
     }
+    // "deaf": the same key, through a TPM endpoint where nothing answers.
+    if (GetParam() == "tpm2") {
+      WriteFile(dir.File("deaf.config"),
+                "ENCRYPT_HOST_KEY_PROTECTION=tpm2\nENCRYPT_TPM2_TCTI=swtpm:host=127.0.0.1,port=1\n"
+                "ENCRYPT_HOST_KEY_PATH=" + dir.File("keys/host.key") + "\nLOG_FILE=" +
+                    dir.File("kelvox.log") + "\n");
+    }
     for (const std::string folder : {"keys", "fresh", "vector"}) {
       WriteFile(dir.File(folder + ".config"),
                 sealing + "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
@@ -177,6 +184,56 @@ std::string HostKeyE2eTest::KeyId() {
   const std::string field = "\"key_id\":\"";
   const std::size_t at = json.find(field);
   return at == std::string::npos ? "" : json.substr(at + field.size(), 16);
+}
+
+// Each mistake is refused with its own cause on the console and its status,
+// and changes nothing.
+TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
+  const std::string key = dir.File("keys/host.key"), before = ReadFile(key);
+  // Standard output holding "~text", or standard error holding "!text".
+  struct Row { const char* what; std::vector<std::string> args; std::string input; int status; std::string words; std::string config = "keys"; };
+  std::vector<Row> rows = {
+      {"a configuration file that is not there", {"set", "--store", "@made/x.store", "--key", "a", "--value-from", "@in.json", "--unattended"}, "", 10, "!KELVOX_GLOBAL_CONFIG names '" + dir.File("none.config") + "', which does not exist", "none"},
+      {"a key not stored", {"get", "--store", "@extra.store", "--key", "nope", "--unattended"}, "", 1, "!The key nope is not stored in " + dir.File("extra.store")},
+      {"a key not stored, removed", {"remove", "--store", "@extra.store", "--key", "nope", "--unattended", "--quiet"}, "", 1, "!The key nope is not stored in"},
+      {"rekey to the mode the store has", {"rekey", "--store", "@extra.store", "--to-unattended"}, "", 0, "~is already unattended (sealed with this host's key); nothing to do."},
+      {"restore over a key without --force", {"hostkey", "restore", "--input", "@vector.bak"}, "vector passphrase\n", 11, "!exists; give --force"},
+  };
+  if (GetParam() == "tpm2") {
+    rows.push_back({"a TPM that does not answer", {"list", "--store", "@extra.store", "--unattended"}, "", 40, "!the TPM at swtpm:host=127.0.0.1,port=1 did not unseal it", "deaf"});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const Finished run = Run(row.args, row.input, row.config);
+    EXPECT_EQ(run.status, row.status) << run.error;
+    const std::string& shown = row.words[0] == '~' ? run.output : run.error;
+    EXPECT_NE(shown.find(row.words.substr(1)), std::string::npos) << shown;
+    EXPECT_EQ(run.output.find("passphrase for"), std::string::npos) << "asked before refusing";
+  }
+  EXPECT_FALSE(boost::filesystem::exists(dir.File("made")));
+  EXPECT_EQ(ReadFile(key), before);
+  ExpectStoresOpen();
+}
+
+// A store another user owns, run as nobody: permission denied, named.
+TEST_P(HostKeyE2eTest, AStoreOfAnotherUserIsPermissionDenied) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "no key is read";
+  if (::geteuid() != 0 || !boost::filesystem::exists("/usr/bin/setpriv")) {
+    GTEST_SKIP() << "needs root and setpriv to run as a second user";
+  }
+  testing_support::ScopedTempDir shared;
+  boost::filesystem::permissions(shared.path(), boost::filesystem::perms(0755));
+  boost::filesystem::create_directory(shared.File("root"));
+  boost::filesystem::permissions(shared.File("root"), boost::filesystem::owner_all);
+  boost::filesystem::copy_file(dir.File("extra.store"), shared.File("root/x.store"));
+  WriteFile(shared.File("user.config"), "LOG_FILE=" + shared.File("user.log") + "\n");
+  boost::filesystem::permissions(shared.File("user.config"), boost::filesystem::perms(0644));
+  const Finished run = e2e::RunWithPipes(
+      {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", KELVOX_PROGRAM, "list",
+       "--store", shared.File("root/x.store"), "--unattended"},
+      {{"KELVOX_GLOBAL_CONFIG", shared.File("user.config")}, {"HOME", shared.path().string()}});
+  EXPECT_EQ(run.status, 10);
+  EXPECT_NE(run.error.find("Permission denied: you may not read the store " + shared.File("root/x.store")), std::string::npos) << run.error;
 }
 
 // True once the process `pid` waits for a flock: /proc/locks lists a

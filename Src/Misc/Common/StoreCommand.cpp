@@ -237,9 +237,11 @@ uint32_t StoreCommand::OpenProc() {
       *store, path, ExpectedMode(), FromStoreStatus,
       [this](std::string& typed) {
         const uint32_t refused = CheckBeforePrompt(kAttendedMode);
+        if (finished) return ERR_INTERRUPTED;  // no passphrase is needed for nothing
         return refused != ERR_SUCCEED ? refused : ObtainPassphrase(false, typed);
       },
       passphrase, &store_mode);
+  if (finished) return ERR_SUCCEED;
   if (code == ERR_MODE_CONFLICT && store_mode != kAnyMode) {
     CONSOLE_MESSAGE(kLevelError) << "The store " << path << " is "
                                  << (store_mode == kAttendedMode
@@ -256,6 +258,7 @@ uint32_t StoreCommand::OpenProc() {
     if (const uint32_t refused = CheckBeforePrompt(store_mode); refused != ERR_SUCCEED) {
       return refused;
     }
+    if (finished) return ERR_SUCCEED;
   }
   const uint32_t ran = RunOnStore(*store);
   // The host key is read when the store is opened, not before.

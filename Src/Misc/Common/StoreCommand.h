@@ -46,6 +46,8 @@ class StoreCommand : public basic_app {
   // kAnyMode to take the store's own; also the mode of a new store.
   [[nodiscard]] virtual int ExpectedMode() const;
   // Checks that need the store's `mode` and must come before any prompt.
+  // Setting `finished` here ends the run at once, with success and the
+  // store untouched: there is nothing to do.
   [[nodiscard]] virtual uint32_t CheckBeforePrompt(int mode) {
     static_cast<void>(mode);
     return 0;
@@ -90,6 +92,7 @@ class StoreCommand : public basic_app {
   std::string path;
   std::string passphrase;  // empty for an unattended store; wiped on destruction
   bool store_is_new = false;  // MayCreateStore() and no store was at `path`
+  bool finished = false;      // CheckBeforePrompt found nothing to do
   int store_mode = kAnyMode;  // the mode the store was opened in
 
  private:

@@ -386,7 +386,10 @@ uint32_t HOSTKEY::Backup() {
 uint32_t HOSTKEY::Restore() {
   const std::string input = GetOption("input");
   HostKeyFacts facts;
-  if (EnDecryptDescribeHostKey(facts) == endecrypt_status::kOk && !HasOption("force")) {
+  static_cast<void>(EnDecryptDescribeHostKey(facts));
+  // Refused before the passphrase is asked, usable or not: a key file that
+  // no longer opens here may still open elsewhere, and --force keeps it.
+  if (!facts.path.empty() && EntryExists(facts.path) && !HasOption("force")) {
     CONSOLE_MESSAGE(kLevelError) << "The host key " << facts.path
                                  << " exists; give --force to replace it.";
     return ERR_WRITE_FILE;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/Trace.h"
@@ -21,10 +22,24 @@ uint32_t REKEY::CheckOptions() {
   return ERR_SUCCEED;
 }
 
+// A conversion opens the store in whatever mode it has: one already in the
+// mode asked for is told so, rather than refused with advice to change
+// options that would only be refused again.
 int REKEY::ExpectedMode() const {
-  if (HasOption("to-unattended")) return kAttendedMode;
-  if (HasOption("to-attended")) return kUnattendedMode;
+  if (HasOption("to-unattended") || HasOption("to-attended")) return kAnyMode;
   return StoreCommand::ExpectedMode();
+}
+
+uint32_t REKEY::CheckBeforePrompt(int mode) {
+  const bool converting = HasOption("to-unattended") || HasOption("to-attended");
+  if (converting && mode == TargetMode()) {
+    CONSOLE_MESSAGE(kLevelConsole) << "The store " << path << " is already "
+                                   << (mode == kAttendedMode ? "attended (sealed with a passphrase)"
+                                                             : "unattended (sealed with this host's key)")
+                                   << "; nothing to do.";
+    finished = true;
+  }
+  return ERR_SUCCEED;
 }
 
 int REKEY::TargetMode() const {

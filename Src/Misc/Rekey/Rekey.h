@@ -13,6 +13,7 @@ class REKEY : public StoreCommand {
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
   [[nodiscard]] int ExpectedMode() const override;
+  [[nodiscard]] uint32_t CheckBeforePrompt(int mode) override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
   [[nodiscard]] const char* PassphraseName() const override { return "current passphrase"; }
 
