@@ -228,6 +228,66 @@ TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
   EXPECT_EQ(facts.get<int>("records") + facts.get<int>("kdf.opslimit"), 3);
 }
 
+// What is typed at set's prompts, on a terminal or through a pipe, is stored
+// byte for byte or refused whole; a passphrase being chosen that the
+// passphrase prompt would read otherwise is refused, never changed.
+TEST_F(AdminE2eTest, TypedValuesAreStoredWholeAndUnreadablePassphrasesRefused) {
+  WriteFile(dir.File("pass"), kOld + "\n");
+  boost::filesystem::permissions(dir.File("pass"), boost::filesystem::owner_read | boost::filesystem::owner_write);
+  const std::string utf8 = "S\xc3\xa9" "curit\xc3\xa9\t2024!", long_value(300, 'v'), p256(256, 'p');
+  const std::vector<std::string> value = {"set", "--store", "@v.store", "--passphrase-file", "@pass", "--key", "k", "--quiet"};
+  const std::vector<std::string> fresh = {"set", "--store", "@new.store", "--key", "k"};
+  const std::string rule = "at most 256 characters, each an ASCII letter";
+  // One line per prompt asked; `stored` is what get gives back after a success.
+  const struct Row { const char* what; bool terminal; std::vector<std::string> args, lines; int status; std::string stored, message; } rows[] = {
+      {"UTF-8 and a tab, piped", false, value, {utf8, utf8}, 0, utf8, ""},
+      {"UTF-8 and a tab, typed", true, value, {"x" + utf8, "x" + utf8}, 0, "x" + utf8, ""},
+      {"300 characters, typed", true, value, {long_value, long_value}, 0, long_value, ""},
+      {"over the limit, refused whole", false, value, {std::string(65537, 'o')}, 10, "", "longer than 65536 bytes"},
+      {"a confirmation over the limit", false, value, {std::string(65536, 'o'), std::string(65537, 'o')}, 10, "", "longer than 65536 bytes"},
+      {"a new passphrase the prompt cannot read", false, fresh, {"p\xc3\xa4ssw\xc3\xb6rt-\xe2\x82\xac-123"}, 46, "", rule},
+      {"a tab in a new passphrase, typed", true, fresh, {"tab\tinside"}, 46, "", rule},
+      {"a new passphrase over 256 characters", false, fresh, {p256 + "p"}, 46, "", rule},
+      {"256 characters are a passphrase", false, fresh, {p256, p256, "v", "v"}, 0, "v", ""},
+      {"rekey to a passphrase with a tab", false, {"rekey", "--store", "@new.store"}, {p256, "tab\tinside"}, 46, "", rule},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string store = dir.File(row.args[2].substr(1));
+    const std::string before = boost::filesystem::exists(store) ? ReadFile(store) : "absent";
+    Finished run;
+    if (row.terminal && e2e::kPosixOnly.empty()) {
+      std::vector<std::string> argv = {kKelvox};
+      for (const std::string& arg : row.args) argv.push_back(arg[0] == '@' ? dir.File(arg.substr(1)) : arg);
+      e2e::PtySession session(argv, Env());
+      for (const std::string& line : row.lines) {
+        ASSERT_TRUE(session.WaitFor("  Enter ") && session.WaitFor(": "));
+        session.Type(line + "\r");
+      }
+      run = session.Wait();
+    } else {
+      std::string input;
+      for (const std::string& line : row.lines) input += line + "\n";
+      run = Run(row.args, input);
+    }
+    EXPECT_EQ(run.status, row.status) << run.output << run.error;
+    EXPECT_NE((run.output + run.error).find(row.message), std::string::npos) << run.output << run.error;
+    for (const std::string& line : row.lines) {
+      EXPECT_TRUE(line.size() < 2 || (run.output + run.error).find(line) == std::string::npos) << "echoed";
+    }
+    if (row.status != 0) {
+      EXPECT_EQ(boost::filesystem::exists(store) ? ReadFile(store) : "absent", before);
+    } else {
+      // Opened as every store is, the passphrase read by encrypt's rule.
+      std::vector<std::string> get = {"get", "--store", row.args[2], "--key", "k", "--no-newline"};
+      const bool from_file = row.args[3] == "--passphrase-file";
+      if (from_file) get.insert(get.end(), {"--passphrase-file", "@pass"});
+      EXPECT_EQ(Run(get, from_file ? "" : row.lines[0] + "\n").output, row.stored);
+    }
+  }
+  EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("curit"), std::string::npos);
+}
+
 TEST_F(AdminE2eTest, UsageFaultsExitTwoOnOneLineWithTheUsage) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"list"}, {"list", "--type", "foo"}, {"verify", "--type"}, {"get", "--type", "settings", "--store", "@s", "--key", "k"},

@@ -83,6 +83,20 @@ TEST_F(PromptsTest, FullFieldEndsAtTheNextKeyWhichIsDropped) {
   EXPECT_EQ(ReadOne(Keys(full.substr(1) + "y\n")), full.substr(1) + "y");
 }
 
+// A whole field keeps every byte; Backspace takes back a whole UTF-8
+// character; a line over the limit is read to its end and refused empty.
+TEST_F(PromptsTest, WholeFieldKeepsTheLineOrRefusesItWhole) {
+  const std::string over(kMaxWholeFieldSize + 1, 'o');
+  ScriptedKeys script(Keys("a\tb\x1b\xe2\x82\xac\n" "x\xe2\x82\xac\b\xc3\xa9\n" + over + "\nnext\n"));
+  InputForm form;
+  for (const char* name : {"a", "b", "c", "d"}) form.AddField(name, name, true, FieldText::kWhole);
+  form.ReadFields();
+  EXPECT_EQ(form.GetValue("a"), "a\tb\x1b\xe2\x82\xac");
+  EXPECT_EQ(form.GetValue("b"), "x\xc3\xa9");
+  EXPECT_TRUE(form.TooLong("c") && form.GetValue("c").empty() && !form.TooLong("d"));
+  EXPECT_EQ(form.GetValue("d"), "next");
+}
+
 TEST_F(PromptsTest, PromptIsFlushedBeforeReadingHiddenFieldEndsTheLineAndDuplicatesAddNothing) {
   ScriptedKeys script(Keys("secret\nshown\nw\n"), &console.flushed);
   InputForm form;
