@@ -10,6 +10,7 @@
 #include <boost/algorithm/hex.hpp>
 #include <boost/filesystem.hpp>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -73,6 +74,16 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
                              input);
   }
   std::string KeyId();
+  // The kept keys beside the host key.
+  std::vector<std::string> ListKeptKeys() const {
+    std::vector<std::string> kept;
+    for (const auto& entry : boost::filesystem::directory_iterator(dir.File("keys"))) {
+      if (entry.path().filename().string().find(".kept-") != std::string::npos) {
+        kept.push_back(entry.path().string());
+      }
+    }
+    return kept;
+  }
   // Both stores open with the key folder of `config`.
   void ExpectStoresOpen(const std::string& config = "keys") {
     for (const char* store : {"@settings.store", "@extra.store"}) {
@@ -234,6 +245,34 @@ TEST_P(HostKeyE2eTest, AStoreOfAnotherUserIsPermissionDenied) {
       {{"KELVOX_GLOBAL_CONFIG", shared.File("user.config")}, {"HOME", shared.path().string()}});
   EXPECT_EQ(run.status, 10);
   EXPECT_NE(run.error.find("Permission denied: you may not read the store " + shared.File("root/x.store")), std::string::npos) << run.error;
+}
+
+// Ctrl+C at any prompt of hostkey ends it with 130, the terminal given back
+// and nothing written.
+TEST_P(HostKeyE2eTest, CtrlCAtAPromptChangesNothing) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the prompts do not depend on the protection";
+  const std::string key = dir.File("keys/host.key"), before = ReadFile(key);
+  const struct { std::vector<std::string> args; const char* prompt; } prompts[] = {
+      {{"hostkey", "backup", "--output", dir.File("bak")}, "Enter passphrase: "},
+      {{"hostkey", "rotate"}, "Enter (Y/N): "},
+      {{"hostkey", "restore", "--input", dir.File("vector.bak"), "--force"}, "Enter passphrase: "},
+  };
+  for (const auto& [args, prompt] : prompts) {
+    SCOPED_TRACE(args[1]);
+    std::vector<std::string> argv = args;
+    argv.insert(argv.begin(), KELVOX_PROGRAM);
+    e2e::PtySession session(argv, {{"KELVOX_GLOBAL_CONFIG", dir.File("keys.config")}});
+    ASSERT_TRUE(session.WaitFor(prompt));
+    session.Type("\x03");
+    // A hidden field reads the key itself and exits 130; at a visible one
+    // the terminal's SIGINT ends the run, which a shell reports as 130 too.
+    const Finished run = session.Wait();
+    EXPECT_TRUE(run.status == 130 || run.signal == SIGINT) << run.status << " " << run.signal;
+    EXPECT_TRUE(session.EchoesAndEditsLines());
+  }
+  EXPECT_FALSE(boost::filesystem::exists(dir.File("bak")));
+  EXPECT_EQ(ReadFile(key), before);
+  EXPECT_TRUE(ListKeptKeys().empty());
 }
 
 // True once the process `pid` waits for a flock: /proc/locks lists a

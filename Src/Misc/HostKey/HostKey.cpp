@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "Src/Misc/Common/StorePrompts.h"
@@ -152,6 +153,9 @@ CommandResult HOSTKEY::Run() {
   TRACE_ENTERING("HOSTKEY::Run");
   // A run may hold the host key unsealed and a backup passphrase.
   platform::DisableCoreDumps();
+  // Ctrl+C at a prompt ends the run with nothing written, as in the store
+  // commands.
+  InputForm::EndRunOnInterrupt();
   uint32_t code = ERR_SUCCEED;
   if (action == "status") code = ShowStatus();
   if (action == "seal") code = Seal();
