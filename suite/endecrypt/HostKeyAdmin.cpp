@@ -89,6 +89,7 @@ std::string KeyIdAt(const std::string& path) {
   result = status::kNoCredential;
   if (read != FileResult::kOk) {
     found.problem = DescribeReadFailure(read);
+    found.untrusted = read == FileResult::kUntrusted;
   } else {
     found.protection = ProtectionOf(file);
     found.key_id = KeyIdAt(found.path);

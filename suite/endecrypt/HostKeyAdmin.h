@@ -16,6 +16,7 @@ struct HostKeyFacts {
   std::string path;
   std::string protection;  // "file", "tpm2" or "dpapi"; empty when the file is not read
   std::string problem;     // why the key cannot be used; empty when it can
+  bool untrusted = false;  // the key file or its folder fails the trust checks
   std::string key_id;      // the id unattended store headers carry, in hex; empty if unknown
   std::vector<std::string> kept_key_ids;  // the ids of the replaced keys the ring keeps
 };

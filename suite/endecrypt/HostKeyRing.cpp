@@ -162,6 +162,12 @@ int WriteHostKeyFile(const std::string& path, const ProtectionSettings& settings
   if (result == status::kOk) result = UnprotectHostKey(settings, file, check);
   if (result != status::kOk) return result;
   if (sodium_memcmp(check.data(), key.data(), kHostKeySize) != 0) return status::kInternal;
+  // Written only where it would be trusted when read: not through a link,
+  // not into a folder others may write (the reason is logged).
+  SecureBuffer existing;
+  if (ReadSecretFile(path, 0, kMaxHostKeyFileSize, existing) == FileResult::kUntrusted) {
+    return status::kNoCredential;
+  }
   const FileResult written = replace ? ReplaceFileAtomically(path, file.data(), file.size())
                                      : CreateFileAtomically(path, file.data(), file.size());
   return written == FileResult::kOk ? status::kOk : status::kWriteFailed;

@@ -22,7 +22,7 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
 
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                  std::size_t size) {
-  return platform::ReplaceFileAtomically(path, data, size, platform::Replacement::kKeepAccess);
+  return platform::ReplaceFileAtomically(path, data, size, platform::Replacement::kOwnerOnly);
 }
 
 }  // namespace endecrypt

@@ -36,7 +36,8 @@ using platform::TakeExclusiveLock;
 [[nodiscard]] FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
                                               std::size_t size);
 
-// platform::ReplaceFileAtomically, following a link and keeping access.
+// platform::ReplaceFileAtomically of the entry at the path itself (never
+// through a link there) by a new owner-only file.
 [[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                                std::size_t size);
 

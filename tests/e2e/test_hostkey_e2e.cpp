@@ -49,7 +49,7 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
                 "ENCRYPT_HOST_KEY_PATH=" + dir.File("keys/host.key") + "\nLOG_FILE=" +
                     dir.File("kelvox.log") + "\n");
     }
-    for (const std::string folder : {"keys", "fresh", "vector"}) {
+    for (const std::string folder : {"keys", "fresh", "vector", "planted"}) {
       WriteFile(dir.File(folder + ".config"),
                 sealing + "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
                     "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
@@ -58,6 +58,11 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
                     dir.File("kelvox.log") + "\n");
     }
     WriteFile(dir.File("vector.bak"), boost::algorithm::unhex(std::string(kVector)));
+    // A folder anyone may write, where someone left a link at the key's name.
+    boost::filesystem::create_directory(dir.File("planted"));
+    boost::filesystem::permissions(dir.File("planted"), boost::filesystem::all_all);
+    WriteFile(dir.File("victim"), "not a key");
+    boost::filesystem::create_symlink(dir.File("victim"), dir.File("planted/host.key"));
     WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\", \"b\": \"2\"}}");
     ASSERT_EQ(Run({"encrypt", "--configfile", "@in.json", "--unattended"}).status, 0);
     boost::filesystem::copy_file(dir.File("settings.store"), dir.File("extra.store"));
@@ -209,6 +214,7 @@ TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
       {"a key not stored, removed", {"remove", "--store", "@extra.store", "--key", "nope", "--unattended", "--quiet"}, "", 1, "!The key nope is not stored in"},
       {"rekey to the mode the store has", {"rekey", "--store", "@extra.store", "--to-unattended"}, "", 0, "~is already unattended (sealed with this host's key); nothing to do."},
       {"restore over a key without --force", {"hostkey", "restore", "--input", "@vector.bak"}, "vector passphrase\n", 11, "!exists; give --force"},
+      {"restore through a planted link", {"hostkey", "restore", "--input", "@vector.bak", "--force"}, "vector passphrase\n", 40, "!is not trusted", "planted"},
   };
   if (GetParam() == "tpm2") {
     rows.push_back({"a TPM that does not answer", {"list", "--store", "@extra.store", "--unattended"}, "", 40, "!the TPM at swtpm:host=127.0.0.1,port=1 did not unseal it", "deaf"});
@@ -222,6 +228,7 @@ TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
     EXPECT_EQ(run.output.find("passphrase for"), std::string::npos) << "asked before refusing";
   }
   EXPECT_FALSE(boost::filesystem::exists(dir.File("made")));
+  EXPECT_EQ(ReadFile(dir.File("victim")), "not a key");
   EXPECT_EQ(ReadFile(key), before);
   ExpectStoresOpen();
 }

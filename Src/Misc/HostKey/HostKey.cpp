@@ -398,6 +398,11 @@ uint32_t HOSTKEY::Restore() {
                                  << " exists; give --force to replace it.";
     return ERR_WRITE_FILE;
   }
+  if (facts.untrusted) {
+    CONSOLE_MESSAGE(kLevelError) << "The host key " << facts.path << " is " << facts.problem
+                                 << "; nothing is written there. Nothing was changed.";
+    return MapStoreStatus(endecrypt_status::kNoCredential);
+  }
   if (!EntryExists(input)) {
     CONSOLE_MESSAGE(kLevelError) << "The backup file " << input << " does not exist.";
     return ERR_FILE_NOT_EXIST;
@@ -417,7 +422,10 @@ uint32_t HOSTKEY::Restore() {
         << "Cannot restore from " << input << ": "
         << (status == endecrypt_status::kWrongPassphrase ? "wrong passphrase"
             : status == endecrypt_status::kInvalidFile   ? "not an intact backup"
-                                                         : "the log says why")
+            : status == endecrypt_status::kNoCredential
+                ? "the key's file or folder is not trusted (a link, another owner, or open to "
+                  "others), or the key cannot be sealed; the log says which"
+                : "the log says why")
         << "; the host key is untouched.";
     return code != ERR_SUCCEED ? code : MapStoreStatus(status);
   }
@@ -426,6 +434,14 @@ uint32_t HOSTKEY::Restore() {
   if (!kept_id.empty()) {
     CONSOLE_MESSAGE(kLevelConsole) << "The key it replaced is kept as " << kept_id
                                    << "; its stores still open.";
+  }
+  HostKeyFacts now;
+  static_cast<void>(EnDecryptDescribeHostKey(now));
+  for (const std::string& store : GetStores()) {
+    const StoreState state = ReadStoreState(store);
+    if (NeedsMove(state, now) && !IsKept(now, state.key_id)) {
+      CONSOLE_MESSAGE(kLevelError) << "store " << store << ": " << Describe(state, now);
+    }
   }
   return ERR_SUCCEED;
 }
