@@ -1,0 +1,127 @@
+#include <sodium.h>
+
+#include <utility>
+
+#include "suite/age/AgeInternal.h"
+
+namespace age {
+namespace {
+
+constexpr std::string_view kScryptType = "scrypt";
+
+// Tries every identity on every X25519 stanza until one opens; stops at a
+// low-order share, whichever identity meets it.
+AgeStatus FindFileKey(const std::vector<Stanza>& stanzas, const std::vector<Identity>& identities,
+                      unsigned char* file_key) {
+  for (const Stanza& stanza : stanzas) {
+    if (stanza.args[0] != kX25519Type) continue;
+    for (const Identity& identity : identities) {
+      const AgeStatus status = UnwrapFileKey(stanza, identity, file_key);
+      if (status != AgeStatus::kNoMatchingIdentity) return status;
+    }
+  }
+  return AgeStatus::kNoMatchingIdentity;
+}
+
+}  // namespace
+
+bool SodiumReady() { return sodium_init() >= 0; }
+
+const char* DescribeStatus(AgeStatus status) {
+  switch (status) {
+    case AgeStatus::kOk: return "success";
+    case AgeStatus::kNotAgeFile: return "not an age file";
+    case AgeStatus::kUnsupportedVersion: return "an age format version other than v1";
+    case AgeStatus::kMalformedHeader: return "malformed age header";
+    case AgeStatus::kMalformedStanza: return "malformed recipient stanza";
+    case AgeStatus::kBadBase64: return "invalid or non-canonical base64";
+    case AgeStatus::kBadArmor: return "malformed ASCII armor";
+    case AgeStatus::kHeaderMacMismatch: return "header MAC mismatch: the header was altered";
+    case AgeStatus::kNoMatchingIdentity: return "no identity matches a recipient of the file";
+    case AgeStatus::kLowOrderShare: return "low-order X25519 key";
+    case AgeStatus::kBadChunk: return "payload chunk failed authentication";
+    case AgeStatus::kTruncated: return "file ends early";
+    case AgeStatus::kEmptyLastChunk: return "empty final chunk after a full one";
+    case AgeStatus::kTrailingData: return "data after the final chunk";
+    case AgeStatus::kScryptUnsupported: return "passphrase (scrypt) age files are not supported";
+    case AgeStatus::kTooLarge: return "beyond the size limits";
+    case AgeStatus::kMalformedKey: return "not an X25519 age identity or recipient";
+    case AgeStatus::kNoKeys: return "no identity or recipient";
+    case AgeStatus::kInternal: return "crypto library or memory failure";
+  }
+  return "unknown age status";
+}
+
+AgeStatus EncryptFile(const std::vector<Recipient>& recipients, const unsigned char* plaintext,
+                      std::size_t size, bool armor, std::vector<unsigned char>& file) {
+  if (recipients.empty()) return AgeStatus::kNoKeys;
+  if (size > kMaxPlaintextSize || recipients.size() > kMaxStanzas) return AgeStatus::kTooLarge;
+  SecretBytes file_key;
+  if (!SodiumReady() || !file_key.Allocate(kFileKeySize)) return AgeStatus::kInternal;
+  randombytes_buf(file_key.data(), kFileKeySize);
+  Header header;
+  for (const Recipient& recipient : recipients) {
+    Stanza stanza;
+    const AgeStatus status = WrapFileKey(recipient, file_key.data(), stanza);
+    if (status != AgeStatus::kOk) return status;
+    header.stanzas.push_back(std::move(stanza));
+  }
+  const std::string start = EncodeHeaderStart(header.stanzas);
+  if (!ComputeHeaderMac(file_key.data(), reinterpret_cast<const unsigned char*>(start.data()),
+                        start.size(), header.mac)) {
+    return AgeStatus::kInternal;
+  }
+  const std::string text = EncodeHeader(header);
+  std::vector<unsigned char> binary(text.begin(), text.end());
+  if (!SealPayload(file_key.data(), plaintext, size, binary)) return AgeStatus::kInternal;
+  if (armor) {
+    std::vector<unsigned char> armored;
+    Armor(binary, armored);
+    binary = std::move(armored);
+  }
+  file = std::move(binary);
+  return AgeStatus::kOk;
+}
+
+AgeStatus DecryptFile(const std::vector<Identity>& identities, const unsigned char* file,
+                      std::size_t size, SecretBytes& plaintext) {
+  if (identities.empty()) return AgeStatus::kNoKeys;
+  for (const Identity& identity : identities) {
+    if (identity.secret_key.size() != kKeySize) return AgeStatus::kNoKeys;
+  }
+  if (size > kMaxFileSize) return AgeStatus::kTooLarge;
+  if (!SodiumReady()) return AgeStatus::kInternal;
+  std::vector<unsigned char> dearmored;
+  if (IsArmored(file, size)) {
+    const AgeStatus status = Dearmor(file, size, dearmored);
+    if (status != AgeStatus::kOk) return status;
+    file = dearmored.data();
+    size = dearmored.size();
+  }
+  Header header;
+  AgeStatus status = ParseHeader(file, size, header);
+  if (status != AgeStatus::kOk) return status;
+  // A passphrase stanza is refused wherever it stands; X25519 stanzas are
+  // all checked before any is tried, so a malformed one is refused even
+  // when another would open.
+  for (const Stanza& stanza : header.stanzas) {
+    if (stanza.args[0] == kScryptType) return AgeStatus::kScryptUnsupported;
+  }
+  for (const Stanza& stanza : header.stanzas) {
+    if (stanza.args[0] != kX25519Type) continue;
+    status = CheckX25519Stanza(stanza);
+    if (status != AgeStatus::kOk) return status;
+  }
+  SecretBytes file_key;
+  if (!file_key.Allocate(kFileKeySize)) return AgeStatus::kInternal;
+  status = FindFileKey(header.stanzas, identities, file_key.data());
+  if (status != AgeStatus::kOk) return status;
+  unsigned char mac[kMacSize];
+  if (!ComputeHeaderMac(file_key.data(), file, header.mac_input_size, mac)) {
+    return AgeStatus::kInternal;
+  }
+  if (crypto_verify_32(mac, header.mac) != 0) return AgeStatus::kHeaderMacMismatch;
+  return OpenPayload(file_key.data(), file + header.size, size - header.size, plaintext);
+}
+
+}  // namespace age

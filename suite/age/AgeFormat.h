@@ -1,0 +1,146 @@
+// Files in the age format (age-encryption.org/v1), described in docs/age.md:
+// X25519 identities and recipients and their text forms, identity and
+// recipients files, and whole files encrypted to recipients or decrypted
+// with identities, binary or armored. All in memory and all on libsodium.
+// Nothing is logged and nothing thrown: every operation that can fail
+// returns an AgeStatus, and DescribeStatus turns it into a fixed phrase
+// that carries nothing from the input. Secret keys, file keys and
+// plaintext are only ever held in guarded memory, wiped when released.
+#ifndef SUITE_AGE_AGEFORMAT_H_
+#define SUITE_AGE_AGEFORMAT_H_
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "suite/platform/GuardedMemory.h"
+#include "suite/secretmemory/SecretMemory.h"
+
+namespace age {
+
+// Why an operation stopped. Each refusal of a file has its own value, so a
+// caller can print or log which check failed.
+enum class AgeStatus {
+  kOk,
+  kNotAgeFile,          // neither an age header nor an age armor block
+  kUnsupportedVersion,  // an age header of another version than v1
+  kMalformedHeader,     // header lines out of order, no stanza, a bad MAC line
+  kMalformedStanza,     // a stanza's argument line, body lines or X25519 fields
+  kBadBase64,           // base64 that is not canonical (padding, stray bits)
+  kBadArmor,            // an armor block that is not strict PEM
+  kHeaderMacMismatch,   // the header was changed after it was written
+  kNoMatchingIdentity,  // no stanza opens with any of the identities
+  kLowOrderShare,       // an X25519 share or recipient giving an all-zero secret
+  kBadChunk,            // a payload chunk that fails authentication
+  kTruncated,           // the file ends before its header, nonce or final chunk
+  kEmptyLastChunk,      // an empty final chunk after a full one
+  kTrailingData,        // bytes after the final chunk
+  kScryptUnsupported,   // a passphrase (scrypt) stanza
+  kTooLarge,            // beyond kMaxPlaintextSize, kMaxFileSize or kMaxStanzas
+  kMalformedKey,        // not an X25519 identity or recipient string
+  kNoKeys,              // no identity or recipient given or found in a file
+  kInternal,            // libsodium could not start, or memory ran out
+};
+
+// A short English phrase for `status`, the same for every input.
+const char* DescribeStatus(AgeStatus status);
+
+constexpr std::size_t kKeySize = 32;  // X25519 secret and public keys
+// The largest plaintext encrypted or decrypted: the store's own bound.
+constexpr std::size_t kMaxPlaintextSize = std::size_t{256} << 20;
+// The largest file decrypted: room for the armored form of the largest
+// plaintext with kMaxStanzas recipients.
+constexpr std::size_t kMaxFileSize = std::size_t{384} << 20;
+// The most stanzas a header may have, read or written, so that a crafted
+// header cannot make a reader try its identities for minutes.
+constexpr std::size_t kMaxStanzas = 1024;
+
+// Bytes in guarded memory (suite/platform/GuardedMemory.h), wiped when
+// replaced or released. One owner: moving hands the memory over.
+class SecretBytes {
+ public:
+  SecretBytes() = default;
+  SecretBytes(SecretBytes&& other) noexcept;
+  SecretBytes& operator=(SecretBytes&& other) noexcept;
+  SecretBytes(const SecretBytes&) = delete;
+  SecretBytes& operator=(const SecretBytes&) = delete;
+  ~SecretBytes() = default;
+
+  // Replaces what is held by `size` zero bytes; false, holding nothing,
+  // when memory runs out.
+  [[nodiscard]] bool Allocate(std::size_t size);
+  unsigned char* data() { return memory.data(); }
+  const unsigned char* data() const { return memory.data(); }
+  std::size_t size() const { return byte_count; }
+
+ private:
+  platform::GuardedMemory memory;
+  std::size_t byte_count = 0;
+};
+
+// An X25519 public key, what files are encrypted to ("age1...").
+struct Recipient {
+  std::array<unsigned char, kKeySize> public_key{};
+};
+
+// An X25519 secret key ("AGE-SECRET-KEY-1...") and its recipient.
+struct Identity {
+  SecretBytes secret_key;  // kKeySize bytes once made or parsed
+  Recipient recipient;
+};
+
+// Makes the identity whose secret key is the kKeySize bytes at `seed`
+// (kelvox derives them from the host key). kOk or kInternal.
+[[nodiscard]] AgeStatus MakeIdentityFromSeed(const unsigned char* seed, Identity& identity);
+
+// Parses one "AGE-SECRET-KEY-1..." string (either case, nothing around it).
+// kOk, kMalformedKey or kInternal; `identity` is untouched unless kOk.
+[[nodiscard]] AgeStatus ParseIdentity(std::string_view text, Identity& identity);
+
+// The identity's "AGE-SECRET-KEY-1..." string, into wiped memory.
+[[nodiscard]] AgeStatus FormatIdentity(const Identity& identity, SecretString& text);
+
+// Parses one "age1..." string (either case, nothing around it). kOk or
+// kMalformedKey; `recipient` is untouched unless kOk.
+[[nodiscard]] AgeStatus ParseRecipient(std::string_view text, Recipient& recipient);
+
+// The "age1..." string of a recipient or of an identity's recipient.
+std::string FormatRecipient(const Recipient& recipient);
+std::string FormatRecipient(const Identity& identity);
+
+// Parse a key file as age-keygen writes one and age reads it: one key per
+// line, lines starting with '#' and blank lines skipped, blanks, tabs and a
+// carriage return around a key ignored. On kOk the keys replace the
+// vector's contents; kMalformedKey names the first bad line (counted from
+// 1) in `bad_line` when given; kNoKeys when the file holds none. The vector
+// is untouched unless kOk.
+[[nodiscard]] AgeStatus ParseIdentityFile(std::string_view text, std::vector<Identity>& identities,
+                                          std::size_t* bad_line = nullptr);
+[[nodiscard]] AgeStatus ParseRecipientsFile(std::string_view text,
+                                            std::vector<Recipient>& recipients,
+                                            std::size_t* bad_line = nullptr);
+
+// Encrypts `size` bytes at `plaintext` to every recipient (one X25519
+// stanza each) into `file`, replacing its contents: binary, or armored
+// with `armor` (PEM, 64 columns). kOk, kNoKeys, kTooLarge (more than
+// kMaxPlaintextSize bytes or kMaxStanzas recipients), kLowOrderShare (a
+// recipient no secret can be agreed with) or kInternal; `file` is
+// untouched unless kOk.
+[[nodiscard]] AgeStatus EncryptFile(const std::vector<Recipient>& recipients,
+                                    const unsigned char* plaintext, std::size_t size, bool armor,
+                                    std::vector<unsigned char>& file);
+
+// Decrypts the age file of `size` bytes at `file`, binary or armored, with
+// the first identity that opens one of its X25519 stanzas; stanzas of other
+// types are skipped, except scrypt ones, which are refused. On kOk the
+// plaintext replaces what `plaintext` held; on a refusal `plaintext` is
+// untouched and nothing decrypted is left in memory.
+[[nodiscard]] AgeStatus DecryptFile(const std::vector<Identity>& identities,
+                                    const unsigned char* file, std::size_t size,
+                                    SecretBytes& plaintext);
+
+}  // namespace age
+
+#endif  // SUITE_AGE_AGEFORMAT_H_

@@ -1,0 +1,38 @@
+#include <sodium.h>
+
+#include <utility>
+
+#include "suite/age/AgeInternal.h"
+
+namespace age {
+
+namespace {
+constexpr int kVariant = sodium_base64_VARIANT_ORIGINAL_NO_PADDING;
+}  // namespace
+
+std::string EncodeBase64(const unsigned char* data, std::size_t size) {
+  // sodium_bin2base64 writes a terminating NUL after the text.
+  std::string text(sodium_base64_ENCODED_LEN(size, kVariant), '\0');
+  sodium_bin2base64(text.data(), text.size(), data, size, kVariant);
+  text.pop_back();
+  return text;
+}
+
+bool DecodeBase64(std::string_view text, std::vector<unsigned char>& bytes) {
+  // libsodium refuses a length no encoding has and bits set past the last
+  // byte, but stops without complaint at a character outside the alphabet
+  // ('=' included): the whole text must have been read.
+  std::vector<unsigned char> decoded(text.size() / 4 * 3 + 2);
+  std::size_t size = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(decoded.data(), decoded.size(), text.data(), text.size(), nullptr, &size,
+                        &end, kVariant) != 0 ||
+      end != text.data() + text.size()) {
+    return false;
+  }
+  decoded.resize(size);
+  bytes = std::move(decoded);
+  return true;
+}
+
+}  // namespace age

@@ -1,0 +1,138 @@
+#include <sodium.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "suite/age/AgeInternal.h"
+
+namespace age {
+namespace {
+
+constexpr std::string_view kVersionPrefix = "age-encryption.org/";
+constexpr std::string_view kVersion = "v1";
+constexpr std::string_view kStanzaMark = "->";
+constexpr std::string_view kMacMark = "---";
+constexpr std::size_t kColumns = 64;       // a full body line
+constexpr std::size_t kMacTextSize = 43;   // unpadded base64 of kMacSize bytes
+constexpr std::string_view kMacInfo = "header";
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// The line starting at `position`, without its line feed; moves `position`
+// past the line feed. False when no line feed follows.
+bool NextLine(std::string_view text, std::size_t& position, std::string_view& line) {
+  const std::size_t end = text.find('\n', position);
+  if (end == std::string_view::npos) return false;
+  line = text.substr(position, end - position);
+  position = end + 1;
+  return true;
+}
+
+// '=' counts here so that padding is refused as base64 rather than as a
+// stray character.
+bool IsBase64Character(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         c == '+' || c == '/' || c == '=';
+}
+
+// The arguments of a stanza line after "-> ": one or more runs of visible
+// ASCII characters, each two separated by exactly one blank.
+bool SplitArguments(std::string_view text, std::vector<std::string>& args) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != ' ') {
+      if (text[i] < 0x21 || text[i] > 0x7e) return false;
+      continue;
+    }
+    if (i == start) return false;  // empty: a leading, doubled or trailing blank
+    args.emplace_back(text.substr(start, i - start));
+    start = i + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+AgeStatus ParseHeader(const unsigned char* data, std::size_t size, Header& header) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (!StartsWith(text, kVersionPrefix)) return AgeStatus::kNotAgeFile;
+  std::size_t position = kVersionPrefix.size();
+  std::string_view line;
+  if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
+  if (line != kVersion) return AgeStatus::kUnsupportedVersion;
+
+  Header parsed;
+  for (;;) {
+    const std::size_t line_start = position;
+    if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
+    if (StartsWith(line, kMacMark)) {
+      if (parsed.stanzas.empty() || line.size() != kMacMark.size() + 1 + kMacTextSize ||
+          line[kMacMark.size()] != ' ') {
+        return AgeStatus::kMalformedHeader;
+      }
+      std::vector<unsigned char> mac;
+      if (!DecodeBase64(line.substr(kMacMark.size() + 1), mac)) return AgeStatus::kBadBase64;
+      std::memcpy(parsed.mac, mac.data(), kMacSize);
+      parsed.mac_input_size = line_start + kMacMark.size();
+      parsed.size = position;
+      header = std::move(parsed);
+      return AgeStatus::kOk;
+    }
+    if (!StartsWith(line, kStanzaMark)) return AgeStatus::kMalformedHeader;
+    if (parsed.stanzas.size() == kMaxStanzas) return AgeStatus::kTooLarge;
+    Stanza stanza;
+    if (line.size() <= kStanzaMark.size() || line[kStanzaMark.size()] != ' ' ||
+        !SplitArguments(line.substr(kStanzaMark.size() + 1), stanza.args)) {
+      return AgeStatus::kMalformedStanza;
+    }
+    // Full lines of kColumns characters, then a shorter one, maybe empty.
+    std::string body;
+    do {
+      if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
+      if (line.size() > kColumns || !std::all_of(line.begin(), line.end(), IsBase64Character)) {
+        return AgeStatus::kMalformedStanza;
+      }
+      body.append(line);
+    } while (line.size() == kColumns);
+    if (!DecodeBase64(body, stanza.body)) return AgeStatus::kBadBase64;
+    parsed.stanzas.push_back(std::move(stanza));
+  }
+}
+
+std::string EncodeHeaderStart(const std::vector<Stanza>& stanzas) {
+  std::string text(kVersionPrefix);
+  text.append(kVersion).push_back('\n');
+  for (const Stanza& stanza : stanzas) {
+    text.append(kStanzaMark);
+    for (const std::string& arg : stanza.args) text.append(" ").append(arg);
+    text.push_back('\n');
+    const std::string body = EncodeBase64(stanza.body.data(), stanza.body.size());
+    for (std::size_t start = 0;; start += kColumns) {
+      const std::string_view part = std::string_view(body).substr(start, kColumns);
+      text.append(part).push_back('\n');
+      if (part.size() < kColumns) break;
+    }
+  }
+  text.append(kMacMark);
+  return text;
+}
+
+std::string EncodeHeader(const Header& header) {
+  return EncodeHeaderStart(header.stanzas) + " " + EncodeBase64(header.mac, kMacSize) + "\n";
+}
+
+bool ComputeHeaderMac(const unsigned char* file_key, const unsigned char* text, std::size_t size,
+                      unsigned char* mac) {
+  static_assert(kMacSize == crypto_auth_hmacsha256_BYTES);
+  unsigned char key[crypto_auth_hmacsha256_KEYBYTES];
+  const bool derived =
+      DeriveHkdfSha256(file_key, kFileKeySize, nullptr, 0, kMacInfo, key, sizeof key) &&
+      crypto_auth_hmacsha256(mac, text, size, key) == 0;
+  sodium_memzero(key, sizeof key);
+  return derived;
+}
+
+}  // namespace age
