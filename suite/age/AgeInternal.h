@@ -29,7 +29,10 @@ constexpr std::size_t kSealedChunkSize = kChunkSize + kTagSize;
 bool SodiumReady();
 
 // Base64 of RFC 4648 without padding, canonical only: DecodeBase64 refuses
-// padding, stray bits and any character outside the alphabet.
+// padding, stray bits and any character outside the alphabet. libsodium
+// takes some bytes above 0x7f for alphabet characters, so the alphabet is
+// checked here first.
+bool IsBase64Character(char c);
 std::string EncodeBase64(const unsigned char* data, std::size_t size);
 [[nodiscard]] bool DecodeBase64(std::string_view text, std::vector<unsigned char>& bytes);
 

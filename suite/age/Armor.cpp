@@ -62,7 +62,13 @@ AgeStatus Dearmor(const unsigned char* data, std::size_t size,
         line.size() % 4 != 0) {
       return AgeStatus::kBadArmor;
     }
-    // libsodium refuses missing padding and bits set past the last byte.
+    // libsodium refuses missing padding and bits set past the last byte;
+    // the characters are checked here (see IsBase64Character).
+    const std::size_t text_size = line.find_last_not_of('=') + 1;
+    if (line.size() - text_size > 2 ||
+        !std::all_of(line.begin(), line.begin() + text_size, IsBase64Character)) {
+      return AgeStatus::kBadArmor;
+    }
     std::size_t line_bytes = 0;
     const char* line_stop = nullptr;
     if (sodium_base642bin(decoded.data() + decoded_size, decoded.size() - decoded_size,

@@ -1,5 +1,6 @@
 #include <sodium.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "suite/age/AgeInternal.h"
@@ -9,6 +10,11 @@ namespace age {
 namespace {
 constexpr int kVariant = sodium_base64_VARIANT_ORIGINAL_NO_PADDING;
 }  // namespace
+
+bool IsBase64Character(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         c == '+' || c == '/';
+}
 
 std::string EncodeBase64(const unsigned char* data, std::size_t size) {
   // sodium_bin2base64 writes a terminating NUL after the text.
@@ -20,8 +26,8 @@ std::string EncodeBase64(const unsigned char* data, std::size_t size) {
 
 bool DecodeBase64(std::string_view text, std::vector<unsigned char>& bytes) {
   // libsodium refuses a length no encoding has and bits set past the last
-  // byte, but stops without complaint at a character outside the alphabet
-  // ('=' included): the whole text must have been read.
+  // byte, and stops without complaint at '='.
+  if (!std::all_of(text.begin(), text.end(), IsBase64Character)) return false;
   std::vector<unsigned char> decoded(text.size() / 4 * 3 + 2);
   std::size_t size = 0;
   const char* end = nullptr;

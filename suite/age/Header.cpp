@@ -33,10 +33,7 @@ bool NextLine(std::string_view text, std::size_t& position, std::string_view& li
 
 // '=' counts here so that padding is refused as base64 rather than as a
 // stray character.
-bool IsBase64Character(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '+' || c == '/' || c == '=';
-}
+bool IsBodyCharacter(char c) { return IsBase64Character(c) || c == '='; }
 
 // The arguments of a stanza line after "-> ": one or more runs of visible
 // ASCII characters, each two separated by exactly one blank.
@@ -92,7 +89,7 @@ AgeStatus ParseHeader(const unsigned char* data, std::size_t size, Header& heade
     std::string body;
     do {
       if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
-      if (line.size() > kColumns || !std::all_of(line.begin(), line.end(), IsBase64Character)) {
+      if (line.size() > kColumns || !std::all_of(line.begin(), line.end(), IsBodyCharacter)) {
         return AgeStatus::kMalformedStanza;
       }
       body.append(line);

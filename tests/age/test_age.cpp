@@ -331,6 +331,9 @@ TEST(AgeRefusals, EachDamageHasItsReason) {
          last = base64[base64.find(last) ^ 1];
        },
        AgeStatus::kBadBase64},
+      // libsodium reads every byte above 0x7f as '/'.
+      {"high byte in the MAC", 10, false, [](std::string& f) { f[f.find("--- ") + 4] = '\x80'; },
+       AgeStatus::kBadBase64},
       {"armor line split", 10, true,
        [](std::string& f) { f.insert(f.find('\n') + 10, "\n"); }, AgeStatus::kBadArmor},
       {"MAC changed", 10, false,
