@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 jobs=${JOBS:-$(nproc)}
-targets=${FUZZ_TARGETS:-"intake_fuzzer credential_parser_fuzzer store_header_fuzzer global_config_fuzzer sealed_host_key_fuzzer host_key_backup_fuzzer"}
+targets=${FUZZ_TARGETS:-"intake_fuzzer credential_parser_fuzzer store_header_fuzzer global_config_fuzzer sealed_host_key_fuzzer host_key_backup_fuzzer age_header_fuzzer"}
 
 cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
@@ -22,7 +22,7 @@ cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelW
 cmake --build build-fuzz -j "$jobs" --target $targets
 
 seeds=build-fuzz/seeds
-mkdir -p build-fuzz/findings "$seeds/json" "$seeds/store" "$seeds/config" "$seeds/backup"
+mkdir -p build-fuzz/findings "$seeds/json" "$seeds/store" "$seeds/config" "$seeds/backup" "$seeds/age"
 # A lead byte 0xEF, which the JSON parser skips with the next two, then
 # 100,000 brackets: the quote among the skipped bytes once hid the
 # brackets from the nesting check, and the parser ran out of stack.
@@ -36,6 +36,21 @@ format_dump() {
 format_dump "## Example" >"$seeds/store/format-example.store"
 format_dump "## Host key backups" >"$seeds/backup/format-vector.backup"
 cp packaging/global.config.in "$seeds/config/"
+# age files, binary and armored, to the age fuzzer's identity (the example
+# key of the format's description), made by stock age where it is
+# installed, so that mutations reach the payload behind a header whose MAC
+# holds; a header with a stanza of every kind; the format's tokens.
+age_recipient=age1zvkyg2lqzraa2lnjvqej32nkuu0ues2s82hzrye869xeexvn73equnujwj
+if command -v age >/dev/null; then
+  printf 'seed' | age -r "$age_recipient" >"$seeds/age/short.age"
+  head -c 70000 /dev/zero | age -a -r "$age_recipient" -r "$age_recipient" >"$seeds/age/two-chunks.age.txt"
+fi
+zeros43=$(printf '%043d' 0 | tr 0 A)
+printf 'age-encryption.org/v1\n-> X25519 %s\n%s\n-> scrypt c2FsdHNhbHRzYWx0c2FsdA 18\n\n-> x.org/other a b\n%s\n\n--- %s\n' \
+  "$zeros43" "$zeros43" "$(printf '%064d' 0 | tr 0 C)" "$zeros43" >"$seeds/age/stanzas.age"
+printf '%s\n' '"age-encryption.org/v1\x0a"' '"-> X25519 "' '"-> scrypt "' '"--- "' \
+  '"-----BEGIN AGE ENCRYPTED FILE-----"' '"-----END AGE ENCRYPTED FILE-----"' '"\x0d\x0a"' \
+  >"$seeds/age.dict"
 
 for target in $targets; do
   case $target in
@@ -45,6 +60,7 @@ for target in $targets; do
     global_config_fuzzer) options=(-dict=fuzz/config.dict) inputs=(examples "$seeds/config") ;;
     sealed_host_key_fuzzer) options=() inputs=(fuzz/seeds/sealed) ;;
     host_key_backup_fuzzer) options=() inputs=("$seeds/backup") ;;
+    age_header_fuzzer) options=(-dict="$seeds/age.dict") inputs=("$seeds/age") ;;
     *) echo "fuzz: no corpus for $target" >&2; exit 2 ;;
   esac
   corpus=build-fuzz/corpus/$target
