@@ -1,8 +1,8 @@
+#include "suite/age/AgeInternal.h"
+
 #include <sodium.h>
 
 #include <utility>
-
-#include "suite/age/AgeInternal.h"
 
 namespace age {
 namespace {

@@ -1,9 +1,9 @@
+#include "suite/age/AgeInternal.h"
+
 #include <sodium.h>
 
 #include <algorithm>
 #include <utility>
-
-#include "suite/age/AgeInternal.h"
 
 namespace age {
 

@@ -1,7 +1,7 @@
+#include "suite/age/AgeInternal.h"
+
 #include <cstdint>
 #include <utility>
-
-#include "suite/age/AgeInternal.h"
 
 namespace age {
 namespace {

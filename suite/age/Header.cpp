@@ -1,10 +1,10 @@
+#include "suite/age/AgeInternal.h"
+
 #include <sodium.h>
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
-
-#include "suite/age/AgeInternal.h"
 
 namespace age {
 namespace {

@@ -1,8 +1,8 @@
+#include "suite/age/AgeInternal.h"
+
 #include <sodium.h>
 
 #include <algorithm>
-
-#include "suite/age/AgeInternal.h"
 
 namespace age {
 

@@ -1,8 +1,9 @@
+#include "suite/age/AgeInternal.h"
+
 #include <sodium.h>
 
 #include <algorithm>
-
-#include "suite/age/AgeInternal.h"
+#include <utility>
 
 namespace age {
 namespace {
@@ -84,6 +85,7 @@ AgeStatus OpenPayload(const unsigned char* file_key, const unsigned char* data, 
   SecretBytes opened;
   unsigned char key[kPayloadKeySize];
   if (!opened.Allocate(PlaintextSize(sealed_size)) || !DerivePayloadKey(file_key, data, key)) {
+    sodium_memzero(key, sizeof key);
     return AgeStatus::kInternal;
   }
   // Chunks are told apart by size alone: every chunk but the last is full.
