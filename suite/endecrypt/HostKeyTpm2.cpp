@@ -15,6 +15,9 @@
 // and the object holds the key ‖ BLAKE2b-256 of the mask and the Name, so
 // the recorded Name is checked by what the TPM kept too. Version 1 files
 // lack the Name and hold the key alone; they are read as before, unpinned.
+// Each TPM2B's size field must be exactly the bytes that follow it, and
+// nothing may follow the TPM2B_PRIVATE: the file is refused otherwise,
+// before the TPM is asked anything.
 #if !defined(_WIN32)
 #include <sodium.h>
 
@@ -335,6 +338,23 @@ struct SealedParts {
   TPM2B_PRIVATE private_blob = {};
 };
 
+// Reads the TPM2B at `offset` of `sealed` with `unmarshal`, moving `offset`
+// past it, when its size field is exactly the bytes its contents took. The
+// TSS reads a TPM2B_PUBLIC by its own structure and does not hold it to its
+// size field, which the TPM then never sees (it is given the area
+// marshalled anew): a file with another size there would still unseal.
+template <typename T>
+bool UnmarshalSized(TSS2_RC (*unmarshal)(const std::uint8_t[], std::size_t, std::size_t*, T*),
+                    const unsigned char* sealed, std::size_t size, std::size_t& offset,
+                    T& out) {
+  constexpr std::size_t kSizeField = 2;
+  if (size - offset < kSizeField) return false;
+  const std::size_t start = offset;
+  const std::size_t declared = std::size_t{sealed[start]} << 8 | sealed[start + 1];
+  return unmarshal(sealed, size, &offset, &out) == TSS2_RC_SUCCESS &&
+         offset - start == kSizeField + declared;
+}
+
 bool ParseSealed(const TpmStack& tss, std::uint8_t version, const unsigned char* sealed,
                  std::size_t size, SealedParts& parts) {
   if (size < kPcrMaskSize) return false;
@@ -344,15 +364,15 @@ bool ParseSealed(const TpmStack& tss, std::uint8_t version, const unsigned char*
   std::size_t offset = kPcrMaskSize;
   parts.pinned = version != kUnpinnedVersion;
   if (parts.pinned &&
-      tss.Tss2_MU_TPM2B_NAME_Unmarshal(sealed, size, &offset, &parts.name) != TSS2_RC_SUCCESS) {
+      !UnmarshalSized(tss.Tss2_MU_TPM2B_NAME_Unmarshal, sealed, size, offset, parts.name)) {
     return false;
   }
   parts.recorded_size = offset;
   return parts.mask >> (kMaxPcrIndex + 1) == 0 &&
-         tss.Tss2_MU_TPM2B_PUBLIC_Unmarshal(sealed, size, &offset, &parts.public_blob) ==
-             TSS2_RC_SUCCESS &&
-         tss.Tss2_MU_TPM2B_PRIVATE_Unmarshal(sealed, size, &offset, &parts.private_blob) ==
-             TSS2_RC_SUCCESS &&
+         UnmarshalSized(tss.Tss2_MU_TPM2B_PUBLIC_Unmarshal, sealed, size, offset,
+                        parts.public_blob) &&
+         UnmarshalSized(tss.Tss2_MU_TPM2B_PRIVATE_Unmarshal, sealed, size, offset,
+                        parts.private_blob) &&
          offset == size;
 }
 

@@ -113,9 +113,14 @@ TEST_F(HostKeyTest, UnusableSettingsAndUnparsableKeyFilesAreRefused) {
 
 constexpr ESYS_TR kResettablePcr = ESYS_TR_PCR16;
 constexpr char kResettablePcrIndex[] = "16";
-// A byte of the primary key's Name recorded in a sealed file: after the
-// header, the PCR mask and the Name's size.
-constexpr std::size_t kRecordedNameByte = 10 + 4 + 2 + 8;
+// Where a sealed file records the primary key's Name: after the header and
+// the PCR mask, a big-endian size and the Name.
+constexpr std::size_t kNameSizeAt = 10 + 4;
+constexpr std::size_t kRecordedNameByte = kNameSizeAt + 2 + 8;
+
+std::size_t BigEndian16(const std::string& bytes, std::size_t at) {
+  return static_cast<unsigned char>(bytes[at]) * 256u + static_cast<unsigned char>(bytes[at + 1]);
+}
 
 using testing_support::SoftwareTpm;
 using testing_support::TpmRelay;
@@ -207,6 +212,28 @@ TEST_F(Tpm2Test, KeyDoesNotOpenWithoutItsTpmAndPcrs) {
     UseTpm(tpm, "");
     SetKeyFile(sealed);
   }
+}
+
+// Each byte of the sealed object's public area one more and one less (its
+// size field off by one or 256 either way among them): refused before the
+// TPM or by it, never the key; the file as sealed still opens.
+TEST_F(Tpm2Test, AnyChangeToThePublicAreaIsRefused) {
+  ASSERT_EQ(Write(store), kOk);
+  const std::string sealed = ReadFile(host_key);
+  const std::size_t begin = kNameSizeAt + 2 + BigEndian16(sealed, kNameSizeAt);
+  const std::size_t end = begin + 2 + BigEndian16(sealed, begin);
+  ASSERT_LT(end, sealed.size());
+  for (std::size_t at = begin; at < end; ++at) {
+    for (const int change : {1, -1}) {
+      SCOPED_TRACE("byte " + std::to_string(at - begin) + " " + std::to_string(change));
+      std::string changed = sealed;
+      changed[at] = static_cast<char>(changed[at] + change);
+      SetKeyFile(changed);
+      EXPECT_EQ(Read(store), kNoCredential);
+    }
+  }
+  SetKeyFile(sealed);
+  EXPECT_EQ(Read(store), kOk);
 }
 
 #else  // _WIN32
