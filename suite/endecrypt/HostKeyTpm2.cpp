@@ -7,7 +7,8 @@
 // key would be one whose owner reads the salt. With PCRs in the settings,
 // the object's policy binds it to their values at sealing time. Every
 // exchange with the TPM waits at most the configured timeout, even over a
-// TCTI that would block for ever.
+// TCTI that would block for ever, and every object and session loaded is
+// flushed again however the call ends (TpmSession.h).
 //
 // Sealed data, after the key file's header (version 2):
 //   pcr mask (u32, little-endian; bit i = PCR i of the SHA-256 bank)
@@ -21,10 +22,8 @@
 #if !defined(_WIN32)
 #include <sodium.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,8 +33,8 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/TpmSession.h"
 #include "suite/endecrypt/TpmStack.h"
-#include "suite/endecrypt/TpmWatchdog.h"
 
 namespace endecrypt {
 namespace {
@@ -56,103 +55,6 @@ class Wiped {
   Wiped& operator=(const Wiped&) = delete;
   ~Wiped() { sodium_memzero(&value, sizeof(value)); }
   T value;
-};
-
-// One conversation with the TPM: the TCTI and the ESAPI context, and every
-// transient object and session made in it, flushed and finalised on
-// destruction, on every path. Every exchange waits at most `timeout_ms`;
-// once one went unanswered the TPM is not asked anything more.
-class TpmSession {
- public:
-  TpmSession(const TpmStack& tss, int timeout_ms) : tss(tss), timeout_ms(timeout_ms) {}
-  TpmSession(const TpmSession&) = delete;
-  TpmSession& operator=(const TpmSession&) = delete;
-  ~TpmSession() {
-    for (auto handle = handles.rbegin(); handle != handles.rend(); ++handle) {
-      // Nothing more to do if it fails: the TPM drops transient objects of
-      // a closed connection anyway.
-      static_cast<void>(Exchange(
-          "flushing a transient object",
-          [&] { return tss.Esys_FlushContext_Async(esys, *handle); },
-          [&] { return tss.Esys_FlushContext_Finish(esys); }));
-    }
-    if (esys != nullptr) tss.Esys_Finalize(&esys);
-    if (tcti != nullptr) tss.Tss2_TctiLdr_Finalize(&tcti);
-  }
-
-  // Opening a TCTI may talk to the TPM already (a socket TCTI's start-up
-  // commands), so it is bounded like an exchange.
-  [[nodiscard]] bool Open(const std::string& tcti_conf) {
-    return ProbeTpmConnection(tcti_conf, timeout_ms) &&
-           Exchange(
-               "opening the TCTI",
-               [&] { return tss.Tss2_TctiLdr_Initialize(tcti_conf.c_str(), &tcti); },
-               [] { return TSS2_RC_SUCCESS; }) &&
-           Check(tss.Esys_Initialize(&esys, tcti, nullptr), "starting ESAPI") &&
-           Check(tss.Esys_SetTimeout(esys, timeout_ms), "setting the timeout");
-  }
-
-  // Logs a failed call `what` with the TPM's decoded reason.
-  bool Check(TSS2_RC rc, const char* what) const {
-    if (rc == TSS2_RC_SUCCESS) return true;
-    KLOG(1) << "TPM: " << what << " failed: " << tss.Tss2_RC_Decode(rc);
-    return false;
-  }
-
-  // Sends one command with `send` and waits for its answer with `finish`,
-  // which ESAPI lets wait up to the timeout and asks to be called again
-  // (TRY_AGAIN) when nothing came, or when the TPM asked for a retry. A
-  // TCTI that blocks past the deadline instead is cut off by the watchdog.
-  template <typename Send, typename Finish>
-  [[nodiscard]] bool Exchange(const char* what, Send send, Finish finish) {
-    if (silent) return false;
-    const auto deadline = TpmWatchdog::Clock::now() + std::chrono::milliseconds(timeout_ms);
-    watchdog.Arm(deadline);
-    TSS2_RC rc = send();
-    bool late = false;
-    if (rc == TSS2_RC_SUCCESS) {
-      do {
-        rc = finish();
-        late = TpmWatchdog::Clock::now() >= deadline;
-      } while ((rc & ~TSS2_RC_LAYER_MASK) == TSS2_BASE_RC_TRY_AGAIN && !late);
-    }
-    if (watchdog.Disarm() || ((rc & ~TSS2_RC_LAYER_MASK) == TSS2_BASE_RC_TRY_AGAIN && late)) {
-      KLOG(1) << "TPM: " << what << " got no answer within " << timeout_ms << " ms";
-      silent = true;
-      return false;
-    }
-    return Check(rc, what);
-  }
-
-  // Wipes the response parameters ESAPI keeps in its buffer until the
-  // next command or Esys_Finalize: after an unseal, the key in clear.
-  void WipeResponse() const {
-    TSS2_SYS_CONTEXT* sys = nullptr;
-    std::size_t size = 0;
-    const std::uint8_t* buffer = nullptr;
-    if (tss.Esys_GetSysContext(esys, &sys) == TSS2_RC_SUCCESS &&
-        tss.Tss2_Sys_GetRpBuffer(sys, &size, &buffer) == TSS2_RC_SUCCESS) {
-      sodium_memzero(const_cast<std::uint8_t*>(buffer), size);
-    }
-  }
-
-  // Remembers `handle` to flush it on destruction.
-  ESYS_TR Keep(ESYS_TR handle) {
-    handles.push_back(handle);
-    return handle;
-  }
-
-  ESYS_CONTEXT* get() const { return esys; }
-  const TpmStack& stack() const { return tss; }
-
- private:
-  const TpmStack& tss;
-  const int timeout_ms;
-  TpmWatchdog watchdog;  // made before the TCTI, so it may cut the TCTI's sockets
-  bool silent = false;
-  TSS2_TCTI_CONTEXT* tcti = nullptr;
-  ESYS_CONTEXT* esys = nullptr;
-  std::vector<ESYS_TR> handles;
 };
 
 // Releases what ESAPI allocated for an output, wiping it first.
@@ -196,9 +98,9 @@ TPML_PCR_SELECTION PcrSelection(std::uint32_t mask) {
 }
 
 // The owner hierarchy's ECC P-256 storage key from the standard template:
-// the same key on every call on the same TPM, none on another. Stores its
-// handle in `primary` and its Name in `name`.
-bool CreatePrimary(TpmSession& tpm, ESYS_TR& primary, TPM2B_NAME& name) {
+// the same key on every call on the same TPM, none on another. Held by
+// `primary`, its Name stored in `name`.
+bool CreatePrimary(TpmSession& tpm, TpmObject& primary, TPM2B_NAME& name) {
   const TpmStack& tss = tpm.stack();
   const TPM2B_SENSITIVE_CREATE sensitive = {};
   TPM2B_PUBLIC public_template = {};
@@ -216,23 +118,21 @@ bool CreatePrimary(TpmSession& tpm, ESYS_TR& primary, TPM2B_NAME& name) {
   area.parameters.eccDetail.kdf.scheme = TPM2_ALG_NULL;
   const TPM2B_DATA outside = {};
   const TPML_PCR_SELECTION creation_pcrs = {};
-  ESYS_TR handle = ESYS_TR_NONE;
-  if (!tpm.Exchange(
-          "creating the primary key",
+  if (!tpm.Make(
+          primary, "creating the primary key",
           [&] {
             return tss.Esys_CreatePrimary_Async(tpm.get(), ESYS_TR_RH_OWNER, ESYS_TR_PASSWORD,
                                                 ESYS_TR_NONE, ESYS_TR_NONE, &sensitive,
                                                 &public_template, &outside, &creation_pcrs);
           },
-          [&] {
-            return tss.Esys_CreatePrimary_Finish(tpm.get(), &handle, nullptr, nullptr, nullptr,
+          [&](ESYS_TR* handle) {
+            return tss.Esys_CreatePrimary_Finish(tpm.get(), handle, nullptr, nullptr, nullptr,
                                                  nullptr);
           })) {
     return false;
   }
-  primary = tpm.Keep(handle);
   EsysOut<TPM2B_NAME> computed(tss);
-  if (!tpm.Check(tss.Esys_TR_GetName(tpm.get(), primary, computed.out()),
+  if (!tpm.Check(tss.Esys_TR_GetName(tpm.get(), primary.get(), computed.out()),
                  "reading the primary key's name")) {
     return false;
   }
@@ -242,7 +142,8 @@ bool CreatePrimary(TpmSession& tpm, ESYS_TR& primary, TPM2B_NAME& name) {
 
 // Starts a session of `type` on `tpm`: salted by `primary` and with AES
 // parameter encryption for kHmac, plain for policy and trial sessions.
-bool StartSession(TpmSession& tpm, ESYS_TR primary, TPM2_SE type, ESYS_TR& session) {
+// Held by `session`.
+bool StartSession(TpmSession& tpm, ESYS_TR primary, TPM2_SE type, TpmObject& session) {
   const TpmStack& tss = tpm.stack();
   TPMT_SYM_DEF symmetric = {};
   symmetric.algorithm = TPM2_ALG_NULL;
@@ -251,21 +152,19 @@ bool StartSession(TpmSession& tpm, ESYS_TR primary, TPM2_SE type, ESYS_TR& sessi
     symmetric.keyBits.aes = 128;
     symmetric.mode.aes = TPM2_ALG_CFB;
   }
-  ESYS_TR handle = ESYS_TR_NONE;
-  if (!tpm.Exchange(
-          "starting a session",
+  if (!tpm.Make(
+          session, "starting a session",
           [&] {
             return tss.Esys_StartAuthSession_Async(
                 tpm.get(), type == TPM2_SE_HMAC ? primary : ESYS_TR_NONE, ESYS_TR_NONE,
                 ESYS_TR_NONE, ESYS_TR_NONE, ESYS_TR_NONE, nullptr, type, &symmetric,
                 TPM2_ALG_SHA256);
           },
-          [&] { return tss.Esys_StartAuthSession_Finish(tpm.get(), &handle); })) {
+          [&](ESYS_TR* handle) { return tss.Esys_StartAuthSession_Finish(tpm.get(), handle); })) {
     return false;
   }
-  session = tpm.Keep(handle);
   return tpm.Check(
-      tss.Esys_TRSess_SetAttributes(tpm.get(), session, TPMA_SESSION_CONTINUESESSION, 0xff),
+      tss.Esys_TRSess_SetAttributes(tpm.get(), session.get(), TPMA_SESSION_CONTINUESESSION, 0xff),
       "setting session attributes");
 }
 
@@ -287,15 +186,15 @@ bool ApplyPcrPolicy(TpmSession& tpm, ESYS_TR session, std::uint32_t mask) {
 // of the PCRs in `mask`.
 bool ComputePcrPolicy(TpmSession& tpm, std::uint32_t mask, TPM2B_DIGEST& digest) {
   const TpmStack& tss = tpm.stack();
-  ESYS_TR trial = ESYS_TR_NONE;
+  TpmObject trial(tpm);
   EsysOut<TPM2B_DIGEST> computed(tss);
   if (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_TRIAL, trial) ||
-      !ApplyPcrPolicy(tpm, trial, mask) ||
+      !ApplyPcrPolicy(tpm, trial.get(), mask) ||
       !tpm.Exchange(
           "reading the policy digest",
           [&] {
-            return tss.Esys_PolicyGetDigest_Async(tpm.get(), trial, ESYS_TR_NONE, ESYS_TR_NONE,
-                                                  ESYS_TR_NONE);
+            return tss.Esys_PolicyGetDigest_Async(tpm.get(), trial.get(), ESYS_TR_NONE,
+                                                  ESYS_TR_NONE, ESYS_TR_NONE);
           },
           [&] { return tss.Esys_PolicyGetDigest_Finish(tpm.get(), computed.out()); })) {
     return false;
@@ -384,8 +283,8 @@ int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
   const TpmStack* tss = LoadTpmStack();
   if (tss == nullptr) return endecrypt_status::kNoCredential;
   TpmSession tpm(*tss, settings.tpm2_timeout_ms);
-  ESYS_TR primary = ESYS_TR_NONE;
-  ESYS_TR encryption = ESYS_TR_NONE;
+  TpmObject primary(tpm);
+  TpmObject encryption(tpm);
   TPM2B_NAME name = {};
   TPM2B_PUBLIC public_template = {};
   TPMT_PUBLIC& area = public_template.publicArea;
@@ -424,12 +323,13 @@ int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
   const TPML_PCR_SELECTION creation_pcrs = {};
   EsysOut<TPM2B_PRIVATE> private_blob(*tss);
   EsysOut<TPM2B_PUBLIC> public_blob(*tss);
-  if (!StartSession(tpm, primary, TPM2_SE_HMAC, encryption) ||
-      !SetEncryption(tpm, encryption, TPMA_SESSION_DECRYPT) ||
+  if (!StartSession(tpm, primary.get(), TPM2_SE_HMAC, encryption) ||
+      !SetEncryption(tpm, encryption.get(), TPMA_SESSION_DECRYPT) ||
       !tpm.Exchange(
           "sealing the host key",
           [&] {
-            return tss->Esys_Create_Async(tpm.get(), primary, ESYS_TR_PASSWORD, encryption,
+            return tss->Esys_Create_Async(tpm.get(), primary.get(), ESYS_TR_PASSWORD,
+                                          encryption.get(),
                                           ESYS_TR_NONE, &sensitive.value, &public_template,
                                           &outside, &creation_pcrs);
           },
@@ -463,10 +363,10 @@ int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
     return endecrypt_status::kNoCredential;
   }
   TpmSession tpm(*tss, settings.tpm2_timeout_ms);
-  ESYS_TR primary = ESYS_TR_NONE;
-  ESYS_TR encryption = ESYS_TR_NONE;
-  ESYS_TR object = ESYS_TR_NONE;
-  ESYS_TR authorization = ESYS_TR_PASSWORD;
+  TpmObject primary(tpm);
+  TpmObject object(tpm);
+  TpmObject policy(tpm);
+  TpmObject encryption(tpm);
   TPM2B_NAME name = {};
   if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary, name)) {
     return endecrypt_status::kNoCredential;
@@ -477,29 +377,29 @@ int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
     KLOG(1) << "TPM: the storage primary key is not the one the host key was sealed under";
     return endecrypt_status::kNoCredential;
   }
-  if (!tpm.Exchange(
-          "loading the sealed host key",
+  if (!tpm.Make(
+          object, "loading the sealed host key",
           [&] {
-            return tss->Esys_Load_Async(tpm.get(), primary, ESYS_TR_PASSWORD, ESYS_TR_NONE,
+            return tss->Esys_Load_Async(tpm.get(), primary.get(), ESYS_TR_PASSWORD, ESYS_TR_NONE,
                                         ESYS_TR_NONE, &parts.private_blob, &parts.public_blob);
           },
-          [&] { return tss->Esys_Load_Finish(tpm.get(), &object); })) {
+          [&](ESYS_TR* handle) { return tss->Esys_Load_Finish(tpm.get(), handle); })) {
     return endecrypt_status::kNoCredential;
   }
-  tpm.Keep(object);
-  if (parts.mask != 0 && (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_POLICY, authorization) ||
-                          !ApplyPcrPolicy(tpm, authorization, parts.mask))) {
+  if (parts.mask != 0 && (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_POLICY, policy) ||
+                          !ApplyPcrPolicy(tpm, policy.get(), parts.mask))) {
     return endecrypt_status::kNoCredential;
   }
+  const ESYS_TR authorization = parts.mask != 0 ? policy.get() : ESYS_TR_PASSWORD;
   EsysOut<TPM2B_SENSITIVE_DATA> data(*tss);
   const bool unsealed =
-      StartSession(tpm, primary, TPM2_SE_HMAC, encryption) &&
-      SetEncryption(tpm, encryption, TPMA_SESSION_ENCRYPT) &&
+      StartSession(tpm, primary.get(), TPM2_SE_HMAC, encryption) &&
+      SetEncryption(tpm, encryption.get(), TPMA_SESSION_ENCRYPT) &&
       tpm.Exchange(
           "unsealing the host key",
           [&] {
-            return tss->Esys_Unseal_Async(tpm.get(), object, authorization, encryption,
-                                          ESYS_TR_NONE);
+            return tss->Esys_Unseal_Async(tpm.get(), object.get(), authorization,
+                                          encryption.get(), ESYS_TR_NONE);
           },
           [&] { return tss->Esys_Unseal_Finish(tpm.get(), data.out()); });
   tpm.WipeResponse();

@@ -21,7 +21,7 @@ namespace endecrypt {
 struct TpmStack {
 #define KELVOX_TSS2_FUNCTIONS(X)                                                              \
   X(Esys_Initialize) X(Esys_Finalize) X(Esys_Free) X(Esys_SetTimeout) X(Esys_GetSysContext)   \
-  X(Esys_TR_GetName) X(Esys_TRSess_SetAttributes)                                             \
+  X(Esys_TR_GetName) X(Esys_TR_GetTpmHandle) X(Esys_TRSess_SetAttributes)                     \
   X(Esys_FlushContext_Async) X(Esys_FlushContext_Finish)                                      \
   X(Esys_CreatePrimary_Async) X(Esys_CreatePrimary_Finish)                                    \
   X(Esys_StartAuthSession_Async) X(Esys_StartAuthSession_Finish)                              \
@@ -29,7 +29,8 @@ struct TpmStack {
   X(Esys_PolicyGetDigest_Async) X(Esys_PolicyGetDigest_Finish)                                \
   X(Esys_Create_Async) X(Esys_Create_Finish) X(Esys_Load_Async) X(Esys_Load_Finish)           \
   X(Esys_Unseal_Async) X(Esys_Unseal_Finish)                                                  \
-  X(Tss2_Sys_GetRpBuffer) X(Tss2_TctiLdr_Initialize) X(Tss2_TctiLdr_Finalize)                 \
+  X(Tss2_Sys_GetRpBuffer) X(Tss2_Sys_FlushContext_Prepare) X(Tss2_Sys_ExecuteAsync)           \
+  X(Tss2_Sys_ExecuteFinish) X(Tss2_TctiLdr_Initialize) X(Tss2_TctiLdr_Finalize)               \
   X(Tss2_RC_Decode) X(Tss2_MU_TPM2B_PUBLIC_Marshal) X(Tss2_MU_TPM2B_PUBLIC_Unmarshal)         \
   X(Tss2_MU_TPM2B_PRIVATE_Marshal) X(Tss2_MU_TPM2B_PRIVATE_Unmarshal)                         \
   X(Tss2_MU_TPM2B_NAME_Marshal) X(Tss2_MU_TPM2B_NAME_Unmarshal)

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace testing_support {
 namespace {
 
@@ -49,9 +51,10 @@ void Close(int& fd) {
 
 }  // namespace
 
-TpmRelay::TpmRelay(int tpm_port, int commands, bool control)
-    : tpm_port(tpm_port), commands_left(tpm_port == 0 ? 0 : commands),
-      control(tpm_port != 0 && control) {
+TpmRelay::TpmRelay(int tpm_port, int commands, bool control, int swallowed,
+                   std::function<void()> midway)
+    : tpm_port(tpm_port), commands(commands), control(tpm_port != 0 && control),
+      swallowed(swallowed), midway(std::move(midway)) {
   for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
     Close(listeners[0]);
     Close(listeners[1]);
@@ -117,7 +120,11 @@ bool TpmRelay::Serve(Link& link, bool from_client) {
   if (got <= 0) return false;
   if (from_client && !link.decided) {
     link.decided = true;
-    const bool forward = link.control ? control : commands_left-- > 0;
+    const int index = link.control ? -1 : seen++;
+    if (index == commands && midway) midway();
+    const bool resumed = swallowed >= 0 && index >= commands + swallowed;
+    const bool forward =
+        link.control ? control : tpm_port != 0 && (index < commands || resumed);
     if (forward) link.tpm = Connect(link.control ? tpm_port + 1 : tpm_port);
   }
   const int to = from_client ? link.tpm : link.client;

@@ -4,6 +4,9 @@
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #include <tss2/tss2_esys.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <functional>
@@ -117,6 +120,8 @@ constexpr char kResettablePcrIndex[] = "16";
 // the PCR mask, a big-endian size and the Name.
 constexpr std::size_t kNameSizeAt = 10 + 4;
 constexpr std::size_t kRecordedNameByte = kNameSizeAt + 2 + 8;
+// More runs than swtpm has slots for transient objects or sessions (3).
+constexpr int kRunsPastTpmSlots = 6;
 
 std::size_t BigEndian16(const std::string& bytes, std::size_t at) {
   return static_cast<unsigned char>(bytes[at]) * 256u + static_cast<unsigned char>(bytes[at + 1]);
@@ -233,6 +238,37 @@ TEST_F(Tpm2Test, AnyChangeToThePublicAreaIsRefused) {
     }
   }
   SetKeyFile(sealed);
+  EXPECT_EQ(Read(store), kOk);
+}
+
+// Unseals cut short, more often than the TPM has room for objects: by a
+// TPM that leaves one command unanswered past the timeout (the primary
+// key's, the object's load, a session's start or the unseal), and by
+// SIGINT, SIGTERM or SIGHUP while a command is under way, which still end
+// the process. Each run flushes what it had loaded, so the TPM (no
+// resource manager in front of it) unseals as before.
+TEST_F(Tpm2Test, InterruptedUnsealsLeaveNothingLoaded) {
+  ASSERT_EQ(Write(store), kOk);
+  for (int run = 0; run < kRunsPastTpmSlots; ++run) {
+    const TpmRelay stalls(tpm.Port(), run % 4, true, 1);
+    UseTpm(stalls, "ENCRYPT_TPM2_TIMEOUT_MS=200\n");
+    EXPECT_EQ(Read(store), kNoCredential);
+  }
+  UseTpm(tpm, "");
+  EXPECT_EQ(Read(store), kOk);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int run = 0; run < kRunsPastTpmSlots; ++run) {
+    const int signal_number = signals[run % 3];
+    EXPECT_EXIT(
+        {
+          const TpmRelay signals_midway(tpm.Port(), 1 + run % 3, true, 0,
+                                        [=] { ::kill(::getpid(), signal_number); });
+          UseTpm(signals_midway, "");
+          Read(store);
+        },
+        testing::KilledBySignal(signal_number), "");
+  }
+  UseTpm(tpm, "");
   EXPECT_EQ(Read(store), kOk);
 }
 
