@@ -50,6 +50,7 @@ std::uint8_t ModeOf(const std::string& passphrase) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kNotFound: return status::kNotExist;
     case FileResult::kWrongSize: return status::kInvalidFile;
+    case FileResult::kBusy: return status::kBusy;
     default: return status::kReadFailed;
   }
 }
@@ -245,13 +246,16 @@ void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
   kept_store = std::move(kept);
 }
 
-// Takes the writers' lock of the store at `path` and reads the store into
+// Takes the writers' lock of the store at `path`, waiting for it up to
+// `wait_seconds`, and reads the store into
 // `file`, unless it is still the file Decrypt kept: kUnchanged then, with
 // `file` empty and `kept` holding what Decrypt kept, readable again.
 // Otherwise whatever was kept is wiped before this returns, and `kept`
 // holds nothing.
-[[nodiscard]] FileResult LockAndReadStore(const std::string& path, endecrypt::LockedFile& lock,
+[[nodiscard]] FileResult LockAndReadStore(const std::string& path, int wait_seconds,
+                                          endecrypt::LockedFile& lock,
                                           std::vector<unsigned char>& file, KeptStore& kept) {
+  lock.SetWaitSeconds(wait_seconds);
   kept = TakeKeptStore();
   // Plaintext that cannot be made readable again is of no use; the file is
   // then read and opened.
@@ -411,12 +415,15 @@ template <typename Edit>
 
 [[nodiscard]] int WriteStore(const Records& records, const std::string& path,
                              const std::string& passphrase, bool keep_stored) {
+  int wait_seconds = 0;
+  const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
+  if (configured != status::kOk) return configured;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
     KeptStore kept;
-    const FileResult read = LockAndReadStore(path, lock, file, kept);
+    const FileResult read = LockAndReadStore(path, wait_seconds, lock, file, kept);
     // The key was loaded before the lock: a rotation since then is seen
     // here, and the write starts again with the new key.
     if (!host_key.StillCurrent()) continue;
@@ -531,13 +538,16 @@ namespace {
 template <typename Edit>
 [[nodiscard]] int EditStore(const std::string& path, const std::string& passphrase,
                             const std::string* new_passphrase, Edit edit) {
+  int wait_seconds = 0;
+  const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
+  if (configured != status::kOk) return configured;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const endecrypt::PreloadedHostKey host_key(  // before the lock
         passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
     KeptStore kept;
-    const FileResult read = LockAndReadStore(path, lock, file, kept);
+    const FileResult read = LockAndReadStore(path, wait_seconds, lock, file, kept);
     if (read != FileResult::kOk && read != FileResult::kUnchanged) return FromReadResult(read);
     // As in WriteStore: never seal under a key that has left the key file.
     if (!host_key.StillCurrent()) continue;

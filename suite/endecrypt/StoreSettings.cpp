@@ -35,6 +35,8 @@ constexpr ProtectionName kProtectionNames[] = {
 // second; one silent for longer is not coming back.
 constexpr std::uint64_t kDefaultTpmTimeoutMs = 5000;
 constexpr std::uint64_t kMaxTpmTimeoutMs = 600000;
+constexpr char kLockWaitKey[] = "ENCRYPT_LOCK_WAIT_SECONDS";
+constexpr std::uint64_t kMaxLockWaitSeconds = 3600;
 
 enum class Setting { kSet, kUnset, kBroken };
 
@@ -145,6 +147,16 @@ int ReadProtectionSetting(ProtectionSettings& settings) {
   return endecrypt_status::kOk;
 }
 
+int ReadLockWaitSetting(int& seconds) {
+  std::uint64_t read = 0;
+  if (!ReadNumber(kLockWaitKey, static_cast<std::uint64_t>(kDefaultLockWaitSeconds), 0,
+                  kMaxLockWaitSeconds, read)) {
+    return endecrypt_status::kBadConfiguration;
+  }
+  seconds = static_cast<int>(read);
+  return endecrypt_status::kOk;
+}
+
 std::mutex settings_guard;
 bool settings_handed = false;
 StoreSettings handed_settings;
@@ -190,6 +202,7 @@ StoreSettings ReadStoreSettings() {
   settings.costs_status = ReadCostsSetting(settings.costs);
   settings.host_key_path_status = ReadHostKeyPathSetting(settings.host_key_path);
   settings.protection_status = ReadProtectionSetting(settings.protection);
+  settings.lock_wait_status = ReadLockWaitSetting(settings.lock_wait_seconds);
   return settings;
 }
 
@@ -222,3 +235,13 @@ void EnDecryptUseSettings(const endecrypt::StoreSettings* settings) {
   endecrypt::settings_handed = settings != nullptr;
   endecrypt::handed_settings = settings != nullptr ? *settings : endecrypt::StoreSettings{};
 }
+
+namespace endecrypt {
+
+int ReadLockWaitSeconds(int& seconds) {
+  const StoreSettings settings = CurrentSettings();
+  if (settings.lock_wait_status == endecrypt_status::kOk) seconds = settings.lock_wait_seconds;
+  return settings.lock_wait_status;
+}
+
+}  // namespace endecrypt

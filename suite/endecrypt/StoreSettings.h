@@ -26,6 +26,10 @@ constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
 // The name ParseProtectionName takes for `protection`.
 const char* GetProtectionName(Protection protection);
 
+// How long a writer waits for a store's writers' lock when the
+// configuration does not say.
+constexpr int kDefaultLockWaitSeconds = 30;
+
 // Every store setting with the status of each part: a part that is not
 // kOk (kBadConfiguration) fails only the calls that need it, as reading
 // that part alone would.
@@ -36,6 +40,8 @@ struct StoreSettings {
   std::string host_key_path;
   int protection_status = 0;
   ProtectionSettings protection;
+  int lock_wait_status = 0;
+  int lock_wait_seconds = kDefaultLockWaitSeconds;
 };
 
 // Reads every store setting from the global configuration.
@@ -64,6 +70,12 @@ StoreSettings ReadStoreSettings();
 // when the configuration file is broken or a value is unknown; `settings`
 // is untouched then.
 [[nodiscard]] int ReadProtectionSettings(ProtectionSettings& settings);
+
+// Stores in `seconds` how long a writer waits for a store's writers' lock
+// before it gives up (ENCRYPT_LOCK_WAIT_SECONDS: 0 to 3600, default 30).
+// Returns kOk, or kBadConfiguration when the configuration file is broken
+// or the value is out of range; `seconds` is untouched then.
+[[nodiscard]] int ReadLockWaitSeconds(int& seconds);
 
 }  // namespace endecrypt
 

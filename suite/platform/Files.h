@@ -41,8 +41,9 @@ struct KnownContents {
 };
 
 // The exclusive lock of one file's writers, held from LockAndReadFile until
-// destruction (on POSIX the lock of the file's folder, on Windows of a lock
-// file beside it). The file's path is resolved once, when it is taken;
+// destruction: the lock of a lock file ".<hash of the name>.lock" beside
+// it, made for the file's owner alone, so no one who may merely read the
+// folder can hold the writers up. The file's path is resolved once, when it is taken;
 // every later operation works relative to the locked folder and to the file
 // that was read there, never through the path again. Readers take no lock:
 // they always see a whole file, since locked files are only ever replaced by
@@ -55,6 +56,11 @@ class LockedFile {
   LockedFile& operator=(const LockedFile&) = delete;
   ~LockedFile();
 
+  // How long LockAndReadFile waits for another writer before it gives up
+  // with kBusy; after a second of waiting it says on standard error which
+  // lock it waits for.
+  void SetWaitSeconds(int seconds) { wait_seconds = seconds; }
+
  private:
   friend FileResult LockAndReadFile(const std::string&, std::size_t, LockedFile&,
                                     std::vector<unsigned char>&, const KnownContents*);
@@ -63,11 +69,13 @@ class LockedFile {
 
   std::string path;  // the file, links resolved; for messages and (Windows) the calls
   std::string name;  // its name inside the locked folder
+  int wait_seconds = 30;
   bool read = false;  // a file was read, and `identity` names it
   std::uint64_t identity[2] = {0, 0};  // device and inode (volume and file index)
   // Each system uses one of these two.
   [[maybe_unused]] void* handle = nullptr;  // Windows: HANDLE of the lock file
-  [[maybe_unused]] int folder = -1;         // POSIX: the locked folder
+  [[maybe_unused]] int folder = -1;         // POSIX: the folder of the file
+  [[maybe_unused]] int lock_fd = -1;        // POSIX: the lock file
 };
 
 // Reads the regular file at `path` into `contents`. kWrongSize when it is

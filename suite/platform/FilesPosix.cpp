@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -497,6 +499,68 @@ const char* DistrustOfFolder(int folder) {
   return nullptr;
 }
 
+// A line on standard error, for a wait the user would otherwise take
+// for a hang.
+void Notice(const std::string& line) {
+  const std::string text = "kelvox: " + line + "\n";
+  static_cast<void>(WriteAll(STDERR_FILENO, reinterpret_cast<const unsigned char*>(text.data()),
+                             text.size()));
+}
+
+// Takes the writers' lock of the file `target` in the open folder `folder`:
+// the lock of a lock file beside it, which only the folder's owner (or the
+// process, when it made it) may open, so another user who can read the
+// folder cannot keep the writers waiting. Waits up to `wait_seconds`.
+FileResult TakeWritersLock(int folder, const std::string& target, int wait_seconds,
+                           UniqueFd& lock_fd) {
+  const std::string name = LockFileName(target);
+  const std::string shown = ParentFolder(target) + "/" + name;
+  struct stat folder_status;
+  if (::fstat(folder, &folder_status) != 0) return FileResult::kFailed;
+  UniqueFd fd(::openat(folder, name.c_str(),
+                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kOwnerOnlyMode));
+  if (fd.get() < 0) {
+    KLOG(1) << "lock file '" << shown << "' cannot be opened: " << std::strerror(errno);
+    return errno == ELOOP ? FileResult::kUntrusted : FileResult::kFailed;
+  }
+  struct stat status;
+  if (::fstat(fd.get(), &status) != 0) return FileResult::kFailed;
+  // Made by a writer running as another account (root for a user's store):
+  // handed to the folder's owner, whose own writers must open it.
+  if (status.st_uid == ::geteuid() && status.st_uid != folder_status.st_uid && status.st_nlink == 1 &&
+      ::fchown(fd.get(), folder_status.st_uid, folder_status.st_gid) == 0) {
+    status.st_uid = folder_status.st_uid;
+  }
+  if (!S_ISREG(status.st_mode) || (status.st_mode & kGroupOrOtherBits) != 0 ||
+      (status.st_uid != ::geteuid() && status.st_uid != folder_status.st_uid)) {
+    KLOG(1) << "lock file '" << shown << "' refused: not a file of the folder's owner that "
+            << "only its owner may open";
+    Notice("the lock file " + shown + " is not the folder owner's own file; remove it");
+    return FileResult::kUntrusted;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  bool told = false;
+  for (;;) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return FileResult::kFailed;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (waited >= std::chrono::seconds(wait_seconds)) {
+      Notice("gave up after " + std::to_string(wait_seconds) + " s waiting for " + shown +
+             ", held by another writer; nothing was written");
+      return FileResult::kBusy;
+    }
+    if (!told && waited >= std::chrono::seconds(1)) {
+      Notice("waiting for " + shown + ", held by another writer (up to " +
+             std::to_string(wait_seconds) + " s)");
+      told = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  lock_fd.Reset(fd.release());
+  return FileResult::kOk;
+}
+
 FileResult Distrust(const std::string& path, const char* reason) {
   KLOG(1) << "host key '" << path << "' refused: " << reason;
   return FileResult::kUntrusted;
@@ -505,7 +569,8 @@ FileResult Distrust(const std::string& path, const char* reason) {
 }  // namespace
 
 LockedFile::~LockedFile() {
-  if (folder >= 0) ::close(folder);  // closing releases the flock
+  if (lock_fd >= 0) ::close(lock_fd);  // closing releases the flock
+  if (folder >= 0) ::close(folder);
 }
 
 FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
@@ -574,11 +639,9 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   UniqueFd folder;
   std::string name;
   if ((result = OpenFolderOf(target, true, folder, name)) != FileResult::kOk) return result;
-  int locked;
-  do {
-    locked = ::flock(folder.get(), LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return FileResult::kFailed;
+  UniqueFd lock_fd;
+  result = TakeWritersLock(folder.get(), target, lock.wait_seconds, lock_fd);
+  if (result != FileResult::kOk) return result;
   RemoveDeadTemporaries(folder.get(), name, true);
   // From here on the file is reached through the locked folder only, and a
   // link found at its name now (swapped in since the path was resolved) is
@@ -593,7 +656,9 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   }
   if (result != FileResult::kOk && result != FileResult::kNotFound) return result;
   if (lock.folder >= 0) ::close(lock.folder);
+  if (lock.lock_fd >= 0) ::close(lock.lock_fd);
   lock.folder = folder.release();
+  lock.lock_fd = lock_fd.release();
   lock.path = target;
   lock.name = name;
   lock.read = result == FileResult::kOk;

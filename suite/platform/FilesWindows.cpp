@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -365,9 +366,28 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
                                        owner_only.get(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                        nullptr));
   if (!lock_file.valid()) return FromOpenError(::GetLastError(), lock_path);
-  OVERLAPPED whole_file = {};
-  if (!::LockFileEx(lock_file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole_file)) {
-    return FileResult::kFailed;
+  // Bounded: a writer that never lets go is named, then given up on.
+  const ULONGLONG start = ::GetTickCount64();
+  bool told = false;
+  for (;;) {
+    OVERLAPPED whole_file = {};
+    if (::LockFileEx(lock_file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                     MAXDWORD, MAXDWORD, &whole_file)) {
+      break;
+    }
+    if (::GetLastError() != ERROR_LOCK_VIOLATION) return FileResult::kFailed;
+    const ULONGLONG waited = ::GetTickCount64() - start;
+    if (waited >= static_cast<ULONGLONG>(lock.wait_seconds) * 1000) {
+      std::fprintf(stderr, "kelvox: gave up after %d s waiting for %s, held by another writer; "
+                   "nothing was written\n", lock.wait_seconds, lock_path.c_str());
+      return FileResult::kBusy;
+    }
+    if (!told && waited >= 1000) {
+      std::fprintf(stderr, "kelvox: waiting for %s, held by another writer (up to %d s)\n",
+                   lock_path.c_str(), lock.wait_seconds);
+      told = true;
+    }
+    ::Sleep(20);
   }
   RemoveDeadTemporaries(path, true);
   const bool unchanged = known != nullptr && ShowsKnownContents(path, *known);

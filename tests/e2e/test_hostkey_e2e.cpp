@@ -12,9 +12,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <thread>
 
+#include "suite/platform/FileNames.h"
 #include "tests/e2e/Process.h"
 #include "tests/store/SoftwareTpm.h"
 #include "tests/support/TestSupport.h"
@@ -282,22 +281,6 @@ TEST_P(HostKeyE2eTest, CtrlCAtAPromptChangesNothing) {
   EXPECT_TRUE(ListKeptKeys().empty());
 }
 
-// True once the process `pid` waits for a flock: /proc/locks lists a
-// blocked request with "->" before it.
-bool WaitsForLock(pid_t pid) {
-  for (int tries = 0; tries < 2000; ++tries) {
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);) {
-      if (line.find("->") != std::string::npos &&
-          line.find(" " + std::to_string(pid) + " ") != std::string::npos) {
-        return true;
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
-}
-
 // A writer that loaded the host key, then waited for its store's lock
 // while the key was rotated and the old one retired, seals under the new
 // key, not under the one that is gone.
@@ -305,18 +288,50 @@ TEST_P(HostKeyE2eTest, WriterWaitingThroughARotationSealsUnderTheNewKey) {
   if (GetParam() == "tpm2") GTEST_SKIP() << "the same code as with a key file";
   boost::filesystem::create_directory(dir.File("held"));
   WriteFile(dir.File("v"), "1");
-  const int folder = ::open(dir.File("held").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder = ::open(dir.File("held/" + platform::LockFileName("new.store")).c_str(),
+                            O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_EQ(::flock(folder, LOCK_EX), 0);
   e2e::PtySession writer({KELVOX_PROGRAM, "set", "--store", dir.File("held/new.store"), "--key",
                           "k", "--value-from", dir.File("v"), "--unattended", "--quiet"},
                          {{"KELVOX_GLOBAL_CONFIG", dir.File("keys.config")}});
-  ASSERT_TRUE(WaitsForLock(writer.Pid()));
+  ASSERT_TRUE(writer.WaitFor("waiting for"));  // it has loaded the key and waits
   const std::string old_id = KeyId();
   EXPECT_EQ(Run({"hostkey", "rotate", "--quiet"}).status, 0);
   EXPECT_EQ(Run({"hostkey", "retire", old_id, "--quiet"}).status, 0);
   ::close(folder);
   EXPECT_EQ(writer.Wait().status, 0);
   EXPECT_EQ(Run({"get", "--store", "@held/new.store", "--key", "k", "--unattended"}).output, "1\n");
+}
+
+// The writers' lock: no other user can hold it, and a writer waits for it
+// only as long as configured, naming it.
+TEST_P(HostKeyE2eTest, TheWritersLockIsTheOwnersAndItsWaitIsBounded) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the same code as with a key file";
+  if (::geteuid() != 0 || !boost::filesystem::exists("/usr/bin/setpriv")) {
+    GTEST_SKIP() << "needs root and setpriv to run as a second user";
+  }
+  const std::string lock = dir.File(platform::LockFileName("extra.store"));
+  WriteFile(dir.File("v"), "1");
+  const auto set = [this] {
+    return Run({"set", "--store", "@extra.store", "--key", "c", "--value-from", "@v", "--unattended", "--quiet"}, "", "patient");
+  };
+  WriteFile(dir.File("patient.config"), ReadFile(dir.File("keys.config")) + "ENCRYPT_LOCK_WAIT_SECONDS=1\n");
+  ASSERT_EQ(set().status, 0);  // the lock file exists from the first write on
+  boost::filesystem::permissions(dir.path(), boost::filesystem::perms(0755));
+  // Another user who can read the folder cannot open the lock to hold it.
+  const Finished other = e2e::RunWithPipes({"/usr/bin/flock", "-n", lock, "true"}, {});
+  const Finished as_nobody = e2e::RunWithPipes({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/flock", "-n", lock, "true"}, {});
+  EXPECT_EQ(other.status, 0);
+  EXPECT_NE(as_nobody.status, 0) << "another user held the writers' lock";
+  // Held by a writer that never lets go: given up on after the wait, named.
+  const int held = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const std::string before = ReadFile(dir.File("extra.store"));
+  const Finished waited = set();
+  ::close(held);
+  EXPECT_EQ(waited.status, 11);
+  EXPECT_NE(waited.error.find("gave up after 1 s waiting for " + lock), std::string::npos) << waited.error;
+  EXPECT_EQ(ReadFile(dir.File("extra.store")), before);
 }
 
 // Changes of the host key never interleave: while one holds the ring's

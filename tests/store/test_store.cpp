@@ -103,10 +103,12 @@ std::uint64_t GetLittleEndian(const std::string& bytes, std::size_t offset, std:
   return value;
 }
 
+// The entries of `folder` but for the writers' lock files kept there.
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
   for (const fs::path& entry : fs::directory_iterator(folder))
     names.push_back(entry.filename().string());
+  std::erase_if(names, [](const std::string& name) { return name.ends_with(".lock"); });
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -222,12 +224,7 @@ class StoreTest : public testing::Test {
   }
   int Mode(int& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
   std::string Bytes() const { return ReadFile(path); }
-  // The stores folder but for the writers' lock file Windows keeps there.
-  std::vector<std::string> StoreFolder() const {
-    std::vector<std::string> names = FolderEntries(dir.File("stores"));
-    std::erase_if(names, [](const std::string& name) { return name.ends_with(".lock"); });
-    return names;
-  }
+  std::vector<std::string> StoreFolder() const { return FolderEntries(dir.File("stores")); }
   void SetBytes(const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     WriteFile(path, bytes);

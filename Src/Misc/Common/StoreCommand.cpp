@@ -173,7 +173,7 @@ std::string StoreCommand::GetOption(const std::string& name) const {
 }
 
 uint32_t StoreCommand::FromStoreStatus(int status) {
-  return status == endecrypt_status::kNotExist ? ERR_FILE_NOT_EXIST : MapStoreStatus(status);
+  return status == endecrypt_status::kNotExist ? ERR_FILE_NOT_EXIST : MapAdminStatus(status);
 }
 
 uint32_t StoreCommand::ReadStoredRecords(EnDecrypt& store, RecordMap& records) const {
