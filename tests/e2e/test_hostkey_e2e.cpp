@@ -109,6 +109,7 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
       {"status", {"hostkey", "status"}, "", 0, "~protection: " + p + "\n"},
       {"an unknown protection", {"hostkey", "seal", "--protection", "rot13"}, "", 5, ""},
       {"a short backup passphrase", {"hostkey", "backup", "--output", "@bak"}, "short 1\nshort 1\n", 46, "*"},
+      {"a backup passphrase of spaces", {"hostkey", "backup", "--output", "@bak"}, "            \n            \n", 46, "*"},
       {"backup", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 0, "*"},
       {"an existing backup is kept", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 11, ""},
       {"rotate, not confirmed", {"hostkey", "rotate", "--store", "@extra.store"}, "", 47, "~Nothing changed."},

@@ -101,6 +101,11 @@ uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
                                  << " characters.";
     return ERR_PASSPHRASE;
   }
+  // Length alone would let twelve spaces guard a backup.
+  if (entered.find_first_not_of(" ") == std::string::npos) {
+    CONSOLE_MESSAGE(kLevelError) << "The " << what << " is only spaces.";
+    return ERR_PASSPHRASE;
+  }
   CONSOLE_MESSAGE(kLevelConsole) << "please confirm again:";
   form.ReadFields();
   std::string again = form.GetValue(kPassphraseField);
