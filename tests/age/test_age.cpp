@@ -39,7 +39,7 @@ Bytes Range(int first, int count) {
 Bytes RandomBytes(std::size_t size) {
   EXPECT_GE(sodium_init(), 0);
   Bytes bytes(size);
-  randombytes_buf(bytes.data(), size);
+  if (size > 0) randombytes_buf(bytes.data(), size);
   return bytes;
 }
 
