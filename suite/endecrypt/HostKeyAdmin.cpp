@@ -9,10 +9,12 @@
 #include <exception>
 #include <vector>
 
+#include "suite/age/AgeFormat.h"
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/HostKeyBackup.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/HostKeyRing.h"
+#include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
@@ -205,6 +207,22 @@ std::string KeyIdAt(const std::string& path) {
   return endecrypt::RemoveKeptHostKey(path, key_id);
 }
 
+[[nodiscard]] int GetHostRecipient(std::string& recipient) {
+  std::string path;
+  SecureBuffer key;
+  SecureBuffer seed;
+  int result = endecrypt::ReadHostKeyPath(path);
+  if (result == status::kOk) result = endecrypt::LoadOrCreateHostKey(path, key);
+  if (result == status::kOk) result = endecrypt::DeriveAgeIdentitySeed(key, seed);
+  if (result != status::kOk) return result;
+  age::Identity identity;
+  if (age::MakeIdentityFromSeed(seed.data(), identity) != age::AgeStatus::kOk) {
+    return status::kInternal;
+  }
+  recipient = age::FormatRecipient(identity);
+  return status::kOk;
+}
+
 [[nodiscard]] int BackupHostKey(const std::string& output, const std::string& passphrase) {
   std::string path;
   SecureBuffer key;
@@ -290,6 +308,10 @@ int EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
 int EnDecryptRetireHostKey(const std::string& key_id, const std::vector<std::string>& stores,
                            std::string& needed_by) {
   return Guarded([&] { return RetireHostKey(key_id, stores, needed_by); });
+}
+
+int EnDecryptGetHostRecipient(std::string& recipient) {
+  return Guarded([&] { return GetHostRecipient(recipient); });
 }
 
 int EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {

@@ -55,6 +55,13 @@ struct HostKeyFacts {
                                                        const std::vector<std::string>& stores,
                                                        std::string& needed_by);
 
+// Stores in `recipient` this host's age recipient ("age1..."), whose
+// identity is derived from the host key (docs/age.md) and never leaves the
+// library; creates the host key first when there is none, as an
+// unattended write would. Returns kOk or the statuses of
+// LoadOrCreateHostKey.
+[[nodiscard]] ENDECRYPT_API int EnDecryptGetHostRecipient(std::string& recipient);
+
 // Writes the host key, unsealed in memory, to a new owner-only file
 // `output` wrapped under `passphrase` (Argon2id at the configured costs,
 // at least the defaults). kWriteFailed when `output` exists.

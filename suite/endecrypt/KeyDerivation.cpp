@@ -175,6 +175,18 @@ int DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
   return derived == 0 ? endecrypt_status::kOk : endecrypt_status::kInternal;
 }
 
+int DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed) {
+  // crypto_kdf contexts are 8 bytes; this one names no store key.
+  static constexpr char kAgeContext[crypto_kdf_CONTEXTBYTES + 1] = "kvxageid";
+  static constexpr std::uint64_t kAgeIdentityId = 1;
+  static constexpr std::size_t kSeedSize = 32;
+  if (!seed.Allocate(kSeedSize)) return endecrypt_status::kInternal;
+  return crypto_kdf_derive_from_key(seed.data(), kSeedSize, kAgeIdentityId, kAgeContext,
+                                    host_key.data()) == 0
+             ? endecrypt_status::kOk
+             : endecrypt_status::kInternal;
+}
+
 int DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key, unsigned char* key_check) {
   if (!body_key.Allocate(kBodyKeySize)) return endecrypt_status::kInternal;
   if (crypto_kdf_derive_from_key(body_key.data(), kBodyKeySize, kBodyKeyId, kStoreKdfContext,

@@ -35,6 +35,12 @@ struct KdfCosts {
 [[nodiscard]] int DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
                                    SecureBuffer& master);
 
+// Stores in `seed` (allocated here, 32 bytes) the secret of this host's
+// age identity, derived from `host_key` (kHostKeySize bytes) under a
+// context of its own, so the identity rests exactly as the host key does
+// and changes with it. Returns kOk or kInternal.
+[[nodiscard]] int DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed);
+
 // Splits `master` into the body key (kBodyKeySize bytes, allocated here)
 // and the key-check value (kKeyCheckSize bytes, written to `key_check`).
 // Returns kOk or kInternal.

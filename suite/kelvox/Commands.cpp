@@ -110,15 +110,17 @@ const std::vector<CommandSpec>& GetCommands() {
         {"to-attended", nullptr, "turn an unattended store into an attended one"},
         {"to-unattended", nullptr, "turn an attended store into an unattended one"}},
        StoreRules({}, {{"to-attended", "to-unattended"}})},
-      {"hostkey", "hostkey", "show, seal, rotate, retire, back up or restore this host's key",
+      {"hostkey", "hostkey",
+       "show, seal, rotate, retire, back up or restore this host's key, or its age recipient",
        "status [--json] [--store PATH]... | seal --protection P |\n"
        "       rotate [--protection P] [--store PATH]... [--quiet] |\n"
        "       retire KEYID [--store PATH]... [--quiet] |\n"
+       "       recipient [--json] |\n"
        "       backup --output FILE | restore --input FILE [--protection P] [--force]",
        {{"store", "PATH",
          "a store besides the configured ones (status, rotate, retire); repeatable", nullptr,
          true},
-        {"json", nullptr, "print the status as one JSON object"},
+        {"json", nullptr, "print the status, or the recipient, as one JSON object"},
         {"protection", "file|tpm2|dpapi",
          "how the key rests on disk (seal, restore; rotate: the new key, else as the old)"},
         {"quiet", nullptr, "do not ask before replacing or removing a key (rotate, retire)"},
@@ -126,7 +128,7 @@ const std::vector<CommandSpec>& GetCommands() {
         {"input", "FILE", "the backup file to restore (restore)"},
         {"force", nullptr, "replace an existing host key, keeping it beside (restore)"}},
        {},
-       "status|seal|rotate|retire|backup|restore"},
+       "status|seal|rotate|retire|recipient|backup|restore"},
   };
   return commands;
 }

@@ -304,6 +304,23 @@ TEST_P(HostKeyE2eTest, WriterWaitingThroughARotationSealsUnderTheNewKey) {
   EXPECT_EQ(Run({"get", "--store", "@held/new.store", "--key", "k", "--unattended"}).output, "1\n");
 }
 
+// The host's age recipient comes from its key: the same wherever the key
+// is restored, another after a rotation.
+TEST_P(HostKeyE2eTest, TheRecipientFollowsTheHostKey) {
+  const auto recipient = [this](const std::string& config) {
+    return Run({"hostkey", "recipient"}, "", config).output;
+  };
+  const std::string first = recipient("keys");
+  ASSERT_EQ(first.rfind("age1", 0), 0u) << first;
+  ASSERT_EQ(Run({"hostkey", "backup", "--output", "@r.bak"}, kBackup + kBackup).status, 0);
+  ASSERT_EQ(Run({"hostkey", "restore", "--input", "@r.bak"}, kBackup, "fresh").status, 0);
+  EXPECT_EQ(recipient("fresh"), first);
+  ASSERT_EQ(Run({"hostkey", "rotate", "--quiet"}).status, 0);
+  const std::string rotated = recipient("keys");
+  EXPECT_NE(rotated, first);
+  EXPECT_EQ(rotated.rfind("age1", 0), 0u) << rotated;
+}
+
 // The writers' lock: no other user can hold it, and a writer waits for it
 // only as long as configured, naming it.
 TEST_P(HostKeyE2eTest, TheWritersLockIsTheOwnersAndItsWaitIsBounded) {

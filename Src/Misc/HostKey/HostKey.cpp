@@ -34,6 +34,7 @@ const ActionOptions kActionOptions[] = {
     {"seal", {"protection"}, "protection", 0},
     {"rotate", {"store", "protection", "quiet"}, nullptr, 0},
     {"retire", {"store", "quiet"}, nullptr, 1},
+    {"recipient", {"json"}, nullptr, 0},
     {"backup", {"output"}, "output", 0},
     {"restore", {"input", "protection", "force"}, "input", 0},
 };
@@ -121,7 +122,7 @@ CommandResult HOSTKEY::SetParameters(const HostContext& host_context) {
     }
   }
   if (found == nullptr) {
-    code = Refuse("Give one action: status, seal, rotate, retire, backup or restore");
+    code = Refuse("Give one action: status, seal, rotate, retire, recipient, backup or restore");
   } else if (context.host_list.size() != found->arguments + 1) {
     code = Refuse(found->arguments == 0
                       ? "hostkey " + context.host_list.front() + " takes no argument"
@@ -161,6 +162,7 @@ CommandResult HOSTKEY::Run() {
   if (action == "seal") code = Seal();
   if (action == "rotate") code = Rotate();
   if (action == "retire") code = Retire();
+  if (action == "recipient") code = ShowRecipient();
   if (action == "backup") code = Backup();
   if (action == "restore") code = Restore();
   CommandResult result;
@@ -362,6 +364,30 @@ uint32_t HOSTKEY::Retire() {
       break;
   }
   return MapAdminStatus(status);
+}
+
+// The recipient age files for this host are encrypted to; it changes
+// with every rotation, and files for an older key import while it is kept.
+uint32_t HOSTKEY::ShowRecipient() {
+  std::string recipient;
+  const int status = EnDecryptGetHostRecipient(recipient);
+  if (status != endecrypt_status::kOk) {
+    HostKeyFacts facts;
+    static_cast<void>(EnDecryptDescribeHostKey(facts));
+    CONSOLE_MESSAGE(kLevelError) << "No recipient: the host key " << facts.path
+                                 << " cannot be used"
+                                 << (facts.problem.empty() ? "" : ": " + facts.problem) << ".";
+    return MapStoreStatus(status);
+  }
+  if (HasOption("json")) {
+    HostKeyFacts facts;
+    static_cast<void>(EnDecryptDescribeHostKey(facts));
+    CONSOLE_MESSAGE(kLevelConsole) << "{\"recipient\":" << JsonString(recipient)
+                                   << ",\"key_id\":" << JsonString(facts.key_id) << "}";
+  } else {
+    CONSOLE_MESSAGE(kLevelConsole) << recipient;
+  }
+  return ERR_SUCCEED;
 }
 
 uint32_t HOSTKEY::Backup() {

@@ -25,6 +25,7 @@ class HOSTKEY : public basic_app {
   [[nodiscard]] uint32_t Seal();
   [[nodiscard]] uint32_t Rotate();
   [[nodiscard]] uint32_t Retire();
+  [[nodiscard]] uint32_t ShowRecipient();
   [[nodiscard]] uint32_t Backup();
   [[nodiscard]] uint32_t Restore();
 
