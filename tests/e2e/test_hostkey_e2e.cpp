@@ -321,6 +321,56 @@ TEST_P(HostKeyE2eTest, TheRecipientFollowsTheHostKey) {
   EXPECT_EQ(rotated.rfind("age1", 0), 0u) << rotated;
 }
 
+// Writers, a remover, an editor and a rotation started together, round
+// after round, on a configured store and one nobody names: every write
+// that said it succeeded is there, every removal stays, every store opens.
+TEST_P(HostKeyE2eTest, CommandsRunningAtOnceLoseNothing) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the same code as with a key file";
+  constexpr int kRounds = 8;
+  const std::string k = std::string(KELVOX_PROGRAM), s = dir.File("settings.store"), u = dir.File("unnamed.store");
+  const std::string editor = dir.File("add.sh");
+  WriteFile(editor, "#!/bin/sh\nsed -i \"s/\\\"sensitive_settings\\\": {/\\\"sensitive_settings\\\": {\\n\\\"e$ROUND\\\": \\\"v\\\",/\" \"$1\"\n");
+  boost::filesystem::permissions(editor, boost::filesystem::owner_all);
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string r = std::to_string(round), q = " --unattended --quiet";
+    const std::string script =
+        "cd " + dir.path().string() + " && export KELVOX_GLOBAL_CONFIG=" + dir.File("keys.config") + " ROUND=" + r + " EDITOR=" + editor + " VISUAL=\n"
+        "(printf v | " + k + " set --store " + s + " --key s" + r + " --value-from -" + q + "; echo $? > st" + r + ") &\n"
+        "(printf v | " + k + " set --store " + u + " --key u" + r + " --value-from -" + q + "; echo $? > su" + r + ") &\n"
+        "(" + k + " remove --store " + s + " --key " + (round == 0 ? "a" : "s" + std::to_string(round - 1)) + q + "; echo $? > rm" + r + ") &\n"
+        "(" + k + " edit --store " + s + q + " </dev/null; echo $? > ed" + r + ") &\n"
+        "(" + k + " hostkey rotate --quiet >/dev/null; echo $? > ro" + r + ") &\n"
+        "wait\n";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+  }
+  const auto code = [this](const std::string& name) { return ReadFile(dir.File(name)); };
+  const auto get = [this](const std::string& store, const std::string& key) {
+    return Run({"get", "--store", store, "--key", key, "--unattended"});
+  };
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string r = std::to_string(round);
+    SCOPED_TRACE(r);
+    if (code("su" + r) == "0\n") {
+      EXPECT_EQ(get("@unnamed.store", "u" + r).output, "v\n");
+    }
+    if (code("ed" + r) == "0\n") {
+      EXPECT_EQ(get("@settings.store", "e" + r).output, "v\n");
+    }
+    const std::string removed = round == 0 ? "a" : "s" + std::to_string(round - 1);
+    if (code("rm" + r) == "0\n") {
+      EXPECT_EQ(get("@settings.store", removed).status, 1) << removed;
+    }
+    // The last round's set has no later remove.
+    if (round == kRounds - 1 && code("st" + r) == "0\n") {
+      EXPECT_EQ(get("@settings.store", "s" + r).output, "v\n");
+    }
+    EXPECT_EQ(code("ro" + r), "0\n");
+    EXPECT_EQ(code("su" + r) + code("st" + r) + code("ed" + r) + code("rm" + r), "0\n0\n0\n0\n");
+  }
+  EXPECT_EQ(Run({"verify", "--store", "@settings.store", "--unattended"}).status, 0);
+  EXPECT_EQ(Run({"verify", "--store", "@unnamed.store", "--unattended"}).status, 0);
+}
+
 // The writers' lock: no other user can hold it, and a writer waits for it
 // only as long as configured, naming it.
 TEST_P(HostKeyE2eTest, TheWritersLockIsTheOwnersAndItsWaitIsBounded) {
