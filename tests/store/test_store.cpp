@@ -61,6 +61,10 @@ constexpr char kUnattended[] = "";
 // The cheapest costs libsodium allows: these tests derive keys hundreds of times.
 constexpr std::uint32_t kCheapOpsLimit = 1;
 constexpr std::uint64_t kCheapMemLimit = 8192;
+// The same costs as configuration, which the writer processes read.
+const std::string kCheapSettings = "ENCRYPT_KDF_OPSLIMIT=" + std::to_string(kCheapOpsLimit) +
+                                   "\nENCRYPT_KDF_MEMLIMIT=" + std::to_string(kCheapMemLimit) +
+                                   "\n";
 
 // Header layout, as docs/store-format.md fixes it.
 constexpr std::size_t kOpsLimitOffset = 10;
@@ -194,7 +198,13 @@ bool IsOwnerOnly(const std::string& path) {
 
 class StoreTest : public testing::Test {
  protected:
-  StoreTest() { Hand(kCheapOpsLimit, kCheapMemLimit); }
+  StoreTest() {
+    // Writers in processes of their own (store_writer) read the
+    // configuration: it holds what this process is handed, so that they
+    // derive keys as cheaply and find the same host key.
+    Configure(kCheapSettings);
+    Hand(kCheapOpsLimit, kCheapMemLimit);
+  }
   ~StoreTest() override { EnDecryptUseSettings(nullptr); }
 
   // Hands the store these costs and the test's host key.
@@ -323,8 +333,8 @@ TEST_F(StoreTest, SavedStoresOfBothModesStillOpen) {
 TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
   constexpr int kWriters = 4;
   constexpr int kWritesEach = 5;
-  // The writers are processes of their own: they read the configuration.
-  Configure("ENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n");
+  // Like the writers, this process reads the configuration.
+  Configure(kCheapSettings);
   for (const char* passphrase : {kPassphrase, kUnattended}) {
     // No store and no host key yet: the writers also race to create them.
     path = dir.File(std::string("stores/") + (*passphrase ? "attended" : "unattended"));
