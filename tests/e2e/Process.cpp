@@ -45,6 +45,27 @@ bool Drain(int fd, std::string& sink) {
   return true;
 }
 
+// True once `pid` has exited; it stays a zombie, for Wait to collect its status.
+bool HasExited(pid_t pid) {
+  siginfo_t info{};
+  return pid <= 0 ||
+         (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid == pid);
+}
+
+// Once the child `pid` has exited, reads what is still on the terminal
+// `master`; true when that was everything: the read failed, so no process
+// holds the slave side any more and nothing more can come. False while the
+// child runs or something it started still holds the terminal.
+bool ReadToTheEnd(int master, pid_t pid, std::string& screen) {
+  if (!HasExited(pid)) return false;
+  pollfd fd{master, POLLIN, 0};
+  while (poll(&fd, 1, 0) > 0) {
+    if (!Drain(master, screen)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const std::string kPosixOnly;
@@ -66,13 +87,19 @@ PtySession::~PtySession() {
 
 void PtySession::ReadAvailable(int timeout_ms) {
   pollfd fd{master, POLLIN, 0};
-  // The read fails (EIO) once the child has gone and the slave side closed.
-  if (poll(&fd, 1, timeout_ms) > 0) Drain(master, screen);
+  if (poll(&fd, 1, timeout_ms) <= 0 || Drain(master, screen)) return;
+  // The read fails (EIO) while no process holds the slave side, and poll
+  // then reports that hang-up at once on every call: unless the child has
+  // exited (the caller then stops), the slice is slept rather than spun,
+  // which would take a core from the programs under test.
+  if (!HasExited(pid)) poll(nullptr, 0, timeout_ms);
 }
 
 bool PtySession::WaitFor(const std::string& text, int seconds) {
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
+  // Text that is not there when the child has exited and its terminal is
+  // read to the end will never come: no need to wait for the deadline.
+  for (bool ended = false;;) {
     std::string clean = screen;
     std::erase(clean, '\r');
     const size_t found = clean.find(text, consumed);
@@ -80,8 +107,9 @@ bool PtySession::WaitFor(const std::string& text, int seconds) {
       consumed = found + text.size();
       return true;
     }
-    if (Clock::now() > deadline) return false;
-    ReadAvailable(100);
+    if (ended || Clock::now() > deadline) return false;
+    ended = ReadToTheEnd(master, pid, screen);
+    if (!ended) ReadAvailable(100);
   }
 }
 
