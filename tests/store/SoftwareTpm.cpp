@@ -36,7 +36,11 @@ bool TryPort(int port, bool to_listener) {
 
 }  // namespace
 
-SoftwareTpm::SoftwareTpm() {
+SoftwareTpm::~SoftwareTpm() { Stop(); }
+
+void SoftwareTpm::StartOnce() const {
+  if (tried) return;
+  tried = true;
   std::mt19937 random(std::random_device{}());
   // Stops at the first start that fails for another reason than the ports.
   for (int attempt = 0; attempt < 5 && pid < 0 && !failed; ++attempt) {
@@ -45,13 +49,23 @@ SoftwareTpm::SoftwareTpm() {
   }
 }
 
-SoftwareTpm::~SoftwareTpm() { Stop(); }
+bool SoftwareTpm::running() const {
+  StartOnce();
+  return pid > 0;
+}
 
 std::string SoftwareTpm::Tcti() const {
+  StartOnce();
   return "swtpm:host=127.0.0.1,port=" + std::to_string(port);
 }
 
+int SoftwareTpm::Port() const {
+  StartOnce();
+  return port;
+}
+
 void SoftwareTpm::Stop() {
+  tried = true;  // a TPM stopped before its first use stays stopped
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
   ::waitpid(pid, nullptr, 0);
@@ -74,7 +88,7 @@ bool SoftwareTpm::ExtendPcr(ESYS_TR pcr) const {
   return extended;
 }
 
-void SoftwareTpm::Start(int candidate) {
+void SoftwareTpm::Start(int candidate) const {
   const auto at = [](int p) { return "type=tcp,bindaddr=127.0.0.1,port=" + std::to_string(p); };
   const std::string server = at(candidate), control = at(candidate + 1);
   const std::string state = "dir=" + state_dir.path().string();
