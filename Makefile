@@ -35,7 +35,9 @@ package: configure
 fuzz: deps
 	@scripts/fuzz.sh
 
+# The presets leave the benchmarks out of `build`: named here.
 bench: build
+	cmake --build --preset default -j $(JOBS) --target kelvox_bench
 	@scripts/deps.sh bench
 	@scripts/bench.sh
 
