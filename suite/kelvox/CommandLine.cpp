@@ -125,9 +125,12 @@ std::string GetUsageText() {
     text << "  " << command.name << " " << command.usage << "\n      " << command.summary << "\n";
   }
   text << "\n"
-          "exit status: 0 success; the result code for codes 1-255; 1 for larger codes;\n"
-          "             1 also from get and remove: the key is not stored;\n"
-          "             2 usage error; 31 plug-in cannot be loaded;\n"
-          "             130 Ctrl+C at a prompt of a store command\n";
+          "exit status: 0 success; 1-255 the command's result code (1 for a larger code),\n"
+          "             e.g. 11 not written or a lock held, 40 host key missing or untrusted,\n"
+          "             45 mode conflict, 46 passphrase error, 47 declined;\n"
+          "             1 also: get or remove of a key not stored, hostkey retire of a key\n"
+          "             not kept; 2 usage error; 31 plug-in cannot be loaded; 70 the command\n"
+          "             failed unexpectedly; 71 no standard streams; 130 Ctrl+C at a prompt\n"
+          "             (every command but encrypt)\n";
   return text.str();
 }
