@@ -211,6 +211,7 @@ TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
   std::vector<Row> rows = {
       {"a configuration file that is not there", {"set", "--store", "@made/x.store", "--key", "a", "--value-from", "@in.json", "--unattended"}, "", 10, "!KELVOX_GLOBAL_CONFIG names '" + dir.File("none.config") + "', which does not exist", "none"},
       {"a key not stored", {"get", "--store", "@extra.store", "--key", "nope", "--unattended"}, "", 1, "!The key nope is not stored in " + dir.File("extra.store")},
+      {"a new key that is not text", {"set", "--store", "@extra.store", "--key", "x\ty", "--value-from", "@in.json", "--unattended"}, "", 2, "!--key 'x\\x09y' is not UTF-8 text"},
       {"a key not stored, removed", {"remove", "--store", "@extra.store", "--key", "nope", "--unattended", "--quiet"}, "", 1, "!The key nope is not stored in"},
       {"rekey to the mode the store has", {"rekey", "--store", "@extra.store", "--to-unattended"}, "", 0, "~is already unattended (sealed with this host's key); nothing to do."},
       {"restore over a key without --force", {"hostkey", "restore", "--input", "@vector.bak"}, "vector passphrase\n", 11, "!exists; give --force"},

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "errors/ErrorCatalogue.h"
 #include "tests/support/EncryptProbe.h"
 #include "tests/support/ScriptedKeys.h"
@@ -154,6 +155,29 @@ TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYesAnythingElseNo) {
   for (const char* typed : {"y\n", "Y\n"}) EXPECT_TRUE(Confirm(typed)) << typed;
   // The input ending before any answer is no answer, not Enter.
   for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n", "", "y\b"}) EXPECT_FALSE(Confirm(typed)) << typed;
+}
+
+// A key is shown so that it cannot end a line or pass for another, and in
+// JSON always as valid JSON, a malformed one never as a string.
+TEST(KeyTextTest, KeysAreShownWithoutAmbiguity) {
+  const struct { const char* key; bool plain; const char* shown; const char* json; } rows[] = {
+      {"db.password", true, "db.password", "\"db.password\""},
+      {"\xc3\xa9t\xc3\xa9", true, "\xc3\xa9t\xc3\xa9", "\"\xc3\xa9t\xc3\xa9\""},
+      {"a\nb", false, "a\\x0ab", "\"a\\nb\""},
+      {"\\\x1b[2J", false, "\\\\\\x1b[2J", "\"\\\\\\u001b[2J\""},
+      {"\xff\xfe", false, "\\xff\\xfe", "{\"hex\":\"fffe\"}"},
+      {"\xc3\xa9\xc0\xaf", false, "\xc3\xa9\\xc0\\xaf", "{\"hex\":\"c3a9c0af\"}"},  // overlong
+      {"\xed\xa0\x80", false, "\\xed\\xa0\\x80", "{\"hex\":\"eda080\"}"},  // a surrogate
+      {"\xc2\x85", false, "\\xc2\\x85", "\"\xc2\x85\""},  // a C1 control, well-formed
+  };
+  for (const auto& row : rows) {
+    std::string shown, json;
+    AppendShownText(row.key, shown);
+    AppendJsonValue(row.key, json);
+    EXPECT_EQ(IsPlainText(row.key), row.plain) << row.key;
+    EXPECT_EQ(shown, row.shown);
+    EXPECT_EQ(json, row.json);
+  }
 }
 
 }  // namespace

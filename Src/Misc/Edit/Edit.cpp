@@ -1,6 +1,7 @@
 #include "Src/Misc/Edit/Edit.h"
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/StoreStatus.h"
@@ -146,6 +147,13 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
       before.emplace_hint(before.end(), *old);
       ++old;
       continue;
+    }
+    if (order > 0 && !IsPlainText(now->first)) {
+      std::string shown;
+      AppendShownText(now->first, shown);
+      CONSOLE_MESSAGE(kLevelError) << "Nothing was written: the new key '" << shown
+                                   << "' is not UTF-8 text without control characters.";
+      return ERR_INVALID_FILE;
     }
     if (order > 0 || old->second != now->second) {
       ++(order > 0 ? added : updated);

@@ -6,6 +6,7 @@
 
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "Src/Misc/Common/StorePrompts.h"
@@ -45,21 +46,9 @@ uint32_t Refuse(const std::string& message) {
 }
 
 std::string JsonString(const std::string& text) {
-  std::ostringstream out;
-  out << '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out << '\\' << c;
-    } else if (byte < 0x20) {
-      constexpr char kHex[] = "0123456789abcdef";
-      out << "\\u00" << kHex[byte >> 4] << kHex[byte & 0xf];
-    } else {
-      out << c;
-    }
-  }
-  out << '"';
-  return out.str();
+  std::string out;
+  AppendJsonValue(text, out);
+  return out;
 }
 
 // One store as status and rotate see it: "unattended under this key",

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Src/Misc/Common/PlainText.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
@@ -22,11 +22,14 @@ uint32_t LIST::RunOnStore(EnDecrypt& store) {
     lines.push_back('[');
     for (const std::string& key : keys) {
       if (lines.size() > 1) lines.append(", ");
-      AppendJsonString(key, lines);
+      AppendJsonValue(key, lines);
     }
     lines.append("]\n");
   } else {
-    for (const std::string& key : keys) lines.append(key).push_back('\n');
+    for (const std::string& key : keys) {
+      AppendShownText(key, lines);
+      lines.push_back('\n');
+    }
   }
   return platform::WriteStandardOutput(lines) ? ERR_SUCCEED : ERR_WRITE_FILE;
 }

@@ -8,6 +8,7 @@
 
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/Trace.h"
@@ -62,6 +63,15 @@ uint32_t SET::CheckOptions() {
   }
   if (HasOption("value-from") && GetOption("value-from").empty()) {
     return RefuseOption("--value-from takes a file, or - for standard input");
+  }
+  // A key is shown wherever it is listed: it must read as typed there.
+  for (const char* name : {"key", "target"}) {
+    if (HasOption(name) && !IsPlainText(GetOption(name))) {
+      std::string shown;
+      AppendShownText(GetOption(name), shown);
+      return RefuseOption(std::string("--") + name + " '" + shown +
+                          "' is not UTF-8 text without control characters");
+    }
   }
   return ERR_SUCCEED;
 }

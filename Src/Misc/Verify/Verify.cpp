@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "Src/Misc/Common/PlainText.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
@@ -29,7 +29,7 @@ uint32_t VERIFY::RunOnStore(EnDecrypt& store) {
 
 std::string VERIFY::FormatJson(const EnDecrypt::StoreInfo& info) const {
   std::string text = "{\"path\": ";
-  AppendJsonString(path, text);
+  AppendJsonValue(path, text);
   text += std::string(", \"mode\": \"") + (info.mode == kAttendedMode ? "attended" : "unattended") +
           "\", \"records\": " + std::to_string(info.record_count);
   if (info.mode == kAttendedMode) {
