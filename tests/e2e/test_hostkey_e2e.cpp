@@ -11,6 +11,7 @@
 #include <boost/filesystem.hpp>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 
 #include "suite/platform/FileNames.h"
@@ -137,6 +138,15 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
     ExpectStoresOpen();
   }
   ExpectStoresOpen("fresh");
+  // The backup is wrapped at no less than the default costs (3 passes,
+  // 256 MiB), though the stores' configuration asks for the least.
+  const std::string bak = ReadFile(dir.File("bak"));
+  ASSERT_GE(bak.size(), 21u);
+  std::uint64_t ops = 0, mem = 0;
+  for (int i = 3; i >= 0; --i) ops = ops << 8 | static_cast<unsigned char>(bak[9 + i]);
+  for (int i = 7; i >= 0; --i) mem = mem << 8 | static_cast<unsigned char>(bak[13 + i]);
+  EXPECT_GE(ops, 3u);
+  EXPECT_GE(mem, std::uint64_t{256} << 20);
   EXPECT_EQ(boost::algorithm::hex_lower(ReadFile(dir.File("vector/host.key"))),
             "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("backup passphrase"), std::string::npos);
@@ -157,10 +167,12 @@ TEST_P(HostKeyE2eTest, KilledRotationLeavesEveryStoreOpening) {
     ASSERT_NE(std::system(("timeout -s KILL " + delay + " " + KELVOX_PROGRAM + " hostkey rotate --quiet --store " + dir.File("extra.store")).c_str()), -1);
     ExpectStoresOpen();
   }
-  const Finished last = Run({"hostkey", "rotate", "--quiet", "--store", "@extra.store"});
+  boost::filesystem::copy_file(dir.File("extra.store"), dir.File("second.store"));
+  const Finished last = Run({"hostkey", "rotate", "--quiet", "--store", "@extra.store", "--store", "@second.store"});
   EXPECT_EQ(last.status, 0) << last.error;
-  const std::string status = Run({"hostkey", "status", "--store", "@extra.store"}).output;
+  const std::string status = Run({"hostkey", "status", "--store", "@extra.store", "--store", "@second.store"}).output;
   EXPECT_NE(status.find("extra.store: unattended, this key"), std::string::npos) << status;
+  EXPECT_NE(status.find("second.store: unattended, this key"), std::string::npos) << status;
   ExpectStoresOpen();
 }
 
