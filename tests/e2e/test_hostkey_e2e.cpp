@@ -218,11 +218,13 @@ std::string HostKeyE2eTest::KeyId() {
 // and changes nothing.
 TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
   const std::string key = dir.File("keys/host.key"), before = ReadFile(key);
+  WriteFile(dir.File("broken.json"), "{\"sensitive_settings\": {\n  \"a\": \n}}\n");
   // Standard output holding "~text", or standard error holding "!text".
   struct Row { const char* what; std::vector<std::string> args; std::string input; int status; std::string words; std::string config = "keys"; };
   std::vector<Row> rows = {
       {"a configuration file that is not there", {"set", "--store", "@made/x.store", "--key", "a", "--value-from", "@in.json", "--unattended"}, "", 10, "!KELVOX_GLOBAL_CONFIG names '" + dir.File("none.config") + "', which does not exist", "none"},
       {"a key not stored", {"get", "--store", "@extra.store", "--key", "nope", "--unattended"}, "", 1, "!The key nope is not stored in " + dir.File("extra.store")},
+      {"encrypt of a file that is not JSON (the cause in the log)", {"encrypt", "--configfile", "@broken.json", "--unattended"}, "", 7, "!Invalid file."},
       {"a new key that is not text", {"set", "--store", "@extra.store", "--key", "x\ty", "--value-from", "@in.json", "--unattended"}, "", 2, "!--key 'x\\x09y' is not UTF-8 text"},
       {"a key not stored, removed", {"remove", "--store", "@extra.store", "--key", "nope", "--unattended", "--quiet"}, "", 1, "!The key nope is not stored in"},
       {"rekey to the mode the store has", {"rekey", "--store", "@extra.store", "--to-unattended"}, "", 0, "~is already unattended (sealed with this host's key); nothing to do."},
@@ -242,6 +244,7 @@ TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
   }
   EXPECT_FALSE(boost::filesystem::exists(dir.File("made")));
   EXPECT_EQ(ReadFile(dir.File("victim")), "not a key");
+  EXPECT_NE(ReadFile(dir.File("kelvox.log")).find("broken.json is not JSON: "), std::string::npos);
   EXPECT_EQ(ReadFile(key), before);
   ExpectStoresOpen();
 }
@@ -382,6 +385,25 @@ TEST_P(HostKeyE2eTest, CommandsRunningAtOnceLoseNothing) {
   }
   EXPECT_EQ(Run({"verify", "--store", "@settings.store", "--unattended"}).status, 0);
   EXPECT_EQ(Run({"verify", "--store", "@unnamed.store", "--unattended"}).status, 0);
+}
+
+// On a terminal, an edit that cannot be read is not lost: the editor opens
+// again on the same text, and its corrected form is written.
+TEST_P(HostKeyE2eTest, EditOffersTheSameTextAgainAfterAMistake) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the prompts do not depend on the protection";
+  const std::string broken = "{\"sensitive_settings\": {\"a\": \"1\", \"b\": }}";
+  const std::string editor = dir.File("twice.sh");
+  WriteFile(editor, "#!/bin/sh\nif [ ! -e " + dir.File("first") + " ]; then touch " + dir.File("first") +
+                        "; printf '" + broken + "' > \"$1\"; else cp \"$1\" " + dir.File("second") +
+                        "; printf '{\"sensitive_settings\": {\"a\": \"1\", \"b\": \"3\"}}' > \"$1\"; fi\n");
+  boost::filesystem::permissions(editor, boost::filesystem::owner_all);
+  e2e::PtySession session({KELVOX_PROGRAM, "edit", "--store", dir.File("extra.store"), "--unattended", "--quiet"},
+                          {{"KELVOX_GLOBAL_CONFIG", dir.File("keys.config")}, {"EDITOR", editor}, {"VISUAL", ""}});
+  ASSERT_TRUE(session.WaitFor("Open the editor again on your text (Y/N)?"));
+  session.Type("y\r");
+  EXPECT_EQ(session.Wait().status, 0);
+  EXPECT_EQ(ReadFile(dir.File("second")), broken);
+  EXPECT_EQ(Run({"get", "--store", "@extra.store", "--key", "b", "--unattended"}).output, "3\n");
 }
 
 // The writers' lock: no other user can hold it, and a writer waits for it

@@ -7,6 +7,7 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include "Src/Misc/Common/Trace.h"
 #include "suite/jsontext/JsonText.h"
 #include "suite/platform/InputFile.h"
 #include "suite/secretmemory/SecretMemory.h"
@@ -31,6 +32,13 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   const char* const begin = text.data();
   try {
     json::read_json_internal(begin, begin + text.size(), encoding, callbacks, std::string());
+  } catch (const boost::property_tree::json_parser_error& error) {
+    // Where the text stops being JSON, for the log: the parser's own words
+    // and line, never the text.
+    KLOG(kLevelError) << path << " is not JSON: " << error.message() << " at line "
+                      << error.line() << ".";
+    WipeTree(callbacks.output());
+    throw;
   } catch (...) {
     WipeTree(callbacks.output());
     throw;
