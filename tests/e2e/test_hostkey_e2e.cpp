@@ -159,6 +159,7 @@ TEST_P(HostKeyE2eTest, KilledRotationLeavesEveryStoreOpening) {
   // and fill the TPM, which the kernel's manager would flush.
   if (GetParam() == "tpm2") GTEST_SKIP() << "needs a TPM resource manager";
   testing_support::ScopedEnv config("KELVOX_GLOBAL_CONFIG", dir.File("keys.config"));
+  const std::string first = KeyId();
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Run({"hostkey", "rotate", "--quiet", "--store", "@extra.store"}).status, 0);
   const std::chrono::duration<double> whole = std::chrono::steady_clock::now() - start;
@@ -174,6 +175,14 @@ TEST_P(HostKeyE2eTest, KilledRotationLeavesEveryStoreOpening) {
   EXPECT_NE(status.find("extra.store: unattended, this key"), std::string::npos) << status;
   EXPECT_NE(status.find("second.store: unattended, this key"), std::string::npos) << status;
   ExpectStoresOpen();
+  // A retire killed anywhere leaves the stores opening too.
+  const std::string retire = KELVOX_PROGRAM + std::string(" hostkey retire ") + first +
+                             " --quiet --store " + dir.File("extra.store") + " --store " + dir.File("second.store");
+  for (int kill = 0; kill < kKills; ++kill) {
+    const std::string delay = std::to_string(whole.count() * kill / kKills / 4);
+    ASSERT_NE(std::system(("timeout -s KILL " + delay + " " + retire + " >/dev/null 2>&1").c_str()), -1);
+    ExpectStoresOpen();
+  }
 }
 
 // A store that no rotation is told about still opens with the kept key,
