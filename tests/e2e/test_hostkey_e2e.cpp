@@ -277,6 +277,12 @@ TEST_P(HostKeyE2eTest, AStoreOfAnotherUserIsPermissionDenied) {
       {{"KELVOX_GLOBAL_CONFIG", shared.File("user.config")}, {"HOME", shared.path().string()}});
   EXPECT_EQ(run.status, 10);
   EXPECT_NE(run.error.find("Permission denied: you may not read the store " + shared.File("root/x.store")), std::string::npos) << run.error;
+  // An input of another user's, likewise.
+  const Finished input = e2e::RunWithPipes(
+      {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", KELVOX_PROGRAM, "set",
+       "--store", shared.File("mine.store"), "--key", "k", "--value-from", shared.File("root/x.store"), "--unattended"},
+      {{"KELVOX_GLOBAL_CONFIG", shared.File("user.config")}, {"HOME", shared.path().string()}});
+  EXPECT_NE(input.error.find("cannot be read from " + shared.File("root/x.store") + ": permission denied"), std::string::npos) << input.error;
 }
 
 // Ctrl+C at any prompt of hostkey ends it with 130, the terminal given back

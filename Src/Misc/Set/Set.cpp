@@ -165,6 +165,7 @@ uint32_t SET::ReadValue(std::string& value) const {
       read = result == platform::FileResult::kOk;
       reason = result == platform::FileResult::kNotFound    ? "it does not exist"
                : result == platform::FileResult::kWrongSize ? "it is not a regular file of at most 16 MiB"
+               : platform::IsAccessDenied(from)             ? "permission denied"
                                                             : "it cannot be read";
       if (read) value.assign(bytes.begin(), bytes.end());
     }
