@@ -4,6 +4,7 @@
 #ifndef HOST_CREDENTIALFILEPARSER_H_
 #define HOST_CREDENTIALFILEPARSER_H_
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -34,6 +35,11 @@ class PLAINTEXTPARSER_API CredentialFileParser {
   // Prints and logs nothing.
   [[nodiscard]] virtual int ParseFile(const std::string& path,
                                       std::map<std::string, std::string>& records);
+
+  // The same for the `size` bytes at `data`, a file's text already in
+  // memory (a decrypted age file); never kCannotOpen.
+  [[nodiscard]] int ParseText(const char* data, std::size_t size,
+                              std::map<std::string, std::string>& records);
 };
 
 #endif  // HOST_CREDENTIALFILEPARSER_H_

@@ -378,19 +378,17 @@ class JsonScanner {
 CredentialFileParser::CredentialFileParser() = default;
 CredentialFileParser::~CredentialFileParser() = default;
 
-int CredentialFileParser::ParseFile(const std::string& path,
-                                    std::map<std::string, std::string>& records) {
-  // The file holds plaintext secrets: its buffer is zeroed whenever it is
-  // freed.
-  SecretString text;
-  if (platform::ReadInputFile(path, text) != platform::InputResult::kOk) return kCannotOpen;
+namespace {
+
+// Joins `text` in place and collects its credential records.
+int ParseJoinedText(SecretString& text, std::map<std::string, std::string>& records) {
   const std::size_t size = jsontext::JoinLines(text.data(), text.size());
-  if (jsontext::IsNestedTooDeep(text.data(), size)) return kNotJson;
+  if (jsontext::IsNestedTooDeep(text.data(), size)) return CredentialFileParser::kNotJson;
 
   CredentialCollector collector;
-  if (!JsonScanner(text.data(), size).Scan(collector)) return kNotJson;
+  if (!JsonScanner(text.data(), size).Scan(collector)) return CredentialFileParser::kNotJson;
   const int result = collector.Result();
-  if (result != kOk) return result;
+  if (result != CredentialFileParser::kOk) return result;
 
   // Assigned in place: no temporary copy of a secret is left behind.
   for (const Entry& entry : collector.entries()) {
@@ -398,5 +396,23 @@ int CredentialFileParser::ParseFile(const std::string& path,
     records[target + std::string(kUserSuffix)].assign(*entry.user);
     records[target + std::string(kPasswordSuffix)].assign(*entry.password);
   }
-  return kOk;
+  return CredentialFileParser::kOk;
+}
+
+}  // namespace
+
+int CredentialFileParser::ParseFile(const std::string& path,
+                                    std::map<std::string, std::string>& records) {
+  // The file holds plaintext secrets: its buffer is zeroed whenever it is
+  // freed.
+  SecretString text;
+  if (platform::ReadInputFile(path, text) != platform::InputResult::kOk) return kCannotOpen;
+  return ParseJoinedText(text, records);
+}
+
+int CredentialFileParser::ParseText(const char* data, std::size_t size,
+                                    std::map<std::string, std::string>& records) {
+  // Joining works in place: on a wiped copy, so the caller's text stays.
+  SecretString text(data, size);
+  return ParseJoinedText(text, records);
 }

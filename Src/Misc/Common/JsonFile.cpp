@@ -12,13 +12,12 @@
 #include "suite/platform/InputFile.h"
 #include "suite/secretmemory/SecretMemory.h"
 
-void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
-  // The text holds the secrets: its buffers are zeroed whenever they are
-  // freed, and it is joined in place, so no other copy is made.
-  SecretString text;
-  if (platform::ReadInputFile(path, text) != platform::InputResult::kOk) {
-    throw std::runtime_error("The json file can not be opened.");
-  }
+namespace {
+
+// Joins `text` in place and parses it into `tree`; `name` says in the log
+// which input stopped being JSON.
+void ParseJoinedText(SecretString& text, const std::string& name,
+                     boost::property_tree::ptree& tree) {
   text.resize(jsontext::JoinLines(text.data(), text.size()));
   if (jsontext::IsNestedTooDeep(text.data(), text.size())) {
     throw boost::property_tree::json_parser_error("nesting too deep", "", 1);
@@ -35,7 +34,7 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
   } catch (const boost::property_tree::json_parser_error& error) {
     // Where the text stops being JSON, for the log: the parser's own words
     // and line, never the text.
-    KLOG(kLevelError) << path << " is not JSON: " << error.message() << " at line "
+    KLOG(kLevelError) << name << " is not JSON: " << error.message() << " at line "
                       << error.line() << ".";
     WipeTree(callbacks.output());
     throw;
@@ -44,6 +43,25 @@ void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
     throw;
   }
   tree.swap(callbacks.output());
+}
+
+}  // namespace
+
+void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree) {
+  // The text holds the secrets: its buffers are zeroed whenever they are
+  // freed, and it is joined in place, so no other copy is made.
+  SecretString text;
+  if (platform::ReadInputFile(path, text) != platform::InputResult::kOk) {
+    throw std::runtime_error("The json file can not be opened.");
+  }
+  ParseJoinedText(text, path, tree);
+}
+
+void ReadJsonText(const char* data, std::size_t size, const std::string& name,
+                  boost::property_tree::ptree& tree) {
+  // Joining works in place: on a wiped copy, so the caller's text stays.
+  SecretString text(data, size);
+  ParseJoinedText(text, name, tree);
 }
 
 void WipeTree(boost::property_tree::ptree& root, const boost::property_tree::ptree* done) {

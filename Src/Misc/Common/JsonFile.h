@@ -5,6 +5,7 @@
 #ifndef SRC_MISC_COMMON_JSONFILE_H_
 #define SRC_MISC_COMMON_JSONFILE_H_
 
+#include <cstddef>
 #include <string>
 
 #include <boost/property_tree/ptree_fwd.hpp>
@@ -18,6 +19,11 @@
 // the parser could not descend safely; `tree` is then left as it was, and
 // whatever was parsed before the fault is wiped.
 void ReadJsonFile(const std::string& path, boost::property_tree::ptree& tree);
+
+// The same for the `size` bytes at `data`, a file's text already in memory
+// (a decrypted age file); `name` stands for the path in the log line.
+void ReadJsonText(const char* data, std::size_t size, const std::string& name,
+                  boost::property_tree::ptree& tree);
 
 // Zeroes every value of a tree, depth first without recursion, so that a
 // deeply nested input costs no stack. The subtree `done`, already wiped, is

@@ -4,7 +4,6 @@
 
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/Secrets.h"
-#include "Src/Misc/Common/StoreLocation.h"
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
@@ -47,76 +46,30 @@ CommandResult ENCRYPT::Finish() { return CommandResult{}; }
 
 uint32_t ENCRYPT::EncryptProc() {
   TRACE_ENTERING("ENCRYPT::EncryptProc");
-  // Presence alone selects unattended mode; the option's value is not read.
-  const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
-
-  uint32_t code = ReadFileIntoMemory();
+  const uint32_t code = ReadFileIntoMemory();
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Read customer file error: " << code << ".";
     return code;
   }
-
-  // One passphrase for the whole run: only the pre-check writes it, anew
-  // for every type in attended mode; unattended runs keep it empty.
-  std::string passphrase;
-  const ScopedWipe passphrase_wipe(passphrase);
-  std::string path;
-  for (const auto& [type, records] : file_records) {
-    (void)records;
-    path.clear();
-    const std::string key = EncryptedPathKeys[type];
-    const uint32_t r = GetEncryptedFilePath(key, path);
-    if (r != ERR_SUCCEED) {
-      KLOG(kLevelError) << "Get value: " << key << " error: " << r << ".";
-      return ERR_READ_FILE;
-    }
-    FileType current = type;
-    code = EncryptPreCheck(mode, path, passphrase, current);
-    if (code != ERR_SUCCEED) return code;
-    code = RunEncrypt(type, path, passphrase);
-    if (code != ERR_SUCCEED) {
-      KLOG(kLevelError) << "Encrypt file error.";
-      return code;
-    }
-    CONSOLE_MESSAGE(kLevelConsole)
-        << "Succeed in encrypting the message and restoring it info file: " << path << ". "
-        << "\n"
-        << "Suggest you delete the file with plain text!";
-  }
+  const uint32_t written = Writer().WriteAllTypes();
+  if (written != ERR_SUCCEED) return written;
   TRACE_EXITING("ENCRYPT::EncryptProc");
   return ERR_SUCCEED;
 }
 
+// The steps below are those of the record writer, which import follows
+// too; each is kept here under its own name.
+RecordWriter ENCRYPT::Writer() { return RecordWriter("ENCRYPT", context, file_records); }
+
 uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
-  TRACE_ENTERING("ENCRYPT::RunEncrypt");
-  EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return ERR_INTERNAL;
-  // Always merge: stored records absent from this input stay in the store.
-  const bool merge = true;
-  const int status = store->Encrypt(file_records[type], path, passphrase, merge);
-  return MapEncryptionResult(status).code;
+  return Writer().Write(type, path, passphrase);
 }
 
-// Where each type's encrypted store lives, by the rules shared with the
-// other store commands.
 uint32_t ENCRYPT::GetEncryptedFilePath(std::string key, std::string& path) {
-  TRACE_ENTERING("ENCRYPT::GetEncryptedFilePath");
-  const uint32_t code = LocateStore(key, path);
-  if (!path.empty()) {
-    TRACE_EXITING("ENCRYPT::GetEncryptedFilePath");
-  }
-  return code;
+  return Writer().LocateTypeStore(key, path);
 }
 
-// The command's one window on the store: the instance its steps call, and
-// its view of the store's statuses.
-EnDecrypt* ENCRYPT::GetStoreInstance() {
-  EnDecrypt* store = EnDecrypt::GetInstance();
-  if (store == nullptr) {
-    KLOG(kLevelError) << "Get EnDecrypt instance error.";
-  }
-  return store;
-}
+EnDecrypt* ENCRYPT::GetStoreInstance() { return RecordWriter::GetStoreInstance(); }
 
 CommandResult ENCRYPT::MapEncryptionResult(int value) {
   CommandResult result;

@@ -9,12 +9,11 @@
 #include <map>
 #include <string>
 
+#include "Src/Misc/Common/RecordWriter.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "plugin/basic_app.h"
 
 class EnDecrypt;
-
-using RecordMap = std::map<std::string, std::string>;
 
 class ENCRYPT : public basic_app {
  public:
@@ -63,6 +62,10 @@ class ENCRYPT : public basic_app {
 
   // Where the encrypted file of a type lives; `path` comes in empty.
   [[nodiscard]] uint32_t GetEncryptedFilePath(std::string key, std::string& path);
+
+  // The record writer over this run's context and records, whose steps
+  // the methods above run.
+  [[nodiscard]] RecordWriter Writer();
 
   // The store instance; null, after a log line, when the store library
   // could not start. A step then returns ERR_INTERNAL.

@@ -10,37 +10,13 @@
 
 #include "Src/Misc/Encrypt/Encrypt.h"
 #include "Src/Misc/Common/JsonFile.h"
+#include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
 #include "suite/utf8/Utf8Path.h"
 
-namespace {
-
-using boost::property_tree::ptree;
-
-constexpr char kSettingsNode[] = "sensitive_settings";
-constexpr char kPathSeparator = '.';
-
-// The parsed tree is a copy of the plaintext input: its values are zeroed
-// before it is released, however the reader leaves.
-class TreeWiper {
- public:
-  explicit TreeWiper(ptree& root) : tree(root) {}
-  TreeWiper(const TreeWiper&) = delete;
-  TreeWiper& operator=(const TreeWiper&) = delete;
-  ~TreeWiper() { WipeTree(tree, done); }
-
-  // The reader wipes the settings while it has them at hand.
-  void SetWiped(const ptree* subtree) { done = subtree; }
-
- private:
-  ptree& tree;
-  const ptree* done = nullptr;
-};
-
-}  // namespace
 
 uint32_t ENCRYPT::ReadFileIntoMemory() {
   TRACE_ENTERING("ENCRYPT::ReadFileIntoMemory");
@@ -81,36 +57,10 @@ uint32_t ENCRYPT::ReadFileIntoMemory() {
 
 uint32_t ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
   TRACE_ENTERING("ENCRYPT::ReadSensitiveSettingFile");
-  ptree tree;
-  TreeWiper wiper(tree);
+  boost::property_tree::ptree tree;
   ReadJsonFile(path, tree);  // throws for a file that is not JSON
-
-  if (tree.count(kSettingsNode) != 1) {
-    KLOG(kLevelError) << "the plain text file is not match with the format of sensitive setting's.";
-    return ERR_GENERIC_FAILURE;
-  }
-  ptree& settings = tree.get_child(ptree::path_type(kSettingsNode, kPathSeparator));
   RecordMap records;
-  for (auto& [member, node] : settings) {
-    std::string name = member;
-    // The name only: a setting's value never reaches the log.
-    KLOG(kLevelTrace) << "Parse setting name: " << name;
-    // The value is copied out of the tree, whose copy is wiped right away:
-    // the records then lie past the tree's memory, which comes free in one
-    // piece for the large buffers of the write. Members usually come in
-    // order, so the end of the map is the likely place; a later duplicate
-    // still overwrites, and the value it replaces is wiped too.
-    std::string value(node.data());
-    records.insert_or_assign(records.end(), std::move(name), std::move(value));
-    WipeString(value);
-    if (node.empty()) {
-      WipeString(node.data());
-    } else {
-      WipeTree(node);
-    }
-  }
-  wiper.SetWiped(&settings);
-  // Moved, not copied: no second copy of the values is left to wipe.
+  if (!TakeSettingsRecords(tree, records)) return ERR_GENERIC_FAILURE;
   file_records[SensitiveSetting] = std::move(records);
   TRACE_EXITING("ENCRYPT::ReadSensitiveSettingFile");
   return ERR_SUCCEED;
@@ -121,14 +71,7 @@ uint32_t ENCRYPT::ReadCredentialFile(const std::string& path) {
   RecordMap records;
   CredentialFileParser parser;
   const int parsed = parser.ParseFile(path, records);
-  if (parsed == CredentialFileParser::kOk && !records.empty()) {
-    file_records[Credential] = std::move(records);
-    TRACE_EXITING("ENCRYPT::ReadCredentialFile");
-    return ERR_SUCCEED;
-  }
-  // The parser's number goes to the log as it is (docs/credential-format.md
-  // lists them); whatever it may have left in the map is discarded.
-  KLOG(kLevelError) << "Parse credential plain text error: " << parsed;
-  WipeValues(records);
-  return ERR_READ_FILE;
+  if (!TakeCredentialRecords(parsed, records, file_records)) return ERR_READ_FILE;
+  TRACE_EXITING("ENCRYPT::ReadCredentialFile");
+  return ERR_SUCCEED;
 }

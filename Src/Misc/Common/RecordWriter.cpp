@@ -1,0 +1,167 @@
+#include "Src/Misc/Common/RecordWriter.h"
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/OpenStore.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/StorePrompts.h"
+#include "Src/Misc/Common/StoreStatus.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/EnDecrypt.h"
+
+// The trace lines of a step, named after the command that runs it.
+#define STEP_ENTERING(step) KLOG(kLevelTrace) << "Entering  " << owner << "::" step
+#define STEP_EXITING(step) KLOG(kLevelTrace) << "Exiting  " << owner << "::" step
+
+RecordWriter::RecordWriter(const char* owner_name, const HostContext& run_context,
+                           TypedRecords& typed_records)
+    : owner(owner_name), context(run_context), records(typed_records) {}
+
+uint32_t RecordWriter::WriteAllTypes() {
+  // Presence alone selects unattended mode; the option's value is not read.
+  const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
+  // One passphrase for the whole run: only the pre-check writes it, anew
+  // for every type in attended mode; unattended runs keep it empty.
+  std::string passphrase;
+  const ScopedWipe passphrase_wipe(passphrase);
+  std::string path;
+  for (const auto& entry : records) {
+    const FileType type = entry.first;
+    path.clear();
+    const std::string key = EncryptedPathKeys[type];
+    const uint32_t located = LocateTypeStore(key, path);
+    if (located != ERR_SUCCEED) {
+      KLOG(kLevelError) << "Get value: " << key << " error: " << located << ".";
+      return ERR_READ_FILE;
+    }
+    uint32_t code = PreCheck(mode, path, passphrase, type);
+    if (code != ERR_SUCCEED) return code;
+    code = Write(type, path, passphrase);
+    if (code != ERR_SUCCEED) {
+      KLOG(kLevelError) << "Encrypt file error.";
+      return code;
+    }
+    CONSOLE_MESSAGE(kLevelConsole)
+        << "Succeed in encrypting the message and restoring it info file: " << path << ". "
+        << "\n"
+        << "Suggest you delete the file with plain text!";
+  }
+  return ERR_SUCCEED;
+}
+
+// Where each type's encrypted store lives, by the rules shared with the
+// other store commands.
+uint32_t RecordWriter::LocateTypeStore(const std::string& key, std::string& path) {
+  STEP_ENTERING("GetEncryptedFilePath");
+  const uint32_t code = LocateStore(key, path);
+  if (!path.empty()) {
+    STEP_EXITING("GetEncryptedFilePath");
+  }
+  return code;
+}
+
+uint32_t RecordWriter::PreCheck(int mode, const std::string& path, std::string& passphrase,
+                                FileType type) {
+  STEP_ENTERING("EncryptPreCheck");
+  if (!EntryExists(path)) {
+    if (mode == kAttendedMode) {
+      const uint32_t code = AskStorePassphrase(passphrase, path);
+      if (code != ERR_SUCCEED) {
+        KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << code;
+        return code;
+      }
+    }
+  } else {
+    const uint32_t code = UpdatePreCheck(mode, path, passphrase, type);
+    if (code != ERR_SUCCEED) {
+      KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
+      return code;
+    }
+    // Unattended mode still asks: only "quiet" skips the question.
+    if (context.options.count("quiet") == 0 && !ConfirmUpdate(path)) {
+      return MapStoreStatus(endecrypt_status::kInterrupted);
+    }
+  }
+  STEP_EXITING("EncryptPreCheck");
+  return ERR_SUCCEED;
+}
+
+uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
+                                      std::string& passphrase, FileType type) {
+  STEP_ENTERING("EncryptUpdatePreCheck");
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return ERR_INTERNAL;
+  const uint32_t code = OpenExistingStore(
+      *store, path, mode, &MapStoreStatus,
+      [this, &path](std::string& typed) { return AskStorePassphrase(typed, path); },
+      passphrase);
+  if (code != ERR_SUCCEED) return code;
+  const uint32_t detail = CountChanges(path, passphrase, type);
+  STEP_EXITING("EncryptUpdatePreCheck");
+  return detail;
+}
+
+uint32_t RecordWriter::CountChanges(const std::string& path, const std::string& passphrase,
+                                    FileType type) {
+  STEP_ENTERING("GetUpdateDetailInfo");
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return ERR_INTERNAL;
+  // The stored plaintext serves only the counts below.
+  RecordMap stored;
+  const ScopedWipe stored_wipe(stored);
+  const uint32_t code = MapStoreStatus(store->Decrypt(path, stored, passphrase));
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Parse the file " << path << " fail.";
+    return code;
+  }
+  // Keys compare byte for byte: a key differing only in letter case is new,
+  // and a value differing only in letter case is an update. Both maps are
+  // in the same key order, so one walk through the stored records finds
+  // every key, instead of a search per record.
+  int32_t added = 0;
+  int32_t updated = 0;
+  auto it = stored.begin();
+  for (const auto& [key, value] : records[type]) {
+    int order = -1;
+    while (it != stored.end() && (order = it->first.compare(key)) < 0) ++it;
+    if (order != 0) {
+      ++added;
+    } else if (it->second != value) {
+      ++updated;
+    }
+  }
+  CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
+  STEP_EXITING("GetUpdateDetailInfo");
+  return ERR_SUCCEED;
+}
+
+uint32_t RecordWriter::Write(FileType type, const std::string& path,
+                             const std::string& passphrase) {
+  STEP_ENTERING("RunEncrypt");
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return ERR_INTERNAL;
+  // Always merge: stored records absent from this input stay in the store.
+  const bool merge = true;
+  return MapStoreStatus(store->Encrypt(records[type], path, passphrase, merge));
+}
+
+// The console prompts are shared with the other store commands; a new
+// store's passphrase is typed twice.
+uint32_t RecordWriter::AskStorePassphrase(std::string& passphrase, const std::string& path) {
+  STEP_ENTERING("GetUserPassphrase");
+  const uint32_t code = AskPassphrase(path, !EntryExists(path), passphrase);
+  if (code == ERR_SUCCEED) {
+    STEP_EXITING("GetUserPassphrase");
+  }
+  return code;
+}
+
+bool RecordWriter::ConfirmUpdate(const std::string& path) { return AskToUpdate(path); }
+
+EnDecrypt* RecordWriter::GetStoreInstance() {
+  EnDecrypt* store = EnDecrypt::GetInstance();
+  if (store == nullptr) {
+    KLOG(kLevelError) << "Get EnDecrypt instance error.";
+  }
+  return store;
+}

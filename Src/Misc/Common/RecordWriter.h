@@ -1,0 +1,56 @@
+// Writing plaintext records into their stores, the procedure of encrypt
+// that import follows too: for every type read, the store's location, the
+// pre-check (a new store gets its passphrase in attended mode; an existing
+// store is opened in the run's mode, decrypted to count what changes, and
+// the update confirmed unless "quiet" was given), the merge into the store,
+// and the success line that suggests deleting the plaintext.
+// Driven from one thread; holds no lock.
+#ifndef SRC_MISC_COMMON_RECORDWRITER_H_
+#define SRC_MISC_COMMON_RECORDWRITER_H_
+
+#include <cstdint>
+#include <string>
+
+#include "Src/Misc/Common/RecordReaders.h"
+#include "Src/Misc/Common/StoreLocation.h"
+#include "plugin/basic_app.h"
+
+class EnDecrypt;
+
+class RecordWriter {
+ public:
+  // `owner` is the command's class name, which the trace lines of every
+  // step carry ("ENCRYPT::EncryptPreCheck"); `options` are the run's, of
+  // which "unattended" and "quiet" are read; `records` are written.
+  RecordWriter(const char* owner, const HostContext& context, TypedRecords& records);
+  RecordWriter(const RecordWriter&) = delete;
+  RecordWriter& operator=(const RecordWriter&) = delete;
+
+  // Writes every type of the records into its store, in type order; stops
+  // at the first type that fails. Returns a catalogue code.
+  [[nodiscard]] uint32_t WriteAllTypes();
+
+  // The steps of WriteAllTypes, each returning a catalogue code.
+  [[nodiscard]] uint32_t LocateTypeStore(const std::string& key, std::string& path);
+  [[nodiscard]] uint32_t PreCheck(int mode, const std::string& path, std::string& passphrase,
+                                  FileType type);
+  [[nodiscard]] uint32_t UpdatePreCheck(int mode, const std::string& path,
+                                        std::string& passphrase, FileType type);
+  [[nodiscard]] uint32_t CountChanges(const std::string& path, const std::string& passphrase,
+                                      FileType type);
+  [[nodiscard]] uint32_t Write(FileType type, const std::string& path,
+                               const std::string& passphrase);
+  [[nodiscard]] uint32_t AskStorePassphrase(std::string& passphrase, const std::string& path);
+  [[nodiscard]] bool ConfirmUpdate(const std::string& path);
+
+  // The store instance; null, after a log line, when the store library
+  // could not start.
+  [[nodiscard]] static EnDecrypt* GetStoreInstance();
+
+ private:
+  const char* const owner;
+  const HostContext& context;
+  TypedRecords& records;
+};
+
+#endif  // SRC_MISC_COMMON_RECORDWRITER_H_
