@@ -223,6 +223,43 @@ std::string KeyIdAt(const std::string& path) {
   return status::kOk;
 }
 
+// Appends to `identities` the age identity of each key of `keys`.
+[[nodiscard]] int AddIdentities(const std::vector<SecureBuffer>& keys,
+                                std::vector<age::Identity>& identities) {
+  for (const SecureBuffer& key : keys) {
+    SecureBuffer seed;
+    age::Identity identity;
+    if (endecrypt::DeriveAgeIdentitySeed(key, seed) != status::kOk ||
+        age::MakeIdentityFromSeed(seed.data(), identity) != age::AgeStatus::kOk) {
+      return status::kInternal;
+    }
+    identities.push_back(std::move(identity));
+  }
+  return status::kOk;
+}
+
+[[nodiscard]] int OpenAgeFile(const unsigned char* file, std::size_t size,
+                              age::SecretBytes& plaintext, age::AgeStatus& reason) {
+  std::string path;
+  std::vector<SecureBuffer> keys(1);
+  int result = endecrypt::ReadHostKeyPath(path);
+  if (result == status::kOk) result = endecrypt::LoadHostKey(path, keys.front());
+  std::vector<age::Identity> identities;
+  if (result == status::kOk) result = AddIdentities(keys, identities);
+  if (result != status::kOk) return result;
+  reason = age::DecryptFile(identities, file, size, plaintext);
+  // The kept keys are unsealed only for a file the current key cannot open.
+  if (reason == age::AgeStatus::kNoMatchingIdentity) {
+    keys.clear();
+    endecrypt::LoadKeptHostKeys(path, keys);
+    identities.clear();
+    if ((result = AddIdentities(keys, identities)) != status::kOk) return result;
+    if (!identities.empty()) reason = age::DecryptFile(identities, file, size, plaintext);
+  }
+  if (reason == age::AgeStatus::kInternal) return status::kInternal;
+  return reason == age::AgeStatus::kOk ? status::kOk : status::kInvalidFile;
+}
+
 [[nodiscard]] int BackupHostKey(const std::string& output, const std::string& passphrase) {
   std::string path;
   SecureBuffer key;
@@ -312,6 +349,12 @@ int EnDecryptRetireHostKey(const std::string& key_id, const std::vector<std::str
 
 int EnDecryptGetHostRecipient(std::string& recipient) {
   return Guarded([&] { return GetHostRecipient(recipient); });
+}
+
+int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size, age::SecretBytes& plaintext,
+                         age::AgeStatus& reason) {
+  reason = age::AgeStatus::kInternal;
+  return Guarded([&] { return OpenAgeFile(file, size, plaintext, reason); });
 }
 
 int EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {

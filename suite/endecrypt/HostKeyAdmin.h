@@ -6,10 +6,12 @@
 #ifndef SUITE_ENDECRYPT_HOSTKEYADMIN_H_
 #define SUITE_ENDECRYPT_HOSTKEYADMIN_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "host/EnDecrypt.h"
+#include "suite/age/AgeFormat.h"
 
 // The configured host key as found on disk.
 struct HostKeyFacts {
@@ -61,6 +63,19 @@ struct HostKeyFacts {
 // unattended write would. Returns kOk or the statuses of
 // LoadOrCreateHostKey.
 [[nodiscard]] ENDECRYPT_API int EnDecryptGetHostRecipient(std::string& recipient);
+
+// Decrypts the age file of `size` bytes at `file` (binary or armored) with
+// this host's age identity, or, when that opens none of its stanzas, with
+// the identity of a key the ring keeps, so files encrypted to the
+// recipient of a rotated-out key still open. On kOk the plaintext is in
+// `plaintext` and `reason` is age::AgeStatus::kOk; kInvalidFile when the
+// file does not open, with the age library's reason in `reason` (the file
+// names no identity of this host: kNoMatchingIdentity); else the statuses
+// of LoadHostKey for the current key (no host key: kNoCredential). No host
+// key is created, and no identity leaves the library.
+[[nodiscard]] ENDECRYPT_API int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
+                                                     age::SecretBytes& plaintext,
+                                                     age::AgeStatus& reason);
 
 // Writes the host key, unsealed in memory, to a new owner-only file
 // `output` wrapped under `passphrase` (Argon2id at the configured costs,

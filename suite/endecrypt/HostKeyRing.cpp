@@ -112,6 +112,16 @@ std::vector<std::string> ListKeptHostKeyIds(const std::string& path) {
   return ids;
 }
 
+void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys) {
+  std::vector<std::string> files;
+  for (const std::string& id : ListKeptHostKeyIds(path)) files.push_back(GetKeptHostKeyPath(path, id));
+  files.push_back(path + kOldSuffix);
+  for (const std::string& file : files) {
+    SecureBuffer key;
+    if (LoadHostKey(file, key) == status::kOk) keys.push_back(std::move(key));
+  }
+}
+
 int LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
   switch (TakeExclusiveLock(path + kLockSuffix, lock)) {
     case FileResult::kOk: return status::kOk;

@@ -29,6 +29,12 @@ std::string GetKeptHostKeyPath(const std::string& path, const std::string& id);
 // The hex ids of the keys the ring of the key at `path` keeps, in order.
 std::vector<std::string> ListKeptHostKeyIds(const std::string& path);
 
+// Adds to `keys` every key that the ring of the key at `path` keeps and
+// that loads: the kept keys in order, then the previous key of a rotation
+// an older version left unfinished. A kept key that does not load is
+// passed over.
+void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
+
 // Takes the lock of every change to the ring of the key at `path`,
 // without waiting. Returns kOk; kBusy when another change holds it;
 // kWriteFailed when the lock file cannot be made.

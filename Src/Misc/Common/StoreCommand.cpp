@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/PlainText.h"
@@ -104,17 +105,6 @@ uint32_t ExplainUnheldHostKey(const std::string& path) {
       << (facts.key_id.empty() ? "missing" : facts.key_id) << "). Restore that key from its "
       << "backup: kelvox hostkey restore --input BACKUP --force (the current key is kept).";
   return ERR_NO_MATCHING_CREDENTIAL;
-}
-
-// Why a passphrase file was refused, in words for the console.
-const char* DescribeFileResult(platform::FileResult result) {
-  switch (result) {
-    case platform::FileResult::kNotFound: return "it does not exist";
-    case platform::FileResult::kWrongSize: return "it is not a regular file of at most 4096 bytes";
-    case platform::FileResult::kUntrusted:
-      return "it must be a file of your own, not a link, that no one else may read (chmod 600)";
-    default: return "it cannot be read";
-  }
 }
 
 }  // namespace
@@ -280,13 +270,10 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   const ScopedWipe wipe_bytes(bytes);
   // The file guards a passphrase as the host-key file guards the key: it
   // must be the user's own, readable by no one else.
-  const platform::FileResult read =
-      platform::ReadSecretFile(file, 1, kMaxPassphraseFileSize, bytes);
-  if (read != platform::FileResult::kOk) {
+  std::string reason;
+  if (!ReadOwnerOnlyFile(file, kMaxPassphraseFileSize, bytes, reason)) {
     KLOG(kLevelError) << "Read passphrase file " << file << " error.";
-    CONSOLE_MESSAGE(kLevelError) << "The passphrase file " << file << " cannot be used: "
-                                 << (platform::IsAccessDenied(file) ? "permission denied"
-                                                                    : DescribeFileResult(read))
+    CONSOLE_MESSAGE(kLevelError) << "The passphrase file " << file << " cannot be used: " << reason
                                  << ".";
     return ERR_PASSPHRASE;
   }
@@ -301,4 +288,22 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   WipeString(entered);
   entered.assign(reinterpret_cast<const char*>(bytes.data()), end);
   return ERR_SUCCEED;
+}
+
+uint32_t StoreCommand::FormatPlainText(const RecordMap& records, std::string& text) const {
+  if (type == SensitiveSetting) {
+    FormatSettings(records, text);
+    return ERR_SUCCEED;
+  }
+  std::string misfit;
+  if (FormatCredentials(records, text, misfit)) return ERR_SUCCEED;
+  if (type == kNoType) {
+    FormatSettings(records, text);
+    return ERR_SUCCEED;
+  }
+  // A key is a name, not a secret: it may be shown.
+  KLOG(kLevelError) << "Record '" << misfit << "' of " << path << " fits no credential target.";
+  CONSOLE_MESSAGE(kLevelError) << "The record " << misfit
+                               << " is not the user or password of a credential target.";
+  return ERR_ENCRYPTED_FILE_INVALID;
 }

@@ -84,6 +84,13 @@ class StoreCommand : public basic_app {
   // logged. `records` is untouched on failure.
   [[nodiscard]] uint32_t ReadStoredRecords(EnDecrypt& store, RecordMap& records) const;
 
+  // The plaintext file of `records`, as encrypt reads it back, in `text`:
+  // the settings layout for a settings store, the credentials layout for a
+  // credentials store, and for a "--store" file whichever its keys fit.
+  // ERR_ENCRYPTED_FILE_INVALID, named on the console, for a credentials
+  // store with a record that fits no target.
+  [[nodiscard]] uint32_t FormatPlainText(const RecordMap& records, std::string& text) const;
+
   // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
   [[nodiscard]] static uint32_t RefuseOption(const std::string& message);
 

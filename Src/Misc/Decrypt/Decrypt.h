@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "Src/Misc/Common/OutputFile.h"
 #include "Src/Misc/Common/StoreCommand.h"
 
 class DECRYPT : public StoreCommand {
@@ -20,9 +21,8 @@ class DECRYPT : public StoreCommand {
 
  private:
   // False for standard output: no "--output", or "--output -".
-  [[nodiscard]] bool WritesFile() const { return HasOption("output") && GetOption("output") != "-"; }
-  // The plaintext of `records` in `text`, by the store's type.
-  [[nodiscard]] uint32_t FormatRecords(const RecordMap& records, std::string& text) const;
+  [[nodiscard]] bool WritesFile() const { return !Output().IsStandardOutput(); }
+  [[nodiscard]] OutputFile Output() const;
   [[nodiscard]] uint32_t WriteText(const std::string& text) const;
 };
 

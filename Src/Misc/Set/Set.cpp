@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/PlainText.h"
@@ -21,7 +22,6 @@
 namespace {
 
 constexpr char kValueField[] = "value";
-constexpr char kStandardInput[] = "-";
 // The most bytes one value may hold, from a file or standard input.
 constexpr std::size_t kMaxValueSize = 16u << 20;
 
@@ -78,7 +78,7 @@ uint32_t SET::CheckOptions() {
 
 uint32_t SET::CheckBeforePrompt(int mode) {
   // Standard input then carries the value: a passphrase cannot come from it too.
-  if (GetOption("value-from") == kStandardInput && mode == kAttendedMode &&
+  if (GetOption("value-from") == kStandardInputName && mode == kAttendedMode &&
       !HasOption("passphrase-file") && !platform::StandardInputIsTerminal()) {
     return RefuseOption(
         "--value-from - takes standard input; give --passphrase-file FILE for an attended store");
@@ -152,23 +152,10 @@ uint32_t SET::MakeChanges(const RecordMap& stored, std::string& value, RecordMap
 uint32_t SET::ReadValue(std::string& value) const {
   if (HasOption("value-from")) {
     const std::string from = GetOption("value-from");
-    const char* reason = "standard input cannot be read or holds more than 16 MiB";
-    bool read = false;
-    if (from == kStandardInput) {
-      SecretString bytes;
-      read = platform::ReadStandardInput(kMaxValueSize, bytes);
-      if (read) value.assign(bytes.data(), bytes.size());
-    } else {
-      std::vector<unsigned char> bytes;
-      const ScopedWipe wipe_bytes(bytes);
-      const platform::FileResult result = platform::ReadWholeFile(from, kMaxValueSize, bytes);
-      read = result == platform::FileResult::kOk;
-      reason = result == platform::FileResult::kNotFound    ? "it does not exist"
-               : result == platform::FileResult::kWrongSize ? "it is not a regular file of at most 16 MiB"
-               : platform::IsAccessDenied(from)             ? "permission denied"
-                                                            : "it cannot be read";
-      if (read) value.assign(bytes.begin(), bytes.end());
-    }
+    std::string reason;
+    SecretString bytes;
+    const bool read = ReadFileOrStandardInput(from, kMaxValueSize, bytes, reason);
+    if (read) value.assign(bytes.data(), bytes.size());
     if (!read) {
       KLOG(kLevelError) << "Read value from " << from << " error: " << reason << ".";
       CONSOLE_MESSAGE(kLevelError) << "The value cannot be read from " << from << ": " << reason

@@ -1,0 +1,54 @@
+#include "Src/Misc/Common/OutputFile.h"
+
+#include <boost/filesystem.hpp>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "suite/platform/Files.h"
+#include "suite/platform/StandardStreams.h"
+#include "suite/utf8/Utf8Path.h"
+
+namespace {
+
+uint32_t RefuseExisting(const std::string& path) {
+  KLOG(kLevelError) << "Output file " << path << " exists.";
+  CONSOLE_MESSAGE(kLevelError) << "The file " << path
+                               << " exists; it is left alone (--force replaces it).";
+  return ERR_WRITE_FILE;
+}
+
+}  // namespace
+
+uint32_t OutputFile::Check(const std::string& store_path) const {
+  if (IsStandardOutput()) return ERR_SUCCEED;
+  boost::system::error_code error;
+  if (boost::filesystem::equivalent(utf8::MakePath(path), utf8::MakePath(store_path), error)) {
+    CONSOLE_MESSAGE(kLevelError) << "The file " << path << " is the store itself; it is left alone.";
+    return ERR_WRITE_FILE;
+  }
+  if (!force && EntryExists(path)) return RefuseExisting(path);
+  return ERR_SUCCEED;
+}
+
+uint32_t OutputFile::Write(const void* data, std::size_t size) const {
+  // Straight to the descriptor: no stream buffer keeps a copy of the bytes.
+  if (IsStandardOutput()) {
+    return platform::WriteStandardOutput(static_cast<const char*>(data), size) ? ERR_SUCCEED
+                                                                               : ERR_WRITE_FILE;
+  }
+  // A new file is made exclusively (an existing entry, a link included, is
+  // refused and left alone); "--force" replaces the entry at the path
+  // atomically. Either way the file is owner-only and appears whole.
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  const platform::FileResult written =
+      force ? platform::ReplaceFileAtomically(path, bytes, size, platform::Replacement::kOwnerOnly)
+            : platform::CreateFileAtomically(path, bytes, size, false);
+  if (written == platform::FileResult::kExists) return RefuseExisting(path);
+  if (written != platform::FileResult::kOk) {
+    KLOG(kLevelError) << "Write output file " << path << " error.";
+    return ERR_WRITE_FILE;
+  }
+  return ERR_SUCCEED;
+}

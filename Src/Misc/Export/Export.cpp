@@ -1,0 +1,115 @@
+#include "Src/Misc/Export/Export.h"
+
+#include <string>
+#include <string_view>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputBytes.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "host/EnDecrypt.h"
+
+namespace {
+
+// The largest recipients file read: thousands of recipients.
+constexpr std::size_t kMaxRecipientsFileSize = std::size_t{1} << 20;
+// The host joins the values of a repeated option with this byte.
+constexpr char kRepeatSeparator = '\0';
+
+}  // namespace
+
+OutputFile EXPORT::Output() const {
+  return OutputFile{GetOption("output"), HasOption("force")};
+}
+
+uint32_t EXPORT::CheckOptions() {
+  if (!HasOption("output") || GetOption("output").empty()) {
+    return RefuseOption("export needs --output FILE, or --output - for standard output");
+  }
+  if (HasOption("recipient")) {
+    const std::string given = GetOption("recipient");
+    std::size_t start = 0;
+    while (start <= given.size()) {
+      std::size_t end = given.find(kRepeatSeparator, start);
+      if (end == std::string::npos) end = given.size();
+      const std::string_view text(given.data() + start, end - start);
+      age::Recipient recipient;
+      if (age::ParseRecipient(text, recipient) != age::AgeStatus::kOk) {
+        return RefuseOption("--recipient '" + std::string(text) +
+                            "' is not an age X25519 recipient (age1...)");
+      }
+      recipients.push_back(recipient);
+      start = end + 1;
+    }
+  }
+  if (HasOption("recipients-file")) {
+    const uint32_t code = ReadRecipientsFile();
+    if (code != ERR_SUCCEED) return code;
+  }
+  if (recipients.empty()) {
+    return RefuseOption("export needs --recipient R or --recipients-file FILE");
+  }
+  return ERR_SUCCEED;
+}
+
+uint32_t EXPORT::ReadRecipientsFile() {
+  const std::string file = GetOption("recipients-file");
+  SecretString text;
+  std::string reason;
+  std::vector<age::Recipient> read;
+  std::size_t bad_line = 0;
+  if (ReadFileOrStandardInput(file, kMaxRecipientsFileSize, text, reason)) {
+    const age::AgeStatus parsed =
+        age::ParseRecipientsFile(std::string_view(text.data(), text.size()), read, &bad_line);
+    if (parsed == age::AgeStatus::kOk) {
+      recipients.insert(recipients.end(), read.begin(), read.end());
+      return ERR_SUCCEED;
+    }
+    reason = parsed == age::AgeStatus::kMalformedKey
+                 ? "line " + std::to_string(bad_line) + " is not an age X25519 recipient (age1...)"
+                 : "it names no recipient";
+  }
+  KLOG(kLevelError) << "Recipients file " << file << ": " << reason << ".";
+  CONSOLE_MESSAGE(kLevelError) << "The recipients file " << file << " cannot be used: " << reason
+                               << ".";
+  return ERR_READ_FILE;
+}
+
+uint32_t EXPORT::CheckBeforePrompt(int mode) {
+  static_cast<void>(mode);
+  return Output().Check(path);
+}
+
+uint32_t EXPORT::RunOnStore(EnDecrypt& store) {
+  // The records and the text hold every secret of the store: wiped however
+  // the run ends; only the age file leaves the process.
+  RecordMap stored;
+  const ScopedWipe stored_wipe(stored);
+  uint32_t code = ReadStoredRecords(store, stored);
+  if (code != ERR_SUCCEED) return code;
+  std::string plain;
+  const ScopedWipe plain_wipe(plain);
+  code = FormatPlainText(stored, plain);
+  WipeValues(stored);
+  if (code != ERR_SUCCEED) return code;
+  std::vector<unsigned char> file;
+  const age::AgeStatus sealed =
+      age::EncryptFile(recipients, reinterpret_cast<const unsigned char*>(plain.data()),
+                       plain.size(), HasOption("armor"), file);
+  WipeString(plain);
+  if (sealed != age::AgeStatus::kOk) {
+    KLOG(kLevelError) << "Age encryption of " << path << " failed: "
+                      << age::DescribeStatus(sealed) << ".";
+    CONSOLE_MESSAGE(kLevelError) << "The store " << path << " cannot be exported: "
+                                 << age::DescribeStatus(sealed) << ".";
+    return sealed == age::AgeStatus::kInternal ? ERR_INTERNAL : ERR_ENCRYPT_DECRYPT;
+  }
+  const OutputFile output = Output();
+  code = output.Write(file.data(), file.size());
+  if (code != ERR_SUCCEED || output.IsStandardOutput()) return code;
+  CONSOLE_MESSAGE(kLevelConsole) << "Succeed in exporting the store " << path << " into "
+                                 << output.path << ", encrypted to " << recipients.size()
+                                 << (recipients.size() == 1 ? " recipient." : " recipients.");
+  return ERR_SUCCEED;
+}

@@ -1,0 +1,153 @@
+#include "Src/Misc/Import/Import.h"
+
+#include <vector>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputBytes.h"
+#include "Src/Misc/Common/RecordWriter.h"
+#include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
+#include "suite/platform/Process.h"
+#include "suite/platform/StandardStreams.h"
+
+namespace {
+
+// The largest identity file read: thousands of keys.
+constexpr std::size_t kMaxIdentityFileSize = std::size_t{1} << 20;
+
+}  // namespace
+
+IMPORT::~IMPORT() {
+  for (auto& [type, records] : file_records) WipeValues(records);
+}
+
+CommandResult IMPORT::SetParameters(const HostContext& host_context) {
+  context = host_context;
+  CommandResult result;
+  const auto input = context.options.find("input");
+  if (input == context.options.end() || input->second.empty()) {
+    CONSOLE_MESSAGE(kLevelError) << "import needs --input FILE, or --input - for standard input";
+    result.code = ERR_INVALID_PARAMETER;
+    return result;
+  }
+  // Standard input then carries the file and has nothing left for a
+  // passphrase or an answer to the update question.
+  const bool asks = context.options.count("unattended") == 0 || context.options.count("quiet") == 0;
+  if (input->second != kStandardInputName || !asks || platform::StandardInputIsTerminal()) {
+    return result;
+  }
+  CONSOLE_MESSAGE(kLevelError) << "--input - takes standard input, which then cannot answer a "
+                                  "prompt: give --unattended --quiet, or the age file's path";
+  result.code = ERR_INVALID_PARAMETER;
+  return result;
+}
+
+CommandResult IMPORT::Run() {
+  // From here on the process holds secrets.
+  platform::DisableCoreDumps();
+  CommandResult result;
+  return MakeCommandResult(result, ImportProc());
+}
+
+uint32_t IMPORT::ImportProc() {
+  TRACE_ENTERING("IMPORT::ImportProc");
+  SecretString file;
+  uint32_t code = ReadAgeFile(file);
+  if (code != ERR_SUCCEED) return code;
+  age::SecretBytes plaintext;
+  if ((code = OpenAgeFile(file, plaintext)) != ERR_SUCCEED) return code;
+  code = ReadRecordsFromText(reinterpret_cast<const char*>(plaintext.data()), plaintext.size(),
+                             "the plaintext of " + InputName(), file_records);
+  plaintext = age::SecretBytes();  // the records hold what is needed now
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "The plaintext of " << InputName() << " is neither settings nor credentials.";
+    CONSOLE_MESSAGE(kLevelError) << "The plaintext of " << InputName()
+                                 << " is neither a settings nor a credential file.";
+    return code;
+  }
+  code = RecordWriter("IMPORT", context, file_records).WriteAllTypes();
+  if (code != ERR_SUCCEED) return code;
+  TRACE_EXITING("IMPORT::ImportProc");
+  return ERR_SUCCEED;
+}
+
+std::string IMPORT::InputName() const {
+  const std::string input = context.options.at("input");
+  return input == kStandardInputName ? std::string("standard input") : input;
+}
+
+uint32_t IMPORT::ReadAgeFile(SecretString& file) const {
+  std::string reason;
+  if (ReadFileOrStandardInput(context.options.at("input"), age::kMaxFileSize, file, reason)) {
+    return ERR_SUCCEED;
+  }
+  KLOG(kLevelError) << "Read " << InputName() << " error: " << reason << ".";
+  CONSOLE_MESSAGE(kLevelError) << "The age file cannot be read from " << InputName() << ": "
+                               << reason << ".";
+  const std::string input = context.options.at("input");
+  return input == kStandardInputName || EntryExists(input) ? ERR_READ_FILE : ERR_FILE_NOT_EXIST;
+}
+
+uint32_t IMPORT::ReadIdentityFile(std::vector<age::Identity>& identities) const {
+  const std::string path = context.options.at("identity");
+  std::vector<unsigned char> bytes;
+  const ScopedWipe wipe_bytes(bytes);
+  std::string reason;
+  if (!ReadOwnerOnlyFile(path, kMaxIdentityFileSize, bytes, reason)) {
+    KLOG(kLevelError) << "Read identity file " << path << " error: " << reason << ".";
+    CONSOLE_MESSAGE(kLevelError) << "The identity file " << path << " cannot be used: " << reason
+                                 << ".";
+    return ERR_READ_FILE;
+  }
+  std::size_t bad_line = 0;
+  const age::AgeStatus parsed = age::ParseIdentityFile(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), identities,
+      &bad_line);
+  if (parsed == age::AgeStatus::kOk) return ERR_SUCCEED;
+  KLOG(kLevelError) << "Identity file " << path << ": " << age::DescribeStatus(parsed) << ".";
+  CONSOLE_MESSAGE(kLevelError) << "The identity file " << path << " cannot be used: "
+                               << (parsed == age::AgeStatus::kMalformedKey
+                                       ? "line " + std::to_string(bad_line) +
+                                             " is not an age identity (AGE-SECRET-KEY-1...)"
+                                       : std::string(age::DescribeStatus(parsed)))
+                               << ".";
+  return ERR_READ_FILE;
+}
+
+uint32_t IMPORT::OpenAgeFile(const SecretString& file, age::SecretBytes& plaintext) const {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+  age::AgeStatus reason = age::AgeStatus::kOk;
+  if (context.options.count("identity") != 0) {
+    std::vector<age::Identity> identities;
+    const uint32_t code = ReadIdentityFile(identities);
+    if (code != ERR_SUCCEED) return code;
+    reason = age::DecryptFile(identities, bytes, file.size(), plaintext);
+  } else {
+    const int status = EnDecryptOpenAgeFile(bytes, file.size(), plaintext, reason);
+    if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
+      // The host key itself failed: not the file's fault.
+      HostKeyFacts facts;
+      static_cast<void>(EnDecryptDescribeHostKey(facts));
+      KLOG(kLevelError) << "Host key for age files unusable: " << status << ".";
+      CONSOLE_MESSAGE(kLevelError)
+          << "The host key " << facts.path << " cannot open age files: "
+          << (facts.problem.empty() ? std::string("it cannot be used") : facts.problem) << ".";
+      return status == endecrypt_status::kInternal ? ERR_INTERNAL : ERR_NO_MATCHING_CREDENTIAL;
+    }
+  }
+  if (reason == age::AgeStatus::kOk) return ERR_SUCCEED;
+  if (reason == age::AgeStatus::kInternal) return ERR_INTERNAL;
+  KLOG(kLevelError) << InputName() << " is not an age file this host can open: "
+                    << age::DescribeStatus(reason) << ".";
+  const bool not_ours = reason == age::AgeStatus::kNoMatchingIdentity &&
+                        context.options.count("identity") == 0;
+  CONSOLE_MESSAGE(kLevelError) << "The file " << InputName()
+                               << " cannot be opened as an age file: "
+                               << (not_ours ? "it is not encrypted to this host's recipient "
+                                              "(kelvox hostkey recipient prints it)"
+                                            : age::DescribeStatus(reason))
+                               << ".";
+  return ERR_OPEN_FILE;
+}

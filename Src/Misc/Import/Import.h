@@ -1,0 +1,44 @@
+// IMPORT, the import command: opens an age file (age-encryption.org/v1)
+// named by "--input" (or standard input for "-") with this host's age
+// identity, or with the identities of the file "--identity" names, and
+// writes the records of its plaintext, a settings or a credential file,
+// into their stores exactly as encrypt writes a plaintext file's. The
+// plaintext is only ever held in memory that is wiped when freed.
+// Driven from one thread by the host; holds no lock.
+#ifndef SRC_MISC_IMPORT_IMPORT_H_
+#define SRC_MISC_IMPORT_IMPORT_H_
+
+#include <cstdint>
+#include <string>
+
+#include "Src/Misc/Common/RecordReaders.h"
+#include "plugin/basic_app.h"
+#include "suite/age/AgeFormat.h"
+#include "suite/secretmemory/SecretMemory.h"
+
+class IMPORT : public basic_app {
+ public:
+  IMPORT() = default;
+  ~IMPORT() override;
+
+  // Keeps a copy of `context`; "input" must be given.
+  CommandResult SetParameters(const HostContext& context) override;
+  CommandResult Run() override;
+
+ private:
+  [[nodiscard]] uint32_t ImportProc();
+  // The age file, read whole.
+  [[nodiscard]] uint32_t ReadAgeFile(SecretString& file) const;
+  // The file's plaintext, opened with the host's identities or those of
+  // "--identity".
+  [[nodiscard]] uint32_t OpenAgeFile(const SecretString& file, age::SecretBytes& plaintext) const;
+  [[nodiscard]] uint32_t ReadIdentityFile(std::vector<age::Identity>& identities) const;
+  // "standard input" or the file's path, as the console names the input.
+  [[nodiscard]] std::string InputName() const;
+
+  HostContext context;
+  // Plaintext values: wiped when the object dies.
+  TypedRecords file_records;
+};
+
+#endif  // SRC_MISC_IMPORT_IMPORT_H_
