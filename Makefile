@@ -1,5 +1,5 @@
 # Thin wrapper around CMake, CTest and CPack.
-.PHONY: deps configure build asan test demo package fuzz bench clean windows msi
+.PHONY: deps configure build asan test demo fleet-demo package fuzz bench clean windows msi
 
 JOBS ?= $(shell nproc)
 # Neither this make nor the ones CMake runs print "Entering directory".
@@ -27,6 +27,13 @@ demo: configure
 	cmake --build --preset default -j $(JOBS) --target kelvox_runtime
 	@scripts/demo.sh
 
+# The fleet example: secrets reach four local machines as age files
+# (examples/fleet), run by Ansible.
+fleet-demo: configure
+	@scripts/deps.sh fleet
+	cmake --build --preset default -j $(JOBS) --target kelvox_runtime
+	@scripts/fleet-demo.sh
+
 # build/kelvox_<version>_<arch>.deb, from what the package holds only.
 package: configure
 	cmake --build --preset default -j $(JOBS) --target kelvox_runtime kelvox_docs
@@ -42,7 +49,7 @@ bench: build
 	@scripts/bench.sh
 
 clean:
-	rm -rf build build-asan build-fuzz build-windows demo
+	rm -rf build build-asan build-fuzz build-windows demo demo-fleet
 
 # Cross-compiles for Windows x86-64 into build-windows/, builds the installer,
 # and tests both under Wine (the installer: install, run, upgrade, uninstall).

@@ -7,6 +7,7 @@
 #                             (scripts/msi.sh; scripts/windows-deps.sh
 #                             installs the cross compiler and Wine)
 #   scripts/deps.sh bench     also what `make bench` needs
+#   scripts/deps.sh fleet     also what `make fleet-demo` needs
 set -eu
 # scdoc turns the manual page into roff; dpkg-dev (dpkg-shlibdeps) and file
 # let CPack compute the package's dependencies. clang and libclang-rt-dev,
@@ -25,6 +26,9 @@ case "${1:-}" in
   bench)
     # GNU time gives a run's peak memory, for the memory ratio.
     packages="$packages time" ;;
+  fleet)
+    # The fleet example is an Ansible playbook.
+    packages="$packages ansible-core" ;;
   msi)
     # wixl builds the package from WiX source; msitools edits and lists it.
     packages="wixl msitools" ;;
