@@ -15,7 +15,9 @@ _kelvox() {
     [verify]="--type --store --unattended --passphrase-file --json --help"
     [remove]="--type --store --key --target --unattended --passphrase-file --quiet --help"
     [rekey]="--type --store --unattended --passphrase-file --to-attended --to-unattended --help"
-    [hostkey]="--store --json --protection --output --input --force --help"
+    [hostkey]="--store --json --protection --output --input --force --quiet --help"
+    [import]="--input --identity --unattended --quiet --help"
+    [export]="--type --store --recipient --recipients-file --armor --output --force --unattended --passphrase-file --help"
   )
   # Options that exclude each other: once one is given, the other is not offered.
   local -A excludes=(
@@ -35,7 +37,7 @@ _kelvox() {
 
   # hostkey takes its action first.
   if [[ ${words[1]} == hostkey ]] && ((cword == 2)); then
-    mapfile -t COMPREPLY < <(compgen -W "status seal rotate backup restore" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "status seal rotate retire recipient backup restore" -- "$cur")
     return
   fi
 

@@ -126,7 +126,8 @@ std::string GetUsageText() {
   }
   text << "\n"
           "exit status: 0 success; 1-255 the command's result code (1 for a larger code),\n"
-          "             e.g. 11 not written or a lock held, 40 host key missing or untrusted,\n"
+          "             e.g. 9 import: not an age file this host opens, 11 not written or a\n"
+          "             lock held, 40 host key missing or untrusted,\n"
           "             45 mode conflict, 46 passphrase error, 47 declined;\n"
           "             1 also: get or remove of a key not stored, hostkey retire of a key\n"
           "             not kept; 2 usage error; 31 plug-in cannot be loaded; 70 the command\n"
