@@ -15,6 +15,8 @@
 #include <sodium.h>
 
 #include "Src/Misc/Common/PlainText.h"
+#include "Src/Misc/Import/Import.h"
+#include "suite/age/AgeFormat.h"
 #include "tests/support/FreedMemory.h"
 #endif
 
@@ -178,6 +180,48 @@ TEST_F(CommandTest, SecretsAreWipedBeforeTheirMemoryIsFreed) {
       holder.SetRecords(Credential, std::move(records));
     }
     EXPECT_EQ(watch.Hits(), 0);
+  }
+}
+
+// import's plaintext, decrypted into guarded memory, and every record read
+// from it are wiped before their memory is freed, also when the file is
+// refused after its header opened.
+TEST_F(CommandTest, ImportedSecretsAreWipedBeforeTheirMemoryIsFreed) {
+  const std::string marker = "MARKER-import-0123456789";
+  std::vector<age::Identity> identities(1);
+  unsigned char seed[age::kKeySize] = {7};
+  ASSERT_EQ(age::MakeIdentityFromSeed(seed, identities.front()), age::AgeStatus::kOk);
+  SecretString key;
+  ASSERT_EQ(age::FormatIdentity(identities.front(), key), age::AgeStatus::kOk);
+  WriteFile(dir.File("admin.key"), std::string(key.data(), key.size()) + "\n");
+  boost::filesystem::permissions(dir.File("admin.key"), boost::filesystem::owner_read);
+  const std::string plaintext = R"({"sensitive_settings": {"db": ")" + marker + R"("},
+      "credentials": [{"target": "bmc", "user": "u", "password": ")" + marker + R"("}]})";
+  std::vector<unsigned char> file;
+  ASSERT_EQ(age::EncryptFile({identities.front().recipient},
+                             reinterpret_cast<const unsigned char*>(plaintext.data()),
+                             plaintext.size(), false, file),
+            age::AgeStatus::kOk);
+  WriteFile(dir.File("in.age"), std::string(file.begin(), file.end()));
+  file.back() ^= 1;  // the payload's tag: refused after the plaintext was opened
+  WriteFile(dir.File("damaged.age"), std::string(file.begin(), file.end()));
+  for (const char* input : {"in.age", "damaged.age"}) {
+    HostContext context;
+    context.options = {{"input", dir.File(input)}, {"identity", dir.File("admin.key")},
+                       {"unattended", ""}, {"quiet", ""}};
+    FreedMemoryWatch watch(marker);
+    {
+      IMPORT command;
+      ASSERT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      const uint32_t code = command.Run().code;
+      testing::internal::GetCapturedStdout();
+      testing::internal::GetCapturedStderr();
+      EXPECT_EQ(code, std::string(input) == "in.age" ? ERR_SUCCEED : ERR_OPEN_FILE);
+      WipeValues(fake_store::Get().written);
+    }
+    EXPECT_EQ(watch.Hits(), 0) << input;
   }
 }
 
