@@ -1,7 +1,8 @@
 # The host key under DPAPI: an unattended store made under a plain key, the
 # key sealed by DPAPI and the store still opening, a passphrase backup
 # restored into a fresh key folder (sealed there by DPAPI too) opening the
-# same store, and the key unsealed back to a plain file.
+# same store, the host's age recipient taking a store exported to it back
+# in through import, and the key unsealed back to a plain file.
 # Usage: cmake -DEMULATOR=wine64 -DPROGRAM=kelvox.exe -P CheckHostKeyDpapi.cmake
 set(folder ${CMAKE_CURRENT_BINARY_DIR}/hostkey-dpapi)
 file(REMOVE_RECURSE ${folder})
@@ -22,7 +23,8 @@ file(WRITE ${folder}/once "backup passphrase\n")
 file(WRITE ${folder}/twice "backup passphrase\nbackup passphrase\n")
 
 # Runs kelvox with the key folder `keys` and standard input from the file
-# `input`; fails unless it exits 0 with standard output matching `pattern`.
+# `input`; fails unless it exits 0 with standard output matching `pattern`,
+# which it leaves in `output`.
 function(run keys input pattern)
   set(ENV{KELVOX_GLOBAL_CONFIG} "${windows_folder}\\${keys}.config")
   execute_process(COMMAND ${EMULATOR} ${PROGRAM} ${ARGN} INPUT_FILE ${folder}/${input}
@@ -33,6 +35,7 @@ function(run keys input pattern)
     message(FATAL_ERROR "kelvox ${shown} (${keys}) exited ${status}\n"
                         "stdout:\n${out}\nexpected to match: ${pattern}\nstderr:\n${err}")
   endif()
+  set(output "${out}" PARENT_SCOPE)
 endfunction()
 
 run(keys none "" encrypt --configfile "${windows_folder}\\in.json" --unattended)
@@ -40,6 +43,11 @@ run(keys none "protection: file\n" hostkey status)
 run(keys none "" hostkey seal --protection dpapi)
 run(keys none "protection: dpapi\n" hostkey status)
 run(keys none "^a\nb\n$" list --type settings --unattended)
+run(keys none "^age1[a-z0-9]+\n$" hostkey recipient)
+string(STRIP "${output}" recipient)
+run(keys none "" export --type settings --unattended --recipient ${recipient} --armor
+    --output "${windows_folder}\\settings.age")
+run(keys none "add: 0, update: 0" import --input "${windows_folder}\\settings.age" --unattended --quiet)
 run(keys twice "" hostkey backup --output "${windows_folder}\\host.bak")
 run(fresh once "" hostkey restore --input "${windows_folder}\\host.bak" --protection dpapi)
 run(fresh none "protection: dpapi\n" hostkey status)
@@ -51,7 +59,7 @@ file(SIZE ${folder}/keys/host.key size)
 if(NOT size EQUAL 32)
   message(FATAL_ERROR "the key unsealed to a plain file has ${size} bytes")
 endif()
-foreach(file settings.store kelvox.log keys/host.key fresh/host.key)
+foreach(file settings.store settings.age kelvox.log keys/host.key fresh/host.key)
   file(READ ${folder}/${file} text)
   if(text MATCHES "VALUE-|backup passphrase")
     message(FATAL_ERROR "a value or passphrase is readable in ${file}")
