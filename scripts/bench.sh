@@ -49,12 +49,23 @@ peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null </dev/null | tail -1; }
 # the machine's speed while the bench runs weighs on both sides of a ratio
 # alike. The first rounds warm the caches and are not counted.
 encrypt_big=("$bin/kelvox" encrypt --configfile "$big" --unattended --quiet)
+# The same plaintext as an age file to this host, and a recipient to export to.
+age -e -r "$("$bin/kelvox" hostkey recipient)" -o "$work/settings.age" "$big"
+age-keygen -o "$work/admin.key" 2>/dev/null
+admin=$(age-keygen -y "$work/admin.key")
+import_big=("$bin/kelvox" import --input "$work/settings.age" --unattended --quiet)
+decrypt_big=("$bin/kelvox" decrypt --type settings --unattended --output "$work/out" --force)
+export_big=("$bin/kelvox" export --type settings --unattended --recipient "$admin" --output "$work/out" --force)
 for round in $(seq 17); do
   [ "$round" -le 2 ] && out=$work/warmup || out=$work
+  rm -f "$store"
+  timed "$out/import" "${import_big[@]}"
   rm -f "$store"
   timed "$out/parse" "$bin/bench_bare_parse" "$big"
   timed "$out/create" "${encrypt_big[@]}"
   timed "$out/update" "${encrypt_big[@]}"
+  timed "$out/decrypt" "${decrypt_big[@]}"
+  timed "$out/export" "${export_big[@]}"
 done
 create_kib=$(rm -f "$store" && peak_kib "${encrypt_big[@]}")
 update_kib=$(peak_kib "${encrypt_big[@]}")
@@ -66,6 +77,9 @@ for round in $(seq 105); do
   timed "$out/version" "$bin/kelvox" --version
 done
 parse=$(median "$work/parse")
+import=$(median "$work/import")
+decrypt=$(median "$work/decrypt")
+export=$(median "$work/export")
 create=$(median "$work/create")
 update=$(median "$work/update")
 one=$(median "$work/one")
@@ -79,11 +93,14 @@ echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "update of every value / new store (100,000 records)|$update|$create|1.20"
   echo "one-record unattended update / kelvox --version|$one|$version|2.00"
   echo "peak RSS / input size|$peak|$input_kib|10.50"
+  echo "import of the age file / encrypt of its plaintext (new store)|$import|$create|1.15"
+  echo "export to a file / decrypt to a file (100,000 records)|$export|$decrypt|1.15"
 } | awk -F'|' '{
   ratio = $2 / $3
-  printf "%-56s %8.2f  target <= %5.2f  %s\n", $1, ratio, $4, (ratio <= $4 ? "met" : "MISSED")
+  printf "%-62s %8.2f  target <= %5.2f  %s\n", $1, ratio, $4, (ratio <= $4 ? "met" : "MISSED")
 }'
-awk -v p="$parse" -v c="$create" -v u="$update" -v o="$one" -v v="$version" -v k="$peak" 'BEGIN {
+awk -v i="$import" -v d="$decrypt" -v e="$export" -v p="$parse" -v c="$create" -v u="$update" -v o="$one" -v v="$version" -v k="$peak" 'BEGIN {
   printf "(medians: parse %.3f s, new store %.3f s, update %.3f s, one record %.2f ms, ", p, c, u, o * 1000
   printf "--version %.2f ms; peak %d KiB)\n", v * 1000, k
+  printf "(medians: import %.3f s, decrypt %.3f s, export %.3f s)\n", i, d, e
 }'
