@@ -1,5 +1,6 @@
 #include "Src/Misc/Common/RecordWriter.h"
 
+#include "Src/Misc/Common/ChangeCount.h"
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/Secrets.h"
@@ -96,12 +97,12 @@ uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
       [this, &path](std::string& typed) { return AskStorePassphrase(typed, path); },
       passphrase);
   if (code != ERR_SUCCEED) return code;
-  const uint32_t detail = CountChanges(path, passphrase, type);
+  const uint32_t detail = CountUpdate(path, passphrase, type);
   STEP_EXITING("EncryptUpdatePreCheck");
   return detail;
 }
 
-uint32_t RecordWriter::CountChanges(const std::string& path, const std::string& passphrase,
+uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& passphrase,
                                     FileType type) {
   STEP_ENTERING("GetUpdateDetailInfo");
   EnDecrypt* store = GetStoreInstance();
@@ -114,23 +115,7 @@ uint32_t RecordWriter::CountChanges(const std::string& path, const std::string& 
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
-  // Keys compare byte for byte: a key differing only in letter case is new,
-  // and a value differing only in letter case is an update. Both maps are
-  // in the same key order, so one walk through the stored records finds
-  // every key, instead of a search per record.
-  int32_t added = 0;
-  int32_t updated = 0;
-  auto it = stored.begin();
-  for (const auto& [key, value] : records[type]) {
-    int order = -1;
-    while (it != stored.end() && (order = it->first.compare(key)) < 0) ++it;
-    if (order != 0) {
-      ++added;
-    } else if (it->second != value) {
-      ++updated;
-    }
-  }
-  CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
+  ShowChangeCount(CountChanges(records[type], stored));
   STEP_EXITING("GetUpdateDetailInfo");
   return ERR_SUCCEED;
 }

@@ -36,7 +36,7 @@ class RecordWriter {
                                   FileType type);
   [[nodiscard]] uint32_t UpdatePreCheck(int mode, const std::string& path,
                                         std::string& passphrase, FileType type);
-  [[nodiscard]] uint32_t CountChanges(const std::string& path, const std::string& passphrase,
+  [[nodiscard]] uint32_t CountUpdate(const std::string& path, const std::string& passphrase,
                                       FileType type);
   [[nodiscard]] uint32_t Write(FileType type, const std::string& path,
                                const std::string& passphrase);

@@ -1,5 +1,6 @@
 #include "Src/Misc/Edit/Edit.h"
 
+#include "Src/Misc/Common/ChangeCount.h"
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/PlainText.h"
@@ -132,9 +133,6 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   RecordMap after;
   const ScopedWipe wipe_before(before);
   const ScopedWipe wipe_after(after);
-  int added = 0;
-  int updated = 0;
-  int removed = 0;
   auto old = stored.begin();
   auto now = edited.begin();
   while (old != stored.end() || now != edited.end()) {
@@ -142,7 +140,6 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
                       : old == stored.end() ? 1
                                             : old->first.compare(now->first);
     if (order < 0) {
-      ++removed;
       changed.push_back(old->first);
       before.emplace_hint(before.end(), *old);
       ++old;
@@ -156,7 +153,6 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
       return ERR_INVALID_FILE;
     }
     if (order > 0 || old->second != now->second) {
-      ++(order > 0 ? added : updated);
       changed.push_back(now->first);
       if (order == 0) before.emplace_hint(before.end(), *old);
       after.emplace_hint(after.end(), *now);
@@ -168,8 +164,8 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
     CONSOLE_MESSAGE(kLevelConsole) << "No change; the store " << path << " is left as it was.";
     return ERR_SUCCEED;
   }
-  CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated
-                                 << ", remove: " << removed;
+  const bool replaces = true;
+  ShowChangeCount(CountChanges(edited, stored, replaces), replaces);
   if (!HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }

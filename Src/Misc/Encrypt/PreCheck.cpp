@@ -15,7 +15,7 @@ uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path
 
 uint32_t ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
                                       const FileType& type) {
-  return Writer().CountChanges(path, passphrase, type);
+  return Writer().CountUpdate(path, passphrase, type);
 }
 
 CommandResult ENCRYPT::GetUserPassphrase(std::string& passphrase, const std::string& path) {

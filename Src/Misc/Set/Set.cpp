@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "Src/Misc/Common/ChangeCount.h"
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/InputForm.h"
@@ -100,12 +101,7 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
   uint32_t code = MakeChanges(stored, value, changes);
   if (code != ERR_SUCCEED) return code;
 
-  int added = 0;
-  int updated = 0;
-  for (const auto& [key, changed] : changes) {
-    ++(stored.count(key) != 0 ? updated : added);
-  }
-  CONSOLE_MESSAGE(kLevelConsole) << "add: " << added << ", update: " << updated;
+  ShowChangeCount(CountChanges(changes, stored));
   if (!store_is_new && !HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
