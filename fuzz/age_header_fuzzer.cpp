@@ -62,7 +62,7 @@ void CheckDecrypt(const uint8_t* data, size_t size) {
   SecretBytes plaintext;
   Check(plaintext.Allocate(1));
   plaintext.data()[0] = kUntouched;
-  const AgeStatus status = DecryptFile(FuzzIdentities(), data, size, plaintext);
+  const AgeStatus status = DecryptWithIdentities(FuzzIdentities(), data, size, plaintext);
   Check(DescribeStatus(status) != nullptr);
   if (status != AgeStatus::kOk) Check(plaintext.size() == 1 && plaintext.data()[0] == kUntouched);
 }

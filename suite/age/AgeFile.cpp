@@ -52,8 +52,9 @@ const char* DescribeStatus(AgeStatus status) {
   return "unknown age status";
 }
 
-AgeStatus EncryptFile(const std::vector<Recipient>& recipients, const unsigned char* plaintext,
-                      std::size_t size, bool armor, std::vector<unsigned char>& file) {
+AgeStatus EncryptToRecipients(const std::vector<Recipient>& recipients,
+                              const unsigned char* plaintext, std::size_t size, bool armor,
+                              std::vector<unsigned char>& file) {
   if (recipients.empty()) return AgeStatus::kNoKeys;
   if (size > kMaxPlaintextSize || recipients.size() > kMaxStanzas) return AgeStatus::kTooLarge;
   SecretBytes file_key;
@@ -83,8 +84,8 @@ AgeStatus EncryptFile(const std::vector<Recipient>& recipients, const unsigned c
   return AgeStatus::kOk;
 }
 
-AgeStatus DecryptFile(const std::vector<Identity>& identities, const unsigned char* file,
-                      std::size_t size, SecretBytes& plaintext) {
+AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities, const unsigned char* file,
+                                std::size_t size, SecretBytes& plaintext) {
   if (identities.empty()) return AgeStatus::kNoKeys;
   for (const Identity& identity : identities) {
     if (identity.secret_key.size() != kKeySize) return AgeStatus::kNoKeys;

@@ -128,18 +128,18 @@ std::string FormatRecipient(const Identity& identity);
 // kMaxPlaintextSize bytes or kMaxStanzas recipients), kLowOrderShare (a
 // recipient no secret can be agreed with) or kInternal; `file` is
 // untouched unless kOk.
-[[nodiscard]] AgeStatus EncryptFile(const std::vector<Recipient>& recipients,
-                                    const unsigned char* plaintext, std::size_t size, bool armor,
-                                    std::vector<unsigned char>& file);
+[[nodiscard]] AgeStatus EncryptToRecipients(const std::vector<Recipient>& recipients,
+                                            const unsigned char* plaintext, std::size_t size,
+                                            bool armor, std::vector<unsigned char>& file);
 
 // Decrypts the age file of `size` bytes at `file`, binary or armored, with
 // the first identity that opens one of its X25519 stanzas; stanzas of other
 // types are skipped, except scrypt ones, which are refused. On kOk the
 // plaintext replaces what `plaintext` held; on a refusal `plaintext` is
 // untouched and nothing decrypted is left in memory.
-[[nodiscard]] AgeStatus DecryptFile(const std::vector<Identity>& identities,
-                                    const unsigned char* file, std::size_t size,
-                                    SecretBytes& plaintext);
+[[nodiscard]] AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities,
+                                              const unsigned char* file, std::size_t size,
+                                              SecretBytes& plaintext);
 
 }  // namespace age
 

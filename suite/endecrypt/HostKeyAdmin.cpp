@@ -247,14 +247,14 @@ std::string KeyIdAt(const std::string& path) {
   std::vector<age::Identity> identities;
   if (result == status::kOk) result = AddIdentities(keys, identities);
   if (result != status::kOk) return result;
-  reason = age::DecryptFile(identities, file, size, plaintext);
+  reason = age::DecryptWithIdentities(identities, file, size, plaintext);
   // The kept keys are unsealed only for a file the current key cannot open.
   if (reason == age::AgeStatus::kNoMatchingIdentity) {
     keys.clear();
     endecrypt::LoadKeptHostKeys(path, keys);
     identities.clear();
     if ((result = AddIdentities(keys, identities)) != status::kOk) return result;
-    if (!identities.empty()) reason = age::DecryptFile(identities, file, size, plaintext);
+    if (!identities.empty()) reason = age::DecryptWithIdentities(identities, file, size, plaintext);
   }
   if (reason == age::AgeStatus::kInternal) return status::kInternal;
   return reason == age::AgeStatus::kOk ? status::kOk : status::kInvalidFile;

@@ -65,14 +65,14 @@ std::vector<Recipient> RecipientsOf(const std::vector<Identity>& identities) {
 
 Bytes Encrypt(const std::vector<Recipient>& recipients, const Bytes& plaintext, bool armor) {
   Bytes file;
-  EXPECT_EQ(EncryptFile(recipients, plaintext.data(), plaintext.size(), armor, file),
+  EXPECT_EQ(EncryptToRecipients(recipients, plaintext.data(), plaintext.size(), armor, file),
             AgeStatus::kOk);
   return file;
 }
 
 AgeStatus Decrypt(const std::vector<Identity>& identities, const Bytes& file, Bytes* out) {
   SecretBytes plaintext;
-  const AgeStatus status = DecryptFile(identities, file.data(), file.size(), plaintext);
+  const AgeStatus status = DecryptWithIdentities(identities, file.data(), file.size(), plaintext);
   if (out != nullptr) out->assign(plaintext.data(), plaintext.data() + plaintext.size());
   return status;
 }

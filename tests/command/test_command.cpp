@@ -198,9 +198,9 @@ TEST_F(CommandTest, ImportedSecretsAreWipedBeforeTheirMemoryIsFreed) {
   const std::string plaintext = R"({"sensitive_settings": {"db": ")" + marker + R"("},
       "credentials": [{"target": "bmc", "user": "u", "password": ")" + marker + R"("}]})";
   std::vector<unsigned char> file;
-  ASSERT_EQ(age::EncryptFile({identities.front().recipient},
-                             reinterpret_cast<const unsigned char*>(plaintext.data()),
-                             plaintext.size(), false, file),
+  ASSERT_EQ(age::EncryptToRecipients({identities.front().recipient},
+                                     reinterpret_cast<const unsigned char*>(plaintext.data()),
+                                     plaintext.size(), false, file),
             age::AgeStatus::kOk);
   WriteFile(dir.File("in.age"), std::string(file.begin(), file.end()));
   file.back() ^= 1;  // the payload's tag: refused after the plaintext was opened

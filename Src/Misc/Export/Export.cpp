@@ -95,8 +95,8 @@ uint32_t EXPORT::RunOnStore(EnDecrypt& store) {
   if (code != ERR_SUCCEED) return code;
   std::vector<unsigned char> file;
   const age::AgeStatus sealed =
-      age::EncryptFile(recipients, reinterpret_cast<const unsigned char*>(plain.data()),
-                       plain.size(), HasOption("armor"), file);
+      age::EncryptToRecipients(recipients, reinterpret_cast<const unsigned char*>(plain.data()),
+                               plain.size(), HasOption("armor"), file);
   WipeString(plain);
   if (sealed != age::AgeStatus::kOk) {
     KLOG(kLevelError) << "Age encryption of " << path << " failed: "

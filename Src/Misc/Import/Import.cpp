@@ -62,7 +62,8 @@ uint32_t IMPORT::ImportProc() {
                              "the plaintext of " + InputName(), file_records);
   plaintext = age::SecretBytes();  // the records hold what is needed now
   if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "The plaintext of " << InputName() << " is neither settings nor credentials.";
+    KLOG(kLevelError) << "The plaintext of " << InputName()
+                      << " is neither settings nor credentials.";
     CONSOLE_MESSAGE(kLevelError) << "The plaintext of " << InputName()
                                  << " is neither a settings nor a credential file.";
     return code;
@@ -123,7 +124,7 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, age::SecretBytes& plainte
     std::vector<age::Identity> identities;
     const uint32_t code = ReadIdentityFile(identities);
     if (code != ERR_SUCCEED) return code;
-    reason = age::DecryptFile(identities, bytes, file.size(), plaintext);
+    reason = age::DecryptWithIdentities(identities, bytes, file.size(), plaintext);
   } else {
     const int status = EnDecryptOpenAgeFile(bytes, file.size(), plaintext, reason);
     if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
