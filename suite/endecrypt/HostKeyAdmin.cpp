@@ -239,7 +239,8 @@ std::string KeyIdAt(const std::string& path) {
 }
 
 [[nodiscard]] int OpenAgeFile(const unsigned char* file, std::size_t size,
-                              age::SecretBytes& plaintext, age::AgeStatus& reason) {
+                              const AgePlaintextReader& read, age::AgeStatus& reason) {
+  age::SecretBytes plaintext;
   std::string path;
   std::vector<SecureBuffer> keys(1);
   int result = endecrypt::ReadHostKeyPath(path);
@@ -257,7 +258,9 @@ std::string KeyIdAt(const std::string& path) {
     if (!identities.empty()) reason = age::DecryptWithIdentities(identities, file, size, plaintext);
   }
   if (reason == age::AgeStatus::kInternal) return status::kInternal;
-  return reason == age::AgeStatus::kOk ? status::kOk : status::kInvalidFile;
+  if (reason != age::AgeStatus::kOk) return status::kInvalidFile;
+  read(plaintext.data(), plaintext.size());
+  return status::kOk;
 }
 
 [[nodiscard]] int BackupHostKey(const std::string& output, const std::string& passphrase) {
@@ -351,10 +354,10 @@ int EnDecryptGetHostRecipient(std::string& recipient) {
   return Guarded([&] { return GetHostRecipient(recipient); });
 }
 
-int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size, age::SecretBytes& plaintext,
-                         age::AgeStatus& reason) {
+int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
+                         const AgePlaintextReader& read, age::AgeStatus& reason) {
   reason = age::AgeStatus::kInternal;
-  return Guarded([&] { return OpenAgeFile(file, size, plaintext, reason); });
+  return Guarded([&] { return OpenAgeFile(file, size, read, reason); });
 }
 
 int EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {

@@ -7,6 +7,7 @@
 #define SUITE_ENDECRYPT_HOSTKEYADMIN_H_
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,17 +65,22 @@ struct HostKeyFacts {
 // LoadOrCreateHostKey.
 [[nodiscard]] ENDECRYPT_API int EnDecryptGetHostRecipient(std::string& recipient);
 
+// Reads the plaintext of an age file, given while it exists: it is wiped
+// and released by the library that made it when the call returns (on
+// Windows each module has its own guarded allocator).
+using AgePlaintextReader = std::function<void(const unsigned char* data, std::size_t size)>;
+
 // Decrypts the age file of `size` bytes at `file` (binary or armored) with
 // this host's age identity, or, when that opens none of its stanzas, with
 // the identity of a key the ring keeps, so files encrypted to the
-// recipient of a rotated-out key still open. On kOk the plaintext is in
-// `plaintext` and `reason` is age::AgeStatus::kOk; kInvalidFile when the
+// recipient of a rotated-out key still open, and hands the plaintext to
+// `read`. On kOk `reason` is age::AgeStatus::kOk; kInvalidFile when the
 // file does not open, with the age library's reason in `reason` (the file
 // names no identity of this host: kNoMatchingIdentity); else the statuses
 // of LoadHostKey for the current key (no host key: kNoCredential). No host
 // key is created, and no identity leaves the library.
 [[nodiscard]] ENDECRYPT_API int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
-                                                     age::SecretBytes& plaintext,
+                                                     const AgePlaintextReader& read,
                                                      age::AgeStatus& reason);
 
 // Writes the host key, unsealed in memory, to a new owner-only file

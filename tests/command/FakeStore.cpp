@@ -72,7 +72,7 @@ int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const 
 
 // import reaches the host's identities through these; its runs here give
 // --identity, so they are never asked.
-int EnDecryptOpenAgeFile(const unsigned char*, std::size_t, age::SecretBytes&,
+int EnDecryptOpenAgeFile(const unsigned char*, std::size_t, const AgePlaintextReader&,
                          age::AgeStatus& reason) {
   reason = age::AgeStatus::kInternal;
   return endecrypt_status::kInternal;

@@ -56,17 +56,19 @@ uint32_t IMPORT::ImportProc() {
   SecretString file;
   uint32_t code = ReadAgeFile(file);
   if (code != ERR_SUCCEED) return code;
-  age::SecretBytes plaintext;
-  if ((code = OpenAgeFile(file, plaintext)) != ERR_SUCCEED) return code;
-  code = ReadRecordsFromText(reinterpret_cast<const char*>(plaintext.data()), plaintext.size(),
-                             "the plaintext of " + InputName(), file_records);
-  plaintext = age::SecretBytes();  // the records hold what is needed now
-  if (code != ERR_SUCCEED) {
+  // The plaintext exists only while the readers run on it.
+  uint32_t read = ERR_SUCCEED;
+  code = OpenAgeFile(file, [this, &read](const unsigned char* data, std::size_t size) {
+    read = ReadRecordsFromText(reinterpret_cast<const char*>(data), size,
+                               "the plaintext of " + InputName(), file_records);
+  });
+  if (code != ERR_SUCCEED) return code;
+  if (read != ERR_SUCCEED) {
     KLOG(kLevelError) << "The plaintext of " << InputName()
                       << " is neither settings nor credentials.";
     CONSOLE_MESSAGE(kLevelError) << "The plaintext of " << InputName()
                                  << " is neither a settings nor a credential file.";
-    return code;
+    return read;
   }
   code = RecordWriter("IMPORT", context, file_records).WriteAllTypes();
   if (code != ERR_SUCCEED) return code;
@@ -117,16 +119,18 @@ uint32_t IMPORT::ReadIdentityFile(std::vector<age::Identity>& identities) const 
   return ERR_READ_FILE;
 }
 
-uint32_t IMPORT::OpenAgeFile(const SecretString& file, age::SecretBytes& plaintext) const {
+uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader& read) const {
   const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
   age::AgeStatus reason = age::AgeStatus::kOk;
   if (context.options.count("identity") != 0) {
     std::vector<age::Identity> identities;
     const uint32_t code = ReadIdentityFile(identities);
     if (code != ERR_SUCCEED) return code;
+    age::SecretBytes plaintext;
     reason = age::DecryptWithIdentities(identities, bytes, file.size(), plaintext);
+    if (reason == age::AgeStatus::kOk) read(plaintext.data(), plaintext.size());
   } else {
-    const int status = EnDecryptOpenAgeFile(bytes, file.size(), plaintext, reason);
+    const int status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
     if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
       // The host key itself failed: not the file's fault.
       HostKeyFacts facts;

@@ -13,6 +13,7 @@
 
 #include "Src/Misc/Common/RecordReaders.h"
 #include "plugin/basic_app.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/age/AgeFormat.h"
 #include "suite/secretmemory/SecretMemory.h"
 
@@ -29,9 +30,10 @@ class IMPORT : public basic_app {
   [[nodiscard]] uint32_t ImportProc();
   // The age file, read whole.
   [[nodiscard]] uint32_t ReadAgeFile(SecretString& file) const;
-  // The file's plaintext, opened with the host's identities or those of
-  // "--identity".
-  [[nodiscard]] uint32_t OpenAgeFile(const SecretString& file, age::SecretBytes& plaintext) const;
+  // Opens the file with the host's identities or those of "--identity"
+  // and hands its plaintext to `read`, which may not keep it.
+  [[nodiscard]] uint32_t OpenAgeFile(const SecretString& file,
+                                     const AgePlaintextReader& read) const;
   [[nodiscard]] uint32_t ReadIdentityFile(std::vector<age::Identity>& identities) const;
   // "standard input" or the file's path, as the console names the input.
   [[nodiscard]] std::string InputName() const;
