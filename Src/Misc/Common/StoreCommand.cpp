@@ -290,6 +290,14 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   return ERR_SUCCEED;
 }
 
+uint32_t StoreCommand::ReadPlainText(EnDecrypt& store, std::string& text) const {
+  // The records hold every secret of the store: wiped however this ends.
+  RecordMap stored;
+  const ScopedWipe stored_wipe(stored);
+  const uint32_t code = ReadStoredRecords(store, stored);
+  return code == ERR_SUCCEED ? FormatPlainText(stored, text) : code;
+}
+
 uint32_t StoreCommand::FormatPlainText(const RecordMap& records, std::string& text) const {
   if (type == SensitiveSetting) {
     FormatSettings(records, text);

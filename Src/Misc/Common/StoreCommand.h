@@ -84,6 +84,10 @@ class StoreCommand : public basic_app {
   // logged. `records` is untouched on failure.
   [[nodiscard]] uint32_t ReadStoredRecords(EnDecrypt& store, RecordMap& records) const;
 
+  // The store's plaintext file, as decrypt writes it, in `text` (which the
+  // caller wipes): ReadStoredRecords, then FormatPlainText.
+  [[nodiscard]] uint32_t ReadPlainText(EnDecrypt& store, std::string& text) const;
+
   // The plaintext file of `records`, as encrypt reads it back, in `text`:
   // the settings layout for a settings store, the credentials layout for a
   // credentials store, and for a "--store" file whichever its keys fit.

@@ -23,18 +23,11 @@ uint32_t DECRYPT::CheckBeforePrompt(int mode) {
 }
 
 uint32_t DECRYPT::RunOnStore(EnDecrypt& store) {
-  // The records and the text hold every secret of the store: wiped however
-  // the run ends.
-  RecordMap stored;
-  const ScopedWipe stored_wipe(stored);
-  uint32_t code = ReadStoredRecords(store, stored);
-  if (code != ERR_SUCCEED) return code;
+  // The text holds every secret of the store: wiped however the run ends.
   std::string plain;
   const ScopedWipe plain_wipe(plain);
-  code = FormatPlainText(stored, plain);
-  WipeValues(stored);
-  if (code != ERR_SUCCEED) return code;
-  return WriteText(plain);
+  const uint32_t code = ReadPlainText(store, plain);
+  return code == ERR_SUCCEED ? WriteText(plain) : code;
 }
 
 OutputFile DECRYPT::Output() const {

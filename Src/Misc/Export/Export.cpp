@@ -82,16 +82,11 @@ uint32_t EXPORT::CheckBeforePrompt(int mode) {
 }
 
 uint32_t EXPORT::RunOnStore(EnDecrypt& store) {
-  // The records and the text hold every secret of the store: wiped however
-  // the run ends; only the age file leaves the process.
-  RecordMap stored;
-  const ScopedWipe stored_wipe(stored);
-  uint32_t code = ReadStoredRecords(store, stored);
-  if (code != ERR_SUCCEED) return code;
+  // The text holds every secret of the store: wiped however the run ends;
+  // only the age file leaves the process.
   std::string plain;
   const ScopedWipe plain_wipe(plain);
-  code = FormatPlainText(stored, plain);
-  WipeValues(stored);
+  uint32_t code = ReadPlainText(store, plain);
   if (code != ERR_SUCCEED) return code;
   std::vector<unsigned char> file;
   const age::AgeStatus sealed =
