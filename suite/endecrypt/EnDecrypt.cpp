@@ -7,10 +7,7 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <cstring>
 #include <exception>
-#include <iterator>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -197,96 +194,6 @@ std::uint8_t ModeOf(const std::string& passphrase) {
   return OpenContents(file, header, body_key, plaintext, records);
 }
 
-// The store Decrypt opened last, kept so that a rewrite of the same file
-// under the writers' lock (an update right after its pre-check read) need
-// neither read nor decrypt nor decode it again. A sealed file is never
-// changed in place: every write makes a new file with a fresh random nonce,
-// so its header, tag and size name it, and anything else under that name
-// would fail to open anyway. The plaintext stays in guarded memory,
-// unreadable while kept; the next rewrite takes it whether it can use it or
-// not, so it is wiped when that rewrite ends (else when the process ends).
-struct KeptStore {
-  bool held = false;
-  std::size_t file_size = 0;
-  unsigned char header[endecrypt::kHeaderSize] = {};
-  unsigned char tag[endecrypt::kTagSize] = {};
-  SecureBuffer body_key;
-  SecureBuffer plaintext;
-  std::vector<RecordView> views;  // into `plaintext`
-
-  bool HasKey(const SecureBuffer& key) const {
-    return key.size() == body_key.size() &&
-           sodium_memcmp(key.data(), body_key.data(), key.size()) == 0;
-  }
-};
-
-std::mutex kept_guard;
-KeptStore kept_store;
-
-// Hands the kept store over to the caller, leaving none kept.
-KeptStore TakeKeptStore() {
-  const std::lock_guard<std::mutex> lock(kept_guard);
-  return std::exchange(kept_store, KeptStore{});
-}
-
-// Keeps the store opened from `file` (see KeptStore), taking over its key,
-// plaintext and views. Nothing is kept when the memory cannot be protected.
-void KeepStore(const std::vector<unsigned char>& file, SecureBuffer& body_key,
-               SecureBuffer& plaintext, std::vector<RecordView>& views) {
-  KeptStore kept;
-  if (file.size() < sizeof(kept.header) + sizeof(kept.tag) || !plaintext.ForbidAccess()) return;
-  kept.held = true;
-  kept.file_size = file.size();
-  std::memcpy(kept.header, file.data(), sizeof(kept.header));
-  std::memcpy(kept.tag, file.data() + file.size() - sizeof(kept.tag), sizeof(kept.tag));
-  kept.body_key = std::move(body_key);
-  kept.plaintext = std::move(plaintext);  // the views keep pointing into it
-  kept.views.swap(views);
-  const std::lock_guard<std::mutex> lock(kept_guard);
-  kept_store = std::move(kept);
-}
-
-// Takes the writers' lock of the store at `path`, waiting for it up to
-// `wait_seconds`, and reads the store into
-// `file`, unless it is still the file Decrypt kept: kUnchanged then, with
-// `file` empty and `kept` holding what Decrypt kept, readable again.
-// Otherwise whatever was kept is wiped before this returns, and `kept`
-// holds nothing.
-[[nodiscard]] FileResult LockAndReadStore(const std::string& path, int wait_seconds,
-                                          endecrypt::LockedFile& lock,
-                                          std::vector<unsigned char>& file, KeptStore& kept) {
-  lock.SetWaitSeconds(wait_seconds);
-  kept = TakeKeptStore();
-  // Plaintext that cannot be made readable again is of no use; the file is
-  // then read and opened.
-  if (!kept.held || !kept.plaintext.AllowAccess()) {
-    kept = KeptStore{};
-    return endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
-  }
-  const endecrypt::KnownContents known{kept.file_size,
-                                       {std::begin(kept.header), std::end(kept.header)},
-                                       {std::begin(kept.tag), std::end(kept.tag)}};
-  const FileResult read =
-      endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file, &known);
-  if (read != FileResult::kUnchanged) kept = KeptStore{};  // of no use: wiped at once
-  return read;
-}
-
-// The records of the store being rewritten, whose header is `header` and
-// body key `body_key`: taken from `kept` when it holds them (the file was
-// found unchanged), else opened from `file`.
-[[nodiscard]] int OpenForRewrite(const std::vector<unsigned char>& file, KeptStore& kept,
-                                 const StoreHeader& header, const SecureBuffer& body_key,
-                                 SecureBuffer& plaintext, std::vector<RecordView>& records) {
-  if (!kept.held) return OpenContents(file, header, body_key, plaintext, records);
-  // The key passed the key check of the very header the kept plaintext was
-  // opened under, so it is that key; anything else is a fault here.
-  if (!kept.HasKey(body_key)) return status::kInternal;
-  plaintext = std::move(kept.plaintext);
-  records.swap(kept.views);
-  return status::kOk;
-}
-
 std::vector<RecordView> ViewsOf(const Records& records) {
   std::vector<RecordView> views;
   views.reserve(records.size());
@@ -357,28 +264,25 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
   }
 }
 
-// Rewrites the existing store held in `file`, or in `kept` when that holds
-// it (LockAndReadStore found the file unchanged): opens it with `passphrase`,
+// Rewrites the existing store held in `file`: opens it with `passphrase`,
 // lets `edit` change the record list in place (returning a status to stop
 // with), and seals the result atomically. With `new_passphrase` the store is
 // sealed under a fresh salt and that key; without it the key read is kept,
 // so an update runs Argon2id once, unless the configured costs changed.
 // `file` is released once opened, to keep the peak of memory down.
 // The store is replaced only while its name still refers to the file read.
-// REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadStore.
+// REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadFile.
 template <typename Edit>
-[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, KeptStore& kept,
-                               endecrypt::LockedFile& lock, const std::string& passphrase,
-                               const std::string* new_passphrase, Edit edit) {
+[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, endecrypt::LockedFile& lock,
+                               const std::string& passphrase, const std::string* new_passphrase,
+                               Edit edit) {
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
-  int result = kept.held ? endecrypt::DecodeHeader(kept.header, kept.file_size, header)
-                         : endecrypt::DecodeHeader(file.data(), file.size(), header);
-  if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
+  int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result == status::kOk) {
-    result = OpenForRewrite(file, kept, header, body_key, old_plaintext, records);
+    result = OpenStore(file, header, passphrase, body_key, old_plaintext, records);
   }
   std::vector<unsigned char>().swap(file);
   bool fresh_key = new_passphrase != nullptr;
@@ -422,17 +326,17 @@ template <typename Edit>
     const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
-    KeptStore kept;
-    const FileResult read = LockAndReadStore(path, wait_seconds, lock, file, kept);
+    lock.SetWaitSeconds(wait_seconds);
+    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
     // The key was loaded before the lock: a rotation since then is seen
     // here, and the write starts again with the new key.
     if (!host_key.StillCurrent()) continue;
-    if (read == FileResult::kOk || read == FileResult::kUnchanged) {
+    if (read == FileResult::kOk) {
       const auto merge = [&](std::vector<RecordView>& stored) {
         stored = MergeRecords(stored, records, keep_stored);
         return status::kOk;
       };
-      return RewriteStore(file, kept, lock, passphrase, nullptr, merge);
+      return RewriteStore(file, lock, passphrase, nullptr, merge);
     }
     // A path that can name no store file is a write that cannot be done,
     // not a store that cannot be read.
@@ -485,7 +389,6 @@ struct OpenedStore {
   const ScopedWipe wiper(opened);
   for (const auto& [key, value] : store.views) opened.emplace_hint(opened.end(), key, value);
   records.swap(opened);
-  KeepStore(store.file, store.body_key, store.plaintext, store.views);
   return status::kOk;
 }
 
@@ -546,12 +449,12 @@ template <typename Edit>
         passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
-    KeptStore kept;
-    const FileResult read = LockAndReadStore(path, wait_seconds, lock, file, kept);
-    if (read != FileResult::kOk && read != FileResult::kUnchanged) return FromReadResult(read);
+    lock.SetWaitSeconds(wait_seconds);
+    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
+    if (read != FileResult::kOk) return FromReadResult(read);
     // As in WriteStore: never seal under a key that has left the key file.
     if (!host_key.StillCurrent()) continue;
-    return RewriteStore(file, kept, lock, passphrase, new_passphrase, edit);
+    return RewriteStore(file, lock, passphrase, new_passphrase, edit);
   }
   return status::kWriteFailed;
 }

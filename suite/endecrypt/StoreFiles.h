@@ -18,7 +18,6 @@ using platform::CreateLockedFile;
 using platform::DefaultHostKeyPath;
 using platform::ExclusiveLock;
 using platform::FileResult;
-using platform::KnownContents;
 using platform::LockAndReadFile;
 using platform::ListFilesNamed;
 using platform::LockedFile;

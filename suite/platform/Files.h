@@ -25,19 +25,8 @@ enum class FileResult {
                // too long, a folder that cannot be made
   kUntrusted,  // a secret file that someone else could have planted or read
   kChanged,    // the locked file's name no longer names the file that was read
-  kUnchanged,  // LockAndReadFile found the file the caller knows, and read no more
   kBusy,       // another process holds the lock
   kFailed,     // any other refusal of the system
-};
-
-// What a caller holds of a file it read before: its size and its first and
-// last bytes. For a file that is only ever replaced whole, never changed in
-// place, and that begins or ends with bytes no two writes share (a random
-// nonce, a tag), they tell whether it is still the same file.
-struct KnownContents {
-  std::uint64_t size = 0;
-  std::vector<unsigned char> head;
-  std::vector<unsigned char> tail;
 };
 
 // The exclusive lock of one file's writers, held from LockAndReadFile until
@@ -63,7 +52,7 @@ class LockedFile {
 
  private:
   friend FileResult LockAndReadFile(const std::string&, std::size_t, LockedFile&,
-                                    std::vector<unsigned char>&, const KnownContents*);
+                                    std::vector<unsigned char>&);
   friend FileResult CreateLockedFile(LockedFile&, const unsigned char*, std::size_t);
   friend FileResult ReplaceLockedFile(LockedFile&, const unsigned char*, std::size_t);
 
@@ -106,12 +95,9 @@ class LockedFile {
 // names; kBadPath when it names nothing), makes its missing folders
 // owner-only, takes the writers' lock of the file, waiting for it, and
 // reads it as ReadWholeFile does. kNotFound when there is no file; the lock
-// is held then, and the file is made with CreateLockedFile. With `known`,
-// a file of its size that begins and ends with its bytes is not read again:
-// kUnchanged, with the lock held and `contents` empty.
+// is held then, and the file is made with CreateLockedFile.
 [[nodiscard]] FileResult LockAndReadFile(const std::string& path, std::size_t max_size,
-                                         LockedFile& lock, std::vector<unsigned char>& contents,
-                                         const KnownContents* known = nullptr);
+                                         LockedFile& lock, std::vector<unsigned char>& contents);
 
 // Makes the locked file, which was not found, holding `data`, owner-only,
 // durably, whole or not at all. kExists when a file got there first.

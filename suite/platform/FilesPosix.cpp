@@ -136,28 +136,6 @@ FileResult ReadOpenFile(int fd, const struct stat& status, std::size_t max_size,
   return FileResult::kOk;
 }
 
-// True when the open file of `status` has the size of `known` and begins
-// and ends with its bytes.
-bool ShowsKnownContents(int fd, const struct stat& status, const KnownContents& known) {
-  if (static_cast<std::uint64_t>(status.st_size) != known.size ||
-      known.head.size() + known.tail.size() > known.size) {
-    return false;
-  }
-  const auto matches = [fd](const std::vector<unsigned char>& bytes, std::uint64_t offset) {
-    std::vector<unsigned char> read(bytes.size());
-    std::size_t done = 0;
-    while (done < read.size()) {
-      const ssize_t got = ::pread(fd, read.data() + done, read.size() - done,
-                                  static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return read == bytes;
-  };
-  return matches(known.head, 0) && matches(known.tail, known.size - known.tail.size());
-}
-
 // Syncs an open folder so that names just added to it or renamed in it
 // survive a crash of the system.
 bool SyncFolder(int folder) { return ::fsync(folder) == 0; }
@@ -630,7 +608,7 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
 }
 
 FileResult LockAndReadFile(const std::string& path, std::size_t max_size, LockedFile& lock,
-                           std::vector<unsigned char>& contents, const KnownContents* known) {
+                           std::vector<unsigned char>& contents) {
   std::string target;
   FileResult result = ResolvePath(path, target);
   if (result != FileResult::kOk) return result;
@@ -649,11 +627,7 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   UniqueFd fd;
   struct stat status;
   result = OpenRegularFile(folder.get(), name, O_NOFOLLOW, fd, status);
-  const bool unchanged = result == FileResult::kOk && known != nullptr &&
-                         ShowsKnownContents(fd.get(), status, *known);
-  if (result == FileResult::kOk && !unchanged) {
-    result = ReadOpenFile(fd.get(), status, max_size, contents);
-  }
+  if (result == FileResult::kOk) result = ReadOpenFile(fd.get(), status, max_size, contents);
   if (result != FileResult::kOk && result != FileResult::kNotFound) return result;
   if (lock.folder >= 0) ::close(lock.folder);
   if (lock.lock_fd >= 0) ::close(lock.lock_fd);
@@ -664,10 +638,6 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   lock.read = result == FileResult::kOk;
   lock.identity[0] = lock.read ? static_cast<std::uint64_t>(status.st_dev) : 0;
   lock.identity[1] = lock.read ? static_cast<std::uint64_t>(status.st_ino) : 0;
-  if (unchanged) {
-    contents.clear();
-    return FileResult::kUnchanged;
-  }
   return result;
 }
 

@@ -271,31 +271,6 @@ bool IdentityOf(const std::string& path, std::uint64_t identity[2]) {
   return true;
 }
 
-// True when the file at `path` has the size of `known` and begins and ends
-// with its bytes.
-bool ShowsKnownContents(const std::string& path, const KnownContents& known) {
-  if (IsFolder(path) || known.head.size() + known.tail.size() > known.size) return false;
-  UniqueHandle file(OpenForReading(path));
-  LARGE_INTEGER size;
-  if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
-      !::GetFileSizeEx(file.get(), &size) ||
-      static_cast<std::uint64_t>(size.QuadPart) != known.size) {
-    return false;
-  }
-  // A short read counts as a difference: the file is then read whole.
-  const auto matches = [&file](const std::vector<unsigned char>& bytes, std::uint64_t offset) {
-    if (bytes.size() > kMaxChunk) return false;
-    std::vector<unsigned char> read(bytes.size());
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    return ::ReadFile(file.get(), read.data(), static_cast<DWORD>(read.size()), &got, &at) &&
-           got == read.size() && read == bytes;
-  };
-  return matches(known.head, 0) && matches(known.tail, known.size - known.tail.size());
-}
-
 }  // namespace
 
 LockedFile::~LockedFile() {
@@ -347,7 +322,7 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
 }
 
 FileResult LockAndReadFile(const std::string& path, std::size_t max_size, LockedFile& lock,
-                           std::vector<unsigned char>& contents, const KnownContents* known) {
+                           std::vector<unsigned char>& contents) {
   // The store itself cannot carry the lock here: a file open in another
   // process cannot reliably be replaced by MoveFileExW. Writers lock a
   // companion file instead, which is never replaced.
@@ -390,17 +365,12 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
     ::Sleep(20);
   }
   RemoveDeadTemporaries(path, true);
-  const bool unchanged = known != nullptr && ShowsKnownContents(path, *known);
-  const FileResult result = unchanged ? FileResult::kOk : ReadWholeFile(path, max_size, contents);
+  const FileResult result = ReadWholeFile(path, max_size, contents);
   if (result == FileResult::kOk || result == FileResult::kNotFound) {
     if (lock.handle != nullptr) ::CloseHandle(static_cast<HANDLE>(lock.handle));
     lock.handle = lock_file.release();
     lock.path = path;
     lock.read = result == FileResult::kOk && IdentityOf(path, lock.identity);
-  }
-  if (unchanged) {
-    contents.clear();
-    return lock.read ? FileResult::kUnchanged : FileResult::kFailed;
   }
   return result;
 }
