@@ -16,6 +16,7 @@
 #include "suite/kelvox/CommandLine.h"
 #include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginLibrary.h"
+#include "suite/platform/Heap.h"
 #include "suite/platform/Process.h"
 #include "suite/utf8/Utf8Path.h"
 

@@ -30,15 +30,10 @@
 #include "suite/platform/FileNames.h"
 #include "suite/platform/Files.h"
 #include "suite/platform/OwnerOnly.h"
-#include "suite/platform/Process.h"
+#include "suite/platform/Heap.h"
 
 namespace platform {
 namespace {
-
-// A file read whole from this size on readies the heap first, for itself
-// and what it is decoded into (views of its records, a map of copies).
-constexpr std::size_t kLargeRead = std::size_t{1} << 20;
-constexpr std::size_t kHeapPerFileByte = 4;
 
 constexpr mode_t kPermissionBits = 0777;
 constexpr mode_t kGroupBits = 0070;
@@ -123,7 +118,7 @@ FileResult ReadOpenFile(int fd, const struct stat& status, std::size_t max_size,
     return FileResult::kWrongSize;
   }
   const std::size_t size = std::min(static_cast<std::size_t>(status.st_size), count);
-  if (size >= kLargeRead) ReadyHeapFor(kHeapPerFileByte * size);
+  ReadyHeapForFile(size, HeapUse::kStoreFile);
   std::vector<unsigned char> read(size);
   std::size_t done = 0;
   while (done < read.size()) {

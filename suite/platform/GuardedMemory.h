@@ -1,11 +1,10 @@
-// Memory for secrets (keys, a store's plaintext): pages of their own between
-// two inaccessible guard pages, so an overrun faults instead of reading or
-// spilling a neighbour; locked against swapping where the system allows
-// it; left out of core dumps; zeroed before it goes back to the system.
-// Large regions are carved from memory the process already has where it
-// can (page-aligned inside one heap block, so no fresh page is zeroed for
-// them) and backed by huge pages where the system offers them.
-// GuardedMemoryPosix.cpp and GuardedMemoryWindows.cpp hold the two sides.
+// Memory for secrets (keys, a store's plaintext): libsodium's guarded
+// allocation on every system, so pages of their own between two
+// inaccessible guard pages (an overrun faults instead of reading or
+// spilling a neighbour), locked against swapping and left out of core dumps
+// where the system allows it, and zeroed before it goes back to the system.
+// Not thread-safe; one owner at a time, so copying is deleted and moving
+// hands the memory over.
 #ifndef SUITE_PLATFORM_GUARDEDMEMORY_H_
 #define SUITE_PLATFORM_GUARDEDMEMORY_H_
 
@@ -19,18 +18,11 @@ class GuardedMemory {
   GuardedMemory() = default;
   GuardedMemory(const GuardedMemory&) = delete;
   GuardedMemory& operator=(const GuardedMemory&) = delete;
-  GuardedMemory(GuardedMemory&& other) noexcept
-      : bytes(std::exchange(other.bytes, nullptr)),
-        region(std::exchange(other.region, nullptr)),
-        region_size(std::exchange(other.region_size, 0)),
-        from_heap(std::exchange(other.from_heap, false)) {}
+  GuardedMemory(GuardedMemory&& other) noexcept : bytes(std::exchange(other.bytes, nullptr)) {}
   GuardedMemory& operator=(GuardedMemory&& other) noexcept {
     if (this != &other) {
       Release();
       bytes = std::exchange(other.bytes, nullptr);
-      region = std::exchange(other.region, nullptr);
-      region_size = std::exchange(other.region_size, 0);
-      from_heap = std::exchange(other.from_heap, false);
     }
     return *this;
   }
@@ -39,6 +31,7 @@ class GuardedMemory {
   // Replaces what is held (zeroing it) by `size` bytes (at least one) whose
   // last byte abuts the guard page above. Returns false, holding nothing,
   // when the system has no memory for it.
+  // REQUIRES: libsodium started (sodium_init).
   [[nodiscard]] bool Allocate(std::size_t size);
 
   // Zeroes and unmaps what is held; holds nothing after.
@@ -51,10 +44,7 @@ class GuardedMemory {
   unsigned char* data() const { return bytes; }
 
  private:
-  unsigned char* bytes = nullptr;  // the caller's bytes, inside the region
-  void* region = nullptr;          // the whole allocation, guard pages included
-  std::size_t region_size = 0;
-  bool from_heap = false;  // POSIX: pages of one heap block rather than a mapping
+  unsigned char* bytes = nullptr;
 };
 
 }  // namespace platform

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "suite/platform/Heap.h"
 #include "suite/platform/InputFile.h"
-#include "suite/platform/Process.h"
 
 namespace platform {
 namespace {
@@ -35,12 +35,6 @@ bool ReadToEnd(int fd, std::size_t size_guess, SecretString& text) {
   return true;
 }
 
-// A parser turns each byte of text into about eight bytes of small heap
-// blocks; only inputs past a megabyte are worth readying the heap for.
-constexpr std::size_t kHeapPerInputByte = 8;
-constexpr std::size_t kLargeInput = std::size_t{1} << 20;
-constexpr std::size_t kMaxReadied = std::size_t{1} << 30;
-
 }  // namespace
 
 InputResult ReadInputFile(const std::string& path, SecretString& text) {
@@ -50,7 +44,7 @@ InputResult ReadInputFile(const std::string& path, SecretString& text) {
   const std::size_t guess = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
                                 ? static_cast<std::size_t>(status.st_size)
                                 : 0;
-  if (guess >= kLargeInput) ReadyHeapFor(std::min(kHeapPerInputByte * guess, kMaxReadied));
+  ReadyHeapForFile(guess, HeapUse::kInputText);
   const bool read = ReadToEnd(fd, guess, text);
   ::close(fd);
   return read ? InputResult::kOk : InputResult::kFailed;

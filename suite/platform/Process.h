@@ -1,7 +1,7 @@
 // The process as the system sees it: where its executable is, and the
 // process-wide settings the host and the commands change: crash dumps, the
 // standard descriptors, the environment, the mode of standard output, and
-// the file-size signal.
+// the file-size signal. The heap's settings are in Heap.h.
 // ProcessPosix.cpp and ProcessWindows.cpp hold the two sides.
 #ifndef SUITE_PLATFORM_PROCESS_H_
 #define SUITE_PLATFORM_PROCESS_H_
@@ -41,22 +41,6 @@ void SetStandardOutputBinary();
 // instead of killing the process, so the caller can report it and clean up.
 // Windows has no such signal: a write past a quota fails by itself.
 void IgnoreFileSizeSignal();
-
-// Tunes the C heap for a short run that builds and drops large structures
-// (a parsed input file of many megabytes, then its encoded records): memory
-// freed is kept for the next allocation instead of being handed back to the
-// system and faulted in again, and the heap grows in large steps. Every
-// block that held a secret is zeroed before it is freed, so keeping it
-// keeps nothing readable. Nothing to do where the heap has no such knobs.
-void KeepFreedHeapForReuse();
-
-// Readies the heap for `size` bytes about to be allocated (a file read
-// whole, the small blocks of its parse): the memory is taken from the heap
-// at once, advised into huge pages where the system offers them, and handed
-// back, so what follows is carved from it with one page fault per 2 MiB
-// instead of one per 4 KiB. Worth it from a megabyte or so; relies on
-// KeepFreedHeapForReuse, without which it is merely wasted work.
-void ReadyHeapFor(std::size_t size);
 
 }  // namespace platform
 

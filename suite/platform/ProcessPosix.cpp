@@ -3,17 +3,12 @@
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -70,35 +65,6 @@ void UnsetEnvironment(const char* name) { ::unsetenv(name); }
 void SetStandardOutputBinary() {}
 
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
-
-void KeepFreedHeapForReuse() {
-#if defined(__GLIBC__)
-  // Large blocks from the heap rather than their own mappings, which are
-  // unmapped on free; the heap's top kept rather than trimmed; and grown
-  // 32 MiB at a time rather than a page or so per call.
-  constexpr int kMiB = 1024 * 1024;
-  static_cast<void>(mallopt(M_MMAP_THRESHOLD, 256 * kMiB));
-  static_cast<void>(mallopt(M_TRIM_THRESHOLD, 1024 * kMiB));
-  static_cast<void>(mallopt(M_TOP_PAD, 32 * kMiB));
-#endif
-}
-
-void ReadyHeapFor(std::size_t size) {
-#if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  void* block = std::malloc(size);
-  if (block == nullptr) return;
-  const auto start = reinterpret_cast<std::uintptr_t>(block);
-  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (start + size) & ~(kHugePage - 1);
-  if (last > first) {
-    static_cast<void>(::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE));
-  }
-  std::free(block);
-#else
-  static_cast<void>(size);
-#endif
-}
 
 }  // namespace platform
 

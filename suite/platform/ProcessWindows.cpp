@@ -62,10 +62,6 @@ void SetStandardOutputBinary() {
 
 void IgnoreFileSizeSignal() {}
 
-void KeepFreedHeapForReuse() {}
-
-void ReadyHeapFor(std::size_t) {}
-
 }  // namespace platform
 
 #endif  // _WIN32

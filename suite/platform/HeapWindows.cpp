@@ -1,0 +1,13 @@
+// Heap.h on Windows: the heap has no such knobs; nothing to do.
+#if defined(_WIN32)
+#include "suite/platform/Heap.h"
+
+namespace platform {
+
+void KeepFreedHeapForReuse() {}
+
+void ReadyHeapForFile(std::size_t, HeapUse) {}
+
+}  // namespace platform
+
+#endif  // _WIN32
