@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,17 +51,44 @@ class ENDECRYPT_API EnDecrypt {
   // (an EncryptionMode). `mode` is untouched on failure.
   int GetFileLastEncryptionMode(const std::string& path, int& mode);
 
+  // What Decrypt opened of a store, for the caller to hand to the Encrypt
+  // that updates the same store next (encrypt's pre-check decrypts the
+  // store to count what changes, then writes): when the store under the
+  // writers' lock is still the file that was opened (its size, header and
+  // tag: every write seals under a fresh random nonce), that Encrypt takes
+  // the records from here instead of opening the store again. Meanwhile the
+  // plaintext waits in guarded memory, unreadable; it is wiped when that
+  // Encrypt returns, or when this object dies. Nothing else in the library
+  // keeps plaintext from one call to the next. One thread at a time.
+  class ENDECRYPT_API ReadForUpdate {
+   public:
+    ReadForUpdate();
+    ReadForUpdate(const ReadForUpdate&) = delete;
+    ReadForUpdate& operator=(const ReadForUpdate&) = delete;
+    ~ReadForUpdate();
+
+    struct Held;  // the library's own
+
+   private:
+    friend class EnDecrypt;
+    std::unique_ptr<Held> held;
+  };
+
   // Replaces `records` by every record of the store at `path`, opened with
   // `passphrase` (empty: the host key). `records` is untouched on failure.
+  // With `keep`, what was opened also replaces what `keep` held (on failure
+  // it holds nothing).
   int Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-              const std::string& passphrase);
+              const std::string& passphrase, ReadForUpdate* keep = nullptr);
 
   // Writes `records` into the store at `path`, creating it (and its folders)
   // when absent. With `flag` true stored keys absent from `records` stay;
   // with `flag` false `records` replaces the store. On failure the old store
-  // is left byte for byte.
+  // is left byte for byte. With `read`, filled by Decrypt of the same path
+  // and passphrase, the store's records come from there while the store is
+  // still that file; `read` holds nothing afterwards.
   int Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
-              const std::string& passphrase, const bool& flag);
+              const std::string& passphrase, const bool& flag, ReadForUpdate* read = nullptr);
 
   // What an authenticated store holds, as Inspect finds it.
   struct StoreInfo {

@@ -7,7 +7,9 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -21,8 +23,36 @@
 #include "suite/platform/Process.h"
 #include "suite/secretmemory/SecretMemory.h"
 
+// What ReadForUpdate holds: the opened store's size, header and tag, which
+// name that file (a sealed file is never changed in place, and each write
+// seals under a fresh random nonce), its body key, and its plaintext with
+// the record views into it, unreadable until a rewrite of that file takes
+// them.
+struct EnDecrypt::ReadForUpdate::Held {
+  std::size_t file_size = 0;
+  unsigned char header[endecrypt::kHeaderSize] = {};
+  unsigned char tag[endecrypt::kTagSize] = {};
+  endecrypt::SecureBuffer body_key;
+  endecrypt::SecureBuffer plaintext;
+  std::vector<endecrypt::RecordView> views;  // into `plaintext`
+
+  // True when `file`, read under the writers' lock and unlocked with
+  // `key`, is the store these records were opened from.
+  bool Names(const std::vector<unsigned char>& file, const endecrypt::SecureBuffer& key) const {
+    return file.size() == file_size && file.size() >= sizeof(header) + sizeof(tag) &&
+           std::memcmp(file.data(), header, sizeof(header)) == 0 &&
+           std::memcmp(file.data() + file.size() - sizeof(tag), tag, sizeof(tag)) == 0 &&
+           key.size() == body_key.size() &&
+           sodium_memcmp(key.data(), body_key.data(), key.size()) == 0;
+  }
+};
+
+EnDecrypt::ReadForUpdate::ReadForUpdate() = default;
+EnDecrypt::ReadForUpdate::~ReadForUpdate() = default;
+
 namespace {
 
+using Held = EnDecrypt::ReadForUpdate::Held;
 using endecrypt::FileResult;
 using endecrypt::RecordView;
 using endecrypt::SecureBuffer;
@@ -270,20 +300,29 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // sealed under a fresh salt and that key; without it the key read is kept,
 // so an update runs Argon2id once, unless the configured costs changed.
 // `file` is released once opened, to keep the peak of memory down.
+// With `read` (what Decrypt opened for this update) and `file` still that
+// store, the records are taken from `read` instead of opened again; either
+// way `read` is wiped before the new store is sealed.
 // The store is replaced only while its name still refers to the file read.
 // REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadFile.
 template <typename Edit>
 [[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, endecrypt::LockedFile& lock,
                                const std::string& passphrase, const std::string* new_passphrase,
-                               Edit edit) {
+                               Edit edit, std::unique_ptr<Held>&& read = nullptr) {
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
   int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
-  if (result == status::kOk) {
-    result = OpenStore(file, header, passphrase, body_key, old_plaintext, records);
+  if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
+  if (result == status::kOk && read != nullptr && read->Names(file, body_key) &&
+      read->plaintext.AllowAccess()) {
+    old_plaintext = std::move(read->plaintext);  // the views keep pointing into it
+    records.swap(read->views);
+  } else if (result == status::kOk) {
+    result = OpenContents(file, header, body_key, old_plaintext, records);
   }
+  read.reset();
   std::vector<unsigned char>().swap(file);
   bool fresh_key = new_passphrase != nullptr;
   if (result == status::kOk && !fresh_key && header.mode == kAttendedMode) {
@@ -317,8 +356,11 @@ template <typename Edit>
              : status::kWriteFailed;
 }
 
+// Writes `records` as EnDecrypt::Encrypt does; `decrypted` as RewriteStore
+// takes it, wiped by the time this returns.
 [[nodiscard]] int WriteStore(const Records& records, const std::string& path,
-                             const std::string& passphrase, bool keep_stored) {
+                             const std::string& passphrase, bool keep_stored,
+                             std::unique_ptr<Held> decrypted) {
   int wait_seconds = 0;
   const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
   if (configured != status::kOk) return configured;
@@ -336,7 +378,7 @@ template <typename Edit>
         stored = MergeRecords(stored, records, keep_stored);
         return status::kOk;
       };
-      return RewriteStore(file, lock, passphrase, nullptr, merge);
+      return RewriteStore(file, lock, passphrase, nullptr, merge, std::move(decrypted));
     }
     // A path that can name no store file is a write that cannot be done,
     // not a store that cannot be read.
@@ -379,8 +421,12 @@ struct OpenedStore {
                    store.views);
 }
 
+// Reads the store's records into `records`; with `keep`, what was opened
+// goes there too (see ReadForUpdate), unless its memory cannot be locked
+// away.
 [[nodiscard]] int ReadRecords(const std::string& path, Records& records,
-                              const std::string& passphrase) {
+                              const std::string& passphrase, std::unique_ptr<Held>* keep) {
+  if (keep != nullptr) keep->reset();
   OpenedStore store;
   const int result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
@@ -389,6 +435,16 @@ struct OpenedStore {
   const ScopedWipe wiper(opened);
   for (const auto& [key, value] : store.views) opened.emplace_hint(opened.end(), key, value);
   records.swap(opened);
+  if (keep == nullptr || !store.plaintext.ForbidAccess()) return status::kOk;
+  auto held = std::make_unique<Held>();
+  held->file_size = store.file.size();
+  std::memcpy(held->header, store.file.data(), sizeof(held->header));
+  std::memcpy(held->tag, store.file.data() + store.file.size() - sizeof(held->tag),
+              sizeof(held->tag));
+  held->body_key = std::move(store.body_key);
+  held->plaintext = std::move(store.plaintext);  // the views keep pointing into it
+  held->views.swap(store.views);
+  *keep = std::move(held);
   return status::kOk;
 }
 
@@ -424,13 +480,16 @@ int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
 }
 
 int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-                       const std::string& passphrase) {
-  return Guarded([&] { return ReadRecords(path, records, passphrase); });
+                       const std::string& passphrase, ReadForUpdate* keep) {
+  return Guarded([&] {
+    return ReadRecords(path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
+  });
 }
 
 int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
-                       const std::string& passphrase, const bool& flag) {
-  return Guarded([&] { return WriteStore(records, path, passphrase, flag); });
+                       const std::string& passphrase, const bool& flag, ReadForUpdate* read) {
+  std::unique_ptr<Held> held = read != nullptr ? std::move(read->held) : nullptr;
+  return Guarded([&] { return WriteStore(records, path, passphrase, flag, std::move(held)); });
 }
 
 // Administration of an existing store: inspection, removal and re-keying.

@@ -37,6 +37,10 @@ void Reset() { Get() = Script{}; }
 EnDecrypt::EnDecrypt() = default;
 EnDecrypt::~EnDecrypt() = default;
 
+struct EnDecrypt::ReadForUpdate::Held {};  // the scripted store keeps nothing
+EnDecrypt::ReadForUpdate::ReadForUpdate() = default;
+EnDecrypt::ReadForUpdate::~ReadForUpdate() = default;
+
 EnDecrypt* EnDecrypt::GetInstance() {
   static EnDecrypt instance;
   return fake_store::Get().null_instance ? nullptr : &instance;
@@ -50,7 +54,7 @@ int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
 }
 
 int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-                       const std::string& passphrase) {
+                       const std::string& passphrase, ReadForUpdate*) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("decrypt " + path);
   script.passphrases.push_back(passphrase);
@@ -59,7 +63,7 @@ int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::strin
 }
 
 int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
-                       const std::string& passphrase, const bool& flag) {
+                       const std::string& passphrase, const bool& flag, ReadForUpdate*) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("encrypt " + path);
   script.passphrases.push_back(passphrase);

@@ -310,14 +310,21 @@ TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
   }
 }
 
+// What the pre-check decrypted stands in for the store only while the
+// store is still that file.
 TEST_F(StoreTest, AnUpdateRereadsAStoreReplacedSinceItWasDecrypted) {
   ASSERT_EQ(Write({{"a", "1"}}), status::kOk);
   const std::string older = Bytes();
   ASSERT_EQ(Write({{"b", "2"}}), status::kOk);
-  ReadOk();  // the pre-check's read
-  SetBytes(older);
-  ASSERT_EQ(Write({{"c", "3"}}), status::kOk);
-  EXPECT_EQ(ReadOk(), (Records{{"a", "1"}, {"c", "3"}}));
+  for (const bool replaced : {false, true}) {
+    EnDecrypt::ReadForUpdate read;
+    Records records;
+    ASSERT_EQ(Store().Decrypt(path, records, kPassphrase, &read), status::kOk);
+    if (replaced) SetBytes(older);
+    ASSERT_EQ(Store().Encrypt({{"c", "3"}}, path, kPassphrase, true, &read), status::kOk);
+    EXPECT_EQ(ReadOk(), replaced ? (Records{{"a", "1"}, {"c", "3"}})
+                                 : (Records{{"a", "1"}, {"b", "2"}, {"c", "3"}}));
+  }
 }
 
 TEST_F(StoreTest, SavedStoresOfBothModesStillOpen) {

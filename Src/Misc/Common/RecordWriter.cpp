@@ -35,9 +35,11 @@ uint32_t RecordWriter::WriteAllTypes() {
       KLOG(kLevelError) << "Get value: " << key << " error: " << located << ".";
       return ERR_READ_FILE;
     }
-    uint32_t code = PreCheck(mode, path, passphrase, type);
+    // What the pre-check decrypts of this type's store, for its write alone.
+    EnDecrypt::ReadForUpdate read;
+    uint32_t code = PreCheck(mode, path, passphrase, type, &read);
     if (code != ERR_SUCCEED) return code;
-    code = Write(type, path, passphrase);
+    code = Write(type, path, passphrase, &read);
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Encrypt file error.";
       return code;
@@ -62,7 +64,7 @@ uint32_t RecordWriter::LocateTypeStore(const std::string& key, std::string& path
 }
 
 uint32_t RecordWriter::PreCheck(int mode, const std::string& path, std::string& passphrase,
-                                FileType type) {
+                                FileType type, EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("EncryptPreCheck");
   if (!EntryExists(path)) {
     if (mode == kAttendedMode) {
@@ -73,7 +75,7 @@ uint32_t RecordWriter::PreCheck(int mode, const std::string& path, std::string& 
       }
     }
   } else {
-    const uint32_t code = UpdatePreCheck(mode, path, passphrase, type);
+    const uint32_t code = UpdatePreCheck(mode, path, passphrase, type, read);
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
       return code;
@@ -88,7 +90,8 @@ uint32_t RecordWriter::PreCheck(int mode, const std::string& path, std::string& 
 }
 
 uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
-                                      std::string& passphrase, FileType type) {
+                                      std::string& passphrase, FileType type,
+                                      EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("EncryptUpdatePreCheck");
   EnDecrypt* store = GetStoreInstance();
   if (store == nullptr) return ERR_INTERNAL;
@@ -97,20 +100,20 @@ uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
       [this, &path](std::string& typed) { return AskStorePassphrase(typed, path); },
       passphrase);
   if (code != ERR_SUCCEED) return code;
-  const uint32_t detail = CountUpdate(path, passphrase, type);
+  const uint32_t detail = CountUpdate(path, passphrase, type, read);
   STEP_EXITING("EncryptUpdatePreCheck");
   return detail;
 }
 
 uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& passphrase,
-                                    FileType type) {
+                                   FileType type, EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("GetUpdateDetailInfo");
   EnDecrypt* store = GetStoreInstance();
   if (store == nullptr) return ERR_INTERNAL;
   // The stored plaintext serves only the counts below.
   RecordMap stored;
   const ScopedWipe stored_wipe(stored);
-  const uint32_t code = MapStoreStatus(store->Decrypt(path, stored, passphrase));
+  const uint32_t code = MapStoreStatus(store->Decrypt(path, stored, passphrase, read));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
@@ -121,13 +124,13 @@ uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& p
 }
 
 uint32_t RecordWriter::Write(FileType type, const std::string& path,
-                             const std::string& passphrase) {
+                             const std::string& passphrase, EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("RunEncrypt");
   EnDecrypt* store = GetStoreInstance();
   if (store == nullptr) return ERR_INTERNAL;
   // Always merge: stored records absent from this input stay in the store.
   const bool merge = true;
-  return MapStoreStatus(store->Encrypt(records[type], path, passphrase, merge));
+  return MapStoreStatus(store->Encrypt(records[type], path, passphrase, merge, read));
 }
 
 // The console prompts are shared with the other store commands; a new

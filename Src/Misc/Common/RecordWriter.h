@@ -13,9 +13,8 @@
 
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
+#include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
-
-class EnDecrypt;
 
 class RecordWriter {
  public:
@@ -30,16 +29,21 @@ class RecordWriter {
   // at the first type that fails. Returns a catalogue code.
   [[nodiscard]] uint32_t WriteAllTypes();
 
-  // The steps of WriteAllTypes, each returning a catalogue code.
+  // The steps of WriteAllTypes, each returning a catalogue code. With
+  // `read`, the pre-check's decryption of an existing store goes there, and
+  // Write hands it to the store's rewrite, which then need not decrypt the
+  // same file again; WriteAllTypes keeps one per type, for that type only.
   [[nodiscard]] uint32_t LocateTypeStore(const std::string& key, std::string& path);
   [[nodiscard]] uint32_t PreCheck(int mode, const std::string& path, std::string& passphrase,
-                                  FileType type);
+                                  FileType type, EnDecrypt::ReadForUpdate* read = nullptr);
   [[nodiscard]] uint32_t UpdatePreCheck(int mode, const std::string& path,
-                                        std::string& passphrase, FileType type);
+                                        std::string& passphrase, FileType type,
+                                        EnDecrypt::ReadForUpdate* read = nullptr);
   [[nodiscard]] uint32_t CountUpdate(const std::string& path, const std::string& passphrase,
-                                      FileType type);
+                                     FileType type, EnDecrypt::ReadForUpdate* read = nullptr);
   [[nodiscard]] uint32_t Write(FileType type, const std::string& path,
-                               const std::string& passphrase);
+                               const std::string& passphrase,
+                               EnDecrypt::ReadForUpdate* read = nullptr);
   [[nodiscard]] uint32_t AskStorePassphrase(std::string& passphrase, const std::string& path);
   [[nodiscard]] bool ConfirmUpdate(const std::string& path);
 
