@@ -123,7 +123,7 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys) 
 }
 
 int LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
-  switch (TakeExclusiveLock(path + kLockSuffix, lock)) {
+  switch (endecrypt::TakeExclusiveLock(path + kLockSuffix, lock)) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kBusy: return status::kBusy;
     default: return status::kWriteFailed;

@@ -1,44 +1,58 @@
-// The file layer as the store and the host key use it: the platform's
-// calls (suite/platform/Files.h), with the store's choices made once:
-// secret files land in guarded memory, created files get their folders,
-// replaced files keep their access.
+// The file layer as the store and the host key use it: the calls of the
+// file layer the library is given (suite/platform/FileSystem.h; the
+// system's unless a test hands it another, EnDecryptUseFileSystem), with the
+// store's choices made once: secret files land in guarded memory, created
+// files get their folders, replaced files keep their access.
 #ifndef SUITE_ENDECRYPT_STOREFILES_H_
 #define SUITE_ENDECRYPT_STOREFILES_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "suite/platform/Files.h"
+#include "suite/platform/FileSystem.h"
 
 namespace endecrypt {
 
 class SecureBuffer;
 
-using platform::CreateLockedFile;
 using platform::DefaultHostKeyPath;
 using platform::ExclusiveLock;
 using platform::FileResult;
-using platform::LockAndReadFile;
-using platform::ListFilesNamed;
 using platform::LockedFile;
-using platform::ReadFileHead;
-using platform::ReadWholeFile;
-using platform::RemoveFile;
-using platform::ReplaceLockedFile;
-using platform::TakeExclusiveLock;
 
-// platform::ReadSecretFile into `secret`, allocated here to the file's size.
+// The file layer in use: the system's unless a test handed one.
+platform::FileSystem& Files();
+
+// Files().ReadSecretFile into `secret`, allocated here to the file's size.
 [[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,
                                         std::size_t max_size, SecureBuffer& secret);
 
-// platform::CreateFileAtomically, missing folders made owner-only.
+// Files().CreateFileAtomically, missing folders made owner-only.
 [[nodiscard]] FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
                                               std::size_t size);
 
-// platform::ReplaceFileAtomically of the entry at the path itself (never
+// Files().ReplaceFileAtomically of the entry at the path itself (never
 // through a link there) by a new owner-only file.
 [[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                                std::size_t size);
+
+// The other calls of Files(), as they are.
+[[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
+                                       std::vector<unsigned char>& contents);
+[[nodiscard]] FileResult ReadFileHead(const std::string& path, std::size_t max_size,
+                                      std::size_t count, std::vector<unsigned char>& head,
+                                      std::uint64_t& size);
+[[nodiscard]] FileResult LockAndReadFile(const std::string& path, std::size_t max_size,
+                                         LockedFile& lock, std::vector<unsigned char>& contents);
+[[nodiscard]] FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data,
+                                          std::size_t size);
+[[nodiscard]] FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
+                                           std::size_t size);
+[[nodiscard]] FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock);
+std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix);
+[[nodiscard]] FileResult RemoveFile(const std::string& path);
 
 }  // namespace endecrypt
 

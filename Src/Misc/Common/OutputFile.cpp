@@ -6,7 +6,6 @@
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
-#include "suite/platform/Files.h"
 #include "suite/platform/StandardStreams.h"
 #include "suite/utf8/Utf8Path.h"
 
@@ -32,7 +31,8 @@ uint32_t OutputFile::Check(const std::string& store_path) const {
   return ERR_SUCCEED;
 }
 
-uint32_t OutputFile::Write(const void* data, std::size_t size) const {
+uint32_t OutputFile::Write(const void* data, std::size_t size,
+                           platform::FileSystem& files) const {
   // Straight to the descriptor: no stream buffer keeps a copy of the bytes.
   if (IsStandardOutput()) {
     return platform::WriteStandardOutput(static_cast<const char*>(data), size) ? ERR_SUCCEED
@@ -43,8 +43,8 @@ uint32_t OutputFile::Write(const void* data, std::size_t size) const {
   // atomically. Either way the file is owner-only and appears whole.
   const auto* bytes = static_cast<const unsigned char*>(data);
   const platform::FileResult written =
-      force ? platform::ReplaceFileAtomically(path, bytes, size, platform::Replacement::kOwnerOnly)
-            : platform::CreateFileAtomically(path, bytes, size, false);
+      force ? files.ReplaceFileAtomically(path, bytes, size, platform::Replacement::kOwnerOnly)
+            : files.CreateFileAtomically(path, bytes, size, false);
   if (written == platform::FileResult::kExists) return RefuseExisting(path);
   if (written != platform::FileResult::kOk) {
     KLOG(kLevelError) << "Write output file " << path << " error.";

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "suite/platform/FileSystem.h"
+
 // The output named on a command line: empty or "-" for standard output.
 struct OutputFile {
   std::string path;
@@ -22,10 +24,12 @@ struct OutputFile {
   [[nodiscard]] uint32_t Check(const std::string& store_path) const;
 
   // Writes the `size` bytes at `data`: to standard output as they are, or
-  // to a new owner-only file made exclusively (with `force`, replacing the
-  // entry at the path atomically). Returns a catalogue code; a refusal or
-  // failure is logged and an existing file named on the console.
-  [[nodiscard]] uint32_t Write(const void* data, std::size_t size) const;
+  // through `files` to a new owner-only file made exclusively (with
+  // `force`, replacing the entry at the path atomically). Returns a
+  // catalogue code; a refusal or failure is logged and an existing file
+  // named on the console.
+  [[nodiscard]] uint32_t Write(const void* data, std::size_t size,
+                               platform::FileSystem& files = platform::SystemFiles()) const;
 };
 
 #endif  // SRC_MISC_COMMON_OUTPUTFILE_H_
