@@ -302,7 +302,8 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // `file` is released once opened, to keep the peak of memory down.
 // With `read` (what Decrypt opened for this update) and `file` still that
 // store, the records are taken from `read` instead of opened again; either
-// way `read` is wiped before the new store is sealed.
+// way `read` is emptied (wiping what is not taken) before the edit, and
+// records taken from it are wiped with the others once the store is sealed.
 // The store is replaced only while its name still refers to the file read.
 // REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadFile.
 template <typename Edit>
