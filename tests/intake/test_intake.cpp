@@ -213,6 +213,9 @@ TEST_F(IntakeTest, BothReadersTakeTheSameGrammarForJson) {
       {"[1,]", "expected value"},
       {"", "expected value"},
       {"{\"a\": \"b", "unterminated string"},
+      {std::string("\xEF\0\0{}", 5), ""},  // the two bytes after 0xEF are not looked at
+      // Too deep is found first, wherever the text's other faults lie.
+      {"{\"a\": 1 2 " + std::string(1001, '['), "nesting too deep"},
   };
   for (const auto& [value, fault] : values) texts.emplace_back(entry + value + "}]}", fault);
   for (const auto& [text, fault] : texts) {
@@ -239,6 +242,63 @@ TEST_F(IntakeTest, AFaultIsPlacedInTheFileNotInTheJoinedText) {
     ASSERT_EQ(reading.result, SettingsResult::kNotJson) << row.text;
     EXPECT_EQ(reading.json.where.line, row.line) << row.text;
     EXPECT_EQ(reading.json.where.column, row.column) << row.text;
+  }
+}
+
+// A store's plaintext form, as decrypt writes it and edit opens it, read
+// back by encrypt gives the same records, or the form says why it cannot.
+TEST_F(IntakeTest, EveryStoreFormReadsBackAsTheSameRecords) {
+  constexpr FileType kByPath = -1;
+  enum Outcome { kSame, kDeclined, kMisfit, kNotText };
+  const struct {
+    const char* name;
+    FileType type;
+    RecordMap records;
+    Outcome outcome;
+  } rows[] = {
+      {"settings", kByPath, {{"db", "x"}, {"port", "3128"}}, kSame},
+      {"credentials", kByPath, {{"h/user", "u"}, {"h/password", "p"}, {"h2/user", ""}, {"h2/password", ""}}, kSame},
+      {"empty, named by path", kByPath, {}, kSame},
+      {"empty settings", SensitiveSetting, {}, kSame},
+      {"empty credentials", Credential, {}, kDeclined},
+      {"odd settings",
+       SensitiveSetting,
+       {{"", "e"}, {"a.b", "1"}, {"q\"\\/", "\n\t\x01\x7f\b\f\r"}, {"caf\xC3\xA9", "\xC0\x80\xED\xA0\x80"},
+        {"a/user", "half"}, {"nul", std::string("a\0b", 3)}, {"1e400", "true"}, {"//", "// x"}},
+       kSame},
+      {"odd targets", Credential,
+       {{"a/b/user", "u"}, {"a/b/password", "p"}, {"x\"y /user", " "}, {"x\"y /password", "\\u0041"},
+        {"a/password/user", "1"}, {"a/password/password", "2"}},
+       kSame},
+      {"half a pair, named by path", kByPath, {{"h/user", "u"}}, kSame},
+      {"half a pair", Credential, {{"h/user", "u"}}, kMisfit},
+      {"a setting among credentials", Credential, {{"h/user", "u"}, {"h/password", "p"}, {"x", "y"}}, kMisfit},
+      {"bytes that are not text", kByPath, {{"k", "\xFF"}}, kNotText},
+      {"a key that is not text", Credential, {{"\x80/user", "u"}, {"\x80/password", "p"}}, kNotText},
+  };
+  for (const auto& row : rows) {
+    const PlainForm form = FormOfStore(row.type, row.records);
+    std::string text, key;
+    const FormatFault fault = FormatPlainText(row.records, form, text, key);
+    EXPECT_EQ(fault, row.outcome == kMisfit    ? FormatFault::kMisfit
+                     : row.outcome == kNotText ? FormatFault::kNotText
+                                               : FormatFault::kNone) << row.name;
+    if (fault != FormatFault::kNone) continue;
+    RecordMap edited{{"old", "gone"}};
+    std::string reason;
+    EXPECT_TRUE(ReadPlainText(text, form, edited, reason)) << row.name << ": " << reason;
+    EXPECT_EQ(edited, row.records) << row.name;
+    EXPECT_EQ(EncryptTakesBack(row.records, form), row.outcome == kSame) << row.name;
+    Write(text);
+    const int code = Intake(path);
+    if (row.outcome == kDeclined) {
+      EXPECT_EQ(code, static_cast<int>(ERR_INVALID_FILE)) << row.name;
+      continue;
+    }
+    ASSERT_EQ(code, static_cast<int>(ERR_SUCCEED)) << row.name << "\n" << text;
+    const FileType read_as = form == PlainForm::kCredentials ? Credential : SensitiveSetting;
+    ASSERT_EQ(command->Records().size(), 1u) << row.name;
+    EXPECT_EQ(command->Records().at(read_as), row.records) << row.name;
   }
 }
 
