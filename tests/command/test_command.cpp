@@ -235,7 +235,7 @@ TEST_F(CommandTest, DecryptedTextIsNeverMovedLeavingACopy) {
   for (int credentials = 0; credentials < 2; ++credentials) {
     std::string text;
     std::string key;
-    ASSERT_EQ(FormatPlainText(records, credentials == 0 ? PlainForm::kSettings : PlainForm::kCredentials,
+    ASSERT_EQ(FormatPlainForm(records, credentials == 0 ? PlainForm::kSettings : PlainForm::kCredentials,
                               text, key),
               FormatFault::kNone);
     sodium_memzero(text.data(), text.size());

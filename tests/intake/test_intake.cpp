@@ -279,7 +279,7 @@ TEST_F(IntakeTest, EveryStoreFormReadsBackAsTheSameRecords) {
   for (const auto& row : rows) {
     const PlainForm form = FormOfStore(row.type, row.records);
     std::string text, key;
-    const FormatFault fault = FormatPlainText(row.records, form, text, key);
+    const FormatFault fault = FormatPlainForm(row.records, form, text, key);
     EXPECT_EQ(fault, row.outcome == kMisfit    ? FormatFault::kMisfit
                      : row.outcome == kNotText ? FormatFault::kNotText
                                                : FormatFault::kNone) << row.name;
