@@ -112,20 +112,25 @@ void JsonWriter::Bool(bool value) {
 void JsonWriter::EndLine() { Put('\n'); }
 
 // Bytes from 0x80 up go out unchanged: a store holds the UTF-8 its input
-// had, and the reader takes it back as it is.
+// had, and the reader takes it back as it is. Runs of bytes written as
+// they are go out in one piece.
 void JsonWriter::PutQuoted(std::string_view text) {
   Put('"');
-  for (const char byte : text) {
+  std::size_t run = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char byte = text[at];
+    const auto code = static_cast<unsigned char>(byte);
+    if (code >= kFirstPlainByte && byte != '"' && byte != '\\') continue;
+    Put(text.substr(run, at - run));
+    run = at + 1;
     if (const char* escape = ShortEscape(byte)) {
       Put(escape);
-    } else if (static_cast<unsigned char>(byte) < kFirstPlainByte) {
-      const auto code = static_cast<unsigned char>(byte);
+    } else {
       Put("\\u00");
       Put(kHexDigits[code >> 4]);
       Put(kHexDigits[code & 0xF]);
-    } else {
-      Put(byte);
     }
   }
+  Put(text.substr(run));
   Put('"');
 }
