@@ -7,12 +7,17 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "host/Export.h"
 
+// A target's two records are its name followed by these suffixes.
+inline constexpr std::string_view kCredentialUserSuffix = "/user";
+inline constexpr std::string_view kCredentialPasswordSuffix = "/password";
+
 class PLAINTEXTPARSER_API CredentialFileParser {
  public:
-  // Results of ParseFile; docs/credential-format.md says when each is given.
+  // Results of ParseFile and ParseText; docs/credential-format.md says when each is given.
   // Enumerators need no storage, so nothing crosses the export table.
   enum Result : int {
     kOk = 0,
@@ -36,8 +41,10 @@ class PLAINTEXTPARSER_API CredentialFileParser {
   [[nodiscard]] virtual int ParseFile(const std::string& path,
                                       std::map<std::string, std::string>& records);
 
-  // The same for the `size` bytes at `data`, a file's text already in
-  // memory (a decrypted age file); never kCannotOpen.
+  // Parses the `size` bytes at `data`, a credential file's whole text
+  // already in memory (a decrypted age file), exactly as ParseFile parses a
+  // file: the same results (never kCannotOpen) and records. Works on a copy
+  // that is wiped when freed; `data` itself is only read.
   [[nodiscard]] int ParseText(const char* data, std::size_t size,
                               std::map<std::string, std::string>& records);
 };

@@ -234,12 +234,10 @@ TEST_F(CommandTest, DecryptedTextIsNeverMovedLeavingACopy) {
   FreedMemoryWatch watch(marker);
   for (int credentials = 0; credentials < 2; ++credentials) {
     std::string text;
-    std::string misfit;
-    if (credentials == 0) {
-      FormatSettings(records, text);
-    } else {
-      ASSERT_TRUE(FormatCredentials(records, text, misfit));
-    }
+    std::string key;
+    ASSERT_EQ(FormatPlainForm(records, credentials == 0 ? PlainForm::kSettings : PlainForm::kCredentials,
+                              text, key),
+              FormatFault::kNone);
     sodium_memzero(text.data(), text.size());
   }
   EXPECT_EQ(watch.Hits(), 0);

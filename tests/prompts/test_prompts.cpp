@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/KeyText.h"
 #include "errors/ErrorCatalogue.h"
 #include "tests/support/EncryptProbe.h"
@@ -173,7 +174,7 @@ TEST(KeyTextTest, KeysAreShownWithoutAmbiguity) {
   for (const auto& row : rows) {
     std::string shown, json;
     AppendShownText(row.key, shown);
-    AppendJsonValue(row.key, json);
+    JsonWriter(&json, JsonWriter::Spacing::kCompact).Text(row.key);
     EXPECT_EQ(IsPlainText(row.key), row.plain) << row.key;
     EXPECT_EQ(shown, row.shown);
     EXPECT_EQ(json, row.json);

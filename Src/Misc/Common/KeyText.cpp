@@ -2,8 +2,6 @@
 
 #include <cstddef>
 
-#include "Src/Misc/Common/PlainText.h"
-
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
@@ -44,7 +42,9 @@ void AppendHexByte(unsigned char byte, std::string& out) {
   out.push_back(kHexDigits[byte & 0xF]);
 }
 
-bool IsWellFormed(std::string_view text) {
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     char32_t code = 0;
     const std::size_t length = SequenceLength(text.substr(at), code);
@@ -53,8 +53,6 @@ bool IsWellFormed(std::string_view text) {
   }
   return true;
 }
-
-}  // namespace
 
 bool IsPlainText(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
@@ -87,14 +85,4 @@ void AppendShownText(std::string_view text, std::string& out) {
     }
     at += bad;
   }
-}
-
-void AppendJsonValue(std::string_view text, std::string& out) {
-  if (IsWellFormed(text)) {
-    AppendJsonString(text, out);
-    return;
-  }
-  out.append("{\"hex\":\"");
-  for (const char byte : text) AppendHexByte(static_cast<unsigned char>(byte), out);
-  out.append("\"}");
 }

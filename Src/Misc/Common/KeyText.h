@@ -2,16 +2,19 @@
 // the bytes it was given, but a new key must be text: well-formed UTF-8
 // without control characters, so that every listing shows it as typed.
 // Keys from before (or from encrypt's own intake) may be anything; they are
-// shown escaped in text and unambiguously in JSON.
+// shown escaped in text and unambiguously in JSON (JsonWriter::Text).
 #ifndef SRC_MISC_COMMON_KEYTEXT_H_
 #define SRC_MISC_COMMON_KEYTEXT_H_
 
 #include <string>
 #include <string_view>
 
-// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points past U+10FFFF) holding no control character (U+0000 to
-// U+001F, U+007F to U+009F).
+// True when `text` is well-formed UTF-8: no overlong forms, surrogates or
+// code points past U+10FFFF.
+[[nodiscard]] bool IsUtf8(std::string_view text);
+
+// True when `text` is well-formed UTF-8 holding no control character
+// (U+0000 to U+001F, U+007F to U+009F).
 [[nodiscard]] bool IsPlainText(std::string_view text);
 
 // Appends `text` for a line of text output: as it is when IsPlainText,
@@ -19,10 +22,5 @@
 // or of malformed UTF-8 written as \xNN, so no key can pass for another
 // or end the line.
 void AppendShownText(std::string_view text, std::string& out);
-
-// Appends `text` as a JSON value: a string when it is well-formed UTF-8
-// (control characters escaped), else {"hex":"<its bytes in hex>"}, which
-// no string collides with.
-void AppendJsonValue(std::string_view text, std::string& out);
 
 #endif  // SRC_MISC_COMMON_KEYTEXT_H_

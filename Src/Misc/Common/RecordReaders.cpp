@@ -1,71 +1,35 @@
 #include "Src/Misc/Common/RecordReaders.h"
 
+#include <new>
 #include <utility>
 
-#include <boost/property_tree/ptree.hpp>
-
-#include "Src/Misc/Common/JsonFile.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
 
-namespace {
-
-using boost::property_tree::ptree;
-
-constexpr char kSettingsNode[] = "sensitive_settings";
-constexpr char kPathSeparator = '.';
-
-// The parsed tree is a copy of the plaintext input: its values are zeroed
-// before it is released, however the reader leaves.
-class TreeWiper {
- public:
-  explicit TreeWiper(ptree& root) : tree(root) {}
-  TreeWiper(const TreeWiper&) = delete;
-  TreeWiper& operator=(const TreeWiper&) = delete;
-  ~TreeWiper() { WipeTree(tree, done); }
-
-  // The reader wipes the settings while it has them at hand.
-  void SetWiped(const ptree* subtree) { done = subtree; }
-
- private:
-  ptree& tree;
-  const ptree* done = nullptr;
-};
-
-}  // namespace
-
-bool TakeSettingsRecords(ptree& tree, RecordMap& records) {
-  TreeWiper wiper(tree);
-  if (tree.count(kSettingsNode) != 1) {
-    KLOG(kLevelError) << "the plain text file is not match with the format of sensitive setting's.";
-    return false;
+uint32_t ReportSettingsReading(const SettingsReading& reading, const std::string& name) {
+  switch (reading.result) {
+    case SettingsResult::kCannotOpen: return ERR_INVALID_FILE;
+    case SettingsResult::kNotJson:
+      // Where the text stops being JSON, in the words and at the line of
+      // the joined text, which has but one line; never the text itself. A
+      // text nested too deep has always been refused before a word was said.
+      if (reading.json.fault != jsontext::Fault::kTooDeep) {
+        KLOG(kLevelError) << name << " is not JSON: " << jsontext::Describe(reading.json.fault)
+                          << " at line 1.";
+      }
+      return ERR_INVALID_FILE;
+    case SettingsResult::kNoSettings:
+      KLOG(kLevelError) << "the plain text file is not match with the format of sensitive setting's.";
+      return ERR_GENERIC_FAILURE;
+    case SettingsResult::kOk: break;
   }
-  ptree& settings = tree.get_child(ptree::path_type(kSettingsNode, kPathSeparator));
-  RecordMap taken;
-  for (auto& [member, node] : settings) {
-    std::string name = member;
-    // The name only: a setting's value never reaches the log.
-    KLOG(kLevelTrace) << "Parse setting name: " << name;
-    // The value is copied out of the tree, whose copy is wiped right away:
-    // the records then lie past the tree's memory, which comes free in one
-    // piece for the large buffers of the write. Members usually come in
-    // order, so the end of the map is the likely place; a later duplicate
-    // still overwrites, and the value it replaces is wiped too.
-    std::string value(node.data());
-    taken.insert_or_assign(taken.end(), std::move(name), std::move(value));
-    WipeString(value);
-    if (node.empty()) {
-      WipeString(node.data());
-    } else {
-      WipeTree(node);
-    }
+  // The names only: a setting's value never reaches the log.
+  for (const std::string& setting : reading.names) {
+    KLOG(kLevelTrace) << "Parse setting name: " << setting;
   }
-  wiper.SetWiped(&settings);
-  // Moved, not copied: no second copy of the values is left to wipe.
-  records = std::move(taken);
-  return true;
+  return ERR_SUCCEED;
 }
 
 bool TakeCredentialRecords(int parsed, RecordMap& found, TypedRecords& records) {
@@ -82,16 +46,22 @@ bool TakeCredentialRecords(int parsed, RecordMap& found, TypedRecords& records) 
 
 uint32_t ReadRecordsFromText(const char* data, std::size_t size, const std::string& name,
                              TypedRecords& records) {
+  bool ended = false;
   try {
-    ptree tree;
-    ReadJsonText(data, size, name, tree);  // throws for a text that is not JSON
     RecordMap settings;
-    if (TakeSettingsRecords(tree, settings)) records[SensitiveSetting] = std::move(settings);
-    RecordMap found;
-    CredentialFileParser parser;
-    const int parsed = parser.ParseText(data, size, found);
-    static_cast<void>(TakeCredentialRecords(parsed, found, records));
-  } catch (...) {
+    const uint32_t code = ReportSettingsReading(ReadSettingsText(data, size, settings), name);
+    ended = code == ERR_INVALID_FILE;
+    if (code == ERR_SUCCEED) records[SensitiveSetting] = std::move(settings);
+    if (!ended) {
+      RecordMap found;
+      CredentialFileParser parser;
+      const int parsed = parser.ParseText(data, size, found);
+      static_cast<void>(TakeCredentialRecords(parsed, found, records));
+    }
+  } catch (const std::bad_alloc&) {
+    ended = true;
+  }
+  if (ended) {
     KLOG(kLevelTrace) << "Parse file error.";
     return ERR_INVALID_FILE;
   }

@@ -1,7 +1,9 @@
 // The two readers of plaintext records, the settings reader and the
 // credential reader, as encrypt runs them on its input file and import on
 // the text of a decrypted age file: every reader is tried, and the type of
-// the text is whatever the readers found.
+// the text is whatever the readers found. Both read through the one JSON
+// reading (suite/jsontext), so a text that is not JSON ends the reading at
+// the first reader.
 #ifndef SRC_MISC_COMMON_RECORDREADERS_H_
 #define SRC_MISC_COMMON_RECORDREADERS_H_
 
@@ -10,18 +12,20 @@
 #include <map>
 #include <string>
 
-#include <boost/property_tree/ptree_fwd.hpp>
-
+#include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/StoreLocation.h"
 
 using RecordMap = std::map<std::string, std::string>;
 using TypedRecords = std::map<FileType, RecordMap>;
 
-// Moves the members of the one "sensitive_settings" object of `tree` into
-// `records` as key/value strings, zeroing every value of the tree on the
-// way, whatever happens. False, after a log line, when the tree has no
-// single such object; `records` is then untouched.
-[[nodiscard]] bool TakeSettingsRecords(boost::property_tree::ptree& tree, RecordMap& records);
+// Logs what reading the settings of the input `name` gave, as encrypt
+// always has (where a text stops being JSON, or that it holds no settings,
+// or each setting's name; never a value), and returns ERR_SUCCEED when it
+// found settings, ERR_GENERIC_FAILURE for JSON without them, and
+// ERR_INVALID_FILE for a text that is not JSON or cannot be read, which
+// ends the reading.
+[[nodiscard]] uint32_t ReportSettingsReading(const SettingsReading& reading,
+                                             const std::string& name);
 
 // Stores `found`, what the credential parser returned `parsed` for, as the
 // records of type Credential when it parsed and found at least one; else

@@ -5,6 +5,7 @@
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/Secrets.h"
@@ -174,6 +175,49 @@ uint32_t StoreCommand::ReadStoredRecords(EnDecrypt& store, RecordMap& records) c
   return code;
 }
 
+bool StoreCommand::IsCredentialStore(const std::vector<std::string>& keys) const {
+  return FormOfStore(type, keys) == PlainForm::kCredentials;
+}
+
+bool StoreCommand::IsCredentialStore(const RecordMap& records) const {
+  return FormOfStore(type, records) == PlainForm::kCredentials;
+}
+
+uint32_t StoreCommand::FormatPlainText(const RecordMap& records, std::string& text,
+                                       bool& credentials) const {
+  const PlainForm form = FormOfStore(type, records);
+  std::string key;
+  const FormatFault fault = FormatPlainForm(records, form, text, key);
+  credentials = form == PlainForm::kCredentials;
+  if (fault == FormatFault::kNone) return ERR_SUCCEED;
+  // A key is a name, not a secret: it may be shown.
+  std::string shown;
+  AppendShownText(key, shown);
+  if (fault == FormatFault::kMisfit) {
+    KLOG(kLevelError) << "Record '" << shown << "' of " << path << " fits no credential target.";
+    CONSOLE_MESSAGE(kLevelError) << "The record " << shown
+                                 << " is not the user or password of a credential target.";
+  } else {
+    KLOG(kLevelError) << "Record '" << shown << "' of " << path << " is not text.";
+    CONSOLE_MESSAGE(kLevelError) << "The record " << shown
+                                 << " holds bytes that are not UTF-8 text, which no plaintext "
+                                    "file can carry back to the store.";
+  }
+  return ERR_ENCRYPTED_FILE_INVALID;
+}
+
+uint32_t StoreCommand::FormatPlainText(const RecordMap& records, std::string& text) const {
+  bool credentials = false;
+  const uint32_t code = FormatPlainText(records, text, credentials);
+  if (code == ERR_SUCCEED &&
+      !EncryptTakesBack(records, credentials ? PlainForm::kCredentials : PlainForm::kSettings)) {
+    // The text is still the store's, but the readers would decline it.
+    CONSOLE_MESSAGE(kLevelError) << "The store " << path << " holds no credential; encrypt and "
+                                    "import take no text whose credential list is empty.";
+  }
+  return code;
+}
+
 uint32_t StoreCommand::RefuseOption(const std::string& message) {
   CONSOLE_MESSAGE(kLevelError) << message;
   return ERR_INVALID_PARAMETER;
@@ -290,28 +334,10 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   return ERR_SUCCEED;
 }
 
-uint32_t StoreCommand::ReadPlainText(EnDecrypt& store, std::string& text) const {
+uint32_t StoreCommand::ReadStoreText(EnDecrypt& store, std::string& text) const {
   // The records hold every secret of the store: wiped however this ends.
   RecordMap stored;
   const ScopedWipe stored_wipe(stored);
   const uint32_t code = ReadStoredRecords(store, stored);
   return code == ERR_SUCCEED ? FormatPlainText(stored, text) : code;
-}
-
-uint32_t StoreCommand::FormatPlainText(const RecordMap& records, std::string& text) const {
-  if (type == SensitiveSetting) {
-    FormatSettings(records, text);
-    return ERR_SUCCEED;
-  }
-  std::string misfit;
-  if (FormatCredentials(records, text, misfit)) return ERR_SUCCEED;
-  if (type == kNoType) {
-    FormatSettings(records, text);
-    return ERR_SUCCEED;
-  }
-  // A key is a name, not a secret: it may be shown.
-  KLOG(kLevelError) << "Record '" << misfit << "' of " << path << " fits no credential target.";
-  CONSOLE_MESSAGE(kLevelError) << "The record " << misfit
-                               << " is not the user or password of a credential target.";
-  return ERR_ENCRYPTED_FILE_INVALID;
 }

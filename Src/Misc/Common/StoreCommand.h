@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <type_traits>
+#include <vector>
 
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/StoreLocation.h"
@@ -66,11 +66,12 @@ class StoreCommand : public basic_app {
   // `new_store`). `entered` is untouched on failure.
   [[nodiscard]] uint32_t ObtainPassphrase(bool new_store, std::string& entered) const;
 
-  // True when the store's records are credential pairs: a "--type
-  // credentials" store, or a "--store" file whose `keys` (never empty) are
-  // all "<target>/user" or "<target>/password".
-  template <typename Keys>
-  [[nodiscard]] bool IsCredentialStore(const Keys& keys) const;
+  // True when the store is in the credentials form (PlainText.h,
+  // FormOfStore): a "--type credentials" store, or a "--store" file with
+  // records that are all the user or password of a target with both.
+  [[nodiscard]] bool IsCredentialStore(const std::vector<std::string>& keys) const;
+  [[nodiscard]] bool IsCredentialStore(const RecordMap& records) const;
+
 
   [[nodiscard]] bool HasOption(const std::string& name) const;
   [[nodiscard]] std::string GetOption(const std::string& name) const;
@@ -86,13 +87,19 @@ class StoreCommand : public basic_app {
 
   // The store's plaintext file, as decrypt writes it, in `text` (which the
   // caller wipes): ReadStoredRecords, then FormatPlainText.
-  [[nodiscard]] uint32_t ReadPlainText(EnDecrypt& store, std::string& text) const;
+  [[nodiscard]] uint32_t ReadStoreText(EnDecrypt& store, std::string& text) const;
 
-  // The plaintext file of `records`, as encrypt reads it back, in `text`:
-  // the settings layout for a settings store, the credentials layout for a
-  // credentials store, and for a "--store" file whichever its keys fit.
-  // ERR_ENCRYPTED_FILE_INVALID, named on the console, for a credentials
-  // store with a record that fits no target.
+  // The plaintext file of `records`, as encrypt reads it back, in `text`,
+  // in the store's form (PlainText.h, FormOfStore); `credentials` tells
+  // whether that is the credentials form. A store whose records the form
+  // cannot carry (a record that fits no target of a credentials store, or
+  // bytes that are not text) is logged, named on the console and refused
+  // with ERR_ENCRYPTED_FILE_INVALID.
+  [[nodiscard]] uint32_t FormatPlainText(const RecordMap& records, std::string& text,
+                                         bool& credentials) const;
+  // The same for a text that leaves the command (decrypt, export): one
+  // that encrypt and import would decline (an empty credentials store) is
+  // also said so on the console.
   [[nodiscard]] uint32_t FormatPlainText(const RecordMap& records, std::string& text) const;
 
   // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
@@ -112,19 +119,5 @@ class StoreCommand : public basic_app {
 
 // "<target>/user" or "<target>/password" with a non-empty target.
 [[nodiscard]] bool IsCredentialKey(const std::string& key);
-
-template <typename Keys>
-bool StoreCommand::IsCredentialStore(const Keys& keys) const {
-  if (type != kNoType) return type == Credential;
-  if (keys.empty()) return false;
-  for (const auto& entry : keys) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, std::string>) {
-      if (!IsCredentialKey(entry)) return false;
-    } else {
-      if (!IsCredentialKey(entry.first)) return false;
-    }
-  }
-  return true;
-}
 
 #endif  // SRC_MISC_COMMON_STORECOMMAND_H_

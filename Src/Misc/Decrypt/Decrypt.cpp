@@ -26,7 +26,7 @@ uint32_t DECRYPT::RunOnStore(EnDecrypt& store) {
   // The text holds every secret of the store: wiped however the run ends.
   std::string plain;
   const ScopedWipe plain_wipe(plain);
-  const uint32_t code = ReadPlainText(store, plain);
+  const uint32_t code = ReadStoreText(store, plain);
   return code == ERR_SUCCEED ? WriteText(plain) : code;
 }
 

@@ -1,9 +1,9 @@
 // DECRYPT, the decrypt command: writes a store's records as the plaintext
 // file encrypt reads (PlainText.h), to "--output FILE" (a new owner-only
 // file; "--force" replaces one atomically) or to standard output (also
-// "--output -"); the output is checked before any prompt. A
-// "--store" file is written as credentials when every record fits a
-// credential target, else as settings.
+// "--output -"); the output is checked before any prompt. The form is the
+// store's (PlainText.h, FormOfStore); a store whose text encrypt would not
+// take back is refused, or, for credentials without a record, said so.
 #ifndef SRC_MISC_DECRYPT_DECRYPT_H_
 #define SRC_MISC_DECRYPT_DECRYPT_H_
 

@@ -7,7 +7,6 @@
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
-#include "Src/Misc/Edit/EditedText.h"
 #include "Src/Misc/Edit/Editor.h"
 #include "Src/Misc/Edit/PrivateFile.h"
 #include "errors/ErrorCatalogue.h"
@@ -41,7 +40,7 @@ uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& agai
   std::string text;
   ScopedWipe<std::string> wipe_text(text);
   bool credentials = false;
-  uint32_t code = FormatRecords(stored, text, credentials);
+  uint32_t code = FormatPlainText(stored, text, credentials);
   if (code != ERR_SUCCEED) return code;
   // What the editor opens: the store's text, or the user's own text again
   // after it could not be read.
@@ -97,28 +96,11 @@ uint32_t EDIT::RunEditorOn(const std::string& text, bool credentials, std::strin
                                     "a regular file or is too large.";
     return ERR_READ_FILE;
   }
-  // Read while the file is there: the settings reader reads it again.
-  if (!ReadEditedFile(file.GetPath(), edited_text, credentials, edited, reason) &&
-      reason.empty()) {
-    reason = "it cannot be read";
-  }
-  return ERR_SUCCEED;
-}
-
-uint32_t EDIT::FormatRecords(const RecordMap& records, std::string& text,
-                             bool& credentials) const {
-  std::string misfit;
-  credentials = type != SensitiveSetting && FormatCredentials(records, text, misfit);
-  // An empty "--store" file is edited as settings.
-  if (credentials && type == kNoType && records.empty()) credentials = false;
-  if (credentials) return ERR_SUCCEED;
-  if (type == Credential) {
-    KLOG(kLevelError) << "Record '" << misfit << "' of " << path << " fits no credential target.";
-    CONSOLE_MESSAGE(kLevelError) << "The record " << misfit
-                                 << " is not the user or password of a credential target.";
-    return ERR_ENCRYPTED_FILE_INVALID;
-  }
-  FormatSettings(records, text);
+  // Read as encrypt reads a file of the store's form, from the text read
+  // back (a list without entries included: it empties the store).
+  static_cast<void>(ReadPlainText(edited_text,
+                                  credentials ? PlainForm::kCredentials : PlainForm::kSettings,
+                                  edited, reason));
   return ERR_SUCCEED;
 }
 

@@ -20,10 +20,6 @@ class EDIT : public StoreCommand {
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:
-  // The text of `records` in `text`, in the store's form; `credentials`
-  // tells which form it is.
-  [[nodiscard]] uint32_t FormatRecords(const RecordMap& records, std::string& text,
-                                       bool& credentials) const;
   // Runs the editor on the text of `stored` until its result is written,
   // unchanged or given up; `again` asks for a fresh start on the store as
   // it is now (a conflict the user wants to redo).

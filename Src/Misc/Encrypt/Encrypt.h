@@ -30,7 +30,9 @@ class ENCRYPT : public basic_app {
   friend class EncryptProbe;
 
   // A reader stores the records it finds under its own type in file_records,
-  // or leaves file_records untouched; its return code is not looked at.
+  // or leaves file_records untouched. It returns ERR_INVALID_FILE for a
+  // file that is not JSON or cannot be read, which ends the intake; its
+  // other codes are not looked at.
   using Reader = uint32_t (ENCRYPT::*)(const std::string& path);
 
   // The procedure behind Run. Every step returns a catalogue code.

@@ -1,22 +1,21 @@
 // The input intake: the path of "configfile" is checked, then every reader
 // is tried on the file; the type of the file is whatever the readers found.
 
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <boost/filesystem.hpp>
-#include <boost/property_tree/ptree.hpp>
 
 #include "Src/Misc/Encrypt/Encrypt.h"
-#include "Src/Misc/Common/JsonFile.h"
+#include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
 #include "suite/utf8/Utf8Path.h"
-
 
 uint32_t ENCRYPT::ReadFileIntoMemory() {
   TRACE_ENTERING("ENCRYPT::ReadFileIntoMemory");
@@ -36,16 +35,23 @@ uint32_t ENCRYPT::ReadFileIntoMemory() {
     return ERR_FILE_NOT_EXIST;
   }
 
-  // Any exception from a reader (a file that is not JSON, above all) ends
-  // the intake; the readers after it are not tried.
+  // A file that is not JSON (or cannot be read) ends the intake: the
+  // readers after the one that found it are not tried. So does memory
+  // running out while a reader holds the file.
+  bool ended = false;
   try {
     KLOG(kLevelTrace) << "check file path: " << path;
     for (const auto& [type, reader] : file_readers) {
       KLOG(kLevelTrace) << "check file type: " << type;
-      // A reader reports by storing records or not; its code is not looked at.
-      static_cast<void>((this->*reader)(path));
+      // A reader reports by storing records or not; of its codes only
+      // ERR_INVALID_FILE, the end of the intake, is looked at.
+      ended = (this->*reader)(path) == ERR_INVALID_FILE;
+      if (ended) break;
     }
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
+    ended = true;
+  }
+  if (ended) {
     KLOG(kLevelTrace) << "Parse file error.";
     return ERR_INVALID_FILE;
   }
@@ -57,10 +63,9 @@ uint32_t ENCRYPT::ReadFileIntoMemory() {
 
 uint32_t ENCRYPT::ReadSensitiveSettingFile(const std::string& path) {
   TRACE_ENTERING("ENCRYPT::ReadSensitiveSettingFile");
-  boost::property_tree::ptree tree;
-  ReadJsonFile(path, tree);  // throws for a file that is not JSON
   RecordMap records;
-  if (!TakeSettingsRecords(tree, records)) return ERR_GENERIC_FAILURE;
+  const uint32_t code = ReportSettingsReading(ReadSettingsFile(path, records), path);
+  if (code != ERR_SUCCEED) return code;
   file_records[SensitiveSetting] = std::move(records);
   TRACE_EXITING("ENCRYPT::ReadSensitiveSettingFile");
   return ERR_SUCCEED;

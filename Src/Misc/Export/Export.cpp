@@ -86,7 +86,7 @@ uint32_t EXPORT::RunOnStore(EnDecrypt& store) {
   // only the age file leaves the process.
   std::string plain;
   const ScopedWipe plain_wipe(plain);
-  uint32_t code = ReadPlainText(store, plain);
+  uint32_t code = ReadStoreText(store, plain);
   if (code != ERR_SUCCEED) return code;
   std::vector<unsigned char> file;
   const age::AgeStatus sealed =

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <sstream>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputForm.h"
-#include "Src/Misc/Common/KeyText.h"
+#include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "Src/Misc/Common/StorePrompts.h"
@@ -43,12 +42,6 @@ const ActionOptions kActionOptions[] = {
 uint32_t Refuse(const std::string& message) {
   CONSOLE_MESSAGE(kLevelError) << message;
   return ERR_INVALID_PARAMETER;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out;
-  AppendJsonValue(text, out);
-  return out;
 }
 
 // One store as status and rotate see it: "unattended under this key",
@@ -186,23 +179,39 @@ uint32_t HOSTKEY::ShowStatus() {
   const int status = EnDecryptDescribeHostKey(facts);
   const std::vector<std::string> stores = GetStores();
   if (HasOption("json")) {
-    std::ostringstream json;
-    json << "{\"path\":" << JsonString(facts.path)
-         << ",\"protection\":" << JsonString(facts.protection)
-         << ",\"key_id\":" << JsonString(facts.key_id)
-         << ",\"trusted\":" << (status == endecrypt_status::kOk ? "true" : "false")
-         << ",\"problem\":" << JsonString(facts.problem) << ",\"kept_key_ids\":[";
-    for (std::size_t i = 0; i < facts.kept_key_ids.size(); ++i) {
-      json << (i == 0 ? "" : ",") << JsonString(facts.kept_key_ids[i]);
+    std::string text;
+    JsonWriter json(&text, JsonWriter::Spacing::kCompact);
+    json.BeginObject();
+    json.Key("path");
+    json.Text(facts.path);
+    json.Key("protection");
+    json.Text(facts.protection);
+    json.Key("key_id");
+    json.Text(facts.key_id);
+    json.Key("trusted");
+    json.Bool(status == endecrypt_status::kOk);
+    json.Key("problem");
+    json.Text(facts.problem);
+    json.Key("kept_key_ids");
+    json.BeginArray();
+    for (const std::string& id : facts.kept_key_ids) json.Text(id);
+    json.End();
+    json.Key("stores");
+    json.BeginArray();
+    for (const std::string& store : stores) {
+      const StoreState state = ReadStoreState(store);
+      json.BeginObject();
+      json.Key("path");
+      json.Text(store);
+      json.Key("state");
+      json.Text(Describe(state, facts));
+      json.Key("key_id");
+      json.Text(state.key_id);
+      json.End();
     }
-    json << "],\"stores\":[";
-    for (std::size_t i = 0; i < stores.size(); ++i) {
-      const StoreState state = ReadStoreState(stores[i]);
-      json << (i == 0 ? "" : ",") << "{\"path\":" << JsonString(stores[i])
-           << ",\"state\":" << JsonString(Describe(state, facts))
-           << ",\"key_id\":" << JsonString(state.key_id) << "}";
-    }
-    CONSOLE_MESSAGE(kLevelConsole) << json.str() << "]}";
+    json.End();
+    json.End();
+    CONSOLE_MESSAGE(kLevelConsole) << text;
   } else {
     CONSOLE_MESSAGE(kLevelConsole) << "host key: " << facts.path;
     if (!facts.protection.empty()) {
@@ -371,8 +380,15 @@ uint32_t HOSTKEY::ShowRecipient() {
   if (HasOption("json")) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
-    CONSOLE_MESSAGE(kLevelConsole) << "{\"recipient\":" << JsonString(recipient)
-                                   << ",\"key_id\":" << JsonString(facts.key_id) << "}";
+    std::string text;
+    JsonWriter json(&text, JsonWriter::Spacing::kCompact);
+    json.BeginObject();
+    json.Key("recipient");
+    json.Text(recipient);
+    json.Key("key_id");
+    json.Text(facts.key_id);
+    json.End();
+    CONSOLE_MESSAGE(kLevelConsole) << text;
   } else {
     CONSOLE_MESSAGE(kLevelConsole) << recipient;
   }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
@@ -19,12 +20,11 @@ uint32_t LIST::RunOnStore(EnDecrypt& store) {
   }
   std::string lines;
   if (HasOption("json")) {
-    lines.push_back('[');
-    for (const std::string& key : keys) {
-      if (lines.size() > 1) lines.append(", ");
-      AppendJsonValue(key, lines);
-    }
-    lines.append("]\n");
+    JsonWriter json(&lines, JsonWriter::Spacing::kSpaced);
+    json.BeginArray();
+    for (const std::string& key : keys) json.Text(key);
+    json.End();
+    json.EndLine();
   } else {
     for (const std::string& key : keys) {
       AppendShownText(key, lines);

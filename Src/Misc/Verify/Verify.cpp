@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "Src/Misc/Common/KeyText.h"
+#include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
@@ -28,14 +28,27 @@ uint32_t VERIFY::RunOnStore(EnDecrypt& store) {
 }
 
 std::string VERIFY::FormatJson(const EnDecrypt::StoreInfo& info) const {
-  std::string text = "{\"path\": ";
-  AppendJsonValue(path, text);
-  text += std::string(", \"mode\": \"") + (info.mode == kAttendedMode ? "attended" : "unattended") +
-          "\", \"records\": " + std::to_string(info.record_count);
+  std::string text;
+  JsonWriter json(&text, JsonWriter::Spacing::kSpaced);
+  json.BeginObject();
+  json.Key("path");
+  json.Text(path);
+  json.Key("mode");
+  json.String(info.mode == kAttendedMode ? "attended" : "unattended");
+  json.Key("records");
+  json.Number(info.record_count);
   if (info.mode == kAttendedMode) {
-    text += ", \"kdf\": {\"algorithm\": \"Argon2id\", \"opslimit\": " +
-            std::to_string(info.opslimit) + ", \"memlimit\": " + std::to_string(info.memlimit) +
-            "}";
+    json.Key("kdf");
+    json.BeginObject();
+    json.Key("algorithm");
+    json.String("Argon2id");
+    json.Key("opslimit");
+    json.Number(info.opslimit);
+    json.Key("memlimit");
+    json.Number(info.memlimit);
+    json.End();
   }
-  return text + "}\n";
+  json.End();
+  json.EndLine();
+  return text;
 }
