@@ -21,7 +21,7 @@ constexpr char kLegacyFallback[] = "Unknown error";
 constexpr int32_t kLanOverUsbGroup = 0x0B;
 constexpr int kLanOverUsbCategory = 10;
 
-struct Entry { std::string name; uint32_t constant; };
+struct Entry { const char* name; uint32_t constant; };
 
 // The list as written, with the constants this unit's include initialised.
 const std::vector<Entry>& Listed() {
