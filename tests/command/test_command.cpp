@@ -52,7 +52,6 @@ class CommandTest : public testing::Test {
     testing::internal::CaptureStdout();
     const CommandResult result = command.Run();
     out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result.message, GetErrorMessage(static_cast<int32_t>(result.code)));
     return result.code;
   }
   static std::string Calls() {
@@ -151,8 +150,6 @@ TEST_F(CommandTest, ConfigFileOptionIsRequiredAndTheContextKeptAnyway) {
   const CommandResult refused = command.SetParameters(context);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(refused.code, ERR_INVALID_PARAMETER);
-  EXPECT_EQ(refused.message, "");
-  EXPECT_EQ(command.Finish().code, ERR_SUCCEED);
   context.options = {{"configfile", dir.File("absent.json")}, {"unattended", ""}};
   EXPECT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
   EXPECT_EQ(command.Run().code, ERR_FILE_NOT_EXIST);

@@ -163,6 +163,8 @@ TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
   WriteFile(dir.File("pass"), kOld + "\nignored\n");
   boost::filesystem::permissions(dir.File("pass"), boost::filesystem::owner_read | boost::filesystem::owner_write);
   WriteFile(dir.File("value"), "two\n\n");
+  WriteFile(dir.File("large"), std::string((16u << 20) + 1, 'x'));
+  boost::filesystem::create_directory(dir.File("folder"));
   const std::string whole = Editor("whole.sh", "printf '{\"sensitive_settings\": {\"db\": \"3\", \"added\": \"x\"}}' > \"$1\"");
   const std::string broken = Editor("broken.sh", "printf '{\\n \"sensitive_settings\": {\\n  \"a\": \\n}}' > \"$1\"");
   const std::string failing = Editor("failing.sh", "exit 3");
@@ -185,6 +187,10 @@ TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
       {"bytes as stored", on({"get", "--key", "db"}), "", "", 0, "two\n\n"},
       {"a key not stored", on({"get", "--key", "nope"}), "", "", 1, "!The key nope is not stored in " + Settings()},
       {"set declined at end of input", on({"set", "--key", "db", "--value-from", "@value"}), "", "", 47, "*"},
+      {"--value-from empty", on({"set", "--key", "db", "--value-from", ""}), "", "", 2, "!--value-from needs FILE"},
+      {"--value-from a file not there", on({"set", "--key", "db", "--value-from", "@absent"}), "", "", 10, "!: it does not exist"},
+      {"--value-from a folder", on({"set", "--key", "db", "--value-from", "@folder"}), "", "", 10, "!not a regular file of at most 16 MiB"},
+      {"--value-from over 16 MiB", on({"set", "--key", "db", "--value-from", "@large"}), "", "", 10, "!not a regular file of at most 16 MiB"},
       {"edit", on({"edit", "--quiet"}), "", whole, 0, "~add: 1, update: 1, remove: 0\n"},
       {"edited", on({"list"}), "", "", 0, "added\ndb\n"},
       {"edit unchanged", on({"edit"}), "", "true", 0, "~No change"},
@@ -244,6 +250,7 @@ TEST_F(AdminE2eTest, TypedValuesAreStoredWholeAndUnreadablePassphrasesRefused) {
       {"UTF-8 and a tab, piped", false, value, {utf8, utf8}, 0, utf8, ""},
       {"UTF-8 and a tab, typed", true, value, {"x" + utf8, "x" + utf8}, 0, "x" + utf8, ""},
       {"300 characters, typed", true, value, {long_value, long_value}, 0, long_value, ""},
+      {"a confirmation of the same length that differs", false, value, {"same length 1", "same length 2"}, 47, "", "differ"},
       {"over the limit, refused whole", false, value, {std::string(65537, 'o')}, 10, "", "longer than 65536 bytes"},
       {"a confirmation over the limit", false, value, {std::string(65536, 'o'), std::string(65537, 'o')}, 10, "", "longer than 65536 bytes"},
       {"a new passphrase the prompt cannot read", false, fresh, {"p\xc3\xa4ssw\xc3\xb6rt-\xe2\x82\xac-123"}, 46, "", rule},
@@ -287,6 +294,45 @@ TEST_F(AdminE2eTest, TypedValuesAreStoredWholeAndUnreadablePassphrasesRefused) {
     }
   }
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("curit"), std::string::npos);
+}
+
+// A passphrase file is the user's own, a regular file no one else may read,
+// of at most 4 KiB; its first line, ended by LF or CRLF, is the passphrase.
+TEST_F(AdminE2eTest, PassphraseFilesAreOwnerOnlyAndTheirFirstLineIsThePassphrase) {
+  if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << e2e::kPosixOnly;
+  ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json"}, kOld + "\n" + kOld + "\n").status, 0);
+  WriteFile(dir.File("owner-only"), kOld + "\n");
+  boost::filesystem::permissions(dir.File("owner-only"), boost::filesystem::perms(0600));
+  const std::string untrusted = "it must be a file of your own, not a link";
+  const struct Row { const char* what; std::string text; unsigned mode; bool link; int status; std::string message; } rows[] = {
+      {"LF, a second line ignored", kOld + "\nsecond line\n", 0600, false, 0, ""},
+      {"CRLF", kOld + "\r\n", 0600, false, 0, ""},
+      {"no line end", kOld, 0600, false, 0, ""},
+      {"a CR not before LF is part of the passphrase", kOld + "\rmore\n", 0600, false, 46, ""},
+      {"a short first line", "short12\n" + kOld + "\n", 0600, false, 46, "shorter than 8 characters"},
+      {"group-readable", kOld + "\n", 0640, false, 46, untrusted},
+      {"a link to an owner-only file", "", 0600, true, 46, untrusted},
+      {"over 4 KiB", kOld + "\n" + std::string(4096, 'x'), 0600, false, 46, "at most 4096 bytes"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    boost::filesystem::remove(dir.File("pf"));
+    if (row.link) {
+      boost::filesystem::create_symlink(dir.File("owner-only"), dir.File("pf"));
+    } else {
+      WriteFile(dir.File("pf"), row.text);
+      boost::filesystem::permissions(dir.File("pf"), boost::filesystem::perms(row.mode));
+    }
+    const Finished run = Run({"list", "--type", "settings", "--passphrase-file", "@pf"});
+    EXPECT_EQ(run.status, row.status) << run.error;
+    EXPECT_EQ(run.output, row.status == 0 ? "ctl\ndb\nempty\nquote\n" : "");
+    EXPECT_NE(run.error.find(row.message), std::string::npos) << run.error;
+  }
+  // A new store made through a CRLF file opens with the passphrase typed.
+  WriteFile(dir.File("crlf"), kNew + "\r\n");
+  boost::filesystem::permissions(dir.File("crlf"), boost::filesystem::perms(0600));
+  ASSERT_EQ(Run({"set", "--store", "@new.store", "--passphrase-file", "@crlf", "--key", "k", "--value-from", "-"}, "v").status, 0);
+  EXPECT_EQ(Run({"get", "--store", "@new.store", "--key", "k"}, kNew + "\n").output, "v\n");
 }
 
 TEST_F(AdminE2eTest, UsageFaultsExitTwoOnOneLineWithTheUsage) {

@@ -164,26 +164,37 @@ TEST_F(CleanupE2eTest, TheLogFollowsNoLinkAndNeverReachesTheEditor) {
   }
 }
 
-// A temporary a killed writer left beside an output file (named, as on
-// any run, with its writer's process id) goes with the next write of that
-// file, created or replaced; one whose writer still runs stays.
+// A temporary a killed writer left beside an output file or a store
+// (named, as on any run, with its writer's process id) goes with the next
+// write of that file, created or replaced; one whose writer still runs
+// stays. One named without an id (by an earlier version) goes only from
+// beside a store, whose temporaries are made under the writers' lock.
 TEST_F(CleanupE2eTest, AWriteRemovesTheDeadTemporariesOfItsFileOnly) {
   const pid_t gone = fork();
   if (gone == 0) _exit(0);
   ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
-  const std::string out = dir.File("out.json");
-  for (const bool force : {false, true}) {
-    SCOPED_TRACE(force ? "replaced" : "created");
-    const std::string dead = dir.File(platform::TempName(out, gone));
-    const std::string live = dir.File(platform::TempName(out, getpid()));
-    WriteFile(dead, "plaintext");
-    WriteFile(live, "plaintext");
-    std::vector<std::string> args = {"decrypt", "--type", "settings", "--unattended", "--output", out};
-    if (force) args.push_back("--force");
-    EXPECT_EQ(Run(args).status, 0);
+  const std::string out = dir.File("out.json"), store = dir.File("settings.store");
+  WriteFile(dir.File("v"), "1");
+  const std::vector<std::string> decrypt = {"decrypt", "--type", "settings", "--unattended", "--output", out};
+  std::vector<std::string> replace = decrypt;
+  replace.push_back("--force");
+  const struct Row { const char* what; std::string file; std::vector<std::string> args; bool locked; } rows[] = {
+      {"an output created", out, decrypt, false},
+      {"an output replaced", out, replace, false},
+      {"a store rewritten", store, {"set", "--type", "settings", "--key", "k", "--value-from", dir.File("v"), "--unattended", "--quiet"}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string dead = dir.File(platform::TempName(row.file, gone));
+    const std::string live = dir.File(platform::TempName(row.file, getpid()));
+    const std::string unnamed = dir.File(platform::TempNamePrefix(row.file) + std::string(platform::kTempRandomSize, 'a'));
+    for (const std::string& temporary : {dead, live, unnamed}) WriteFile(temporary, "plaintext");
+    EXPECT_EQ(Run(row.args).status, 0);
     EXPECT_FALSE(fs::exists(dead));
     EXPECT_TRUE(fs::exists(live));
+    EXPECT_NE(fs::exists(unnamed), row.locked);
     fs::remove(live);
+    fs::remove(unnamed);
   }
 }
 

@@ -101,6 +101,9 @@ class HostKeyE2eTest : public testing::TestWithParam<std::string> {
 
 TEST_P(HostKeyE2eTest, EveryActionInTurn) {
   const std::string p = GetParam(), key = dir.File("keys/host.key");
+  boost::filesystem::copy_file(dir.File("settings.store"), dir.File("more.store"));
+  // A store path with bytes JSON escapes: a quote, a backslash, a tab.
+  const std::string odd = "q\"b\\s\tt.store", odd_json = "q\\\"b\\\\s\\tt.store";
   const struct Row { const char* what; std::vector<std::string> args; std::string input; int status; std::string output; std::string config = "keys"; } rows[] = {
       {"status of both stores", {"hostkey", "status", "--store", "@extra.store"}, "", 0, "~extra.store: unattended, this key\n"},
       {"no key in a fresh folder", {"hostkey", "status", "--json"}, "", 40, "~\"trusted\":false,\"problem\":\"there is no key file\"", "fresh"},
@@ -108,12 +111,15 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
       {"seal back", {"hostkey", "seal", "--protection", p}, "", 0, "*"},
       {"status", {"hostkey", "status"}, "", 0, "~protection: " + p + "\n"},
       {"an unknown protection", {"hostkey", "seal", "--protection", "rot13"}, "", 5, ""},
-      {"a short backup passphrase", {"hostkey", "backup", "--output", "@bak"}, "short 1\nshort 1\n", 46, "*"},
+      {"status --json escapes a store's path", {"hostkey", "status", "--json", "--store", "@" + odd}, "", 0,
+       "~{\"path\":\"" + dir.File(odd_json) + "\",\"state\":\"absent\""},
+      {"a backup passphrase of 11 characters", {"hostkey", "backup", "--output", "@bak"}, "eleven char\neleven char\n", 46, "*"},
       {"a backup passphrase of spaces", {"hostkey", "backup", "--output", "@bak"}, "            \n            \n", 46, "*"},
       {"backup", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 0, "*"},
       {"an existing backup is kept", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 11, ""},
       {"rotate, not confirmed", {"hostkey", "rotate", "--store", "@extra.store"}, "", 47, "~Nothing changed."},
-      {"rotate", {"hostkey", "rotate", "--store", "@extra.store"}, "y\n", 0, "~extra.store: moved to the new key\n"},
+      {"rotate two named stores", {"hostkey", "rotate", "--store", "@extra.store", "--store", "@more.store"}, "y\n", 0, "~extra.store: moved to the new key\n"},
+      {"the second named store moved too", {"hostkey", "status", "--store", "@extra.store", "--store", "@more.store"}, "", 0, "~more.store: unattended, this key\n"},
       {"the new key keeps the protection", {"hostkey", "status"}, "", 0, "~protection: " + p + "\n"},
       {"a wrong backup passphrase", {"hostkey", "restore", "--input", "@bak", "--force"}, "not the passphrase\n", 46, "*"},
       {"an existing key is kept", {"hostkey", "restore", "--input", "@bak"}, kBackup, 11, ""},

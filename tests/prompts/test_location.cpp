@@ -86,12 +86,17 @@ TEST_F(LocationTest, RelativeValuesArePlacedBesideTheProgramOnce) {
   EXPECT_EQ(second, KelvoxDirectory::GetExePath("c.store"));
 }
 
-TEST_F(LocationTest, MissingValueReturnsTheLookupResult) {
+// Callers tell only a configuration that cannot be read from one that names
+// no store; the latter's causes are one to them.
+TEST_F(LocationTest, MissingValueGivesNoPathAndAFailure) {
   testing::internal::CaptureStderr();  // the broken file is reported there
-  using config_result = ZUdurov::GlobalConfig;
-  EXPECT_EQ(Locate("", config_result::kKeyAbsent, "OTHER=x\n"), "");
-  EXPECT_EQ(Locate("", config_result::kValueEmpty, "ENCRYPT_SETTING_PATH=\n"), "");
-  EXPECT_EQ(Locate("", config_result::kMalformed, "not a config line\n"), "");
+  for (const char* text : {"OTHER=x\n", "ENCRYPT_SETTING_PATH=\n"}) {
+    config.Set(text);
+    std::string path;
+    EXPECT_NE(command.GetEncryptedFilePath(EncryptedPathKeys[SensitiveSetting], path), 0) << text;
+    EXPECT_EQ(path, "") << text;
+  }
+  EXPECT_EQ(Locate("", ZUdurov::GlobalConfig::kMalformed, "not a config line\n"), "");
   testing::internal::GetCapturedStderr();
 }
 

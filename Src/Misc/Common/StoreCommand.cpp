@@ -321,9 +321,12 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
                                  << ".";
     return ERR_PASSPHRASE;
   }
-  // The first line, without its line end.
+  // The first line, without its line end: LF, or CRLF as a Windows editor
+  // writes it. A CR anywhere else is part of the passphrase, never an end
+  // that would silently cut it short.
   std::size_t end = 0;
-  while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+  while (end < bytes.size() && bytes[end] != '\n') ++end;
+  if (end < bytes.size() && end > 0 && bytes[end - 1] == '\r') --end;
   if (end < kMinPassphraseLength) {
     CONSOLE_MESSAGE(kLevelError) << "The first line of the passphrase file " << file
                                  << " is shorter than " << kMinPassphraseLength << " characters.";
