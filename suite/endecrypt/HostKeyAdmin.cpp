@@ -69,12 +69,12 @@ std::string DescribeOpenFailure(const SecureBuffer& file) {
 // The id of the key at `path` in hex, or empty when it does not open.
 std::string KeyIdAt(const std::string& path) {
   SecureBuffer key;
-  unsigned char id[endecrypt::kKeyIdSize];
+  std::string id;
   if (endecrypt::LoadHostKey(path, key) != status::kOk ||
-      endecrypt::ComputeHostKeyId(key, id) != status::kOk) {
+      endecrypt::HexIdOf(key, id) != status::kOk) {
     return "";
   }
-  return endecrypt::HostKeyIdToHex(id);
+  return id;
 }
 
 [[nodiscard]] int DescribeHostKey(HostKeyFacts& facts) {
