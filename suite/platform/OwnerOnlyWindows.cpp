@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "suite/platform/DescriptorWindows.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/OwnerOnly.h"
 #include "suite/platform/OwnerOnlyWindows.h"
@@ -35,13 +36,13 @@ bool IsFolder(const std::string& path) {
 
 std::vector<unsigned char> CurrentUser() {
   std::vector<unsigned char> buffer;
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return buffer;
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return buffer;
+  const UniqueHandle token(opened);
   DWORD size = 0;
-  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   buffer.resize(size);
-  if (!::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) buffer.clear();
-  ::CloseHandle(token);
+  if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) buffer.clear();
   return buffer;
 }
 
@@ -72,11 +73,10 @@ bool MakeOwnerOnlyFolders(const std::string& folder) {
 bool CreateOwnerOnlyFile(const std::string& path) {
   OwnerOnly owner_only;
   if (!owner_only.valid()) return false;
-  const HANDLE file = ::CreateFileW(WidenUtf8(path).c_str(), GENERIC_WRITE, 0,
-                                    owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  ::CloseHandle(file);
-  return true;
+  const UniqueHandle file(::CreateFileW(WidenUtf8(path).c_str(), GENERIC_WRITE, 0,
+                                        owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+  return file.valid();
 }
 
 }  // namespace platform
