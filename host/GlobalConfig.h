@@ -42,8 +42,9 @@ class GLOBALCONFIG_API GlobalConfig {
   static std::string GetDefaultLogFile();
 
   // The current user's own log file, for when the default cannot be opened:
-  // $XDG_STATE_HOME/kelvox/kelvox.log, else ~/.local/state/kelvox/kelvox.log;
-  // on Windows %LOCALAPPDATA%\kelvox\kelvox.log. Empty when there is none.
+  // $XDG_STATE_HOME/kelvox/kelvox.log (an absolute $XDG_STATE_HOME), else
+  // ~/.local/state/kelvox/kelvox.log; on Windows
+  // %LOCALAPPDATA%\kelvox\kelvox.log. Empty when there is none.
   static std::string GetUserLogFile();
 };
 

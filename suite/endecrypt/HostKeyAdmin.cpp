@@ -19,7 +19,7 @@
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8Path.h"
 
 namespace {
 
@@ -69,12 +69,12 @@ std::string DescribeOpenFailure(const SecureBuffer& file) {
 // The id of the key at `path` in hex, or empty when it does not open.
 std::string KeyIdAt(const std::string& path) {
   SecureBuffer key;
-  unsigned char id[endecrypt::kKeyIdSize];
+  std::string id;
   if (endecrypt::LoadHostKey(path, key) != status::kOk ||
-      endecrypt::ComputeHostKeyId(key, id) != status::kOk) {
+      endecrypt::HexIdOf(key, id) != status::kOk) {
     return "";
   }
-  return endecrypt::HostKeyIdToHex(id);
+  return id;
 }
 
 [[nodiscard]] int DescribeHostKey(HostKeyFacts& facts) {
@@ -169,7 +169,7 @@ std::string KeyIdAt(const std::string& path) {
 [[nodiscard]] int StoreNeedsKey(const std::string& path, const std::string& key_id,
                                 bool& needs) {
   boost::system::error_code error;
-  const boost::filesystem::path folder = utf8::MakePath(path).parent_path();
+  const boost::filesystem::path folder = platform::MakePath(path).parent_path();
   std::vector<unsigned char> file;
   endecrypt::LockedFile lock;
   if (!folder.empty() && !boost::filesystem::is_directory(folder, error)) {

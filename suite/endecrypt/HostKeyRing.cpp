@@ -35,14 +35,6 @@ bool IsHexId(const std::string& text) {
   return true;
 }
 
-// Stores in `id` the hex id of `key`.
-[[nodiscard]] int HexIdOf(const SecureBuffer& key, std::string& id) {
-  unsigned char bytes[kKeyIdSize];
-  const int result = ComputeHostKeyId(key, bytes);
-  if (result == status::kOk) id = HostKeyIdToHex(bytes);
-  return result;
-}
-
 // Loads the key file at `path` when it holds the key with the hex id `id`.
 [[nodiscard]] bool LoadIfId(const std::string& path, const std::string& id, SecureBuffer& key) {
   SecureBuffer loaded;
@@ -88,6 +80,13 @@ bool IsHexId(const std::string& text) {
 }
 
 }  // namespace
+
+int HexIdOf(const SecureBuffer& key, std::string& id) {
+  unsigned char bytes[kKeyIdSize];
+  const int result = ComputeHostKeyId(key, bytes);
+  if (result == status::kOk) id = HostKeyIdToHex(bytes);
+  return result;
+}
 
 std::string HostKeyIdToHex(const unsigned char* key_id) {
   std::string hex(kKeyIdSize * 2 + 1, '\0');

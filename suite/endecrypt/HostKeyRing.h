@@ -23,6 +23,10 @@ class SecureBuffer;
 // The key id `key_id` (kKeyIdSize bytes) as the ring and the console write it.
 std::string HostKeyIdToHex(const unsigned char* key_id);
 
+// Stores in `id` the id of `key` as HostKeyIdToHex writes it. Returns kOk
+// or the statuses of ComputeHostKeyId; `id` is untouched on failure.
+[[nodiscard]] int HexIdOf(const SecureBuffer& key, std::string& id);
+
 // Where the ring of the key at `path` keeps the key with the hex id `id`.
 std::string GetKeptHostKeyPath(const std::string& path, const std::string& id);
 

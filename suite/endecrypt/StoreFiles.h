@@ -17,7 +17,6 @@ namespace endecrypt {
 
 class SecureBuffer;
 
-using platform::DefaultHostKeyPath;
 using platform::ExclusiveLock;
 using platform::FileResult;
 using platform::LockedFile;

@@ -10,6 +10,7 @@
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
+#include "suite/platform/SystemPlaces.h"
 
 namespace endecrypt {
 namespace {
@@ -108,7 +109,7 @@ int ReadHostKeyPathSetting(std::string& path) {
   std::string configured;
   switch (FindSetting(kHostKeyPathKey, configured)) {
     case Setting::kBroken: return endecrypt_status::kBadConfiguration;
-    case Setting::kUnset: configured = DefaultHostKeyPath(); break;
+    case Setting::kUnset: configured = platform::DefaultHostKeyPath(); break;
     case Setting::kSet: break;
   }
   if (configured.empty()) return endecrypt_status::kBadConfiguration;

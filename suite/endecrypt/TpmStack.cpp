@@ -2,19 +2,17 @@
 #include "suite/endecrypt/TpmStack.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <utility>
 
 #include "host/Log.h"
+#include "suite/platform/DescriptorPosix.h"
 
 namespace endecrypt {
 namespace {
@@ -71,16 +69,7 @@ std::string ConfValue(const std::string& conf, const std::string& key, const cha
   return fallback;
 }
 
-// A socket descriptor, closed on destruction.
-struct Socket {
-  Socket() = default;
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  ~Socket() {
-    if (fd >= 0) ::close(fd);
-  }
-  int fd = -1;
-};
+using Socket = platform::UniqueFd;
 
 // Waits up to `timeout_ms` for `events` on `fd`. Returns 0 when they came,
 // else the reason as an errno value (ETIMEDOUT when nothing came).
@@ -97,14 +86,15 @@ int WaitFor(int fd, short events, int timeout_ms) {
 // Connects `socket` to `address` without blocking longer than
 // `timeout_ms`. Returns 0 or the reason as an errno value.
 int ConnectWithin(const addrinfo& address, int timeout_ms, Socket& socket) {
-  socket.fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                       address.ai_protocol);
-  if (socket.fd < 0) return errno;
-  if (::connect(socket.fd, address.ai_addr, address.ai_addrlen) == 0) return 0;
+  const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          address.ai_protocol);
+  if (fd < 0) return errno;
+  socket.Reset(fd);
+  if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) return 0;
   if (errno != EINPROGRESS) return errno;
-  int error = WaitFor(socket.fd, POLLOUT, timeout_ms);
+  int error = WaitFor(fd, POLLOUT, timeout_ms);
   socklen_t length = sizeof(error);
-  if (error == 0 && ::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+  if (error == 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
     return errno;
   }
   return error;
@@ -122,7 +112,7 @@ int ConnectToTpm(const std::string& host, const std::string& port, int timeout_m
        address = address->ai_next) {
     Socket attempt;
     error = ConnectWithin(*address, timeout_ms, attempt);
-    std::swap(socket.fd, attempt.fd);
+    socket.Reset(attempt.release());
   }
   ::freeaddrinfo(found);
   return error;
@@ -137,15 +127,15 @@ int ProbeSwtpmControl(const std::string& host, int port, int timeout_ms) {
   Socket control;
   int error = ConnectToTpm(host, std::to_string(port + 1), timeout_ms, control);
   if (error != 0) return error;
-  if (::send(control.fd, kSetLocalityZero, sizeof(kSetLocalityZero), MSG_NOSIGNAL) !=
+  if (::send(control.get(), kSetLocalityZero, sizeof(kSetLocalityZero), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(sizeof(kSetLocalityZero))) {
     return errno;
   }
   unsigned char result[kResultSize];
   std::size_t received = 0;
   while (received < kResultSize) {
-    if ((error = WaitFor(control.fd, POLLIN, timeout_ms)) != 0) return error;
-    const ssize_t got = ::recv(control.fd, result + received, kResultSize - received, 0);
+    if ((error = WaitFor(control.get(), POLLIN, timeout_ms)) != 0) return error;
+    const ssize_t got = ::recv(control.get(), result + received, kResultSize - received, 0);
     if (got <= 0) return got == 0 ? ECONNRESET : errno;
     received += static_cast<std::size_t>(got);
   }

@@ -13,8 +13,8 @@
 
 #include "host/KelvoxDirectory.h"
 #include "suite/globalconfig/ConfigGeneration.h"
-#include "suite/globalconfig/SystemPlaces.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/SystemPlaces.h"
+#include "suite/platform/Utf8Path.h"
 
 namespace ZUdurov {
 namespace {
@@ -38,16 +38,16 @@ Loaded loaded;
 // environment, so its absence is a mistake to report, not a default to take.
 std::string FindConfigFile(bool& named) {
   named = false;
-  if (std::string file = utf8::GetEnvironment(kConfigEnvironment); !file.empty()) {
+  if (std::string file = platform::GetEnvironment(kConfigEnvironment); !file.empty()) {
     named = true;
     return file;
   }
   boost::system::error_code error;
   const std::string program_folder = KelvoxDirectory::GetExeDirectory();
-  const boost::filesystem::path beside = utf8::MakePath(program_folder) / kConfigFileName;
-  if (boost::filesystem::exists(beside, error)) return utf8::PathToUtf8(beside);
-  for (const std::string& file : system_places::GetConfigFiles(program_folder)) {
-    if (boost::filesystem::exists(utf8::MakePath(file), error)) return file;
+  const boost::filesystem::path beside = platform::MakePath(program_folder) / kConfigFileName;
+  if (boost::filesystem::exists(beside, error)) return platform::PathToUtf8(beside);
+  for (const std::string& file : platform::GetConfigFiles(program_folder)) {
+    if (boost::filesystem::exists(platform::MakePath(file), error)) return file;
   }
   return {};
 }
@@ -64,11 +64,11 @@ void LoadLocked() {
     return;
   }
   errno = 0;
-  std::ifstream stream(utf8::MakeStdPath(loaded.path));
+  std::ifstream stream(platform::MakeStdPath(loaded.path));
   if (!stream) {
     const int reason = errno;
     boost::system::error_code error;
-    const bool exists = boost::filesystem::exists(utf8::MakePath(loaded.path), error);
+    const bool exists = boost::filesystem::exists(platform::MakePath(loaded.path), error);
     // A file the environment names but that is not there is broken, not
     // absent: falling back to defaults would write where nobody meant to.
     loaded.status = exists  ? GlobalConfig::kUnreadable
@@ -118,9 +118,9 @@ void GlobalConfig::Reload() {
 unsigned long GetGlobalConfigGeneration() { return generation.load(); }
 
 std::string GlobalConfig::GetDefaultLogFile() {
-  return system_places::GetDefaultLogFile(KelvoxDirectory::GetExeDirectory());
+  return platform::GetDefaultLogFile(KelvoxDirectory::GetExeDirectory());
 }
 
-std::string GlobalConfig::GetUserLogFile() { return system_places::GetUserLogFile(); }
+std::string GlobalConfig::GetUserLogFile() { return platform::GetUserLogFile(); }
 
 }  // namespace ZUdurov

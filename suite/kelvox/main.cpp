@@ -15,10 +15,11 @@
 #include "plugin/create_instance.h"
 #include "suite/kelvox/CommandLine.h"
 #include "suite/kelvox/Commands.h"
-#include "suite/kelvox/PluginLibrary.h"
+#include "suite/kelvox/PluginPaths.h"
 #include "suite/platform/Heap.h"
 #include "suite/platform/Process.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/ProgramEntry.h"
+#include "suite/platform/SharedLibrary.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ int RunCommand(const CommandLine& line) {
               << paths.front() << "' nor '" << paths.back() << "' exists\n";
     return kExitPluginLoad;
   }
-  PluginLibrary library;
+  platform::SharedLibrary library;
   std::string error;
   if (!library.Open(path, error)) {
     std::cerr << "kelvox: cannot load plug-in '" << path << "': " << error << "\n";
@@ -134,15 +135,7 @@ int RunCommand(const CommandLine& line) {
 
 }  // namespace
 
-// The arguments as UTF-8, the form every path takes inside the suite.
-#if defined(_WIN32)
-int wmain(int argc, wchar_t** argv) {
-  std::vector<std::string> args;
-  for (int index = 1; index < argc; ++index) args.push_back(utf8::NarrowToUtf8(argv[index]));
-#else
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-#endif
+int ProgramMain(const std::vector<std::string>& args) {
   // First of all, for every command: nothing has opened a file yet, and no
   // plug-in is loaded.
   platform::DisableCoreDumps();

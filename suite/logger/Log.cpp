@@ -15,9 +15,9 @@
 
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
-#include "suite/logger/LogFile.h"
+#include "suite/platform/LogFile.h"
 #include "suite/platform/OwnerOnly.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8Path.h"
 
 namespace ZUdurov {
 namespace {
@@ -63,7 +63,7 @@ class LogFileSink : public spdlog::sinks::base_sink<std::mutex> {
   void flush_() override {}
 
  private:
-  LogFile file;
+  platform::LogFile file;
 };
 
 // The logs refused so far, each told once on standard error.
@@ -80,9 +80,9 @@ std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
     // The log names stores, files and what failed, so it is its owner's
     // alone: the folders and the file the logger makes are owner-only.
     // Failures are left for the sink's opening to find.
-    const boost::filesystem::path parent = utf8::MakePath(path).parent_path();
+    const boost::filesystem::path parent = platform::MakePath(path).parent_path();
     if (!parent.empty()) {
-      static_cast<void>(platform::MakeOwnerOnlyFolders(utf8::PathToUtf8(parent)));
+      static_cast<void>(platform::MakeOwnerOnlyFolders(platform::PathToUtf8(parent)));
     }
     static_cast<void>(platform::CreateOwnerOnlyFile(path));
     auto file = std::make_shared<LogFileSink>();

@@ -7,7 +7,7 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8Path.h"
 
 namespace platform {
 namespace {
@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t kNameHashSize = 8;
 
 std::string HashOfFileName(const std::string& path) {
-  const std::string name = utf8::PathToUtf8(utf8::MakePath(path).filename());
+  const std::string name = PathToUtf8(MakePath(path).filename());
   unsigned char hash[kNameHashSize];
   crypto_generichash(hash, sizeof(hash), reinterpret_cast<const unsigned char*>(name.data()),
                      name.size(), nullptr, 0);
@@ -29,7 +29,7 @@ std::string HashOfFileName(const std::string& path) {
 }  // namespace
 
 std::string ParentFolder(const std::string& path) {
-  const std::string parent = utf8::PathToUtf8(utf8::MakePath(path).parent_path());
+  const std::string parent = PathToUtf8(MakePath(path).parent_path());
   return parent.empty() ? std::string(".") : parent;
 }
 

@@ -175,11 +175,6 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
 // a refusal to name as such rather than as a missing or damaged file.
 [[nodiscard]] bool IsAccessDenied(const std::string& path);
 
-// Where the host key lives when the configuration does not say: a system
-// path for the administrator, a per-user state folder otherwise. Empty when
-// no such folder can be named.
-std::string DefaultHostKeyPath();
-
 }  // namespace platform
 
 #endif  // SUITE_PLATFORM_FILES_H_

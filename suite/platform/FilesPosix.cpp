@@ -1,10 +1,7 @@
 // Files.h on POSIX systems.
-#if !defined(_WIN32)
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <pthread.h>
-#include <pwd.h>
 #include <sodium.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,25 +9,27 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "host/Log.h"
+#include "suite/platform/DescriptorPosix.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/Files.h"
-#include "suite/platform/OwnerOnly.h"
 #include "suite/platform/Heap.h"
+#include "suite/platform/LockWait.h"
+#include "suite/platform/OwnerOnly.h"
+#include "suite/platform/Process.h"
+#include "suite/platform/SignalCleanupPosix.h"
 
 namespace platform {
 namespace {
@@ -40,28 +39,6 @@ constexpr mode_t kGroupBits = 0070;
 constexpr mode_t kGroupOrOtherBits = 0077;
 constexpr mode_t kGroupOrOtherWrite = 0022;
 constexpr mode_t kOwnerOnlyMode = 0600;
-constexpr char kRootHostKeyPath[] = "/var/lib/kelvox/host.key";
-constexpr char kUserStateFolder[] = ".local/state";
-constexpr char kHostKeyFolder[] = "kelvox";
-constexpr char kHostKeyFileName[] = "host.key";
-
-// A file descriptor closed on destruction.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Reset(-1); }
-  int get() const { return fd; }
-  int release() { return std::exchange(fd, -1); }
-  void Reset(int other) {
-    if (fd >= 0) ::close(fd);
-    fd = other;
-  }
-
- private:
-  int fd;
-};
 
 FileResult FromOpenError(int error, const std::string& path) {
   switch (error) {
@@ -96,19 +73,6 @@ FileResult OpenRegularFile(int folder, const std::string& path, int extra_flags,
   return FileResult::kOk;
 }
 
-bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 FileResult ReadOpenFile(int fd, const struct stat& status, std::size_t max_size,
                         std::vector<unsigned char>& contents,
                         std::size_t count = std::numeric_limits<std::size_t>::max()) {
@@ -120,15 +84,21 @@ FileResult ReadOpenFile(int fd, const struct stat& status, std::size_t max_size,
   const std::size_t size = std::min(static_cast<std::size_t>(status.st_size), count);
   ReadyHeapForFile(size, HeapUse::kStoreFile);
   std::vector<unsigned char> read(size);
-  std::size_t done = 0;
-  while (done < read.size()) {
-    const ssize_t got = ::read(fd, read.data() + done, read.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return FileResult::kFailed;  // stores are replaced, never shrunk in place
-    done += static_cast<std::size_t>(got);
-  }
+  // Stores are replaced, never shrunk in place: a file that ends early fails.
+  if (!ReadFully(fd, read.data(), read.size())) return FileResult::kFailed;
   contents = std::move(read);
   return FileResult::kOk;
+}
+
+// Takes the lock of the open lock file `fd` if no one holds it: kOk, kBusy,
+// or kFailed.
+FileResult TryLock(int fd) {
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked == 0) return FileResult::kOk;
+  return errno == EWOULDBLOCK ? FileResult::kBusy : FileResult::kFailed;
 }
 
 // Syncs an open folder so that names just added to it or renamed in it
@@ -191,81 +161,38 @@ bool KeepAccess(int fd, const struct stat& old) {
 
 // The signals that end a run by default and must not leave a named
 // temporary behind (SIGQUIT, which asks for a core, is left as it is).
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr std::size_t kCleanupSignalCount = std::size(kCleanupSignals);
+const sigset_t kCleanupSignals = SignalSet({SIGINT, SIGTERM, SIGHUP});
 constexpr char kOpenFdFolder[] = "/proc/self/fd/";
 
-// The named temporary the handler below removes. Written only while the
+// The named temporary the clean-up below removes. Written only while the
 // cleanup signals are blocked in the writing thread and by one writer at a
 // time (`registration`), so the handler never sees it half written.
 std::mutex registration;
 int registered_folder = -1;
 char registered_name[NAME_MAX + 1];
 volatile std::sig_atomic_t registered = 0;
-struct sigaction previous_cleanup_actions[kCleanupSignalCount];
-volatile std::sig_atomic_t cleanup_hooked[kCleanupSignalCount];
 
-// Removes the registered temporary, then raises the signal again under the
-// action it had before, so the process ends as it would have. Only
-// async-signal-safe calls.
-void RemoveTemporaryAndReraise(int signal_number) {
-  const int saved_errno = errno;
+// Removes the registered temporary. Only async-signal-safe calls.
+void RemoveRegisteredTemporary(int /*signal_number*/) {
   if (registered) ::unlinkat(registered_folder, registered_name, 0);
   registered = 0;
-  for (std::size_t i = 0; i < kCleanupSignalCount; ++i) {
-    if (kCleanupSignals[i] == signal_number && cleanup_hooked[i]) {
-      ::sigaction(signal_number, &previous_cleanup_actions[i], nullptr);
-      cleanup_hooked[i] = 0;
-    }
-  }
-  // Blocked until this handler returns; then it takes the restored action.
-  ::raise(signal_number);
-  errno = saved_errno;
 }
 
-// Blocks the cleanup signals in this thread while it lives; one that comes
-// meanwhile acts when it ends.
-class CleanupSignalsBlocked {
- public:
-  CleanupSignalsBlocked() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal_number : kCleanupSignals) sigaddset(&set, signal_number);
-    ::pthread_sigmask(SIG_BLOCK, &set, &previous);
-  }
-  CleanupSignalsBlocked(const CleanupSignalsBlocked&) = delete;
-  CleanupSignalsBlocked& operator=(const CleanupSignalsBlocked&) = delete;
-  ~CleanupSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
-
- private:
-  sigset_t previous;
-};
+using TemporaryCleanup = SignalCleanup<RemoveRegisteredTemporary>;
 
 // REQUIRES: `registration` held, the cleanup signals blocked.
-void RegisterTemporary(int folder, const std::string& temp) {
+void RegisterTemporary(int folder, const std::string& temp,
+                       std::optional<TemporaryCleanup>& cleanup) {
   std::memcpy(registered_name, temp.c_str(), temp.size() + 1);
   registered_folder = folder;
   registered = 1;
-  struct sigaction action {};
-  action.sa_handler = RemoveTemporaryAndReraise;
-  sigemptyset(&action.sa_mask);
-  for (const int signal_number : kCleanupSignals) sigaddset(&action.sa_mask, signal_number);
-  for (std::size_t i = 0; i < kCleanupSignalCount; ++i) {
-    struct sigaction current {};
-    // A signal the process ignores stays ignored.
-    cleanup_hooked[i] = ::sigaction(kCleanupSignals[i], nullptr, &current) == 0 &&
-                        current.sa_handler != SIG_IGN &&
-                        ::sigaction(kCleanupSignals[i], &action, &previous_cleanup_actions[i]) == 0;
-  }
+  cleanup.emplace(kCleanupSignals);
 }
 
 // REQUIRES: `registration` held, the cleanup signals blocked.
-void UnregisterTemporary() {
+void UnregisterTemporary(std::optional<TemporaryCleanup>& cleanup) {
   registered = 0;
-  for (std::size_t i = 0; i < kCleanupSignalCount; ++i) {
-    if (cleanup_hooked[i]) ::sigaction(kCleanupSignals[i], &previous_cleanup_actions[i], nullptr);
-    cleanup_hooked[i] = 0;
-  }
+  cleanup.reset();
 }
 
 // A file written in a folder before it gets its name, so a run that dies
@@ -295,7 +222,7 @@ class PendingFile {
     static_cast<void>(::flock(fd.get(), LOCK_EX | LOCK_NB));
     const bool written = (old != nullptr ? KeepAccess(fd.get(), *old)
                                          : ::fchmod(fd.get(), kOwnerOnlyMode) == 0) &&
-                         WriteAll(fd.get(), data, size) && ::fsync(fd.get()) == 0;
+                         WriteFully(fd.get(), data, size) && ::fsync(fd.get()) == 0;
     if (!written) {
       KLOG(1) << "writing '" << name << "' failed: " << std::strerror(errno);
       return false;
@@ -329,10 +256,10 @@ class PendingFile {
     // Rename needs a name to move: an unnamed file gets a temporary one,
     // registered for removal like any other.
     if (temp.empty() && !NameUnnamed()) return FileResult::kFailed;
-    const CleanupSignalsBlocked blocked;
+    const SignalsBlocked blocked(kCleanupSignals);
     if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0) return FileResult::kFailed;
     temp.clear();
-    UnregisterTemporary();
+    UnregisterTemporary(cleanup);
     armed.unlock();
     static_cast<void>(SyncFolder(folder));
     return FileResult::kOk;
@@ -354,7 +281,7 @@ class PendingFile {
   // find it.
   bool OpenNamed() {
     armed = std::unique_lock<std::mutex>(registration);
-    const CleanupSignalsBlocked blocked;
+    const SignalsBlocked blocked(kCleanupSignals);
     std::string made;
     for (int attempt = 0; fd.get() < 0 && attempt < 100; ++attempt) {
       made = TempName(name, static_cast<std::uint32_t>(::getpid()));
@@ -367,20 +294,20 @@ class PendingFile {
       return false;
     }
     temp = std::move(made);
-    RegisterTemporary(folder, temp);
+    RegisterTemporary(folder, temp, cleanup);
     return true;
   }
 
   // Links the written unnamed file to a registered temporary name.
   bool NameUnnamed() {
     armed = std::unique_lock<std::mutex>(registration);
-    const CleanupSignalsBlocked blocked;
+    const SignalsBlocked blocked(kCleanupSignals);
     const std::string open_file = kOpenFdFolder + std::to_string(fd.get());
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string made = TempName(name, static_cast<std::uint32_t>(::getpid()));
       if (::linkat(AT_FDCWD, open_file.c_str(), folder, made.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         temp = made;
-        RegisterTemporary(folder, temp);
+        RegisterTemporary(folder, temp, cleanup);
         return true;
       }
       if (errno != EEXIST) break;
@@ -391,10 +318,10 @@ class PendingFile {
 
   void RemoveTemporary() {
     if (temp.empty()) return;
-    const CleanupSignalsBlocked blocked;
+    const SignalsBlocked blocked(kCleanupSignals);
     ::unlinkat(folder, temp.c_str(), 0);
     temp.clear();
-    UnregisterTemporary();
+    UnregisterTemporary(cleanup);
     armed.unlock();
   }
 
@@ -403,6 +330,7 @@ class PendingFile {
   UniqueFd fd;
   std::string temp;  // the named temporary, empty while there is none
   std::unique_lock<std::mutex> armed;  // `registration`, held while `temp` is named
+  std::optional<TemporaryCleanup> cleanup;  // in place while `temp` is named
 };
 
 struct CloseListing {
@@ -416,13 +344,10 @@ struct CloseListing {
 // means nothing here, but its lock holds). Where the lock cannot be
 // tried, the id decides.
 bool WriterIsGone(int folder, const std::string& found, std::uint32_t writer) {
-  const auto process = static_cast<pid_t>(writer);
-  if (process <= 1 || process == ::getpid() || ::kill(process, 0) == 0 || errno != ESRCH) {
-    return false;
-  }
+  if (!ProcessIsGone(writer)) return false;
   const UniqueFd fd(
       ::openat(folder, found.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  return fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+  return fd.get() < 0 || TryLock(fd.get()) != FileResult::kBusy;
 }
 
 // Removes from the folder `folder` the temporaries of the file `name`
@@ -472,14 +397,6 @@ const char* DistrustOfFolder(int folder) {
   return nullptr;
 }
 
-// A line on standard error, for a wait the user would otherwise take
-// for a hang.
-void Notice(const std::string& line) {
-  const std::string text = "kelvox: " + line + "\n";
-  static_cast<void>(WriteAll(STDERR_FILENO, reinterpret_cast<const unsigned char*>(text.data()),
-                             text.size()));
-}
-
 // Takes the writers' lock of the file `target` in the open folder `folder`:
 // the lock of a lock file beside it, which only the folder's owner (or the
 // process, when it made it) may open, so another user who can read the
@@ -511,25 +428,8 @@ FileResult TakeWritersLock(int folder, const std::string& target, int wait_secon
     Notice("the lock file " + shown + " is not the folder owner's own file; remove it");
     return FileResult::kUntrusted;
   }
-  const auto start = std::chrono::steady_clock::now();
-  bool told = false;
-  for (;;) {
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) break;
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return FileResult::kFailed;
-    const auto waited = std::chrono::steady_clock::now() - start;
-    if (waited >= std::chrono::seconds(wait_seconds)) {
-      Notice("gave up after " + std::to_string(wait_seconds) + " s waiting for " + shown +
-             ", held by another writer; nothing was written");
-      return FileResult::kBusy;
-    }
-    if (!told && waited >= std::chrono::seconds(1)) {
-      Notice("waiting for " + shown + ", held by another writer (up to " +
-             std::to_string(wait_seconds) + " s)");
-      told = true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  const FileResult waited = WaitForLock([&fd] { return TryLock(fd.get()); }, wait_seconds, shown);
+  if (waited != FileResult::kOk) return waited;
   lock_fd.Reset(fd.release());
   return FileResult::kOk;
 }
@@ -697,11 +597,8 @@ FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
   if (fd.get() < 0) return errno == ELOOP ? FileResult::kUntrusted : FromOpenError(errno, path);
   struct stat status;
   if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return FileResult::kWrongSize;
-  int locked;
-  do {
-    locked = ::flock(fd.get(), LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return errno == EWOULDBLOCK ? FileResult::kBusy : FileResult::kFailed;
+  const FileResult locked = TryLock(fd.get());
+  if (locked != FileResult::kOk) return locked;
   if (lock.fd >= 0) ::close(lock.fd);
   lock.fd = fd.release();
   return FileResult::kOk;
@@ -748,24 +645,4 @@ bool IsAccessDenied(const std::string& path) {
   return fd.get() < 0 && (errno == EACCES || errno == EPERM);
 }
 
-std::string DefaultHostKeyPath() {
-  if (::geteuid() == 0) return kRootHostKeyPath;
-  std::string home;
-  if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0') {
-    home = variable;
-  } else {
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-      home = found->pw_dir;
-    }
-  }
-  if (home.empty()) return {};
-  return home + "/" + kUserStateFolder + "/" + kHostKeyFolder + "/" + kHostKeyFileName;
-}
-
 }  // namespace platform
-
-#endif  // !_WIN32

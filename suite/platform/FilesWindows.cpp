@@ -1,5 +1,4 @@
 // Files.h on Windows.
-#if defined(_WIN32)
 #include <windows.h>
 // aclapi.h and sddl.h need the declarations of windows.h.
 #include <aclapi.h>
@@ -8,52 +7,31 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/Log.h"
+#include "suite/platform/DescriptorWindows.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/Files.h"
+#include "suite/platform/LockWait.h"
 #include "suite/platform/OwnerOnly.h"
 #include "suite/platform/OwnerOnlyWindows.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Process.h"
+#include "suite/platform/Utf8PathWindows.h"
 
 namespace platform {
 namespace {
 
-constexpr char kHostKeyFolder[] = "kelvox";
-constexpr char kHostKeyFileName[] = "host.key";
-constexpr DWORD kMaxChunk = 1u << 30;
-
 // Paths are UTF-8 inside the suite, as the configuration file holds them;
 // they become UTF-16 only at the system call.
-std::wstring Wide(const std::string& path) { return utf8::WidenUtf8(path); }
+std::wstring Wide(const std::string& path) { return WidenUtf8(path); }
 
 std::string InFolderOf(const std::string& path, const std::string& name) {
   return ParentFolder(path) + "\\" + name;
 }
-
-// A HANDLE closed on destruction.
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() {
-    if (valid()) ::CloseHandle(handle);
-  }
-  bool valid() const { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
-  HANDLE get() const { return handle; }
-  HANDLE release() { return std::exchange(handle, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE handle;
-};
 
 FileResult FromOpenError(DWORD error, const std::string& path) {
   switch (error) {
@@ -66,15 +44,15 @@ FileResult FromOpenError(DWORD error, const std::string& path) {
   }
 }
 
-bool WriteAll(HANDLE file, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const DWORD chunk = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!::WriteFile(file, data, chunk, &written, nullptr)) return false;
-    data += written;
-    size -= written;
+// Takes the lock of the open lock file `file` if no one holds it: kOk,
+// kBusy, or kFailed.
+FileResult TryLock(HANDLE file) {
+  OVERLAPPED whole_file = {};
+  if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                   MAXDWORD, &whole_file)) {
+    return FileResult::kOk;
   }
-  return true;
+  return ::GetLastError() == ERROR_LOCK_VIOLATION ? FileResult::kBusy : FileResult::kFailed;
 }
 
 // Opens the file at `path` for reading. Readers share delete access, so a
@@ -103,17 +81,7 @@ FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned 
     return FileResult::kWrongSize;
   }
   std::vector<unsigned char> read(std::min(static_cast<std::size_t>(size.QuadPart), count));
-  std::size_t done = 0;
-  while (done < read.size()) {
-    const std::size_t left = read.size() - done;
-    DWORD got = 0;
-    if (!::ReadFile(file, read.data() + done,
-                    left > kMaxChunk ? kMaxChunk : static_cast<DWORD>(left), &got, nullptr) ||
-        got == 0) {
-      return FileResult::kFailed;
-    }
-    done += got;
-  }
+  if (!ReadFully(file, read.data(), read.size())) return FileResult::kFailed;
   contents = std::move(read);
   if (whole_size != nullptr) *whole_size = static_cast<std::uint64_t>(size.QuadPart);
   return FileResult::kOk;
@@ -160,7 +128,7 @@ bool WriteTempFile(const std::string& path, const unsigned char* data, std::size
                                   0, owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
   if (!file.valid()) return false;
-  const bool written = WriteAll(file.get(), data, size) && ::FlushFileBuffers(file.get());
+  const bool written = WriteFully(file.get(), data, size) && ::FlushFileBuffers(file.get());
   if (written && keep_access) KeepAccessList(path, file.get());
   const bool closed = ::CloseHandle(file.release()) != 0;
   if (!written || !closed) {
@@ -170,16 +138,6 @@ bool WriteTempFile(const std::string& path, const unsigned char* data, std::size
   }
   temp = std::move(name);
   return true;
-}
-
-// True when the process `writer`, which named a temporary, has ended:
-// no process has its id, or the one that has it has exited. A process
-// this one may not open is running.
-bool WriterIsGone(std::uint32_t writer) {
-  if (writer == ::GetCurrentProcessId()) return false;
-  const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, writer));
-  if (!process.valid()) return ::GetLastError() == ERROR_INVALID_PARAMETER;
-  return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
 
 // Removes the temporaries of the file at `path` whose writers have gone,
@@ -198,8 +156,8 @@ void RemoveDeadTemporaries(const std::string& path, bool locked) {
     const std::wstring name = found.cFileName;
     std::uint32_t writer = 0;
     if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-        ReadTempName(utf8::NarrowToUtf8(name), prefix, writer) &&
-        (writer == 0 ? locked : WriterIsGone(writer))) {
+        ReadTempName(NarrowToUtf8(name), prefix, writer) &&
+        (writer == 0 ? locked : ProcessIsGone(writer))) {
       dead.push_back(Wide(InFolderOf(path, "")) + name);
     }
   } while (::FindNextFileW(search, &found));
@@ -341,29 +299,9 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
                                        owner_only.get(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                        nullptr));
   if (!lock_file.valid()) return FromOpenError(::GetLastError(), lock_path);
-  // Bounded: a writer that never lets go is named, then given up on.
-  const ULONGLONG start = ::GetTickCount64();
-  bool told = false;
-  for (;;) {
-    OVERLAPPED whole_file = {};
-    if (::LockFileEx(lock_file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                     MAXDWORD, MAXDWORD, &whole_file)) {
-      break;
-    }
-    if (::GetLastError() != ERROR_LOCK_VIOLATION) return FileResult::kFailed;
-    const ULONGLONG waited = ::GetTickCount64() - start;
-    if (waited >= static_cast<ULONGLONG>(lock.wait_seconds) * 1000) {
-      std::fprintf(stderr, "kelvox: gave up after %d s waiting for %s, held by another writer; "
-                   "nothing was written\n", lock.wait_seconds, lock_path.c_str());
-      return FileResult::kBusy;
-    }
-    if (!told && waited >= 1000) {
-      std::fprintf(stderr, "kelvox: waiting for %s, held by another writer (up to %d s)\n",
-                   lock_path.c_str(), lock.wait_seconds);
-      told = true;
-    }
-    ::Sleep(20);
-  }
+  const FileResult waited = WaitForLock([&lock_file] { return TryLock(lock_file.get()); },
+                                        lock.wait_seconds, lock_path);
+  if (waited != FileResult::kOk) return waited;
   RemoveDeadTemporaries(path, true);
   const FileResult result = ReadWholeFile(path, max_size, contents);
   if (result == FileResult::kOk || result == FileResult::kNotFound) {
@@ -445,11 +383,8 @@ FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
                                   owner_only.get(), OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
-  OVERLAPPED whole_file = {};
-  if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                    MAXDWORD, &whole_file)) {
-    return ::GetLastError() == ERROR_LOCK_VIOLATION ? FileResult::kBusy : FileResult::kFailed;
-  }
+  const FileResult locked = TryLock(file.get());
+  if (locked != FileResult::kOk) return locked;
   if (lock.handle != nullptr) ::CloseHandle(static_cast<HANDLE>(lock.handle));
   lock.handle = file.release();
   return FileResult::kOk;
@@ -463,7 +398,7 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
   const HANDLE search = ::FindFirstFileW(Wide(InFolderOf(path, prefix + "*")).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::string name = utf8::NarrowToUtf8(found.cFileName);
+    const std::string name = NarrowToUtf8(found.cFileName);
     if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
         name.size() > prefix.size()) {
       names.push_back(name);
@@ -491,13 +426,4 @@ bool IsAccessDenied(const std::string& path) {
   return !file.valid() && ::GetLastError() == ERROR_ACCESS_DENIED;
 }
 
-std::string DefaultHostKeyPath() {
-  const std::string folder = utf8::GetEnvironment("LOCALAPPDATA");
-  if (folder.empty()) return {};
-  return folder + "\\" + kHostKeyFolder + "\\" + kHostKeyFileName;
-}
-
-
 }  // namespace platform
-
-#endif  // _WIN32

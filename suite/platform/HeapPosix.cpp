@@ -1,6 +1,5 @@
 // Heap.h on POSIX systems: glibc's knobs where it is the C library, and
 // huge pages where the system offers them.
-#if !defined(_WIN32)
 // Before the test below: it names the C library.
 #include <sys/mman.h>
 #if defined(__GLIBC__)
@@ -64,5 +63,3 @@ void ReadyHeapForFile(std::size_t size, HeapUse use) {
 }
 
 }  // namespace platform
-
-#endif  // !_WIN32

@@ -1,5 +1,4 @@
 // Heap.h on Windows: the heap has no such knobs; nothing to do.
-#if defined(_WIN32)
 #include "suite/platform/Heap.h"
 
 namespace platform {
@@ -9,5 +8,3 @@ void KeepFreedHeapForReuse() {}
 void ReadyHeapForFile(std::size_t, HeapUse) {}
 
 }  // namespace platform
-
-#endif  // _WIN32

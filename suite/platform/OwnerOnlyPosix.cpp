@@ -1,11 +1,11 @@
 // OwnerOnly.h on POSIX systems.
-#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "suite/platform/DescriptorPosix.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/OwnerOnly.h"
 
@@ -21,11 +21,8 @@ bool IsFolder(const std::string& path) {
 }
 
 bool SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0;
-  ::close(fd);
-  return synced;
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
 }  // namespace
@@ -42,13 +39,10 @@ bool MakeOwnerOnlyFolders(const std::string& folder) {
 }
 
 bool CreateOwnerOnlyFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
-  if (fd < 0) return false;
-  static_cast<void>(::fchmod(fd, kFileMode));
-  ::close(fd);
+  const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  if (fd.get() < 0) return false;
+  static_cast<void>(::fchmod(fd.get(), kFileMode));
   return true;
 }
 
 }  // namespace platform
-
-#endif  // !_WIN32

@@ -1,15 +1,15 @@
 // OwnerOnly.h on Windows.
-#if defined(_WIN32)
 #include <windows.h>
 // sddl.h needs the declarations of windows.h.
 #include <sddl.h>
 
 #include <string>
 
+#include "suite/platform/DescriptorWindows.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/OwnerOnly.h"
 #include "suite/platform/OwnerOnlyWindows.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8PathWindows.h"
 
 namespace platform {
 namespace {
@@ -28,7 +28,7 @@ std::wstring OwnerOnlySddl() {
 }
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesW(utf8::WidenUtf8(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidenUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -36,13 +36,13 @@ bool IsFolder(const std::string& path) {
 
 std::vector<unsigned char> CurrentUser() {
   std::vector<unsigned char> buffer;
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return buffer;
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return buffer;
+  const UniqueHandle token(opened);
   DWORD size = 0;
-  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
   buffer.resize(size);
-  if (!::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) buffer.clear();
-  ::CloseHandle(token);
+  if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) buffer.clear();
   return buffer;
 }
 
@@ -65,7 +65,7 @@ bool MakeOwnerOnlyFolders(const std::string& folder) {
   const std::string parent = ParentFolder(folder);
   if (parent != folder && !MakeOwnerOnlyFolders(parent)) return false;
   OwnerOnly owner_only;
-  return ::CreateDirectoryW(utf8::WidenUtf8(folder).c_str(),
+  return ::CreateDirectoryW(WidenUtf8(folder).c_str(),
                             owner_only.valid() ? owner_only.get() : nullptr) ||
          (::GetLastError() == ERROR_ALREADY_EXISTS && IsFolder(folder));
 }
@@ -73,13 +73,10 @@ bool MakeOwnerOnlyFolders(const std::string& folder) {
 bool CreateOwnerOnlyFile(const std::string& path) {
   OwnerOnly owner_only;
   if (!owner_only.valid()) return false;
-  const HANDLE file = ::CreateFileW(utf8::WidenUtf8(path).c_str(), GENERIC_WRITE, 0,
-                                    owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  ::CloseHandle(file);
-  return true;
+  const UniqueHandle file(::CreateFileW(WidenUtf8(path).c_str(), GENERIC_WRITE, 0,
+                                        owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+  return file.valid();
 }
 
 }  // namespace platform
-
-#endif  // _WIN32

@@ -1,12 +1,14 @@
-// The process as the system sees it: where its executable is, and the
-// process-wide settings the host and the commands change: crash dumps, the
-// standard descriptors, the environment, the mode of standard output, and
-// the file-size signal. The heap's settings are in Heap.h.
+// The process as the system sees it: where its executable is, whether
+// another process has ended, and the process-wide settings the host and the
+// commands change: crash dumps, the standard descriptors, the environment,
+// the mode of standard output, and the file-size signal. The heap's
+// settings are in Heap.h.
 // ProcessPosix.cpp and ProcessWindows.cpp hold the two sides.
 #ifndef SUITE_PLATFORM_PROCESS_H_
 #define SUITE_PLATFORM_PROCESS_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -14,6 +16,12 @@ namespace platform {
 // The running executable's full path in UTF-8, from the operating system;
 // empty when it cannot say.
 std::string GetExecutablePath();
+
+// True when the process with the id `process`, which left something behind
+// under its id, has ended: no process has the id (on POSIX systems one of
+// another user still counts, as the system only refuses to signal it), or
+// the one that has it has exited. Never for this process itself.
+[[nodiscard]] bool ProcessIsGone(std::uint32_t process);
 
 // Keeps a crash of this process from writing its memory (passphrases, keys,
 // decrypted values) to disk for the rest of the process: a core size limit

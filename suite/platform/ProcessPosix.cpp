@@ -1,9 +1,9 @@
 // Process.h on POSIX systems.
-#if !defined(_WIN32)
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -33,6 +33,11 @@ std::string GetExecutablePath() {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+bool ProcessIsGone(std::uint32_t process) {
+  const auto id = static_cast<pid_t>(process);
+  return id > 1 && id != ::getpid() && ::kill(id, 0) != 0 && errno == ESRCH;
 }
 
 void DisableCoreDumps() {
@@ -67,5 +72,3 @@ void SetStandardOutputBinary() {}
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace platform
-
-#endif  // !_WIN32

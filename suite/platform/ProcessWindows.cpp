@@ -1,5 +1,4 @@
 // Process.h on Windows.
-#if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -10,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "suite/platform/DescriptorWindows.h"
 #include "suite/platform/Process.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8PathWindows.h"
 
 namespace platform {
 namespace {
@@ -31,9 +31,17 @@ std::string GetExecutablePath() {
     const DWORD length =
         ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
-    if (length < buffer.size()) return utf8::NarrowToUtf8(std::wstring(buffer.data(), length));
+    if (length < buffer.size()) return NarrowToUtf8(std::wstring(buffer.data(), length));
     buffer.resize(buffer.size() * 2);
   }
+}
+
+// A process this one may not open is running.
+bool ProcessIsGone(std::uint32_t process) {
+  if (process == ::GetCurrentProcessId()) return false;
+  const UniqueHandle opened(::OpenProcess(SYNCHRONIZE, FALSE, process));
+  if (!opened.valid()) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  return ::WaitForSingleObject(opened.get(), 0) == WAIT_OBJECT_0;
 }
 
 // Windows Error Reporting, which writes the crash dump (and a local dump
@@ -63,5 +71,3 @@ void SetStandardOutputBinary() {
 void IgnoreFileSizeSignal() {}
 
 }  // namespace platform
-
-#endif  // _WIN32

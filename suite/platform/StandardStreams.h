@@ -1,8 +1,9 @@
-// The process's standard input and output as a script uses them: a value
-// read whole from standard input, a check for a terminal there, and data
-// written to standard output as bytes, straight to the descriptor, so that
-// no stream buffer keeps a copy of a secret. StandardStreamsPosix.cpp and
-// StandardStreamsWindows.cpp hold the two sides.
+// The process's standard streams as a script uses them: a value read whole
+// from standard input, a check for a terminal there, data written to
+// standard output as bytes, straight to the descriptor, so that no stream
+// buffer keeps a copy of a secret, and notices on standard error.
+// StandardStreamsPosix.cpp and StandardStreamsWindows.cpp hold the two
+// sides.
 #ifndef SUITE_PLATFORM_STANDARDSTREAMS_H_
 #define SUITE_PLATFORM_STANDARDSTREAMS_H_
 
@@ -26,6 +27,10 @@ namespace platform {
 [[nodiscard]] inline bool WriteStandardOutput(const std::string& text) {
   return WriteStandardOutput(text.data(), text.size());
 }
+
+// Writes `text` (no secret) to standard error at once, as the console shows
+// text: on Windows a line end becomes CR LF. False when the write failed.
+[[nodiscard]] bool WriteStandardError(const std::string& text);
 
 }  // namespace platform
 

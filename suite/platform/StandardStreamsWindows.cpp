@@ -1,5 +1,4 @@
 // StandardStreams.h on Windows.
-#if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
 
@@ -43,6 +42,8 @@ bool WriteStandardOutput(const char* data, std::size_t size) {
   return true;
 }
 
-}  // namespace platform
+bool WriteStandardError(const std::string& text) {
+  return std::fputs(text.c_str(), stderr) >= 0;
+}
 
-#endif  // _WIN32
+}  // namespace platform

@@ -1,5 +1,4 @@
 // Terminal.h on Windows.
-#if defined(_WIN32)
 #include <conio.h>
 #include <windows.h>
 
@@ -114,5 +113,3 @@ std::unique_ptr<KeyReader> OpenConsoleField(bool hidden) {
 }
 
 }  // namespace platform
-
-#endif  // _WIN32

@@ -7,7 +7,7 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "suite/platform/StandardStreams.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8Path.h"
 
 namespace {
 
@@ -23,7 +23,8 @@ uint32_t RefuseExisting(const std::string& path) {
 uint32_t OutputFile::Check(const std::string& store_path) const {
   if (IsStandardOutput()) return ERR_SUCCEED;
   boost::system::error_code error;
-  if (boost::filesystem::equivalent(utf8::MakePath(path), utf8::MakePath(store_path), error)) {
+  if (boost::filesystem::equivalent(platform::MakePath(path), platform::MakePath(store_path),
+                                    error)) {
     CONSOLE_MESSAGE(kLevelError) << "The file " << path << " is the store itself; it is left alone.";
     return ERR_WRITE_FILE;
   }

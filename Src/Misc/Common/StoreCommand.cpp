@@ -18,7 +18,8 @@
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/platform/Files.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/SystemPlaces.h"
+#include "suite/platform/Utf8Path.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ uint32_t ExplainDenied(const char* what, const std::string& path) {
   KLOG(kLevelError) << "Access to " << path << " denied.";
   CONSOLE_MESSAGE(kLevelError)
       << "Permission denied: you may not read the " << what << " " << path
-      << (utf8::GetEnvironment("KELVOX_GLOBAL_CONFIG").empty()
+      << (platform::GetEnvironment("KELVOX_GLOBAL_CONFIG").empty()
               ? "; run as its owner, or point KELVOX_GLOBAL_CONFIG at a configuration of your "
                 "own that names stores and a host key in folders of yours"
               : "")

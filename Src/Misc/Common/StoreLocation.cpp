@@ -14,7 +14,7 @@
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
 #include "suite/platform/Process.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8Path.h"
 
 const char* const EncryptedPathKeys[] = {"ENCRYPT_SETTING_PATH", "ENCRYPTED_CREDENTIALS_FILE_PATH"};
 
@@ -28,7 +28,7 @@ constexpr uint32_t kLowSixteenBits = 0xFFFF;
 // The variable's value; an empty value counts as unset, since Windows
 // cannot hold a variable set to the empty string.
 std::optional<std::string> GetVariable(const char* name) {
-  std::string value = utf8::GetEnvironment(name);
+  std::string value = platform::GetEnvironment(name);
   if (value.empty()) return std::nullopt;
   return value;
 }
@@ -63,7 +63,7 @@ uint32_t LocateStore(const std::string& key, std::string& path) {
   if (IsPlacedUnderProgram(path)) {
     // The value is never normalised: it follows the directory as configured.
     if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
-      path = utf8::PathToUtf8(utf8::MakePath(*binary).parent_path()) + "/" + path;
+      path = platform::PathToUtf8(platform::MakePath(*binary).parent_path()) + "/" + path;
       // Used once: the later types of a run go beside the running program.
       platform::UnsetEnvironment(kBinaryVariable);
     } else {

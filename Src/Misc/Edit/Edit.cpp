@@ -7,10 +7,10 @@
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
-#include "Src/Misc/Edit/Editor.h"
-#include "Src/Misc/Edit/PrivateFile.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "suite/platform/Editor.h"
+#include "suite/platform/PrivateFile.h"
 #include "suite/platform/StandardStreams.h"
 #include "suite/secretmemory/SecretMemory.h"
 
@@ -79,14 +79,14 @@ uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& agai
 
 uint32_t EDIT::RunEditorOn(const std::string& text, bool credentials, std::string& edited_text,
                            RecordMap& edited, std::string& reason) {
-  PrivateFile file;
+  platform::PrivateFile file;
   reason.clear();
   if (!file.Create(credentials ? kCredentialsFileName : kSettingsFileName, text, reason)) {
     KLOG(kLevelError) << "Make the file to edit error: " << reason << ".";
     CONSOLE_MESSAGE(kLevelError) << "No private file to edit can be made: " << reason << ".";
     return ERR_WRITE_FILE;
   }
-  if (!RunEditor(file.GetPath(), reason)) {
+  if (!platform::RunEditor(file.GetPath(), reason)) {
     KLOG(kLevelError) << "Edit " << file.GetPath() << " error: " << reason << ".";
     CONSOLE_MESSAGE(kLevelError) << "Nothing was changed: " << reason << ".";
     return ERR_INTERRUPTED;

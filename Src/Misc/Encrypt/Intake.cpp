@@ -15,7 +15,7 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Utf8Path.h"
 
 uint32_t ENCRYPT::ReadFileIntoMemory() {
   TRACE_ENTERING("ENCRYPT::ReadFileIntoMemory");
@@ -26,8 +26,8 @@ uint32_t ENCRYPT::ReadFileIntoMemory() {
   // other than "not found" (a folder that may not be searched, a link loop)
   // leaves this method as an exception.
   namespace fs = boost::filesystem;
-  if (!fs::is_regular_file(fs::status(utf8::MakePath(path)))) {
-    if (fs::exists(fs::status(utf8::MakePath(path)))) {
+  if (!fs::is_regular_file(fs::status(platform::MakePath(path)))) {
+    if (fs::exists(fs::status(platform::MakePath(path)))) {
       KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
       return ERR_INVALID_FILE;
     }

@@ -1,20 +1,22 @@
-#include "suite/globalconfig/SystemPlaces.h"
-
+// SystemPlaces.h on Windows: the configuration and the logs in
+// %ProgramData%\kelvox, the user's state in %LOCALAPPDATA%\kelvox.
 #include <windows.h>
 // windows.h first: the shell's headers need its types.
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/SystemPlaces.h"
+#include "suite/platform/Utf8Path.h"
+#include "suite/platform/Utf8PathWindows.h"
 
-namespace ZUdurov {
-namespace system_places {
+namespace platform {
 namespace {
 
 constexpr char kSuiteFolder[] = "\\kelvox";
 constexpr char kConfigFile[] = "\\global.config";
 constexpr char kLogFile[] = "\\logs\\kelvox.log";
 constexpr char kUserLogFile[] = "\\kelvox\\kelvox.log";
+constexpr char kUserHostKey[] = "\\kelvox\\host.key";
 
 // The machine-wide data folder (%ProgramData%) from the shell, not from the
 // environment, which the caller controls; empty when the shell has none.
@@ -22,12 +24,15 @@ std::string GetProgramDataFolder() {
   PWSTR folder = nullptr;
   std::string found;
   if (SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DEFAULT, nullptr, &folder) == S_OK) {
-    found = utf8::NarrowToUtf8(folder);
+    found = NarrowToUtf8(folder);
   }
   // Freed whether or not the call succeeded, as the shell asks.
   CoTaskMemFree(folder);
   return found;
 }
+
+// The user's state folder: their local application data.
+std::string UserStateFolder() { return GetEnvironment("LOCALAPPDATA"); }
 
 }  // namespace
 
@@ -46,10 +51,13 @@ std::string GetDefaultLogFile(const std::string& program_folder) {
 }
 
 std::string GetUserLogFile() {
-  const std::string local = utf8::GetEnvironment("LOCALAPPDATA");
-  if (local.empty()) return {};
-  return local + kUserLogFile;
+  const std::string state = UserStateFolder();
+  return state.empty() ? std::string() : state + kUserLogFile;
 }
 
-}  // namespace system_places
-}  // namespace ZUdurov
+std::string DefaultHostKeyPath() {
+  const std::string state = UserStateFolder();
+  return state.empty() ? std::string() : state + kUserHostKey;
+}
+
+}  // namespace platform

@@ -6,13 +6,15 @@
 // no handler sees (SIGKILL) leaves its folder; the folder's name carries
 // the process id and the run holds a lock on it, so a later run removes
 // the folders of the running user whose process is gone. One at a time
-// per process. The POSIX and Windows sides live in PrivateFilePosix.cpp and
-// PrivateFileWindows.cpp.
-#ifndef SRC_MISC_EDIT_PRIVATEFILE_H_
-#define SRC_MISC_EDIT_PRIVATEFILE_H_
+// per process. PrivateFilePosix.cpp and PrivateFileWindows.cpp hold the
+// two sides.
+#ifndef SUITE_PLATFORM_PRIVATEFILE_H_
+#define SUITE_PLATFORM_PRIVATEFILE_H_
 
 #include <cstddef>
 #include <string>
+
+namespace platform {
 
 class PrivateFile {
  public:
@@ -45,4 +47,6 @@ class PrivateFile {
   [[maybe_unused]] int room = -1;  // POSIX: the folder, open and locked while it exists
 };
 
-#endif  // SRC_MISC_EDIT_PRIVATEFILE_H_
+}  // namespace platform
+
+#endif  // SUITE_PLATFORM_PRIVATEFILE_H_

@@ -1,5 +1,4 @@
-#include "Src/Misc/Edit/PrivateFile.h"
-
+// PrivateFile.h on POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -16,11 +15,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <utility>
+#include <optional>
 #include <vector>
 
+#include "suite/platform/DescriptorPosix.h"
+#include "suite/platform/PrivateFile.h"
+#include "suite/platform/Process.h"
+#include "suite/platform/SignalCleanupPosix.h"
 #include "suite/secretmemory/SecretMemory.h"
 
+namespace platform {
 namespace {
 
 // A folder is named "kelvox-edit-<process id>-<six random characters>".
@@ -59,29 +63,11 @@ sigset_t EndingSignals() {
   return set;
 }
 
-// What the handler removes: written only while the ending signals are
+// What the clean-up removes: written only while the ending signals are
 // blocked, so the handler never sees them half written.
 char folder_to_remove[kMaxPathSize];
 char name_to_remove[kMaxPathSize];
 volatile sig_atomic_t folder_to_empty = -1;
-struct sigaction previous_actions[NSIG];
-volatile sig_atomic_t hooked[NSIG];
-
-// A descriptor closed on destruction.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-  int get() const { return fd; }
-  int release() { return std::exchange(fd, -1); }
-
- private:
-  int fd;
-};
 
 bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -98,10 +84,10 @@ void WipeAndRemove(int folder, const char* name) {
       static const char zeros[kZeroBlockSize] = {};
       off_t left = status.st_size;
       while (left > 0) {
-        const ssize_t wrote =
-            ::write(fd, zeros, left < static_cast<off_t>(sizeof zeros) ? left : sizeof zeros);
-        if (wrote <= 0 && errno != EINTR) break;
-        if (wrote > 0) left -= wrote;
+        const std::size_t block =
+            left < static_cast<off_t>(sizeof zeros) ? static_cast<std::size_t>(left) : sizeof zeros;
+        if (!WriteFully(fd, zeros, block)) break;
+        left -= static_cast<off_t>(block);
       }
       ::fsync(fd);
     }
@@ -158,67 +144,31 @@ void EmptyFolder(int folder) {
 void EmptyFolderOnSignal(int folder) { WipeAndRemove(folder, name_to_remove); }
 #endif
 
-// Empties and removes the folder, gives the signal the action it had
-// before and raises it again, so the process ends as it would have (its
-// exit status names the signal). Only async-signal-safe calls.
-void RemoveOnSignal(int signal_number) {
-  const int saved_errno = errno;
+// Empties and removes the folder. Only async-signal-safe calls.
+void RemoveOnSignal(int /*signal_number*/) {
   if (folder_to_empty >= 0) {
     EmptyFolderOnSignal(folder_to_empty);
     ::rmdir(folder_to_remove);
   }
-  if (signal_number > 0 && signal_number < NSIG && hooked[signal_number] != 0) {
-    sigaction(signal_number, &previous_actions[signal_number], nullptr);
-    hooked[signal_number] = 0;
-  }
-  // Blocked until this handler returns; then it takes the restored action.
-  raise(signal_number);
-  errno = saved_errno;
 }
 
-// The ending signals blocked while the names above change.
-class SignalsBlocked {
- public:
-  SignalsBlocked() {
-    const sigset_t ending = EndingSignals();
-    sigprocmask(SIG_BLOCK, &ending, &saved);
-  }
-  SignalsBlocked(const SignalsBlocked&) = delete;
-  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
-  ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+using FolderCleanup = SignalCleanup<RemoveOnSignal>;
 
- private:
-  sigset_t saved;
-};
+// In place while the process has a private folder (one at a time).
+std::optional<FolderCleanup> cleanup;
 
-// REQUIRES: the ending signals blocked. A signal the process ignores stays
-// ignored: it ends nothing.
+// REQUIRES: the ending signals blocked.
 void HookSignals(int room, const std::string& folder, const std::string& name) {
   std::strncpy(folder_to_remove, folder.c_str(), kMaxPathSize - 1);
   std::strncpy(name_to_remove, name.c_str(), kMaxPathSize - 1);
   folder_to_empty = room;
-  struct sigaction action {};
-  action.sa_handler = RemoveOnSignal;
-  action.sa_mask = EndingSignals();
-  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-    struct sigaction current {};
-    struct sigaction& previous = previous_actions[signal_number];
-    hooked[signal_number] = sigismember(&action.sa_mask, signal_number) == 1 &&
-                            sigaction(signal_number, nullptr, &current) == 0 &&
-                            current.sa_handler != SIG_IGN &&
-                            sigaction(signal_number, &action, &previous) == 0;
-  }
+  cleanup.emplace(EndingSignals());
 }
 
 // REQUIRES: the ending signals blocked.
 void UnhookSignals() {
   folder_to_empty = -1;
-  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-    if (hooked[signal_number] != 0) {
-      sigaction(signal_number, &previous_actions[signal_number], nullptr);
-    }
-    hooked[signal_number] = 0;
-  }
+  cleanup.reset();
 }
 
 // True when `folder` is a folder of ours that no one else may enter and
@@ -263,12 +213,6 @@ pid_t FolderProcess(const std::string& name) {
   return static_cast<pid_t>(std::stol(digits));
 }
 
-// True when no process has the id `process`: a process of another user
-// still counts (the system only refuses to signal it).
-bool ProcessIsGone(pid_t process) {
-  return process > 1 && process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH;
-}
-
 struct CloseListing {
   void operator()(DIR* listing) const { ::closedir(listing); }
 };
@@ -282,10 +226,13 @@ void RemoveLeftBehindIn(const std::string& base) {
   const int listed = ::dirfd(listing.get());
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(listing.get())) {
-    if (ProcessIsGone(FolderProcess(entry->d_name))) names.emplace_back(entry->d_name);
+    const pid_t process = FolderProcess(entry->d_name);
+    if (process > 0 && ProcessIsGone(static_cast<std::uint32_t>(process))) {
+      names.emplace_back(entry->d_name);
+    }
   }
   for (const std::string& name : names) {
-    const Descriptor room(
+    const UniqueFd room(
         ::openat(listed, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat status {};
     if (room.get() < 0 || ::fstat(room.get(), &status) != 0 || status.st_uid != ::geteuid() ||
@@ -297,24 +244,13 @@ void RemoveLeftBehindIn(const std::string& base) {
   }
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
-
 }  // namespace
 
 PrivateFile::~PrivateFile() {
   if (folder.empty()) return;
   {
     // The handler works on the same open folder: one of the two at a time.
-    const SignalsBlocked blocked;
+    const SignalsBlocked blocked(EndingSignals());
     EmptyFolder(room);
     ::rmdir(folder.c_str());
     UnhookSignals();
@@ -341,14 +277,14 @@ bool PrivateFile::Create(const std::string& name, const std::string& text, std::
   }
   {
     // The handler is in place before the folder can hold anything.
-    const SignalsBlocked blocked;
+    const SignalsBlocked blocked(EndingSignals());
     if (::mkdtemp(pattern.data()) == nullptr) {
       reason = "no folder can be made in " + base;
       return false;
     }
     // Held until the folder is gone: a later run leaves a folder alone
     // while its lock is held.
-    Descriptor opened(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd opened(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (opened.get() < 0 || ::flock(opened.get(), LOCK_EX | LOCK_NB) != 0) {
       ::rmdir(pattern.c_str());
       reason = "no folder can be made in " + base;
@@ -359,10 +295,11 @@ bool PrivateFile::Create(const std::string& name, const std::string& text, std::
     file = folder + "/" + name;
     HookSignals(room, folder, name);
   }
-  const int fd =
-      ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnlyFile);
-  const bool written = fd >= 0 && WriteAll(fd, text);
-  const bool closed = fd >= 0 && ::close(fd) == 0;
+  UniqueFd fd(
+      ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnlyFile));
+  const bool written = fd.get() >= 0 && WriteFully(fd.get(), text.data(), text.size());
+  // Closed here, not by the owner: a failing close may mean a failed write.
+  const bool closed = fd.get() >= 0 && ::close(fd.release()) == 0;
   if (!written || !closed) {
     reason = "the file cannot be written in " + base;
     return false;  // the destructor removes what was made
@@ -371,26 +308,21 @@ bool PrivateFile::Create(const std::string& name, const std::string& text, std::
 }
 
 bool PrivateFile::ReadBack(std::size_t max_size, std::string& text) const {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return false;
   struct stat status {};
   std::string read;
   ScopedWipe<std::string> wipe(read);
-  bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+  bool ok = ::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) &&
             static_cast<std::size_t>(status.st_size) <= max_size;
   if (ok) {
     read.resize(static_cast<std::size_t>(status.st_size));
-    std::size_t done = 0;
-    while (ok && done < read.size()) {
-      const ssize_t got = ::read(fd, read.data() + done, read.size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      ok = got > 0;
-      if (ok) done += static_cast<std::size_t>(got);
-    }
+    ok = ReadFully(fd.get(), read.data(), read.size());
   }
-  ::close(fd);
   if (!ok) return false;
   WipeString(text);
   text.swap(read);
   return true;
 }
+
+}  // namespace platform

@@ -1,15 +1,14 @@
 // The log file as the logger writes it: opened for appending, never through
 // a link at its name, never inherited by a program the process starts (an
-// editor), and refused where someone else may have put it in our way. One
-// source per system: LogFilePosix.cpp and LogFileWindows.cpp, each
-// compiling to nothing on the other.
-#ifndef SUITE_LOGGER_LOGFILE_H_
-#define SUITE_LOGGER_LOGFILE_H_
+// editor), and refused where someone else may have put it in our way.
+// LogFilePosix.cpp and LogFileWindows.cpp hold the two sides.
+#ifndef SUITE_PLATFORM_LOGFILE_H_
+#define SUITE_PLATFORM_LOGFILE_H_
 
 #include <cstddef>
 #include <string>
 
-namespace ZUdurov {
+namespace platform {
 
 class LogFile {
  public:
@@ -35,6 +34,6 @@ class LogFile {
   [[maybe_unused]] int fd = -1;             // POSIX: the file's descriptor
 };
 
-}  // namespace ZUdurov
+}  // namespace platform
 
-#endif  // SUITE_LOGGER_LOGFILE_H_
+#endif  // SUITE_PLATFORM_LOGFILE_H_

@@ -1,7 +1,10 @@
-#include "Src/Misc/Edit/PrivateFile.h"
+// PrivateFile.h on Windows. Windows has no memory-backed file system a user
+// can count on, and a plaintext store must not go to a disk: edit refuses
+// there.
+#include "suite/platform/PrivateFile.h"
 
-// Windows has no memory-backed file system a user can count on, and a
-// plaintext store must not go to a disk: edit refuses there.
+namespace platform {
+
 PrivateFile::~PrivateFile() = default;
 
 // Nothing is ever made, so nothing is left behind.
@@ -19,3 +22,5 @@ bool PrivateFile::ReadBack(std::size_t max_size, std::string& text) const {
   static_cast<void>(text);
   return false;
 }
+
+}  // namespace platform

@@ -1,10 +1,10 @@
-// PluginLibrary.h on Windows: LoadLibraryW and GetProcAddress.
-#if defined(_WIN32)
+// SharedLibrary.h on Windows: LoadLibraryW and GetProcAddress.
 #include <windows.h>
 
-#include "suite/kelvox/PluginLibrary.h"
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/SharedLibrary.h"
+#include "suite/platform/Utf8PathWindows.h"
 
+namespace platform {
 namespace {
 
 std::string DescribeLastError() {
@@ -21,23 +21,23 @@ std::string DescribeLastError() {
 
 }  // namespace
 
-const char PluginLibrary::kFileSuffix[] = ".dll";
+const char SharedLibrary::kFileSuffix[] = ".dll";
 
-PluginLibrary::~PluginLibrary() {
+SharedLibrary::~SharedLibrary() {
   if (handle != nullptr) FreeLibrary(static_cast<HMODULE>(handle));
 }
 
-bool PluginLibrary::Open(const std::string& path, std::string& error) {
-  handle = LoadLibraryW(utf8::WidenUtf8(path).c_str());
+bool SharedLibrary::Open(const std::string& path, std::string& error) {
+  handle = LoadLibraryW(WidenUtf8(path).c_str());
   if (handle == nullptr) error = DescribeLastError();
   return handle != nullptr;
 }
 
-void* PluginLibrary::FindSymbol(const char* symbol, std::string& error) const {
+void* SharedLibrary::FindSymbol(const char* symbol, std::string& error) const {
   void* address =
       reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), symbol));
   if (address == nullptr) error = DescribeLastError();
   return address;
 }
 
-#endif  // _WIN32
+}  // namespace platform

@@ -1,36 +1,19 @@
 // LogFile.h on POSIX systems.
-#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
-#include "suite/logger/LogFile.h"
+#include "suite/platform/DescriptorPosix.h"
 #include "suite/platform/FileNames.h"
+#include "suite/platform/LogFile.h"
 
-namespace ZUdurov {
+namespace platform {
 namespace {
 
 constexpr mode_t kGroupOrOtherWrite = 0022;
 constexpr uid_t kRoot = 0;
-
-// A descriptor closed on destruction.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-  int get() const { return fd; }
-  int release() { return std::exchange(fd, -1); }
-
- private:
-  int fd;
-};
 
 // Why the open log `file` of the open folder `folder` must not be written,
 // or null. In a folder someone else may write to, a file put there by
@@ -57,14 +40,13 @@ LogFile::~LogFile() {
 bool LogFile::Open(const std::string& path, std::string& refusal) {
   const std::size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const Descriptor folder(
-      ::open(platform::ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd folder(::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat folder_status {};
   if (folder.get() < 0 || ::fstat(folder.get(), &folder_status) != 0) return false;
   // O_NOFOLLOW: a link at the name fails to open. O_NONBLOCK: a FIFO there
   // does not hold us up; it is refused below.
-  Descriptor file(::openat(folder.get(), name.c_str(),
-                           O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd file(::openat(folder.get(), name.c_str(),
+                         O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) {
     if (errno == ELOOP) refusal = "it is a symbolic link";
     return false;
@@ -82,17 +64,6 @@ bool LogFile::Open(const std::string& path, std::string& refusal) {
   return true;
 }
 
-bool LogFile::Append(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
+bool LogFile::Append(const char* data, std::size_t size) { return WriteFully(fd, data, size); }
 
-}  // namespace ZUdurov
-
-#endif  // !_WIN32
+}  // namespace platform

@@ -1,11 +1,13 @@
-#include "Src/Misc/Edit/Editor.h"
-
+// Editor.h on Windows: the editor named, else Notepad, started and waited
+// for.
 #include <process.h>
 
 #include <cstdlib>
 
-#include "suite/utf8/Utf8Path.h"
+#include "suite/platform/Editor.h"
+#include "suite/platform/Utf8PathWindows.h"
 
+namespace platform {
 namespace {
 
 std::string EditorProgram() {
@@ -19,8 +21,8 @@ std::string EditorProgram() {
 }  // namespace
 
 bool RunEditor(const std::string& path, std::string& reason) {
-  const std::wstring program = utf8::WidenUtf8(EditorProgram());
-  const std::wstring quoted = L"\"" + utf8::WidenUtf8(path) + L"\"";
+  const std::wstring program = WidenUtf8(EditorProgram());
+  const std::wstring quoted = L"\"" + WidenUtf8(path) + L"\"";
   const intptr_t status = _wspawnlp(_P_WAIT, program.c_str(), program.c_str(), quoted.c_str(),
                                     nullptr);
   if (status == 0) return true;
@@ -28,3 +30,5 @@ bool RunEditor(const std::string& path, std::string& reason) {
                       : "the editor exited with status " + std::to_string(status);
   return false;
 }
+
+}  // namespace platform

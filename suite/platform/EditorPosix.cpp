@@ -1,5 +1,4 @@
-#include "Src/Misc/Edit/Editor.h"
-
+// Editor.h on POSIX systems: the editor command run by /bin/sh.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,8 +11,11 @@
 #include <memory>
 #include <vector>
 
+#include "suite/platform/Editor.h"
+
 extern char** environ;
 
+namespace platform {
 namespace {
 
 // With neither variable set: the system's default editor where it names one
@@ -161,3 +163,5 @@ bool RunEditor(const std::string& path, std::string& reason) {
                              : "the editor was ended by signal " + std::to_string(WTERMSIG(status));
   return false;
 }
+
+}  // namespace platform

@@ -1,16 +1,17 @@
-// PluginLibrary.h on POSIX systems: dlopen and dlsym.
-#if !defined(_WIN32)
+// SharedLibrary.h on POSIX systems: dlopen and dlsym.
 #include <dlfcn.h>
 
-#include "suite/kelvox/PluginLibrary.h"
+#include "suite/platform/SharedLibrary.h"
 
-const char PluginLibrary::kFileSuffix[] = ".so";
+namespace platform {
 
-PluginLibrary::~PluginLibrary() {
+const char SharedLibrary::kFileSuffix[] = ".so";
+
+SharedLibrary::~SharedLibrary() {
   if (handle != nullptr) dlclose(handle);
 }
 
-bool PluginLibrary::Open(const std::string& path, std::string& error) {
+bool SharedLibrary::Open(const std::string& path, std::string& error) {
   handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* reason = dlerror();
@@ -19,7 +20,7 @@ bool PluginLibrary::Open(const std::string& path, std::string& error) {
   return handle != nullptr;
 }
 
-void* PluginLibrary::FindSymbol(const char* symbol, std::string& error) const {
+void* SharedLibrary::FindSymbol(const char* symbol, std::string& error) const {
   dlerror();
   void* address = dlsym(handle, symbol);
   if (address == nullptr) {
@@ -29,4 +30,4 @@ void* PluginLibrary::FindSymbol(const char* symbol, std::string& error) const {
   return address;
 }
 
-#endif  // !_WIN32
+}  // namespace platform
