@@ -7,6 +7,9 @@ namespace platform {
 
 bool GuardedMemory::Allocate(std::size_t size) {
   Release();
+  // The allocator learns the page size and its canary in sodium_init, and
+  // aborts the process without it; the call is cheap once it has run.
+  if (sodium_init() < 0) return false;
   bytes = static_cast<unsigned char*>(sodium_malloc(size == 0 ? 1 : size));
   return bytes != nullptr;
 }
