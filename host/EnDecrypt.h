@@ -16,9 +16,9 @@
 #include "host/Export.h"
 
 // The mode a store is written in: attended (a passphrase typed) or
-// unattended (empty passphrase; the host key). The values are those the
-// interface below passes as int.
-enum EncryptionMode : int { kAttendedMode = 0, kUnattendedMode = 1 };
+// unattended (empty passphrase; the host key). The values are the mode byte
+// of a store's header (docs/store-format.md).
+enum EncryptionMode : std::uint8_t { kAttendedMode = 0, kUnattendedMode = 1 };
 
 // Store statuses. Only the command's result mapping interprets them.
 namespace endecrypt_status {
@@ -47,9 +47,9 @@ class ENDECRYPT_API EnDecrypt {
   EnDecrypt(const EnDecrypt&) = delete;
   EnDecrypt& operator=(const EnDecrypt&) = delete;
 
-  // Stores in `mode` the mode the store at `path` was last written in
-  // (an EncryptionMode). `mode` is untouched on failure.
-  int GetFileLastEncryptionMode(const std::string& path, int& mode);
+  // Stores in `mode` the mode the store at `path` was last written in.
+  // `mode` is untouched on failure.
+  int GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode);
 
   // What Decrypt opened of a store, for the caller to hand to the Encrypt
   // that updates the same store next (encrypt's pre-check decrypts the
@@ -92,7 +92,7 @@ class ENDECRYPT_API EnDecrypt {
 
   // What an authenticated store holds, as Inspect finds it.
   struct StoreInfo {
-    int mode = kAttendedMode;     // an EncryptionMode
+    EncryptionMode mode = kAttendedMode;
     std::uint32_t opslimit = 0;   // Argon2id costs in the header; 0 when unattended
     std::uint64_t memlimit = 0;
     std::size_t record_count = 0;

@@ -68,7 +68,7 @@ static_assert(endecrypt::kTagSize == crypto_aead_xchacha20poly1305_ietf_ABYTES);
 constexpr int kMaxWriteAttempts = 100;
 
 // An empty passphrase selects the host key.
-std::uint8_t ModeOf(const std::string& passphrase) {
+EncryptionMode ModeOf(const std::string& passphrase) {
   return passphrase.empty() ? kUnattendedMode : kAttendedMode;
 }
 
@@ -393,7 +393,7 @@ template <typename Edit>
 }
 
 // The mode is in the header: the rest of the file is not read.
-[[nodiscard]] int ReadMode(const std::string& path, int& mode) {
+[[nodiscard]] int ReadMode(const std::string& path, EncryptionMode& mode) {
   std::vector<unsigned char> head;
   std::uint64_t size = 0;
   StoreHeader header;
@@ -476,7 +476,7 @@ EnDecrypt* EnDecrypt::GetInstance() {
   return ready ? &instance : nullptr;
 }
 
-int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
+int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
   return Guarded([&] { return ReadMode(path, mode); });
 }
 

@@ -106,7 +106,8 @@ std::string KeyIdAt(const std::string& path) {
   return result;
 }
 
-[[nodiscard]] int ReadStoreKeyId(const std::string& path, int& mode, std::string& key_id) {
+[[nodiscard]] int ReadStoreKeyId(const std::string& path, EncryptionMode& mode,
+                                 std::string& key_id) {
   std::vector<unsigned char> head;
   std::uint64_t size = 0;
   endecrypt::StoreHeader header;
@@ -332,7 +333,8 @@ int EnDecryptDescribeHostKey(HostKeyFacts& facts) {
   return Guarded([&] { return DescribeHostKey(facts); });
 }
 
-int EnDecryptReadStoreKeyId(const std::string& path, int& mode, std::string& key_id) {
+int EnDecryptReadStoreKeyId(const std::string& path, EncryptionMode& mode,
+                            std::string& key_id) {
   return Guarded([&] { return ReadStoreKeyId(path, mode, key_id); });
 }
 

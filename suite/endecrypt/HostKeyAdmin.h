@@ -17,7 +17,7 @@
 // The configured host key as found on disk.
 struct HostKeyFacts {
   std::string path;
-  std::string protection;  // "file", "tpm2" or "dpapi"; empty when the file is not read
+  std::string protection;  // a name of host/HostKeyProtection.h; empty when the file is not read
   std::string problem;     // why the key cannot be used; empty when it can
   bool untrusted = false;  // the key file or its folder fails the trust checks
   std::string key_id;      // the id unattended store headers carry, in hex; empty if unknown
@@ -31,18 +31,21 @@ struct HostKeyFacts {
 // Stores in `mode` the mode of the store at `path` and in `key_id` the hex
 // id of the host key an unattended store is sealed under (empty for an
 // attended one), as its header says, without authenticating anything.
-[[nodiscard]] ENDECRYPT_API int EnDecryptReadStoreKeyId(const std::string& path, int& mode,
+[[nodiscard]] ENDECRYPT_API int EnDecryptReadStoreKeyId(const std::string& path,
+                                                        EncryptionMode& mode,
                                                         std::string& key_id);
 
-// Re-seals the configured host key under `protection` ("file", "tpm2",
-// "dpapi"), as EnDecryptSealHostKeyInPlace does with the configured one.
+// Re-seals the configured host key under `protection` (a name of
+// host/HostKeyProtection.h), as EnDecryptSealHostKeyInPlace does with the
+// configured one.
 // kBadConfiguration for an unknown name.
 [[nodiscard]] ENDECRYPT_API int EnDecryptSealHostKeyAs(const std::string& protection);
 
 // Makes a new host key, keeping the current one in the ring beside it
-// (HostKeyRing.h), resting under `protection` ("file", "tpm2", "dpapi"),
-// or, when it is empty, under the protection the current key has; that
-// name is stored in `used`, and the kept key's id in `kept_id`. Stores are
+// (HostKeyRing.h), resting under `protection` (a name of
+// host/HostKeyProtection.h) or, when it is empty, under the protection the
+// current key has; that name is stored in `used`, and the kept key's id in
+// `kept_id`. Stores are
 // then moved with EnDecrypt::Rekey(path, "", "") (any write moves them).
 // kBusy while another change to the ring runs.
 [[nodiscard]] ENDECRYPT_API int EnDecryptRotateHostKey(const std::string& protection,

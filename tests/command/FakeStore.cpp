@@ -46,7 +46,7 @@ EnDecrypt* EnDecrypt::GetInstance() {
   return fake_store::Get().null_instance ? nullptr : &instance;
 }
 
-int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
+int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("mode " + path);
   if (script.mode) mode = *script.mode;

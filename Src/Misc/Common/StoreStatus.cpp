@@ -19,6 +19,7 @@ uint32_t MapStoreStatus(int status) {
 
 uint32_t MapAdminStatus(int status) {
   switch (status) {
+    case endecrypt_status::kNotExist: return ERR_FILE_NOT_EXIST;
     case endecrypt_status::kRecordAbsent: return ERR_GENERIC_FAILURE;
     case endecrypt_status::kBusy:
     case endecrypt_status::kKeyInUse:

@@ -9,10 +9,11 @@
 // for every status without a closer code.
 [[nodiscard]] uint32_t MapStoreStatus(int status);
 
-// As MapStoreStatus, for the administration commands, which also meet the
-// statuses that a write of records never gives: a key not found (1, as a
-// missing record), another host-key change running, a kept key still needed,
-// an edit that conflicts with a write made meanwhile.
+// As MapStoreStatus, for every command but encrypt: a store gone missing
+// is "File doesn't exist.", and these commands also meet the statuses that
+// a write of records never gives: a key not found (1, as a missing record),
+// another host-key change running, a kept key still needed, an edit that
+// conflicts with a write made meanwhile.
 [[nodiscard]] uint32_t MapAdminStatus(int status);
 
 #endif  // SRC_MISC_COMMON_STORESTATUS_H_

@@ -10,8 +10,6 @@
 #include "suite/secretmemory/SecretMemory.h"
 
 uint32_t GET::CheckOptions() {
-  // The empty key is a valid record key, so only a missing option is refused.
-  if (!HasOption("key")) return RefuseOption("You must name the record to print by --key");
   if (type == Credential && !IsCredentialKey(GetOption("key"))) {
     return RefuseOption("A credentials key is <target>/user or <target>/password");
   }

@@ -10,6 +10,9 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class GET : public StoreCommand {
+ public:
+  GET() : StoreCommand("get") {}
+
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }

@@ -13,11 +13,7 @@
 #include "host/EnDecrypt.h"
 
 uint32_t REMOVE::CheckOptions() {
-  // The empty key is a valid record key, so only a missing option is refused.
-  if (HasOption("key") == HasOption("target")) {
-    return RefuseOption("Name what to remove by exactly one of --key NAME and --target HOST");
-  }
-  if (HasOption("target") && (type == SensitiveSetting || GetOption("target").empty())) {
+  if (HasOption("target") && type == SensitiveSetting) {
     return RefuseOption("--target names a credential target of a credentials store");
   }
   return ERR_SUCCEED;

@@ -11,6 +11,9 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class REMOVE : public StoreCommand {
+ public:
+  REMOVE() : StoreCommand("remove") {}
+
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
