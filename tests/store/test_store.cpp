@@ -216,11 +216,11 @@ class StoreTest : public testing::Test {
     config.Set(settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
   }
   static EnDecrypt& Store() { return *EnDecrypt::GetInstance(); }
-  int Write(const Records& records, const std::string& passphrase = kPassphrase,
-            bool keep_stored = true) {
+  StoreStatus Write(const Records& records, const std::string& passphrase = kPassphrase,
+                    bool keep_stored = true) {
     return Store().Encrypt(records, path, passphrase, keep_stored);
   }
-  int Read(Records& records, const std::string& passphrase = kPassphrase) {
+  StoreStatus Read(Records& records, const std::string& passphrase = kPassphrase) {
     return Store().Decrypt(path, records, passphrase);
   }
   Records ReadOk(const std::string& passphrase = kPassphrase) {
@@ -228,7 +228,7 @@ class StoreTest : public testing::Test {
     EXPECT_EQ(Read(records, passphrase), status::kOk);
     return records;
   }
-  int Mode(EncryptionMode& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
+  StoreStatus Mode(EncryptionMode& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
   std::string Bytes() const { return ReadFile(path); }
   std::vector<std::string> StoreFolder() const { return FolderEntries(dir.File("stores")); }
   void SetBytes(const std::string& bytes) {
@@ -380,7 +380,7 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
     if (child == 0) {
       const rlimit limit{4096, 4096};  // the store ignores SIGXFSZ: the write fails with EFBIG
       ::setrlimit(RLIMIT_FSIZE, &limit);
-      ::_exit(Write(records));
+      ::_exit(Write(records).GetCode());
     }
     int code = 0;
     return ::waitpid(child, &code, 0) == child && WIFEXITED(code) ? WEXITSTATUS(code) : -1;
@@ -470,7 +470,7 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
     bytes[bit / 8] = static_cast<char>(bytes[bit / 8] ^ (1 << (bit % 8)));
     SetBytes(bytes);
     Records records;
-    const int result = Read(records);
+    const StoreStatus result = Read(records);
     const bool key = bit / 8 >= kOpsLimitOffset && bit / 8 < kBodyLengthOffset;
     EXPECT_TRUE(result == status::kInvalidFile || (key && result == status::kWrongPassphrase))
         << bit << " gave " << result;

@@ -54,7 +54,9 @@ std::vector<std::string> CommandFrame::GetOptionValues(const std::string& option
   return values;
 }
 
-uint32_t CommandFrame::FromStoreStatus(int status) { return MapAdminStatus(status); }
+uint32_t CommandFrame::FromStoreStatus(const StoreStatus& status) {
+  return MapAdminStatus(status);
+}
 
 uint32_t CommandFrame::RefuseOption(const std::string& message) {
   CONSOLE_MESSAGE(kLevelError) << message;

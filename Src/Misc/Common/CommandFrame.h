@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
 
 class CommandFrame : public basic_app {
@@ -36,8 +37,9 @@ class CommandFrame : public basic_app {
   // Each value of a repeatable option, in the order given; none when absent.
   [[nodiscard]] std::vector<std::string> GetOptionValues(const std::string& name) const;
 
-  // A store status as the command's result (MapAdminStatus).
-  [[nodiscard]] static uint32_t FromStoreStatus(int status);
+  // A store status as the command's result (MapAdminStatus, which logs the
+  // reason a failure carries).
+  [[nodiscard]] static uint32_t FromStoreStatus(const StoreStatus& status);
 
   // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
   [[nodiscard]] static uint32_t RefuseOption(const std::string& message);

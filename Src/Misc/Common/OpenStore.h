@@ -14,7 +14,7 @@
 #include "host/EnDecrypt.h"
 
 // A store status as the calling command reports it.
-using StoreStatusMap = std::function<uint32_t(int status)>;
+using StoreStatusMap = std::function<uint32_t(const StoreStatus& status)>;
 
 // Asks the passphrase of an existing store into its argument; returns a
 // catalogue code.
@@ -34,8 +34,8 @@ using PassphrasePrompt = std::function<uint32_t(std::string& passphrase)>;
                                          std::optional<EncryptionMode>* store_mode = nullptr);
 
 // As above for a run whose mode is an EncryptionMode held in an int (encrypt's).
-[[nodiscard]] inline uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path,
-                                                int mode, const StoreStatusMap& map_status,
+[[nodiscard]] inline uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path, int mode,
+                                                const StoreStatusMap& map_status,
                                                 const PassphrasePrompt& ask,
                                                 std::string& passphrase) {
   const std::optional<EncryptionMode> run_mode = static_cast<EncryptionMode>(mode);

@@ -206,10 +206,10 @@ uint32_t StoreCommand::OpenProc() {
     if (located != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get value: " << EncryptedPathKeys[type] << " error: " << located << ".";
       std::string unused;
-      CONSOLE_MESSAGE(kLevelError)
-          << "No path for the " << kStoreTypeNames[type] << " store: "
-          << DescribeConfigResult(ZUdurov::GlobalConfig::GetConfigItem(EncryptedPathKeys[type], unused))
-          << " (" << EncryptedPathKeys[type] << "); or give --store PATH.";
+      CONSOLE_MESSAGE(kLevelError) << "No path for the " << kStoreTypeNames[type] << " store: "
+                                   << DescribeConfigResult(ZUdurov::GlobalConfig::GetConfigItem(
+                                          EncryptedPathKeys[type], unused))
+                                   << " (" << EncryptedPathKeys[type] << "); or give --store PATH.";
       return ERR_READ_FILE;
     }
   }

@@ -20,13 +20,13 @@ uint32_t GET::RunOnStore(EnDecrypt& store) {
   const std::string key = GetOption("key");
   std::string value;
   ScopedWipe<std::string> wipe(value);
-  const int status = store.GetValue(path, passphrase, key, value);
+  const StoreStatus status = store.GetValue(path, passphrase, key, value);
+  const uint32_t code = FromStoreStatus(status);
   if (status == endecrypt_status::kRecordAbsent) {
     KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
     CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
-    return ERR_GENERIC_FAILURE;
+    return code;
   }
-  const uint32_t code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;

@@ -18,7 +18,7 @@ namespace {
 // One store as status and rotate see it: "unattended under this key",
 // "under the old key", "attended", or why it cannot be read.
 struct StoreState {
-  int status = 0;
+  StoreStatus status;
   EncryptionMode mode = kAttendedMode;  // when status is kOk
   std::string key_id;
 };
@@ -76,8 +76,8 @@ uint32_t HOSTKEY::RunCommand() {
   // The steps of the actions in the table of commands.
   using Step = uint32_t (HOSTKEY::*)();
   static const std::pair<const char*, Step> kSteps[] = {
-      {"status", &HOSTKEY::ShowStatus}, {"seal", &HOSTKEY::Seal},
-      {"rotate", &HOSTKEY::Rotate},     {"retire", &HOSTKEY::Retire},
+      {"status", &HOSTKEY::ShowStatus},       {"seal", &HOSTKEY::Seal},
+      {"rotate", &HOSTKEY::Rotate},           {"retire", &HOSTKEY::Retire},
       {"recipient", &HOSTKEY::ShowRecipient}, {"backup", &HOSTKEY::Backup},
       {"restore", &HOSTKEY::Restore}};
   uint32_t code = ERR_INTERNAL;
@@ -100,7 +100,7 @@ std::vector<std::string> HOSTKEY::GetStores() const {
 
 uint32_t HOSTKEY::ShowStatus() {
   HostKeyFacts facts;
-  const int status = EnDecryptDescribeHostKey(facts);
+  const StoreStatus status = EnDecryptDescribeHostKey(facts);
   const std::vector<std::string> stores = GetStores();
   if (HasOption("json")) {
     std::string text;
@@ -158,7 +158,7 @@ uint32_t HOSTKEY::ShowStatus() {
 
 uint32_t HOSTKEY::Seal() {
   const std::string protection = GetOption("protection");
-  const int status = EnDecryptSealHostKeyAs(protection);
+  const StoreStatus status = EnDecryptSealHostKeyAs(protection);
   if (status == endecrypt_status::kBusy) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
@@ -180,7 +180,7 @@ uint32_t HOSTKEY::Seal() {
 // write, and the key goes only when retired.
 uint32_t HOSTKEY::Rotate() {
   HostKeyFacts facts;
-  int status = EnDecryptDescribeHostKey(facts);
+  StoreStatus status = EnDecryptDescribeHostKey(facts);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot rotate the host key " << facts.path << ": "
                                  << facts.problem << ". Nothing changed.";
@@ -269,8 +269,8 @@ uint32_t HOSTKEY::Retire() {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   std::string needed_by;
-  const int status = EnDecryptRetireHostKey(key_id, stores, needed_by);
-  switch (status) {
+  const StoreStatus status = EnDecryptRetireHostKey(key_id, stores, needed_by);
+  switch (status.GetCode()) {
     case endecrypt_status::kOk:
       CONSOLE_MESSAGE(kLevelConsole) << "Removed the kept host key " << key_id << ".";
       return ERR_SUCCEED;
@@ -296,7 +296,7 @@ uint32_t HOSTKEY::Retire() {
 // with every rotation, and files for an older key import while it is kept.
 uint32_t HOSTKEY::ShowRecipient() {
   std::string recipient;
-  const int status = EnDecryptGetHostRecipient(recipient);
+  const StoreStatus status = EnDecryptGetHostRecipient(recipient);
   if (status != endecrypt_status::kOk) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
@@ -335,7 +335,7 @@ uint32_t HOSTKEY::Backup() {
   // The prompt says why it refused an entry.
   uint32_t code = AskNewPassphrase(output, kMinBackupPassphraseLength, passphrase);
   if (code != ERR_SUCCEED) return code;
-  const int status = EnDecryptBackupHostKey(output, passphrase);
+  const StoreStatus status = EnDecryptBackupHostKey(output, passphrase);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot write the backup " << output
                                  << " (the log says why).";
@@ -377,8 +377,8 @@ uint32_t HOSTKEY::Restore() {
     return code;
   }
   std::string kept_id;
-  const int status = EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
-                                             HasOption("force"), kept_id);
+  const StoreStatus status = EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
+                                                     HasOption("force"), kept_id);
   if (status == endecrypt_status::kBusy) {
     ExplainBusy(facts.path);
     return FromStoreStatus(status);

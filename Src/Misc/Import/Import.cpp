@@ -130,12 +130,13 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
     reason = age::DecryptWithIdentities(identities, bytes, file.size(), plaintext);
     if (reason == age::AgeStatus::kOk) read(plaintext.data(), plaintext.size());
   } else {
-    const int status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
+    const StoreStatus status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
     if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
       // The host key itself failed: not the file's fault.
       HostKeyFacts facts;
       static_cast<void>(EnDecryptDescribeHostKey(facts));
-      KLOG(kLevelError) << "Host key for age files unusable: " << status << ".";
+      KLOG(kLevelError) << "Host key for age files unusable: " << status
+                        << (status.GetReason().empty() ? "" : ", " + status.GetReason()) << ".";
       CONSOLE_MESSAGE(kLevelError)
           << "The host key " << facts.path << " cannot open age files: "
           << (facts.problem.empty() ? std::string("it cannot be used") : facts.problem) << ".";

@@ -66,7 +66,7 @@ uint32_t REKEY::RunOnStore(EnDecrypt& store) {
       return code;
     }
   }
-  const int status = store.Rekey(path, passphrase, new_passphrase);
+  const StoreStatus status = store.Rekey(path, passphrase, new_passphrase);
   code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Rekey file " << path << " error: " << status << ".";

@@ -22,7 +22,7 @@ uint32_t REMOVE::CheckOptions() {
 uint32_t REMOVE::NotStored(const std::string& key) const {
   KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
   CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
-  return ERR_GENERIC_FAILURE;
+  return FromStoreStatus(endecrypt_status::kRecordAbsent);
 }
 
 uint32_t REMOVE::PickKeys(const std::vector<std::string>& stored,
@@ -69,7 +69,7 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   if (!HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
-  const int status = store.Remove(path, keys, passphrase);
+  const StoreStatus status = store.Remove(path, keys, passphrase);
   if (status == endecrypt_status::kRecordAbsent) {
     // Another writer removed it between the read and the lock.
     return NotStored(keys.front());

@@ -23,7 +23,7 @@ class REMOVE : public StoreCommand {
   // The keys to remove, out of the `stored` keys (ascending), into `keys`.
   [[nodiscard]] uint32_t PickKeys(const std::vector<std::string>& stored,
                                   std::vector<std::string>& keys) const;
-  // Says that `key` is not stored; ERR_GENERIC_FAILURE, as get's.
+  // Says that `key` is not stored; the code of a record absent, as get's.
   [[nodiscard]] uint32_t NotStored(const std::string& key) const;
 };
 

@@ -93,7 +93,7 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
   if (!store_is_new && !HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
-  const int status = store.Encrypt(changes, path, passphrase, true);
+  const StoreStatus status = store.Encrypt(changes, path, passphrase, true);
   code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Encrypt file " << path << " error: " << status << ".";
