@@ -64,19 +64,20 @@ FileResult FromOpenError(int error, const std::string& path) {
 // Opens the existing file at `path` for reading into `fd` and stores its
 // status. O_NONBLOCK keeps a FIFO from holding us up until a writer comes;
 // only a regular file is accepted (kWrongSize otherwise).
-// `folder` is AT_FDCWD or a folder that `path` is relative to.
-FileResult OpenRegularFile(int folder, const std::string& path, int extra_flags, UniqueFd& fd,
-                           struct stat& status) {
+// `folder` is AT_FDCWD or a folder that `path` is relative to; `shown`
+// names the file in a reason.
+FileResult OpenRegularFile(int folder, const std::string& path, const std::string& shown,
+                           int extra_flags, UniqueFd& fd, struct stat& status) {
   UniqueFd opened(
       ::openat(folder, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | extra_flags));
-  if (opened.get() < 0) return FromOpenError(errno, path);
-  if (::fstat(opened.get(), &status) != 0) return SystemFailure("examining", path, errno);
+  if (opened.get() < 0) return FromOpenError(errno, shown);
+  if (::fstat(opened.get(), &status) != 0) return SystemFailure("examining", shown, errno);
   if (!S_ISREG(status.st_mode)) {
-    return {FileResult::kWrongSize, Quoted(path) + " is not a regular file"};
+    return {FileResult::kWrongSize, Quoted(shown) + " is not a regular file"};
   }
   const int flags = ::fcntl(opened.get(), F_GETFL);
   if (flags < 0 || ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return SystemFailure("opening", path, errno);
+    return SystemFailure("opening", shown, errno);
   }
   fd.Reset(opened.release());
   return FileResult::kOk;
@@ -468,7 +469,7 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                          std::vector<unsigned char>& contents) {
   UniqueFd fd;
   struct stat status;
-  const FileResult opened = OpenRegularFile(AT_FDCWD, path, 0, fd, status);
+  const FileResult opened = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
   if (opened != FileResult::kOk) return opened;
   return ReadOpenFile(fd.get(), status, path, max_size, contents);
 }
@@ -477,7 +478,7 @@ FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size
                         std::vector<unsigned char>& head, std::uint64_t& size) {
   UniqueFd fd;
   struct stat status;
-  FileResult result = OpenRegularFile(AT_FDCWD, path, 0, fd, status);
+  FileResult result = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
   if (result == FileResult::kOk) {
     result = ReadOpenFile(fd.get(), status, path, max_size, head, count);
   }
@@ -500,7 +501,7 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
   }
   UniqueFd fd;
   // O_NOFOLLOW: a link swapped in since the check above fails to open.
-  result = OpenRegularFile(folder.get(), name, O_NOFOLLOW, fd, status);
+  result = OpenRegularFile(folder.get(), name, path, O_NOFOLLOW, fd, status);
   if (result == FileResult::kWrongSize) return Distrust(path, "it is not a regular file");
   if (result != FileResult::kOk) return result;
   if (const char* reason = DistrustOfFile(status)) return Distrust(path, reason);
@@ -545,8 +546,10 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   // refused, not followed.
   UniqueFd fd;
   struct stat status;
-  result = OpenRegularFile(folder.get(), name, O_NOFOLLOW, fd, status);
-  if (result == FileResult::kOk) result = ReadOpenFile(fd.get(), status, target, max_size, contents);
+  result = OpenRegularFile(folder.get(), name, target, O_NOFOLLOW, fd, status);
+  if (result == FileResult::kOk) {
+    result = ReadOpenFile(fd.get(), status, target, max_size, contents);
+  }
   if (result != FileResult::kOk && result != FileResult::kNotFound) return result;
   if (lock.folder >= 0) ::close(lock.folder);
   if (lock.lock_fd >= 0) ::close(lock.lock_fd);

@@ -515,8 +515,12 @@ TEST_F(StoreTest, HostKeyOthersCouldPlantOrReadIsRefused) {
     const std::string bytes = Bytes();
     plant();
     Records records;
-    EXPECT_EQ(Read(records, kUnattended), status::kNoCredential) << fault;
-    EXPECT_EQ(Write({{"more", "x"}}, kUnattended), status::kNoCredential) << fault;
+    // The check the key failed goes with the status, for the command to log.
+    for (const StoreStatus& refused : {Read(records, kUnattended), Write({{"more", "x"}}, kUnattended)}) {
+      EXPECT_EQ(refused, status::kNoCredential) << fault;
+      EXPECT_EQ(refused.GetReason().rfind("host key '" + host_key + "' refused: ", 0), 0u)
+          << fault << ": " << refused.GetReason();
+    }
     EXPECT_EQ(Bytes(), bytes) << fault;
     fs::permissions(keys, fs::owner_all);
   }
@@ -536,7 +540,9 @@ TEST_F(StoreTest, SpecialFilesAndDanglingLinksFailAtOnce) {
     const int refused = fifo ? status::kInvalidFile : status::kNotExist;
     EXPECT_EQ(Mode(mode), refused) << fifo;
     EXPECT_EQ(Read(records), refused) << fifo;
-    EXPECT_EQ(Write(small), fifo ? status::kInvalidFile : status::kWriteFailed) << fifo;
+    const StoreStatus written = Write(small);
+    EXPECT_EQ(written, fifo ? status::kInvalidFile : status::kWriteFailed) << fifo;
+    EXPECT_NE(written.GetReason().find("'" + path + "'"), std::string::npos) << written.GetReason();
     EXPECT_EQ(EnDecryptKeyDerivationCount(), derived) << fifo;
     EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"}) << fifo;
   }

@@ -9,7 +9,6 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
-#include "suite/platform/Process.h"
 #include "suite/platform/StandardStreams.h"
 
 namespace {
@@ -23,32 +22,15 @@ IMPORT::~IMPORT() {
   for (auto& [type, records] : file_records) WipeValues(records);
 }
 
-CommandResult IMPORT::SetParameters(const HostContext& host_context) {
-  context = host_context;
-  CommandResult result;
-  const auto input = context.options.find("input");
-  if (input == context.options.end() || input->second.empty()) {
-    CONSOLE_MESSAGE(kLevelError) << "import needs --input FILE, or --input - for standard input";
-    result.code = ERR_INVALID_PARAMETER;
-    return result;
-  }
+uint32_t IMPORT::CheckOptions() {
   // Standard input then carries the file and has nothing left for a
   // passphrase or an answer to the update question.
-  const bool asks = context.options.count("unattended") == 0 || context.options.count("quiet") == 0;
-  if (input->second != kStandardInputName || !asks || platform::StandardInputIsTerminal()) {
-    return result;
+  const bool asks = !HasOption("unattended") || !HasOption("quiet");
+  if (GetOption("input") != kStandardInputName || !asks || platform::StandardInputIsTerminal()) {
+    return ERR_SUCCEED;
   }
-  CONSOLE_MESSAGE(kLevelError) << "--input - takes standard input, which then cannot answer a "
-                                  "prompt: give --unattended --quiet, or the age file's path";
-  result.code = ERR_INVALID_PARAMETER;
-  return result;
-}
-
-CommandResult IMPORT::Run() {
-  // From here on the process holds secrets.
-  platform::DisableCoreDumps();
-  CommandResult result;
-  return MakeCommandResult(result, ImportProc());
+  return RefuseOption("--input - takes standard input, which then cannot answer a prompt: "
+                      "give --unattended --quiet, or the age file's path");
 }
 
 uint32_t IMPORT::ImportProc() {
