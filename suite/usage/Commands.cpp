@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
 #include <sstream>
 
 #include "host/HostKeyProtection.h"
@@ -32,21 +33,15 @@ constexpr char kHelpOption[] = "help";
 
 std::string Dashed(const char* name) { return std::string("--") + name; }
 
-// "a, b or c", each name as `show` gives it.
-template <typename Names, typename Show>
-std::string ListWords(const Names& names, Show show) {
+// "--a, --b or --c".
+std::string ListOptions(const std::vector<const char*>& names) {
   std::string text;
-  std::size_t i = 0;
-  for (const auto& name : names) {
-    if (i > 0) text += i + 1 == std::size(names) ? " or " : ", ";
-    text += show(name);
-    ++i;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += Dashed(names[i]);
   }
   return text;
 }
-
-// "--a, --b or --c".
-std::string ListOptions(const std::vector<const char*>& names) { return ListWords(names, Dashed); }
 
 // "a|b|c".
 template <typename Names, typename Show>
