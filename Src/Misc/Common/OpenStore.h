@@ -33,13 +33,4 @@ using PassphrasePrompt = std::function<uint32_t(std::string& passphrase)>;
                                          const PassphrasePrompt& ask, std::string& passphrase,
                                          std::optional<EncryptionMode>* store_mode = nullptr);
 
-// As above for a run whose mode is an EncryptionMode held in an int (encrypt's).
-[[nodiscard]] inline uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path, int mode,
-                                                const StoreStatusMap& map_status,
-                                                const PassphrasePrompt& ask,
-                                                std::string& passphrase) {
-  const std::optional<EncryptionMode> run_mode = static_cast<EncryptionMode>(mode);
-  return OpenExistingStore(store, path, run_mode, map_status, ask, passphrase);
-}
-
 #endif  // SRC_MISC_COMMON_OPENSTORE_H_

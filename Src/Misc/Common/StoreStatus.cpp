@@ -32,6 +32,12 @@ uint32_t MapStoreStatus(const StoreStatus& status) {
   return ToCode(status.GetCode());
 }
 
+uint32_t MapHostKeyStatus(const StoreStatus& status) {
+  LogReason(status);
+  if (status == endecrypt_status::kOk) return ERR_SUCCEED;
+  return status == endecrypt_status::kInternal ? ERR_INTERNAL : ERR_NO_MATCHING_CREDENTIAL;
+}
+
 uint32_t MapAdminStatus(const StoreStatus& status) {
   LogReason(status);
   switch (status.GetCode()) {

@@ -19,4 +19,9 @@
 // conflicts with a write made meanwhile.
 [[nodiscard]] uint32_t MapAdminStatus(const StoreStatus& status);
 
+// The code of a host key that did not serve to open an age file: the crypto
+// library failing is an internal error, anything else a missing or unusable
+// key (ERR_NO_MATCHING_CREDENTIAL). Logs the reason of a failure.
+[[nodiscard]] uint32_t MapHostKeyStatus(const StoreStatus& status);
+
 #endif  // SRC_MISC_COMMON_STORESTATUS_H_

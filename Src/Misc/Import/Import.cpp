@@ -6,6 +6,7 @@
 #include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/RecordWriter.h"
 #include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
@@ -115,14 +116,14 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
     const StoreStatus status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
     if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
       // The host key itself failed: not the file's fault.
+      const uint32_t code = MapHostKeyStatus(status);
       HostKeyFacts facts;
       static_cast<void>(EnDecryptDescribeHostKey(facts));
-      KLOG(kLevelError) << "Host key for age files unusable: " << status
-                        << (status.GetReason().empty() ? "" : ", " + status.GetReason()) << ".";
+      KLOG(kLevelError) << "Host key for age files unusable: " << status << ".";
       CONSOLE_MESSAGE(kLevelError)
           << "The host key " << facts.path << " cannot open age files: "
           << (facts.problem.empty() ? std::string("it cannot be used") : facts.problem) << ".";
-      return status == endecrypt_status::kInternal ? ERR_INTERNAL : ERR_NO_MATCHING_CREDENTIAL;
+      return code;
     }
   }
   if (reason == age::AgeStatus::kOk) return ERR_SUCCEED;
