@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // success and leave it on failure.
   const EncryptionMode preset = decoded_mode == kAttendedMode ? kUnattendedMode : kAttendedMode;
   EncryptionMode mode = preset;
-  const int queried =
+  const StoreStatus queried =
       EnDecrypt::GetInstance()->GetFileLastEncryptionMode(WriteFuzzFile(data, size), mode);
   Check(mode == decoded_mode.value_or(preset));
   Check(queried == (decoded_mode ? endecrypt_status::kOk : endecrypt_status::kInvalidFile));
