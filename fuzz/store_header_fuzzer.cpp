@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "fuzz/FuzzFile.h"
@@ -19,21 +20,20 @@ namespace {
 using namespace endecrypt;
 
 constexpr std::uint32_t kUntouched = 0xDEADBEEF;
-constexpr int kNoMode = -1;
 
 void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// Returns the mode of the header that decoded, else kNoMode.
-int CheckHeader(const uint8_t* data, size_t size) {
+// Returns the mode of the header that decoded, else none.
+std::optional<EncryptionMode> CheckHeader(const uint8_t* data, size_t size) {
   StoreHeader header;
   header.opslimit = kUntouched;
   const int decoded = DecodeHeader(data, size, header);
   Check(decoded == endecrypt_status::kOk || decoded == endecrypt_status::kInvalidFile);
   if (decoded != endecrypt_status::kOk) {
     Check(header.opslimit == kUntouched);
-    return kNoMode;
+    return std::nullopt;
   }
   unsigned char encoded[kHeaderSize];
   EncodeHeader(header, encoded);
@@ -64,13 +64,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const int decoded_mode = CheckHeader(data, size);
+  const std::optional<EncryptionMode> decoded_mode = CheckHeader(data, size);
   CheckRecords(data, size);
 
-  int mode = kNoMode;
-  const int queried =
+  // Preset to a mode the header does not name: the query must set it on
+  // success and leave it on failure.
+  const EncryptionMode preset = decoded_mode == kAttendedMode ? kUnattendedMode : kAttendedMode;
+  EncryptionMode mode = preset;
+  const StoreStatus queried =
       EnDecrypt::GetInstance()->GetFileLastEncryptionMode(WriteFuzzFile(data, size), mode);
-  Check(mode == decoded_mode);
-  Check(queried == (mode == kNoMode ? endecrypt_status::kInvalidFile : endecrypt_status::kOk));
+  Check(mode == decoded_mode.value_or(preset));
+  Check(queried == (decoded_mode ? endecrypt_status::kOk : endecrypt_status::kInvalidFile));
   return 0;
 }

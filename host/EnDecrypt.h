@@ -2,7 +2,7 @@
 // an encrypted file and remembers the mode each file was last written in:
 // attended (a passphrase) or unattended (empty passphrase; a host key file).
 // One process-wide instance, owned by the library and never freed by callers.
-// Every operation returns 0 or one of the statuses below.
+// Every operation returns a StoreStatus: 0 or one of the statuses below.
 #ifndef HOST_ENDECRYPT_H_
 #define HOST_ENDECRYPT_H_
 
@@ -10,15 +10,17 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/Export.h"
 
 // The mode a store is written in: attended (a passphrase typed) or
-// unattended (empty passphrase; the host key). The values are those the
-// interface below passes as int.
-enum EncryptionMode : int { kAttendedMode = 0, kUnattendedMode = 1 };
+// unattended (empty passphrase; the host key). The values are the mode byte
+// of a store's header (docs/store-format.md).
+enum EncryptionMode : std::uint8_t { kAttendedMode = 0, kUnattendedMode = 1 };
 
 // Store statuses. Only the command's result mapping interprets them.
 namespace endecrypt_status {
@@ -39,6 +41,33 @@ constexpr int kKeyInUse = 16;         // a kept host key that a store is still s
 constexpr int kConflict = 17;         // records an edit changed were changed meanwhile by another
 }  // namespace endecrypt_status
 
+// A store status and, for a failure met outside the library's own checks (a
+// file refused or unreadable, a system error), its reason: what was refused
+// and why, naming the file and the system's error, never a key or a value.
+// The statuses above are its codes; any code is a status without a reason,
+// and a status compares equal to its code. The command logs the reason
+// where it decides its result; the code alone is taken out by name
+// (GetCode), so a reason is never lost to a conversion nobody wrote.
+class [[nodiscard]] StoreStatus {
+ public:
+  StoreStatus(int code = endecrypt_status::kOk) : code(code) {}
+  StoreStatus(int code, std::string reason) : code(code), reason(std::move(reason)) {}
+
+  [[nodiscard]] int GetCode() const { return code; }
+  // Why the call failed; empty when the code says all.
+  [[nodiscard]] const std::string& GetReason() const { return reason; }
+
+  friend bool operator==(const StoreStatus& status, int code) { return status.code == code; }
+  // The code, as the log lines that name a status print it.
+  friend std::ostream& operator<<(std::ostream& out, const StoreStatus& status) {
+    return out << status.code;
+  }
+
+ private:
+  int code;
+  std::string reason;
+};
+
 class ENDECRYPT_API EnDecrypt {
  public:
   // The process-wide instance; null only when the crypto library cannot start.
@@ -47,9 +76,9 @@ class ENDECRYPT_API EnDecrypt {
   EnDecrypt(const EnDecrypt&) = delete;
   EnDecrypt& operator=(const EnDecrypt&) = delete;
 
-  // Stores in `mode` the mode the store at `path` was last written in
-  // (an EncryptionMode). `mode` is untouched on failure.
-  int GetFileLastEncryptionMode(const std::string& path, int& mode);
+  // Stores in `mode` the mode the store at `path` was last written in.
+  // `mode` is untouched on failure.
+  StoreStatus GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode);
 
   // What Decrypt opened of a store, for the caller to hand to the Encrypt
   // that updates the same store next (encrypt's pre-check decrypts the
@@ -78,8 +107,8 @@ class ENDECRYPT_API EnDecrypt {
   // `passphrase` (empty: the host key). `records` is untouched on failure.
   // With `keep`, what was opened also replaces what `keep` held (on failure
   // it holds nothing).
-  int Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-              const std::string& passphrase, ReadForUpdate* keep = nullptr);
+  StoreStatus Decrypt(const std::string& path, std::map<std::string, std::string>& records,
+                      const std::string& passphrase, ReadForUpdate* keep = nullptr);
 
   // Writes `records` into the store at `path`, creating it (and its folders)
   // when absent. With `flag` true stored keys absent from `records` stay;
@@ -87,12 +116,13 @@ class ENDECRYPT_API EnDecrypt {
   // is left byte for byte. With `read`, filled by Decrypt of the same path
   // and passphrase, the store's records come from there while the store is
   // still that file; `read` holds nothing afterwards.
-  int Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
-              const std::string& passphrase, const bool& flag, ReadForUpdate* read = nullptr);
+  StoreStatus Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
+                      const std::string& passphrase, const bool& flag,
+                      ReadForUpdate* read = nullptr);
 
   // What an authenticated store holds, as Inspect finds it.
   struct StoreInfo {
-    int mode = kAttendedMode;     // an EncryptionMode
+    EncryptionMode mode = kAttendedMode;
     std::uint32_t opslimit = 0;   // Argon2id costs in the header; 0 when unattended
     std::uint64_t memlimit = 0;
     std::size_t record_count = 0;
@@ -101,26 +131,26 @@ class ENDECRYPT_API EnDecrypt {
   // Opens the store at `path` with `passphrase` (empty: the host key),
   // authenticates all of it and stores its facts in `info`. Takes no lock
   // (stores are replaced whole). `info` is untouched on failure.
-  int Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info);
+  StoreStatus Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info);
 
   // As Inspect, and replaces `keys` by the store's record keys in ascending
   // order. No value leaves the library's guarded memory.
-  int ListKeys(const std::string& path, const std::string& passphrase,
-               std::vector<std::string>& keys);
+  StoreStatus ListKeys(const std::string& path, const std::string& passphrase,
+                       std::vector<std::string>& keys);
 
   // Opens the store at `path` with `passphrase`, authenticates all of it and
   // stores the value of the record `key` in `value`; kRecordAbsent when no
   // such record is stored. Only that one value leaves the library's guarded
   // memory. `value` is untouched on failure.
-  int GetValue(const std::string& path, const std::string& passphrase, const std::string& key,
-               std::string& value);
+  StoreStatus GetValue(const std::string& path, const std::string& passphrase,
+                       const std::string& key, std::string& value);
 
   // Removes the records named by `keys` from the store at `path`, opened
   // with `passphrase`, under the writers' lock. kRecordAbsent, with the
   // store unchanged, when any of them is not stored. Atomic: on any failure
   // the old store is left byte for byte.
-  int Remove(const std::string& path, const std::vector<std::string>& keys,
-             const std::string& passphrase);
+  StoreStatus Remove(const std::string& path, const std::vector<std::string>& keys,
+                     const std::string& passphrase);
 
   // Applies to the store at `path`, opened with `passphrase`, under the
   // writers' lock, an edit made on an earlier copy of it: `changed` names
@@ -131,19 +161,19 @@ class ENDECRYPT_API EnDecrypt {
   // differs from `before` (another writer changed, added or removed it
   // since the copy) is a conflict: kConflict, nothing written, those keys
   // in `conflicts`. Atomic like Remove.
-  int ApplyEdit(const std::string& path, const std::string& passphrase,
-                const std::vector<std::string>& changed,
-                const std::map<std::string, std::string>& before,
-                const std::map<std::string, std::string>& after,
-                std::vector<std::string>& conflicts);
+  StoreStatus ApplyEdit(const std::string& path, const std::string& passphrase,
+                        const std::vector<std::string>& changed,
+                        const std::map<std::string, std::string>& before,
+                        const std::map<std::string, std::string>& after,
+                        std::vector<std::string>& conflicts);
 
   // Re-seals the store at `path`, opened with `passphrase`, under
   // `new_passphrase` (empty: the host key) with a fresh salt, under the
   // writers' lock; the store takes the mode of `new_passphrase`, so this is
   // also how a store changes mode. Afterwards `passphrase` opens nothing
   // (unless it is `new_passphrase`). Atomic like Remove.
-  int Rekey(const std::string& path, const std::string& passphrase,
-            const std::string& new_passphrase);
+  StoreStatus Rekey(const std::string& path, const std::string& passphrase,
+                    const std::string& new_passphrase);
 
  private:
   EnDecrypt();

@@ -1,7 +1,8 @@
 // The host's record of one parsed command line, handed to a command once.
 // Declared once for host and plug-in: both sides share its layout, so the
-// field order and types are binding. Only `options` is read by commands;
-// the other fields belong to the host and are carried unchanged.
+// field order and types are binding. Commands read `options` and, for a
+// command with actions, `host_list` (the action and its argument); the
+// other fields belong to the host and are carried unchanged.
 #ifndef PLUGIN_HOSTCONTEXT_H_
 #define PLUGIN_HOSTCONTEXT_H_
 

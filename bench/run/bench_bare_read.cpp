@@ -10,7 +10,9 @@
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   std::map<std::string, std::string> records;
-  const int status = EnDecrypt::GetInstance()->Decrypt(argv[1], records, "");
-  if (status != 0) std::fprintf(stderr, "read failed: %d\n", status);
-  return status;
+  const StoreStatus status = EnDecrypt::GetInstance()->Decrypt(argv[1], records, "");
+  if (status != 0) {
+    std::fprintf(stderr, "read failed: %d %s\n", status.GetCode(), status.GetReason().c_str());
+  }
+  return status.GetCode();
 }

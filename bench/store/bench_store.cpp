@@ -110,14 +110,16 @@ int main() {
     std::printf("%s mode:\n", *passphrase ? "attended" : "unattended");
     const auto create = [&] {
       fs::remove(store);
-      return library.Encrypt(records, store, passphrase, false);
+      return library.Encrypt(records, store, passphrase, false).GetCode();
     };
-    const auto replace = [&] { return library.Encrypt(records, store, passphrase, false); };
+    const auto replace = [&] {
+      return library.Encrypt(records, store, passphrase, false).GetCode();
+    };
     const auto read = [&] {
       Records opened;
-      return library.Decrypt(store, opened, passphrase);
+      return library.Decrypt(store, opened, passphrase).GetCode();
     };
-    const auto merge = [&] { return library.Encrypt(others, store, passphrase, true); };
+    const auto merge = [&] { return library.Encrypt(others, store, passphrase, true).GetCode(); };
     Report("  create", Time("create", create), bytes, kRecords);
     Report("  rewrite (replace)", Time("rewrite", replace), bytes, kRecords);
     Report("  read", Time("read", read), bytes, kRecords);

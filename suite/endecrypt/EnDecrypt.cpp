@@ -68,27 +68,33 @@ static_assert(endecrypt::kTagSize == crypto_aead_xchacha20poly1305_ietf_ABYTES);
 constexpr int kMaxWriteAttempts = 100;
 
 // An empty passphrase selects the host key.
-std::uint8_t ModeOf(const std::string& passphrase) {
+EncryptionMode ModeOf(const std::string& passphrase) {
   return passphrase.empty() ? kUnattendedMode : kAttendedMode;
 }
 
-[[nodiscard]] int FromReadResult(FileResult result) {
+[[nodiscard]] StoreStatus FromReadResult(const FileResult& result) {
   switch (result) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kNotFound: return status::kNotExist;
-    case FileResult::kWrongSize: return status::kInvalidFile;
+    case FileResult::kWrongSize: return {status::kInvalidFile, result.GetReason()};
     case FileResult::kBusy: return status::kBusy;
-    default: return status::kReadFailed;
+    default: return {status::kReadFailed, result.GetReason()};
   }
+}
+
+// A write that failed, with the file layer's reason.
+[[nodiscard]] StoreStatus FromWriteResult(const FileResult& result) {
+  return result == FileResult::kOk ? StoreStatus()
+                                   : StoreStatus(status::kWriteFailed, result.GetReason());
 }
 
 // Stores in `body_key` the body key of the store with `header`, from the
 // caller's passphrase or, for an unattended store, the host key. Returns
 // kWrongPassphrase when the key check shows the key is not the store's.
-[[nodiscard]] int UnlockStore(const StoreHeader& header, const std::string& passphrase,
-                              SecureBuffer& body_key) {
+[[nodiscard]] StoreStatus UnlockStore(const StoreHeader& header, const std::string& passphrase,
+                                      SecureBuffer& body_key) {
   SecureBuffer master;
-  int result = status::kOk;
+  StoreStatus result;
   if (header.mode == kAttendedMode) {
     result = endecrypt::DerivePassphraseKey(passphrase, header.salt,
                                             {header.opslimit, header.memlimit}, master);
@@ -115,13 +121,13 @@ std::uint8_t ModeOf(const std::string& passphrase) {
 // Fills a fresh header for a new store in the mode of `passphrase`: a new
 // salt, the configured costs or the host key's id, and the key check; and
 // stores the body key in `body_key`.
-[[nodiscard]] int PrepareNewKey(const std::string& passphrase, StoreHeader& header,
-                                SecureBuffer& body_key) {
+[[nodiscard]] StoreStatus PrepareNewKey(const std::string& passphrase, StoreHeader& header,
+                                        SecureBuffer& body_key) {
   header = StoreHeader{};
   header.mode = ModeOf(passphrase);
   randombytes_buf(header.salt, sizeof(header.salt));
   SecureBuffer master;
-  int result = status::kOk;
+  StoreStatus result;
   if (header.mode == kAttendedMode) {
     endecrypt::KdfCosts costs;
     if ((result = endecrypt::ReadKdfCosts(costs)) != status::kOk) return result;
@@ -181,9 +187,9 @@ std::uint8_t ModeOf(const std::string& passphrase) {
 }
 
 // Reads the store at `path` whole and decodes its header.
-[[nodiscard]] int ReadStoreFile(const std::string& path, std::vector<unsigned char>& file,
-                                StoreHeader& header) {
-  const int read = FromReadResult(endecrypt::ReadWholeFile(path, endecrypt::kMaxStoreSize, file));
+[[nodiscard]] StoreStatus ReadStoreFile(const std::string& path, std::vector<unsigned char>& file,
+                                        StoreHeader& header) {
+  StoreStatus read = FromReadResult(endecrypt::ReadWholeFile(path, endecrypt::kMaxStoreSize, file));
   if (read != status::kOk) return read;
   return endecrypt::DecodeHeader(file.data(), file.size(), header);
 }
@@ -203,8 +209,8 @@ std::uint8_t ModeOf(const std::string& passphrase) {
 // Checks that a call made with `passphrase` may open the store with
 // `header` and stores its body key in `body_key`: the mode must match and
 // the key must pass the key check.
-[[nodiscard]] int UnlockForCall(const StoreHeader& header, const std::string& passphrase,
-                                SecureBuffer& body_key) {
+[[nodiscard]] StoreStatus UnlockForCall(const StoreHeader& header, const std::string& passphrase,
+                                        SecureBuffer& body_key) {
   // Mixing modes in one file is refused, not converted: a store sealed
   // under a passphrase promises that nobody without it can read or rewrite
   // it, and a host-key write (or read) would quietly break that promise.
@@ -216,10 +222,11 @@ std::uint8_t ModeOf(const std::string& passphrase) {
 // the mode must match, the key must pass the key check, the body must
 // open, and the records must parse. The views in `records` point into
 // `plaintext`.
-[[nodiscard]] int OpenStore(const std::vector<unsigned char>& file, const StoreHeader& header,
-                            const std::string& passphrase, SecureBuffer& body_key,
-                            SecureBuffer& plaintext, std::vector<RecordView>& records) {
-  const int result = UnlockForCall(header, passphrase, body_key);
+[[nodiscard]] StoreStatus OpenStore(const std::vector<unsigned char>& file,
+                                    const StoreHeader& header, const std::string& passphrase,
+                                    SecureBuffer& body_key, SecureBuffer& plaintext,
+                                    std::vector<RecordView>& records) {
+  StoreStatus result = UnlockForCall(header, passphrase, body_key);
   if (result != status::kOk) return result;
   return OpenContents(file, header, body_key, plaintext, records);
 }
@@ -279,19 +286,17 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // Writes a new store as the locked file `lock`, which was not found. Sets
 // `lost_race` when another writer created one first; the caller then
 // updates that one instead.
-[[nodiscard]] int CreateStore(const Records& records, endecrypt::LockedFile& lock,
-                              const std::string& passphrase, bool& lost_race) {
+[[nodiscard]] StoreStatus CreateStore(const Records& records, endecrypt::LockedFile& lock,
+                                      const std::string& passphrase, bool& lost_race) {
   StoreHeader header;
   SecureBuffer body_key;
   std::vector<unsigned char> file;
-  int result = PrepareNewKey(passphrase, header, body_key);
+  StoreStatus result = PrepareNewKey(passphrase, header, body_key);
   if (result == status::kOk) result = SealRecords(header, body_key, ViewsOf(records), file);
   if (result != status::kOk) return result;
-  switch (endecrypt::CreateLockedFile(lock, file.data(), file.size())) {
-    case FileResult::kOk: return status::kOk;
-    case FileResult::kExists: lost_race = true; return status::kWriteFailed;
-    default: return status::kWriteFailed;
-  }
+  const FileResult created = endecrypt::CreateLockedFile(lock, file.data(), file.size());
+  lost_race = created == FileResult::kExists;
+  return lost_race ? StoreStatus(status::kWriteFailed) : FromWriteResult(created);
 }
 
 // Rewrites the existing store held in `file`: opens it with `passphrase`,
@@ -307,14 +312,15 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // The store is replaced only while its name still refers to the file read.
 // REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadFile.
 template <typename Edit>
-[[nodiscard]] int RewriteStore(std::vector<unsigned char>& file, endecrypt::LockedFile& lock,
-                               const std::string& passphrase, const std::string* new_passphrase,
-                               Edit edit, std::unique_ptr<Held>&& read = nullptr) {
+[[nodiscard]] StoreStatus RewriteStore(std::vector<unsigned char>& file,
+                                       endecrypt::LockedFile& lock, const std::string& passphrase,
+                                       const std::string* new_passphrase, Edit edit,
+                                       std::unique_ptr<Held>&& read = nullptr) {
   StoreHeader header;
   SecureBuffer body_key;
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
-  int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  StoreStatus result = endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
   if (result == status::kOk && read != nullptr && read->Names(file, body_key) &&
       read->plaintext.AllowAccess()) {
@@ -352,16 +358,14 @@ template <typename Edit>
   records.clear();
   old_plaintext = SecureBuffer();
   if (result != status::kOk) return result;
-  return endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()) == FileResult::kOk
-             ? status::kOk
-             : status::kWriteFailed;
+  return FromWriteResult(endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()));
 }
 
 // Writes `records` as EnDecrypt::Encrypt does; `decrypted` as RewriteStore
 // takes it, wiped by the time this returns.
-[[nodiscard]] int WriteStore(const Records& records, const std::string& path,
-                             const std::string& passphrase, bool keep_stored,
-                             std::unique_ptr<Held> decrypted) {
+[[nodiscard]] StoreStatus WriteStore(const Records& records, const std::string& path,
+                                     const std::string& passphrase, bool keep_stored,
+                                     std::unique_ptr<Held> decrypted) {
   int wait_seconds = 0;
   const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
   if (configured != status::kOk) return configured;
@@ -383,21 +387,21 @@ template <typename Edit>
     }
     // A path that can name no store file is a write that cannot be done,
     // not a store that cannot be read.
-    if (read == FileResult::kBadPath) return status::kWriteFailed;
+    if (read == FileResult::kBadPath) return {status::kWriteFailed, read.GetReason()};
     if (read != FileResult::kNotFound) return FromReadResult(read);
     bool lost_race = false;
-    const int result = CreateStore(records, lock, passphrase, lost_race);
+    StoreStatus result = CreateStore(records, lock, passphrase, lost_race);
     if (!lost_race) return result;
   }
   return status::kWriteFailed;
 }
 
 // The mode is in the header: the rest of the file is not read.
-[[nodiscard]] int ReadMode(const std::string& path, int& mode) {
+[[nodiscard]] StoreStatus ReadMode(const std::string& path, EncryptionMode& mode) {
   std::vector<unsigned char> head;
   std::uint64_t size = 0;
   StoreHeader header;
-  int result = FromReadResult(
+  StoreStatus result = FromReadResult(
       endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head, size));
   if (result == status::kOk) result = endecrypt::DecodeHeader(head.data(), size, header);
   if (result == status::kOk) mode = header.mode;
@@ -414,9 +418,9 @@ struct OpenedStore {
   std::vector<RecordView> views;
 };
 
-[[nodiscard]] int ReadAndOpenStore(const std::string& path, const std::string& passphrase,
-                                   OpenedStore& store) {
-  const int result = ReadStoreFile(path, store.file, store.header);
+[[nodiscard]] StoreStatus ReadAndOpenStore(const std::string& path, const std::string& passphrase,
+                                           OpenedStore& store) {
+  StoreStatus result = ReadStoreFile(path, store.file, store.header);
   if (result != status::kOk) return result;
   return OpenStore(store.file, store.header, passphrase, store.body_key, store.plaintext,
                    store.views);
@@ -425,11 +429,12 @@ struct OpenedStore {
 // Reads the store's records into `records`; with `keep`, what was opened
 // goes there too (see ReadForUpdate), unless its memory cannot be locked
 // away.
-[[nodiscard]] int ReadRecords(const std::string& path, Records& records,
-                              const std::string& passphrase, std::unique_ptr<Held>* keep) {
+[[nodiscard]] StoreStatus ReadRecords(const std::string& path, Records& records,
+                                      const std::string& passphrase,
+                                      std::unique_ptr<Held>* keep) {
   if (keep != nullptr) keep->reset();
   OpenedStore store;
-  const int result = ReadAndOpenStore(path, passphrase, store);
+  StoreStatus result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
   // Plaintext handed over in std::string memory must not linger on any path.
   Records opened;
@@ -452,7 +457,7 @@ struct OpenedStore {
 // Nothing may escape the library as an exception: allocation failures and
 // the like become kInternal.
 template <typename Operation>
-[[nodiscard]] int Guarded(Operation operation) {
+[[nodiscard]] StoreStatus Guarded(Operation operation) {
   try {
     return operation();
   } catch (const std::exception&) {
@@ -476,19 +481,20 @@ EnDecrypt* EnDecrypt::GetInstance() {
   return ready ? &instance : nullptr;
 }
 
-int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
+StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
   return Guarded([&] { return ReadMode(path, mode); });
 }
 
-int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-                       const std::string& passphrase, ReadForUpdate* keep) {
+StoreStatus EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
+                               const std::string& passphrase, ReadForUpdate* keep) {
   return Guarded([&] {
     return ReadRecords(path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
   });
 }
 
-int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
-                       const std::string& passphrase, const bool& flag, ReadForUpdate* read) {
+StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records,
+                               const std::string& path, const std::string& passphrase,
+                               const bool& flag, ReadForUpdate* read) {
   std::unique_ptr<Held> held = read != nullptr ? std::move(read->held) : nullptr;
   return Guarded([&] { return WriteStore(records, path, passphrase, flag, std::move(held)); });
 }
@@ -499,8 +505,8 @@ namespace {
 
 // Rewrites the store at `path` under its writers' lock, as RewriteStore.
 template <typename Edit>
-[[nodiscard]] int EditStore(const std::string& path, const std::string& passphrase,
-                            const std::string* new_passphrase, Edit edit) {
+[[nodiscard]] StoreStatus EditStore(const std::string& path, const std::string& passphrase,
+                                    const std::string* new_passphrase, Edit edit) {
   int wait_seconds = 0;
   const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
   if (configured != status::kOk) return configured;
@@ -590,10 +596,10 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 }
 
 // Opens the store at `path` and fills `info` and, when not null, `keys`.
-[[nodiscard]] int InspectStore(const std::string& path, const std::string& passphrase,
-                               EnDecrypt::StoreInfo& info, std::vector<std::string>* keys) {
+[[nodiscard]] StoreStatus InspectStore(const std::string& path, const std::string& passphrase,
+                                       EnDecrypt::StoreInfo& info, std::vector<std::string>* keys) {
   OpenedStore store;
-  const int result = ReadAndOpenStore(path, passphrase, store);
+  StoreStatus result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
   const StoreHeader& header = store.header;
   const std::vector<RecordView>& views = store.views;
@@ -612,21 +618,22 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 
 }  // namespace
 
-int EnDecrypt::Inspect(const std::string& path, const std::string& passphrase, StoreInfo& info) {
+StoreStatus EnDecrypt::Inspect(const std::string& path, const std::string& passphrase,
+                               StoreInfo& info) {
   return Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
 }
 
-int EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
-                        std::vector<std::string>& keys) {
+StoreStatus EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
+                                std::vector<std::string>& keys) {
   StoreInfo info;
   return Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
 }
 
-int EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
-                        const std::string& key, std::string& value) {
-  return Guarded([&] {
+StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
+                                const std::string& key, std::string& value) {
+  return Guarded([&]() -> StoreStatus {
     OpenedStore store;
-    const int result = ReadAndOpenStore(path, passphrase, store);
+    StoreStatus result = ReadAndOpenStore(path, passphrase, store);
     if (result != status::kOk) return result;
     const auto found = FindRecord(store.views, key);
     if (found == store.views.end()) return status::kRecordAbsent;
@@ -636,17 +643,17 @@ int EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
   });
 }
 
-int EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
-                      const std::string& passphrase) {
+StoreStatus EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
+                              const std::string& passphrase) {
   return Guarded([&] {
     return EditStore(path, passphrase, nullptr,
                      [&](std::vector<RecordView>& records) { return DropRecords(keys, records); });
   });
 }
 
-int EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
-                         const std::vector<std::string>& changed, const Records& before,
-                         const Records& after, std::vector<std::string>& conflicts) {
+StoreStatus EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
+                                 const std::vector<std::string>& changed, const Records& before,
+                                 const Records& after, std::vector<std::string>& conflicts) {
   return Guarded([&] {
     return EditStore(path, passphrase, nullptr, [&](std::vector<RecordView>& records) {
       return ApplyChanges(changed, before, after, records, conflicts);
@@ -654,8 +661,8 @@ int EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
   });
 }
 
-int EnDecrypt::Rekey(const std::string& path, const std::string& passphrase,
-                     const std::string& new_passphrase) {
+StoreStatus EnDecrypt::Rekey(const std::string& path, const std::string& passphrase,
+                             const std::string& new_passphrase) {
   return Guarded([&] {
     return EditStore(path, passphrase, &new_passphrase,
                      [](std::vector<RecordView>&) { return status::kOk; });

@@ -31,18 +31,24 @@ thread_local PreloadedHostKey* preloaded = nullptr;
 namespace {
 
 // Stores in `hash` a hash of what the key file at `path` holds now, all
-// zero when there is none. False when the file cannot be read as a key.
-bool HashKeyFile(const std::string& path, unsigned char* hash, SecureBuffer* file = nullptr) {
+// zero when there is none. The read's failure when the file cannot be read
+// as a key.
+FileResult HashKeyFile(const std::string& path, unsigned char* hash, SecureBuffer* file = nullptr) {
   SecureBuffer read;
   std::memset(hash, 0, crypto_generichash_BYTES);
-  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read)) {
-    case FileResult::kOk: break;
-    case FileResult::kNotFound: return true;
-    default: return false;
-  }
+  const FileResult result = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
+  if (result == FileResult::kNotFound) return FileResult::kOk;
+  if (result != FileResult::kOk) return result;
   crypto_generichash(hash, crypto_generichash_BYTES, read.data(), read.size(), nullptr, 0);
   if (file != nullptr) *file = std::move(read);
-  return true;
+  return FileResult::kOk;
+}
+
+// A key file that cannot be read or trusted: no key material, and the
+// check it failed.
+StoreStatus RefusedHostKey(const FileResult& read) {
+  return {endecrypt_status::kNoCredential,
+          read.GetReason().empty() ? std::string() : "host key " + read.GetReason()};
 }
 
 }  // namespace
@@ -55,8 +61,8 @@ PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
     return;
   }
   SecureBuffer file;
-  if (!HashKeyFile(path, file_hash, &file)) {
-    status = endecrypt_status::kNoCredential;
+  if (const FileResult hashed = HashKeyFile(path, file_hash, &file); hashed != FileResult::kOk) {
+    status = RefusedHostKey(hashed);
     held = true;
     return;
   }
@@ -70,7 +76,7 @@ PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
 PreloadedHostKey::~PreloadedHostKey() { preloaded = previous; }
 
 bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
-                            int& result) const {
+                            StoreStatus& result) const {
   if (!held || wanted_path != path) return false;
   result = status;
   if (result == endecrypt_status::kOk) {
@@ -88,48 +94,47 @@ bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
 bool PreloadedHostKey::StillCurrent() const {
   if (!hashed) return true;  // nothing was loaded that could have gone stale
   unsigned char now[crypto_generichash_BYTES];
-  return !HashKeyFile(path, now) || sodium_memcmp(now, file_hash, sizeof(now)) == 0;
+  return HashKeyFile(path, now) != FileResult::kOk ||
+         sodium_memcmp(now, file_hash, sizeof(now)) == 0;
 }
 
-int LoadHostKey(const std::string& path, SecureBuffer& key) {
+StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
-  int result = endecrypt_status::kOk;
+  StoreStatus result;
   if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
   if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
-  if (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file) != FileResult::kOk) {
-    return endecrypt_status::kNoCredential;
-  }
+  const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
+  if (read != FileResult::kOk) return RefusedHostKey(read);
   return UnprotectHostKey(settings, file, key);
 }
 
-int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
+StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
-  int result = endecrypt_status::kOk;
+  StoreStatus result;
   if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
   if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
-  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
-    case FileResult::kOk: return UnprotectHostKey(settings, file, key);
-    case FileResult::kNotFound: break;
-    default: return endecrypt_status::kNoCredential;
-  }
+  const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
+  if (read == FileResult::kOk) return UnprotectHostKey(settings, file, key);
+  if (read != FileResult::kNotFound) return RefusedHostKey(read);
   SecureBuffer fresh;
   if (!fresh.Allocate(kHostKeySize)) return endecrypt_status::kInternal;
   randombytes_buf(fresh.data(), kHostKeySize);
   if ((result = ProtectHostKey(settings, fresh, file)) != endecrypt_status::kOk) return result;
-  switch (CreateFileAtomically(path, file.data(), file.size())) {
+  const FileResult created = CreateFileAtomically(path, file.data(), file.size());
+  switch (created) {
     case FileResult::kOk: key = std::move(fresh); return endecrypt_status::kOk;
     case FileResult::kExists: return LoadHostKey(path, key);  // another process was first
-    default: return endecrypt_status::kWriteFailed;
+    default: return {endecrypt_status::kWriteFailed, "host key " + created.GetReason()};
   }
 }
 
-int SealHostKeyInPlace(const std::string& path) {
+StoreStatus SealHostKeyInPlace(const std::string& path) {
   ProtectionSettings settings;
   ExclusiveLock lock;
   SecureBuffer key;
-  int result = ReadProtectionSettings(settings);
+  StoreStatus result = ReadProtectionSettings(settings);
   if (result == endecrypt_status::kOk) result = LockHostKeyRing(path, lock);
   if (result == endecrypt_status::kOk) result = LoadHostKey(path, key);
   return result == endecrypt_status::kOk ? WriteHostKeyFile(path, settings, key, true) : result;
@@ -148,11 +153,11 @@ int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
 
 }  // namespace endecrypt
 
-int EnDecryptSealHostKeyInPlace() {
+StoreStatus EnDecryptSealHostKeyInPlace() {
   if (EnDecrypt::GetInstance() == nullptr) return endecrypt_status::kInternal;
   try {
     std::string path;
-    const int result = endecrypt::ReadHostKeyPath(path);
+    const StoreStatus result = endecrypt::ReadHostKeyPath(path);
     return result == endecrypt_status::kOk ? endecrypt::SealHostKeyInPlace(path) : result;
   } catch (const std::exception&) {
     return endecrypt_status::kInternal;  // nothing escapes the library

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 
+#include "host/EnDecrypt.h"
 #include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
@@ -17,17 +18,18 @@ namespace endecrypt {
 struct ProtectionSettings;
 
 // Loads the host key at `path` into `key`, unsealing it when the file is
-// sealed. Returns kOk; kNoCredential when there is no trustworthy key file,
-// or its seal does not parse or will not open (reason logged);
-// kBadConfiguration when the protection settings are unusable.
-[[nodiscard]] int LoadHostKey(const std::string& path, SecureBuffer& key);
+// sealed. Returns kOk; kNoCredential when there is no trustworthy key file
+// (the reason names the check it fails), or its seal does not parse or will
+// not open (reason logged); kBadConfiguration when the protection settings
+// are unusable.
+[[nodiscard]] StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key);
 
 // As LoadHostKey, but creates a fresh random key at `path` when there is
 // none, resting under the configured protection; of two processes creating
 // it at once, both end with the same key. Returns kOk, kNoCredential (a
 // damaged key file, which is never overwritten, or a TPM or DPAPI that
 // cannot seal), kBadConfiguration, kWriteFailed or kInternal.
-[[nodiscard]] int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key);
+[[nodiscard]] StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key);
 
 // Rewrites the existing host key file at `path` so the same key rests
 // under the configured protection (sealing a plain key, or turning a sealed
@@ -35,7 +37,7 @@ struct ProtectionSettings;
 // the key before it replaces the old one, atomically; on any failure the
 // old file is untouched. Returns kOk, or the statuses of LoadHostKey and
 // LoadOrCreateHostKey.
-[[nodiscard]] int SealHostKeyInPlace(const std::string& path);
+[[nodiscard]] StoreStatus SealHostKeyInPlace(const std::string& path);
 
 // Loads the configured host key before the caller takes a store's writers'
 // lock, so a slow or silent TPM never keeps the lock (and every writer of
@@ -55,7 +57,7 @@ class PreloadedHostKey {
 
   // When this holds the outcome for `path`: stores it in `result` and, on
   // kOk, a copy of the key in `key`.
-  [[nodiscard]] bool Take(const std::string& path, SecureBuffer& key, int& result) const;
+  [[nodiscard]] bool Take(const std::string& path, SecureBuffer& key, StoreStatus& result) const;
 
   // False when the key file is no longer the one loaded (a rotation or a
   // restore replaced it since, or one was made where there was none): a
@@ -70,7 +72,7 @@ class PreloadedHostKey {
   bool held = false;
   bool hashed = false;  // file_hash holds what the key file was
   std::string path;
-  int status = 0;
+  StoreStatus status;
   SecureBuffer key;
   // A hash of the key file's bytes as loaded; all zero when there was none.
   unsigned char file_hash[kFileHashSize] = {};

@@ -77,9 +77,9 @@ std::string KeyIdAt(const std::string& path) {
   return id;
 }
 
-[[nodiscard]] int DescribeHostKey(HostKeyFacts& facts) {
+[[nodiscard]] StoreStatus DescribeHostKey(HostKeyFacts& facts) {
   HostKeyFacts found;
-  int result = endecrypt::ReadHostKeyPath(found.path);
+  StoreStatus result = endecrypt::ReadHostKeyPath(found.path);
   if (result != status::kOk) {
     found.problem = "the configuration names no usable host key path";
     facts = found;
@@ -90,6 +90,7 @@ std::string KeyIdAt(const std::string& path) {
                                                     endecrypt::kMaxHostKeyFileSize, file);
   result = status::kNoCredential;
   if (read != FileResult::kOk) {
+    if (!read.GetReason().empty()) result = {status::kNoCredential, "host key " + read.GetReason()};
     found.problem = DescribeReadFailure(read);
     found.untrusted = read == FileResult::kUntrusted;
   } else {
@@ -106,16 +107,18 @@ std::string KeyIdAt(const std::string& path) {
   return result;
 }
 
-[[nodiscard]] int ReadStoreKeyId(const std::string& path, int& mode, std::string& key_id) {
+[[nodiscard]] StoreStatus ReadStoreKeyId(const std::string& path, EncryptionMode& mode,
+                                         std::string& key_id) {
   std::vector<unsigned char> head;
   std::uint64_t size = 0;
   endecrypt::StoreHeader header;
-  switch (endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head,
-                                  size)) {
+  const FileResult read =
+      endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head, size);
+  switch (read) {
     case FileResult::kOk: break;
     case FileResult::kNotFound: return status::kNotExist;
-    case FileResult::kWrongSize: return status::kInvalidFile;
-    default: return status::kReadFailed;
+    case FileResult::kWrongSize: return {status::kInvalidFile, read.GetReason()};
+    default: return {status::kReadFailed, read.GetReason()};
   }
   const int result = endecrypt::DecodeHeader(head.data(), size, header);
   if (result != status::kOk) return result;
@@ -125,17 +128,17 @@ std::string KeyIdAt(const std::string& path) {
 }
 
 // The configured host key's path with the ring's lock taken in `lock`.
-[[nodiscard]] int LockRing(std::string& path, endecrypt::ExclusiveLock& lock) {
-  const int result = endecrypt::ReadHostKeyPath(path);
+[[nodiscard]] StoreStatus LockRing(std::string& path, endecrypt::ExclusiveLock& lock) {
+  const StoreStatus result = endecrypt::ReadHostKeyPath(path);
   return result == status::kOk ? endecrypt::LockHostKeyRing(path, lock) : result;
 }
 
-[[nodiscard]] int SealHostKeyAs(const std::string& name) {
+[[nodiscard]] StoreStatus SealHostKeyAs(const std::string& name) {
   endecrypt::ProtectionSettings settings;
   std::string path;
   endecrypt::ExclusiveLock lock;
   SecureBuffer key;
-  int result = endecrypt::ReadProtectionSettings(settings);
+  StoreStatus result = endecrypt::ReadProtectionSettings(settings);
   if (result == status::kOk && !endecrypt::ParseProtectionName(name, settings.protection)) {
     result = status::kBadConfiguration;
   }
@@ -145,8 +148,8 @@ std::string KeyIdAt(const std::string& path) {
   return endecrypt::WriteHostKeyFile(path, settings, key, true);
 }
 
-[[nodiscard]] int RotateHostKey(const std::string& name, std::string& kept_id,
-                                std::string& used) {
+[[nodiscard]] StoreStatus RotateHostKey(const std::string& name, std::string& kept_id,
+                                        std::string& used) {
   endecrypt::Protection protection;
   if (!name.empty() && !endecrypt::ParseProtectionName(name, protection)) {
     return status::kBadConfiguration;
@@ -154,7 +157,7 @@ std::string KeyIdAt(const std::string& path) {
   std::string path;
   endecrypt::ExclusiveLock lock;
   endecrypt::Protection chosen;
-  int result = LockRing(path, lock);
+  StoreStatus result = LockRing(path, lock);
   if (result == status::kOk) {
     result = endecrypt::ReplaceHostKey(path, name.empty() ? nullptr : &protection, nullptr,
                                        kept_id, chosen);
@@ -166,8 +169,8 @@ std::string KeyIdAt(const std::string& path) {
 // Sets `needs` when the store at `path` is sealed under the key `key_id`.
 // A store is read under its writers' lock where its folder exists, so a
 // writer sealing it now under that key is waited for; no folder is made.
-[[nodiscard]] int StoreNeedsKey(const std::string& path, const std::string& key_id,
-                                bool& needs) {
+[[nodiscard]] StoreStatus StoreNeedsKey(const std::string& path, const std::string& key_id,
+                                        bool& needs) {
   boost::system::error_code error;
   const boost::filesystem::path folder = platform::MakePath(path).parent_path();
   std::vector<unsigned char> file;
@@ -177,10 +180,11 @@ std::string KeyIdAt(const std::string& path) {
     return error && error != boost::system::errc::no_such_file_or_directory ? status::kReadFailed
                                                                           : status::kOk;
   }
-  switch (endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file)) {
+  const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
+  switch (read) {
     case FileResult::kOk: break;
     case FileResult::kNotFound: needs = false; return status::kOk;
-    default: return status::kReadFailed;
+    default: return {status::kReadFailed, read.GetReason()};
   }
   endecrypt::StoreHeader header;
   const int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
@@ -189,11 +193,12 @@ std::string KeyIdAt(const std::string& path) {
   return status::kOk;
 }
 
-[[nodiscard]] int RetireHostKey(const std::string& key_id, const std::vector<std::string>& stores,
-                                std::string& needed_by) {
+[[nodiscard]] StoreStatus RetireHostKey(const std::string& key_id,
+                                        const std::vector<std::string>& stores,
+                                        std::string& needed_by) {
   std::string path;
   endecrypt::ExclusiveLock lock;
-  int result = LockRing(path, lock);
+  StoreStatus result = LockRing(path, lock);
   if (result != status::kOk) return result;
   const std::vector<std::string> kept = endecrypt::ListKeptHostKeyIds(path);
   if (std::find(kept.begin(), kept.end(), key_id) == kept.end()) return status::kRecordAbsent;
@@ -201,17 +206,17 @@ std::string KeyIdAt(const std::string& path) {
     bool needs = false;
     if ((result = StoreNeedsKey(store, key_id, needs)) != status::kOk || needs) {
       needed_by = store;
-      return needs ? status::kKeyInUse : result;
+      return needs ? StoreStatus(status::kKeyInUse) : result;
     }
   }
   return endecrypt::RemoveKeptHostKey(path, key_id);
 }
 
-[[nodiscard]] int GetHostRecipient(std::string& recipient) {
+[[nodiscard]] StoreStatus GetHostRecipient(std::string& recipient) {
   std::string path;
   SecureBuffer key;
   SecureBuffer seed;
-  int result = endecrypt::ReadHostKeyPath(path);
+  StoreStatus result = endecrypt::ReadHostKeyPath(path);
   if (result == status::kOk) result = endecrypt::LoadOrCreateHostKey(path, key);
   if (result == status::kOk) result = endecrypt::DeriveAgeIdentitySeed(key, seed);
   if (result != status::kOk) return result;
@@ -238,12 +243,12 @@ std::string KeyIdAt(const std::string& path) {
   return status::kOk;
 }
 
-[[nodiscard]] int OpenAgeFile(const unsigned char* file, std::size_t size,
-                              const AgePlaintextReader& read, age::AgeStatus& reason) {
+[[nodiscard]] StoreStatus OpenAgeFile(const unsigned char* file, std::size_t size,
+                                      const AgePlaintextReader& read, age::AgeStatus& reason) {
   age::SecretBytes plaintext;
   std::string path;
   std::vector<SecureBuffer> keys(1);
-  int result = endecrypt::ReadHostKeyPath(path);
+  StoreStatus result = endecrypt::ReadHostKeyPath(path);
   if (result == status::kOk) result = endecrypt::LoadHostKey(path, keys.front());
   std::vector<age::Identity> identities;
   if (result == status::kOk) result = AddIdentities(keys, identities);
@@ -263,11 +268,11 @@ std::string KeyIdAt(const std::string& path) {
   return status::kOk;
 }
 
-[[nodiscard]] int BackupHostKey(const std::string& output, const std::string& passphrase) {
+[[nodiscard]] StoreStatus BackupHostKey(const std::string& output, const std::string& passphrase) {
   std::string path;
   SecureBuffer key;
   endecrypt::KdfCosts costs;
-  int result = endecrypt::ReadHostKeyPath(path);
+  StoreStatus result = endecrypt::ReadHostKeyPath(path);
   if (result == status::kOk) result = endecrypt::LoadHostKey(path, key);
   if (result == status::kOk) result = endecrypt::ReadKdfCosts(costs);
   if (result != status::kOk) return result;
@@ -282,30 +287,32 @@ std::string KeyIdAt(const std::string& path) {
   std::vector<unsigned char> backup;
   result = endecrypt::WrapHostKey(key, passphrase, costs, salt, nonce, backup);
   if (result != status::kOk) return result;
-  return endecrypt::CreateFileAtomically(output, backup.data(), backup.size()) == FileResult::kOk
-             ? status::kOk
-             : status::kWriteFailed;
+  const FileResult written = endecrypt::CreateFileAtomically(output, backup.data(), backup.size());
+  if (written == FileResult::kOk) return status::kOk;
+  return {status::kWriteFailed, written.GetReason()};
 }
 
-[[nodiscard]] int RestoreHostKey(const std::string& input, const std::string& passphrase,
-                                 const std::string& name, bool force, std::string& kept_id) {
+[[nodiscard]] StoreStatus RestoreHostKey(const std::string& input, const std::string& passphrase,
+                                         const std::string& name, bool force,
+                                         std::string& kept_id) {
   endecrypt::ProtectionSettings settings;
   std::string path;
   endecrypt::ExclusiveLock lock;
   std::vector<unsigned char> backup;
   SecureBuffer key;
-  int result = endecrypt::ReadProtectionSettings(settings);
+  StoreStatus result = endecrypt::ReadProtectionSettings(settings);
   if (result == status::kOk && !name.empty() &&
       !endecrypt::ParseProtectionName(name, settings.protection)) {
     result = status::kBadConfiguration;
   }
   if (result == status::kOk) result = LockRing(path, lock);
   if (result != status::kOk) return result;
-  switch (endecrypt::ReadWholeFile(input, endecrypt::kBackupSize, backup)) {
+  const FileResult read = endecrypt::ReadWholeFile(input, endecrypt::kBackupSize, backup);
+  switch (read) {
     case FileResult::kOk: break;
     case FileResult::kNotFound: return status::kNotExist;
-    case FileResult::kWrongSize: return status::kInvalidFile;
-    default: return status::kReadFailed;
+    case FileResult::kWrongSize: return {status::kInvalidFile, read.GetReason()};
+    default: return {status::kReadFailed, read.GetReason()};
   }
   result = endecrypt::UnwrapHostKey(backup.data(), backup.size(), passphrase, key);
   if (result != status::kOk) return result;
@@ -317,7 +324,7 @@ std::string KeyIdAt(const std::string& path) {
 
 // Nothing escapes the library as an exception.
 template <typename Operation>
-[[nodiscard]] int Guarded(Operation operation) {
+[[nodiscard]] StoreStatus Guarded(Operation operation) {
   if (EnDecrypt::GetInstance() == nullptr) return status::kInternal;
   try {
     return operation();
@@ -328,43 +335,45 @@ template <typename Operation>
 
 }  // namespace
 
-int EnDecryptDescribeHostKey(HostKeyFacts& facts) {
+StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
   return Guarded([&] { return DescribeHostKey(facts); });
 }
 
-int EnDecryptReadStoreKeyId(const std::string& path, int& mode, std::string& key_id) {
+StoreStatus EnDecryptReadStoreKeyId(const std::string& path, EncryptionMode& mode,
+                                    std::string& key_id) {
   return Guarded([&] { return ReadStoreKeyId(path, mode, key_id); });
 }
 
-int EnDecryptSealHostKeyAs(const std::string& protection) {
+StoreStatus EnDecryptSealHostKeyAs(const std::string& protection) {
   return Guarded([&] { return SealHostKeyAs(protection); });
 }
 
-int EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
-                           std::string& used) {
+StoreStatus EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
+                                   std::string& used) {
   return Guarded([&] { return RotateHostKey(protection, kept_id, used); });
 }
 
-int EnDecryptRetireHostKey(const std::string& key_id, const std::vector<std::string>& stores,
-                           std::string& needed_by) {
+StoreStatus EnDecryptRetireHostKey(const std::string& key_id,
+                                   const std::vector<std::string>& stores, std::string& needed_by) {
   return Guarded([&] { return RetireHostKey(key_id, stores, needed_by); });
 }
 
-int EnDecryptGetHostRecipient(std::string& recipient) {
+StoreStatus EnDecryptGetHostRecipient(std::string& recipient) {
   return Guarded([&] { return GetHostRecipient(recipient); });
 }
 
-int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
-                         const AgePlaintextReader& read, age::AgeStatus& reason) {
+StoreStatus EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
+                                 const AgePlaintextReader& read, age::AgeStatus& reason) {
   reason = age::AgeStatus::kInternal;
   return Guarded([&] { return OpenAgeFile(file, size, read, reason); });
 }
 
-int EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {
+StoreStatus EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {
   return Guarded([&] { return BackupHostKey(output, passphrase); });
 }
 
-int EnDecryptRestoreHostKey(const std::string& input, const std::string& passphrase,
-                            const std::string& protection, bool force, std::string& kept_id) {
+StoreStatus EnDecryptRestoreHostKey(const std::string& input, const std::string& passphrase,
+                                    const std::string& protection, bool force,
+                                    std::string& kept_id) {
   return Guarded([&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
 }

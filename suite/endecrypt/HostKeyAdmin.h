@@ -1,8 +1,9 @@
 // The host key's administration, for the hostkey command: what the key is
 // and how it rests, sealing it under another protection, rotating it, and
 // a passphrase-protected backup with its restore. Every call reads the
-// configuration afresh and returns a store status (host/EnDecrypt.h); no
-// key byte ever leaves the library except inside a backup file.
+// configuration afresh and returns a store status (host/EnDecrypt.h), with
+// its reason when a file was refused; no key byte ever leaves the library
+// except inside a backup file.
 #ifndef SUITE_ENDECRYPT_HOSTKEYADMIN_H_
 #define SUITE_ENDECRYPT_HOSTKEYADMIN_H_
 
@@ -17,7 +18,7 @@
 // The configured host key as found on disk.
 struct HostKeyFacts {
   std::string path;
-  std::string protection;  // "file", "tpm2" or "dpapi"; empty when the file is not read
+  std::string protection;  // a name of host/HostKeyProtection.h; empty when the file is not read
   std::string problem;     // why the key cannot be used; empty when it can
   bool untrusted = false;  // the key file or its folder fails the trust checks
   std::string key_id;      // the id unattended store headers carry, in hex; empty if unknown
@@ -26,27 +27,31 @@ struct HostKeyFacts {
 
 // Fills `facts`. Returns kOk when the key is present, trusted and opens;
 // otherwise the status LoadHostKey gives, with `facts.problem` saying why.
-[[nodiscard]] ENDECRYPT_API int EnDecryptDescribeHostKey(HostKeyFacts& facts);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts);
 
 // Stores in `mode` the mode of the store at `path` and in `key_id` the hex
 // id of the host key an unattended store is sealed under (empty for an
 // attended one), as its header says, without authenticating anything.
-[[nodiscard]] ENDECRYPT_API int EnDecryptReadStoreKeyId(const std::string& path, int& mode,
-                                                        std::string& key_id);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptReadStoreKeyId(const std::string& path,
+                                                                EncryptionMode& mode,
+                                                                std::string& key_id);
 
-// Re-seals the configured host key under `protection` ("file", "tpm2",
-// "dpapi"), as EnDecryptSealHostKeyInPlace does with the configured one.
+// Re-seals the configured host key under `protection` (a name of
+// host/HostKeyProtection.h), as EnDecryptSealHostKeyInPlace does with the
+// configured one.
 // kBadConfiguration for an unknown name.
-[[nodiscard]] ENDECRYPT_API int EnDecryptSealHostKeyAs(const std::string& protection);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptSealHostKeyAs(const std::string& protection);
 
 // Makes a new host key, keeping the current one in the ring beside it
-// (HostKeyRing.h), resting under `protection` ("file", "tpm2", "dpapi"),
-// or, when it is empty, under the protection the current key has; that
-// name is stored in `used`, and the kept key's id in `kept_id`. Stores are
+// (HostKeyRing.h), resting under `protection` (a name of
+// host/HostKeyProtection.h) or, when it is empty, under the protection the
+// current key has; that name is stored in `used`, and the kept key's id in
+// `kept_id`. Stores are
 // then moved with EnDecrypt::Rekey(path, "", "") (any write moves them).
 // kBusy while another change to the ring runs.
-[[nodiscard]] ENDECRYPT_API int EnDecryptRotateHostKey(const std::string& protection,
-                                                       std::string& kept_id, std::string& used);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptRotateHostKey(const std::string& protection,
+                                                               std::string& kept_id,
+                                                               std::string& used);
 
 // Removes the kept key with the hex id `key_id` from the ring, unless one
 // of `stores` is sealed under it: kKeyInUse then, with that store in
@@ -54,16 +59,15 @@ struct HostKeyFacts {
 // Each store is read under its writers' lock, so a writer that is sealing
 // is waited for. kRecordAbsent when the ring keeps no such key (the
 // current key is never kept); kBusy while another change to the ring runs.
-[[nodiscard]] ENDECRYPT_API int EnDecryptRetireHostKey(const std::string& key_id,
-                                                       const std::vector<std::string>& stores,
-                                                       std::string& needed_by);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptRetireHostKey(
+    const std::string& key_id, const std::vector<std::string>& stores, std::string& needed_by);
 
 // Stores in `recipient` this host's age recipient ("age1..."), whose
 // identity is derived from the host key (docs/age.md) and never leaves the
 // library; creates the host key first when there is none, as an
 // unattended write would. Returns kOk or the statuses of
 // LoadOrCreateHostKey.
-[[nodiscard]] ENDECRYPT_API int EnDecryptGetHostRecipient(std::string& recipient);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptGetHostRecipient(std::string& recipient);
 
 // Reads the plaintext of an age file, given while it exists: it is wiped
 // and released by the library that made it when the call returns (on
@@ -79,15 +83,16 @@ using AgePlaintextReader = std::function<void(const unsigned char* data, std::si
 // names no identity of this host: kNoMatchingIdentity); else the statuses
 // of LoadHostKey for the current key (no host key: kNoCredential). No host
 // key is created, and no identity leaves the library.
-[[nodiscard]] ENDECRYPT_API int EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
-                                                     const AgePlaintextReader& read,
-                                                     age::AgeStatus& reason);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptOpenAgeFile(const unsigned char* file,
+                                                             std::size_t size,
+                                                             const AgePlaintextReader& read,
+                                                             age::AgeStatus& reason);
 
 // Writes the host key, unsealed in memory, to a new owner-only file
 // `output` wrapped under `passphrase` (Argon2id at the configured costs,
 // at least the defaults). kWriteFailed when `output` exists.
-[[nodiscard]] ENDECRYPT_API int EnDecryptBackupHostKey(const std::string& output,
-                                                       const std::string& passphrase);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptBackupHostKey(const std::string& output,
+                                                               const std::string& passphrase);
 
 // Unwraps the backup `input` with `passphrase` and writes the key as the
 // configured host key under `protection` (empty: the configured one),
@@ -95,9 +100,9 @@ using AgePlaintextReader = std::function<void(const unsigned char* data, std::si
 // a replaced key stays in the ring (its id, if it opens, in `kept_id`).
 // kWrongPassphrase or kInvalidFile for a backup that does not open; the
 // host key is untouched on any failure.
-[[nodiscard]] ENDECRYPT_API int EnDecryptRestoreHostKey(const std::string& input,
-                                                        const std::string& passphrase,
-                                                        const std::string& protection, bool force,
-                                                        std::string& kept_id);
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptRestoreHostKey(const std::string& input,
+                                                                const std::string& passphrase,
+                                                                const std::string& protection,
+                                                                bool force, std::string& kept_id);
 
 #endif  // SUITE_ENDECRYPT_HOSTKEYADMIN_H_

@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "host/HostKeyProtection.h"
+
 namespace endecrypt {
 
 class SecureBuffer;
 
-enum class Protection : std::uint8_t { kFile = 0, kTpm2 = 1, kDpapi = 2 };
+using Protection = HostKeyProtection;
 
 // What the configuration says about sealing: the protection new keys get,
 // and for tpm2 the TCTI to reach the TPM, the PCRs (bit i = PCR i of the

@@ -47,36 +47,41 @@ bool IsHexId(const std::string& text) {
   return true;
 }
 
+// A change to a file of the ring that failed, with the file layer's reason.
+[[nodiscard]] StoreStatus WriteFailure(const FileResult& result) {
+  return {status::kWriteFailed, result.GetReason()};
+}
+
 // Keeps the key file contents `file`, whose key has the hex id `id`, in
 // the ring of `path`. A kept file already there holds that key: it was
 // named after it.
-[[nodiscard]] int Keep(const std::string& path, const std::string& id, const SecureBuffer& file) {
-  switch (CreateFileAtomically(GetKeptHostKeyPath(path, id), file.data(), file.size())) {
-    case FileResult::kOk:
-    case FileResult::kExists: return status::kOk;
-    default: return status::kWriteFailed;
-  }
+[[nodiscard]] StoreStatus Keep(const std::string& path, const std::string& id,
+                               const SecureBuffer& file) {
+  const FileResult kept =
+      CreateFileAtomically(GetKeptHostKeyPath(path, id), file.data(), file.size());
+  if (kept == FileResult::kOk || kept == FileResult::kExists) return status::kOk;
+  return WriteFailure(kept);
 }
 
 // Moves the previous key of a rotation an older version left unfinished
 // into the ring, so one kind of kept key remains.
-[[nodiscard]] int FoldOldKey(const std::string& path, const ProtectionSettings& settings) {
+[[nodiscard]] StoreStatus FoldOldKey(const std::string& path, const ProtectionSettings& settings) {
   const std::string old_path = path + kOldSuffix;
   SecureBuffer file;
   SecureBuffer key;
   std::string id;
-  switch (ReadSecretFile(old_path, kHostKeySize, kMaxHostKeyFileSize, file)) {
-    case FileResult::kOk: break;
-    case FileResult::kNotFound: return status::kOk;
-    default: return status::kNoCredential;  // left where it is, untrusted
-  }
-  int result = UnprotectHostKey(settings, file, key);
+  const FileResult read = ReadSecretFile(old_path, kHostKeySize, kMaxHostKeyFileSize, file);
+  if (read == FileResult::kNotFound) return status::kOk;
+  // Left where it is, untrusted.
+  if (read != FileResult::kOk)
+    return {status::kNoCredential, "previous host key " + read.GetReason()};
+  StoreStatus result = UnprotectHostKey(settings, file, key);
   if (result == status::kOk) result = HexIdOf(key, id);
   if (result == status::kOk) result = Keep(path, id, file);
   if (result != status::kOk) return result;
   const FileResult removed = RemoveFile(old_path);
-  return removed == FileResult::kOk || removed == FileResult::kNotFound ? status::kOk
-                                                                          : status::kWriteFailed;
+  if (removed == FileResult::kOk || removed == FileResult::kNotFound) return status::kOk;
+  return WriteFailure(removed);
 }
 
 }  // namespace
@@ -121,19 +126,20 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys) 
   }
 }
 
-int LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
-  switch (endecrypt::TakeExclusiveLock(path + kLockSuffix, lock)) {
+StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
+  const FileResult locked = endecrypt::TakeExclusiveLock(path + kLockSuffix, lock);
+  switch (locked) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kBusy: return status::kBusy;
-    default: return status::kWriteFailed;
+    default: return WriteFailure(locked);
   }
 }
 
-int LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
+StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
   std::string path;
   SecureBuffer current;
   std::string current_id;
-  int result = ReadHostKeyPath(path);
+  StoreStatus result = ReadHostKeyPath(path);
   if (result == status::kOk) result = LoadHostKey(path, current);
   if (result == status::kOk) result = HexIdOf(current, current_id);
   if (result != status::kOk) return result;
@@ -150,51 +156,54 @@ int LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
   return status::kWrongPassphrase;
 }
 
-int IsCurrentHostKeyId(const unsigned char* key_id, bool& current) {
+StoreStatus IsCurrentHostKeyId(const unsigned char* key_id, bool& current) {
   std::string path;
   SecureBuffer key;
   std::string id;
-  int result = ReadHostKeyPath(path);
+  StoreStatus result = ReadHostKeyPath(path);
   if (result == status::kOk) result = LoadHostKey(path, key);
   if (result == status::kOk) result = HexIdOf(key, id);
   current = result == status::kOk && id == HostKeyIdToHex(key_id);
   return result;
 }
 
-int WriteHostKeyFile(const std::string& path, const ProtectionSettings& settings,
-                     const SecureBuffer& key, bool replace) {
+StoreStatus WriteHostKeyFile(const std::string& path, const ProtectionSettings& settings,
+                             const SecureBuffer& key, bool replace) {
   SecureBuffer file;
   SecureBuffer check;
-  int result = ProtectHostKey(settings, key, file);
+  StoreStatus result = ProtectHostKey(settings, key, file);
   // Every unattended store of the host hangs on this file: it is written
   // only in a form proven to give the same key back.
   if (result == status::kOk) result = UnprotectHostKey(settings, file, check);
   if (result != status::kOk) return result;
   if (sodium_memcmp(check.data(), key.data(), kHostKeySize) != 0) return status::kInternal;
   // Written only where it would be trusted when read: not through a link,
-  // not into a folder others may write (the reason is logged).
+  // not into a folder others may write (the reason names the check).
   SecureBuffer existing;
-  if (ReadSecretFile(path, 0, kMaxHostKeyFileSize, existing) == FileResult::kUntrusted) {
-    return status::kNoCredential;
+  const FileResult trusted = ReadSecretFile(path, 0, kMaxHostKeyFileSize, existing);
+  if (trusted == FileResult::kUntrusted) {
+    return {status::kNoCredential, "host key " + trusted.GetReason()};
   }
   const FileResult written = replace ? ReplaceFileAtomically(path, file.data(), file.size())
                                      : CreateFileAtomically(path, file.data(), file.size());
-  return written == FileResult::kOk ? status::kOk : status::kWriteFailed;
+  return written == FileResult::kOk ? StoreStatus() : WriteFailure(written);
 }
 
 // The states, each left whole by a kill: (1) the current key alone; (2) the
 // current key and a kept copy of it; (3) a new current key, the old one
 // kept. A second run from (2) makes another new key, from the same state.
-int ReplaceHostKey(const std::string& path, const Protection* protection,
-                   const SecureBuffer* replacement, std::string& kept_id, Protection& used) {
+StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection,
+                           const SecureBuffer* replacement, std::string& kept_id,
+                           Protection& used) {
   ProtectionSettings settings;
   SecureBuffer file;
   SecureBuffer current;
-  int result = ReadProtectionSettings(settings);
+  StoreStatus result = ReadProtectionSettings(settings);
   if (result == status::kOk) result = FoldOldKey(path, settings);
   if (result != status::kOk) return result;
   kept_id.clear();
-  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
+  const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
+  switch (read) {
     case FileResult::kOk:
       if (!ReadFileProtection(file, settings.protection) && protection == nullptr) {
         return status::kNoCredential;
@@ -215,7 +224,8 @@ int ReplaceHostKey(const std::string& path, const Protection* protection,
       }
       break;
     case FileResult::kNotFound: break;
-    default: return status::kNoCredential;  // a key file that cannot be trusted
+    // A key file that cannot be trusted.
+    default: return {status::kNoCredential, "host key " + read.GetReason()};
   }
   if (protection != nullptr) settings.protection = *protection;
   used = settings.protection;
@@ -235,12 +245,13 @@ int ReplaceHostKey(const std::string& path, const Protection* protection,
   return WriteHostKeyFile(path, settings, *replacement, true);
 }
 
-int RemoveKeptHostKey(const std::string& path, const std::string& id) {
+StoreStatus RemoveKeptHostKey(const std::string& path, const std::string& id) {
   if (!IsHexId(id)) return status::kRecordAbsent;
-  switch (RemoveFile(GetKeptHostKeyPath(path, id))) {
+  const FileResult removed = RemoveFile(GetKeptHostKeyPath(path, id));
+  switch (removed) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kNotFound: return status::kRecordAbsent;
-    default: return status::kWriteFailed;
+    default: return WriteFailure(removed);
   }
 }
 

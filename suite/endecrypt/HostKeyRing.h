@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/StoreFiles.h"
 
@@ -42,26 +43,27 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
 // Takes the lock of every change to the ring of the key at `path`,
 // without waiting. Returns kOk; kBusy when another change holds it;
 // kWriteFailed when the lock file cannot be made.
-[[nodiscard]] int LockHostKeyRing(const std::string& path, ExclusiveLock& lock);
+[[nodiscard]] StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock);
 
 // Stores in `key` the key of the configured ring with the id `key_id`
 // (kKeyIdSize bytes): the current key, a kept one, or the previous key of a
 // rotation that an older version left unfinished ("<host key>.old").
 // Returns kOk; kWrongPassphrase when the ring holds no such key; else the
 // statuses of LoadHostKey for the current key. `key` is untouched on failure.
-[[nodiscard]] int LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key);
+[[nodiscard]] StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key);
 
 // Sets `current` when `key_id` (kKeyIdSize bytes) is the id of the
 // configured host key. Returns kOk or the statuses of LoadHostKey.
-[[nodiscard]] int IsCurrentHostKeyId(const unsigned char* key_id, bool& current);
+[[nodiscard]] StoreStatus IsCurrentHostKeyId(const unsigned char* key_id, bool& current);
 
 // Writes `key` to the host key file at `path` under the protection of
 // `settings`, after proving the sealed form unseals to the same key:
 // replacing the file with `replace`, else only when there is none. Returns
 // kOk, kWriteFailed (also for an existing file without `replace`), or the
 // statuses of ProtectHostKey. On failure the old file is untouched.
-[[nodiscard]] int WriteHostKeyFile(const std::string& path, const ProtectionSettings& settings,
-                                   const SecureBuffer& key, bool replace);
+[[nodiscard]] StoreStatus WriteHostKeyFile(const std::string& path,
+                                           const ProtectionSettings& settings,
+                                           const SecureBuffer& key, bool replace);
 
 // Keeps the key at `path` in its ring (as its file is, and a key left at
 // "<host key>.old" by an older version too) before the file is replaced by
@@ -72,15 +74,15 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
 // id of the key kept. Returns kOk, or the statuses of LoadHostKey and
 // WriteHostKeyFile.
 // REQUIRES: the caller holds the ring's lock (LockHostKeyRing).
-[[nodiscard]] int ReplaceHostKey(const std::string& path, const Protection* protection,
-                                 const SecureBuffer* replacement, std::string& kept_id,
-                                 Protection& used);
+[[nodiscard]] StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection,
+                                         const SecureBuffer* replacement, std::string& kept_id,
+                                         Protection& used);
 
 // Removes the kept key with the hex id `id` from the ring of the key at
 // `path`. Returns kOk, kRecordAbsent when the ring keeps no such key,
 // kWriteFailed when it cannot be removed.
 // REQUIRES: the caller holds the ring's lock (LockHostKeyRing).
-[[nodiscard]] int RemoveKeptHostKey(const std::string& path, const std::string& id);
+[[nodiscard]] StoreStatus RemoveKeptHostKey(const std::string& path, const std::string& id);
 
 }  // namespace endecrypt
 

@@ -11,6 +11,6 @@
 // reseals a sealed one (to new PCRs, say) or turns it back into a plain
 // file. The old file is replaced only by one that was unsealed back to the
 // same key. Returns a store status; on failure the old file is untouched.
-[[nodiscard]] ENDECRYPT_API int EnDecryptSealHostKeyInPlace();
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptSealHostKeyInPlace();
 
 #endif  // SUITE_ENDECRYPT_HOSTKEYSEALING_H_

@@ -75,8 +75,10 @@ int DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& 
   if (std::memcmp(data, kMagic, kMagicSize) != 0) return kInvalidFile;
   if (data[kVersionOffset] != kFormatVersion) return kInvalidFile;
   StoreHeader decoded;
-  decoded.mode = data[kModeOffset];
-  if (decoded.mode != kAttendedMode && decoded.mode != kUnattendedMode) return kInvalidFile;
+  if (data[kModeOffset] != kAttendedMode && data[kModeOffset] != kUnattendedMode) {
+    return kInvalidFile;
+  }
+  decoded.mode = static_cast<EncryptionMode>(data[kModeOffset]);
   decoded.opslimit =
       static_cast<std::uint32_t>(GetLittleEndian(data + kOpsLimitOffset, sizeof(std::uint32_t)));
   decoded.memlimit = GetLittleEndian(data + kMemLimitOffset, sizeof(std::uint64_t));

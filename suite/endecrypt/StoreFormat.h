@@ -36,7 +36,7 @@ constexpr std::uint64_t kMaxMemLimit = std::uint64_t{1} << 30;  // 1 GiB
 constexpr std::size_t kMaxStoreSize = std::size_t{256} << 20;  // 256 MiB
 
 struct StoreHeader {
-  std::uint8_t mode = kAttendedMode;  // an EncryptionMode
+  EncryptionMode mode = kAttendedMode;
   std::uint32_t opslimit = 0;
   std::uint64_t memlimit = 0;
   unsigned char salt[kSaltSize] = {};

@@ -1,11 +1,14 @@
 #include "suite/endecrypt/StoreSettings.h"
 
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 
 #include "host/EnDecrypt.h"
 #include "host/GlobalConfig.h"
+#include "host/HostKeyProtection.h"
 #include "suite/globalconfig/ConfigGeneration.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/StoreFiles.h"
@@ -23,14 +26,6 @@ constexpr char kTctiKey[] = "ENCRYPT_TPM2_TCTI";
 constexpr char kPcrsKey[] = "ENCRYPT_TPM2_PCRS";
 constexpr char kTpmTimeoutKey[] = "ENCRYPT_TPM2_TIMEOUT_MS";
 constexpr char kDefaultTcti[] = "device:/dev/tpmrm0";
-
-// The values of ENCRYPT_HOST_KEY_PROTECTION.
-struct ProtectionName {
-  const char* name;
-  Protection protection;
-};
-constexpr ProtectionName kProtectionNames[] = {
-    {"file", Protection::kFile}, {"tpm2", Protection::kTpm2}, {"dpapi", Protection::kDpapi}};
 
 // A TPM answers in milliseconds, a busy one (key generation) in about a
 // second; one silent for longer is not coming back.
@@ -182,9 +177,9 @@ StoreSettings CurrentSettings() {
 }  // namespace
 
 bool ParseProtectionName(const std::string& name, Protection& protection) {
-  for (const ProtectionName& entry : kProtectionNames) {
-    if (name == entry.name) {
-      protection = entry.protection;
+  for (std::size_t i = 0; i < std::size(kHostKeyProtectionNames); ++i) {
+    if (name == kHostKeyProtectionNames[i]) {
+      protection = static_cast<Protection>(i);
       return true;
     }
   }
@@ -192,10 +187,9 @@ bool ParseProtectionName(const std::string& name, Protection& protection) {
 }
 
 const char* GetProtectionName(Protection protection) {
-  for (const ProtectionName& entry : kProtectionNames) {
-    if (entry.protection == protection) return entry.name;
-  }
-  return "unknown";
+  return static_cast<std::size_t>(protection) < std::size(kHostKeyProtectionNames)
+             ? GetHostKeyProtectionName(protection)
+             : "unknown";
 }
 
 StoreSettings ReadStoreSettings() {

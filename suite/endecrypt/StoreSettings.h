@@ -19,7 +19,7 @@ namespace endecrypt {
 constexpr std::uint32_t kDefaultOpsLimit = 3;
 constexpr std::uint64_t kDefaultMemLimit = std::uint64_t{256} << 20;  // 256 MiB
 
-// The protection named `name` ("file", "tpm2", "dpapi"); false, with
+// The protection named `name` (host/HostKeyProtection.h); false, with
 // `protection` untouched, for any other name.
 [[nodiscard]] bool ParseProtectionName(const std::string& name, Protection& protection);
 

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "suite/kelvox/Commands.h"
+#include "suite/usage/Commands.h"
 
 namespace {
 
@@ -16,11 +16,6 @@ const CommandOption* FindOption(const CommandSpec& command, const std::string& n
     if (name == option.name) return &option;
   }
   return nullptr;
-}
-
-bool IsAction(const CommandSpec& command, const std::string& arg) {
-  const std::string actions = std::string("|") + command.actions + "|";
-  return arg.find('|') == std::string::npos && actions.find("|" + arg + "|") != std::string::npos;
 }
 
 CommandLine UsageError(std::string error) {
@@ -52,15 +47,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   line.action = CommandLine::Action::kRun;
   line.command = args[0];
   size_t first = 1;
-  if (command->actions != nullptr && args.size() > 1 && !IsOption(args[1])) {
-    if (!IsAction(*command, args[1])) {
-      CommandLine refused = UsageError("unknown action '" + args[1] + "' for " + args[0]);
+  if (!command->actions.empty() && args.size() > 1 && !IsOption(args[1])) {
+    line.context.host_list.push_back(args[first++]);
+    // An unknown action is refused before anything else, --help included.
+    if (FindAction(*command, args[1]) == nullptr) {
+      CommandLine refused = UsageError(FindUsageFault(*command, line.context, UsageScope::kNames));
       refused.command = line.command;
       return refused;
     }
-    line.context.host_list.push_back(args[first++]);
     // An action's own arguments (retire KEYID) follow it, before any option;
-    // the command checks how many it takes.
+    // how many it takes is one of the command's rules.
     while (first < args.size() && !IsOption(args[first]) && args[first] != "-h") {
       line.context.host_list.push_back(args[first++]);
     }
@@ -90,23 +86,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     line.action = CommandLine::Action::kCommandHelp;
     return line;
   }
-  if (command->actions != nullptr && line.context.host_list.empty()) {
-    CommandLine refused =
-        UsageError(line.command + " needs an action first: " + command->actions);
-    refused.command = line.command;
-    return refused;
-  }
-  // An option the command would ignore is refused: a typo must not let a
-  // write go ahead without what the user asked for.
-  for (const auto& [name, value] : line.context.options) {
-    if (FindOption(*command, name) != nullptr) continue;
-    CommandLine refused = UsageError("unknown option '--" + name + "' for " + line.command +
-                                     "; did you mean '" + FindClosestOption(*command, name) +
-                                     "'?");
-    refused.command = line.command;
-    return refused;
-  }
-  if (std::string fault = FindUsageFault(*command, line.context.options); !fault.empty()) {
+  // The host refuses a command line that names what the command does not
+  // have and, for a command whose faults the host reports, one that breaks
+  // the command's rules (Commands.h).
+  const UsageScope scope =
+      command->faults == FaultReporter::kHost ? UsageScope::kAll : UsageScope::kNames;
+  if (std::string fault = FindUsageFault(*command, line.context, scope); !fault.empty()) {
     CommandLine refused = UsageError(std::move(fault));
     refused.command = line.command;
     return refused;

@@ -1,13 +1,15 @@
 // Parses the host program's command line:
 //   kelvox COMMAND [ACTION] [--name value | --name=value | --flag]...
-// A command with actions (Commands.h) needs one, which lands alone in
-// HostContext::host_list.
+// A command with actions (suite/usage/Commands.h) needs one, which lands in
+// HostContext::host_list with the arguments that follow it.
 // Each option lands in HostContext::options under its name without the
 // dashes, case kept; a flag maps to the empty string; an argument starting
 // with "--" always opens a new option; a repeated option keeps its last value
 // unless the command marks it repeatable.
-// "--help" anywhere after the command asks for that command's usage; any
-// other option the command does not accept (Commands.h) is a usage error.
+// "--help" anywhere after the command asks for that command's usage; an
+// unknown action or any other option the command does not accept is a
+// usage error, and so is a line that breaks the command's rules when the
+// host reports those (Commands.h).
 #ifndef SUITE_KELVOX_COMMANDLINE_H_
 #define SUITE_KELVOX_COMMANDLINE_H_
 

@@ -14,12 +14,12 @@
 #include "kelvox/Version.h"
 #include "plugin/create_instance.h"
 #include "suite/kelvox/CommandLine.h"
-#include "suite/kelvox/Commands.h"
 #include "suite/kelvox/PluginPaths.h"
 #include "suite/platform/Heap.h"
 #include "suite/platform/Process.h"
 #include "suite/platform/ProgramEntry.h"
 #include "suite/platform/SharedLibrary.h"
+#include "suite/usage/Commands.h"
 
 namespace {
 
@@ -123,9 +123,9 @@ int RunCommand(const CommandLine& line) {
   CommandResult result;
   if (!DriveCommand(create, line, result)) return kExitCommandThrew;
   const CommandSpec& command = *FindCommand(line.command);
-  // A command under the host's usage rules gives "Invalid parameter." only
-  // for a usage fault, after printing it: the usage follows, no log.
-  if (command.rules.strict_values && result.code == ERR_INVALID_PARAMETER) {
+  // A command whose usage faults the host reports gives "Invalid parameter."
+  // only for a usage fault, after printing it: the usage follows, no log.
+  if (command.faults == FaultReporter::kHost && result.code == ERR_INVALID_PARAMETER) {
     std::cerr << "usage: kelvox " << command.name << " " << command.usage << "\n";
     return kExitUsage;
   }

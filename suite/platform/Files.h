@@ -10,23 +10,44 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "suite/secretmemory/SecretMemory.h"
 
 namespace platform {
 
-enum class FileResult {
-  kOk,
-  kNotFound,   // nothing at the path
-  kWrongSize,  // not a regular file, or outside the sizes the caller accepts
-  kExists,     // creation found a file already at the path
-  kBadPath,    // no file can be at the path: a dangling or looping link, a name
-               // too long, a folder that cannot be made
-  kUntrusted,  // a secret file that someone else could have planted or read
-  kChanged,    // the locked file's name no longer names the file that was read
-  kBusy,       // another process holds the lock
-  kFailed,     // any other refusal of the system
+// What a file call came to: its kind and, for a refusal, the reason, which
+// names the path and what is wrong with it or the system's error ("'/a/b'
+// refused: it is a symbolic link", "writing '/a/b' failed: No space left on
+// device"), never what the file holds. Nothing here logs: the caller says
+// what it makes of the reason. A result is compared and switched on as its
+// kind (`result == FileResult::kOk`), and a kind alone is a result.
+class FileResult {
+ public:
+  enum Kind {
+    kOk,
+    kNotFound,   // nothing at the path
+    kWrongSize,  // not a regular file, or outside the sizes the caller accepts
+    kExists,     // creation found a file already at the path
+    kBadPath,    // no file can be at the path: a dangling or looping link, a name
+                 // too long, a folder that cannot be made
+    kUntrusted,  // a secret file that someone else could have planted or read
+    kChanged,    // the locked file's name no longer names the file that was read
+    kBusy,       // another process holds the lock
+    kFailed,     // any other refusal of the system
+  };
+
+  FileResult(Kind kind = kOk) : kind(kind) {}
+  FileResult(Kind kind, std::string reason) : kind(kind), reason(std::move(reason)) {}
+
+  operator Kind() const { return kind; }
+  // Why the call failed; empty when the kind says all.
+  [[nodiscard]] const std::string& GetReason() const { return reason; }
+
+ private:
+  Kind kind;
+  std::string reason;
 };
 
 // The exclusive lock of one file's writers, held from LockAndReadFile until
@@ -84,7 +105,7 @@ class LockedFile {
 // bytes, into `contents`. The file must be trustworthy as the only guard of
 // a key: not a symbolic link, a regular file owned by the running user, with
 // no access for group or others, in a folder that group and others cannot
-// write to. kUntrusted (logged with the reason) otherwise. On success the
+// write to. kUntrusted, with the check that failed, otherwise. On success the
 // caller owns the only copy of the bytes and must wipe it; on failure
 // nothing was kept.
 [[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,

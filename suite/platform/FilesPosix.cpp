@@ -21,7 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include "host/Log.h"
 #include "suite/platform/DescriptorPosix.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/Files.h"
@@ -40,52 +39,67 @@ constexpr mode_t kGroupOrOtherBits = 0077;
 constexpr mode_t kGroupOrOtherWrite = 0022;
 constexpr mode_t kOwnerOnlyMode = 0600;
 
+// "'path'", as every reason names a path.
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// A refusal of the system: "what 'path' failed: its error".
+FileResult SystemFailure(const char* what, const std::string& path, int error) {
+  return {FileResult::kFailed,
+          std::string(what) + " " + Quoted(path) + " failed: " + std::strerror(error)};
+}
+
 FileResult FromOpenError(int error, const std::string& path) {
   switch (error) {
     case ENOENT:
     case ENOTDIR: return FileResult::kNotFound;
     case ENAMETOOLONG:
-      KLOG(1) << "path too long for the system (" << path.size() << " bytes): '" << path << "'";
-      return FileResult::kBadPath;
+      return {FileResult::kBadPath, "path too long for the system (" + std::to_string(path.size()) +
+                                        " bytes): " + Quoted(path)};
     case ELOOP:
-      KLOG(1) << "path '" << path << "' is a loop of symbolic links";
-      return FileResult::kBadPath;
-    default: return FileResult::kFailed;
+      return {FileResult::kBadPath, "path " + Quoted(path) + " is a loop of symbolic links"};
+    default: return SystemFailure("opening", path, error);
   }
 }
 
 // Opens the existing file at `path` for reading into `fd` and stores its
 // status. O_NONBLOCK keeps a FIFO from holding us up until a writer comes;
 // only a regular file is accepted (kWrongSize otherwise).
-// `folder` is AT_FDCWD or a folder that `path` is relative to.
-FileResult OpenRegularFile(int folder, const std::string& path, int extra_flags, UniqueFd& fd,
-                           struct stat& status) {
+// `folder` is AT_FDCWD or a folder that `path` is relative to; `shown`
+// names the file in a reason.
+FileResult OpenRegularFile(int folder, const std::string& path, const std::string& shown,
+                           int extra_flags, UniqueFd& fd, struct stat& status) {
   UniqueFd opened(
       ::openat(folder, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | extra_flags));
-  if (opened.get() < 0) return FromOpenError(errno, path);
-  if (::fstat(opened.get(), &status) != 0) return FileResult::kFailed;
-  if (!S_ISREG(status.st_mode)) return FileResult::kWrongSize;
+  if (opened.get() < 0) return FromOpenError(errno, shown);
+  if (::fstat(opened.get(), &status) != 0) return SystemFailure("examining", shown, errno);
+  if (!S_ISREG(status.st_mode)) {
+    return {FileResult::kWrongSize, Quoted(shown) + " is not a regular file"};
+  }
   const int flags = ::fcntl(opened.get(), F_GETFL);
   if (flags < 0 || ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return FileResult::kFailed;
+    return SystemFailure("opening", shown, errno);
   }
   fd.Reset(opened.release());
   return FileResult::kOk;
 }
 
-FileResult ReadOpenFile(int fd, const struct stat& status, std::size_t max_size,
-                        std::vector<unsigned char>& contents,
+// Reads the open file `fd`, with `status`, found at `path`.
+FileResult ReadOpenFile(int fd, const struct stat& status, const std::string& path,
+                        std::size_t max_size, std::vector<unsigned char>& contents,
                         std::size_t count = std::numeric_limits<std::size_t>::max()) {
   if (static_cast<std::uint64_t>(status.st_size) > max_size) {
-    KLOG(1) << "file of " << status.st_size << " bytes exceeds the limit of " << max_size
-            << " bytes";
-    return FileResult::kWrongSize;
+    return {FileResult::kWrongSize, Quoted(path) + " holds " + std::to_string(status.st_size) +
+                                        " bytes, beyond the limit of " + std::to_string(max_size)};
   }
   const std::size_t size = std::min(static_cast<std::size_t>(status.st_size), count);
   ReadyHeapForFile(size, HeapUse::kStoreFile);
   std::vector<unsigned char> read(size);
   // Stores are replaced, never shrunk in place: a file that ends early fails.
-  if (!ReadFully(fd, read.data(), read.size())) return FileResult::kFailed;
+  errno = 0;
+  if (!ReadFully(fd, read.data(), read.size())) {
+    if (errno != 0) return SystemFailure("reading", path, errno);
+    return {FileResult::kFailed, Quoted(path) + " ended while it was read"};
+  }
   contents = std::move(read);
   return FileResult::kOk;
 }
@@ -123,9 +137,9 @@ FileResult ResolvePath(const std::string& path, std::string& target) {
   const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
                                                              &std::free);
   if (resolved == nullptr) {
-    KLOG(1) << "path '" << path << "' is a symbolic link that leads to no file ("
-            << std::strerror(errno) << ")";
-    return FileResult::kBadPath;
+    return {FileResult::kBadPath, "path " + Quoted(path) +
+                                      " is a symbolic link that leads to no file (" +
+                                      std::strerror(errno) + ")"};
   }
   target = resolved.get();
   return FileResult::kOk;
@@ -137,8 +151,8 @@ FileResult OpenFolderOf(const std::string& path, bool make_folders, UniqueFd& fo
                         std::string& name) {
   const std::string folder_path = ParentFolder(path);
   if (make_folders && !MakeOwnerOnlyFolders(folder_path)) {
-    KLOG(1) << "cannot make the folder '" << folder_path << "': " << std::strerror(errno);
-    return FileResult::kBadPath;
+    return {FileResult::kBadPath,
+            "cannot make the folder " + Quoted(folder_path) + ": " + std::strerror(errno)};
   }
   folder.Reset(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() < 0) return FromOpenError(errno, folder_path);
@@ -208,26 +222,25 @@ void UnregisterTemporary(std::optional<TemporaryCleanup>& cleanup) {
 // first kind only.
 class PendingFile {
  public:
-  PendingFile(int folder, const std::string& name) : folder(folder), name(name) {}
+  // `shown` names the file in the reason of a failure.
+  PendingFile(int folder, const std::string& name, const std::string& shown)
+      : folder(folder), name(name), shown(shown) {}
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile() { RemoveTemporary(); }
 
   // Makes the file and writes `data` to it, synced to disk. It takes `old`'s
   // access when given, and is owner-only otherwise.
-  bool Write(const unsigned char* data, std::size_t size, const struct stat* old) {
-    if (!OpenUnnamed() && !OpenNamed()) return false;
+  FileResult Write(const unsigned char* data, std::size_t size, const struct stat* old) {
+    if (!OpenUnnamed() && !OpenNamed()) return SystemFailure("making a file beside", shown, errno);
     // Held until the file is closed; where the system has no such lock, the
     // process id in the name suffices.
     static_cast<void>(::flock(fd.get(), LOCK_EX | LOCK_NB));
     const bool written = (old != nullptr ? KeepAccess(fd.get(), *old)
                                          : ::fchmod(fd.get(), kOwnerOnlyMode) == 0) &&
                          WriteFully(fd.get(), data, size) && ::fsync(fd.get()) == 0;
-    if (!written) {
-      KLOG(1) << "writing '" << name << "' failed: " << std::strerror(errno);
-      return false;
-    }
-    return true;
+    if (!written) return SystemFailure("writing", shown, errno);
+    return FileResult::kOk;
   }
 
   // Gives the written file the name, which must be free: link, unlike
@@ -244,7 +257,8 @@ class PendingFile {
     }
     const int link_error = errno;
     RemoveTemporary();
-    if (linked != 0) return link_error == EEXIST ? FileResult::kExists : FileResult::kFailed;
+    if (linked != 0 && link_error == EEXIST) return FileResult::kExists;
+    if (linked != 0) return SystemFailure("naming", shown, link_error);
     // The file is in place; a failed folder sync only weakens its durability
     // across a power loss, and reporting failure now would be false.
     static_cast<void>(SyncFolder(folder));
@@ -255,9 +269,11 @@ class PendingFile {
   FileResult RenameOver() {
     // Rename needs a name to move: an unnamed file gets a temporary one,
     // registered for removal like any other.
-    if (temp.empty() && !NameUnnamed()) return FileResult::kFailed;
+    if (temp.empty() && !NameUnnamed()) return SystemFailure("naming a file beside", shown, errno);
     const SignalsBlocked blocked(kCleanupSignals);
-    if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0) return FileResult::kFailed;
+    if (::renameat(folder, temp.c_str(), folder, name.c_str()) != 0) {
+      return SystemFailure("replacing", shown, errno);
+    }
     temp.clear();
     UnregisterTemporary(cleanup);
     armed.unlock();
@@ -327,6 +343,7 @@ class PendingFile {
 
   int folder;
   std::string name;
+  std::string shown;
   UniqueFd fd;
   std::string temp;  // the named temporary, empty while there is none
   std::unique_lock<std::mutex> armed;  // `registration`, held while `temp` is named
@@ -406,15 +423,18 @@ FileResult TakeWritersLock(int folder, const std::string& target, int wait_secon
   const std::string name = LockFileName(target);
   const std::string shown = ParentFolder(target) + "/" + name;
   struct stat folder_status;
-  if (::fstat(folder, &folder_status) != 0) return FileResult::kFailed;
+  if (::fstat(folder, &folder_status) != 0) {
+    return SystemFailure("examining the folder of", target, errno);
+  }
   UniqueFd fd(::openat(folder, name.c_str(),
                        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kOwnerOnlyMode));
   if (fd.get() < 0) {
-    KLOG(1) << "lock file '" << shown << "' cannot be opened: " << std::strerror(errno);
-    return errno == ELOOP ? FileResult::kUntrusted : FileResult::kFailed;
+    const int error = errno;
+    return {error == ELOOP ? FileResult::kUntrusted : FileResult::kFailed,
+            "lock file " + Quoted(shown) + " cannot be opened: " + std::strerror(error)};
   }
   struct stat status;
-  if (::fstat(fd.get(), &status) != 0) return FileResult::kFailed;
+  if (::fstat(fd.get(), &status) != 0) return SystemFailure("examining", shown, errno);
   // Made by a writer running as another account (root for a user's store):
   // handed to the folder's owner, whose own writers must open it.
   if (status.st_uid == ::geteuid() && status.st_uid != folder_status.st_uid && status.st_nlink == 1 &&
@@ -423,10 +443,10 @@ FileResult TakeWritersLock(int folder, const std::string& target, int wait_secon
   }
   if (!S_ISREG(status.st_mode) || (status.st_mode & kGroupOrOtherBits) != 0 ||
       (status.st_uid != ::geteuid() && status.st_uid != folder_status.st_uid)) {
-    KLOG(1) << "lock file '" << shown << "' refused: not a file of the folder's owner that "
-            << "only its owner may open";
     Notice("the lock file " + shown + " is not the folder owner's own file; remove it");
-    return FileResult::kUntrusted;
+    return {FileResult::kUntrusted, "lock file " + Quoted(shown) +
+                                        " refused: not a file of the folder's owner that only "
+                                        "its owner may open"};
   }
   const FileResult waited = WaitForLock([&fd] { return TryLock(fd.get()); }, wait_seconds, shown);
   if (waited != FileResult::kOk) return waited;
@@ -435,8 +455,7 @@ FileResult TakeWritersLock(int folder, const std::string& target, int wait_secon
 }
 
 FileResult Distrust(const std::string& path, const char* reason) {
-  KLOG(1) << "host key '" << path << "' refused: " << reason;
-  return FileResult::kUntrusted;
+  return {FileResult::kUntrusted, Quoted(path) + " refused: " + reason};
 }
 
 }  // namespace
@@ -450,17 +469,19 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                          std::vector<unsigned char>& contents) {
   UniqueFd fd;
   struct stat status;
-  const FileResult opened = OpenRegularFile(AT_FDCWD, path, 0, fd, status);
+  const FileResult opened = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
   if (opened != FileResult::kOk) return opened;
-  return ReadOpenFile(fd.get(), status, max_size, contents);
+  return ReadOpenFile(fd.get(), status, path, max_size, contents);
 }
 
 FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
                         std::vector<unsigned char>& head, std::uint64_t& size) {
   UniqueFd fd;
   struct stat status;
-  FileResult result = OpenRegularFile(AT_FDCWD, path, 0, fd, status);
-  if (result == FileResult::kOk) result = ReadOpenFile(fd.get(), status, max_size, head, count);
+  FileResult result = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
+  if (result == FileResult::kOk) {
+    result = ReadOpenFile(fd.get(), status, path, max_size, head, count);
+  }
   if (result == FileResult::kOk) size = static_cast<std::uint64_t>(status.st_size);
   return result;
 }
@@ -471,7 +492,7 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
   std::string name;
   FileResult result = OpenFolderOf(path, false, folder, name);
   if (result == FileResult::kNotFound) return result;
-  if (result != FileResult::kOk) return FileResult::kFailed;
+  if (result != FileResult::kOk) return {FileResult::kFailed, result.GetReason()};
   if (const char* reason = DistrustOfFolder(folder.get())) return Distrust(path, reason);
   struct stat status;
   if (::fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -480,19 +501,23 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
   }
   UniqueFd fd;
   // O_NOFOLLOW: a link swapped in since the check above fails to open.
-  result = OpenRegularFile(folder.get(), name, O_NOFOLLOW, fd, status);
+  result = OpenRegularFile(folder.get(), name, path, O_NOFOLLOW, fd, status);
   if (result == FileResult::kWrongSize) return Distrust(path, "it is not a regular file");
   if (result != FileResult::kOk) return result;
   if (const char* reason = DistrustOfFile(status)) return Distrust(path, reason);
   const auto file_size = static_cast<std::uint64_t>(status.st_size);
+  const std::string sizes =
+      " bytes, not " + std::to_string(min_size) + " to " + std::to_string(max_size);
   if (file_size < min_size || file_size > max_size) {
-    KLOG(1) << "host key '" << path << "' refused: it holds " << file_size << " bytes, not "
-            << min_size << " to " << max_size;
-    return FileResult::kWrongSize;
+    return {FileResult::kWrongSize,
+            Quoted(path) + " refused: it holds " + std::to_string(file_size) + sizes};
   }
   std::vector<unsigned char> read;
-  result = ReadOpenFile(fd.get(), status, max_size, read);
-  if (result == FileResult::kOk && read.size() < min_size) result = FileResult::kWrongSize;
+  result = ReadOpenFile(fd.get(), status, path, max_size, read);
+  if (result == FileResult::kOk && read.size() < min_size) {
+    result = {FileResult::kWrongSize,
+              Quoted(path) + " refused: it held " + std::to_string(read.size()) + sizes};
+  }
   // The vector was sized once by the read, so it is the only copy to wipe.
   if (result != FileResult::kOk) {
     sodium_memzero(read.data(), read.size());
@@ -521,8 +546,10 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   // refused, not followed.
   UniqueFd fd;
   struct stat status;
-  result = OpenRegularFile(folder.get(), name, O_NOFOLLOW, fd, status);
-  if (result == FileResult::kOk) result = ReadOpenFile(fd.get(), status, max_size, contents);
+  result = OpenRegularFile(folder.get(), name, target, O_NOFOLLOW, fd, status);
+  if (result == FileResult::kOk) {
+    result = ReadOpenFile(fd.get(), status, target, max_size, contents);
+  }
   if (result != FileResult::kOk && result != FileResult::kNotFound) return result;
   if (lock.folder >= 0) ::close(lock.folder);
   if (lock.lock_fd >= 0) ::close(lock.lock_fd);
@@ -537,53 +564,56 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
 }
 
 FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
-  if (lock.folder < 0) return FileResult::kFailed;
-  PendingFile file(lock.folder, lock.name);
-  if (!file.Write(data, size, nullptr)) return FileResult::kFailed;
-  return file.Link();
+  if (lock.folder < 0) return {FileResult::kFailed, "no file is locked"};
+  PendingFile file(lock.folder, lock.name, lock.path);
+  const FileResult written = file.Write(data, size, nullptr);
+  return written == FileResult::kOk ? file.Link() : written;
 }
 
 FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
-  if (lock.folder < 0 || !lock.read) return FileResult::kFailed;
+  if (lock.folder < 0 || !lock.read) return {FileResult::kFailed, "no file read is locked"};
   struct stat old;
   if (::fstatat(lock.folder, lock.name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(old.st_mode) || static_cast<std::uint64_t>(old.st_dev) != lock.identity[0] ||
       static_cast<std::uint64_t>(old.st_ino) != lock.identity[1]) {
-    KLOG(1) << "'" << lock.path << "' was replaced by something else while it was locked";
-    return FileResult::kChanged;
+    return {FileResult::kChanged,
+            Quoted(lock.path) + " was replaced by something else while it was locked"};
   }
-  PendingFile file(lock.folder, lock.name);
-  if (!file.Write(data, size, &old)) return FileResult::kFailed;
-  return file.RenameOver();
+  PendingFile file(lock.folder, lock.name, lock.path);
+  const FileResult written = file.Write(data, size, &old);
+  return written == FileResult::kOk ? file.RenameOver() : written;
 }
 
 FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
                                 std::size_t size, bool make_folders) {
   UniqueFd folder;
   std::string name;
-  if (OpenFolderOf(path, make_folders, folder, name) != FileResult::kOk) return FileResult::kFailed;
+  const FileResult opened = OpenFolderOf(path, make_folders, folder, name);
+  if (opened != FileResult::kOk) return {FileResult::kFailed, opened.GetReason()};
   RemoveDeadTemporaries(folder.get(), name, false);
-  PendingFile file(folder.get(), name);
-  if (!file.Write(data, size, nullptr)) return FileResult::kFailed;
-  return file.Link();
+  PendingFile file(folder.get(), name, path);
+  const FileResult written = file.Write(data, size, nullptr);
+  return written == FileResult::kOk ? file.Link() : written;
 }
 
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                  std::size_t size, Replacement how) {
   std::string target = path;
-  if (how == Replacement::kKeepAccess && ResolvePath(path, target) != FileResult::kOk) {
-    return FileResult::kFailed;
+  if (how == Replacement::kKeepAccess) {
+    const FileResult resolved = ResolvePath(path, target);
+    if (resolved != FileResult::kOk) return {FileResult::kFailed, resolved.GetReason()};
   }
   UniqueFd folder;
   std::string name;
-  if (OpenFolderOf(target, false, folder, name) != FileResult::kOk) return FileResult::kFailed;
+  const FileResult opened = OpenFolderOf(target, false, folder, name);
+  if (opened != FileResult::kOk) return {FileResult::kFailed, opened.GetReason()};
   RemoveDeadTemporaries(folder.get(), name, false);
   struct stat old;
   const bool keep = how == Replacement::kKeepAccess &&
                     ::fstatat(folder.get(), name.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
-  PendingFile file(folder.get(), name);
-  if (!file.Write(data, size, keep ? &old : nullptr)) return FileResult::kFailed;
-  return file.RenameOver();
+  PendingFile file(folder.get(), name, target);
+  const FileResult written = file.Write(data, size, keep ? &old : nullptr);
+  return written == FileResult::kOk ? file.RenameOver() : written;
 }
 
 ExclusiveLock::~ExclusiveLock() {
@@ -594,7 +624,10 @@ FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
   if (!MakeOwnerOnlyFolders(ParentFolder(path))) return FileResult::kBadPath;
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                      kOwnerOnlyMode));
-  if (fd.get() < 0) return errno == ELOOP ? FileResult::kUntrusted : FromOpenError(errno, path);
+  if (fd.get() < 0 && errno == ELOOP) {
+    return {FileResult::kUntrusted, Quoted(path) + " is a symbolic link"};
+  }
+  if (fd.get() < 0) return FromOpenError(errno, path);
   struct stat status;
   if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return FileResult::kWrongSize;
   const FileResult locked = TryLock(fd.get());

@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "host/Log.h"
 #include "suite/platform/DescriptorWindows.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/Files.h"
@@ -33,14 +32,23 @@ std::string InFolderOf(const std::string& path, const std::string& name) {
   return ParentFolder(path) + "\\" + name;
 }
 
+// "'path'", as every reason names a path.
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// A refusal of the system: "what 'path' failed: system error N".
+FileResult SystemFailure(const char* what, const std::string& path, DWORD error) {
+  return {FileResult::kFailed, std::string(what) + " " + Quoted(path) + " failed: system error " +
+                                   std::to_string(error)};
+}
+
 FileResult FromOpenError(DWORD error, const std::string& path) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return FileResult::kNotFound;
     case ERROR_FILENAME_EXCED_RANGE:
-      KLOG(1) << "path too long for the system (" << path.size() << " bytes): '" << path << "'";
-      return FileResult::kBadPath;
-    default: return FileResult::kFailed;
+      return {FileResult::kBadPath, "path too long for the system (" + std::to_string(path.size()) +
+                                        " bytes): " + Quoted(path)};
+    default: return SystemFailure("opening", path, error);
   }
 }
 
@@ -68,20 +76,26 @@ bool IsFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned char>& contents,
+// Reads the open file `file`, found at `path`.
+FileResult ReadOpenFile(HANDLE file, const std::string& path, std::size_t max_size,
+                        std::vector<unsigned char>& contents,
                         std::size_t count = std::numeric_limits<std::size_t>::max(),
                         std::uint64_t* whole_size = nullptr) {
   LARGE_INTEGER size;
   if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
-    return FileResult::kWrongSize;
+    return {FileResult::kWrongSize, Quoted(path) + " is not a regular file"};
   }
   if (static_cast<std::uint64_t>(size.QuadPart) > max_size) {
-    KLOG(1) << "file of " << size.QuadPart << " bytes exceeds the limit of " << max_size
-            << " bytes";
-    return FileResult::kWrongSize;
+    return {FileResult::kWrongSize, Quoted(path) + " holds " + std::to_string(size.QuadPart) +
+                                        " bytes, beyond the limit of " + std::to_string(max_size)};
   }
   std::vector<unsigned char> read(std::min(static_cast<std::size_t>(size.QuadPart), count));
-  if (!ReadFully(file, read.data(), read.size())) return FileResult::kFailed;
+  ::SetLastError(ERROR_SUCCESS);
+  if (!ReadFully(file, read.data(), read.size())) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_SUCCESS) return SystemFailure("reading", path, error);
+    return {FileResult::kFailed, Quoted(path) + " ended while it was read"};
+  }
   contents = std::move(read);
   if (whole_size != nullptr) *whole_size = static_cast<std::uint64_t>(size.QuadPart);
   return FileResult::kOk;
@@ -91,7 +105,8 @@ FileResult ReadOpenFile(HANDLE file, std::size_t max_size, std::vector<unsigned 
 // it is to replace (a link's own list, since the link is what is replaced),
 // protected or inheriting as that one was. Where there is no old entry, or
 // its list is missing (a null list admits everyone) or cannot be copied,
-// the temporary keeps the owner-only list it was made with.
+// the temporary keeps the owner-only list it was made with: narrower,
+// never wider, as on POSIX.
 void KeepAccessList(const std::string& path, HANDLE file) {
   UniqueHandle old(::CreateFileW(Wide(path).c_str(), READ_CONTROL,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -105,39 +120,36 @@ void KeepAccessList(const std::string& path, HANDLE file) {
   }
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  const bool kept =
-      list != nullptr && ::GetSecurityDescriptorControl(descriptor, &control, &revision) &&
-      ::SetSecurityInfo(file, SE_FILE_OBJECT,
-                        DACL_SECURITY_INFORMATION |
-                            ((control & SE_DACL_PROTECTED) != 0
-                                 ? PROTECTED_DACL_SECURITY_INFORMATION
-                                 : UNPROTECTED_DACL_SECURITY_INFORMATION),
-                        nullptr, nullptr, list, nullptr) == ERROR_SUCCESS;
-  if (!kept) {
-    KLOG(1) << "'" << path << "' rewritten owner-only: its access list cannot be kept";
+  if (list != nullptr && ::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+    static_cast<void>(::SetSecurityInfo(
+        file, SE_FILE_OBJECT,
+        DACL_SECURITY_INFORMATION |
+            ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                : UNPROTECTED_DACL_SECURITY_INFORMATION),
+        nullptr, nullptr, list, nullptr));
   }
   ::LocalFree(descriptor);
 }
 
 // Writes `data` into a new temporary beside `path`, made owner-only; with
 // `keep_access` it then takes the access list of the file at `path`.
-bool WriteTempFile(const std::string& path, const unsigned char* data, std::size_t size,
-                   OwnerOnly& owner_only, bool keep_access, std::string& temp) {
+FileResult WriteTempFile(const std::string& path, const unsigned char* data, std::size_t size,
+                         OwnerOnly& owner_only, bool keep_access, std::string& temp) {
   std::string name = InFolderOf(path, TempName(path, ::GetCurrentProcessId()));
   UniqueHandle file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC,
                                   0, owner_only.get(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
-  if (!file.valid()) return false;
+  if (!file.valid()) return SystemFailure("making a file beside", path, ::GetLastError());
   const bool written = WriteFully(file.get(), data, size) && ::FlushFileBuffers(file.get());
   if (written && keep_access) KeepAccessList(path, file.get());
   const bool closed = ::CloseHandle(file.release()) != 0;
   if (!written || !closed) {
-    KLOG(1) << "writing '" << path << "' failed: system error " << ::GetLastError();
+    const FileResult failed = SystemFailure("writing", path, ::GetLastError());
     ::DeleteFileW(Wide(name).c_str());
-    return false;
+    return failed;
   }
   temp = std::move(name);
-  return true;
+  return FileResult::kOk;
 }
 
 // Removes the temporaries of the file at `path` whose writers have gone,
@@ -166,8 +178,7 @@ void RemoveDeadTemporaries(const std::string& path, bool locked) {
 }
 
 FileResult Distrust(const std::string& path, const char* reason) {
-  KLOG(1) << "host key '" << path << "' refused: " << reason;
-  return FileResult::kUntrusted;
+  return {FileResult::kUntrusted, Quoted(path) + " refused: " + reason};
 }
 
 // Why the open secret file `file` must not be trusted, or null: it must be
@@ -239,18 +250,18 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                          std::vector<unsigned char>& contents) {
   // A folder at the path is not a store. Opened as a file it would fail
   // with "access denied" and pass for a refusal of the system.
-  if (IsFolder(path)) return FileResult::kWrongSize;
+  if (IsFolder(path)) return {FileResult::kWrongSize, Quoted(path) + " is a folder"};
   UniqueHandle file(OpenForReading(path));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
-  return ReadOpenFile(file.get(), max_size, contents);
+  return ReadOpenFile(file.get(), path, max_size, contents);
 }
 
 FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
                         std::vector<unsigned char>& head, std::uint64_t& size) {
-  if (IsFolder(path)) return FileResult::kWrongSize;
+  if (IsFolder(path)) return {FileResult::kWrongSize, Quoted(path) + " is a folder"};
   UniqueHandle file(OpenForReading(path));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
-  return ReadOpenFile(file.get(), max_size, head, count, &size);
+  return ReadOpenFile(file.get(), path, max_size, head, count, &size);
 }
 
 FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
@@ -264,11 +275,11 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
   if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Distrust(path, "it is not a regular file");
   if (const char* reason = DistrustOfFile(file.get())) return Distrust(path, reason);
   std::vector<unsigned char> contents;
-  FileResult result = ReadOpenFile(file.get(), max_size, contents);
+  FileResult result = ReadOpenFile(file.get(), path, max_size, contents);
   if (result == FileResult::kOk && contents.size() < min_size) {
-    KLOG(1) << "host key '" << path << "' refused: it holds " << contents.size()
-            << " bytes, not " << min_size << " to " << max_size;
-    result = FileResult::kWrongSize;
+    result = {FileResult::kWrongSize,
+              Quoted(path) + " refused: it holds " + std::to_string(contents.size()) +
+                  " bytes, not " + std::to_string(min_size) + " to " + std::to_string(max_size)};
   }
   // The vector was sized once by the read, so it is the only copy to wipe.
   if (result != FileResult::kOk) {
@@ -287,11 +298,10 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   // The folder is made first so that even the first store in it is
   // created under the lock: a temporary seen under it is always dead.
   OwnerOnly owner_only;
-  if (!owner_only.valid()) return FileResult::kFailed;
+  if (!owner_only.valid()) return {FileResult::kFailed, "no owner-only access list can be made"};
   if (!MakeOwnerOnlyFolders(ParentFolder(path))) {
-    KLOG(1) << "cannot make the folder '" << ParentFolder(path) << "': system error "
-            << ::GetLastError();
-    return FileResult::kBadPath;
+    return {FileResult::kBadPath, "cannot make the folder " + Quoted(ParentFolder(path)) +
+                                      ": system error " + std::to_string(::GetLastError())};
   }
   const std::string lock_path = InFolderOf(path, LockFileName(path));
   UniqueHandle lock_file(::CreateFileW(Wide(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -317,20 +327,21 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
                                 std::size_t size, bool make_folders) {
   OwnerOnly owner_only;
   std::string temp;
-  if (!owner_only.valid() || (make_folders && !MakeOwnerOnlyFolders(ParentFolder(path)))) {
-    return FileResult::kFailed;
+  if (!owner_only.valid()) return {FileResult::kFailed, "no owner-only access list can be made"};
+  if (make_folders && !MakeOwnerOnlyFolders(ParentFolder(path))) {
+    return {FileResult::kFailed, "cannot make the folder " + Quoted(ParentFolder(path)) +
+                                     ": system error " + std::to_string(::GetLastError())};
   }
   RemoveDeadTemporaries(path, false);
-  if (!WriteTempFile(path, data, size, owner_only, false, temp)) {
-    return FileResult::kFailed;
-  }
+  const FileResult written = WriteTempFile(path, data, size, owner_only, false, temp);
+  if (written != FileResult::kOk) return written;
   // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
   // as link does on POSIX.
   if (!::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(), MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = ::GetLastError();
     ::DeleteFileW(Wide(temp).c_str());
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? FileResult::kExists
-                                                                       : FileResult::kFailed;
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return FileResult::kExists;
+    return SystemFailure("naming", path, error);
   }
   return FileResult::kOk;
 }
@@ -342,30 +353,31 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
                                  std::size_t size, Replacement how) {
   OwnerOnly owner_only;
   std::string temp;
-  if (!owner_only.valid()) return FileResult::kFailed;
+  if (!owner_only.valid()) return {FileResult::kFailed, "no owner-only access list can be made"};
   RemoveDeadTemporaries(path, false);
-  if (!WriteTempFile(path, data, size, owner_only, how == Replacement::kKeepAccess, temp)) {
-    return FileResult::kFailed;
-  }
+  const FileResult written =
+      WriteTempFile(path, data, size, owner_only, how == Replacement::kKeepAccess, temp);
+  if (written != FileResult::kOk) return written;
   if (!::MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const FileResult failed = SystemFailure("replacing", path, ::GetLastError());
     ::DeleteFileW(Wide(temp).c_str());
-    return FileResult::kFailed;
+    return failed;
   }
   return FileResult::kOk;
 }
 
 FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
-  if (lock.handle == nullptr) return FileResult::kFailed;
+  if (lock.handle == nullptr) return {FileResult::kFailed, "no file is locked"};
   return CreateFileAtomically(lock.path, data, size, false);
 }
 
 FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
   std::uint64_t now[2] = {0, 0};
-  if (lock.handle == nullptr || !lock.read) return FileResult::kFailed;
+  if (lock.handle == nullptr || !lock.read) return {FileResult::kFailed, "no file read is locked"};
   if (!IdentityOf(lock.path, now) || now[0] != lock.identity[0] || now[1] != lock.identity[1]) {
-    KLOG(1) << "'" << lock.path << "' was replaced by something else while it was locked";
-    return FileResult::kChanged;
+    return {FileResult::kChanged,
+            Quoted(lock.path) + " was replaced by something else while it was locked"};
   }
   return ReplaceFileAtomically(lock.path, data, size, Replacement::kKeepAccess);
 }
@@ -376,7 +388,7 @@ ExclusiveLock::~ExclusiveLock() {
 
 FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
   OwnerOnly owner_only;
-  if (!owner_only.valid()) return FileResult::kFailed;
+  if (!owner_only.valid()) return {FileResult::kFailed, "no owner-only access list can be made"};
   if (!MakeOwnerOnlyFolders(ParentFolder(path))) return FileResult::kBadPath;
   UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

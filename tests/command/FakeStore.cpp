@@ -46,15 +46,16 @@ EnDecrypt* EnDecrypt::GetInstance() {
   return fake_store::Get().null_instance ? nullptr : &instance;
 }
 
-int EnDecrypt::GetFileLastEncryptionMode(const std::string& path, int& mode) {
+StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("mode " + path);
   if (script.mode) mode = *script.mode;
   return script.mode_status;
 }
 
-int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-                       const std::string& passphrase, ReadForUpdate*) {
+StoreStatus EnDecrypt::Decrypt(const std::string& path,
+                               std::map<std::string, std::string>& records,
+                               const std::string& passphrase, ReadForUpdate*) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("decrypt " + path);
   script.passphrases.push_back(passphrase);
@@ -62,8 +63,9 @@ int EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::strin
   return script.decrypt_status;
 }
 
-int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const std::string& path,
-                       const std::string& passphrase, const bool& flag, ReadForUpdate*) {
+StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records,
+                               const std::string& path, const std::string& passphrase,
+                               const bool& flag, ReadForUpdate*) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("encrypt " + path);
   script.passphrases.push_back(passphrase);
@@ -76,13 +78,13 @@ int EnDecrypt::Encrypt(const std::map<std::string, std::string>& records, const 
 
 // import reaches the host's identities through these; its runs here give
 // --identity, so they are never asked.
-int EnDecryptOpenAgeFile(const unsigned char*, std::size_t, const AgePlaintextReader&,
-                         age::AgeStatus& reason) {
+StoreStatus EnDecryptOpenAgeFile(const unsigned char*, std::size_t, const AgePlaintextReader&,
+                                 age::AgeStatus& reason) {
   reason = age::AgeStatus::kInternal;
   return endecrypt_status::kInternal;
 }
 
-int EnDecryptDescribeHostKey(HostKeyFacts& facts) {
+StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
   facts = HostKeyFacts{};
   return endecrypt_status::kInternal;
 }

@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "host/EnDecrypt.h"
+
 namespace fake_store {
 
 struct Script {
   bool null_instance = false;
   int mode_status = 0;
-  std::optional<int> mode;  // left unset: the query does not touch the mode
+  std::optional<EncryptionMode> mode;  // left unset: the query does not touch the mode
   int decrypt_status = 0;
   std::map<std::string, std::string> stored;
   int encrypt_status = 0;

@@ -26,7 +26,6 @@ namespace s = endecrypt_status;
 using testing_support::WriteFile;
 
 constexpr int kOk = s::kOk;
-constexpr int kNoMode = -1;  // the mode query leaves the mode as it was
 
 class CommandTest : public testing::Test {
  protected:
@@ -68,31 +67,32 @@ class CommandTest : public testing::Test {
 struct StoreCase {
   const char* what;
   bool exists, unattended;
-  int stored_mode, mode_status, decrypt_status, encrypt_status;
+  std::optional<EncryptionMode> stored_mode;  // none: the mode query leaves the mode as it was
+  int mode_status, decrypt_status, encrypt_status;
   const char* keys;
   uint32_t expected;
   const char* calls;
 };
 
 TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
-  constexpr int kNo = kNoMode;
+  constexpr std::optional<EncryptionMode> kNo;
+  constexpr EncryptionMode kA = kAttendedMode, kU = kUnattendedMode;
   const char* const kPass = "longenough\r";
   const StoreCase cases[] = {
       {"new, unattended", false, true, kNo, kOk, kOk, kOk, "", ERR_SUCCEED, "encrypt"},
-      {"update, Enter", true, true, 1, kOk, kOk, kOk, "\r", ERR_SUCCEED, "mode decrypt encrypt"},
-      {"update declined", true, true, 1, kOk, kOk, kOk, "n\r", ERR_INTERRUPTED, "mode decrypt"},
-      {"attended store", true, true, 0, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
-      {"unattended store", true, false, 1, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
-      {"store names no mode", true, true, kNo, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
-      {"mode unreadable", true, true, 1, s::kInvalidFile, kOk, kOk, "", ERR_ENCRYPTED_FILE_INVALID, "mode"},
-      {"wrong passphrase", true, false, 0, kOk, s::kWrongPassphrase, kOk, kPass, ERR_PASSPHRASE, "mode decrypt"},
-      {"no host key", true, true, 1, kOk, s::kNoCredential, kOk, "", ERR_NO_MATCHING_CREDENTIAL, "mode decrypt"},
-      {"store vanished", true, true, 1, kOk, s::kNotExist, kOk, "", ERR_ENCRYPTED_FILE_NOT_EXIST, "mode decrypt"},
+      {"update, Enter", true, true, kU, kOk, kOk, kOk, "\r", ERR_SUCCEED, "mode decrypt encrypt"},
+      {"update declined", true, true, kU, kOk, kOk, kOk, "n\r", ERR_INTERRUPTED, "mode decrypt"},
+      {"attended store", true, true, kA, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"unattended store", true, false, kU, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
+      {"mode unreadable", true, true, kU, s::kInvalidFile, kOk, kOk, "", ERR_ENCRYPTED_FILE_INVALID, "mode"},
+      {"wrong passphrase", true, false, kA, kOk, s::kWrongPassphrase, kOk, kPass, ERR_PASSPHRASE, "mode decrypt"},
+      {"no host key", true, true, kU, kOk, s::kNoCredential, kOk, "", ERR_NO_MATCHING_CREDENTIAL, "mode decrypt"},
+      {"store vanished", true, true, kU, kOk, s::kNotExist, kOk, "", ERR_ENCRYPTED_FILE_NOT_EXIST, "mode decrypt"},
       {"write failed", false, true, kNo, kOk, kOk, s::kWriteFailed, "", ERR_WRITE_FILE, "encrypt"},
       {"unknown status", false, true, kNo, kOk, kOk, 99, "", ERR_ENCRYPT_DECRYPT, "encrypt"},
       {"new, attended", false, false, kNo, kOk, kOk, kOk, "longenough\rlongenough\r", ERR_SUCCEED, "encrypt"},
       {"short passphrase", false, false, kNo, kOk, kOk, kOk, "short77\r", ERR_PASSPHRASE, ""},
-      {"attended update", true, false, 0, kOk, kOk, kOk, "longenough\ry\r", ERR_SUCCEED, "mode decrypt encrypt"},
+      {"attended update", true, false, kA, kOk, kOk, kOk, "longenough\ry\r", ERR_SUCCEED, "mode decrypt encrypt"},
   };
   for (const StoreCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -100,7 +100,7 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
     boost::filesystem::remove(dir.File("settings.store"));
     if (c.exists) CreateStore("settings.store");
     fake_store::Script& store = fake_store::Get();
-    if (c.stored_mode != kNoMode) store.mode = c.stored_mode;
+    store.mode = c.stored_mode;
     store.mode_status = c.mode_status;
     store.decrypt_status = c.decrypt_status;
     store.encrypt_status = c.encrypt_status;
@@ -119,7 +119,7 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
 TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
   CreateStore("settings.store");
   fake_store::Script& store = fake_store::Get();
-  store.mode = 1;
+  store.mode = kUnattendedMode;
   store.stored = {{"Host", "a"}, {"port", "80"}, {"same", "v"}, {"case", "abc"}};
   Input(R"({"sensitive_settings": {"host": "a", "port": "8080", "same": "v", "case": "ABC",
             "new": ""}})");
@@ -164,7 +164,7 @@ TEST_F(CommandTest, SecretsAreWipedBeforeTheirMemoryIsFreed) {
   Input(R"({"sensitive_settings": {"db": ")" + marker + R"("},
             "credentials": [{"target": "bmc", "user": "u", "password": ")" + marker + R"("}]})");
   CreateStore("settings.store");
-  fake_store::Get().mode = 0;
+  fake_store::Get().mode = kAttendedMode;
   fake_store::Get().stored = {{"db", marker + "-stored"}};
   const std::string keys = marker + "\ry\r" + marker + "\r" + marker + "\r";
   RecordMap records{{"k", marker}};

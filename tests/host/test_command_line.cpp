@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "suite/kelvox/CommandLine.h"
+#include "suite/usage/Commands.h"
 
 namespace {
 
@@ -52,6 +53,35 @@ TEST(CommandLineTest, OptionOutsideTheCommandsTableIsRefusedWithTheClosest) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"decrypt", "--store", "s", "--unattended", "--output", "f", "--force"},
                                                  {"rekey", "--type", "settings", "--to-unattended", "--passphrase-file", "f"}})
     EXPECT_EQ(ParseCommandLine(args).action, CommandLine::Action::kRun);
+}
+
+// hostkey's actions: the host refuses only an unknown action or option and
+// leaves the rest to the command, whose SetParameters holds the line to the
+// same table and reports the fault itself.
+TEST(CommandLineTest, HostkeyActionRulesAreLeftToTheCommand) {
+  const struct { std::vector<std::string> args; const char* fault; } cases[] = {
+      {{"status", "--json", "--store", "s"}, ""},
+      {{"restore", "--input", "b", "--protection", "tpm2", "--force"}, ""},
+      {{"status", "extra"}, "hostkey status takes no argument"},
+      {{"retire"}, "hostkey retire needs the id of one kept key"},
+      {{"status", "--output", "f"}, "--output does not apply to hostkey status"},
+      {{"seal"}, "hostkey seal needs --protection"},
+      {{"backup", "--output="}, "hostkey backup needs --output"},
+      {{"seal", "--protection", "rot13"}, "--protection takes file|tpm2|dpapi, not 'rot13'"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "hostkey");
+    const CommandLine line = ParseCommandLine(args);
+    ASSERT_EQ(line.action, CommandLine::Action::kRun) << args[1] << " " << line.error;
+    const std::string fault = FindUsageFault(*FindCommand("hostkey"), line.context);
+    EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault) << fault;
+    EXPECT_EQ(fault.empty(), *c.fault == '\0') << fault;
+  }
+  EXPECT_NE(ParseCommandLine({"hostkey", "unseal"}).error.find("unknown action 'unseal'"),
+            std::string::npos);
+  EXPECT_NE(ParseCommandLine({"hostkey", "status", "--jsn"}).error.find("did you mean '--json'"),
+            std::string::npos);
 }
 
 TEST(CommandLineTest, CommandHelpWinsOverEverythingElse) {

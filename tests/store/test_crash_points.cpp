@@ -37,9 +37,9 @@ const Records kNew{{"c", "3"}};
 struct Scenario {
   const char* what;
   std::function<void()> restore;
-  std::function<int()> change;
+  std::function<StoreStatus()> change;
   std::function<std::string()> state;
-  std::function<int()> next;
+  std::function<StoreStatus()> next;
 };
 
 class CrashPointTest : public testing::Test {
@@ -57,8 +57,8 @@ class CrashPointTest : public testing::Test {
   static std::string Opened(const std::string& at, const std::string& passphrase,
                             const Records& old_records, const Records& new_records) {
     Records records;
-    const int result = Store().Decrypt(at, records, passphrase);
-    if (result != status::kOk) return "status " + std::to_string(result);
+    const StoreStatus result = Store().Decrypt(at, records, passphrase);
+    if (result != status::kOk) return "status " + std::to_string(result.GetCode());
     return records == old_records ? "old" : records == new_records ? "new" : "other records";
   }
   // Makes the folders `stores` and `keys` hold only what `files` holds.
@@ -90,7 +90,7 @@ class CrashPointTest : public testing::Test {
     SCOPED_TRACE(scenario.what);
     const auto change = [&] {
       EnDecryptUseFileSystem(&files);
-      const int result = scenario.change();
+      const StoreStatus result = scenario.change();
       EnDecryptUseFileSystem(nullptr);
       return result;
     };
@@ -104,7 +104,7 @@ class CrashPointTest : public testing::Test {
       SCOPED_TRACE("step " + std::to_string(step) + " of " + std::to_string(steps));
       scenario.restore();
       files.FailAt(step);
-      const int failed = change();
+      const StoreStatus failed = change();
       const std::string after_failure = scenario.state();
       EXPECT_TRUE(after_failure == "new" || (failed != status::kOk && after_failure == "old"))
           << after_failure << ", status " << failed;
@@ -180,7 +180,7 @@ TEST_F(CrashPointTest, HostKeyChangesLeaveEveryStoreOpening) {
   const std::string first_id = facts.key_id;
   const auto rotate = [&] {
     std::string kept, used;
-    const int rotated = EnDecryptRotateHostKey("", kept, used);
+    const StoreStatus rotated = EnDecryptRotateHostKey("", kept, used);
     return rotated == status::kOk ? Store().Rekey(moved, "", "") : rotated;
   };
   // "new" once the key is no longer `id` (or, `retired`, no longer kept),

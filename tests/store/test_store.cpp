@@ -216,11 +216,11 @@ class StoreTest : public testing::Test {
     config.Set(settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
   }
   static EnDecrypt& Store() { return *EnDecrypt::GetInstance(); }
-  int Write(const Records& records, const std::string& passphrase = kPassphrase,
-            bool keep_stored = true) {
+  StoreStatus Write(const Records& records, const std::string& passphrase = kPassphrase,
+                    bool keep_stored = true) {
     return Store().Encrypt(records, path, passphrase, keep_stored);
   }
-  int Read(Records& records, const std::string& passphrase = kPassphrase) {
+  StoreStatus Read(Records& records, const std::string& passphrase = kPassphrase) {
     return Store().Decrypt(path, records, passphrase);
   }
   Records ReadOk(const std::string& passphrase = kPassphrase) {
@@ -228,7 +228,7 @@ class StoreTest : public testing::Test {
     EXPECT_EQ(Read(records, passphrase), status::kOk);
     return records;
   }
-  int Mode(int& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
+  StoreStatus Mode(EncryptionMode& mode) { return Store().GetFileLastEncryptionMode(path, mode); }
   std::string Bytes() const { return ReadFile(path); }
   std::vector<std::string> StoreFolder() const { return FolderEntries(dir.File("stores")); }
   void SetBytes(const std::string& bytes) {
@@ -275,7 +275,7 @@ TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
   const std::string first = Bytes();
   EnDecryptForgetDerivedKeys();  // as a fresh process would start
   const unsigned long long derivations = EnDecryptKeyDerivationCount();
-  int mode = 2;
+  EncryptionMode mode = kAttendedMode;
   ASSERT_EQ(Mode(mode), status::kOk);  // the command's update sequence
   ReadOk();
   ASSERT_EQ(Write(small), status::kOk);
@@ -380,7 +380,7 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
     if (child == 0) {
       const rlimit limit{4096, 4096};  // the store ignores SIGXFSZ: the write fails with EFBIG
       ::setrlimit(RLIMIT_FSIZE, &limit);
-      ::_exit(Write(records));
+      ::_exit(Write(records).GetCode());
     }
     int code = 0;
     return ::waitpid(child, &code, 0) == child && WIFEXITED(code) ? WEXITSTATUS(code) : -1;
@@ -414,7 +414,7 @@ TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
 TEST_F(StoreTest, MissingStoresAndWrongHostKeysAreRefusedAndLeaveEverything) {
   path = dir.File("stores/unattended.store");
   Records records{{"kept", "x"}};
-  int mode = 2;
+  EncryptionMode mode = kAttendedMode;
   EXPECT_EQ(Mode(mode), status::kNotExist);
   EXPECT_EQ(Read(records, kUnattended), status::kNotExist);
   ASSERT_EQ(Write(small, kUnattended), status::kOk);
@@ -454,13 +454,13 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
     damage(bytes);
     SetBytes(bytes);
     Records records{{"kept", "x"}};
-    int mode = 2;
+    EncryptionMode mode = kUnattendedMode;  // not the store's: untouched on failure
     EXPECT_EQ(Read(records), status::kInvalidFile) << what << " " << bytes.size();
     EXPECT_EQ(Mode(mode), status::kInvalidFile) << what << " " << bytes.size();
     EXPECT_EQ(Write(small), status::kInvalidFile) << what << " " << bytes.size();
     EXPECT_EQ(Bytes(), bytes) << what;
     EXPECT_EQ(records, (Records{{"kept", "x"}}));
-    EXPECT_EQ(mode, 2);
+    EXPECT_EQ(mode, kUnattendedMode);
   }
   EXPECT_EQ(EnDecryptKeyDerivationCount(), derivations);
   // Only the key material (costs, salt, key id, nonce, key check) may read
@@ -470,7 +470,7 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
     bytes[bit / 8] = static_cast<char>(bytes[bit / 8] ^ (1 << (bit % 8)));
     SetBytes(bytes);
     Records records;
-    const int result = Read(records);
+    const StoreStatus result = Read(records);
     const bool key = bit / 8 >= kOpsLimitOffset && bit / 8 < kBodyLengthOffset;
     EXPECT_TRUE(result == status::kInvalidFile || (key && result == status::kWrongPassphrase))
         << bit << " gave " << result;
@@ -515,8 +515,12 @@ TEST_F(StoreTest, HostKeyOthersCouldPlantOrReadIsRefused) {
     const std::string bytes = Bytes();
     plant();
     Records records;
-    EXPECT_EQ(Read(records, kUnattended), status::kNoCredential) << fault;
-    EXPECT_EQ(Write({{"more", "x"}}, kUnattended), status::kNoCredential) << fault;
+    // The check the key failed goes with the status, for the command to log.
+    for (const StoreStatus& refused : {Read(records, kUnattended), Write({{"more", "x"}}, kUnattended)}) {
+      EXPECT_EQ(refused, status::kNoCredential) << fault;
+      EXPECT_EQ(refused.GetReason().rfind("host key '" + host_key + "' refused: ", 0), 0u)
+          << fault << ": " << refused.GetReason();
+    }
     EXPECT_EQ(Bytes(), bytes) << fault;
     fs::permissions(keys, fs::owner_all);
   }
@@ -531,12 +535,14 @@ TEST_F(StoreTest, SpecialFilesAndDanglingLinksFailAtOnce) {
     if (!fifo) fs::create_symlink("gone/settings", path);
     const unsigned long long derived = EnDecryptKeyDerivationCount();
     // A FIFO would block these forever if it were opened for reading.
-    int mode = 0;
+    EncryptionMode mode = kAttendedMode;
     Records records;
     const int refused = fifo ? status::kInvalidFile : status::kNotExist;
     EXPECT_EQ(Mode(mode), refused) << fifo;
     EXPECT_EQ(Read(records), refused) << fifo;
-    EXPECT_EQ(Write(small), fifo ? status::kInvalidFile : status::kWriteFailed) << fifo;
+    const StoreStatus written = Write(small);
+    EXPECT_EQ(written, fifo ? status::kInvalidFile : status::kWriteFailed) << fifo;
+    EXPECT_NE(written.GetReason().find("'" + path + "'"), std::string::npos) << written.GetReason();
     EXPECT_EQ(EnDecryptKeyDerivationCount(), derived) << fifo;
     EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"}) << fifo;
   }
@@ -633,7 +639,7 @@ TEST_F(StoreTest, AdminOperationsActOnlyOnAnAuthenticStoreUnderTheRightKey) {
     ASSERT_EQ(Store().ListKeys(path, passphrase, keys), 0);
     EXPECT_EQ(keys, (std::vector<std::string>{"a", "b", "c"}));
     ASSERT_EQ(Store().Inspect(path, passphrase, info), 0);
-    EXPECT_EQ(info.mode, *passphrase ? 0 : 1);
+    EXPECT_EQ(info.mode, *passphrase ? kAttendedMode : kUnattendedMode);
     EXPECT_EQ(info.record_count, 3u);
     EXPECT_EQ(info.opslimit, *passphrase ? 1u : 0u);  // an unattended store has no costs
     EXPECT_EQ(info.memlimit, *passphrase ? 8192u : 0u);
@@ -642,9 +648,9 @@ TEST_F(StoreTest, AdminOperationsActOnlyOnAnAuthenticStoreUnderTheRightKey) {
     ASSERT_EQ(Store().Rekey(path, passphrase, to), 0);
     EXPECT_NE(Bytes().substr(kSaltOffset, kSaltSize), salt);
     EXPECT_EQ(ReadOk(to), (Records{{"b", "2"}}));
-    int mode = 2;
+    EncryptionMode mode = to.empty() ? kAttendedMode : kUnattendedMode;
     ASSERT_EQ(Mode(mode), 0);
-    EXPECT_EQ(mode, to.empty() ? 1 : 0);
+    EXPECT_EQ(mode, to.empty() ? kUnattendedMode : kAttendedMode);
     const std::string refused = to.empty() ? kPassphrase : "wrong";
     const int refusal = to.empty() ? 11 : 13;
     const std::string bytes = Bytes();

@@ -60,8 +60,8 @@ class FaultyFiles : public platform::FileSystem {
                              platform::LockedFile& lock,
                              std::vector<unsigned char>& contents) override {
     locked[&lock] = path;
-    return crashed ? FileResult::kFailed
-                   : FileSystem::LockAndReadFile(path, max_size, lock, contents);
+    if (crashed) return FileResult::kFailed;
+    return FileSystem::LockAndReadFile(path, max_size, lock, contents);
   }
   FileResult CreateLockedFile(platform::LockedFile& lock, const unsigned char* data,
                               std::size_t size) override {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/Trace.h"
 #include "suite/platform/Files.h"
 #include "suite/platform/StandardStreams.h"
 
@@ -13,6 +14,14 @@ std::string SizeInWords(std::size_t size) {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
   if (size >= kMiB && size % kMiB == 0) return std::to_string(size / kMiB) + " MiB";
   return std::to_string(size) + " bytes";
+}
+
+// The file layer's reason for a refusal, for the log; the console gets
+// the caller's words.
+void LogFileReason(const platform::FileResult& result) {
+  if (!result.GetReason().empty()) {
+    KLOG(kLevelError) << result.GetReason();
+  }
 }
 
 }  // namespace
@@ -31,6 +40,7 @@ bool ReadFileOrStandardInput(const std::string& from, std::size_t max_size, Secr
     bytes.assign(read.begin(), read.end());
     return true;
   }
+  LogFileReason(result);
   reason = result == platform::FileResult::kNotFound ? "it does not exist"
            : result == platform::FileResult::kWrongSize
                ? "it is not a regular file of at most " + SizeInWords(max_size)
@@ -43,6 +53,7 @@ bool ReadOwnerOnlyFile(const std::string& path, std::size_t max_size,
                        std::vector<unsigned char>& bytes, std::string& reason) {
   const platform::FileResult result = platform::ReadSecretFile(path, 1, max_size, bytes);
   if (result == platform::FileResult::kOk) return true;
+  LogFileReason(result);
   reason = platform::IsAccessDenied(path) ? "permission denied"
            : result == platform::FileResult::kNotFound ? "it does not exist"
            : result == platform::FileResult::kWrongSize

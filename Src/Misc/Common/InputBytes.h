@@ -17,8 +17,8 @@ constexpr char kStandardInputName[] = "-";
 // Reads the regular file `from`, or standard input when it is "-", whole
 // into `bytes`: at most `max_size` bytes. False when it cannot, with
 // `reason` in words for the console ("it does not exist", "permission
-// denied", "it is not a regular file of at most 16 MiB", ...); `bytes` is
-// untouched then.
+// denied", "it is not a regular file of at most 16 MiB", ...) and the file
+// layer's reason in the log; `bytes` is untouched then.
 [[nodiscard]] bool ReadFileOrStandardInput(const std::string& from, std::size_t max_size,
                                            SecretString& bytes, std::string& reason);
 
@@ -26,7 +26,7 @@ constexpr char kStandardInputName[] = "-";
 // identity), into `bytes`: it must be a regular file of 1 to `max_size`
 // bytes, not a link, the user's own and readable by no one else. False
 // when it is not or cannot be read, with `reason` in words for the
-// console; `bytes` is untouched then.
+// console and the check it failed in the log; `bytes` is untouched then.
 [[nodiscard]] bool ReadOwnerOnlyFile(const std::string& path, std::size_t max_size,
                                      std::vector<unsigned char>& bytes, std::string& reason);
 

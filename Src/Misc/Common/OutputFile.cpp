@@ -48,7 +48,8 @@ uint32_t OutputFile::Write(const void* data, std::size_t size,
             : files.CreateFileAtomically(path, bytes, size, false);
   if (written == platform::FileResult::kExists) return RefuseExisting(path);
   if (written != platform::FileResult::kOk) {
-    KLOG(kLevelError) << "Write output file " << path << " error.";
+    KLOG(kLevelError) << "Write output file " << path << " error"
+                      << (written.GetReason().empty() ? "" : ": " + written.GetReason()) << ".";
     return ERR_WRITE_FILE;
   }
   return ERR_SUCCEED;

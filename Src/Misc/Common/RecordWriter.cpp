@@ -20,7 +20,8 @@ RecordWriter::RecordWriter(const char* owner_name, const HostContext& run_contex
 
 uint32_t RecordWriter::WriteAllTypes() {
   // Presence alone selects unattended mode; the option's value is not read.
-  const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
+  const EncryptionMode mode =
+      context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
   // One passphrase for the whole run: only the pre-check writes it, anew
   // for every type in attended mode; unattended runs keep it empty.
   std::string passphrase;
@@ -96,7 +97,7 @@ uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
   EnDecrypt* store = GetStoreInstance();
   if (store == nullptr) return ERR_INTERNAL;
   const uint32_t code = OpenExistingStore(
-      *store, path, mode, &MapStoreStatus,
+      *store, path, static_cast<EncryptionMode>(mode), &MapStoreStatus,
       [this, &path](std::string& typed) { return AskStorePassphrase(typed, path); },
       passphrase);
   if (code != ERR_SUCCEED) return code;

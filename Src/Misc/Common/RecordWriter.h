@@ -29,10 +29,12 @@ class RecordWriter {
   // at the first type that fails. Returns a catalogue code.
   [[nodiscard]] uint32_t WriteAllTypes();
 
-  // The steps of WriteAllTypes, each returning a catalogue code. With
-  // `read`, the pre-check's decryption of an existing store goes there, and
-  // Write hands it to the store's rewrite, which then need not decrypt the
-  // same file again; WriteAllTypes keeps one per type, for that type only.
+  // The steps of WriteAllTypes, each returning a catalogue code. `mode` is
+  // an EncryptionMode, held as an int by encrypt's steps that call these.
+  // With `read`, the pre-check's decryption of an existing store goes there,
+  // and Write hands it to the store's rewrite, which then need not decrypt
+  // the same file again; WriteAllTypes keeps one per type, for that type
+  // only.
   [[nodiscard]] uint32_t LocateTypeStore(const std::string& key, std::string& path);
   [[nodiscard]] uint32_t PreCheck(int mode, const std::string& path, std::string& passphrase,
                                   FileType type, EnDecrypt::ReadForUpdate* read = nullptr);

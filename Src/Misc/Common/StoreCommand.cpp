@@ -4,7 +4,6 @@
 
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputBytes.h"
-#include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/PlainText.h"
@@ -20,11 +19,10 @@
 #include "suite/platform/Files.h"
 #include "suite/platform/SystemPlaces.h"
 #include "suite/platform/Utf8Path.h"
+#include "suite/usage/Commands.h"
 
 namespace {
 
-// "--type" names, indexed by FileType.
-constexpr const char* kTypeNames[] = {"settings", "credentials"};
 constexpr char kHostKeyPathSetting[] = "ENCRYPT_HOST_KEY_PATH";
 // The most bytes a passphrase file may hold.
 constexpr std::size_t kMaxPassphraseFileSize = 4096;
@@ -88,7 +86,7 @@ void ExplainMissingHostKey() {
 // the way back, and returns the missing-key code; otherwise the refusal
 // stays a wrong key (damaged key material). No passphrase is involved.
 uint32_t ExplainUnheldHostKey(const std::string& path) {
-  int mode = kAnyMode;
+  EncryptionMode mode = kUnattendedMode;
   std::string key_id;
   HostKeyFacts facts;
   if (EnDecryptReadStoreKeyId(path, mode, key_id) != endecrypt_status::kOk || key_id.empty()) {
@@ -119,53 +117,22 @@ bool IsCredentialKey(const std::string& key) {
 }
 
 CommandResult StoreCommand::SetParameters(const HostContext& host_context) {
-  context = host_context;
-  CommandResult result;
-  uint32_t code = ERR_SUCCEED;
-  if (HasOption("type") == HasOption("store")) {
-    code = RefuseOption(
-        "Name the store by exactly one of --type settings|credentials and --store PATH");
-  } else if (HasOption("type")) {
-    const std::string name = GetOption("type");
-    for (FileType i = SensitiveSetting; i <= Credential; ++i) {
-      if (name == kTypeNames[i]) type = i;
-    }
-    if (type == kNoType) code = RefuseOption("--type takes settings or credentials");
-  } else if (GetOption("store").empty()) {
-    code = RefuseOption("--store takes the path of a store file");
-  } else {
-    path = GetOption("store");
-  }
-  if (code == ERR_SUCCEED && HasOption("passphrase-file") && GetOption("passphrase-file").empty()) {
-    code = RefuseOption("--passphrase-file takes the path of a file holding the passphrase");
-  }
-  if (code == ERR_SUCCEED) code = CheckOptions();
-  return MakeCommandResult(result, code);
+  // Read before the table is checked, and of no use when it refuses.
+  const auto given = host_context.options.find("type");
+  if (given == host_context.options.end() || !ParseFileType(given->second, type)) type = kNoType;
+  const auto store = host_context.options.find("store");
+  path = type == kNoType && store != host_context.options.end() ? store->second : std::string();
+  return CommandFrame::SetParameters(host_context);
 }
 
-CommandResult StoreCommand::Run() {
-  InputForm::EndRunOnInterrupt();
+uint32_t StoreCommand::RunCommand() {
   if (WritesDataToStandardOutput()) SetConsoleToStandardError(true);
-  CommandResult result;
-  const uint32_t code = OpenProc();
-  return MakeCommandResult(result, code);
+  return OpenProc();
 }
 
-int StoreCommand::ExpectedMode() const {
-  return HasOption("unattended") ? kUnattendedMode : kAnyMode;
-}
-
-bool StoreCommand::HasOption(const std::string& name) const {
-  return context.options.count(name) != 0;
-}
-
-std::string StoreCommand::GetOption(const std::string& name) const {
-  const auto it = context.options.find(name);
-  return it != context.options.end() ? it->second : std::string();
-}
-
-uint32_t StoreCommand::FromStoreStatus(int status) {
-  return status == endecrypt_status::kNotExist ? ERR_FILE_NOT_EXIST : MapAdminStatus(status);
+std::optional<EncryptionMode> StoreCommand::ExpectedMode() const {
+  if (HasOption("unattended")) return kUnattendedMode;
+  return std::nullopt;
 }
 
 uint32_t StoreCommand::ReadStoredRecords(EnDecrypt& store, RecordMap& records) const {
@@ -219,11 +186,6 @@ uint32_t StoreCommand::FormatPlainText(const RecordMap& records, std::string& te
   return code;
 }
 
-uint32_t StoreCommand::RefuseOption(const std::string& message) {
-  CONSOLE_MESSAGE(kLevelError) << message;
-  return ERR_INVALID_PARAMETER;
-}
-
 uint32_t StoreCommand::OpenProc() {
   TRACE_ENTERING("StoreCommand::OpenProc");
   // A configuration that is there but unusable stops every store command
@@ -244,10 +206,10 @@ uint32_t StoreCommand::OpenProc() {
     if (located != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get value: " << EncryptedPathKeys[type] << " error: " << located << ".";
       std::string unused;
-      CONSOLE_MESSAGE(kLevelError)
-          << "No path for the " << kTypeNames[type] << " store: "
-          << DescribeConfigResult(ZUdurov::GlobalConfig::GetConfigItem(EncryptedPathKeys[type], unused))
-          << " (" << EncryptedPathKeys[type] << "); or give --store PATH.";
+      CONSOLE_MESSAGE(kLevelError) << "No path for the " << kStoreTypeNames[type] << " store: "
+                                   << DescribeConfigResult(ZUdurov::GlobalConfig::GetConfigItem(
+                                          EncryptedPathKeys[type], unused))
+                                   << " (" << EncryptedPathKeys[type] << "); or give --store PATH.";
       return ERR_READ_FILE;
     }
   }
@@ -260,8 +222,8 @@ uint32_t StoreCommand::OpenProc() {
   store_is_new = MayCreateStore() && !EntryExists(path);
   if (store_is_new) {
     // A new store takes the run's mode; attended unless --unattended.
-    store_mode = ExpectedMode() == kUnattendedMode ? kUnattendedMode : kAttendedMode;
-    uint32_t code = CheckBeforePrompt(store_mode);
+    store_mode = ExpectedMode().value_or(kAttendedMode);
+    uint32_t code = CheckBeforePrompt(*store_mode);
     if (code == ERR_SUCCEED && store_mode == kAttendedMode) code = ObtainPassphrase(true, passphrase);
     if (code != ERR_SUCCEED) return code;
     return RunOnStore(*store);
@@ -277,7 +239,7 @@ uint32_t StoreCommand::OpenProc() {
       },
       passphrase, &store_mode);
   if (finished) return ERR_SUCCEED;
-  if (code == ERR_MODE_CONFLICT && store_mode != kAnyMode) {
+  if (code == ERR_MODE_CONFLICT && store_mode) {
     CONSOLE_MESSAGE(kLevelError) << "The store " << path << " is "
                                  << (store_mode == kAttendedMode
                                          ? "attended (sealed with a passphrase)"
@@ -290,7 +252,7 @@ uint32_t StoreCommand::OpenProc() {
   if (code == ERR_PASSPHRASE && store_mode == kUnattendedMode) return ExplainUnheldHostKey(path);
   if (code != ERR_SUCCEED) return code;
   if (store_mode == kUnattendedMode) {
-    if (const uint32_t refused = CheckBeforePrompt(store_mode); refused != ERR_SUCCEED) {
+    if (const uint32_t refused = CheckBeforePrompt(*store_mode); refused != ERR_SUCCEED) {
       return refused;
     }
     if (finished) return ERR_SUCCEED;

@@ -1,54 +1,52 @@
-// The common part of the store administration commands (decrypt, list,
-// verify, remove, rekey): the store comes from "--type settings|credentials"
-// (placed by the location rules encrypt uses) or "--store PATH" (used as
-// written), exactly one of them; the store's own mode is taken ("--unattended"
-// only insists on the host key), and an attended store's passphrase is asked
-// once (from the console or "--passphrase-file") before the command's own
-// step runs. A command may create an absent store (set).
+// The common part of the store commands (decrypt, export, get, set, edit,
+// list, verify, remove, rekey), on the frame of every command: the store comes
+// from "--type settings|credentials" (placed by the location rules encrypt
+// uses) or "--store PATH" (used as written), as the table of commands
+// requires; the store's own mode is taken ("--unattended" only insists on
+// the host key), and an attended store's passphrase is asked once (from the
+// console or "--passphrase-file") before the command's own step runs. A
+// command may create an absent store (set).
 // Driven from one thread by the host; holds no lock.
 #ifndef SRC_MISC_COMMON_STORECOMMAND_H_
 #define SRC_MISC_COMMON_STORECOMMAND_H_
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Src/Misc/Common/CommandFrame.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/StoreLocation.h"
-#include "plugin/basic_app.h"
 
 class EnDecrypt;
 
-class StoreCommand : public basic_app {
+class StoreCommand : public CommandFrame {
  public:
   using RecordMap = std::map<std::string, std::string>;
 
   // The type when "--store" named the file.
   static constexpr FileType kNoType = -1;
 
-  StoreCommand() = default;
+  using CommandFrame::CommandFrame;
   ~StoreCommand() override;
 
-  // Keeps a copy of `context` and checks the store selection and the
-  // command's own options (CheckOptions). A fault is printed on standard
-  // error and returned as ERR_INVALID_PARAMETER.
+  // As CommandFrame's, with the store selection read first: the command's
+  // own checks (CheckOptions) see `type`.
   CommandResult SetParameters(const HostContext& context) override;
-  CommandResult Run() override;
 
  protected:
-  // The command's own option checks, after the store selection passed.
-  [[nodiscard]] virtual uint32_t CheckOptions() { return 0; }
   // True when standard output carries the command's data: every prompt
   // and message of the run then goes to standard error.
   [[nodiscard]] virtual bool WritesDataToStandardOutput() const = 0;
-  // The mode (an EncryptionMode) the store must be in to be opened, or
-  // kAnyMode to take the store's own; also the mode of a new store.
-  [[nodiscard]] virtual int ExpectedMode() const;
+  // The mode the store must be in to be opened, or none to take the
+  // store's own; also the mode of a new store (none: attended).
+  [[nodiscard]] virtual std::optional<EncryptionMode> ExpectedMode() const;
   // Checks that need the store's `mode` and must come before any prompt.
   // Setting `finished` here ends the run at once, with success and the
   // store untouched: there is nothing to do.
-  [[nodiscard]] virtual uint32_t CheckBeforePrompt(int mode) {
+  [[nodiscard]] virtual uint32_t CheckBeforePrompt(EncryptionMode mode) {
     static_cast<void>(mode);
     return 0;
   }
@@ -72,14 +70,6 @@ class StoreCommand : public basic_app {
   [[nodiscard]] bool IsCredentialStore(const std::vector<std::string>& keys) const;
   [[nodiscard]] bool IsCredentialStore(const RecordMap& records) const;
 
-
-  [[nodiscard]] bool HasOption(const std::string& name) const;
-  [[nodiscard]] std::string GetOption(const std::string& name) const;
-
-  // A store status as the command's result: the status mapping encrypt
-  // uses, except that a store gone missing is "File doesn't exist."
-  [[nodiscard]] static uint32_t FromStoreStatus(int status);
-
   // Replaces `records` by every record of the store at `path`, opened with
   // `passphrase`, and returns FromStoreStatus of the result; a failure is
   // logged. `records` is untouched on failure.
@@ -102,18 +92,15 @@ class StoreCommand : public basic_app {
   // also said so on the console.
   [[nodiscard]] uint32_t FormatPlainText(const RecordMap& records, std::string& text) const;
 
-  // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
-  [[nodiscard]] static uint32_t RefuseOption(const std::string& message);
-
-  HostContext context;
   FileType type = kNoType;
   std::string path;
   std::string passphrase;  // empty for an unattended store; wiped on destruction
   bool store_is_new = false;  // MayCreateStore() and no store was at `path`
   bool finished = false;      // CheckBeforePrompt found nothing to do
-  int store_mode = kAnyMode;  // the mode the store was opened in
+  std::optional<EncryptionMode> store_mode;  // the mode the store was opened in, once known
 
  private:
+  [[nodiscard]] uint32_t RunCommand() override;
   [[nodiscard]] uint32_t OpenProc();
 };
 

@@ -1,6 +1,7 @@
 #include "Src/Misc/Common/StoreLocation.h"
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,8 +16,22 @@
 #include "host/KelvoxDirectory.h"
 #include "suite/platform/Process.h"
 #include "suite/platform/Utf8Path.h"
+#include "suite/usage/Commands.h"
 
-const char* const EncryptedPathKeys[] = {"ENCRYPT_SETTING_PATH", "ENCRYPTED_CREDENTIALS_FILE_PATH"};
+const char* const EncryptedPathKeys[kFileTypeCount] = {"ENCRYPT_SETTING_PATH",
+                                                       "ENCRYPTED_CREDENTIALS_FILE_PATH"};
+
+static_assert(std::size(kStoreTypeNames) == kFileTypeCount, "one --type name per type");
+
+bool ParseFileType(const std::string& name, FileType& type) {
+  for (FileType each = 0; each < kFileTypeCount; ++each) {
+    if (name == kStoreTypeNames[each]) {
+      type = each;
+      return true;
+    }
+  }
+  return false;
+}
 
 namespace {
 

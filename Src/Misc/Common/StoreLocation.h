@@ -8,14 +8,20 @@
 #include <cstdint>
 #include <string>
 
-// Input file and store types, in the order every per-type step runs.
+// Input file and store types, in the order every per-type step runs: from
+// 0 to kFileTypeCount - 1.
 using FileType = int32_t;
 constexpr FileType SensitiveSetting = 0;
 constexpr FileType Credential = 1;
+constexpr FileType kFileTypeCount = 2;
 
 // The configuration key naming each type's encrypted file, indexed by
 // FileType.
-extern const char* const EncryptedPathKeys[];
+extern const char* const EncryptedPathKeys[kFileTypeCount];
+
+// Stores in `type` the type "--type" calls `name` (suite/usage/Commands.h);
+// false, with `type` untouched, for any other name.
+[[nodiscard]] bool ParseFileType(const std::string& name, FileType& type);
 
 // Stores in `path` (which comes in empty) the store configured under `key`.
 // Returns ERR_SUCCEED, or the configuration's failure as a common code

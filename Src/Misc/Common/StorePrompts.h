@@ -11,6 +11,10 @@
 
 // The fewest characters a passphrase may have, new and existing stores alike.
 constexpr std::size_t kMinPassphraseLength = 8;
+// The fewest characters a host-key backup's passphrase may have: more than
+// a store's, since a backup may be attacked offline, away from this host,
+// for as long as the key is in use.
+constexpr std::size_t kMinBackupPassphraseLength = 12;
 
 // Asks the passphrase of the store at `path`: with `new_passphrase` the
 // prompt states the minimum length and the entry is asked twice. Returns

@@ -1,9 +1,11 @@
 #include "Src/Misc/Common/StoreStatus.h"
 
+#include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
-#include "host/EnDecrypt.h"
 
-uint32_t MapStoreStatus(int status) {
+namespace {
+
+uint32_t ToCode(int status) {
   switch (status) {
     case endecrypt_status::kOk: return ERR_SUCCEED;
     case endecrypt_status::kNoCredential: return ERR_NO_MATCHING_CREDENTIAL;
@@ -17,12 +19,33 @@ uint32_t MapStoreStatus(int status) {
   }
 }
 
-uint32_t MapAdminStatus(int status) {
-  switch (status) {
+void LogReason(const StoreStatus& status) {
+  if (status != endecrypt_status::kOk && !status.GetReason().empty()) {
+    KLOG(kLevelError) << status.GetReason();
+  }
+}
+
+}  // namespace
+
+uint32_t MapStoreStatus(const StoreStatus& status) {
+  LogReason(status);
+  return ToCode(status.GetCode());
+}
+
+uint32_t MapHostKeyStatus(const StoreStatus& status) {
+  LogReason(status);
+  if (status == endecrypt_status::kOk) return ERR_SUCCEED;
+  return status == endecrypt_status::kInternal ? ERR_INTERNAL : ERR_NO_MATCHING_CREDENTIAL;
+}
+
+uint32_t MapAdminStatus(const StoreStatus& status) {
+  LogReason(status);
+  switch (status.GetCode()) {
+    case endecrypt_status::kNotExist: return ERR_FILE_NOT_EXIST;
     case endecrypt_status::kRecordAbsent: return ERR_GENERIC_FAILURE;
     case endecrypt_status::kBusy:
     case endecrypt_status::kKeyInUse:
     case endecrypt_status::kConflict: return ERR_WRITE_FILE;
-    default: return MapStoreStatus(status);
+    default: return ToCode(status.GetCode());
   }
 }

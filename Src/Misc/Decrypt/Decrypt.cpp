@@ -7,17 +7,7 @@
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
-uint32_t DECRYPT::CheckOptions() {
-  if (HasOption("output") && GetOption("output").empty()) {
-    return RefuseOption("--output takes the path of the file to write");
-  }
-  if (HasOption("force") && !HasOption("output")) {
-    return RefuseOption("--force replaces the file of --output; give --output FILE");
-  }
-  return ERR_SUCCEED;
-}
-
-uint32_t DECRYPT::CheckBeforePrompt(int mode) {
+uint32_t DECRYPT::CheckBeforePrompt(EncryptionMode mode) {
   static_cast<void>(mode);
   return Output().Check(path);
 }

@@ -13,10 +13,12 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class DECRYPT : public StoreCommand {
+ public:
+  DECRYPT() : StoreCommand("decrypt") {}
+
  protected:
-  [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return !WritesFile(); }
-  [[nodiscard]] uint32_t CheckBeforePrompt(int mode) override;
+  [[nodiscard]] uint32_t CheckBeforePrompt(EncryptionMode mode) override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:

@@ -5,7 +5,6 @@
 #include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/StorePrompts.h"
-#include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
@@ -152,7 +151,8 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   std::vector<std::string> conflicts;
-  const int status = store.ApplyEdit(path, passphrase, changed, before, after, conflicts);
+  const StoreStatus status = store.ApplyEdit(path, passphrase, changed, before, after, conflicts);
+  const uint32_t code = FromStoreStatus(status);
   conflict = status == endecrypt_status::kConflict;
   if (conflict) {
     std::string keys;
@@ -160,9 +160,8 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
     KLOG(kLevelError) << "Edit of " << path << " conflicts on " << conflicts.size() << " keys.";
     CONSOLE_MESSAGE(kLevelError) << "Nothing was written: while the editor was open another "
                                  << "command changed what you changed too: " << keys << ".";
-    return MapAdminStatus(status);
+    return code;
   }
-  const uint32_t code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Encrypt file " << path << " error: " << status << ".";
     return code;

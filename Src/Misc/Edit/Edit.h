@@ -15,6 +15,9 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class EDIT : public StoreCommand {
+ public:
+  EDIT() : StoreCommand("edit") {}
+
  protected:
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;

@@ -14,8 +14,6 @@ namespace {
 
 // The largest recipients file read: thousands of recipients.
 constexpr std::size_t kMaxRecipientsFileSize = std::size_t{1} << 20;
-// The host joins the values of a repeated option with this byte.
-constexpr char kRepeatSeparator = '\0';
 
 }  // namespace
 
@@ -24,24 +22,12 @@ OutputFile EXPORT::Output() const {
 }
 
 uint32_t EXPORT::CheckOptions() {
-  if (!HasOption("output") || GetOption("output").empty()) {
-    return RefuseOption("export needs --output FILE, or --output - for standard output");
-  }
-  if (HasOption("recipient")) {
-    const std::string given = GetOption("recipient");
-    std::size_t start = 0;
-    while (start <= given.size()) {
-      std::size_t end = given.find(kRepeatSeparator, start);
-      if (end == std::string::npos) end = given.size();
-      const std::string_view text(given.data() + start, end - start);
-      age::Recipient recipient;
-      if (age::ParseRecipient(text, recipient) != age::AgeStatus::kOk) {
-        return RefuseOption("--recipient '" + std::string(text) +
-                            "' is not an age X25519 recipient (age1...)");
-      }
-      recipients.push_back(recipient);
-      start = end + 1;
+  for (const std::string& text : GetOptionValues("recipient")) {
+    age::Recipient recipient;
+    if (age::ParseRecipient(text, recipient) != age::AgeStatus::kOk) {
+      return RefuseOption("--recipient '" + text + "' is not an age X25519 recipient (age1...)");
     }
+    recipients.push_back(recipient);
   }
   if (HasOption("recipients-file")) {
     const uint32_t code = ReadRecipientsFile();
@@ -76,7 +62,7 @@ uint32_t EXPORT::ReadRecipientsFile() {
   return ERR_READ_FILE;
 }
 
-uint32_t EXPORT::CheckBeforePrompt(int mode) {
+uint32_t EXPORT::CheckBeforePrompt(EncryptionMode mode) {
   static_cast<void>(mode);
   return Output().Check(path);
 }

@@ -14,12 +14,15 @@
 #include "suite/age/AgeFormat.h"
 
 class EXPORT : public StoreCommand {
+ public:
+  EXPORT() : StoreCommand("export") {}
+
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override {
     return Output().IsStandardOutput();
   }
-  [[nodiscard]] uint32_t CheckBeforePrompt(int mode) override;
+  [[nodiscard]] uint32_t CheckBeforePrompt(EncryptionMode mode) override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:

@@ -10,8 +10,6 @@
 #include "suite/secretmemory/SecretMemory.h"
 
 uint32_t GET::CheckOptions() {
-  // The empty key is a valid record key, so only a missing option is refused.
-  if (!HasOption("key")) return RefuseOption("You must name the record to print by --key");
   if (type == Credential && !IsCredentialKey(GetOption("key"))) {
     return RefuseOption("A credentials key is <target>/user or <target>/password");
   }
@@ -22,13 +20,13 @@ uint32_t GET::RunOnStore(EnDecrypt& store) {
   const std::string key = GetOption("key");
   std::string value;
   ScopedWipe<std::string> wipe(value);
-  const int status = store.GetValue(path, passphrase, key, value);
+  const StoreStatus status = store.GetValue(path, passphrase, key, value);
+  const uint32_t code = FromStoreStatus(status);
   if (status == endecrypt_status::kRecordAbsent) {
     KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
     CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
-    return ERR_GENERIC_FAILURE;
+    return code;
   }
-  const uint32_t code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;

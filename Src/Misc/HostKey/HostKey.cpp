@@ -2,53 +2,24 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
-#include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "Src/Misc/Common/StorePrompts.h"
-#include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
-#include "suite/platform/Process.h"
 
 namespace {
-
-// Longer than a store's minimum: a backup may be attacked offline, away
-// from this host, for as long as the key is in use.
-constexpr std::size_t kMinBackupPassphraseLength = 12;
-constexpr std::size_t kConfiguredStoreCount = 2;
-
-// The options each action takes, and the one it cannot do without.
-struct ActionOptions {
-  const char* action;
-  std::vector<std::string> allowed;
-  const char* required;
-  std::size_t arguments;  // what follows the action: retire's key id
-};
-const ActionOptions kActionOptions[] = {
-    {"status", {"store", "json"}, nullptr, 0},
-    {"seal", {"protection"}, "protection", 0},
-    {"rotate", {"store", "protection", "quiet"}, nullptr, 0},
-    {"retire", {"store", "quiet"}, nullptr, 1},
-    {"recipient", {"json"}, nullptr, 0},
-    {"backup", {"output"}, "output", 0},
-    {"restore", {"input", "protection", "force"}, "input", 0},
-};
-
-uint32_t Refuse(const std::string& message) {
-  CONSOLE_MESSAGE(kLevelError) << message;
-  return ERR_INVALID_PARAMETER;
-}
 
 // One store as status and rotate see it: "unattended under this key",
 // "under the old key", "attended", or why it cannot be read.
 struct StoreState {
-  int status = 0;
-  int mode = 0;
+  StoreStatus status;
+  EncryptionMode mode = kAttendedMode;  // when status is kOk
   std::string key_id;
 };
 
@@ -84,99 +55,52 @@ bool IsKeyId(const std::string& text) {
          text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-uint32_t ExplainBusy(const std::string& key_path) {
+void ExplainBusy(const std::string& key_path) {
   CONSOLE_MESSAGE(kLevelError) << "Another host-key change (rotate, seal, retire or restore) "
                                << "is running; it holds " << key_path
                                << ".lock. Nothing changed; try again when it ends.";
-  return MapAdminStatus(endecrypt_status::kBusy);
 }
 
 }  // namespace
 
-CommandResult HOSTKEY::SetParameters(const HostContext& host_context) {
-  context = host_context;
-  CommandResult result;
-  uint32_t code = ERR_SUCCEED;
-  const ActionOptions* found = nullptr;
-  if (!context.host_list.empty()) {
-    for (const ActionOptions& entry : kActionOptions) {
-      if (context.host_list.front() == entry.action) found = &entry;
-    }
+uint32_t HOSTKEY::CheckOptions() {
+  if (context.host_list.front() == "retire" && !IsKeyId(context.host_list[1])) {
+    return RefuseOption("'" + context.host_list[1] + "' is not a key id: 16 lower-case hex " +
+                        "digits, as hostkey status shows them");
   }
-  if (found == nullptr) {
-    code = Refuse("Give one action: status, seal, rotate, retire, recipient, backup or restore");
-  } else if (context.host_list.size() != found->arguments + 1) {
-    code = Refuse(found->arguments == 0
-                      ? "hostkey " + context.host_list.front() + " takes no argument"
-                      : "hostkey retire needs the id of one kept key (hostkey status lists them)");
-  } else if (found->arguments == 1 && !IsKeyId(context.host_list[1])) {
-    code = Refuse("'" + context.host_list[1] + "' is not a key id: 16 lower-case hex digits, " +
-                  "as hostkey status shows them");
-  } else {
-    action = found->action;
-    for (const auto& [name, value] : context.options) {
-      bool allowed = false;
-      for (const std::string& option : found->allowed) allowed = allowed || option == name;
-      if (!allowed) code = Refuse("--" + name + " does not apply to hostkey " + action);
-    }
-    if (code == ERR_SUCCEED && found->required != nullptr &&
-        GetOption(found->required).empty()) {
-      code = Refuse("hostkey " + action + " needs --" + found->required);
-    }
-    const std::string protection = GetOption("protection");
-    if (code == ERR_SUCCEED && HasOption("protection") && protection != "file" &&
-        protection != "tpm2" && protection != "dpapi") {
-      code = Refuse("--protection takes file, tpm2 or dpapi");
-    }
-  }
-  return MakeCommandResult(result, code);
+  return ERR_SUCCEED;
 }
 
-CommandResult HOSTKEY::Run() {
+uint32_t HOSTKEY::RunCommand() {
   TRACE_ENTERING("HOSTKEY::Run");
-  // A run may hold the host key unsealed and a backup passphrase.
-  platform::DisableCoreDumps();
-  // Ctrl+C at a prompt ends the run with nothing written, as in the store
-  // commands.
-  InputForm::EndRunOnInterrupt();
-  uint32_t code = ERR_SUCCEED;
-  if (action == "status") code = ShowStatus();
-  if (action == "seal") code = Seal();
-  if (action == "rotate") code = Rotate();
-  if (action == "retire") code = Retire();
-  if (action == "recipient") code = ShowRecipient();
-  if (action == "backup") code = Backup();
-  if (action == "restore") code = Restore();
-  CommandResult result;
+  // The steps of the actions in the table of commands.
+  using Step = uint32_t (HOSTKEY::*)();
+  static const std::pair<const char*, Step> kSteps[] = {
+      {"status", &HOSTKEY::ShowStatus},       {"seal", &HOSTKEY::Seal},
+      {"rotate", &HOSTKEY::Rotate},           {"retire", &HOSTKEY::Retire},
+      {"recipient", &HOSTKEY::ShowRecipient}, {"backup", &HOSTKEY::Backup},
+      {"restore", &HOSTKEY::Restore}};
+  uint32_t code = ERR_INTERNAL;
+  for (const auto& [action, step] : kSteps) {
+    if (context.host_list.front() == action) code = (this->*step)();
+  }
   TRACE_EXITING("HOSTKEY::Run");
-  return MakeCommandResult(result, code);
-}
-
-bool HOSTKEY::HasOption(const std::string& name) const {
-  return context.options.count(name) != 0;
-}
-
-std::string HOSTKEY::GetOption(const std::string& name) const {
-  const auto found = context.options.find(name);
-  return found == context.options.end() ? std::string() : found->second;
+  return code;
 }
 
 std::vector<std::string> HOSTKEY::GetStores() const {
   std::vector<std::string> stores;
-  for (std::size_t type = 0; type < kConfiguredStoreCount; ++type) {
+  for (FileType type = 0; type < kFileTypeCount; ++type) {
     std::string path;
     if (LocateStore(EncryptedPathKeys[type], path) == ERR_SUCCEED) stores.push_back(path);
   }
-  if (HasOption("store")) {
-    std::istringstream given(GetOption("store"));
-    for (std::string path; std::getline(given, path, '\0');) stores.push_back(path);
-  }
+  for (std::string& path : GetOptionValues("store")) stores.push_back(std::move(path));
   return stores;
 }
 
 uint32_t HOSTKEY::ShowStatus() {
   HostKeyFacts facts;
-  const int status = EnDecryptDescribeHostKey(facts);
+  const StoreStatus status = EnDecryptDescribeHostKey(facts);
   const std::vector<std::string> stores = GetStores();
   if (HasOption("json")) {
     std::string text;
@@ -229,21 +153,22 @@ uint32_t HOSTKEY::ShowStatus() {
                                      << Describe(ReadStoreState(store), facts);
     }
   }
-  return MapStoreStatus(status);
+  return FromStoreStatus(status);
 }
 
 uint32_t HOSTKEY::Seal() {
   const std::string protection = GetOption("protection");
-  const int status = EnDecryptSealHostKeyAs(protection);
+  const StoreStatus status = EnDecryptSealHostKeyAs(protection);
   if (status == endecrypt_status::kBusy) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
-    return ExplainBusy(facts.path);
+    ExplainBusy(facts.path);
+    return FromStoreStatus(status);
   }
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot seal the host key under " << protection
                                  << "; the key file is unchanged (the log says why).";
-    return MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   CONSOLE_MESSAGE(kLevelConsole) << "The host key now rests under " << protection
                                  << "; it is the same key, so no store changes.";
@@ -255,11 +180,11 @@ uint32_t HOSTKEY::Seal() {
 // write, and the key goes only when retired.
 uint32_t HOSTKEY::Rotate() {
   HostKeyFacts facts;
-  int status = EnDecryptDescribeHostKey(facts);
+  StoreStatus status = EnDecryptDescribeHostKey(facts);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot rotate the host key " << facts.path << ": "
                                  << facts.problem << ". Nothing changed.";
-    return MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   const std::vector<std::string> stores = GetStores();
   const std::string protection = GetOption("protection");
@@ -279,20 +204,23 @@ uint32_t HOSTKEY::Rotate() {
   if (moving == 0) CONSOLE_MESSAGE(kLevelConsole) << "  (none)";
   if (!HasOption("quiet") && !AskYesNo("Make the new host key and move these stores (Y/N)?")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
-    return MapStoreStatus(endecrypt_status::kInterrupted);
+    return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   std::string kept_id;
   std::string used;
   status = EnDecryptRotateHostKey(protection, kept_id, used);
-  if (status == endecrypt_status::kBusy) return ExplainBusy(facts.path);
+  if (status == endecrypt_status::kBusy) {
+    ExplainBusy(facts.path);
+    return FromStoreStatus(status);
+  }
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot make a new host key; nothing changed "
                                  << "(the log says why).";
-    return MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   HostKeyFacts now;
   if ((status = EnDecryptDescribeHostKey(now)) != endecrypt_status::kOk) {
-    return MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Made the new host key " << now.key_id << ", resting under "
                                  << used << "; the key " << kept_id << " is kept.";
@@ -307,7 +235,7 @@ uint32_t HOSTKEY::Rotate() {
       CONSOLE_MESSAGE(kLevelError) << "store " << store << ": cannot be moved to the new key; "
                                    << "its key stays kept (the log says why).";
       KLOG(kLevelError) << "Rekey file " << store << " error: " << status << ".";
-      failure = MapStoreStatus(status);
+      failure = FromStoreStatus(status);
       continue;
     }
     CONSOLE_MESSAGE(kLevelConsole) << "store " << store << ": moved to the new key";
@@ -331,22 +259,22 @@ uint32_t HOSTKEY::Retire() {
   if (!IsKept(facts, key_id)) {
     CONSOLE_MESSAGE(kLevelError) << "No kept key " << key_id << " beside " << facts.path
                                  << "; hostkey status lists the kept keys.";
-    return MapAdminStatus(endecrypt_status::kRecordAbsent);
+    return FromStoreStatus(endecrypt_status::kRecordAbsent);
   }
   const std::vector<std::string> stores = GetStores();
   if (!HasOption("quiet") &&
       !AskYesNo("Remove the kept host key " + key_id + " for good? Stores sealed under it that "
                 "are neither configured nor named with --store will no longer open (Y/N)?")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
-    return MapStoreStatus(endecrypt_status::kInterrupted);
+    return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   std::string needed_by;
-  const int status = EnDecryptRetireHostKey(key_id, stores, needed_by);
-  switch (status) {
+  const StoreStatus status = EnDecryptRetireHostKey(key_id, stores, needed_by);
+  switch (status.GetCode()) {
     case endecrypt_status::kOk:
       CONSOLE_MESSAGE(kLevelConsole) << "Removed the kept host key " << key_id << ".";
       return ERR_SUCCEED;
-    case endecrypt_status::kBusy: return ExplainBusy(facts.path);
+    case endecrypt_status::kBusy: ExplainBusy(facts.path); break;
     case endecrypt_status::kKeyInUse:
       CONSOLE_MESSAGE(kLevelError) << "The store " << needed_by << " is still sealed under the key "
                                    << key_id << "; move it first (hostkey rotate --store "
@@ -361,21 +289,21 @@ uint32_t HOSTKEY::Retire() {
                                    << " (the log says why).";
       break;
   }
-  return MapAdminStatus(status);
+  return FromStoreStatus(status);
 }
 
 // The recipient age files for this host are encrypted to; it changes
 // with every rotation, and files for an older key import while it is kept.
 uint32_t HOSTKEY::ShowRecipient() {
   std::string recipient;
-  const int status = EnDecryptGetHostRecipient(recipient);
+  const StoreStatus status = EnDecryptGetHostRecipient(recipient);
   if (status != endecrypt_status::kOk) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
     CONSOLE_MESSAGE(kLevelError) << "No recipient: the host key " << facts.path
                                  << " cannot be used"
                                  << (facts.problem.empty() ? "" : ": " + facts.problem) << ".";
-    return MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   if (HasOption("json")) {
     HostKeyFacts facts;
@@ -407,11 +335,11 @@ uint32_t HOSTKEY::Backup() {
   // The prompt says why it refused an entry.
   uint32_t code = AskNewPassphrase(output, kMinBackupPassphraseLength, passphrase);
   if (code != ERR_SUCCEED) return code;
-  const int status = EnDecryptBackupHostKey(output, passphrase);
+  const StoreStatus status = EnDecryptBackupHostKey(output, passphrase);
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot write the backup " << output
                                  << " (the log says why).";
-    return MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Wrote the host key backup " << output
                                  << "; keep it and its passphrase apart, off this host.";
@@ -432,7 +360,7 @@ uint32_t HOSTKEY::Restore() {
   if (facts.untrusted) {
     CONSOLE_MESSAGE(kLevelError) << "The host key " << facts.path << " is " << facts.problem
                                  << "; nothing is written there. Nothing was changed.";
-    return MapStoreStatus(endecrypt_status::kNoCredential);
+    return FromStoreStatus(endecrypt_status::kNoCredential);
   }
   if (!EntryExists(input)) {
     CONSOLE_MESSAGE(kLevelError) << "The backup file " << input << " does not exist.";
@@ -441,13 +369,20 @@ uint32_t HOSTKEY::Restore() {
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
-  uint32_t code = AskPassphrase(input, false, kMinBackupPassphraseLength, passphrase);
+  const uint32_t code = AskPassphrase(input, false, kMinBackupPassphraseLength, passphrase);
+  if (code != ERR_SUCCEED) {
+    // The prompt refused the entry as too short: no backup opens with it.
+    CONSOLE_MESSAGE(kLevelError) << "Cannot restore from " << input
+                                 << ": wrong passphrase; the host key is untouched.";
+    return code;
+  }
   std::string kept_id;
-  const int status = code == ERR_SUCCEED
-                         ? EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
-                                                   HasOption("force"), kept_id)
-                         : endecrypt_status::kWrongPassphrase;
-  if (status == endecrypt_status::kBusy) return ExplainBusy(facts.path);
+  const StoreStatus status = EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
+                                                     HasOption("force"), kept_id);
+  if (status == endecrypt_status::kBusy) {
+    ExplainBusy(facts.path);
+    return FromStoreStatus(status);
+  }
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError)
         << "Cannot restore from " << input << ": "
@@ -458,7 +393,7 @@ uint32_t HOSTKEY::Restore() {
                   "others), or the key cannot be sealed; the log says which"
                 : "the log says why")
         << "; the host key is untouched.";
-    return code != ERR_SUCCEED ? code : MapStoreStatus(status);
+    return FromStoreStatus(status);
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Restored the host key " << facts.path << " from " << input
                                  << ".";

@@ -11,14 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "plugin/basic_app.h"
+#include "Src/Misc/Common/CommandFrame.h"
 
-class HOSTKEY : public basic_app {
+class HOSTKEY : public CommandFrame {
  public:
-  // Keeps a copy of `context` and checks that the options fit the action.
-  // A fault is printed on standard error and returned as ERR_INVALID_PARAMETER.
-  CommandResult SetParameters(const HostContext& context) override;
-  CommandResult Run() override;
+  HOSTKEY() : CommandFrame("hostkey") {}
+
+ protected:
+  // Retire's argument must be a key id; the table checks the rest.
+  [[nodiscard]] uint32_t CheckOptions() override;
+  [[nodiscard]] uint32_t RunCommand() override;
 
  private:
   [[nodiscard]] uint32_t ShowStatus();
@@ -31,11 +33,6 @@ class HOSTKEY : public basic_app {
 
   // The configured stores that exist in the configuration, then every "--store".
   [[nodiscard]] std::vector<std::string> GetStores() const;
-  [[nodiscard]] bool HasOption(const std::string& name) const;
-  [[nodiscard]] std::string GetOption(const std::string& name) const;
-
-  HostContext context;
-  std::string action;
 };
 
 #endif  // SRC_MISC_HOSTKEY_HOSTKEY_H_

@@ -6,10 +6,10 @@
 #include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/RecordWriter.h"
 #include "Src/Misc/Common/Secrets.h"
+#include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
-#include "suite/platform/Process.h"
 #include "suite/platform/StandardStreams.h"
 
 namespace {
@@ -23,32 +23,15 @@ IMPORT::~IMPORT() {
   for (auto& [type, records] : file_records) WipeValues(records);
 }
 
-CommandResult IMPORT::SetParameters(const HostContext& host_context) {
-  context = host_context;
-  CommandResult result;
-  const auto input = context.options.find("input");
-  if (input == context.options.end() || input->second.empty()) {
-    CONSOLE_MESSAGE(kLevelError) << "import needs --input FILE, or --input - for standard input";
-    result.code = ERR_INVALID_PARAMETER;
-    return result;
-  }
+uint32_t IMPORT::CheckOptions() {
   // Standard input then carries the file and has nothing left for a
   // passphrase or an answer to the update question.
-  const bool asks = context.options.count("unattended") == 0 || context.options.count("quiet") == 0;
-  if (input->second != kStandardInputName || !asks || platform::StandardInputIsTerminal()) {
-    return result;
+  const bool asks = !HasOption("unattended") || !HasOption("quiet");
+  if (GetOption("input") != kStandardInputName || !asks || platform::StandardInputIsTerminal()) {
+    return ERR_SUCCEED;
   }
-  CONSOLE_MESSAGE(kLevelError) << "--input - takes standard input, which then cannot answer a "
-                                  "prompt: give --unattended --quiet, or the age file's path";
-  result.code = ERR_INVALID_PARAMETER;
-  return result;
-}
-
-CommandResult IMPORT::Run() {
-  // From here on the process holds secrets.
-  platform::DisableCoreDumps();
-  CommandResult result;
-  return MakeCommandResult(result, ImportProc());
+  return RefuseOption("--input - takes standard input, which then cannot answer a prompt: "
+                      "give --unattended --quiet, or the age file's path");
 }
 
 uint32_t IMPORT::ImportProc() {
@@ -130,16 +113,17 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
     reason = age::DecryptWithIdentities(identities, bytes, file.size(), plaintext);
     if (reason == age::AgeStatus::kOk) read(plaintext.data(), plaintext.size());
   } else {
-    const int status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
+    const StoreStatus status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
     if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
       // The host key itself failed: not the file's fault.
+      const uint32_t code = MapHostKeyStatus(status);
       HostKeyFacts facts;
       static_cast<void>(EnDecryptDescribeHostKey(facts));
       KLOG(kLevelError) << "Host key for age files unusable: " << status << ".";
       CONSOLE_MESSAGE(kLevelError)
           << "The host key " << facts.path << " cannot open age files: "
           << (facts.problem.empty() ? std::string("it cannot be used") : facts.problem) << ".";
-      return status == endecrypt_status::kInternal ? ERR_INTERNAL : ERR_NO_MATCHING_CREDENTIAL;
+      return code;
     }
   }
   if (reason == age::AgeStatus::kOk) return ERR_SUCCEED;

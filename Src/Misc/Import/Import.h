@@ -11,20 +11,21 @@
 #include <cstdint>
 #include <string>
 
+#include "Src/Misc/Common/CommandFrame.h"
 #include "Src/Misc/Common/RecordReaders.h"
-#include "plugin/basic_app.h"
-#include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/age/AgeFormat.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/secretmemory/SecretMemory.h"
 
-class IMPORT : public basic_app {
+class IMPORT : public CommandFrame {
  public:
-  IMPORT() = default;
+  IMPORT() : CommandFrame("import") {}
   ~IMPORT() override;
 
-  // Keeps a copy of `context`; "input" must be given.
-  CommandResult SetParameters(const HostContext& context) override;
-  CommandResult Run() override;
+ protected:
+  // Standard input cannot carry the file and answer a prompt too.
+  [[nodiscard]] uint32_t CheckOptions() override;
+  [[nodiscard]] uint32_t RunCommand() override { return ImportProc(); }
 
  private:
   [[nodiscard]] uint32_t ImportProc();
@@ -38,7 +39,6 @@ class IMPORT : public basic_app {
   // "standard input" or the file's path, as the console names the input.
   [[nodiscard]] std::string InputName() const;
 
-  HostContext context;
   // Plaintext values: wiped when the object dies.
   TypedRecords file_records;
 };

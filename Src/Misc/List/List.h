@@ -7,6 +7,9 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class LIST : public StoreCommand {
+ public:
+  LIST() : StoreCommand("list") {}
+
  protected:
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;

@@ -11,9 +11,6 @@
 #include "host/EnDecrypt.h"
 
 uint32_t REKEY::CheckOptions() {
-  if (HasOption("to-attended") && HasOption("to-unattended")) {
-    return RefuseOption("Give at most one of --to-attended and --to-unattended");
-  }
   // Converting to unattended starts from an attended store, which
   // "--unattended" would deny.
   if (HasOption("to-unattended") && HasOption("unattended")) {
@@ -25,12 +22,12 @@ uint32_t REKEY::CheckOptions() {
 // A conversion opens the store in whatever mode it has: one already in the
 // mode asked for is told so, rather than refused with advice to change
 // options that would only be refused again.
-int REKEY::ExpectedMode() const {
-  if (HasOption("to-unattended") || HasOption("to-attended")) return kAnyMode;
+std::optional<EncryptionMode> REKEY::ExpectedMode() const {
+  if (HasOption("to-unattended") || HasOption("to-attended")) return std::nullopt;
   return StoreCommand::ExpectedMode();
 }
 
-uint32_t REKEY::CheckBeforePrompt(int mode) {
+uint32_t REKEY::CheckBeforePrompt(EncryptionMode mode) {
   const bool converting = HasOption("to-unattended") || HasOption("to-attended");
   if (converting && mode == TargetMode()) {
     CONSOLE_MESSAGE(kLevelConsole) << "The store " << path << " is already "
@@ -42,10 +39,10 @@ uint32_t REKEY::CheckBeforePrompt(int mode) {
   return ERR_SUCCEED;
 }
 
-int REKEY::TargetMode() const {
+EncryptionMode REKEY::TargetMode() const {
   if (HasOption("to-unattended")) return kUnattendedMode;
   if (HasOption("to-attended")) return kAttendedMode;
-  return store_mode;
+  return store_mode.value_or(kAttendedMode);
 }
 
 uint32_t REKEY::RunOnStore(EnDecrypt& store) {
@@ -69,7 +66,7 @@ uint32_t REKEY::RunOnStore(EnDecrypt& store) {
       return code;
     }
   }
-  const int status = store.Rekey(path, passphrase, new_passphrase);
+  const StoreStatus status = store.Rekey(path, passphrase, new_passphrase);
   code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Rekey file " << path << " error: " << status << ".";

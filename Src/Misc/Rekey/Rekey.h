@@ -9,17 +9,20 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class REKEY : public StoreCommand {
+ public:
+  REKEY() : StoreCommand("rekey") {}
+
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
-  [[nodiscard]] int ExpectedMode() const override;
-  [[nodiscard]] uint32_t CheckBeforePrompt(int mode) override;
+  [[nodiscard]] std::optional<EncryptionMode> ExpectedMode() const override;
+  [[nodiscard]] uint32_t CheckBeforePrompt(EncryptionMode mode) override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
   [[nodiscard]] const char* PassphraseName() const override { return "current passphrase"; }
 
  private:
   // The mode the store has after the run.
-  [[nodiscard]] int TargetMode() const;
+  [[nodiscard]] EncryptionMode TargetMode() const;
 };
 
 #endif  // SRC_MISC_REKEY_REKEY_H_

@@ -13,11 +13,7 @@
 #include "host/EnDecrypt.h"
 
 uint32_t REMOVE::CheckOptions() {
-  // The empty key is a valid record key, so only a missing option is refused.
-  if (HasOption("key") == HasOption("target")) {
-    return RefuseOption("Name what to remove by exactly one of --key NAME and --target HOST");
-  }
-  if (HasOption("target") && (type == SensitiveSetting || GetOption("target").empty())) {
+  if (HasOption("target") && type == SensitiveSetting) {
     return RefuseOption("--target names a credential target of a credentials store");
   }
   return ERR_SUCCEED;
@@ -26,7 +22,7 @@ uint32_t REMOVE::CheckOptions() {
 uint32_t REMOVE::NotStored(const std::string& key) const {
   KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
   CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
-  return ERR_GENERIC_FAILURE;
+  return FromStoreStatus(endecrypt_status::kRecordAbsent);
 }
 
 uint32_t REMOVE::PickKeys(const std::vector<std::string>& stored,
@@ -73,7 +69,7 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   if (!HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
-  const int status = store.Remove(path, keys, passphrase);
+  const StoreStatus status = store.Remove(path, keys, passphrase);
   if (status == endecrypt_status::kRecordAbsent) {
     // Another writer removed it between the read and the lock.
     return NotStored(keys.front());

@@ -11,6 +11,9 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class REMOVE : public StoreCommand {
+ public:
+  REMOVE() : StoreCommand("remove") {}
+
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
@@ -20,7 +23,7 @@ class REMOVE : public StoreCommand {
   // The keys to remove, out of the `stored` keys (ascending), into `keys`.
   [[nodiscard]] uint32_t PickKeys(const std::vector<std::string>& stored,
                                   std::vector<std::string>& keys) const;
-  // Says that `key` is not stored; ERR_GENERIC_FAILURE, as get's.
+  // Says that `key` is not stored; the code of a record absent, as get's.
   [[nodiscard]] uint32_t NotStored(const std::string& key) const;
 };
 

@@ -47,23 +47,11 @@ bool RefuseTooLong(const InputForm& form) {
 }  // namespace
 
 uint32_t SET::CheckOptions() {
-  if (HasOption("key") == HasOption("target")) {
-    return RefuseOption("Name the record by exactly one of --key NAME and --target HOST --user NAME");
-  }
-  if (HasOption("target") != HasOption("user")) {
-    return RefuseOption("--target HOST and --user NAME come together: a target is stored whole");
-  }
-  if (HasOption("target") && GetOption("target").empty()) {
-    return RefuseOption("--target takes the name of a credential target");
-  }
   if (HasOption("target") && type == SensitiveSetting) {
     return RefuseOption("--target is for a credentials store; give --key NAME for settings");
   }
   if (HasOption("key") && type == Credential && !IsCredentialKey(GetOption("key"))) {
     return RefuseOption("A credentials key is <target>/user or <target>/password");
-  }
-  if (HasOption("value-from") && GetOption("value-from").empty()) {
-    return RefuseOption("--value-from takes a file, or - for standard input");
   }
   // A key is shown wherever it is listed: it must read as typed there.
   for (const char* name : {"key", "target"}) {
@@ -77,7 +65,7 @@ uint32_t SET::CheckOptions() {
   return ERR_SUCCEED;
 }
 
-uint32_t SET::CheckBeforePrompt(int mode) {
+uint32_t SET::CheckBeforePrompt(EncryptionMode mode) {
   // Standard input then carries the value: a passphrase cannot come from it too.
   if (GetOption("value-from") == kStandardInputName && mode == kAttendedMode &&
       !HasOption("passphrase-file") && !platform::StandardInputIsTerminal()) {
@@ -105,7 +93,7 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
   if (!store_is_new && !HasOption("quiet") && !AskToUpdate(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
-  const int status = store.Encrypt(changes, path, passphrase, true);
+  const StoreStatus status = store.Encrypt(changes, path, passphrase, true);
   code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Encrypt file " << path << " error: " << status << ".";

@@ -14,11 +14,14 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
 class SET : public StoreCommand {
+ public:
+  SET() : StoreCommand("set") {}
+
  protected:
   [[nodiscard]] uint32_t CheckOptions() override;
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return false; }
   [[nodiscard]] bool MayCreateStore() const override { return true; }
-  [[nodiscard]] uint32_t CheckBeforePrompt(int mode) override;
+  [[nodiscard]] uint32_t CheckBeforePrompt(EncryptionMode mode) override;
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;
 
  private:

@@ -12,6 +12,9 @@
 #include "host/EnDecrypt.h"
 
 class VERIFY : public StoreCommand {
+ public:
+  VERIFY() : StoreCommand("verify") {}
+
  protected:
   [[nodiscard]] bool WritesDataToStandardOutput() const override { return true; }
   [[nodiscard]] uint32_t RunOnStore(EnDecrypt& store) override;

@@ -1,14 +1,16 @@
-#include "suite/kelvox/Commands.h"
+#include "suite/usage/Commands.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
 #include <sstream>
+
+#include "host/HostKeyProtection.h"
 
 namespace {
 
-const CommandOption kType{"type", "settings|credentials",
-                          "the store named in global.config for that type",
-                          "settings|credentials"};
+const CommandOption kType{"type", nullptr, "the store named in global.config for that type",
+                          kStoreTypeNames};
 const CommandOption kStore{"store", "PATH", "the store file at PATH"};
 const CommandOption kUnattended{"unattended", nullptr,
                                 "open the store with this host's key, without a passphrase"};
@@ -26,6 +28,9 @@ UsageRules StoreRules(std::vector<std::vector<const char*>> exactly_one = {},
   return UsageRules{true, std::move(exactly_one), std::move(at_most_one), std::move(needs)};
 }
 
+// Options every command accepts without listing them.
+constexpr char kHelpOption[] = "help";
+
 std::string Dashed(const char* name) { return std::string("--") + name; }
 
 // "--a, --b or --c".
@@ -38,8 +43,30 @@ std::string ListOptions(const std::vector<const char*>& names) {
   return text;
 }
 
-// Options every command accepts without listing them.
-constexpr char kHelpOption[] = "help";
+// "a|b|c".
+template <typename Names, typename Show>
+std::string JoinChoices(const Names& names, Show show) {
+  std::string text;
+  for (const auto& name : names) text += (text.empty() ? "" : "|") + std::string(show(name));
+  return text;
+}
+
+bool TakesValue(const CommandOption& option) {
+  return option.argument != nullptr || !option.choices.empty();
+}
+
+// What the value is, as --help and the faults show it.
+std::string ArgumentText(const CommandOption& option) {
+  if (option.choices.empty()) return option.argument;
+  return JoinChoices(option.choices, [](const char* choice) { return choice; });
+}
+
+const CommandOption* FindOption(const CommandSpec& command, const std::string& name) {
+  for (const CommandOption& option : command.options) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
 
 std::size_t EditDistance(const std::string& from, const std::string& to) {
   std::vector<std::size_t> row(to.size() + 1);
@@ -57,6 +84,109 @@ std::size_t EditDistance(const std::string& from, const std::string& to) {
   return row[to.size()];
 }
 
+// The accepted option nearest to `name` by edit distance (ties: the first
+// in the table, then --help), with its dashes.
+std::string FindClosestOption(const CommandSpec& command, const std::string& name) {
+  std::string closest;
+  std::size_t best = 0;
+  for (const CommandOption& option : command.options) {
+    const std::size_t distance = EditDistance(name, option.name);
+    if (closest.empty() || distance < best) {
+      closest = Dashed(option.name);
+      best = distance;
+    }
+  }
+  if (closest.empty() || EditDistance(name, kHelpOption) < best) closest = Dashed(kHelpOption);
+  return closest;
+}
+
+bool Lists(const std::vector<const char*>& names, const std::string& name) {
+  return std::find_if(names.begin(), names.end(),
+                      [&name](const char* listed) { return name == listed; }) != names.end();
+}
+
+// The action, when it exists, and every option exist for the command.
+std::string FindNameFault(const CommandSpec& command, const HostContext& context) {
+  if (!command.actions.empty()) {
+    if (context.host_list.empty()) {
+      return std::string(command.name) + " needs an action first: " +
+             JoinChoices(command.actions, [](const CommandAction& action) { return action.name; });
+    }
+    if (FindAction(command, context.host_list.front()) == nullptr) {
+      return "unknown action '" + context.host_list.front() + "' for " + command.name;
+    }
+  }
+  // An option the command would ignore is refused: a typo must not let a
+  // write go ahead without what the user asked for.
+  for (const auto& [name, value] : context.options) {
+    if (FindOption(command, name) != nullptr || name == kHelpOption) continue;
+    return "unknown option '--" + name + "' for " + command.name + "; did you mean '" +
+           FindClosestOption(command, name) + "'?";
+  }
+  return std::string();
+}
+
+// The action's argument and options.
+std::string FindActionFault(const CommandSpec& command, const CommandAction& action,
+                            const HostContext& context) {
+  const std::string named = std::string(command.name) + " " + action.name;
+  const std::size_t arguments = action.argument != nullptr ? 1 : 0;
+  if (context.host_list.size() != arguments + 1) {
+    return arguments == 0 ? named + " takes no argument" : named + " needs " + action.argument;
+  }
+  for (const auto& [name, value] : context.options) {
+    if (!Lists(action.options, name)) return "--" + name + " does not apply to " + named;
+  }
+  for (const char* required : action.required) {
+    const auto given = context.options.find(required);
+    if (given == context.options.end() || given->second.empty()) {
+      return named + " needs " + Dashed(required);
+    }
+  }
+  return std::string();
+}
+
+std::string FindRuleFault(const UsageRules& rules,
+                          const std::map<std::string, std::string>& options) {
+  const auto given = [&options](const char* name) { return options.count(name) != 0; };
+  for (const std::vector<const char*>& group : rules.exactly_one) {
+    const auto count = std::count_if(group.begin(), group.end(), given);
+    if (count == 0) return "missing " + ListOptions(group);
+    if (count > 1) return "give only one of " + ListOptions(group);
+  }
+  for (const std::vector<const char*>& group : rules.at_most_one) {
+    if (std::count_if(group.begin(), group.end(), given) > 1) {
+      return "give only one of " + ListOptions(group);
+    }
+  }
+  for (const auto& [option, partner] : rules.needs) {
+    if (given(option) && !given(partner)) return Dashed(option) + " needs " + Dashed(partner);
+  }
+  return std::string();
+}
+
+std::string FindValueFault(const CommandSpec& command,
+                           const std::map<std::string, std::string>& options) {
+  for (const CommandOption& option : command.options) {
+    const auto value = options.find(option.name);
+    if (value == options.end()) continue;
+    if (command.rules.strict_values && !TakesValue(option) && !value->second.empty()) {
+      return Dashed(option.name) + " takes no value, but was given '" + value->second + "'";
+    }
+    if (command.rules.strict_values && TakesValue(option) && value->second.empty()) {
+      return Dashed(option.name) + " needs " + ArgumentText(option);
+    }
+    if (!option.choices.empty() &&
+        std::find_if(option.choices.begin(), option.choices.end(), [&value](const char* choice) {
+          return value->second == choice;
+        }) == option.choices.end()) {
+      return Dashed(option.name) + " takes " + ArgumentText(option) + ", not '" + value->second +
+             "'";
+    }
+  }
+  return std::string();
+}
+
 }  // namespace
 
 const std::vector<CommandSpec>& GetCommands() {
@@ -66,7 +196,8 @@ const std::vector<CommandSpec>& GetCommands() {
        {{"configfile", "FILE", "the plaintext settings or credential file"},
         {"unattended", nullptr, "seal with this host's key instead of a passphrase"},
         kQuiet},
-       {}},
+       {},
+       FaultReporter::kCommand},
       {"decrypt", "decrypt", "write a store's records back as the plaintext file",
        "(--type T | --store PATH) [--unattended] [--output FILE [--force]]",
        {kType, kStore, kUnattended, kPassphraseFile,
@@ -124,7 +255,7 @@ const std::vector<CommandSpec>& GetCommands() {
        "(--type T | --store PATH) (--recipient R)... [--recipients-file FILE] [--armor]\n"
        "       --output FILE|- [--force] [--unattended]",
        {kType, kStore,
-        {"recipient", "R", "an age recipient (age1...) to encrypt to; repeatable", nullptr, true},
+        {"recipient", "R", "an age recipient (age1...) to encrypt to; repeatable", {}, true},
         {"recipients-file", "FILE", "encrypt to every recipient in FILE, one per line"},
         {"armor", nullptr, "write the age file as text (PEM armor)"},
         {"output", "FILE|-", "write to a new owner-only FILE, or standard output (-)"},
@@ -138,17 +269,24 @@ const std::vector<CommandSpec>& GetCommands() {
        "       recipient [--json] |\n"
        "       backup --output FILE | restore --input FILE [--protection P] [--force]",
        {{"store", "PATH",
-         "a store besides the configured ones (status, rotate, retire); repeatable", nullptr,
-         true},
+         "a store besides the configured ones (status, rotate, retire); repeatable", {}, true},
         {"json", nullptr, "print the status, or the recipient, as one JSON object"},
-        {"protection", "file|tpm2|dpapi",
-         "how the key rests on disk (seal, restore; rotate: the new key, else as the old)"},
+        {"protection", nullptr,
+         "how the key rests on disk (seal, restore; rotate: the new key, else as the old)",
+         kHostKeyProtectionNames},
         {"quiet", nullptr, "do not ask before replacing or removing a key (rotate, retire)"},
         {"output", "FILE", "the new backup file (backup)"},
         {"input", "FILE", "the backup file to restore (restore)"},
         {"force", nullptr, "replace an existing host key, keeping it beside (restore)"}},
        {},
-       "status|seal|rotate|retire|recipient|backup|restore"},
+       FaultReporter::kCommand,
+       {{"status", {"store", "json"}, {}},
+        {"seal", {"protection"}, {"protection"}},
+        {"rotate", {"store", "protection", "quiet"}, {}},
+        {"retire", {"store", "quiet"}, {}, "the id of one kept key (hostkey status lists them)"},
+        {"recipient", {"json"}, {}},
+        {"backup", {"output"}, {"output"}},
+        {"restore", {"input", "protection", "force"}, {"input"}}}},
   };
   return commands;
 }
@@ -160,57 +298,23 @@ const CommandSpec* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-std::string FindClosestOption(const CommandSpec& command, const std::string& name) {
-  std::string closest;
-  std::size_t best = 0;
-  for (const CommandOption& option : command.options) {
-    const std::size_t distance = EditDistance(name, option.name);
-    if (closest.empty() || distance < best) {
-      closest = std::string("--") + option.name;
-      best = distance;
-    }
+const CommandAction* FindAction(const CommandSpec& command, const std::string& name) {
+  for (const CommandAction& action : command.actions) {
+    if (name == action.name) return &action;
   }
-  if (closest.empty() || EditDistance(name, kHelpOption) < best) closest = "--help";
-  return closest;
+  return nullptr;
 }
 
-std::string FindUsageFault(const CommandSpec& command,
-                           const std::map<std::string, std::string>& options) {
-  const UsageRules& rules = command.rules;
-  const auto given = [&options](const char* name) { return options.count(name) != 0; };
-  for (const std::vector<const char*>& group : rules.exactly_one) {
-    std::size_t count = 0;
-    for (const char* name : group) count += given(name) ? 1 : 0;
-    if (count == 0) return "missing " + ListOptions(group);
-    if (count > 1) return "give only one of " + ListOptions(group);
+std::string FindUsageFault(const CommandSpec& command, const HostContext& context,
+                           UsageScope scope) {
+  std::string fault = FindNameFault(command, context);
+  if (!fault.empty() || scope == UsageScope::kNames) return fault;
+  if (!command.actions.empty()) {
+    fault = FindActionFault(command, *FindAction(command, context.host_list.front()), context);
   }
-  for (const std::vector<const char*>& group : rules.at_most_one) {
-    std::size_t count = 0;
-    for (const char* name : group) count += given(name) ? 1 : 0;
-    if (count > 1) return "give only one of " + ListOptions(group);
-  }
-  for (const auto& [option, partner] : rules.needs) {
-    if (given(option) && !given(partner)) return Dashed(option) + " needs " + Dashed(partner);
-  }
-  if (!rules.strict_values) return std::string();
-  for (const CommandOption& option : command.options) {
-    const auto value = options.find(option.name);
-    if (value == options.end()) continue;
-    if (option.argument == nullptr && !value->second.empty()) {
-      return Dashed(option.name) + " takes no value, but was given '" + value->second + "'";
-    }
-    if (option.argument != nullptr && value->second.empty()) {
-      return Dashed(option.name) + " needs " + option.argument;
-    }
-    if (option.choices == nullptr) continue;
-    bool chosen = false;
-    std::istringstream choices(option.choices);
-    for (std::string choice; std::getline(choices, choice, '|');) chosen |= choice == value->second;
-    if (!chosen) {
-      return Dashed(option.name) + " takes " + option.choices + ", not '" + value->second + "'";
-    }
-  }
-  return std::string();
+  if (fault.empty()) fault = FindRuleFault(command.rules, context.options);
+  if (fault.empty()) fault = FindValueFault(command, context.options);
+  return fault;
 }
 
 std::string GetCommandUsage(const CommandSpec& command) {
@@ -221,8 +325,8 @@ std::string GetCommandUsage(const CommandSpec& command) {
        << "\n"
        << "options:\n";
   for (const CommandOption& option : command.options) {
-    std::string head = std::string("--") + option.name;
-    if (option.argument != nullptr) head += std::string(" ") + option.argument;
+    std::string head = Dashed(option.name);
+    if (TakesValue(option)) head += " " + ArgumentText(option);
     text << "  " << head << "\n      " << option.summary << "\n";
   }
   text << "  --help\n      print this text and run nothing\n";

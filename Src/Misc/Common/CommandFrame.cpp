@@ -1,0 +1,64 @@
+#include "Src/Misc/Common/CommandFrame.h"
+
+#include <sstream>
+
+#include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/InputForm.h"
+#include "Src/Misc/Common/StoreStatus.h"
+#include "Src/Misc/Common/Trace.h"
+#include "errors/ErrorCatalogue.h"
+#include "suite/platform/Process.h"
+#include "suite/usage/Commands.h"
+
+CommandResult CommandFrame::SetParameters(const HostContext& host_context) {
+  context = host_context;
+  CommandResult result;
+  uint32_t code = ERR_SUCCEED;
+  // The same table the host checks the command line against: another host
+  // may hand the command anything.
+  const CommandSpec* command = FindCommand(name);
+  if (command == nullptr) {
+    KLOG(kLevelError) << "No command '" << name << "' in the table of commands.";
+    code = ERR_INTERNAL;
+  } else if (const std::string fault = FindUsageFault(*command, context); !fault.empty()) {
+    code = RefuseOption(fault);
+  } else {
+    code = CheckOptions();
+  }
+  return MakeCommandResult(result, code);
+}
+
+CommandResult CommandFrame::Run() {
+  // From here on the process may hold secrets.
+  platform::DisableCoreDumps();
+  InputForm::EndRunOnInterrupt();
+  CommandResult result;
+  return MakeCommandResult(result, RunCommand());
+}
+
+bool CommandFrame::HasOption(const std::string& option) const {
+  return context.options.count(option) != 0;
+}
+
+std::string CommandFrame::GetOption(const std::string& option) const {
+  const auto found = context.options.find(option);
+  return found != context.options.end() ? found->second : std::string();
+}
+
+std::vector<std::string> CommandFrame::GetOptionValues(const std::string& option) const {
+  std::vector<std::string> values;
+  if (!HasOption(option)) return values;
+  // The host joins the values of a repeated option with NUL characters.
+  std::istringstream given(GetOption(option));
+  for (std::string value; std::getline(given, value, '\0');) values.push_back(value);
+  return values;
+}
+
+uint32_t CommandFrame::FromStoreStatus(const StoreStatus& status) {
+  return MapAdminStatus(status);
+}
+
+uint32_t CommandFrame::RefuseOption(const std::string& message) {
+  CONSOLE_MESSAGE(kLevelError) << message;
+  return ERR_INVALID_PARAMETER;
+}

@@ -1,0 +1,53 @@
+// The frame under the commands: the context kept and held to the command's
+// entry in the table of commands (suite/usage/Commands.h), then the
+// command's own checks; its options read; a run that may hold secrets, so
+// core dumps are off, and that a Ctrl+C at a prompt ends with nothing
+// written. Driven from one thread by the host.
+#ifndef SRC_MISC_COMMON_COMMANDFRAME_H_
+#define SRC_MISC_COMMON_COMMANDFRAME_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/EnDecrypt.h"
+#include "plugin/basic_app.h"
+
+class CommandFrame : public basic_app {
+ public:
+  // `name` is the command's name in the table of commands.
+  explicit CommandFrame(const char* name) : name(name) {}
+
+  // Keeps a copy of `context`, holds it to the command's entry in the
+  // table, then runs CheckOptions. A fault is printed on standard error and
+  // returned as ERR_INVALID_PARAMETER.
+  CommandResult SetParameters(const HostContext& context) override;
+  CommandResult Run() override;
+
+ protected:
+  // The command's own checks, after the table's; a fault is returned as
+  // RefuseOption returns it.
+  [[nodiscard]] virtual uint32_t CheckOptions() { return 0; }
+  // The command's run; returns a catalogue code.
+  [[nodiscard]] virtual uint32_t RunCommand() = 0;
+
+  [[nodiscard]] bool HasOption(const std::string& name) const;
+  // The option's value; empty when it is absent.
+  [[nodiscard]] std::string GetOption(const std::string& name) const;
+  // Each value of a repeatable option, in the order given; none when absent.
+  [[nodiscard]] std::vector<std::string> GetOptionValues(const std::string& name) const;
+
+  // A store status as the command's result (MapAdminStatus, which logs the
+  // reason a failure carries).
+  [[nodiscard]] static uint32_t FromStoreStatus(const StoreStatus& status);
+
+  // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
+  [[nodiscard]] static uint32_t RefuseOption(const std::string& message);
+
+  HostContext context;
+
+ private:
+  const char* name;
+};
+
+#endif  // SRC_MISC_COMMON_COMMANDFRAME_H_
