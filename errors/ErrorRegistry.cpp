@@ -8,24 +8,41 @@ namespace {
 constexpr char kUnknownCode[] = "Unknow error";
 constexpr int32_t kLegacyGroupMask = 0xFF00;
 constexpr int kCategoryShift = 16;
-}  // namespace
 
-ErrorRegistry::MessageMap& ErrorRegistry::GetCommonMap() {
-  static MessageMap common;
-  return common;
-}
+struct Maps {
+  ErrorRegistry::MessageMap common;
+  ErrorRegistry::CategoryMap categories;
+};
 
-ErrorRegistry::CategoryMap& ErrorRegistry::GetCategoryMap() {
-  static CategoryMap categories;
-  return categories;
-}
-
-uint32_t ErrorRegistry::Register(int category, int code, const char* message) {
-  const uint32_t composite =
-      (static_cast<uint32_t>(category) << kCategoryShift) | static_cast<uint32_t>(code);
-  MessageMap& target = category <= 0 ? GetCommonMap() : GetCategoryMap()[category];
+uint32_t Add(Maps& maps, int category, int code, const char* message) {
+  const uint32_t composite = ErrorRegistry::Composite(category, code);
+  ErrorRegistry::MessageMap& target = category <= 0 ? maps.common : maps.categories[category];
   target[static_cast<int32_t>(composite)] = message;
   return composite;
+}
+
+// The registry, holding the catalogue from its first use on: filled once,
+// rather than by every unit that includes the catalogue while its library
+// loads.
+Maps& Registry() {
+  static Maps maps = [] {
+    Maps catalogue;
+#define KELVOX_ERROR(name, category, code, message) Add(catalogue, category, code, message);
+#include "errors/ErrorCatalogue.def"
+#undef KELVOX_ERROR
+    return catalogue;
+  }();
+  return maps;
+}
+
+}  // namespace
+
+ErrorRegistry::MessageMap& ErrorRegistry::GetCommonMap() { return Registry().common; }
+
+ErrorRegistry::CategoryMap& ErrorRegistry::GetCategoryMap() { return Registry().categories; }
+
+uint32_t ErrorRegistry::Register(int category, int code, const char* message) {
+  return Add(Registry(), category, code, message);
 }
 
 std::string ErrorRegistry::GetMessage(uint32_t composite, int category) {
