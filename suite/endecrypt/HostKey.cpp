@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeyProtection.h"
@@ -14,6 +16,7 @@
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
+#include "suite/secretmemory/SecretMemory.h"
 
 namespace endecrypt {
 namespace {
@@ -31,17 +34,27 @@ thread_local PreloadedHostKey* preloaded = nullptr;
 namespace {
 
 // Stores in `hash` a hash of what the key file at `path` holds now, all
-// zero when there is none. False when the file cannot be read as a key.
+// zero when there is none, and with `file` the contents too. False when the
+// file cannot be read as a key. Without `file` the contents are hashed
+// where the file layer read them, and wiped there: no guarded copy is made
+// of bytes that are only hashed.
 bool HashKeyFile(const std::string& path, unsigned char* hash, SecureBuffer* file = nullptr) {
-  SecureBuffer read;
+  std::vector<unsigned char> read;
+  const ScopedWipe wipe(read);
+  SecureBuffer kept;
   std::memset(hash, 0, crypto_generichash_BYTES);
-  switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read)) {
+  const FileResult result =
+      file != nullptr ? ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, kept)
+                      : platform::ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
+  switch (result) {
     case FileResult::kOk: break;
     case FileResult::kNotFound: return true;
     default: return false;
   }
-  crypto_generichash(hash, crypto_generichash_BYTES, read.data(), read.size(), nullptr, 0);
-  if (file != nullptr) *file = std::move(read);
+  const unsigned char* bytes = file != nullptr ? kept.data() : read.data();
+  const std::size_t size = file != nullptr ? kept.size() : read.size();
+  crypto_generichash(hash, crypto_generichash_BYTES, bytes, size, nullptr, 0);
+  if (file != nullptr) *file = std::move(kept);
   return true;
 }
 
@@ -62,21 +75,27 @@ PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
   }
   hashed = true;
   if (file.size() != 0) {
-    status = UnprotectHostKey(settings, file, key);
+    status = UnprotectHostKey(settings, std::move(file), key);
     held = true;
   }
 }
 
 PreloadedHostKey::~PreloadedHostKey() { preloaded = previous; }
 
+const SecureBuffer* PreloadedHostKey::Peek(const std::string& wanted_path, int& result) const {
+  if (!held || wanted_path != path) return nullptr;
+  result = status;
+  return result == endecrypt_status::kOk ? &key : nullptr;
+}
+
 bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
                             int& result) const {
   if (!held || wanted_path != path) return false;
-  result = status;
-  if (result == endecrypt_status::kOk) {
+  const SecureBuffer* held_key = Peek(wanted_path, result);
+  if (held_key != nullptr) {
     SecureBuffer out;
     if (out.Allocate(kHostKeySize)) {
-      std::memcpy(out.data(), key.data(), kHostKeySize);
+      std::memcpy(out.data(), held_key->data(), kHostKeySize);
       copy = std::move(out);
     } else {
       result = endecrypt_status::kInternal;
@@ -100,7 +119,7 @@ int LoadHostKey(const std::string& path, SecureBuffer& key) {
   if (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file) != FileResult::kOk) {
     return endecrypt_status::kNoCredential;
   }
-  return UnprotectHostKey(settings, file, key);
+  return UnprotectHostKey(settings, std::move(file), key);
 }
 
 int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
@@ -110,7 +129,7 @@ int LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
   if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
   if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
   switch (ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file)) {
-    case FileResult::kOk: return UnprotectHostKey(settings, file, key);
+    case FileResult::kOk: return UnprotectHostKey(settings, std::move(file), key);
     case FileResult::kNotFound: break;
     default: return endecrypt_status::kNoCredential;
   }
@@ -144,6 +163,17 @@ int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
   }
   std::memcpy(key_id, hash, kKeyIdSize);
   return endecrypt_status::kOk;
+}
+
+int ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id) {
+  int result = endecrypt_status::kOk;
+  if (preloaded != nullptr) {
+    if (const SecureBuffer* key = preloaded->Peek(path, result)) return ComputeHostKeyId(*key, key_id);
+    if (result != endecrypt_status::kOk) return result;
+  }
+  SecureBuffer key;
+  if ((result = LoadHostKey(path, key)) != endecrypt_status::kOk) return result;
+  return ComputeHostKeyId(key, key_id);
 }
 
 }  // namespace endecrypt

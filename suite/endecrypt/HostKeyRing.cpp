@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <cctype>
+#include <cstring>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKey.h"
@@ -152,12 +153,10 @@ int LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
 
 int IsCurrentHostKeyId(const unsigned char* key_id, bool& current) {
   std::string path;
-  SecureBuffer key;
-  std::string id;
+  unsigned char id[kKeyIdSize];
   int result = ReadHostKeyPath(path);
-  if (result == status::kOk) result = LoadHostKey(path, key);
-  if (result == status::kOk) result = HexIdOf(key, id);
-  current = result == status::kOk && id == HostKeyIdToHex(key_id);
+  if (result == status::kOk) result = ComputeHostKeyIdAt(path, id);
+  current = result == status::kOk && std::memcmp(id, key_id, kKeyIdSize) == 0;
   return result;
 }
 
