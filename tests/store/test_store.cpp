@@ -1,6 +1,7 @@
 // The encrypted record store through its public interface, on real files,
 // with writers in processes of their own.
 #include <gtest/gtest.h>
+#include <sodium.h>
 #if defined(_WIN32)
 #include <windows.h>
 // aclapi.h and sddl.h need the declarations of windows.h.
@@ -704,6 +705,7 @@ std::vector<Mapping> Mappings() {
 // between two inaccessible pages, and locked away they are inaccessible too.
 TEST(GuardedMemoryTest, BytesHavePagesOfTheirOwnBetweenGuardsLeftOutOfDumps) {
   if (Mappings().empty()) GTEST_SKIP() << "no /proc/self/smaps";
+  ASSERT_GE(sodium_init(), 0);  // the guarded memory is libsodium's
   for (const std::size_t size : {std::size_t{1}, std::size_t{32}, std::size_t{4096}, std::size_t{3} << 20}) {
     SCOPED_TRACE(size);
     platform::GuardedMemory memory;
