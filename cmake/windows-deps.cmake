@@ -36,8 +36,8 @@ set_target_properties(PkgConfig::SODIUM PROPERTIES
 
 # spdlog and fmt compile into whichever source includes them, which is slow:
 # only the logger links this target.
-add_library(spdlog::spdlog INTERFACE IMPORTED)
-set_target_properties(spdlog::spdlog PROPERTIES
+add_library(kelvox_spdlog INTERFACE IMPORTED)
+set_target_properties(kelvox_spdlog PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${KELVOX_WINDOWS_DEPS}/include-spdlog"
   INTERFACE_COMPILE_DEFINITIONS "SPDLOG_HEADER_ONLY;FMT_HEADER_ONLY;SPDLOG_WCHAR_FILENAMES")
 

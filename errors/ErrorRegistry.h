@@ -1,8 +1,9 @@
 // The process-wide table of result codes and their messages. A composite
 // code holds the category in bits 16-31 and the number in bits 0-15;
 // category 0 is the common category, whose composite codes equal the plain
-// numbers. The catalogue fills the registry during static initialisation;
-// afterwards it is only read, and lookups from several threads are safe.
+// numbers. The catalogue (ErrorCatalogue.def) fills the registry at its
+// first use, once; afterwards it is only read, and lookups from several
+// threads are safe.
 #ifndef ERRORS_ERRORREGISTRY_H_
 #define ERRORS_ERRORREGISTRY_H_
 
@@ -17,6 +18,11 @@ class ErrorRegistry {
   using MessageMap = std::map<int32_t, std::string>;
   using CategoryMap = std::map<int32_t, MessageMap>;
 
+  // The composite code of (category, code).
+  static constexpr uint32_t Composite(int category, int code) {
+    return (static_cast<uint32_t>(category) << kCategoryShift) | static_cast<uint32_t>(code);
+  }
+
   // Adds or replaces the entry (category, code) and returns its composite
   // code. Categories 0 and below go to the common map.
   static uint32_t Register(int category, int code, const char* message);
@@ -27,6 +33,9 @@ class ErrorRegistry {
 
   static MessageMap& GetCommonMap();
   static CategoryMap& GetCategoryMap();
+
+ private:
+  static constexpr int kCategoryShift = 16;
 };
 
 // The message of any result code: codes whose bits 8-15 are zero come from

@@ -6,7 +6,7 @@
 #   scripts/deps.sh msi       only what building the Windows installer needs
 #                             (scripts/msi.sh; scripts/windows-deps.sh
 #                             installs the cross compiler and Wine)
-#   scripts/deps.sh bench     also what `make bench` needs
+#   scripts/deps.sh bench     also what `make bench` needs, its peers too
 #   scripts/deps.sh fleet     also what `make fleet-demo` needs
 set -eu
 # scdoc turns the manual page into roff; dpkg-dev (dpkg-shlibdeps) and file
@@ -24,8 +24,10 @@ case "${1:-}" in
     # manual page and completion are tried with.
     packages="$packages lintian man-db bash-completion" ;;
   bench)
-    # GNU time gives a run's peak memory, for the memory ratio.
-    packages="$packages time" ;;
+    # GNU time gives a run's peak memory, for the memory ratio; pass (with
+    # gpg) and Ansible's vault are peers the bench times get and set beside
+    # (so are age and, where the system has it, systemd-creds).
+    packages="$packages time pass ansible-core" ;;
   fleet)
     # The fleet example is an Ansible playbook.
     packages="$packages ansible-core" ;;

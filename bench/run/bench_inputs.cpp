@@ -1,6 +1,8 @@
-// Writes what scripts/bench.sh times with hyperfine into the folder given:
-// settings.json (the 100,000-record input of bench_run), one.json (one
-// record) and global.config pointing the stores, host key and log there.
+// Writes what scripts/bench.sh times into the folder given: settings.json
+// (the 100,000-record input of bench_run), one.json (one record) and
+// global.config pointing the stores, host key and log there; for the small
+// runs hundred.json (records key_000 to key_099), small.config naming
+// small.store as the settings store, and secret.txt, one value.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -23,5 +25,19 @@ int main(int argc, char** argv) {
       << "\nENCRYPTED_CREDENTIALS_FILE_PATH=" << (work / "cred.store").string()
       << "\nENCRYPT_HOST_KEY_PATH=" << (work / "host.key").string()
       << "\nLOG_LEVEL=3\nLOG_FILE=" << (work / "kelvox.log").string() << "\n";
+  std::ofstream hundred(work / "hundred.json");
+  hundred << "{\"sensitive_settings\": {";
+  for (int i = 0; i < 100; ++i) {
+    char record[64];
+    std::snprintf(record, sizeof(record), "%s\"key_%03d\": \"value %d of the store\"",
+                  i == 0 ? "" : ", ", i, i);
+    hundred << record;
+  }
+  hundred << "}}\n";
+  std::ofstream(work / "small.config")
+      << "ENCRYPT_SETTING_PATH=" << (work / "small.store").string()
+      << "\nENCRYPT_HOST_KEY_PATH=" << (work / "host.key").string()
+      << "\nLOG_LEVEL=3\nLOG_FILE=" << (work / "kelvox.log").string() << "\n";
+  std::ofstream(work / "secret.txt") << "correct horse battery staple\n";
   return 0;
 }

@@ -1,6 +1,6 @@
 #include "host/KelvoxDirectory.h"
 
-#include <boost/filesystem.hpp>
+#include <filesystem>
 
 #include <string>
 
@@ -12,7 +12,7 @@ std::string KelvoxDirectory::GetExeDirectory() {
 }
 
 std::string KelvoxDirectory::GetExePath(const std::string& name) {
-  const boost::filesystem::path given = platform::MakePath(name);
+  const std::filesystem::path given = platform::MakePath(name);
   // An absolute name, and on Windows one rooted in a drive ("D:x") or in the
   // current drive ("\x"), lies outside the program directory: returned as
   // written, for the system to resolve. Joining would make a path that does

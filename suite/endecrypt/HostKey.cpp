@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKeyProtection.h"
@@ -14,6 +16,7 @@
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
+#include "suite/secretmemory/SecretMemory.h"
 
 namespace endecrypt {
 namespace {
@@ -31,16 +34,24 @@ thread_local PreloadedHostKey* preloaded = nullptr;
 namespace {
 
 // Stores in `hash` a hash of what the key file at `path` holds now, all
-// zero when there is none. The read's failure when the file cannot be read
-// as a key.
+// zero when there is none, and with `file` the contents too. The read's
+// failure when the file cannot be read as a key. Without `file` the
+// contents are hashed where the file layer read them, and wiped there: no
+// guarded copy is made of bytes that are only hashed.
 FileResult HashKeyFile(const std::string& path, unsigned char* hash, SecureBuffer* file = nullptr) {
-  SecureBuffer read;
+  std::vector<unsigned char> read;
+  const ScopedWipe wipe(read);
+  SecureBuffer kept;
   std::memset(hash, 0, crypto_generichash_BYTES);
-  const FileResult result = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
+  const FileResult result =
+      file != nullptr ? ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, kept)
+                      : platform::ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
   if (result == FileResult::kNotFound) return FileResult::kOk;
   if (result != FileResult::kOk) return result;
-  crypto_generichash(hash, crypto_generichash_BYTES, read.data(), read.size(), nullptr, 0);
-  if (file != nullptr) *file = std::move(read);
+  const unsigned char* bytes = file != nullptr ? kept.data() : read.data();
+  const std::size_t size = file != nullptr ? kept.size() : read.size();
+  crypto_generichash(hash, crypto_generichash_BYTES, bytes, size, nullptr, 0);
+  if (file != nullptr) *file = std::move(kept);
   return FileResult::kOk;
 }
 
@@ -68,21 +79,28 @@ PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
   }
   hashed = true;
   if (file.size() != 0) {
-    status = UnprotectHostKey(settings, file, key);
+    status = UnprotectHostKey(settings, std::move(file), key);
     held = true;
   }
 }
 
 PreloadedHostKey::~PreloadedHostKey() { preloaded = previous; }
 
+const SecureBuffer* PreloadedHostKey::Peek(const std::string& wanted_path,
+                                           StoreStatus& result) const {
+  if (!held || wanted_path != path) return nullptr;
+  result = status;
+  return result == endecrypt_status::kOk ? &key : nullptr;
+}
+
 bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
                             StoreStatus& result) const {
   if (!held || wanted_path != path) return false;
-  result = status;
-  if (result == endecrypt_status::kOk) {
+  const SecureBuffer* held_key = Peek(wanted_path, result);
+  if (held_key != nullptr) {
     SecureBuffer out;
     if (out.Allocate(kHostKeySize)) {
-      std::memcpy(out.data(), key.data(), kHostKeySize);
+      std::memcpy(out.data(), held_key->data(), kHostKeySize);
       copy = std::move(out);
     } else {
       result = endecrypt_status::kInternal;
@@ -106,7 +124,7 @@ StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key) {
   if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
   const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
   if (read != FileResult::kOk) return RefusedHostKey(read);
-  return UnprotectHostKey(settings, file, key);
+  return UnprotectHostKey(settings, std::move(file), key);
 }
 
 StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
@@ -116,7 +134,7 @@ StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
   if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
   if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
   const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
-  if (read == FileResult::kOk) return UnprotectHostKey(settings, file, key);
+  if (read == FileResult::kOk) return UnprotectHostKey(settings, std::move(file), key);
   if (read != FileResult::kNotFound) return RefusedHostKey(read);
   SecureBuffer fresh;
   if (!fresh.Allocate(kHostKeySize)) return endecrypt_status::kInternal;
@@ -149,6 +167,17 @@ int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
   }
   std::memcpy(key_id, hash, kKeyIdSize);
   return endecrypt_status::kOk;
+}
+
+StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id) {
+  StoreStatus result;
+  if (preloaded != nullptr) {
+    if (const SecureBuffer* key = preloaded->Peek(path, result)) return ComputeHostKeyId(*key, key_id);
+    if (result != endecrypt_status::kOk) return result;
+  }
+  SecureBuffer key;
+  if ((result = LoadHostKey(path, key)) != endecrypt_status::kOk) return result;
+  return ComputeHostKeyId(key, key_id);
 }
 
 }  // namespace endecrypt

@@ -58,6 +58,10 @@ class PreloadedHostKey {
   // When this holds the outcome for `path`: stores it in `result` and, on
   // kOk, a copy of the key in `key`.
   [[nodiscard]] bool Take(const std::string& path, SecureBuffer& key, StoreStatus& result) const;
+  // When this holds the outcome for `path`: stores it in `result` and
+  // returns the key held, null unless kOk; else returns null with `result`
+  // untouched.
+  [[nodiscard]] const SecureBuffer* Peek(const std::string& path, StoreStatus& result) const;
 
   // False when the key file is no longer the one loaded (a rotation or a
   // restore replaced it since, or one was made where there was none): a
@@ -81,6 +85,11 @@ class PreloadedHostKey {
 // Writes the kKeyIdSize-byte id of `key` to `key_id`: a one-way tag that
 // tells stores of different host keys apart. Returns kOk or kInternal.
 [[nodiscard]] int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id);
+
+// Writes the id of the host key at `path` to `key_id`, as LoadHostKey and
+// ComputeHostKeyId would, without copying a preloaded key for it. Returns
+// the statuses of both.
+[[nodiscard]] StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id);
 
 }  // namespace endecrypt
 

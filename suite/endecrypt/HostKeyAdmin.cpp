@@ -2,7 +2,7 @@
 
 #include <sodium.h>
 
-#include <boost/filesystem/operations.hpp>
+#include <filesystem>
 
 #include <algorithm>
 #include <cstdint>
@@ -171,13 +171,13 @@ std::string KeyIdAt(const std::string& path) {
 // writer sealing it now under that key is waited for; no folder is made.
 [[nodiscard]] StoreStatus StoreNeedsKey(const std::string& path, const std::string& key_id,
                                         bool& needs) {
-  boost::system::error_code error;
-  const boost::filesystem::path folder = platform::MakePath(path).parent_path();
+  std::error_code error;
+  const std::filesystem::path folder = platform::MakePath(path).parent_path();
   std::vector<unsigned char> file;
   endecrypt::LockedFile lock;
-  if (!folder.empty() && !boost::filesystem::is_directory(folder, error)) {
+  if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
     needs = false;
-    return error && error != boost::system::errc::no_such_file_or_directory ? status::kReadFailed
+    return error && error != std::errc::no_such_file_or_directory ? status::kReadFailed
                                                                           : status::kOk;
   }
   const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);

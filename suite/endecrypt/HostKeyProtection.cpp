@@ -1,6 +1,7 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 
 #include <cstring>
+#include <utility>
 
 #include "host/EnDecrypt.h"
 #include "host/Log.h"
@@ -21,6 +22,12 @@ bool HasSealedHeader(const SecureBuffer& file) {
 }
 
 }  // namespace
+
+int UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file, SecureBuffer& key) {
+  if (file.size() != kHostKeySize) return UnprotectHostKey(settings, std::as_const(file), key);
+  key = std::move(file);
+  return endecrypt_status::kOk;
+}
 
 bool ReadFileProtection(const SecureBuffer& file, Protection& protection) {
   if (file.size() == kHostKeySize) {

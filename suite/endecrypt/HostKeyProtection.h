@@ -63,6 +63,10 @@ constexpr unsigned kMaxPcrIndex = 23;
 // refuses. `key` is untouched on failure.
 [[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
                                    SecureBuffer& key);
+// As above, taking over `file`: a plain key file's memory becomes `key`
+// rather than being copied into memory of its own.
+[[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file,
+                                   SecureBuffer& key);
 
 // Stores in `protection` how the key file contents `file` say the key
 // rests, without unsealing anything. False when `file` is neither a plain

@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <cctype>
+#include <cstring>
 
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKey.h"
@@ -158,12 +159,10 @@ StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
 
 StoreStatus IsCurrentHostKeyId(const unsigned char* key_id, bool& current) {
   std::string path;
-  SecureBuffer key;
-  std::string id;
+  unsigned char id[kKeyIdSize];
   StoreStatus result = ReadHostKeyPath(path);
-  if (result == status::kOk) result = LoadHostKey(path, key);
-  if (result == status::kOk) result = HexIdOf(key, id);
-  current = result == status::kOk && id == HostKeyIdToHex(key_id);
+  if (result == status::kOk) result = ComputeHostKeyIdAt(path, id);
+  current = result == status::kOk && std::memcmp(id, key_id, kKeyIdSize) == 0;
   return result;
 }
 

@@ -1,12 +1,12 @@
 #include "host/GlobalConfig.h"
 
-#include <boost/filesystem.hpp>
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -42,12 +42,12 @@ std::string FindConfigFile(bool& named) {
     named = true;
     return file;
   }
-  boost::system::error_code error;
+  std::error_code error;
   const std::string program_folder = KelvoxDirectory::GetExeDirectory();
-  const boost::filesystem::path beside = platform::MakePath(program_folder) / kConfigFileName;
-  if (boost::filesystem::exists(beside, error)) return platform::PathToUtf8(beside);
+  const std::filesystem::path beside = platform::MakePath(program_folder) / kConfigFileName;
+  if (std::filesystem::exists(beside, error)) return platform::PathToUtf8(beside);
   for (const std::string& file : platform::GetConfigFiles(program_folder)) {
-    if (boost::filesystem::exists(platform::MakePath(file), error)) return file;
+    if (std::filesystem::exists(platform::MakePath(file), error)) return file;
   }
   return {};
 }
@@ -64,11 +64,11 @@ void LoadLocked() {
     return;
   }
   errno = 0;
-  std::ifstream stream(platform::MakeStdPath(loaded.path));
+  std::ifstream stream(platform::MakePath(loaded.path));
   if (!stream) {
     const int reason = errno;
-    boost::system::error_code error;
-    const bool exists = boost::filesystem::exists(platform::MakePath(loaded.path), error);
+    std::error_code error;
+    const bool exists = std::filesystem::exists(platform::MakePath(loaded.path), error);
     // A file the environment names but that is not there is broken, not
     // absent: falling back to defaults would write where nobody meant to.
     loaded.status = exists  ? GlobalConfig::kUnreadable

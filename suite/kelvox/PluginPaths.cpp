@@ -1,6 +1,6 @@
 #include "suite/kelvox/PluginPaths.h"
 
-#include <boost/filesystem.hpp>
+#include <filesystem>
 
 #include "host/KelvoxDirectory.h"
 #include "suite/platform/SharedLibrary.h"
@@ -11,18 +11,18 @@ std::string GetPluginFileName(const std::string& command) {
 }
 
 std::vector<std::string> GetPluginPaths(const std::string& command) {
-  const boost::filesystem::path program_dir =
+  const std::filesystem::path program_dir =
       platform::MakePath(KelvoxDirectory::GetExeDirectory());
   const std::string file = GetPluginFileName(command);
-  const boost::filesystem::path private_dir =
+  const std::filesystem::path private_dir =
       (program_dir / KELVOX_PLUGIN_DIR_FROM_PROGRAM).lexically_normal();
   return {platform::PathToUtf8(private_dir / file), platform::PathToUtf8(program_dir / file)};
 }
 
 std::string FindPluginPath(const std::string& command) {
   for (const std::string& path : GetPluginPaths(command)) {
-    boost::system::error_code error;
-    if (boost::filesystem::exists(platform::MakePath(path), error)) return path;
+    std::error_code error;
+    if (std::filesystem::exists(platform::MakePath(path), error)) return path;
   }
   return {};
 }

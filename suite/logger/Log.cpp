@@ -11,7 +11,7 @@
 #include <mutex>
 #include <set>
 
-#include <boost/filesystem.hpp>
+#include <filesystem>
 
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
@@ -80,7 +80,7 @@ std::shared_ptr<spdlog::logger> OpenSink(const std::string& path) {
     // The log names stores, files and what failed, so it is its owner's
     // alone: the folders and the file the logger makes are owner-only.
     // Failures are left for the sink's opening to find.
-    const boost::filesystem::path parent = platform::MakePath(path).parent_path();
+    const std::filesystem::path parent = platform::MakePath(path).parent_path();
     if (!parent.empty()) {
       static_cast<void>(platform::MakeOwnerOnlyFolders(platform::PathToUtf8(parent)));
     }

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include <boost/filesystem/path.hpp>
-
 #include "suite/platform/Utf8Path.h"
 
 namespace platform {

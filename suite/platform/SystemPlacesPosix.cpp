@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include <boost/filesystem/path.hpp>
+#include <filesystem>
 
 #include "suite/platform/SystemPlaces.h"
 #include "suite/platform/Utf8Path.h"
@@ -55,8 +55,8 @@ std::string UserStateFolder() {
 // keeps its configuration in /etc, which comes next anyway.
 std::vector<std::string> GetConfigFiles(const std::string& program_folder) {
   std::vector<std::string> files;
-  const boost::filesystem::path folder(program_folder);
-  const boost::filesystem::path prefix = folder.parent_path();
+  const std::filesystem::path folder(program_folder);
+  const std::filesystem::path prefix = folder.parent_path();
   if (folder.filename() == "bin" && !prefix.empty() && prefix != "/usr" && prefix != "/") {
     files.push_back((prefix / kConfigInPrefix).string());
   }
@@ -65,7 +65,7 @@ std::vector<std::string> GetConfigFiles(const std::string& program_folder) {
 }
 
 std::string GetDefaultLogFile(const std::string& program_folder) {
-  return (boost::filesystem::path(program_folder) / kLogBesideProgram).string();
+  return (std::filesystem::path(program_folder) / kLogBesideProgram).string();
 }
 
 std::string GetUserLogFile() {

@@ -5,11 +5,9 @@
 
 namespace platform {
 
-boost::filesystem::path MakePath(const std::string& text) { return text; }
+std::filesystem::path MakePath(const std::string& text) { return text; }
 
-std::string PathToUtf8(const boost::filesystem::path& path) { return path.string(); }
-
-std::filesystem::path MakeStdPath(const std::string& text) { return text; }
+std::string PathToUtf8(const std::filesystem::path& path) { return path.string(); }
 
 std::string GetEnvironment(const char* name) {
   const char* value = std::getenv(name);

@@ -30,15 +30,11 @@ std::string NarrowToUtf8(const std::wstring& text) {
   return narrow;
 }
 
-boost::filesystem::path MakePath(const std::string& text) {
-  return boost::filesystem::path(WidenUtf8(text));
-}
-
-std::string PathToUtf8(const boost::filesystem::path& path) { return NarrowToUtf8(path.wstring()); }
-
-std::filesystem::path MakeStdPath(const std::string& text) {
+std::filesystem::path MakePath(const std::string& text) {
   return std::filesystem::path(WidenUtf8(text));
 }
+
+std::string PathToUtf8(const std::filesystem::path& path) { return NarrowToUtf8(path.wstring()); }
 
 std::string GetEnvironment(const char* name) {
   const wchar_t* value = ::_wgetenv(WidenUtf8(name).c_str());

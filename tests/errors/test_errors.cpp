@@ -37,6 +37,24 @@ int32_t Composite(int category, int code) {
   return static_cast<int32_t>((static_cast<uint32_t>(category) << 16) | static_cast<uint32_t>(code));
 }
 
+// Lookups read the list itself until something asks for the maps (here,
+// a process of its own, nothing has): both must answer alike, for listed
+// codes, codes under no entry, and a code asked for under another category.
+TEST(RegistryTest, ListAndMapsAnswerAlike) {
+  std::vector<std::pair<uint32_t, int>> probes = {{0xFF, 0}, {Composite(5, 125), 5}, {Composite(-1, 1), -1}};
+  for (const Entry& entry : Listed()) {
+    const int category = static_cast<int32_t>(entry.constant) >> 16;
+    probes.emplace_back(entry.constant, category);
+    probes.emplace_back(entry.constant, category + 1);
+  }
+  std::vector<std::string> before;
+  for (const auto& [code, category] : probes) before.push_back(ErrorRegistry::GetMessage(code, category));
+  ErrorRegistry::GetCommonMap();
+  for (size_t i = 0; i < probes.size(); ++i) {
+    EXPECT_EQ(ErrorRegistry::GetMessage(probes[i].first, probes[i].second), before[i]) << probes[i].first;
+  }
+}
+
 TEST(LegacyTableTest, ConcurrentFirstLookupsAgreeWithSerialLookups) {
   const std::map<int32_t, std::string>& table = GetLegacyErrorTable();
   std::vector<int32_t> codes;  // every group, hits and misses

@@ -1,6 +1,6 @@
 #include "Src/Misc/Common/OutputFile.h"
 
-#include <boost/filesystem.hpp>
+#include <filesystem>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/Secrets.h"
@@ -22,8 +22,8 @@ uint32_t RefuseExisting(const std::string& path) {
 
 uint32_t OutputFile::Check(const std::string& store_path) const {
   if (IsStandardOutput()) return ERR_SUCCEED;
-  boost::system::error_code error;
-  if (boost::filesystem::equivalent(platform::MakePath(path), platform::MakePath(store_path),
+  std::error_code error;
+  if (std::filesystem::equivalent(platform::MakePath(path), platform::MakePath(store_path),
                                     error)) {
     CONSOLE_MESSAGE(kLevelError) << "The file " << path << " is the store itself; it is left alone.";
     return ERR_WRITE_FILE;

@@ -8,7 +8,6 @@
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
-#include <boost/filesystem.hpp>
 
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"

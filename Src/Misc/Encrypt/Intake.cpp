@@ -25,9 +25,11 @@ uint32_t ENCRYPT::ReadFileIntoMemory() {
   // The throwing status queries stand outside the guard below: a failure
   // other than "not found" (a folder that may not be searched, a link loop)
   // leaves this method as an exception.
+  // Boost's queries, whose exceptions' texts the console shows.
   namespace fs = boost::filesystem;
-  if (!fs::is_regular_file(fs::status(platform::MakePath(path)))) {
-    if (fs::exists(fs::status(platform::MakePath(path)))) {
+  const fs::path input(platform::MakePath(path).native());
+  if (!fs::is_regular_file(fs::status(input))) {
+    if (fs::exists(fs::status(input))) {
       KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
       return ERR_INVALID_FILE;
     }
