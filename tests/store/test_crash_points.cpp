@@ -25,7 +25,6 @@ namespace fs = boost::filesystem;
 namespace status = endecrypt_status;
 using Records = std::map<std::string, std::string>;
 using testing_support::ReadFile;
-using testing_support::WriteFile;
 
 constexpr char kPassphrase[] = "correct horse";
 const Records kOld{{"a", "1"}, {"b", "2"}};
@@ -67,10 +66,7 @@ class CrashPointTest : public testing::Test {
       fs::remove_all(dir.File(folder));
       fs::create_directories(dir.File(folder));
     }
-    for (const auto& [name, bytes] : files) {
-      WriteFile(dir.File(name), bytes);
-      fs::permissions(dir.File(name), fs::owner_read | fs::owner_write);
-    }
+    for (const auto& [name, bytes] : files) testing_support::FaultyFiles::PutFile(dir.File(name), bytes);
   }
   // What the folders hold now, lock files aside; only the temporaries'
   // names with `temporaries`.

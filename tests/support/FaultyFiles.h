@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 
 #include "suite/platform/FileNames.h"
 #include "suite/platform/FileSystem.h"
+#include "suite/platform/OwnerOnly.h"
 #include "tests/support/TestSupport.h"
 
 namespace testing_support {
@@ -40,6 +42,19 @@ class FaultyFiles : public platform::FileSystem {
   void FailAt(int step) { Arm(step, false); }
   int Steps() const { return steps; }
 
+  // Writes `bytes` as a new owner-only file at `path` (on Windows that is an
+  // access list, which permissions() cannot give), then sets `access` (on
+  // Windows only the read-only flag). Nothing else in the folder changes.
+  static void PutFile(const Path& path, const std::string& bytes,
+                      boost::filesystem::perms access = boost::filesystem::owner_read |
+                                                        boost::filesystem::owner_write) {
+    if (!platform::CreateOwnerOnlyFile(path.string())) {
+      throw std::runtime_error("cannot make " + path.string());
+    }
+    WriteFile(path.string(), bytes);
+    permissions(path, access);
+  }
+
   // Applies the crash, if there was one, to the disk; then counts anew.
   void Reboot() {
     for (const Path& file : crashed ? unsynced : std::set<Path>{}) {
@@ -47,9 +62,7 @@ class FaultyFiles : public platform::FileSystem {
     }
     for (auto before = undone.rbegin(); crashed && before != undone.rend(); ++before) {
       remove(before->path);
-      if (!before->bytes) continue;
-      WriteFile(before->path.string(), *before->bytes);
-      permissions(before->path, before->access);
+      if (before->bytes) PutFile(before->path, *before->bytes, before->access);
     }
     unsynced.clear();
     undone.clear();
@@ -139,10 +152,10 @@ class FaultyFiles : public platform::FileSystem {
       return result;
     };
     if (Next() != Fate::kGoOn) return FileResult::kFailed;  // the temporary, written
-    WriteFile(temp.string(), std::string(reinterpret_cast<const char*>(data), size));
-    permissions(temp, keep_access && exists(target)
-                          ? status(target).permissions()
-                          : boost::filesystem::owner_read | boost::filesystem::owner_write);
+    PutFile(temp, std::string(reinterpret_cast<const char*>(data), size),
+            keep_access && exists(target)
+                ? status(target).permissions()
+                : boost::filesystem::owner_read | boost::filesystem::owner_write);
     unsynced.insert(temp);
     if (Next() != Fate::kGoOn) return give_up(FileResult::kFailed);  // synced
     unsynced.erase(temp);
