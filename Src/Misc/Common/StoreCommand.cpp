@@ -135,12 +135,16 @@ std::optional<EncryptionMode> StoreCommand::ExpectedMode() const {
   return std::nullopt;
 }
 
-uint32_t StoreCommand::ReadStoredRecords(EnDecrypt& store, RecordMap& records) const {
-  const uint32_t code = FromStoreStatus(store.Decrypt(path, records, passphrase));
+uint32_t StoreCommand::FromReadStatus(const StoreStatus& status) const {
+  const uint32_t code = FromStoreStatus(status);
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
   }
   return code;
+}
+
+uint32_t StoreCommand::ReadStoredRecords(EnDecrypt& store, RecordMap& records) const {
+  return FromReadStatus(store.Decrypt(path, records, passphrase));
 }
 
 bool StoreCommand::IsCredentialStore(const std::vector<std::string>& keys) const {

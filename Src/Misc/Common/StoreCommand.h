@@ -70,9 +70,12 @@ class StoreCommand : public CommandFrame {
   [[nodiscard]] bool IsCredentialStore(const std::vector<std::string>& keys) const;
   [[nodiscard]] bool IsCredentialStore(const RecordMap& records) const;
 
+  // FromStoreStatus of a read of the store at `path`; a failure is logged
+  // as the store's file not read.
+  [[nodiscard]] uint32_t FromReadStatus(const StoreStatus& status) const;
+
   // Replaces `records` by every record of the store at `path`, opened with
-  // `passphrase`, and returns FromStoreStatus of the result; a failure is
-  // logged. `records` is untouched on failure.
+  // `passphrase`, and returns FromReadStatus of the result. `records` is untouched on failure.
   [[nodiscard]] uint32_t ReadStoredRecords(EnDecrypt& store, RecordMap& records) const;
 
   // The store's plaintext file, as decrypt writes it, in `text` (which the

@@ -21,16 +21,13 @@ uint32_t GET::RunOnStore(EnDecrypt& store) {
   std::string value;
   ScopedWipe<std::string> wipe(value);
   const StoreStatus status = store.GetValue(path, passphrase, key, value);
-  const uint32_t code = FromStoreStatus(status);
   if (status == endecrypt_status::kRecordAbsent) {
     KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
     CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
-    return code;
+    return FromStoreStatus(status);
   }
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
-    return code;
-  }
+  const uint32_t code = FromReadStatus(status);
+  if (code != ERR_SUCCEED) return code;
   // The newline goes out on its own: no copy of the value is made for it.
   const bool written =
       platform::WriteStandardOutput(value) &&

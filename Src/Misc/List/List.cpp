@@ -13,11 +13,8 @@
 uint32_t LIST::RunOnStore(EnDecrypt& store) {
   // Keys only: no value is copied out of the store library.
   std::vector<std::string> keys;
-  const uint32_t code = FromStoreStatus(store.ListKeys(path, passphrase, keys));
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
-    return code;
-  }
+  const uint32_t code = FromReadStatus(store.ListKeys(path, passphrase, keys));
+  if (code != ERR_SUCCEED) return code;
   std::string lines;
   if (HasOption("json")) {
     JsonWriter json(&lines, JsonWriter::Spacing::kSpaced);

@@ -48,9 +48,8 @@ EncryptionMode REKEY::TargetMode() const {
 uint32_t REKEY::RunOnStore(EnDecrypt& store) {
   // The current key is proved before a new passphrase is asked for.
   EnDecrypt::StoreInfo info;
-  uint32_t code = FromStoreStatus(store.Inspect(path, passphrase, info));
+  uint32_t code = FromReadStatus(store.Inspect(path, passphrase, info));
   if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
     if (code == ERR_PASSPHRASE && !passphrase.empty()) {
       CONSOLE_MESSAGE(kLevelError) << "The current passphrase does not open " << path << ".";
     }

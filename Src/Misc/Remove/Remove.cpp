@@ -57,11 +57,8 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   // Read first, to show what will change before asking; the removal itself
   // checks again under the writers' lock. Keys only: no value is needed.
   std::vector<std::string> stored;
-  uint32_t code = FromStoreStatus(store.ListKeys(path, passphrase, stored));
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
-    return code;
-  }
+  uint32_t code = FromReadStatus(store.ListKeys(path, passphrase, stored));
+  if (code != ERR_SUCCEED) return code;
   std::vector<std::string> keys;
   code = PickKeys(stored, keys);
   if (code != ERR_SUCCEED) return code;
