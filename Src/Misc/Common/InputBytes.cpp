@@ -37,7 +37,9 @@ bool ReadFileOrStandardInput(const std::string& from, std::size_t max_size, Secr
   const ScopedWipe wipe_read(read);
   const platform::FileResult result = platform::ReadWholeFile(from, max_size, read);
   if (result == platform::FileResult::kOk) {
-    bytes.assign(read.begin(), read.end());
+    // One copy of the block: iterators of another element type would copy
+    // byte by byte.
+    bytes.assign(reinterpret_cast<const char*>(read.data()), read.size());
     return true;
   }
   LogFileReason(result);

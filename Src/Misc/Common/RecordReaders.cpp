@@ -7,6 +7,7 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/CredentialFileParser.h"
+#include "suite/platform/Heap.h"
 
 uint32_t ReportSettingsReading(const SettingsReading& reading, const std::string& name) {
   switch (reading.result) {
@@ -46,13 +47,17 @@ bool TakeCredentialRecords(int parsed, RecordMap& found, TypedRecords& records) 
 
 uint32_t ReadRecordsFromText(const char* data, std::size_t size, const std::string& name,
                              TypedRecords& records) {
+  // Each reader copies the text and parses it: as before an input file
+  // read whole, the heap is readied for that at once.
   bool ended = false;
   try {
+    platform::ReadyHeapForFile(size, platform::HeapUse::kInputText);
     RecordMap settings;
     const uint32_t code = ReportSettingsReading(ReadSettingsText(data, size, settings), name);
     ended = code == ERR_INVALID_FILE;
     if (code == ERR_SUCCEED) records[SensitiveSetting] = std::move(settings);
     if (!ended) {
+      platform::ReadyHeapForFile(size, platform::HeapUse::kInputText);
       RecordMap found;
       CredentialFileParser parser;
       const int parsed = parser.ParseText(data, size, found);

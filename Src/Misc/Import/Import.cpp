@@ -36,15 +36,19 @@ uint32_t IMPORT::CheckOptions() {
 
 uint32_t IMPORT::ImportProc() {
   TRACE_ENTERING("IMPORT::ImportProc");
-  SecretString file;
-  uint32_t code = ReadAgeFile(file);
-  if (code != ERR_SUCCEED) return code;
-  // The plaintext exists only while the readers run on it.
+  // The plaintext exists only while the readers run on it, and the file
+  // only until then: the writes that follow reuse its memory.
   uint32_t read = ERR_SUCCEED;
-  code = OpenAgeFile(file, [this, &read](const unsigned char* data, std::size_t size) {
-    read = ReadRecordsFromText(reinterpret_cast<const char*>(data), size,
-                               "the plaintext of " + InputName(), file_records);
-  });
+  uint32_t code = ERR_SUCCEED;
+  {
+    SecretString file;
+    code = ReadAgeFile(file);
+    if (code != ERR_SUCCEED) return code;
+    code = OpenAgeFile(file, [this, &read](const unsigned char* data, std::size_t size) {
+      read = ReadRecordsFromText(reinterpret_cast<const char*>(data), size,
+                                 "the plaintext of " + InputName(), file_records);
+    });
+  }
   if (code != ERR_SUCCEED) return code;
   if (read != ERR_SUCCEED) {
     KLOG(kLevelError) << "The plaintext of " << InputName()
