@@ -9,6 +9,7 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "suite/platform/Heap.h"
 
 namespace {
 
@@ -74,6 +75,9 @@ uint32_t EXPORT::RunOnStore(EnDecrypt& store) {
   const ScopedWipe plain_wipe(plain);
   uint32_t code = ReadStoreText(store, plain);
   if (code != ERR_SUCCEED) return code;
+  // The age file is as large again as the text: its memory is readied at
+  // once, as for a file read whole, rather than faulted in page by page.
+  platform::ReadyHeapForFile(plain.size(), platform::HeapUse::kStoreFile);
   std::vector<unsigned char> file;
   const age::AgeStatus sealed =
       age::EncryptToRecipients(recipients, reinterpret_cast<const unsigned char*>(plain.data()),
