@@ -8,10 +8,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -109,6 +111,17 @@ class ENDECRYPT_API EnDecrypt {
   // it holds nothing).
   StoreStatus Decrypt(const std::string& path, std::map<std::string, std::string>& records,
                       const std::string& passphrase, ReadForUpdate* keep = nullptr);
+
+  // A store's records as views into its opened plaintext, in ascending key
+  // order: valid only while the call they are handed to runs.
+  using RecordViews = std::vector<std::pair<std::string_view, std::string_view>>;
+
+  // As Decrypt, but hands the records to `read`, which runs before this
+  // returns, as views instead of copies: a caller that only looks at them
+  // (a count of what an update changes) makes no copy of the plaintext.
+  StoreStatus ViewRecords(const std::string& path, const std::string& passphrase,
+                          const std::function<void(const RecordViews&)>& read,
+                          ReadForUpdate* keep = nullptr);
 
   // Writes `records` into the store at `path`, creating it (and its folders)
   // when absent. With `flag` true stored keys absent from `records` stay;

@@ -426,21 +426,17 @@ struct OpenedStore {
                    store.views);
 }
 
-// Reads the store's records into `records`; with `keep`, what was opened
-// goes there too (see ReadForUpdate), unless its memory cannot be locked
-// away.
-[[nodiscard]] StoreStatus ReadRecords(const std::string& path, Records& records,
-                                      const std::string& passphrase,
-                                      std::unique_ptr<Held>* keep) {
+// Opens the store and hands its records, as views, to `read`; with `keep`,
+// what was opened goes there too (see ReadForUpdate), unless its memory
+// cannot be locked away.
+template <typename Read>
+[[nodiscard]] StoreStatus ReadRecordViews(const std::string& path, const std::string& passphrase,
+                                          Read read, std::unique_ptr<Held>* keep) {
   if (keep != nullptr) keep->reset();
   OpenedStore store;
   StoreStatus result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
-  // Plaintext handed over in std::string memory must not linger on any path.
-  Records opened;
-  const ScopedWipe wiper(opened);
-  for (const auto& [key, value] : store.views) opened.emplace_hint(opened.end(), key, value);
-  records.swap(opened);
+  read(static_cast<const std::vector<RecordView>&>(store.views));
   if (keep == nullptr || !store.plaintext.ForbidAccess()) return status::kOk;
   auto held = std::make_unique<Held>();
   held->file_size = store.file.size();
@@ -452,6 +448,23 @@ struct OpenedStore {
   held->views.swap(store.views);
   *keep = std::move(held);
   return status::kOk;
+}
+
+// Reads the store's records into `records`, as ReadRecordViews.
+[[nodiscard]] StoreStatus ReadRecords(const std::string& path, Records& records,
+                                      const std::string& passphrase,
+                                      std::unique_ptr<Held>* keep) {
+  return ReadRecordViews(
+      path, passphrase,
+      [&records](const std::vector<RecordView>& views) {
+        // Plaintext handed over in std::string memory must not linger on
+        // any path.
+        Records opened;
+        const ScopedWipe wiper(opened);
+        for (const auto& [key, value] : views) opened.emplace_hint(opened.end(), key, value);
+        records.swap(opened);
+      },
+      keep);
 }
 
 // Nothing may escape the library as an exception: allocation failures and
@@ -489,6 +502,14 @@ StoreStatus EnDecrypt::Decrypt(const std::string& path, std::map<std::string, st
                                const std::string& passphrase, ReadForUpdate* keep) {
   return Guarded([&] {
     return ReadRecords(path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
+  });
+}
+
+StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& passphrase,
+                                   const std::function<void(const RecordViews&)>& read,
+                                   ReadForUpdate* keep) {
+  return Guarded([&] {
+    return ReadRecordViews(path, passphrase, read, keep != nullptr ? &keep->held : nullptr);
   });
 }
 

