@@ -75,7 +75,8 @@ class StoreCommand : public CommandFrame {
   [[nodiscard]] uint32_t FromReadStatus(const StoreStatus& status) const;
 
   // Replaces `records` by every record of the store at `path`, opened with
-  // `passphrase`, and returns FromReadStatus of the result. `records` is untouched on failure.
+  // `passphrase`, and returns FromReadStatus of the result. `records` is
+  // untouched on failure.
   [[nodiscard]] uint32_t ReadStoredRecords(EnDecrypt& store, RecordMap& records) const;
 
   // The store's plaintext file, as decrypt writes it, in `text` (which the
