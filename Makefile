@@ -2,19 +2,25 @@
 .PHONY: deps configure build asan test demo fleet-demo package fuzz bench clean windows msi
 
 JOBS ?= $(shell nproc)
-# Neither this make nor the ones CMake runs print "Entering directory".
+# make does not print "Entering directory" for its own recursions.
 MAKEFLAGS += --no-print-directory
 
 deps:
 	@scripts/deps.sh
 
+# $(call afresh,FOLDER): removes a build folder that another generator than
+# the presets' made, which CMake would refuse to configure again.
+afresh = @grep -qsx 'CMAKE_GENERATOR:INTERNAL=Ninja' $(1)/CMakeCache.txt || rm -rf $(1)
+
 configure: deps
+	$(call afresh,build)
 	@cmake --preset default --log-level=WARNING
 
 build: configure
 	cmake --build --preset default -j $(JOBS)
 
 asan: deps
+	$(call afresh,build-asan)
 	@cmake --preset asan --log-level=WARNING
 	cmake --build --preset asan -j $(JOBS)
 
