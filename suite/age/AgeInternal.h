@@ -25,6 +25,11 @@ constexpr std::size_t kPayloadNonceSize = 16;  // before the first chunk
 constexpr std::size_t kChunkSize = std::size_t{64} << 10;
 constexpr std::size_t kSealedChunkSize = kChunkSize + kTagSize;
 
+// True when `text` begins with `prefix`.
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
 // True once libsodium has started; every entry point asks first.
 bool SodiumReady();
 

@@ -9,9 +9,9 @@ namespace {
 
 constexpr std::string_view kBeginLine = "-----BEGIN AGE ENCRYPTED FILE-----";
 constexpr std::string_view kEndLine = "-----END AGE ENCRYPTED FILE-----";
-constexpr std::size_t kColumns = 64;
-constexpr std::size_t kLineBytes = kColumns / 4 * 3;
-constexpr int kVariant = sodium_base64_VARIANT_ORIGINAL;  // padded, unlike the header
+constexpr std::size_t kArmorColumns = 64;
+constexpr std::size_t kLineBytes = kArmorColumns / 4 * 3;
+constexpr int kArmorVariant = sodium_base64_VARIANT_ORIGINAL;  // padded, unlike the header
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -24,10 +24,6 @@ std::string_view Trim(std::string_view text) {
   const auto first = std::find_if_not(text.begin(), text.end(), IsSpace);
   const auto last = std::find_if_not(text.rbegin(), text.rend(), IsSpace).base();
   return first < last ? text.substr(first - text.begin(), last - first) : std::string_view();
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
 }
 
 }  // namespace
@@ -58,7 +54,7 @@ AgeStatus Dearmor(const unsigned char* data, std::size_t size,
       if (end != block.npos || decoded_size == 0) return AgeStatus::kBadArmor;
       break;
     }
-    if (end == block.npos || last_line_seen || line.empty() || line.size() > kColumns ||
+    if (end == block.npos || last_line_seen || line.empty() || line.size() > kArmorColumns ||
         line.size() % 4 != 0) {
       return AgeStatus::kBadArmor;
     }
@@ -73,7 +69,7 @@ AgeStatus Dearmor(const unsigned char* data, std::size_t size,
     const char* line_stop = nullptr;
     if (sodium_base642bin(decoded.data() + decoded_size, decoded.size() - decoded_size,
                           line.data(), line.size(), nullptr, &line_bytes, &line_stop,
-                          kVariant) != 0 ||
+                          kArmorVariant) != 0 ||
         line_stop != line.data() + line.size()) {
       return AgeStatus::kBadArmor;
     }
@@ -87,16 +83,16 @@ AgeStatus Dearmor(const unsigned char* data, std::size_t size,
 }
 
 void Armor(const std::vector<unsigned char>& binary, std::vector<unsigned char>& armored) {
-  const std::size_t text_size = sodium_base64_ENCODED_LEN(binary.size(), kVariant) - 1;
+  const std::size_t text_size = sodium_base64_ENCODED_LEN(binary.size(), kArmorVariant) - 1;
   armored.clear();
-  armored.reserve(kBeginLine.size() + kEndLine.size() + text_size + text_size / kColumns + 3);
+  armored.reserve(kBeginLine.size() + kEndLine.size() + text_size + text_size / kArmorColumns + 3);
   armored.insert(armored.end(), kBeginLine.begin(), kBeginLine.end());
   armored.push_back('\n');
-  char line[kColumns + 1];  // with libsodium's terminating NUL
+  char line[kArmorColumns + 1];  // with libsodium's terminating NUL
   for (std::size_t start = 0; start < binary.size(); start += kLineBytes) {
     const std::size_t length = std::min(kLineBytes, binary.size() - start);
-    sodium_bin2base64(line, sizeof line, binary.data() + start, length, kVariant);
-    armored.insert(armored.end(), line, line + sodium_base64_ENCODED_LEN(length, kVariant) - 1);
+    sodium_bin2base64(line, sizeof line, binary.data() + start, length, kArmorVariant);
+    armored.insert(armored.end(), line, line + sodium_base64_ENCODED_LEN(length, kArmorVariant) - 1);
     armored.push_back('\n');
   }
   armored.insert(armored.end(), kEndLine.begin(), kEndLine.end());

@@ -8,7 +8,7 @@
 namespace age {
 
 namespace {
-constexpr int kVariant = sodium_base64_VARIANT_ORIGINAL_NO_PADDING;
+constexpr int kUnpaddedVariant = sodium_base64_VARIANT_ORIGINAL_NO_PADDING;
 }  // namespace
 
 bool IsBase64Character(char c) {
@@ -18,8 +18,8 @@ bool IsBase64Character(char c) {
 
 std::string EncodeBase64(const unsigned char* data, std::size_t size) {
   // sodium_bin2base64 writes a terminating NUL after the text.
-  std::string text(sodium_base64_ENCODED_LEN(size, kVariant), '\0');
-  sodium_bin2base64(text.data(), text.size(), data, size, kVariant);
+  std::string text(sodium_base64_ENCODED_LEN(size, kUnpaddedVariant), '\0');
+  sodium_bin2base64(text.data(), text.size(), data, size, kUnpaddedVariant);
   text.pop_back();
   return text;
 }
@@ -32,7 +32,7 @@ bool DecodeBase64(std::string_view text, std::vector<unsigned char>& bytes) {
   std::size_t size = 0;
   const char* end = nullptr;
   if (sodium_base642bin(decoded.data(), decoded.size(), text.data(), text.size(), nullptr, &size,
-                        &end, kVariant) != 0 ||
+                        &end, kUnpaddedVariant) != 0 ||
       end != text.data() + text.size()) {
     return false;
   }

@@ -13,13 +13,9 @@ constexpr std::string_view kVersionPrefix = "age-encryption.org/";
 constexpr std::string_view kVersion = "v1";
 constexpr std::string_view kStanzaMark = "->";
 constexpr std::string_view kMacMark = "---";
-constexpr std::size_t kColumns = 64;       // a full body line
+constexpr std::size_t kBodyColumns = 64;       // a full body line
 constexpr std::size_t kMacTextSize = 43;   // unpadded base64 of kMacSize bytes
 constexpr std::string_view kMacInfo = "header";
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
 
 // The line starting at `position`, without its line feed; moves `position`
 // past the line feed. False when no line feed follows.
@@ -85,15 +81,15 @@ AgeStatus ParseHeader(const unsigned char* data, std::size_t size, Header& heade
         !SplitArguments(line.substr(kStanzaMark.size() + 1), stanza.args)) {
       return AgeStatus::kMalformedStanza;
     }
-    // Full lines of kColumns characters, then a shorter one, maybe empty.
+    // Full lines of kBodyColumns characters, then a shorter one, maybe empty.
     std::string body;
     do {
       if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
-      if (line.size() > kColumns || !std::all_of(line.begin(), line.end(), IsBodyCharacter)) {
+      if (line.size() > kBodyColumns || !std::all_of(line.begin(), line.end(), IsBodyCharacter)) {
         return AgeStatus::kMalformedStanza;
       }
       body.append(line);
-    } while (line.size() == kColumns);
+    } while (line.size() == kBodyColumns);
     if (!DecodeBase64(body, stanza.body)) return AgeStatus::kBadBase64;
     parsed.stanzas.push_back(std::move(stanza));
   }
@@ -107,10 +103,10 @@ std::string EncodeHeaderStart(const std::vector<Stanza>& stanzas) {
     for (const std::string& arg : stanza.args) text.append(" ").append(arg);
     text.push_back('\n');
     const std::string body = EncodeBase64(stanza.body.data(), stanza.body.size());
-    for (std::size_t start = 0;; start += kColumns) {
-      const std::string_view part = std::string_view(body).substr(start, kColumns);
+    for (std::size_t start = 0;; start += kBodyColumns) {
+      const std::string_view part = std::string_view(body).substr(start, kBodyColumns);
       text.append(part).push_back('\n');
-      if (part.size() < kColumns) break;
+      if (part.size() < kBodyColumns) break;
     }
   }
   text.append(kMacMark);

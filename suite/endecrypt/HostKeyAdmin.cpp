@@ -324,7 +324,7 @@ std::string KeyIdAt(const std::string& path) {
 
 // Nothing escapes the library as an exception.
 template <typename Operation>
-[[nodiscard]] StoreStatus Guarded(Operation operation) {
+[[nodiscard]] StoreStatus GuardedAdmin(Operation operation) {
   if (EnDecrypt::GetInstance() == nullptr) return status::kInternal;
   try {
     return operation();
@@ -336,44 +336,44 @@ template <typename Operation>
 }  // namespace
 
 StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
-  return Guarded([&] { return DescribeHostKey(facts); });
+  return GuardedAdmin([&] { return DescribeHostKey(facts); });
 }
 
 StoreStatus EnDecryptReadStoreKeyId(const std::string& path, EncryptionMode& mode,
                                     std::string& key_id) {
-  return Guarded([&] { return ReadStoreKeyId(path, mode, key_id); });
+  return GuardedAdmin([&] { return ReadStoreKeyId(path, mode, key_id); });
 }
 
 StoreStatus EnDecryptSealHostKeyAs(const std::string& protection) {
-  return Guarded([&] { return SealHostKeyAs(protection); });
+  return GuardedAdmin([&] { return SealHostKeyAs(protection); });
 }
 
 StoreStatus EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
                                    std::string& used) {
-  return Guarded([&] { return RotateHostKey(protection, kept_id, used); });
+  return GuardedAdmin([&] { return RotateHostKey(protection, kept_id, used); });
 }
 
 StoreStatus EnDecryptRetireHostKey(const std::string& key_id,
                                    const std::vector<std::string>& stores, std::string& needed_by) {
-  return Guarded([&] { return RetireHostKey(key_id, stores, needed_by); });
+  return GuardedAdmin([&] { return RetireHostKey(key_id, stores, needed_by); });
 }
 
 StoreStatus EnDecryptGetHostRecipient(std::string& recipient) {
-  return Guarded([&] { return GetHostRecipient(recipient); });
+  return GuardedAdmin([&] { return GetHostRecipient(recipient); });
 }
 
 StoreStatus EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
                                  const AgePlaintextReader& read, age::AgeStatus& reason) {
   reason = age::AgeStatus::kInternal;
-  return Guarded([&] { return OpenAgeFile(file, size, read, reason); });
+  return GuardedAdmin([&] { return OpenAgeFile(file, size, read, reason); });
 }
 
 StoreStatus EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {
-  return Guarded([&] { return BackupHostKey(output, passphrase); });
+  return GuardedAdmin([&] { return BackupHostKey(output, passphrase); });
 }
 
 StoreStatus EnDecryptRestoreHostKey(const std::string& input, const std::string& passphrase,
                                     const std::string& protection, bool force,
                                     std::string& kept_id) {
-  return Guarded([&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
+  return GuardedAdmin([&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
 }

@@ -13,8 +13,8 @@ namespace {
 
 namespace status = endecrypt_status;
 
-constexpr std::size_t kVersionOffset = kMagicSize;
-constexpr std::size_t kOpsOffset = kVersionOffset + 1;
+constexpr std::size_t kBackupVersionOffset = kMagicSize;
+constexpr std::size_t kOpsOffset = kBackupVersionOffset + 1;
 constexpr std::size_t kMemOffset = kOpsOffset + 4;
 constexpr std::size_t kSaltOffset = kMemOffset + 8;
 constexpr std::size_t kKeyIdOffset = kSaltOffset + kSaltSize;
@@ -36,7 +36,7 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 // file must not make it allocate or spin beyond a store header's bounds.
 [[nodiscard]] int CheckHeader(const unsigned char* data, std::size_t size, KdfCosts& costs) {
   if (size != kBackupSize || std::memcmp(data, kBackupMagic, kMagicSize) != 0 ||
-      data[kVersionOffset] != kBackupVersion) {
+      data[kBackupVersionOffset] != kBackupVersion) {
     return status::kInvalidFile;
   }
   const std::uint64_t opslimit = GetLittleEndian(data + kOpsOffset, 4);
@@ -56,7 +56,7 @@ int WrapHostKey(const SecureBuffer& key, const std::string& passphrase, const Kd
                 std::vector<unsigned char>& backup) {
   std::vector<unsigned char> out(kBackupSize, 0);
   std::memcpy(out.data(), kBackupMagic, kMagicSize);
-  out[kVersionOffset] = kBackupVersion;
+  out[kBackupVersionOffset] = kBackupVersion;
   PutLittleEndian(costs.opslimit, 4, out.data() + kOpsOffset);
   PutLittleEndian(costs.memlimit, 8, out.data() + kMemOffset);
   std::memcpy(out.data() + kSaltOffset, salt, kSaltSize);

@@ -11,7 +11,7 @@
 namespace endecrypt {
 namespace {
 
-constexpr std::size_t kVersionOffset = kSealedMagicSize;
+constexpr std::size_t kSealedVersionOffset = kSealedMagicSize;
 constexpr std::size_t kProtectionOffset = kSealedMagicSize + 1;
 
 // A sealed file is never kHostKeySize bytes long, so a plain key whose
@@ -66,7 +66,7 @@ int ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
   SecureBuffer out;
   if (!out.Allocate(kSealedHeaderSize + sealed.size())) return endecrypt_status::kInternal;
   std::memcpy(out.data(), kSealedMagic, kSealedMagicSize);
-  out.data()[kVersionOffset] = kSealedVersion;
+  out.data()[kSealedVersionOffset] = kSealedVersion;
   out.data()[kProtectionOffset] = static_cast<unsigned char>(settings.protection);
   std::memcpy(out.data() + kSealedHeaderSize, sealed.data(), sealed.size());
   file = std::move(out);
@@ -87,7 +87,7 @@ int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& fil
             << kHostKeySize << " bytes nor a sealed key";
     return endecrypt_status::kNoCredential;
   }
-  const std::uint8_t version = file.data()[kVersionOffset];
+  const std::uint8_t version = file.data()[kSealedVersionOffset];
   if (version < kOldestSealedVersion || version > kSealedVersion) {
     KLOG(1) << "sealed host key of unknown version " << unsigned{version};
     return endecrypt_status::kNoCredential;

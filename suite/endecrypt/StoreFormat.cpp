@@ -9,7 +9,7 @@ namespace endecrypt {
 namespace {
 
 // Field offsets within the header.
-constexpr std::size_t kVersionOffset = 8;
+constexpr std::size_t kStoreVersionOffset = 8;
 constexpr std::size_t kModeOffset = 9;
 constexpr std::size_t kOpsLimitOffset = 10;
 constexpr std::size_t kMemLimitOffset = 14;
@@ -58,7 +58,7 @@ bool CostsAreValid(const StoreHeader& header) {
 
 void EncodeHeader(const StoreHeader& header, unsigned char* out) {
   std::memcpy(out, kMagic, kMagicSize);
-  out[kVersionOffset] = kFormatVersion;
+  out[kStoreVersionOffset] = kFormatVersion;
   out[kModeOffset] = header.mode;
   PutLittleEndian(header.opslimit, sizeof(std::uint32_t), out + kOpsLimitOffset);
   PutLittleEndian(header.memlimit, sizeof(std::uint64_t), out + kMemLimitOffset);
@@ -73,7 +73,7 @@ int DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& 
   using endecrypt_status::kInvalidFile;
   if (file_size < kHeaderSize || file_size > kMaxStoreSize) return kInvalidFile;
   if (std::memcmp(data, kMagic, kMagicSize) != 0) return kInvalidFile;
-  if (data[kVersionOffset] != kFormatVersion) return kInvalidFile;
+  if (data[kStoreVersionOffset] != kFormatVersion) return kInvalidFile;
   StoreHeader decoded;
   if (data[kModeOffset] != kAttendedMode && data[kModeOffset] != kUnattendedMode) {
     return kInvalidFile;

@@ -5,7 +5,6 @@
 namespace {
 
 constexpr unsigned char kFirstPlainByte = 0x20;
-constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr std::size_t kIndentPerLevel = 2;
 
 // The escape of `byte`, or nullptr when it is written as it is.

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
 // The length of the well-formed UTF-8 sequence at the start of `text`, or
 // 0 when it is malformed; `code` gets its code point.
 std::size_t SequenceLength(std::string_view text, char32_t& code) {

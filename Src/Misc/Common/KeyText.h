@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+// The digits of a byte written in hexadecimal, as both \xNN here and
+// JSON's \u00NN (JsonWriter) write it.
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
 // True when `text` is well-formed UTF-8: no overlong forms, surrogates or
 // code points past U+10FFFF.
 [[nodiscard]] bool IsUtf8(std::string_view text);
