@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "suite/endecrypt/Guarded.h"
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/KeyDerivation.h"
@@ -467,17 +467,6 @@ template <typename Read>
       keep);
 }
 
-// Nothing may escape the library as an exception: allocation failures and
-// the like become kInternal.
-template <typename Operation>
-[[nodiscard]] StoreStatus Guarded(Operation operation) {
-  try {
-    return operation();
-  } catch (const std::exception&) {
-    return status::kInternal;
-  }
-}
-
 }  // namespace
 
 // No state per instance: the keys cached between calls are process-wide,
@@ -495,12 +484,12 @@ EnDecrypt* EnDecrypt::GetInstance() {
 }
 
 StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
-  return Guarded([&] { return ReadMode(path, mode); });
+  return endecrypt::Guarded([&] { return ReadMode(path, mode); });
 }
 
 StoreStatus EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
                                const std::string& passphrase, ReadForUpdate* keep) {
-  return Guarded([&] {
+  return endecrypt::Guarded([&] {
     return ReadRecords(path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
   });
 }
@@ -508,7 +497,7 @@ StoreStatus EnDecrypt::Decrypt(const std::string& path, std::map<std::string, st
 StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& passphrase,
                                    const std::function<void(const RecordViews&)>& read,
                                    ReadForUpdate* keep) {
-  return Guarded([&] {
+  return endecrypt::Guarded([&] {
     return ReadRecordViews(path, passphrase, read, keep != nullptr ? &keep->held : nullptr);
   });
 }
@@ -517,7 +506,8 @@ StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records
                                const std::string& path, const std::string& passphrase,
                                const bool& flag, ReadForUpdate* read) {
   std::unique_ptr<Held> held = read != nullptr ? std::move(read->held) : nullptr;
-  return Guarded([&] { return WriteStore(records, path, passphrase, flag, std::move(held)); });
+  return endecrypt::Guarded(
+      [&] { return WriteStore(records, path, passphrase, flag, std::move(held)); });
 }
 
 // Administration of an existing store: inspection, removal and re-keying.
@@ -641,18 +631,18 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 
 StoreStatus EnDecrypt::Inspect(const std::string& path, const std::string& passphrase,
                                StoreInfo& info) {
-  return Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
+  return endecrypt::Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
 }
 
 StoreStatus EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
                                 std::vector<std::string>& keys) {
   StoreInfo info;
-  return Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
+  return endecrypt::Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
 }
 
 StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
                                 const std::string& key, std::string& value) {
-  return Guarded([&]() -> StoreStatus {
+  return endecrypt::Guarded([&]() -> StoreStatus {
     OpenedStore store;
     StoreStatus result = ReadAndOpenStore(path, passphrase, store);
     if (result != status::kOk) return result;
@@ -666,7 +656,7 @@ StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& pass
 
 StoreStatus EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
                               const std::string& passphrase) {
-  return Guarded([&] {
+  return endecrypt::Guarded([&] {
     return EditStore(path, passphrase, nullptr,
                      [&](std::vector<RecordView>& records) { return DropRecords(keys, records); });
   });
@@ -675,7 +665,7 @@ StoreStatus EnDecrypt::Remove(const std::string& path, const std::vector<std::st
 StoreStatus EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
                                  const std::vector<std::string>& changed, const Records& before,
                                  const Records& after, std::vector<std::string>& conflicts) {
-  return Guarded([&] {
+  return endecrypt::Guarded([&] {
     return EditStore(path, passphrase, nullptr, [&](std::vector<RecordView>& records) {
       return ApplyChanges(changed, before, after, records, conflicts);
     });
@@ -684,7 +674,7 @@ StoreStatus EnDecrypt::ApplyEdit(const std::string& path, const std::string& pas
 
 StoreStatus EnDecrypt::Rekey(const std::string& path, const std::string& passphrase,
                              const std::string& new_passphrase) {
-  return Guarded([&] {
+  return endecrypt::Guarded([&] {
     return EditStore(path, passphrase, &new_passphrase,
                      [](std::vector<RecordView>&) { return status::kOk; });
   });

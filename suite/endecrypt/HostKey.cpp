@@ -3,11 +3,11 @@
 #include <sodium.h>
 
 #include <cstring>
-#include <exception>
 #include <utility>
 #include <vector>
 
 #include "host/EnDecrypt.h"
+#include "suite/endecrypt/Guarded.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/HostKeySealing.h"
@@ -172,7 +172,9 @@ int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
 StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id) {
   StoreStatus result;
   if (preloaded != nullptr) {
-    if (const SecureBuffer* key = preloaded->Peek(path, result)) return ComputeHostKeyId(*key, key_id);
+    if (const SecureBuffer* key = preloaded->Peek(path, result)) {
+      return ComputeHostKeyId(*key, key_id);
+    }
     if (result != endecrypt_status::kOk) return result;
   }
   SecureBuffer key;
@@ -183,12 +185,9 @@ StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id) {
 }  // namespace endecrypt
 
 StoreStatus EnDecryptSealHostKeyInPlace() {
-  if (EnDecrypt::GetInstance() == nullptr) return endecrypt_status::kInternal;
-  try {
+  return endecrypt::GuardedEntry([] {
     std::string path;
     const StoreStatus result = endecrypt::ReadHostKeyPath(path);
     return result == endecrypt_status::kOk ? endecrypt::SealHostKeyInPlace(path) : result;
-  } catch (const std::exception&) {
-    return endecrypt_status::kInternal;  // nothing escapes the library
-  }
+  });
 }

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <exception>
 #include <vector>
 
 #include "suite/age/AgeFormat.h"
+#include "suite/endecrypt/Guarded.h"
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/HostKeyBackup.h"
 #include "suite/endecrypt/HostKeyProtection.h"
@@ -322,58 +322,48 @@ std::string KeyIdAt(const std::string& path) {
   return endecrypt::ReplaceHostKey(path, &settings.protection, &key, kept_id, used);
 }
 
-// Nothing escapes the library as an exception.
-template <typename Operation>
-[[nodiscard]] StoreStatus GuardedAdmin(Operation operation) {
-  if (EnDecrypt::GetInstance() == nullptr) return status::kInternal;
-  try {
-    return operation();
-  } catch (const std::exception&) {
-    return status::kInternal;
-  }
-}
-
 }  // namespace
 
 StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
-  return GuardedAdmin([&] { return DescribeHostKey(facts); });
+  return endecrypt::GuardedEntry([&] { return DescribeHostKey(facts); });
 }
 
 StoreStatus EnDecryptReadStoreKeyId(const std::string& path, EncryptionMode& mode,
                                     std::string& key_id) {
-  return GuardedAdmin([&] { return ReadStoreKeyId(path, mode, key_id); });
+  return endecrypt::GuardedEntry([&] { return ReadStoreKeyId(path, mode, key_id); });
 }
 
 StoreStatus EnDecryptSealHostKeyAs(const std::string& protection) {
-  return GuardedAdmin([&] { return SealHostKeyAs(protection); });
+  return endecrypt::GuardedEntry([&] { return SealHostKeyAs(protection); });
 }
 
 StoreStatus EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
                                    std::string& used) {
-  return GuardedAdmin([&] { return RotateHostKey(protection, kept_id, used); });
+  return endecrypt::GuardedEntry([&] { return RotateHostKey(protection, kept_id, used); });
 }
 
 StoreStatus EnDecryptRetireHostKey(const std::string& key_id,
                                    const std::vector<std::string>& stores, std::string& needed_by) {
-  return GuardedAdmin([&] { return RetireHostKey(key_id, stores, needed_by); });
+  return endecrypt::GuardedEntry([&] { return RetireHostKey(key_id, stores, needed_by); });
 }
 
 StoreStatus EnDecryptGetHostRecipient(std::string& recipient) {
-  return GuardedAdmin([&] { return GetHostRecipient(recipient); });
+  return endecrypt::GuardedEntry([&] { return GetHostRecipient(recipient); });
 }
 
 StoreStatus EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
                                  const AgePlaintextReader& read, age::AgeStatus& reason) {
   reason = age::AgeStatus::kInternal;
-  return GuardedAdmin([&] { return OpenAgeFile(file, size, read, reason); });
+  return endecrypt::GuardedEntry([&] { return OpenAgeFile(file, size, read, reason); });
 }
 
 StoreStatus EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {
-  return GuardedAdmin([&] { return BackupHostKey(output, passphrase); });
+  return endecrypt::GuardedEntry([&] { return BackupHostKey(output, passphrase); });
 }
 
 StoreStatus EnDecryptRestoreHostKey(const std::string& input, const std::string& passphrase,
                                     const std::string& protection, bool force,
                                     std::string& kept_id) {
-  return GuardedAdmin([&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
+  return endecrypt::GuardedEntry(
+      [&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
 }
