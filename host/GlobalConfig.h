@@ -4,7 +4,11 @@
 // program in PREFIX/bin, then /etc/kelvox/global.config; on Windows
 // %ProgramData%\kelvox\global.config. Lines starting with '#' or ';' are
 // comments; blanks around keys and values are trimmed; keys are
-// case-sensitive. Also says where logs go when the file names no place.
+// case-sensitive. The file is read only when its path passes the trust rule
+// (owned by root or the running user, as is every folder above it, none of
+// them writable by others): it names the stores, the host key and the log.
+// A key the suite does not know is warned of once, with the nearest known
+// one. Also says where logs go when the file names no place.
 #ifndef HOST_GLOBALCONFIG_H_
 #define HOST_GLOBALCONFIG_H_
 
@@ -21,7 +25,7 @@ class GLOBALCONFIG_API GlobalConfig {
   enum Result : int {
     kOk = 0,
     kNoFile = 1,      // no configuration file found
-    kUnreadable = 2,  // the file exists but cannot be read
+    kUnreadable = 2,  // the file exists but cannot be read, or is not trusted
     kMalformed = 3,   // the file is not KEY=VALUE lines
     kKeyAbsent = 4,   // the file has no such key
     kValueEmpty = 5,  // the key is there with an empty value
@@ -37,8 +41,9 @@ class GLOBALCONFIG_API GlobalConfig {
   // Forgets what was read, so the next lookup reads the file again.
   static void Reload();
 
-  // The log file when the configuration names none: logs/kelvox.log under
-  // the program directory; on Windows %ProgramData%\kelvox\logs\kelvox.log.
+  // The log file when the configuration names none: for root
+  // /var/log/kelvox/kelvox.log, for another user GetUserLogFile(); on
+  // Windows %ProgramData%\kelvox\logs\kelvox.log.
   static std::string GetDefaultLogFile();
 
   // The current user's own log file, for when the default cannot be opened:

@@ -13,7 +13,9 @@
 
 #include "host/KelvoxDirectory.h"
 #include "suite/globalconfig/ConfigGeneration.h"
+#include "suite/globalconfig/KnownKeys.h"
 #include "suite/platform/SystemPlaces.h"
+#include "suite/platform/TrustedPath.h"
 #include "suite/platform/Utf8Path.h"
 
 namespace ZUdurov {
@@ -63,6 +65,16 @@ void LoadLocked() {
     loaded.status = GlobalConfig::kNoFile;
     return;
   }
+  // It names the stores, the host key, the log and the costs: a file that
+  // someone else could have written is not read at all.
+  if (const platform::FileResult trusted =
+          platform::CheckTrustedPath(loaded.path, platform::LastLink::kFollowed);
+      trusted == platform::FileResult::kUntrusted) {
+    loaded.status = GlobalConfig::kUnreadable;
+    std::cerr << "kelvox: the configuration file is not used: " << trusted.GetReason()
+              << "; make it and its folders root's or yours, and writable by no one else\n";
+    return;
+  }
   errno = 0;
   std::ifstream stream(platform::MakePath(loaded.path));
   if (!stream) {
@@ -90,6 +102,14 @@ void LoadLocked() {
     loaded.tree.clear();
     std::cerr << "kelvox: configuration file '" << loaded.path << "' line " << error.line()
               << ": " << error.message() << "\n";
+    return;
+  }
+  for (const auto& [key, value] : loaded.tree) {
+    if (!value.empty() || IsKnownKey(key)) continue;  // a [section] has children
+    const std::string nearest = GetNearestKnownKey(key);
+    std::cerr << "kelvox: configuration file '" << loaded.path << "': unknown key '" << key
+              << "' is ignored"
+              << (nearest.empty() ? std::string() : "; did you mean '" + nearest + "'?") << "\n";
   }
 }
 

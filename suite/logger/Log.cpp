@@ -27,6 +27,23 @@ constexpr int kLevelUnset = -1;
 constexpr char kPattern[] = "%Y-%m-%d %H:%M:%S.%e %v";
 // The same bytes on every platform, so one reader serves every log file.
 constexpr char kLineEnd[] = "\n";
+// Every record starts with its date and time, "2026-12-07 19:25:36": the
+// shape an existing file must start with to be appended to.
+constexpr char kRecordStart[] = "0000-00-00 00:00:00";
+constexpr std::size_t kRecordStartSize = sizeof(kRecordStart) - 1;
+
+// True when `head`, the first bytes of a file, is empty or starts as a
+// record of ours does: a key, a store, the configuration or a policy file
+// never does, so whatever LOG_FILE names, none is ever appended to.
+bool LooksLikeLog(const std::string& head) {
+  if (head.empty()) return true;
+  if (head.size() < kRecordStartSize) return false;
+  for (std::size_t at = 0; at < kRecordStartSize; ++at) {
+    const bool digit = head[at] >= '0' && head[at] <= '9';
+    if (kRecordStart[at] == '0' ? !digit : head[at] != kRecordStart[at]) return false;
+  }
+  return true;
+}
 
 std::atomic<int> min_level{kLevelUnset};
 
@@ -50,7 +67,13 @@ const char* LevelName(unsigned level) {
 class LogFileSink : public spdlog::sinks::base_sink<std::mutex> {
  public:
   [[nodiscard]] bool Open(const std::string& path, std::string& refusal) {
-    return file.Open(path, refusal);
+    if (!file.Open(path, refusal)) return false;
+    std::string head;
+    if (!file.ReadHead(kRecordStartSize, head) || !LooksLikeLog(head)) {
+      refusal = "it holds something else than a log of ours; nothing is appended to it";
+      return false;
+    }
+    return true;
   }
 
  protected:

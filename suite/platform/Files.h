@@ -3,7 +3,10 @@
 // the writers of one file, and creating or replacing a file atomically. The
 // POSIX and Windows sides live in FilesPosix.cpp and FilesWindows.cpp; no
 // caller tests the platform itself. Each call is thread-safe. Nothing here
-// blocks on a FIFO or a device found where a file should be.
+// blocks on a FIFO or a device found where a file should be. Every call
+// but ReadHandedFile and ListFilesNamed first checks its path against the
+// one trust rule (TrustedPath.h), and fails with kUntrusted, naming the
+// path and the check, where the rule refuses it.
 #ifndef SUITE_PLATFORM_FILES_H_
 #define SUITE_PLATFORM_FILES_H_
 
@@ -32,7 +35,8 @@ class FileResult {
     kExists,     // creation found a file already at the path
     kBadPath,    // no file can be at the path: a dangling or looping link, a name
                  // too long, a folder that cannot be made
-    kUntrusted,  // a secret file that someone else could have planted or read
+    kUntrusted,  // a path the trust rule refuses: someone else could have planted,
+                 // swapped or read what is there
     kChanged,    // the locked file's name no longer names the file that was read
     kBusy,       // another process holds the lock
     kFailed,     // any other refusal of the system
@@ -52,8 +56,9 @@ class FileResult {
 
 // The exclusive lock of one file's writers, held from LockAndReadFile until
 // destruction: the lock of a lock file ".<hash of the name>.lock" beside
-// it, made for the file's owner alone, so no one who may merely read the
-// folder can hold the writers up. The file's path is resolved once, when it is taken;
+// it, made new and owner-only, so no one who may merely read the folder can
+// hold the writers up; a file found at that name is used only when it is
+// an empty owner-only file of the running user's, never adopted. The file's path is resolved once, when it is taken;
 // every later operation works relative to the locked folder and to the file
 // that was read there, never through the path again. Readers take no lock:
 // they always see a whole file, since locked files are only ever replaced by
@@ -88,11 +93,18 @@ class LockedFile {
   [[maybe_unused]] int lock_fd = -1;        // POSIX: the lock file
 };
 
-// Reads the regular file at `path` into `contents`. kWrongSize when it is
-// larger than `max_size` or not a regular file. `contents` is untouched on
-// failure.
+// Reads the regular file at `path` into `contents`, when the path passes
+// the trust rule (TrustedPath.h; a link at its end is followed on the
+// rule's terms): kUntrusted otherwise. kWrongSize when it is larger than
+// `max_size` or not a regular file. `contents` is untouched on failure.
 [[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                                        std::vector<unsigned char>& contents);
+
+// Reads a file the user hands a command as its input (a value to store, an
+// age file to import) as ReadWholeFile does, but without the trust rule:
+// such a file decides nothing but its own content, and the user named it.
+[[nodiscard]] FileResult ReadHandedFile(const std::string& path, std::size_t max_size,
+                                        std::vector<unsigned char>& contents);
 
 // Reads the regular file at `path` as ReadWholeFile does, but only its first
 // `count` bytes (all of it when shorter) into `head`, and its whole size
@@ -103,17 +115,17 @@ class LockedFile {
 
 // Reads the file at `path`, which must hold from `min_size` to `max_size`
 // bytes, into `contents`. The file must be trustworthy as the only guard of
-// a key: not a symbolic link, a regular file owned by the running user, with
-// no access for group or others, in a folder that group and others cannot
-// write to. kUntrusted, with the check that failed, otherwise. On success the
+// a key: its path passes the trust rule, with no link at its end, and it is
+// a regular file owned by the running user, with no access for group or
+// others. kUntrusted, with the check that failed, otherwise. On success the
 // caller owns the only copy of the bytes and must wipe it; on failure
 // nothing was kept.
 [[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,
                                         std::size_t max_size,
                                         std::vector<unsigned char>& contents);
 
-// Resolves `path` once (a symbolic link there is followed to the file it
-// names; kBadPath when it names nothing), makes its missing folders
+// Checks `path` against the trust rule, resolves it once (a symbolic link
+// there is followed to the file it names; kBadPath when it names nothing), makes its missing folders
 // owner-only, takes the writers' lock of the file, waiting for it, and
 // reads it as ReadWholeFile does. kNotFound when there is no file; the lock
 // is held then, and the file is made with CreateLockedFile.
@@ -177,7 +189,8 @@ class ExclusiveLock {
   [[maybe_unused]] int fd = -1;             // POSIX: the lock file
 };
 
-// Takes the lock of the lock file at `path` (not a link), making its
+// Takes the lock of the lock file at `path` (not a link; made new, or an
+// empty owner-only file of the running user's, never adopted), making its
 // missing folders owner-only first, without waiting: kBusy when another
 // process holds it.
 [[nodiscard]] FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock);

@@ -29,6 +29,7 @@
 #include "suite/platform/OwnerOnly.h"
 #include "suite/platform/Process.h"
 #include "suite/platform/SignalCleanupPosix.h"
+#include "suite/platform/TrustedPath.h"
 
 namespace platform {
 namespace {
@@ -36,7 +37,6 @@ namespace {
 constexpr mode_t kPermissionBits = 0777;
 constexpr mode_t kGroupBits = 0070;
 constexpr mode_t kGroupOrOtherBits = 0077;
-constexpr mode_t kGroupOrOtherWrite = 0022;
 constexpr mode_t kOwnerOnlyMode = 0600;
 
 // "'path'", as every reason names a path.
@@ -403,51 +403,48 @@ const char* DistrustOfFile(const struct stat& status) {
   return nullptr;
 }
 
-// Why a secret file in the open folder `folder` must not be trusted, or
-// null: anyone who may write to the folder may swap the file.
-const char* DistrustOfFolder(int folder) {
-  struct stat status;
-  if (::fstat(folder, &status) != 0) return "its folder cannot be examined";
-  if ((status.st_mode & kGroupOrOtherWrite) != 0) {
-    return "its folder is writable by group or others";
+// Opens in `fd` the lock file `name` of the open folder `folder` (`shown`
+// in reasons): made new, owner-only, when it is missing; otherwise taken
+// only when it is what a lock file of ours is, an empty owner-only file of
+// the running user with no other name. A file found there is never adopted
+// or handed to anyone: a file of content put at the lock's name (a key, a
+// plaintext) is refused, not locked, and keeps its owner and mode.
+FileResult OpenLockFile(int folder, const std::string& name, const std::string& shown,
+                        UniqueFd& fd) {
+  constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  UniqueFd opened(::openat(folder, name.c_str(), kFlags | O_CREAT | O_EXCL, kOwnerOnlyMode));
+  if (opened.get() >= 0) {
+    static_cast<void>(::fchmod(opened.get(), kOwnerOnlyMode));  // whatever the umask
+    fd.Reset(opened.release());
+    return FileResult::kOk;
   }
-  return nullptr;
-}
-
-// Takes the writers' lock of the file `target` in the open folder `folder`:
-// the lock of a lock file beside it, which only the folder's owner (or the
-// process, when it made it) may open, so another user who can read the
-// folder cannot keep the writers waiting. Waits up to `wait_seconds`.
-FileResult TakeWritersLock(int folder, const std::string& target, int wait_seconds,
-                           UniqueFd& lock_fd) {
-  const std::string name = LockFileName(target);
-  const std::string shown = ParentFolder(target) + "/" + name;
-  struct stat folder_status;
-  if (::fstat(folder, &folder_status) != 0) {
-    return SystemFailure("examining the folder of", target, errno);
-  }
-  UniqueFd fd(::openat(folder, name.c_str(),
-                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kOwnerOnlyMode));
-  if (fd.get() < 0) {
+  if (errno == EEXIST) opened.Reset(::openat(folder, name.c_str(), kFlags));
+  if (opened.get() < 0) {
     const int error = errno;
     return {error == ELOOP ? FileResult::kUntrusted : FileResult::kFailed,
             "lock file " + Quoted(shown) + " cannot be opened: " + std::strerror(error)};
   }
   struct stat status;
-  if (::fstat(fd.get(), &status) != 0) return SystemFailure("examining", shown, errno);
-  // Made by a writer running as another account (root for a user's store):
-  // handed to the folder's owner, whose own writers must open it.
-  if (status.st_uid == ::geteuid() && status.st_uid != folder_status.st_uid && status.st_nlink == 1 &&
-      ::fchown(fd.get(), folder_status.st_uid, folder_status.st_gid) == 0) {
-    status.st_uid = folder_status.st_uid;
+  if (::fstat(opened.get(), &status) != 0) return SystemFailure("examining", shown, errno);
+  if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
+      (status.st_mode & kGroupOrOtherBits) != 0 || status.st_nlink != 1 || status.st_size != 0) {
+    return {FileResult::kUntrusted,
+            "lock file " + Quoted(shown) +
+                " refused: not an empty file of the running user's that only they may open; "
+                "remove it if no writer is running"};
   }
-  if (!S_ISREG(status.st_mode) || (status.st_mode & kGroupOrOtherBits) != 0 ||
-      (status.st_uid != ::geteuid() && status.st_uid != folder_status.st_uid)) {
-    Notice("the lock file " + shown + " is not the folder owner's own file; remove it");
-    return {FileResult::kUntrusted, "lock file " + Quoted(shown) +
-                                        " refused: not a file of the folder's owner that only "
-                                        "its owner may open"};
-  }
+  fd.Reset(opened.release());
+  return FileResult::kOk;
+}
+
+// Takes the writers' lock of the file `target` in the open folder `folder`,
+// waiting up to `wait_seconds`.
+FileResult TakeWritersLock(int folder, const std::string& target, int wait_seconds,
+                           UniqueFd& lock_fd) {
+  const std::string shown = ParentFolder(target) + "/" + LockFileName(target);
+  UniqueFd fd;
+  const FileResult opened = OpenLockFile(folder, LockFileName(target), shown, fd);
+  if (opened != FileResult::kOk) return opened;
   const FileResult waited = WaitForLock([&fd] { return TryLock(fd.get()); }, wait_seconds, shown);
   if (waited != FileResult::kOk) return waited;
   lock_fd.Reset(fd.release());
@@ -465,8 +462,20 @@ LockedFile::~LockedFile() {
   if (folder >= 0) ::close(folder);
 }
 
+FileResult ReadHandedFile(const std::string& path, std::size_t max_size,
+                          std::vector<unsigned char>& contents) {
+  UniqueFd fd;
+  struct stat status;
+  const FileResult opened = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
+  if (opened != FileResult::kOk) return opened;
+  return ReadOpenFile(fd.get(), status, path, max_size, contents);
+}
+
 FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                          std::vector<unsigned char>& contents) {
+  if (FileResult trusted = CheckTrustedPath(path, LastLink::kFollowed); trusted != FileResult::kOk) {
+    return trusted;
+  }
   UniqueFd fd;
   struct stat status;
   const FileResult opened = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
@@ -476,6 +485,9 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
 
 FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
                         std::vector<unsigned char>& head, std::uint64_t& size) {
+  if (FileResult trusted = CheckTrustedPath(path, LastLink::kFollowed); trusted != FileResult::kOk) {
+    return trusted;
+  }
   UniqueFd fd;
   struct stat status;
   FileResult result = OpenRegularFile(AT_FDCWD, path, path, 0, fd, status);
@@ -488,17 +500,14 @@ FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size
 
 FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
                           std::vector<unsigned char>& contents) {
+  FileResult result = CheckTrustedPath(path, LastLink::kRefused);
+  if (result != FileResult::kOk) return result;
   UniqueFd folder;
   std::string name;
-  FileResult result = OpenFolderOf(path, false, folder, name);
+  result = OpenFolderOf(path, false, folder, name);
   if (result == FileResult::kNotFound) return result;
   if (result != FileResult::kOk) return {FileResult::kFailed, result.GetReason()};
-  if (const char* reason = DistrustOfFolder(folder.get())) return Distrust(path, reason);
   struct stat status;
-  if (::fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISLNK(status.st_mode)) {
-    return Distrust(path, "it is a symbolic link");
-  }
   UniqueFd fd;
   // O_NOFOLLOW: a link swapped in since the check above fails to open.
   result = OpenRegularFile(folder.get(), name, path, O_NOFOLLOW, fd, status);
@@ -529,8 +538,10 @@ FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::si
 
 FileResult LockAndReadFile(const std::string& path, std::size_t max_size, LockedFile& lock,
                            std::vector<unsigned char>& contents) {
+  FileResult result = CheckTrustedPath(path, LastLink::kFollowed);
+  if (result != FileResult::kOk) return result;
   std::string target;
-  FileResult result = ResolvePath(path, target);
+  result = ResolvePath(path, target);
   if (result != FileResult::kOk) return result;
   // The folder is made first so that even the first file in it is created
   // under the lock: a temporary seen under it is always dead.
@@ -586,6 +597,9 @@ FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::s
 
 FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
                                 std::size_t size, bool make_folders) {
+  if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
+    return trusted;
+  }
   UniqueFd folder;
   std::string name;
   const FileResult opened = OpenFolderOf(path, make_folders, folder, name);
@@ -598,6 +612,11 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
 
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                  std::size_t size, Replacement how) {
+  // The entry itself is replaced when it is not kept: only its folders matter.
+  const FileResult trusted =
+      how == Replacement::kKeepAccess ? CheckTrustedPath(path, LastLink::kFollowed)
+                                      : CheckTrustedPath(ParentFolder(path), LastLink::kFollowed);
+  if (trusted != FileResult::kOk) return trusted;
   std::string target = path;
   if (how == Replacement::kKeepAccess) {
     const FileResult resolved = ResolvePath(path, target);
@@ -621,15 +640,13 @@ ExclusiveLock::~ExclusiveLock() {
 }
 
 FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
-  if (!MakeOwnerOnlyFolders(ParentFolder(path))) return FileResult::kBadPath;
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                     kOwnerOnlyMode));
-  if (fd.get() < 0 && errno == ELOOP) {
-    return {FileResult::kUntrusted, Quoted(path) + " is a symbolic link"};
-  }
-  if (fd.get() < 0) return FromOpenError(errno, path);
-  struct stat status;
-  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return FileResult::kWrongSize;
+  FileResult result = CheckTrustedPath(path, LastLink::kRefused);
+  if (result != FileResult::kOk) return result;
+  UniqueFd folder;
+  std::string name;
+  if ((result = OpenFolderOf(path, true, folder, name)) != FileResult::kOk) return result;
+  UniqueFd fd;
+  if ((result = OpenLockFile(folder.get(), name, path, fd)) != FileResult::kOk) return result;
   const FileResult locked = TryLock(fd.get());
   if (locked != FileResult::kOk) return locked;
   if (lock.fd >= 0) ::close(lock.fd);
@@ -660,6 +677,10 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
 }
 
 FileResult RemoveFile(const std::string& path) {
+  if (FileResult trusted = CheckTrustedPath(ParentFolder(path), LastLink::kFollowed);
+      trusted != FileResult::kOk) {
+    return trusted;
+  }
   UniqueFd folder;
   std::string name;
   const FileResult opened = OpenFolderOf(path, false, folder, name);

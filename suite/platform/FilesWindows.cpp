@@ -256,6 +256,13 @@ FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
   return ReadOpenFile(file.get(), path, max_size, contents);
 }
 
+// The access lists of Windows decide who may have planted a file handed
+// to us; it is read as any other.
+FileResult ReadHandedFile(const std::string& path, std::size_t max_size,
+                          std::vector<unsigned char>& contents) {
+  return ReadWholeFile(path, max_size, contents);
+}
+
 FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
                         std::vector<unsigned char>& head, std::uint64_t& size) {
   if (IsFolder(path)) return {FileResult::kWrongSize, Quoted(path) + " is a folder"};

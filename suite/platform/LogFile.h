@@ -19,14 +19,18 @@ class LogFile {
 
   // Opens the existing file at `path` for appending. False when it cannot
   // be opened; when it is refused, `refusal` also says why, in words for
-  // the console: a link at its name, not a regular file, or (POSIX) in a
-  // folder that group or others may write, or that another user owns, a
-  // file the running user does not own or that has other names too.
+  // the console: a path the trust rule refuses (TrustedPath.h), a link at
+  // its name, not a regular file, or a file that has other names too.
   [[nodiscard]] bool Open(const std::string& path, std::string& refusal);
 
   // Appends `size` bytes from `data` at the file's end. False when the
   // system refused some of them.
   bool Append(const char* data, std::size_t size);
+
+  // Stores in `head` the file's first `count` bytes (fewer when it is
+  // shorter), so the logger can tell a log of its own from a file that
+  // must never be appended to. False when they cannot be read.
+  [[nodiscard]] bool ReadHead(std::size_t count, std::string& head);
 
  private:
   // Each system uses one of these two.

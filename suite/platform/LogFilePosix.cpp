@@ -8,26 +8,17 @@
 #include "suite/platform/DescriptorPosix.h"
 #include "suite/platform/FileNames.h"
 #include "suite/platform/LogFile.h"
+#include "suite/platform/TrustedPath.h"
 
 namespace platform {
 namespace {
 
-constexpr mode_t kGroupOrOtherWrite = 0022;
-constexpr uid_t kRoot = 0;
-
-// Why the open log `file` of the open folder `folder` must not be written,
-// or null. In a folder someone else may write to, a file put there by
-// another user, or a second name of a file that lives elsewhere, would
-// take our records (and, for root, our appending) where they were sent.
-const char* Distrust(const struct stat& folder, const struct stat& file) {
-  if (!S_ISREG(file.st_mode)) return "it is not a regular file";
-  const bool shared = (folder.st_mode & kGroupOrOtherWrite) != 0 ||
-                      (folder.st_uid != ::geteuid() && folder.st_uid != kRoot);
-  if (!shared) return nullptr;
-  if (file.st_uid != ::geteuid()) {
-    return "others may write to its folder and the file is not the running user's";
-  }
-  if (file.st_nlink != 1) return "others may write to its folder and the file has other names";
+// Why the open log file with `status` must not be written, or null. The
+// trust rule has judged its path; a second name of a file that lives
+// elsewhere (a key, a store) would still take our records there.
+const char* Distrust(const struct stat& status) {
+  if (!S_ISREG(status.st_mode)) return "it is not a regular file";
+  if (status.st_nlink != 1) return "the file has other names too";
   return nullptr;
 }
 
@@ -38,22 +29,26 @@ LogFile::~LogFile() {
 }
 
 bool LogFile::Open(const std::string& path, std::string& refusal) {
+  if (const FileResult trusted = CheckTrustedPath(path, LastLink::kRefused);
+      trusted != FileResult::kOk) {
+    refusal = trusted.GetReason();
+    return false;
+  }
   const std::size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const UniqueFd folder(::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  struct stat folder_status {};
-  if (folder.get() < 0 || ::fstat(folder.get(), &folder_status) != 0) return false;
+  if (folder.get() < 0) return false;
   // O_NOFOLLOW: a link at the name fails to open. O_NONBLOCK: a FIFO there
   // does not hold us up; it is refused below.
   UniqueFd file(::openat(folder.get(), name.c_str(),
-                         O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+                         O_RDWR | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) {
     if (errno == ELOOP) refusal = "it is a symbolic link";
     return false;
   }
   struct stat file_status {};
   if (::fstat(file.get(), &file_status) != 0) return false;
-  if (const char* reason = Distrust(folder_status, file_status)) {
+  if (const char* reason = Distrust(file_status)) {
     refusal = reason;
     return false;
   }
@@ -65,5 +60,17 @@ bool LogFile::Open(const std::string& path, std::string& refusal) {
 }
 
 bool LogFile::Append(const char* data, std::size_t size) { return WriteFully(fd, data, size); }
+
+bool LogFile::ReadHead(std::size_t count, std::string& head) {
+  std::string read(count, '\0');
+  ssize_t got;
+  do {
+    got = ::pread(fd, read.data(), read.size(), 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return false;
+  read.resize(static_cast<std::size_t>(got));
+  head.swap(read);
+  return true;
+}
 
 }  // namespace platform

@@ -17,7 +17,8 @@ LogFile::~LogFile() {
 
 bool LogFile::Open(const std::string& path, std::string& refusal) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end.
-  UniqueHandle file(::CreateFileW(WidenUtf8(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  UniqueHandle file(::CreateFileW(WidenUtf8(path).c_str(),
+                                  FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -32,6 +33,10 @@ bool LogFile::Open(const std::string& path, std::string& refusal) {
     refusal = "it is not a regular file";
     return false;
   }
+  if (information.nNumberOfLinks != 1) {
+    refusal = "the file has other names too";
+    return false;
+  }
   if (handle != nullptr) ::CloseHandle(static_cast<HANDLE>(handle));
   handle = file.release();
   return true;
@@ -39,6 +44,20 @@ bool LogFile::Open(const std::string& path, std::string& refusal) {
 
 bool LogFile::Append(const char* data, std::size_t size) {
   return WriteFully(static_cast<HANDLE>(handle), data, size);
+}
+
+bool LogFile::ReadHead(std::size_t count, std::string& head) {
+  std::string read(count, '\0');
+  OVERLAPPED from_start = {};
+  DWORD got = 0;
+  if (!::ReadFile(static_cast<HANDLE>(handle), read.data(), static_cast<DWORD>(read.size()), &got,
+                  &from_start) &&
+      ::GetLastError() != ERROR_HANDLE_EOF) {
+    return false;
+  }
+  read.resize(got);
+  head.swap(read);
+  return true;
 }
 
 }  // namespace platform

@@ -16,7 +16,8 @@ namespace platform {
 // `program_folder`.
 std::vector<std::string> GetConfigFiles(const std::string& program_folder);
 
-// The log file when the configuration names none.
+// The log file when the configuration names none: the system's log folder
+// (for the administrator on POSIX), or the user's own log file.
 std::string GetDefaultLogFile(const std::string& program_folder);
 
 // The current user's own log file, for when the default cannot be opened;

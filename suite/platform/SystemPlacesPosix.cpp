@@ -15,7 +15,7 @@ namespace {
 
 constexpr char kConfigInPrefix[] = "etc/kelvox/global.config";
 constexpr char kSystemConfig[] = "/etc/kelvox/global.config";
-constexpr char kLogBesideProgram[] = "logs/kelvox.log";
+constexpr char kSystemLogFile[] = "/var/log/kelvox/kelvox.log";
 constexpr char kRootHostKeyPath[] = "/var/lib/kelvox/host.key";
 constexpr char kStateInHome[] = "/.local/state";
 constexpr char kUserLogFile[] = "/kelvox/kelvox.log";
@@ -64,8 +64,12 @@ std::vector<std::string> GetConfigFiles(const std::string& program_folder) {
   return files;
 }
 
-std::string GetDefaultLogFile(const std::string& program_folder) {
-  return (std::filesystem::path(program_folder) / kLogBesideProgram).string();
+// The system's log folder for the administrator, the user's state folder
+// for anyone else; never beside the program, where a log would land among
+// the programs (/usr/bin/logs).
+std::string GetDefaultLogFile(const std::string& /*program_folder*/) {
+  if (::geteuid() == kRoot) return kSystemLogFile;
+  return GetUserLogFile();
 }
 
 std::string GetUserLogFile() {

@@ -35,7 +35,7 @@ bool ReadFileOrStandardInput(const std::string& from, std::size_t max_size, Secr
   }
   std::vector<unsigned char> read;
   const ScopedWipe wipe_read(read);
-  const platform::FileResult result = platform::ReadWholeFile(from, max_size, read);
+  const platform::FileResult result = platform::ReadHandedFile(from, max_size, read);
   if (result == platform::FileResult::kOk) {
     // One copy of the block: iterators of another element type would copy
     // byte by byte.

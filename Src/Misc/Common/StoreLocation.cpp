@@ -65,6 +65,14 @@ uint32_t TranslateLookupResult(int lookup) {
   return code != ERR_SUCCEED ? code : ERR_READ_FILE;
 }
 
+// `value` as placed under the program directory: the folder of `binary`
+// when the variable is set, else the directory library's. The value is
+// never normalised: it follows the directory as configured.
+std::string PlaceUnderProgram(const std::string& value, const std::optional<std::string>& binary) {
+  if (binary) return platform::PathToUtf8(platform::MakePath(*binary).parent_path()) + "/" + value;
+  return KelvoxDirectory::GetExePath(value);
+}
+
 }  // namespace
 
 uint32_t LocateStore(const std::string& key, std::string& path) {
@@ -73,17 +81,28 @@ uint32_t LocateStore(const std::string& key, std::string& path) {
     KLOG(kLevelError) << "Get encrypted file path error.";
     return TranslateLookupResult(lookup);
   }
-
   if (IsPlacedUnderProgram(path)) {
-    // The value is never normalised: it follows the directory as configured.
-    if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
-      path = platform::PathToUtf8(platform::MakePath(*binary).parent_path()) + "/" + path;
-      // Used once: the later types of a run go beside the running program.
-      platform::UnsetEnvironment(kBinaryVariable);
-    } else {
-      path = KelvoxDirectory::GetExePath(path);
-    }
+    const std::optional<std::string> binary = GetVariable(kBinaryVariable);
+    path = PlaceUnderProgram(path, binary);
+    // Used once: the later types of a run go beside the running program.
+    if (binary) platform::UnsetEnvironment(kBinaryVariable);
     KLOG(kLevelTrace) << "path=" << path;
   }
+  return ERR_SUCCEED;
+}
+
+uint32_t LocateStorePlaces(const std::string& key, std::vector<std::string>& paths) {
+  std::string value;
+  const int lookup = ZUdurov::GlobalConfig::GetConfigItem(key, value);
+  if (value.empty()) return TranslateLookupResult(lookup);
+  if (!IsPlacedUnderProgram(value)) {
+    paths.push_back(value);
+    return ERR_SUCCEED;
+  }
+  if (const std::optional<std::string> binary = GetVariable(kBinaryVariable)) {
+    paths.push_back(PlaceUnderProgram(value, binary));
+  }
+  const std::string beside_program = PlaceUnderProgram(value, std::nullopt);
+  if (paths.empty() || paths.back() != beside_program) paths.push_back(beside_program);
   return ERR_SUCCEED;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Input file and store types, in the order every per-type step runs: from
 // 0 to kFileTypeCount - 1.
@@ -26,6 +27,18 @@ extern const char* const EncryptedPathKeys[kFileTypeCount];
 // Stores in `path` (which comes in empty) the store configured under `key`.
 // Returns ERR_SUCCEED, or the configuration's failure as a common code
 // (ERR_READ_FILE when it gives none) with `path` left empty.
+// WRK_BIN_EXE places the first relative store a process locates and is
+// then used up, so one store can be at either of two paths.
 [[nodiscard]] uint32_t LocateStore(const std::string& key, std::string& path);
+
+// Appends to `paths` every path at which a command may have placed the
+// store configured under `key` in this environment, each through the same
+// placement as LocateStore: with WRK_BIN_EXE set, beside that program (a
+// command of one store, or the first type of an encrypt run) and beside the
+// running program (the second type); otherwise the one path. Leaves the
+// variable as it is. Returns as LocateStore does. Whoever must see every
+// store of the host (the host key's status, rotation and retirement) looks
+// at all of them.
+[[nodiscard]] uint32_t LocateStorePlaces(const std::string& key, std::vector<std::string>& paths);
 
 #endif  // SRC_MISC_COMMON_STORELOCATION_H_

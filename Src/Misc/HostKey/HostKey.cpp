@@ -91,11 +91,17 @@ uint32_t HOSTKEY::RunCommand() {
 std::vector<std::string> HOSTKEY::GetStores() const {
   std::vector<std::string> stores;
   for (FileType type = 0; type < kFileTypeCount; ++type) {
-    std::string path;
-    if (LocateStore(EncryptedPathKeys[type], path) == ERR_SUCCEED) stores.push_back(path);
+    static_cast<void>(LocateStorePlaces(EncryptedPathKeys[type], stores));  // none configured
   }
   for (std::string& path : GetOptionValues("store")) stores.push_back(std::move(path));
-  return stores;
+  // A store named twice is shown and moved once.
+  std::vector<std::string> unique;
+  for (std::string& path : stores) {
+    if (std::find(unique.begin(), unique.end(), path) == unique.end()) {
+      unique.push_back(std::move(path));
+    }
+  }
+  return unique;
 }
 
 uint32_t HOSTKEY::ShowStatus() {
