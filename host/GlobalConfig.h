@@ -38,6 +38,10 @@ class GLOBALCONFIG_API GlobalConfig {
   // reported once on standard error, naming the file and line.
   static int GetConfigItem(const std::string& key, std::string& value);
 
+  // The configuration file read (or looked for), as found; empty when there
+  // is none.
+  static std::string GetLoadedFile();
+
   // Forgets what was read, so the next lookup reads the file again.
   static void Reload();
 

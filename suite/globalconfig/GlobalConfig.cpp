@@ -129,6 +129,12 @@ int GlobalConfig::GetConfigItem(const std::string& key, std::string& value) {
   return kOk;
 }
 
+std::string GlobalConfig::GetLoadedFile() {
+  std::lock_guard<std::mutex> lock(loaded_mutex);
+  LoadLocked();
+  return loaded.path;
+}
+
 void GlobalConfig::Reload() {
   std::lock_guard<std::mutex> lock(loaded_mutex);
   loaded = Loaded{};

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/ProtectedFiles.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
@@ -29,6 +30,11 @@ uint32_t OutputFile::Check(const std::string& store_path) const {
     return ERR_WRITE_FILE;
   }
   if (!force && EntryExists(path)) return RefuseExisting(path);
+  if (const std::string protected_file = DescribeProtectedFile(path); !protected_file.empty()) {
+    CONSOLE_MESSAGE(kLevelError) << "The file " << path << " is " << protected_file
+                                 << "; it is never replaced by an output, --force or not.";
+    return ERR_WRITE_FILE;
+  }
   return ERR_SUCCEED;
 }
 

@@ -16,7 +16,8 @@
 // is "File doesn't exist.", and these commands also meet the statuses that
 // a write of records never gives: a key not found (1, as a missing record),
 // another host-key change running, a kept key still needed, an edit that
-// conflicts with a write made meanwhile.
+// conflicts with a write made meanwhile. The reason of a failure also goes
+// to standard error, so the user sees the path and the check that failed.
 [[nodiscard]] uint32_t MapAdminStatus(const StoreStatus& status);
 
 // The code of a host key that did not serve to open an age file: the crypto
