@@ -39,6 +39,9 @@ constexpr mode_t kOwnerOnlyFile = 0600;
 // A folder being emptied while an editor may still add to it is listed
 // again, a few times at most.
 constexpr int kEmptyingPasses = 4;
+// How deep sub-folders an editor made (backup or swap folders) are emptied;
+// each level holds a listing buffer on the stack, the signal handler's too.
+constexpr int kMaxFolderDepth = 8;
 
 // The signals a handler can catch whose default action ends the process.
 // The real-time signals (which end it too) are added where they exist.
@@ -96,11 +99,14 @@ void WipeAndRemove(int folder, const char* name) {
   if (::unlinkat(folder, name, 0) != 0) ::unlinkat(folder, name, AT_REMOVEDIR);
 }
 
+void RemoveEntry(int folder, const char* name, int depth);
+
 #if defined(__linux__)
 // Wipes and removes what the open folder `folder` holds: the file and
-// whatever the editor left beside it (a backup, a swap file). Lists it with
-// the system call itself, so the signal handler may use it too.
-void EmptyFolder(int folder) {
+// whatever the editor left beside it (a backup, a swap file, a folder of
+// them). Lists it with the system call itself, so the signal handler may
+// use it too.
+void EmptyFolder(int folder, int depth = 0) {
   alignas(struct dirent64) char buffer[2048];
   for (int pass = 0; pass < kEmptyingPasses; ++pass) {
     bool found = false;
@@ -112,7 +118,7 @@ void EmptyFolder(int folder) {
         at += entry->d_reclen;
         if (IsDotEntry(entry->d_name)) continue;
         found = true;
-        WipeAndRemove(folder, entry->d_name);
+        RemoveEntry(folder, entry->d_name, depth);
       }
     }
     if (!found) return;
@@ -121,7 +127,7 @@ void EmptyFolder(int folder) {
 
 void EmptyFolderOnSignal(int folder) { EmptyFolder(folder); }
 #else
-void EmptyFolder(int folder) {
+void EmptyFolder(int folder, int depth = 0) {
   for (int pass = 0; pass < kEmptyingPasses; ++pass) {
     const int listed = ::dup(folder);
     DIR* listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
@@ -136,13 +142,33 @@ void EmptyFolder(int folder) {
     }
     ::closedir(listing);
     if (names.empty()) return;
-    for (const std::string& name : names) WipeAndRemove(folder, name.c_str());
+    for (const std::string& name : names) RemoveEntry(folder, name.c_str(), depth);
   }
 }
 
 // readdir is no call for a signal handler: the file alone goes there.
 void EmptyFolderOnSignal(int folder) { WipeAndRemove(folder, name_to_remove); }
 #endif
+
+// Removes the entry `name` of the open folder `folder`, `depth` levels
+// below the private folder: a sub-folder is emptied and removed, anything
+// else wiped (a regular file) and removed. A sub-folder is opened from its
+// folder's descriptor and never through a link, so a link the editor left
+// goes itself and what it names, wherever that is, is never touched. A
+// folder deeper than kMaxFolderDepth stays. Only async-signal-safe calls.
+void RemoveEntry(int folder, const char* name, int depth) {
+  if (depth < kMaxFolderDepth) {
+    const int inner =
+        ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (inner >= 0) {
+      EmptyFolder(inner, depth + 1);
+      ::close(inner);
+      ::unlinkat(folder, name, AT_REMOVEDIR);
+      return;
+    }
+  }
+  WipeAndRemove(folder, name);
+}
 
 // Empties and removes the folder. Only async-signal-safe calls.
 void RemoveOnSignal(int /*signal_number*/) {

@@ -182,6 +182,7 @@ TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
   const struct Row { const char* what; std::vector<std::string> args; std::string input, editor; int status; std::string output; } rows[] = {
       {"set makes the store", on({"set", "--key", "db", "--value-from", "-"}), "v1\n", "", 0, "~add: 1, update: 0\n"},
       {"get", on({"get", "--key", "db"}), "", "", 0, "v1\n"},
+      {"no terminal, no input: no passphrase", {"get", "--type", "settings", "--key", "db"}, "", "", 37, "!No passphrase was given"},
       {"get without newline", on({"get", "--key", "db", "--no-newline"}), "", "", 0, "v1"},
       {"set from a file drops one newline", on({"set", "--key", "db", "--value-from", "@value", "--quiet"}), "", "", 0, "~add: 0, update: 1\n"},
       {"bytes as stored", on({"get", "--key", "db"}), "", "", 0, "two\n\n"},

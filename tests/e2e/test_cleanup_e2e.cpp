@@ -120,6 +120,29 @@ TEST_F(CleanupE2eTest, TheNextEditRemovesAKilledEditsFileButNotALiveOnes) {
   EXPECT_FALSE(fs::exists(held));
 }
 
+// What the editor makes in its folder goes with it, sub-folders too,
+// however the run ends; a link there goes itself, never what it names.
+TEST_F(CleanupE2eTest, TheWholeFolderGoesAndNoLinkInItIsFollowed) {
+  fs::create_directories(dir.File("outside"));
+  WriteFile(dir.File("outside/kept"), "kept");
+  const std::string make = "d=$(dirname \"$1\")/backup; mkdir -p $d/deeper; echo x > $d/copy; echo x > $d/deeper/copy; "
+                           "ln -s " + dir.File("outside") + " $d/out\n";
+  const struct Row { const char* end; int signal; } rows[] = {{"", 0}, {"kill -TERM $PPID", SIGTERM}, {"kill -KILL $PPID", SIGKILL}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.signal);
+    fs::remove(dir.File("path"));
+    EXPECT_EQ(Run(kEdit, Editor("make.sh", make + row.end)).signal, row.signal);
+    const std::string folder = EditFolder();
+    // A killed run's folder goes with the next edit.
+    if (row.signal == SIGKILL) {
+      EXPECT_TRUE(fs::exists(folder + "/backup/deeper/copy"));
+      EXPECT_EQ(Run(kEdit).status, 0);
+    }
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(ReadFile(dir.File("outside/kept")), "kept");
+  }
+}
+
 // vim, told by its vimrc to keep every copy it can, keeps none.
 TEST_F(CleanupE2eTest, VimKeepsNoCopyOfTheText) {
   if (std::system("command -v vim >/dev/null 2>&1") != 0) GTEST_SKIP() << "vim is not installed";

@@ -104,6 +104,7 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
   boost::filesystem::copy_file(dir.File("settings.store"), dir.File("more.store"));
   // A store path with bytes JSON escapes: a quote, a backslash, a tab.
   const std::string odd = "q\"b\\s\tt.store", odd_json = "q\\\"b\\\\s\\tt.store";
+  const std::string first_id = KeyId();
   const struct Row { const char* what; std::vector<std::string> args; std::string input; int status; std::string output; std::string config = "keys"; } rows[] = {
       {"status of both stores", {"hostkey", "status", "--store", "@extra.store"}, "", 0, "~extra.store: unattended, this key\n"},
       {"no key in a fresh folder", {"hostkey", "status", "--json"}, "", 40, "~\"trusted\":false,\"problem\":\"there is no key file\"", "fresh"},
@@ -119,6 +120,7 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
       {"an existing backup is kept", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 11, ""},
       {"rotate, not confirmed", {"hostkey", "rotate", "--store", "@extra.store"}, "", 47, "~Nothing changed."},
       {"rotate two named stores", {"hostkey", "rotate", "--store", "@extra.store", "--store", "@more.store"}, "y\n", 0, "~extra.store: moved to the new key\n"},
+      {"retire, not answered: the key stays", {"hostkey", "retire", first_id}, "", 47, "~Nothing changed."},
       {"the second named store moved too", {"hostkey", "status", "--store", "@extra.store", "--store", "@more.store"}, "", 0, "~more.store: unattended, this key\n"},
       {"the new key keeps the protection", {"hostkey", "status"}, "", 0, "~protection: " + p + "\n"},
       {"a wrong backup passphrase", {"hostkey", "restore", "--input", "@bak", "--force"}, "not the passphrase\n", 46, "*"},
@@ -287,7 +289,7 @@ TEST_P(HostKeyE2eTest, CtrlCAtAPromptChangesNothing) {
   const std::string key = dir.File("keys/host.key"), before = ReadFile(key);
   const struct { std::vector<std::string> args; const char* prompt; } prompts[] = {
       {{"hostkey", "backup", "--output", dir.File("bak")}, "Enter passphrase: "},
-      {{"hostkey", "rotate"}, "Enter (Y/N): "},
+      {{"hostkey", "rotate"}, "Enter (y/N): "},
       {{"hostkey", "restore", "--input", dir.File("vector.bak"), "--force"}, "Enter passphrase: "},
   };
   for (const auto& [args, prompt] : prompts) {
@@ -409,7 +411,7 @@ TEST_P(HostKeyE2eTest, EditOffersTheSameTextAgainAfterAMistake) {
   boost::filesystem::permissions(editor, boost::filesystem::owner_all);
   e2e::PtySession session({KELVOX_PROGRAM, "edit", "--store", dir.File("extra.store"), "--unattended", "--quiet"},
                           {{"KELVOX_GLOBAL_CONFIG", dir.File("keys.config")}, {"EDITOR", editor}, {"VISUAL", ""}});
-  ASSERT_TRUE(session.WaitFor("Open the editor again on your text (Y/N)?"));
+  ASSERT_TRUE(session.WaitFor("Open the editor again on your text (y/N)?"));
   session.Type("y\r");
   EXPECT_EQ(session.Wait().status, 0);
   EXPECT_EQ(ReadFile(dir.File("second")), broken);

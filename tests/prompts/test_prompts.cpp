@@ -1,6 +1,6 @@
 // The console form (what each code does, the length limit, the field list)
-// and the two prompts built on it: the passphrase, kept out of console and
-// log, and the Y/N confirmation.
+// and the prompts built on it: the passphrase, kept out of console and
+// log, encrypt's Y/N confirmation and the other commands' (y/N) questions.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -10,6 +10,7 @@
 #include "Src/Misc/Common/InputForm.h"
 #include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/KeyText.h"
+#include "Src/Misc/Common/StorePrompts.h"
 #include "errors/ErrorCatalogue.h"
 #include "tests/support/EncryptProbe.h"
 #include "tests/support/ScriptedKeys.h"
@@ -123,6 +124,7 @@ TEST_F(PromptsTest, NewStoresTakeEightCharactersTwiceAndExistingOnesOnce) {
       {true, "abcdefgh\nabcdefgh\n", ERR_SUCCEED, "abcdefgh", 9},
       {false, "abcdefg\nabcdefg\n", ERR_PASSPHRASE, "", 8},
       {true, "abcdefg\n", ERR_PASSPHRASE, "", 0},
+      {true, "", ERR_PASSPHRASE, "", 0},
       {false, "abcdefgh\nabcdefgi\n", ERR_PASSPHRASE, "", 0},
       {false, "abcdefgh\nabcdefghi\n", ERR_PASSPHRASE, "", 0},
       {false, "abcdefghi\nabcdefgh\n", ERR_PASSPHRASE, "", 0},
@@ -156,6 +158,30 @@ TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYesAnythingElseNo) {
   for (const char* typed : {"y\n", "Y\n"}) EXPECT_TRUE(Confirm(typed)) << typed;
   // The input ending before any answer is no answer, not Enter.
   for (const char* typed : {"n\n", "N\n", "yes\n", "YES\n", " y\n", "yy\n", "", "y\b"}) EXPECT_FALSE(Confirm(typed)) << typed;
+}
+
+// Every other command's question: only y or yes, in any case, agree; Enter,
+// the end of input and anything else decline. A passphrase prompt that
+// input ends before anything is typed is no passphrase, not a wrong one.
+TEST_F(PromptsTest, OurQuestionsDefaultToNoAndAnEndedInputGivesNoPassphrase) {
+  const struct { const char* typed; bool yes; } answers[] = {
+      {"", false}, {"\n", false}, {"y\n", true}, {"yes\n", true}, {"Y\n", true}, {"yEs\n", true},
+      {"y", true}, {"n\n", false}, {"yess\n", false}, {" y\n", false}};
+  for (const bool store : {false, true}) {
+    for (const auto& answer : answers) {
+      SCOPED_TRACE(answer.typed);
+      console.str("");
+      ScriptedKeys script(Keys(answer.typed));
+      EXPECT_EQ(store ? AskToChangeStore("/data/x.store") : AskYesNo("Go on"), answer.yes);
+      EXPECT_NE(console.str().find(" (y/N)?\n  Enter (y/N): "), std::string::npos) << console.str();
+    }
+  }
+  for (const bool existing : {true, false}) {
+    for (const auto& [typed, code] : {std::pair<const char*, uint32_t>{"", ERR_USER_QUIT}, {"\n", ERR_PASSPHRASE}, {"abcdefgh\nabcdefgh\n", ERR_SUCCEED}}) {
+      ScriptedKeys script(Keys(typed));
+      EXPECT_EQ(existing ? AskExistingPassphrase(ExistingStore(), 8, passphrase) : AskNewPassphrase(NewStore(), 8, passphrase), code) << typed;
+    }
+  }
 }
 
 // A key is shown so that it cannot end a line or pass for another, and in

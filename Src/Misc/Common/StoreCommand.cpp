@@ -273,8 +273,9 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   if (!HasOption("passphrase-file")) {
     // An existing store is opened as encrypt reads its passphrase; a new
     // one's is refused unless that reading would give it back unchanged.
-    return new_store ? AskNewPassphrase(path, kMinPassphraseLength, entered, PassphraseName())
-                     : AskPassphrase(path, false, entered, PassphraseName());
+    return new_store
+               ? AskNewPassphrase(path, kMinPassphraseLength, entered, PassphraseName())
+               : AskExistingPassphrase(path, kMinPassphraseLength, entered, PassphraseName());
   }
   const std::string file = GetOption("passphrase-file");
   std::vector<unsigned char> bytes;

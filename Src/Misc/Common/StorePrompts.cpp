@@ -23,6 +23,16 @@ bool SameSecret(const std::string& first, const std::string& second) {
          sodium_memcmp(first.data(), second.data(), first.size()) == 0;
 }
 
+// True, after a console line saying so, when the passphrase field of
+// `form` ended at the end of input with nothing typed: no passphrase was
+// given (no terminal, nothing on standard input), which is no wrong one.
+bool NoneGiven(const InputForm& form, const std::string& entered, const char* what) {
+  if (!entered.empty() || !form.EndedAtEndOfInput(kPassphraseField)) return false;
+  CONSOLE_MESSAGE(kLevelError) << "No " << what
+                               << " was given: standard input ended before one was typed.";
+  return true;
+}
+
 }  // namespace
 
 // The passphrase never reaches the console or the log: the form echoes
@@ -79,6 +89,33 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
   return ERR_SUCCEED;
 }
 
+uint32_t AskExistingPassphrase(const std::string& path, std::size_t min_length,
+                               std::string& passphrase, const char* name) {
+  const char* const what = name != nullptr ? name : "passphrase";
+  CONSOLE_MESSAGE(kLevelConsole) << "please enter the " << what << " for " << '"' << path << '"'
+                                 << ".";
+  InputForm form;
+  form.AddField(kPassphraseField, "Enter passphrase", true);
+  form.ReadFields();
+  std::string entered = form.GetValue(kPassphraseField);
+  const ScopedWipe entered_wipe(entered);
+  if (NoneGiven(form, entered, what)) return ERR_USER_QUIT;
+  // An existing store's passphrase is checked by decrypting it, so a short
+  // entry is refused once, with no second attempt.
+  if (entered.size() < min_length) {
+    KLOG(kLevelError) << "The passphrase entered for " << path << " is shorter than "
+                      << min_length << " characters.";
+    if (name != nullptr) {
+      CONSOLE_MESSAGE(kLevelError) << "The " << name << " is shorter than " << min_length
+                                   << " characters.";
+    }
+    return ERR_PASSPHRASE;
+  }
+  WipeString(passphrase);
+  passphrase.swap(entered);
+  return ERR_SUCCEED;
+}
+
 uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
                           std::string& passphrase, const char* name) {
   const char* const what = name != nullptr ? name : "passphrase";
@@ -90,6 +127,7 @@ uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
   form.ReadFields();
   std::string entered = form.GetValue(kPassphraseField);
   const ScopedWipe entered_wipe(entered);
+  if (NoneGiven(form, entered, what)) return ERR_USER_QUIT;
   // Refused, not filtered: a passphrase stored other than as typed would
   // leave the user unable to say what opens the store. The line names the
   // rule, never the entry.
@@ -125,11 +163,8 @@ uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
 }
 
 bool AskToUpdate(const std::string& path) {
-  return AskYesNo("Are you sure you want to continue to update the file " + path + " (Y/N)?");
-}
-
-bool AskYesNo(const std::string& question) {
-  CONSOLE_MESSAGE(kLevelConsole) << question;
+  CONSOLE_MESSAGE(kLevelConsole) << "Are you sure you want to continue to update the file "
+                                 << path << " (Y/N)?";
   InputForm form;
   form.AddField(kConfirmField, "Enter (Y/N)", false);
   form.ReadFields();
@@ -141,4 +176,24 @@ bool AskYesNo(const std::string& question) {
   for (char& c : answer) c = std::toupper(c, locale);
   // Enter alone means yes; anything longer than one letter means no.
   return answer.empty() || answer == "Y";
+}
+
+bool AskYesNo(const std::string& question) {
+  CONSOLE_MESSAGE(kLevelConsole) << question << " (y/N)?";
+  InputForm form;
+  form.AddField(kConfirmField, "Enter (y/N)", false);
+  form.ReadFields();
+  std::string answer = form.GetValue(kConfirmField);
+  // ASCII letters only: the answers are English words whatever the locale.
+  for (char& c : answer) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  // Only a deliberate yes agrees: Enter alone, the end of the input (a
+  // script with no input and no --quiet) and a typo all leave things as
+  // they are.
+  return answer == "y" || answer == "yes";
+}
+
+bool AskToChangeStore(const std::string& path) {
+  return AskYesNo("Are you sure you want to continue to update the file " + path);
 }

@@ -61,7 +61,7 @@ uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& agai
       bool conflict = false;
       code = WriteEdited(store, stored, edited, conflict);
       again = conflict && platform::StandardInputIsTerminal() &&
-              AskYesNo("Open the editor again on the records as they are now (Y/N)?");
+              AskYesNo("Open the editor again on the records as they are now");
       return code;
     }
     KLOG(kLevelError) << "Read the edited file error: " << reason << ".";
@@ -69,7 +69,7 @@ uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& agai
                                  << reason << ".";
     // On a terminal the work is not lost to a typo: the same text opens again.
     if (!platform::StandardInputIsTerminal() ||
-        !AskYesNo("Open the editor again on your text (Y/N)?")) {
+        !AskYesNo("Open the editor again on your text")) {
       return ERR_INVALID_FILE;
     }
     draft.swap(edited_text);
@@ -147,7 +147,7 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   }
   const bool replaces = true;
   ShowChangeCount(CountChanges(edited, stored, replaces), replaces);
-  if (!HasOption("quiet") && !AskToUpdate(path)) {
+  if (!HasOption("quiet") && !AskToChangeStore(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   std::vector<std::string> conflicts;

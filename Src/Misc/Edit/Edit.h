@@ -2,7 +2,7 @@
 // to a private file (suite/platform/PrivateFile.h), runs the user's editor
 // on it (suite/platform/Editor.h) and reads the result back with encrypt's
 // readers. Shows "add: N, update: M, remove: K" and, unless "--quiet", asks
-// the Y/N question; the changes made in the editor, and only those, are then
+// the (y/N) question; the changes made in the editor, and only those, are then
 // applied to the store as it is by then. An unchanged file, an edit that
 // cannot be read (the line is named when known), or a change to a record
 // that another command changed while the editor was open, writes nothing; on

@@ -208,7 +208,7 @@ uint32_t HOSTKEY::Rotate() {
                                    << (moves ? "" : ", stays as it is");
   }
   if (moving == 0) CONSOLE_MESSAGE(kLevelConsole) << "  (none)";
-  if (!HasOption("quiet") && !AskYesNo("Make the new host key and move these stores (Y/N)?")) {
+  if (!HasOption("quiet") && !AskYesNo("Make the new host key and move these stores")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
@@ -270,7 +270,7 @@ uint32_t HOSTKEY::Retire() {
   const std::vector<std::string> stores = GetStores();
   if (!HasOption("quiet") &&
       !AskYesNo("Remove the kept host key " + key_id + " for good? Stores sealed under it that "
-                "are neither configured nor named with --store will no longer open (Y/N)?")) {
+                "are neither configured nor named with --store will no longer open")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
@@ -375,13 +375,13 @@ uint32_t HOSTKEY::Restore() {
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
-  const uint32_t code = AskPassphrase(input, false, kMinBackupPassphraseLength, passphrase);
-  if (code != ERR_SUCCEED) {
+  const uint32_t code = AskExistingPassphrase(input, kMinBackupPassphraseLength, passphrase);
+  if (code == ERR_PASSPHRASE) {
     // The prompt refused the entry as too short: no backup opens with it.
     CONSOLE_MESSAGE(kLevelError) << "Cannot restore from " << input
                                  << ": wrong passphrase; the host key is untouched.";
-    return code;
   }
+  if (code != ERR_SUCCEED) return code;
   std::string kept_id;
   const StoreStatus status = EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
                                                      HasOption("force"), kept_id);

@@ -63,7 +63,7 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   code = PickKeys(stored, keys);
   if (code != ERR_SUCCEED) return code;
   CONSOLE_MESSAGE(kLevelConsole) << "remove: " << keys.size();
-  if (!HasOption("quiet") && !AskToUpdate(path)) {
+  if (!HasOption("quiet") && !AskToChangeStore(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   const StoreStatus status = store.Remove(path, keys, passphrase);

@@ -1,6 +1,6 @@
 // REMOVE, the remove command: removes the record named by "--key", or both
 // records of the credential target named by "--target", from a store; one
-// half of a credential pair is never removed alone. Shows "remove: N" and, unless "--quiet", asks the Y/N question of
+// half of a credential pair is never removed alone. Shows "remove: N" and, unless "--quiet", asks the (y/N) question of
 // an update; declining leaves the store byte for byte.
 #ifndef SRC_MISC_REMOVE_REMOVE_H_
 #define SRC_MISC_REMOVE_REMOVE_H_

@@ -90,7 +90,7 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
   if (code != ERR_SUCCEED) return code;
 
   ShowChangeCount(CountChanges(changes, stored));
-  if (!store_is_new && !HasOption("quiet") && !AskToUpdate(path)) {
+  if (!store_is_new && !HasOption("quiet") && !AskToChangeStore(path)) {
     return FromStoreStatus(endecrypt_status::kInterrupted);
   }
   const StoreStatus status = store.Encrypt(changes, path, passphrase, true);

@@ -2,7 +2,7 @@
 // "--value-from FILE" or "--value-from -" (standard input), less one final
 // newline, or typed hidden twice at the console. Makes the store when it
 // is absent. Shows "add: N, update: M" and, for an existing store and
-// unless "--quiet", asks the Y/N question of an update.
+// unless "--quiet", asks the (y/N) question of an update.
 // A credentials store never holds half a pair: "--key" there names the user
 // or password of a stored target, and a new target comes in whole with
 // "--target HOST --user NAME", the value being its password.
