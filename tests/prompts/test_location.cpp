@@ -5,9 +5,11 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
+#include "Src/Misc/Common/StoreLocation.h"
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
 #include "tests/support/EncryptProbe.h"
@@ -84,6 +86,32 @@ TEST_F(LocationTest, RelativeValuesArePlacedBesideTheProgramOnce) {
   std::string second;
   ASSERT_EQ(command.GetEncryptedFilePath(EncryptedPathKeys[Credential], second), 0);
   EXPECT_EQ(second, KelvoxDirectory::GetExePath("c.store"));
+}
+
+// Wherever a command puts a store (a command of one store, or the second
+// type of an encrypt run after the variable was used up), the host key's
+// administration, which must see every store, looks there.
+TEST_F(LocationTest, EveryPlaceACommandUsesIsAPlaceTheHostKeyLooksAt) {
+  for (const std::string value : {"c.store", ".\\c.store", "..\\c.store", "data\\c.store",
+                                  "/abs/c.store", "C:/c.store"}) {
+    for (const std::optional<std::string>& binary :
+         {std::optional<std::string>("/opt/kelvox/bin/kelvox"), std::optional<std::string>()}) {
+      config.Set("ENCRYPT_SETTING_PATH=s.store\nENCRYPTED_CREDENTIALS_FILE_PATH=" + value + "\n");
+      std::string alone, first, second;
+      SetEnv(kVariable, binary);
+      ASSERT_EQ(LocateStore(EncryptedPathKeys[Credential], alone), 0u);
+      SetEnv(kVariable, binary);
+      ASSERT_EQ(LocateStore(EncryptedPathKeys[SensitiveSetting], first), 0u);
+      ASSERT_EQ(LocateStore(EncryptedPathKeys[Credential], second), 0u);
+      SetEnv(kVariable, binary);
+      std::vector<std::string> places;
+      ASSERT_EQ(LocateStorePlaces(EncryptedPathKeys[Credential], places), 0u);
+      for (const std::string& used : {alone, second}) {
+        EXPECT_NE(std::find(places.begin(), places.end(), used), places.end())
+            << value << " at " << used;
+      }
+    }
+  }
 }
 
 // Callers tell only a configuration that cannot be read from one that names
