@@ -103,6 +103,9 @@ std::string KeyIdAt(const std::string& path) {
     }
   }
   found.kept_key_ids = endecrypt::ListKeptHostKeyIds(found.path);
+  for (const std::string& id : found.kept_key_ids) {
+    if (!endecrypt::OpensKeptHostKey(found.path, id)) found.damaged_key_ids.push_back(id);
+  }
   facts = found;
   return result;
 }

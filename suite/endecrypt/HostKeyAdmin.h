@@ -23,6 +23,7 @@ struct HostKeyFacts {
   bool untrusted = false;  // the key file or its folder fails the trust checks
   std::string key_id;      // the id unattended store headers carry, in hex; empty if unknown
   std::vector<std::string> kept_key_ids;  // the ids of the replaced keys the ring keeps
+  std::vector<std::string> damaged_key_ids;  // those of them that do not open
 };
 
 // Fills `facts`. Returns kOk when the key is present, trusted and opens;

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -117,6 +118,11 @@ std::vector<std::string> ListKeptHostKeyIds(const std::string& path) {
   return ids;
 }
 
+bool OpensKeptHostKey(const std::string& path, const std::string& id) {
+  SecureBuffer key;
+  return LoadIfId(GetKeptHostKeyPath(path, id), id, key);
+}
+
 void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys) {
   std::vector<std::string> files;
   for (const std::string& id : ListKeptHostKeyIds(path)) files.push_back(GetKeptHostKeyPath(path, id));
@@ -149,11 +155,16 @@ StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
     key = std::move(current);
     return status::kOk;
   }
-  // A store sealed under a key the ring keeps: any failure to use that key
-  // is the store's, not the current key's.
-  if (LoadIfId(GetKeptHostKeyPath(path, id), id, key) || LoadIfId(path + kOldSuffix, id, key)) {
-    return status::kOk;
+  // A store sealed under a key the ring keeps: that key must open, and a
+  // kept key that does not is named as damaged, not taken for another
+  // host's key (which is the store's fault: a wrong passphrase).
+  const std::vector<std::string> kept = ListKeptHostKeyIds(path);
+  if (std::find(kept.begin(), kept.end(), id) != kept.end()) {
+    if (LoadIfId(GetKeptHostKeyPath(path, id), id, key)) return status::kOk;
+    return {status::kNoCredential, "kept host key " + GetKeptHostKeyPath(path, id) +
+                                       " is damaged: it does not open to the key it is named for"};
   }
+  if (LoadIfId(path + kOldSuffix, id, key)) return status::kOk;
   return status::kWrongPassphrase;
 }
 

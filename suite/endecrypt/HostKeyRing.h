@@ -31,6 +31,10 @@ std::string HostKeyIdToHex(const unsigned char* key_id);
 // Where the ring of the key at `path` keeps the key with the hex id `id`.
 std::string GetKeptHostKeyPath(const std::string& path, const std::string& id);
 
+// True when the key the ring of `path` keeps as `id` opens and is the key
+// with that id: a kept key is vouched for only once it has been opened.
+bool OpensKeptHostKey(const std::string& path, const std::string& id);
+
 // The hex ids of the keys the ring of the key at `path` keeps, in order.
 std::vector<std::string> ListKeptHostKeyIds(const std::string& path);
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/algorithm/hex.hpp>
@@ -469,6 +470,24 @@ TEST_P(HostKeyE2eTest, OneHostKeyChangeAtATime) {
   EXPECT_EQ(ReadFile(key), before);
   ::close(lock);
   EXPECT_EQ(Run({"hostkey", "retire", old_id, "--quiet"}).status, 0);
+}
+
+// A kept key is vouched for only once it opens: a damaged one is named, and
+// a store sealed under it fails as a host-key fault, not a wrong passphrase.
+TEST_P(HostKeyE2eTest, ADamagedKeptKeyIsNamedAndItsStoresSaySo) {
+  if (GetParam() == "tpm2") GTEST_SKIP() << "the same code as with a key file";
+  ASSERT_EQ(Run({"hostkey", "rotate", "--quiet"}).status, 0);  // extra.store stays under the old key
+  const std::vector<std::string> kept = ListKeptKeys();
+  ASSERT_EQ(kept.size(), 1u);
+  WriteFile(kept[0], std::string(32, 'k'));
+  ::chmod(kept[0].c_str(), 0600);
+  const Finished status = Run({"hostkey", "status", "--store", "@extra.store"});
+  EXPECT_EQ(status.status, 40);
+  EXPECT_NE(status.output.find("DAMAGED"), std::string::npos) << status.output;
+  EXPECT_NE(status.output.find("which is damaged"), std::string::npos) << status.output;
+  const Finished list = Run({"list", "--store", "@extra.store", "--unattended"});
+  EXPECT_EQ(list.status, 40) << list.error;
+  EXPECT_NE(list.error.find("damaged"), std::string::npos) << list.error;
 }
 
 INSTANTIATE_TEST_SUITE_P(Protections, HostKeyE2eTest, testing::Values("file", "tpm2"));

@@ -34,11 +34,19 @@ bool IsKept(const HostKeyFacts& facts, const std::string& key_id) {
          facts.kept_key_ids.end();
 }
 
+bool IsDamaged(const HostKeyFacts& facts, const std::string& key_id) {
+  return std::find(facts.damaged_key_ids.begin(), facts.damaged_key_ids.end(), key_id) !=
+         facts.damaged_key_ids.end();
+}
+
 std::string Describe(const StoreState& state, const HostKeyFacts& facts) {
   if (state.status == endecrypt_status::kNotExist) return "absent";
   if (state.status != endecrypt_status::kOk) return "unreadable";
   if (state.mode != kUnattendedMode) return "attended";
   if (!facts.key_id.empty() && state.key_id == facts.key_id) return "unattended, this key";
+  if (IsDamaged(facts, state.key_id)) {
+    return "unattended, kept key " + state.key_id + ", which is damaged: it does not open";
+  }
   if (IsKept(facts, state.key_id)) return "unattended, kept key " + state.key_id;
   return "unattended, key " + state.key_id + " not on this host (restore its backup)";
 }
@@ -126,6 +134,10 @@ uint32_t HOSTKEY::ShowStatus() {
     json.BeginArray();
     for (const std::string& id : facts.kept_key_ids) json.Text(id);
     json.End();
+    json.Key("damaged_key_ids");
+    json.BeginArray();
+    for (const std::string& id : facts.damaged_key_ids) json.Text(id);
+    json.End();
     json.Key("stores");
     json.BeginArray();
     for (const std::string& store : stores) {
@@ -151,13 +163,20 @@ uint32_t HOSTKEY::ShowStatus() {
     CONSOLE_MESSAGE(kLevelConsole) << "usable: "
                                    << (facts.problem.empty() ? "yes" : "no, " + facts.problem);
     for (const std::string& kept : facts.kept_key_ids) {
-      CONSOLE_MESSAGE(kLevelConsole) << "kept key id: " << kept
-                                     << " (replaced; opens the stores still sealed under it)";
+      CONSOLE_MESSAGE(kLevelConsole)
+          << "kept key id: " << kept
+          << (IsDamaged(facts, kept)
+                  ? " (replaced; DAMAGED: it does not open, nor do the stores sealed under it)"
+                  : " (replaced; opens the stores still sealed under it)");
     }
     for (const std::string& store : stores) {
       CONSOLE_MESSAGE(kLevelConsole) << "store " << store << ": "
                                      << Describe(ReadStoreState(store), facts);
     }
+  }
+  // A kept key that does not open strands its stores: not a host to vouch for.
+  if (status == endecrypt_status::kOk && !facts.damaged_key_ids.empty()) {
+    return FromStoreStatus(endecrypt_status::kNoCredential);
   }
   return FromStoreStatus(status);
 }
