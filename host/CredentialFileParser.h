@@ -44,9 +44,12 @@ class PLAINTEXTPARSER_API CredentialFileParser {
   // Parses the `size` bytes at `data`, a credential file's whole text
   // already in memory (a decrypted age file), exactly as ParseFile parses a
   // file: the same results (never kCannotOpen) and records. Works on a copy
-  // that is wiped when freed; `data` itself is only read.
+  // that is wiped when freed; `data` itself is only read. On kBadEntry or
+  // kDuplicateTarget, a non-null `faulty_entry` receives the place of the
+  // first faulty entry in the list, counted from 1.
   [[nodiscard]] int ParseText(const char* data, std::size_t size,
-                              std::map<std::string, std::string>& records);
+                              std::map<std::string, std::string>& records,
+                              std::size_t* faulty_entry = nullptr);
 };
 
 #endif  // HOST_CREDENTIALFILEPARSER_H_

@@ -8,6 +8,7 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/Export.h"
 
@@ -31,8 +32,18 @@ class LOGGER_API Log {
   static std::string GetLogFilePath();
   // Writes buffered records out.
   static void Flush();
+  // Notes are records a command makes for the host program to show on the
+  // console after the run, where the command's own lines say nothing of
+  // it (encrypt's are fixed): the cause of a failure, or a part of the
+  // input that was left out. A note goes to the log as any record does and
+  // is also kept in memory, whatever the minimum level, until this hands
+  // the kept ones over, in the order they were made. Like every record, a
+  // note never holds a secret.
+  static std::vector<std::string> TakeNotes();
 
   Log(unsigned level, const char* file, int line);
+  // A record that is also a note (TakeNotes).
+  Log(unsigned level, const char* file, int line, bool note);
   Log(const Log&) = delete;
   Log& operator=(const Log&) = delete;
   virtual ~Log();
@@ -43,6 +54,7 @@ class LOGGER_API Log {
   unsigned level;
   const char* file;
   int line;
+  bool note = false;
   std::ostringstream text;
 };
 
@@ -54,5 +66,9 @@ class LOGGER_API Log {
   if (ZUdurov::Log::GetMinLogLevel() < (unsigned)(level)) {  \
   } else                                                     \
     ZUdurov::Log((level), __FILE__, __LINE__).Stream()
+
+// A record that is also a note (Log::TakeNotes): made whatever the minimum
+// level, since the host shows it in any case.
+#define KLOG_NOTE(level) ZUdurov::Log((level), __FILE__, __LINE__, true).Stream()
 
 #endif  // HOST_LOG_H_

@@ -19,6 +19,7 @@
 #include "suite/platform/Process.h"
 #include "suite/platform/ProgramEntry.h"
 #include "suite/platform/SharedLibrary.h"
+#include "suite/platform/StandardStreams.h"
 #include "suite/usage/Commands.h"
 
 namespace {
@@ -75,6 +76,25 @@ void ReportFailure(const CommandResult& result) {
   }
 }
 
+// Shows what the run noted for the console (the cause of a failure a
+// command's fixed lines do not name, a part of its input left out), each
+// on its own line on standard error.
+void ShowNotes() {
+  for (const std::string& note : ZUdurov::Log::TakeNotes()) std::cerr << "kelvox: " << note << "\n";
+}
+
+// `status` once standard output is flushed: what was written to it must
+// have reached it (not a closed descriptor, not a full device), else the
+// run fails, whatever it was, with the cause on standard error. Raw writes
+// of a command's data report their own failure; this covers the console
+// lines, the prompts and the host's own text, for every command.
+int FinishStandardOutput(int status) {
+  std::string reason;
+  if (platform::FlushStandardOutput(reason)) return status;
+  std::cerr << "kelvox: the output cannot be written: " << reason << ".\n";
+  return status == kExitSuccess ? ExitStatusFor(ERR_WRITE_FILE) : status;
+}
+
 // Makes the command and drives it: SetParameters, then Run and Finish when
 // it succeeded; `result` is the command's. The object is gone on return. An
 // exception leaving the command (a file-system query that failed, memory
@@ -121,7 +141,9 @@ int RunCommand(const CommandLine& line) {
 
   // The object is gone before `library` unloads its code.
   CommandResult result;
-  if (!DriveCommand(create, line, result)) return kExitCommandThrew;
+  const bool driven = DriveCommand(create, line, result);
+  ShowNotes();
+  if (!driven) return kExitCommandThrew;
   const CommandSpec& command = *FindCommand(line.command);
   // A command whose usage faults the host reports gives "Invalid parameter."
   // only for a usage fault, after printing it: the usage follows, no log.
@@ -133,15 +155,8 @@ int RunCommand(const CommandLine& line) {
   return ExitStatusFor(result.code);
 }
 
-}  // namespace
-
-int ProgramMain(const std::vector<std::string>& args) {
-  // First of all, for every command: nothing has opened a file yet, and no
-  // plug-in is loaded.
-  platform::DisableCoreDumps();
-  if (!platform::OpenClosedStandardStreams()) return kExitNoStandardStreams;
-  platform::KeepFreedHeapForReuse();
-  const CommandLine line = ParseCommandLine(args);
+// Does what the command line asks; returns the exit status.
+int RunCommandLine(const CommandLine& line) {
   switch (line.action) {
     case CommandLine::Action::kHelp:
       std::cout << GetUsageText();
@@ -165,4 +180,15 @@ int ProgramMain(const std::vector<std::string>& args) {
       break;
   }
   return RunCommand(line);
+}
+
+}  // namespace
+
+int ProgramMain(const std::vector<std::string>& args) {
+  // First of all, for every command: nothing has opened a file yet, and no
+  // plug-in is loaded.
+  platform::DisableCoreDumps();
+  if (!platform::OpenClosedStandardStreams()) return kExitNoStandardStreams;
+  platform::KeepFreedHeapForReuse();
+  return FinishStandardOutput(RunCommandLine(ParseCommandLine(args)));
 }

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 
 #include <filesystem>
 
@@ -88,6 +90,9 @@ class LogFileSink : public spdlog::sinks::base_sink<std::mutex> {
  private:
   platform::LogFile file;
 };
+
+std::mutex notes_mutex;
+std::vector<std::string> notes;  // made and not yet taken (Log::TakeNotes)
 
 // The logs refused so far, each told once on standard error.
 std::set<std::string> refused_logs;
@@ -180,9 +185,27 @@ void Log::Flush() {
   if (sink) sink->flush();
 }
 
+std::vector<std::string> Log::TakeNotes() {
+  std::lock_guard<std::mutex> lock(notes_mutex);
+  std::vector<std::string> taken;
+  taken.swap(notes);
+  return taken;
+}
+
 Log::Log(unsigned level, const char* file, int line) : level(level), file(file), line(line) {}
 
+Log::Log(unsigned level, const char* file, int line, bool note)
+    : level(level), file(file), line(line), note(note) {}
+
 Log::~Log() {
+  if (note) {
+    try {
+      std::lock_guard<std::mutex> lock(notes_mutex);
+      notes.push_back(text.str());
+    } catch (...) {
+      // Memory exhausted: the note is lost, the command goes on.
+    }
+  }
   if (level > GetMinLogLevel()) return;
   std::shared_ptr<spdlog::logger> target;
   {

@@ -54,6 +54,8 @@ class CredentialCollector : public jsontext::Events {
     return first_fault;
   }
   const std::vector<Entry>& entries() const { return collected; }
+  // The place in the list of the entry the first fault lies in, from 1.
+  std::size_t FaultyEntry() const { return faulty_entry; }
 
  private:
   enum class Role : unsigned char { kRoot, kList, kEntry, kIgnored };
@@ -76,6 +78,7 @@ class CredentialCollector : public jsontext::Events {
         }
       }
     } else if (parent == Role::kList) {
+      ++listed;
       if (kind == Kind::kObject) {
         role = Role::kEntry;
         entry = Entry{};
@@ -117,7 +120,9 @@ class CredentialCollector : public jsontext::Events {
   }
 
   void NoteFault(int fault) {
-    if (first_fault == CredentialFileParser::kOk) first_fault = fault;
+    if (first_fault != CredentialFileParser::kOk) return;
+    first_fault = fault;
+    faulty_entry = listed;
   }
 
   std::size_t depth = 0;  // containers open
@@ -129,6 +134,8 @@ class CredentialCollector : public jsontext::Events {
   std::vector<Entry> collected;
   std::unordered_set<std::string_view> targets;
   int first_fault = CredentialFileParser::kOk;
+  std::size_t listed = 0;        // values of the list so far
+  std::size_t faulty_entry = 0;  // `listed` when the first fault was noted
 };
 
 }  // namespace
@@ -139,13 +146,17 @@ CredentialFileParser::~CredentialFileParser() = default;
 namespace {
 
 // Parses a file's whole text, which it rewrites in place.
-int ParseInPlace(SecretString& text, std::map<std::string, std::string>& records) {
+int ParseInPlace(SecretString& text, std::map<std::string, std::string>& records,
+                 std::size_t* faulty_entry = nullptr) {
   CredentialCollector collector;
   if (!jsontext::Read(text.data(), text.size(), collector).IsJson()) {
     return CredentialFileParser::kNotJson;
   }
   const int result = collector.Result();
-  if (result != CredentialFileParser::kOk) return result;
+  if (result != CredentialFileParser::kOk) {
+    if (faulty_entry != nullptr) *faulty_entry = collector.FaultyEntry();
+    return result;
+  }
 
   // Assigned in place: no temporary copy of a secret is left behind.
   for (const Entry& entry : collector.entries()) {
@@ -168,7 +179,8 @@ int CredentialFileParser::ParseFile(const std::string& path,
 }
 
 int CredentialFileParser::ParseText(const char* data, std::size_t size,
-                                    std::map<std::string, std::string>& records) {
+                                    std::map<std::string, std::string>& records,
+                                    std::size_t* faulty_entry) {
   SecretString text(data, size);
-  return ParseInPlace(text, records);
+  return ParseInPlace(text, records, faulty_entry);
 }

@@ -34,7 +34,10 @@ void DisableCoreDumps();
 // Opens the null device onto each of the standard descriptors 0, 1 and 2
 // that is closed, so that no file opened later takes one of those numbers
 // and receives what is written to the console (a log opened as descriptor 1
-// would receive decrypted values). Returns false when one stays closed.
+// would receive decrypted values). The null device is opened for reading
+// only: a read finds the end, and a write fails as on the closed
+// descriptor, so output written to nowhere is still a failure
+// (StandardStreams.h names it). Returns false when one stays closed.
 [[nodiscard]] bool OpenClosedStandardStreams();
 
 // Removes the environment variable `name` (on Windows: sets it empty, which

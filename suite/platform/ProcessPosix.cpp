@@ -54,7 +54,7 @@ bool OpenClosedStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= kLastStandardDescriptor; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     // The lowest free number: `fd` itself, as the ones below it are open.
-    const int opened = ::open("/dev/null", O_RDWR);
+    const int opened = ::open("/dev/null", O_RDONLY);
     if (opened < 0) return false;
     if (opened != fd) {
       const bool moved = ::dup2(opened, fd) == fd;

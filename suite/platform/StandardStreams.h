@@ -22,11 +22,17 @@ namespace platform {
 [[nodiscard]] bool StandardInputIsTerminal();
 
 // Writes `size` bytes at `data` to standard output as they are (no line-end
-// translation, no stream buffer); false when the write failed.
-[[nodiscard]] bool WriteStandardOutput(const char* data, std::size_t size);
-[[nodiscard]] inline bool WriteStandardOutput(const std::string& text) {
-  return WriteStandardOutput(text.data(), text.size());
-}
+// translation, no stream buffer). False when the write failed, with
+// `reason` naming the cause in words ("standard output is closed", the
+// system's error such as a full device).
+[[nodiscard]] bool WriteStandardOutput(const char* data, std::size_t size, std::string& reason);
+
+// Flushes what the C and C++ streams hold for standard output (console
+// lines, prompts, the host's own text) and tells whether everything written
+// through them since the process started reached it. False, with `reason`
+// naming the cause, when a write or this flush failed: a closed descriptor,
+// a full device, a broken pipe. For the host, once the command has run.
+[[nodiscard]] bool FlushStandardOutput(std::string& reason);
 
 // Writes `text` (no secret) to standard error at once, as the console shows
 // text: on Windows a line end becomes CR LF. False when the write failed.

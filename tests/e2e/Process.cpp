@@ -144,7 +144,7 @@ Finished PtySession::Wait(int seconds) {
 }
 
 Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
-                      const std::string& input) {
+                      const std::string& input, Output output) {
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
   const pid_t pid = fork();
@@ -153,6 +153,8 @@ Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& e
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (output == Output::kClosed) close(STDOUT_FILENO);
+    if (output == Output::kFull) dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
     setsid();  // no controlling terminal, as under CI
     ExecChild(argv, environment);
   }

@@ -60,9 +60,13 @@ extern const std::string kPosixOnly;
 
 bool RunsAsRoot();
 
+// Where a pipe run's standard output goes: a pipe the test reads, or
+// nowhere (closed, or the full device /dev/full; POSIX only).
+enum class Output { kPipe, kClosed, kFull };
+
 // Runs to completion with stdin from /dev/null (or `input`) and no terminal.
 Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
-                      const std::string& input = "");
+                      const std::string& input = "", Output output = Output::kPipe);
 
 }  // namespace e2e
 

@@ -74,7 +74,7 @@ bool PtySession::EchoesAndEditsLines() const { return false; }
 Finished PtySession::Wait(int) { return {}; }
 
 Finished RunWithPipes(const std::vector<std::string>& argv, const Environment& environment,
-                      const std::string& input) {
+                      const std::string& input, Output) {
   std::string line;
   for (const std::string& arg : argv) line += (line.empty() ? "" : " ") + Quote(arg);
   std::wstring command = Wide(line);

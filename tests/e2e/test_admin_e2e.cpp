@@ -92,6 +92,8 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
       {"verify sound", {"verify", "--store", "@settings.store"}, old, 0,
        Settings() + ": sound, attended, 4 records, Argon2id opslimit 1, memlimit 8192\n"},
       {"verify wrong passphrase", {"verify", "--type", "settings"}, "wrong passphrase\n", 46, ""},
+      {"verify --json on failure", {"verify", "--type", "settings", "--json"}, "wrong passphrase\n", 46,
+       "~\", \"sound\": false, \"code\": 46, \"fault\": \"Passphrase error.\"}\n"},
       {"verify wrong mode", {"verify", "--type", "settings", "--unattended"}, "", 45, ""},
       {"verify no store", {"verify", "--store", "@absent.store"}, "", 6, ""},
       {"round trip: settings to stdout", {"decrypt", "--type", "settings", "--output", "-"}, old, 0, "*"},
@@ -400,11 +402,11 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
   EXPECT_EQ(stopped.Wait().status, 130);
   EXPECT_TRUE(stopped.EchoesAndEditsLines());
   // Started with standard output closed, decrypt writes its values nowhere,
-  // not into the log that took descriptor 1.
+  // not into the log that took descriptor 1, and fails for it.
   const Finished closed = e2e::RunWithPipes(
       {"/bin/sh", "-c", "exec \"$0\" \"$@\" >&-", kKelvox, "decrypt", "--type", "settings"}, Env(),
       kOld + "\n");
-  EXPECT_EQ(closed.status, 0) << closed.error;
+  EXPECT_EQ(closed.status, 11) << closed.error;
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("w\xc3\xb6rld"), std::string::npos);
 }
 

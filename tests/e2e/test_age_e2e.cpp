@@ -239,6 +239,23 @@ TEST_F(AgeE2eTest, RefusedFilesLeaveTheStoresAlone) {
   EXPECT_EQ(Stores(), before);
 }
 
+// A file whose credentials do not parse is refused whole, naming the entry,
+// and the setting names its sender chose reach the log escaped, each on the
+// one line it belongs to.
+TEST_F(AgeE2eTest, AHalfReadableFileIsRefusedAndItsNamesAreLoggedEscaped) {
+  WriteFile(dir.File("kelvox.config"), ReadFile(dir.File("kelvox.config")) + "LOG_LEVEL=4\n");
+  AgeEncrypt("{\"sensitive_settings\": {\"a\\nERROR forged\": \"1\"}, \"credentials\": [{\"target\": "
+             "\"h\", \"user\": \"u\", \"password\": \"p\"}, {\"target\": \"h2\"}]}",
+             "-r " + host, "half.age");
+  const Finished run = Run({"import", "--input", "@half.age", "--unattended", "--quiet"});
+  EXPECT_EQ(run.status, 10);
+  EXPECT_NE(run.error.find("Entry 2 of the \"credentials\" list in"), std::string::npos) << run.error;
+  EXPECT_EQ(Stores(), "||");
+  const std::string log = ReadFile(dir.File("kelvox.log"));
+  EXPECT_NE(log.find("Parse setting name: a\\x0aERROR forged\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("\nERROR forged"), std::string::npos);
+}
+
 // A file encrypted to the recipient of a key that a rotation replaced
 // still imports while the ring keeps that key.
 TEST_F(AgeE2eTest, FilesToARotatedOutKeyStillImport) {

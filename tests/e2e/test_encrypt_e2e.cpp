@@ -179,7 +179,36 @@ TEST_F(EncryptE2eTest, FailureInTheSecondTypeKeepsTheFirstWritten) {
   EXPECT_EQ(run.status, 11) << run.error;
   EXPECT_EQ(run.output, Notice(settings_store));
   EXPECT_NE(run.error.find("Failed to write file. (code 11)"), std::string::npos);
+  EXPECT_NE(run.error.find(dir.File("blocked")), std::string::npos) << "the cause, with its path";
   EXPECT_EQ(Open(settings_store, ""), (Records{{"db_password", "s3cret-db-value"}}));
+}
+
+// The fixed lines never name why a run failed, or that part of the file was
+// left out: the host says it on standard error once the run is over, and
+// standard output keeps exactly the fixed lines.
+TEST_F(EncryptE2eTest, TheCauseOrWhatWasLeftOutIsNamedAfterTheRun) {
+  WriteFile(dir.File("broken.json"), "{\"sensitive_settings\": {\n  \"a\": \n}}\n");
+  WriteFile(dir.File("half.json"), "{\"sensitive_settings\": {\"a\": \"1\"}, \"credentials\": [{\"target\": \"h\"}]}");
+  const std::string again = kPassphrase + "\n" + kPassphrase + "\n", differ = kPassphrase + "\nanother horse\n";
+  const struct { const char* what; const char* file; bool attended; std::string typed; int status; std::string words; std::string output; } rows[] = {
+      {"a missing file", "absent.json", false, "", 6, "Customer specify file: " + dir.File("absent.json") + " is not exist.", ""},
+      {"not JSON", "broken.json", false, "", 7, dir.File("broken.json") + " is not JSON: expected value at line 3, column 1.", ""},
+      {"passphrases differ", "settings.json", true, differ, 46, "The two passphrase entries for " + settings_store + " differ.", "*"},
+      {"a short passphrase", "settings.json", true, "short\n", 46, "The passphrase entered for " + settings_store + " is shorter than 8 characters.", "*"},
+      {"credentials left out", "half.json", false, "", 0, "The credentials of the input file were not stored: an entry lacks", Notice(settings_store)},
+      {"both stored, nothing said", "both.json", true, again + again, 0, "", "*"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    boost::filesystem::remove_all(dir.File("stores"));
+    const Finished run = e2e::RunWithPipes(Args(row.file, row.attended ? nullptr : "--unattended"), Env(), row.typed);
+    EXPECT_EQ(run.status, row.status) << run.error;
+    const std::size_t at = run.error.find("kelvox: " + row.words);
+    EXPECT_TRUE(row.words.empty() ? run.error.empty() : at != std::string::npos) << run.error;
+    if (row.output != "*") {
+      EXPECT_EQ(run.output, row.output);
+    }
+  }
 }
 
 }  // namespace

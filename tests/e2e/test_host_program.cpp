@@ -74,6 +74,38 @@ TEST_F(HostProgramTest, CommandHelpRunsNothingAndAStrayOptionStopsTheRun) {
   EXPECT_FALSE(boost::filesystem::exists(dir.File("s.store")));
 }
 
+// Output that reaches nobody is a failure, with its cause, for every
+// command that prints: its data written raw, its console lines, the host's own.
+TEST_F(HostProgramTest, OutputToAClosedOrFullStandardOutputFailsWithItsCause) {
+  testing_support::WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\"}}");
+  testing_support::WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("s.store") +
+                                                            "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
+  ASSERT_EQ(Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended"}).status, 0);
+  const std::string recipient = Run({"hostkey", "recipient"}).output;
+  const std::vector<std::vector<std::string>> commands = {
+      {"get", "--type", "settings", "--key", "a"},
+      {"list", "--type", "settings", "--json"},
+      {"verify", "--type", "settings", "--json"},
+      {"decrypt", "--type", "settings", "--output", "-"},
+      {"export", "--type", "settings", "--output", "-", "--recipient", recipient.substr(0, recipient.find('\n'))},
+      {"hostkey", "status"},
+      {"hostkey", "recipient"},
+      {"--version"},
+  };
+  const struct { e2e::Output output; const char* cause; } outputs[] = {
+      {e2e::Output::kClosed, "standard output is closed"}, {e2e::Output::kFull, "No space left on device"}};
+  for (const auto& command : commands) {
+    for (const auto& output : outputs) {
+      SCOPED_TRACE(command.front() + " " + command.back() + ", " + output.cause);
+      std::vector<std::string> args = command;
+      args.insert(args.begin(), kKelvox);
+      const Finished run = RunWithPipes(args, env, "", output.output);
+      EXPECT_EQ(run.status, 11) << run.error;
+      EXPECT_NE(run.error.find(output.cause), std::string::npos) << run.error;
+    }
+  }
+}
+
 TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {
   // A copy of the program in a folder without the plug-in, next to the libraries.
   namespace fs = boost::filesystem;

@@ -27,4 +27,13 @@ inline constexpr char kHexDigits[] = "0123456789abcdef";
 // or end the line.
 void AppendShownText(std::string_view text, std::string& out);
 
+// AppendShownText's text on its own, for a log line: every log line that
+// names a record key or a setting passes it through here, so that no key
+// (from someone else's age file) writes a log record of its own.
+[[nodiscard]] inline std::string ShownText(std::string_view text) {
+  std::string shown;
+  AppendShownText(text, shown);
+  return shown;
+}
+
 #endif  // SRC_MISC_COMMON_KEYTEXT_H_

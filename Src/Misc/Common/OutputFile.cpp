@@ -42,8 +42,14 @@ uint32_t OutputFile::Write(const void* data, std::size_t size,
                            platform::FileSystem& files) const {
   // Straight to the descriptor: no stream buffer keeps a copy of the bytes.
   if (IsStandardOutput()) {
-    return platform::WriteStandardOutput(static_cast<const char*>(data), size) ? ERR_SUCCEED
-                                                                               : ERR_WRITE_FILE;
+    std::string reason;
+    if (platform::WriteStandardOutput(static_cast<const char*>(data), size, reason)) {
+      return ERR_SUCCEED;
+    }
+    // Data that reached nobody is a failure, not a quiet success.
+    KLOG(kLevelError) << "Write standard output error: " << reason << ".";
+    CONSOLE_MESSAGE(kLevelError) << "The output cannot be written: " << reason << ".";
+    return ERR_WRITE_FILE;
   }
   // A new file is made exclusively (an existing entry, a link included, is
   // refused and left alone); "--force" replaces the entry at the path

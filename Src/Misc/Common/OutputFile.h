@@ -26,8 +26,10 @@ struct OutputFile {
   // Writes the `size` bytes at `data`: to standard output as they are, or
   // through `files` to a new owner-only file made exclusively (with
   // `force`, replacing the entry at the path atomically). Returns a
-  // catalogue code; a refusal or failure is logged and an existing file
-  // named on the console.
+  // catalogue code; a refusal or failure is logged, and an existing file
+  // or the cause a write to standard output failed (closed, a full
+  // device) named on the console. Every command's data for standard
+  // output goes through here.
   [[nodiscard]] uint32_t Write(const void* data, std::size_t size,
                                platform::FileSystem& files = platform::SystemFiles()) const;
 };

@@ -174,6 +174,8 @@ SettingsReading ReadSettingsInPlace(SecretString& text, PlainRecords& records) {
   return reading;
 }
 
+}  // namespace
+
 std::string DescribeJsonFault(const jsontext::Reading& reading) {
   return std::string("it is not JSON: ") + jsontext::Describe(reading.fault) + " at line " +
          std::to_string(reading.where.line) + ", column " + std::to_string(reading.where.column);
@@ -188,8 +190,6 @@ const char* DescribeCredentialFault(int result) {
     default: return "the credential reader refused it";
   }
 }
-
-}  // namespace
 
 bool SplitCredentialKey(const std::string& key, std::string& target) {
   for (const std::string_view suffix : {kCredentialUserSuffix, kCredentialPasswordSuffix}) {

@@ -94,4 +94,12 @@ struct SettingsReading {
 [[nodiscard]] bool ReadPlainText(const std::string& text, PlainForm form, PlainRecords& records,
                                  std::string& reason);
 
+// Where a text stops being JSON, in words for the console: the fault and
+// its line and column in the file as written; never the text itself.
+[[nodiscard]] std::string DescribeJsonFault(const jsontext::Reading& reading);
+
+// A credential parser's result other than kOk, in words for the console
+// ("an entry lacks its target, user or password").
+[[nodiscard]] const char* DescribeCredentialFault(int result);
+
 #endif  // SRC_MISC_COMMON_PLAINTEXT_H_

@@ -33,7 +33,7 @@ uint32_t RecordWriter::WriteAllTypes() {
     const std::string key = EncryptedPathKeys[type];
     const uint32_t located = LocateTypeStore(key, path);
     if (located != ERR_SUCCEED) {
-      KLOG(kLevelError) << "Get value: " << key << " error: " << located << ".";
+      KLOG_NOTE(kLevelError) << "Get value: " << key << " error: " << located << ".";
       return ERR_READ_FILE;
     }
     // What the pre-check decrypts of this type's store, for its write alone.

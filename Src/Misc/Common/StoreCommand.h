@@ -103,8 +103,10 @@ class StoreCommand : public CommandFrame {
   bool finished = false;      // CheckBeforePrompt found nothing to do
   std::optional<EncryptionMode> store_mode;  // the mode the store was opened in, once known
 
- private:
+  // The store located and opened, then RunOnStore; a command may wrap it.
   [[nodiscard]] uint32_t RunCommand() override;
+
+ private:
   [[nodiscard]] uint32_t OpenProc();
 };
 

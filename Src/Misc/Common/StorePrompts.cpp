@@ -62,10 +62,14 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
   const ScopedWipe entered_wipe(entered);
   // No second attempt: a short or mismatched entry ends the run.
   if (entered.size() < min_length) {
-    // The log keeps the cause even where the console line is fixed.
-    KLOG(kLevelError) << "The passphrase entered for " << path << " is shorter than "
-                      << min_length << " characters.";
-    if (name != nullptr) {
+    // Where the console lines are fixed (no `name`), the cause is a note
+    // the host shows after the run.
+    if (name == nullptr) {
+      KLOG_NOTE(kLevelError) << "The passphrase entered for " << path << " is shorter than "
+                             << min_length << " characters.";
+    } else {
+      KLOG(kLevelError) << "The passphrase entered for " << path << " is shorter than "
+                        << min_length << " characters.";
       CONSOLE_MESSAGE(kLevelError) << "The " << name << " is shorter than " << min_length
                                    << " characters.";
     }
@@ -78,8 +82,12 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
     std::string again = form.GetValue(kPassphraseField);
     const ScopedWipe again_wipe(again);
     if (!SameSecret(entered, again)) {
-      KLOG(kLevelError) << "The two passphrase entries for " << path << " differ.";
-      if (name != nullptr) CONSOLE_MESSAGE(kLevelError) << "The two entries of the " << name << " differ.";
+      if (name == nullptr) {
+        KLOG_NOTE(kLevelError) << "The two passphrase entries for " << path << " differ.";
+      } else {
+        KLOG(kLevelError) << "The two passphrase entries for " << path << " differ.";
+        CONSOLE_MESSAGE(kLevelError) << "The two entries of the " << name << " differ.";
+      }
       return ERR_PASSPHRASE;
     }
   }

@@ -20,9 +20,16 @@ uint32_t ToCode(int status) {
   }
 }
 
-void LogReason(const StoreStatus& status) {
-  if (status != endecrypt_status::kOk && !status.GetReason().empty()) {
+// A reason names the file and the system's error (permission denied on
+// which path, a full disk), which no catalogue message does: it is a note
+// the host shows after the run, unless `shown` says the command's own
+// console line already gives it.
+void LogReason(const StoreStatus& status, bool shown = false) {
+  if (status == endecrypt_status::kOk || status.GetReason().empty()) return;
+  if (shown) {
     KLOG(kLevelError) << status.GetReason();
+  } else {
+    KLOG_NOTE(kLevelError) << status.GetReason();
   }
 }
 
@@ -34,7 +41,7 @@ uint32_t MapStoreStatus(const StoreStatus& status) {
 }
 
 uint32_t MapHostKeyStatus(const StoreStatus& status) {
-  LogReason(status);
+  LogReason(status, true);  // its one caller names the host key's problem
   if (status == endecrypt_status::kOk) return ERR_SUCCEED;
   return status == endecrypt_status::kInternal ? ERR_INTERNAL : ERR_NO_MATCHING_CREDENTIAL;
 }

@@ -1,6 +1,8 @@
 // The one place that interprets the store library's statuses: each becomes
 // a code of the common catalogue, and the reason a failure carries goes to
-// the log there, once, where the command decides its result.
+// the log there, once, where the command decides its result; for the first
+// two maps also as a note the host shows on the console after the run
+// (host/Log.h), since no catalogue message names a file or a system error.
 #ifndef SRC_MISC_COMMON_STORESTATUS_H_
 #define SRC_MISC_COMMON_STORESTATUS_H_
 

@@ -5,6 +5,7 @@
 #include "host/Log.h"
 
 constexpr unsigned kLevelError = 1;    // failure details, log only
+constexpr unsigned kLevelWarning = 2;  // something left undone by a run that went on
 constexpr unsigned kLevelConsole = 3;  // user-facing lines
 constexpr unsigned kLevelTrace = 4;    // entry/exit and detail lines
 

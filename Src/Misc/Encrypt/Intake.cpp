@@ -28,12 +28,13 @@ uint32_t ENCRYPT::ReadFileIntoMemory() {
   // Boost's queries, whose exceptions' texts the console shows.
   namespace fs = boost::filesystem;
   const fs::path input(platform::MakePath(path).native());
+  // The console lines are fixed: the cause is a note the host shows.
   if (!fs::is_regular_file(fs::status(input))) {
     if (fs::exists(fs::status(input))) {
-      KLOG(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
+      KLOG_NOTE(kLevelError) << "Customer specify file: " << path << " is not a regular file.";
       return ERR_INVALID_FILE;
     }
-    KLOG(kLevelError) << "Customer specify file: " << path << " is not exist.";
+    KLOG_NOTE(kLevelError) << "Customer specify file: " << path << " is not exist.";
     return ERR_FILE_NOT_EXIST;
   }
 

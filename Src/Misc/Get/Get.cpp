@@ -3,10 +3,11 @@
 #include <string>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/KeyText.h"
+#include "Src/Misc/Common/OutputFile.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
-#include "suite/platform/StandardStreams.h"
 #include "suite/secretmemory/SecretMemory.h"
 
 uint32_t GET::CheckOptions() {
@@ -22,15 +23,16 @@ uint32_t GET::RunOnStore(EnDecrypt& store) {
   ScopedWipe<std::string> wipe(value);
   const StoreStatus status = store.GetValue(path, passphrase, key, value);
   if (status == endecrypt_status::kRecordAbsent) {
-    KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
-    CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
+    KLOG(kLevelError) << "No record '" << ShownText(key) << "' in " << path << ".";
+    CONSOLE_MESSAGE(kLevelError) << "The key " << ShownText(key) << " is not stored in " << path
+                                 << ".";
     return FromStoreStatus(status);
   }
   const uint32_t code = FromReadStatus(status);
   if (code != ERR_SUCCEED) return code;
   // The newline goes out on its own: no copy of the value is made for it.
-  const bool written =
-      platform::WriteStandardOutput(value) &&
-      (HasOption("no-newline") || platform::WriteStandardOutput("\n", 1));
-  return written ? ERR_SUCCEED : ERR_WRITE_FILE;
+  const OutputFile output;
+  const uint32_t written = output.Write(value.data(), value.size());
+  if (written != ERR_SUCCEED || HasOption("no-newline")) return written;
+  return output.Write("\n", 1);
 }

@@ -50,6 +50,7 @@ uint32_t IMPORT::ImportProc() {
     });
   }
   if (code != ERR_SUCCEED) return code;
+  if (read == ERR_READ_FILE) return read;  // the reader named the entry
   if (read != ERR_SUCCEED) {
     KLOG(kLevelError) << "The plaintext of " << InputName()
                       << " is neither settings nor credentials.";

@@ -5,10 +5,10 @@
 
 #include "Src/Misc/Common/JsonWriter.h"
 #include "Src/Misc/Common/KeyText.h"
+#include "Src/Misc/Common/OutputFile.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
-#include "suite/platform/StandardStreams.h"
 
 uint32_t LIST::RunOnStore(EnDecrypt& store) {
   // Keys only: no value is copied out of the store library.
@@ -28,5 +28,5 @@ uint32_t LIST::RunOnStore(EnDecrypt& store) {
       lines.push_back('\n');
     }
   }
-  return platform::WriteStandardOutput(lines) ? ERR_SUCCEED : ERR_WRITE_FILE;
+  return OutputFile().Write(lines.data(), lines.size());
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/PlainText.h"
 #include "Src/Misc/Common/StoreLocation.h"
@@ -20,8 +21,9 @@ uint32_t REMOVE::CheckOptions() {
 }
 
 uint32_t REMOVE::NotStored(const std::string& key) const {
-  KLOG(kLevelError) << "No record '" << key << "' in " << path << ".";
-  CONSOLE_MESSAGE(kLevelError) << "The key " << key << " is not stored in " << path << ".";
+  KLOG(kLevelError) << "No record '" << ShownText(key) << "' in " << path << ".";
+  CONSOLE_MESSAGE(kLevelError) << "The key " << ShownText(key) << " is not stored in " << path
+                               << ".";
   return FromStoreStatus(endecrypt_status::kRecordAbsent);
 }
 

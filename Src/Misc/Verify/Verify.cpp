@@ -3,10 +3,10 @@
 #include <sstream>
 
 #include "Src/Misc/Common/JsonWriter.h"
+#include "Src/Misc/Common/OutputFile.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
-#include "suite/platform/StandardStreams.h"
 
 uint32_t VERIFY::RunOnStore(EnDecrypt& store) {
   EnDecrypt::StoreInfo info;
@@ -23,8 +23,36 @@ uint32_t VERIFY::RunOnStore(EnDecrypt& store) {
   }
   KLOG(kLevelConsole) << line.str();
   if (!HasOption("json")) line << '\n';
-  return platform::WriteStandardOutput(HasOption("json") ? FormatJson(info) : line.str()) ? ERR_SUCCEED
-                                                                                : ERR_WRITE_FILE;
+  const std::string text = HasOption("json") ? FormatJson(info) : line.str();
+  result_written = true;
+  return OutputFile().Write(text.data(), text.size());
+}
+
+uint32_t VERIFY::RunCommand() {
+  const uint32_t code = StoreCommand::RunCommand();
+  if (code == ERR_SUCCEED || result_written || !HasOption("json")) return code;
+  // A monitor reads one object whatever happened; the cause is also on
+  // standard error, as without --json.
+  const std::string text = FormatFailureJson(code);
+  static_cast<void>(OutputFile().Write(text.data(), text.size()));  // the run failed already
+  return code;
+}
+
+std::string VERIFY::FormatFailureJson(uint32_t code) const {
+  std::string text;
+  JsonWriter json(&text, JsonWriter::Spacing::kSpaced);
+  json.BeginObject();
+  json.Key("path");
+  json.Text(path);
+  json.Key("sound");
+  json.Bool(false);
+  json.Key("code");
+  json.Number(code);
+  json.Key("fault");
+  json.Text(GetErrorMessage(static_cast<int32_t>(code)));
+  json.End();
+  json.EndLine();
+  return text;
 }
 
 std::string VERIFY::FormatJson(const EnDecrypt::StoreInfo& info) const {
@@ -33,6 +61,8 @@ std::string VERIFY::FormatJson(const EnDecrypt::StoreInfo& info) const {
   json.BeginObject();
   json.Key("path");
   json.Text(path);
+  json.Key("sound");
+  json.Bool(true);
   json.Key("mode");
   json.String(info.mode == kAttendedMode ? "attended" : "unattended");
   json.Key("records");
