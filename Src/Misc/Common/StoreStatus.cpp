@@ -1,6 +1,5 @@
 #include "Src/Misc/Common/StoreStatus.h"
 
-#include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 
@@ -48,11 +47,6 @@ uint32_t MapHostKeyStatus(const StoreStatus& status) {
 
 uint32_t MapAdminStatus(const StoreStatus& status) {
   LogReason(status);
-  // The reason names a path and what is wrong with it, never a secret: the
-  // user learns the cause where they ran the command, not only in the log.
-  if (status != endecrypt_status::kOk && !status.GetReason().empty()) {
-    CONSOLE_MESSAGE(kLevelError) << status.GetReason();
-  }
   switch (status.GetCode()) {
     case endecrypt_status::kNotExist: return ERR_FILE_NOT_EXIST;
     case endecrypt_status::kRecordAbsent: return ERR_GENERIC_FAILURE;

@@ -1,8 +1,9 @@
 // The one place that interprets the store library's statuses: each becomes
 // a code of the common catalogue, and the reason a failure carries goes to
-// the log there, once, where the command decides its result; for the first
-// two maps also as a note the host shows on the console after the run
-// (host/Log.h), since no catalogue message names a file or a system error.
+// the log there, once, where the command decides its result, and (but from
+// MapHostKeyStatus, whose caller names the problem itself) as a note the
+// host shows on the console after the run (host/Log.h), since no catalogue
+// message names a file or a system error.
 #ifndef SRC_MISC_COMMON_STORESTATUS_H_
 #define SRC_MISC_COMMON_STORESTATUS_H_
 
@@ -18,8 +19,7 @@
 // is "File doesn't exist.", and these commands also meet the statuses that
 // a write of records never gives: a key not found (1, as a missing record),
 // another host-key change running, a kept key still needed, an edit that
-// conflicts with a write made meanwhile. The reason of a failure also goes
-// to standard error, so the user sees the path and the check that failed.
+// conflicts with a write made meanwhile.
 [[nodiscard]] uint32_t MapAdminStatus(const StoreStatus& status);
 
 // The code of a host key that did not serve to open an age file: the crypto
