@@ -144,6 +144,13 @@ StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
   switch (created) {
     case FileResult::kOk: key = std::move(fresh); return endecrypt_status::kOk;
     case FileResult::kExists: return LoadHostKey(path, key);  // another process was first
+    case FileResult::kBadPath:
+      // A service account without a home folder meets this on its first
+      // unattended write: say which setting moves the key.
+      return {endecrypt_status::kWriteFailed,
+              "host key " + created.GetReason() +
+                  "; name a path this account may make with ENCRYPT_HOST_KEY_PATH in the "
+                  "configuration"};
     default: return {endecrypt_status::kWriteFailed, "host key " + created.GetReason()};
   }
 }

@@ -603,6 +603,7 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
   UniqueFd folder;
   std::string name;
   const FileResult opened = OpenFolderOf(path, make_folders, folder, name);
+  if (opened == FileResult::kBadPath) return opened;  // a folder that cannot be made
   if (opened != FileResult::kOk) return {FileResult::kFailed, opened.GetReason()};
   RemoveDeadTemporaries(folder.get(), name, false);
   PendingFile file(folder.get(), name, path);
