@@ -267,14 +267,15 @@ const std::vector<CommandSpec>& GetCommands() {
        "       rotate [--protection P] [--store PATH]... [--quiet] |\n"
        "       retire KEYID [--store PATH]... [--quiet] |\n"
        "       recipient [--json] |\n"
-       "       backup --output FILE | restore --input FILE [--protection P] [--force]",
+       "       backup --output FILE | restore --input FILE [--protection P] [--force [--quiet]]",
        {{"store", "PATH",
          "a store besides the configured ones (status, rotate, retire); repeatable", {}, true},
         {"json", nullptr, "print the status, or the recipient, as one JSON object"},
         {"protection", nullptr,
          "how the key rests on disk (seal, restore; rotate: the new key, else as the old)",
          kHostKeyProtectionNames},
-        {"quiet", nullptr, "do not ask before replacing or removing a key (rotate, retire)"},
+        {"quiet", nullptr,
+         "do not ask before replacing or removing a key (rotate, retire, restore --force)"},
         {"output", "FILE", "the new backup file (backup)"},
         {"input", "FILE", "the backup file to restore (restore)"},
         {"force", nullptr, "replace an existing host key, keeping it beside (restore)"}},
@@ -286,7 +287,7 @@ const std::vector<CommandSpec>& GetCommands() {
         {"retire", {"store", "quiet"}, {}, "the id of one kept key (hostkey status lists them)"},
         {"recipient", {"json"}, {}},
         {"backup", {"output"}, {"output"}},
-        {"restore", {"input", "protection", "force"}, {"input"}}}},
+        {"restore", {"input", "protection", "force", "quiet"}, {"input"}}}},
   };
   return commands;
 }

@@ -124,13 +124,14 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
       {"retire, not answered: the key stays", {"hostkey", "retire", first_id}, "", 47, "~Nothing changed."},
       {"the second named store moved too", {"hostkey", "status", "--store", "@extra.store", "--store", "@more.store"}, "", 0, "~more.store: unattended, this key\n"},
       {"the new key keeps the protection", {"hostkey", "status"}, "", 0, "~protection: " + p + "\n"},
-      {"a wrong backup passphrase", {"hostkey", "restore", "--input", "@bak", "--force"}, "not the passphrase\n", 46, "*"},
+      {"restore over the key, not confirmed", {"hostkey", "restore", "--input", "@bak", "--force"}, "", 47, "~Nothing changed."},
+      {"a wrong backup passphrase", {"hostkey", "restore", "--input", "@bak", "--force", "--quiet"}, "not the passphrase\n", 46, "*"},
       {"an existing key is kept", {"hostkey", "restore", "--input", "@bak"}, kBackup, 11, ""},
       {"backup of the new key", {"hostkey", "backup", "--output", "@new.bak"}, kBackup + kBackup, 0, "*"},
       {"the documented vector", {"hostkey", "restore", "--input", "@vector.bak", "--protection", "file"}, "vector passphrase\n", 0, "*", "vector"},
       {"restore in a fresh folder", {"hostkey", "restore", "--input", "@new.bak"}, kBackup, 0, "*", "fresh"},
       // The stores are under the key replaced here: they open only if it is kept.
-      {"restore over the key, kept", {"hostkey", "restore", "--input", "@bak", "--force"}, kBackup, 0, "~is kept as"},
+      {"restore over the key, kept", {"hostkey", "restore", "--input", "@bak", "--force"}, "y\n" + kBackup, 0, "~is kept as"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -236,7 +237,7 @@ TEST_P(HostKeyE2eTest, EveryRefusalNamesItsCause) {
       {"a key not stored, removed", {"remove", "--store", "@extra.store", "--key", "nope", "--unattended", "--quiet"}, "", 1, "!The key nope is not stored in"},
       {"rekey to the mode the store has", {"rekey", "--store", "@extra.store", "--to-unattended"}, "", 0, "~is already unattended (sealed with this host's key); nothing to do."},
       {"restore over a key without --force", {"hostkey", "restore", "--input", "@vector.bak"}, "vector passphrase\n", 11, "!exists; give --force"},
-      {"restore through a planted link", {"hostkey", "restore", "--input", "@vector.bak", "--force"}, "vector passphrase\n", 40, "!is not trusted", "planted"},
+      {"restore through a planted link", {"hostkey", "restore", "--input", "@vector.bak", "--force", "--quiet"}, "vector passphrase\n", 40, "!is not trusted", "planted"},
   };
   if (GetParam() == "tpm2") {
     rows.push_back({"a TPM that does not answer", {"list", "--store", "@extra.store", "--unattended"}, "", 40, "!the TPM at swtpm:host=127.0.0.1,port=1 did not unseal it", "deaf"});
@@ -291,7 +292,7 @@ TEST_P(HostKeyE2eTest, CtrlCAtAPromptChangesNothing) {
   const struct { std::vector<std::string> args; const char* prompt; } prompts[] = {
       {{"hostkey", "backup", "--output", dir.File("bak")}, "Enter passphrase: "},
       {{"hostkey", "rotate"}, "Enter (y/N): "},
-      {{"hostkey", "restore", "--input", dir.File("vector.bak"), "--force"}, "Enter passphrase: "},
+      {{"hostkey", "restore", "--input", dir.File("vector.bak"), "--force"}, "Enter (y/N): "},
   };
   for (const auto& [args, prompt] : prompts) {
     SCOPED_TRACE(args[1]);

@@ -391,6 +391,15 @@ uint32_t HOSTKEY::Restore() {
     CONSOLE_MESSAGE(kLevelError) << "The backup file " << input << " does not exist.";
     return ERR_FILE_NOT_EXIST;
   }
+  // Replacing the key is never silent: the replaced key is kept, but a
+  // store under it then opens only while it stays kept.
+  if (!facts.path.empty() && EntryExists(facts.path) && !HasOption("quiet") &&
+      !AskYesNo("Replace the host key " + facts.path +
+                (facts.key_id.empty() ? std::string() : " (key " + facts.key_id + ")") +
+                " by the key in " + input + ", keeping the current one beside it")) {
+    CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
+    return FromStoreStatus(endecrypt_status::kInterrupted);
+  }
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
