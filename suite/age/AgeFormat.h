@@ -77,8 +77,8 @@ constexpr std::size_t kMaxStanzaArguments = 8;
 // files hold one or a few.
 constexpr std::size_t kMaxIdentities = 256;
 // The most identities times X25519 stanzas a decryption may have to try,
-// each try an X25519 agreement of some 45 microseconds: at most about
-// 0.2 s, where kMaxIdentities times kMaxStanzas would be 12 s.
+// each try an X25519 agreement of some 50 microseconds: at most about
+// 0.2 s, where kMaxIdentities times kMaxStanzas would be 13 s.
 constexpr std::size_t kMaxUnwrapAttempts = 4096;
 
 // Bytes in guarded memory (suite/platform/GuardedMemory.h), wiped when
