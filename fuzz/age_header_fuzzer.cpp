@@ -2,7 +2,8 @@
 // the armor decoder, which see a file before anything in it is
 // authenticated, then the whole decryption with a fixed identity, the one
 // scripts/fuzz.sh encrypts its seeds to. Beyond the sanitizers it checks
-// that a header that parses encodes back to the same bytes, that decoded
+// that a header that parses encodes back to the same bytes and keeps to
+// the header's bounds (size, stanzas, arguments, line length), that decoded
 // armor armors again into text that decodes to the same bytes, and that a
 // refusal leaves the output untouched.
 #include <cstdint>
@@ -43,6 +44,11 @@ void CheckHeader(const uint8_t* data, size_t size) {
   Check(encoded.size() == header.size && std::memcmp(encoded.data(), data, header.size) == 0);
   Check(EncodeHeaderStart(header.stanzas).size() == header.mac_input_size);
   Check(!header.stanzas.empty() && header.stanzas.size() <= kMaxStanzas);
+  Check(header.size <= kMaxHeaderSize);
+  for (const Stanza& stanza : header.stanzas) {
+    Check(!stanza.args.empty() && stanza.args.size() <= kMaxStanzaArguments);
+    for (const std::string& arg : stanza.args) Check(arg.size() + 3 <= kMaxHeaderLineSize);
+  }
 }
 
 void CheckArmor(const uint8_t* data, size_t size) {

@@ -39,7 +39,9 @@ cp packaging/global.config.in "$seeds/config/"
 # age files, binary and armored, to the age fuzzer's identity (the example
 # key of the format's description), made by stock age where it is
 # installed, so that mutations reach the payload behind a header whose MAC
-# holds; a header with a stanza of every kind; the format's tokens.
+# holds; a header with a stanza of every kind; one whose stanza line is as
+# long and has as many arguments as the reader takes (4096 bytes, 8), so
+# that inputs may grow past those bounds; the format's tokens.
 age_recipient=age1zvkyg2lqzraa2lnjvqej32nkuu0ues2s82hzrye869xeexvn73equnujwj
 if command -v age >/dev/null; then
   printf 'seed' | age -r "$age_recipient" >"$seeds/age/short.age"
@@ -48,6 +50,8 @@ fi
 zeros43=$(printf '%043d' 0 | tr 0 A)
 printf 'age-encryption.org/v1\n-> X25519 %s\n%s\n-> scrypt c2FsdHNhbHRzYWx0c2FsdA 18\n\n-> x.org/other a b\n%s\n\n--- %s\n' \
   "$zeros43" "$zeros43" "$(printf '%064d' 0 | tr 0 C)" "$zeros43" >"$seeds/age/stanzas.age"
+printf 'age-encryption.org/v1\n-> a b c d e f g %s\n\n--- %s\n' "$(printf '%04079d' 0 | tr 0 h)" \
+  "$zeros43" >"$seeds/age/bounds.age"
 printf '%s\n' '"age-encryption.org/v1\x0a"' '"-> X25519 "' '"-> scrypt "' '"--- "' \
   '"-----BEGIN AGE ENCRYPTED FILE-----"' '"-----END AGE ENCRYPTED FILE-----"' '"\x0d\x0a"' \
   >"$seeds/age.dict"

@@ -27,6 +27,10 @@ AgeStatus FindFileKey(const std::vector<Stanza>& stanzas, const std::vector<Iden
 
 bool SodiumReady() { return sodium_init() >= 0; }
 
+// The phrases of the bounds below name their values: change both together.
+static_assert(kMaxHeaderSize == std::size_t{1} << 20 && kMaxHeaderLineSize == 4096 &&
+              kMaxStanzaArguments == 8 && kMaxIdentities == 256 && kMaxUnwrapAttempts == 4096);
+
 const char* DescribeStatus(AgeStatus status) {
   switch (status) {
     case AgeStatus::kOk: return "success";
@@ -45,12 +49,23 @@ const char* DescribeStatus(AgeStatus status) {
     case AgeStatus::kTrailingData: return "data after the final chunk";
     case AgeStatus::kScryptUnsupported: return "passphrase (scrypt) age files are not supported";
     case AgeStatus::kTooLarge: return "beyond the size limits";
+    case AgeStatus::kHeaderTooLarge: return "age header larger than 1 MiB";
+    case AgeStatus::kHeaderLineTooLong: return "age header line longer than 4096 bytes";
+    case AgeStatus::kTooManyArguments: return "recipient stanza with more than 8 arguments";
+    case AgeStatus::kTooManyIdentities: return "more than 256 identities";
+    case AgeStatus::kTooManyUnwraps:
+      return "more than 4096 tries of an identity on a recipient stanza";
     case AgeStatus::kMalformedKey: return "not an X25519 age identity or recipient";
     case AgeStatus::kNoKeys: return "no identity or recipient";
     case AgeStatus::kInternal: return "crypto library or memory failure";
   }
   return "unknown age status";
 }
+
+// Every header written here is one read here: kMaxStanzas X25519 stanzas of
+// 98 bytes ("-> X25519 ", the share, the body, each line with its line
+// feed), the version line and the MAC line within kMaxHeaderSize.
+static_assert(kMaxStanzas * 98 + 128 <= kMaxHeaderSize);
 
 AgeStatus EncryptToRecipients(const std::vector<Recipient>& recipients,
                               const unsigned char* plaintext, std::size_t size, bool armor,
@@ -87,6 +102,7 @@ AgeStatus EncryptToRecipients(const std::vector<Recipient>& recipients,
 AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities, const unsigned char* file,
                                 std::size_t size, SecretBytes& plaintext) {
   if (identities.empty()) return AgeStatus::kNoKeys;
+  if (identities.size() > kMaxIdentities) return AgeStatus::kTooManyIdentities;
   for (const Identity& identity : identities) {
     if (identity.secret_key.size() != kKeySize) return AgeStatus::kNoKeys;
   }
@@ -108,11 +124,16 @@ AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities, const u
   for (const Stanza& stanza : header.stanzas) {
     if (stanza.args[0] == kScryptType) return AgeStatus::kScryptUnsupported;
   }
+  std::size_t x25519_stanzas = 0;
   for (const Stanza& stanza : header.stanzas) {
     if (stanza.args[0] != kX25519Type) continue;
     status = CheckX25519Stanza(stanza);
     if (status != AgeStatus::kOk) return status;
+    ++x25519_stanzas;
   }
+  // Refused before any is tried, whichever would open: the bound on time
+  // holds for every file, not only for those no identity opens.
+  if (x25519_stanzas * identities.size() > kMaxUnwrapAttempts) return AgeStatus::kTooManyUnwraps;
   SecretBytes file_key;
   if (!file_key.Allocate(kFileKeySize)) return AgeStatus::kInternal;
   status = FindFileKey(header.stanzas, identities, file_key.data());

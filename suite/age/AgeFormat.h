@@ -39,6 +39,11 @@ enum class AgeStatus {
   kTrailingData,        // bytes after the final chunk
   kScryptUnsupported,   // a passphrase (scrypt) stanza
   kTooLarge,            // beyond kMaxPlaintextSize, kMaxFileSize or kMaxStanzas
+  kHeaderTooLarge,      // a header of more than kMaxHeaderSize bytes
+  kHeaderLineTooLong,   // a header line of more than kMaxHeaderLineSize bytes
+  kTooManyArguments,    // a stanza line of more than kMaxStanzaArguments arguments
+  kTooManyIdentities,   // more than kMaxIdentities identities given or in a key file
+  kTooManyUnwraps,      // identities times X25519 stanzas beyond kMaxUnwrapAttempts
   kMalformedKey,        // not an X25519 identity or recipient string
   kNoKeys,              // no identity or recipient given or found in a file
   kInternal,            // libsodium could not start, or memory ran out
@@ -56,6 +61,25 @@ constexpr std::size_t kMaxFileSize = std::size_t{384} << 20;
 // The most stanzas a header may have, read or written, so that a crafted
 // header cannot make a reader try its identities for minutes.
 constexpr std::size_t kMaxStanzas = 1024;
+// The largest header read, through its MAC line: kMaxStanzas X25519
+// stanzas take about 100 KiB, so ten times that leaves room for stanzas
+// of other types. Whatever a header holds, parsing it takes memory in
+// proportion to its size.
+constexpr std::size_t kMaxHeaderSize = std::size_t{1} << 20;
+// The longest header line read, without its line feed: room for the
+// largest share another recipient type puts on its stanza line (a
+// post-quantum hybrid share is about 1,500 characters).
+constexpr std::size_t kMaxHeaderLineSize = 4096;
+// The most arguments a stanza line may have, its type included: X25519
+// takes two, scrypt and ssh-ed25519 three.
+constexpr std::size_t kMaxStanzaArguments = 8;
+// The most identities taken from a key file or tried on a file: key
+// files hold one or a few.
+constexpr std::size_t kMaxIdentities = 256;
+// The most identities times X25519 stanzas a decryption may have to try,
+// each try an X25519 agreement of some 50 microseconds: at most about
+// 0.2 s, where kMaxIdentities times kMaxStanzas would be 13 s.
+constexpr std::size_t kMaxUnwrapAttempts = 4096;
 
 // Bytes in guarded memory (suite/platform/GuardedMemory.h), wiped when
 // replaced or released. One owner: moving hands the memory over.
@@ -114,8 +138,9 @@ std::string FormatRecipient(const Identity& identity);
 // line, lines starting with '#' and blank lines skipped, blanks, tabs and a
 // carriage return around a key ignored. On kOk the keys replace the
 // vector's contents; kMalformedKey names the first bad line (counted from
-// 1) in `bad_line` when given; kNoKeys when the file holds none. The vector
-// is untouched unless kOk.
+// 1) in `bad_line` when given, and so does kTooManyIdentities the line of
+// the identity past kMaxIdentities; kNoKeys when the file holds none. The
+// vector is untouched unless kOk.
 [[nodiscard]] AgeStatus ParseIdentityFile(std::string_view text, std::vector<Identity>& identities,
                                           std::size_t* bad_line = nullptr);
 [[nodiscard]] AgeStatus ParseRecipientsFile(std::string_view text,
@@ -134,7 +159,9 @@ std::string FormatRecipient(const Identity& identity);
 
 // Decrypts the age file of `size` bytes at `file`, binary or armored, with
 // the first identity that opens one of its X25519 stanzas; stanzas of other
-// types are skipped, except scrypt ones, which are refused. On kOk the
+// types are skipped, except scrypt ones, which are refused. More than
+// kMaxIdentities identities, or more than kMaxUnwrapAttempts identities
+// times X25519 stanzas, are refused before any is tried. On kOk the
 // plaintext replaces what `plaintext` held; on a refusal `plaintext` is
 // untouched and nothing decrypted is left in memory.
 [[nodiscard]] AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities,

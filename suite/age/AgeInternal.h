@@ -74,7 +74,9 @@ struct Header {
 
 // Parses the header at the start of a binary age file. On kOk `header`
 // holds it; the other results are kNotAgeFile, kUnsupportedVersion,
-// kMalformedHeader, kMalformedStanza, kBadBase64, kTruncated and kTooLarge.
+// kMalformedHeader, kMalformedStanza, kBadBase64, kTruncated, kTooLarge
+// (more than kMaxStanzas stanzas), kHeaderTooLarge, kHeaderLineTooLong and
+// kTooManyArguments. It reads no further than kMaxHeaderSize bytes.
 [[nodiscard]] AgeStatus ParseHeader(const unsigned char* data, std::size_t size, Header& header);
 // The header's text through "---", what its MAC covers.
 std::string EncodeHeaderStart(const std::vector<Stanza>& stanzas);

@@ -17,14 +17,21 @@ constexpr std::size_t kBodyColumns = 64;       // a full body line
 constexpr std::size_t kMacTextSize = 43;   // unpadded base64 of kMacSize bytes
 constexpr std::string_view kMacInfo = "header";
 
-// The line starting at `position`, without its line feed; moves `position`
-// past the line feed. False when no line feed follows.
-bool NextLine(std::string_view text, std::size_t& position, std::string_view& line) {
-  const std::size_t end = text.find('\n', position);
-  if (end == std::string_view::npos) return false;
-  line = text.substr(position, end - position);
-  position = end + 1;
-  return true;
+// The line starting at `position` in `text`, without its line feed; moves
+// `position` past the line feed. Looks no further than kMaxHeaderLineSize
+// bytes ahead: kOk, kHeaderLineTooLong, kHeaderTooLarge when the line ends
+// past kMaxHeaderSize, or kTruncated when the text ends first.
+AgeStatus NextLine(std::string_view text, std::size_t& position, std::string_view& line) {
+  const std::string_view rest = text.substr(position, kMaxHeaderLineSize + 1);
+  const std::size_t size = rest.find('\n');
+  if (size == std::string_view::npos) {
+    return rest.size() > kMaxHeaderLineSize ? AgeStatus::kHeaderLineTooLong
+                                            : AgeStatus::kTruncated;
+  }
+  if (position + size + 1 > kMaxHeaderSize) return AgeStatus::kHeaderTooLarge;
+  line = rest.substr(0, size);
+  position += size + 1;
+  return AgeStatus::kOk;
 }
 
 // '=' counts here so that padding is refused as base64 rather than as a
@@ -32,19 +39,26 @@ bool NextLine(std::string_view text, std::size_t& position, std::string_view& li
 bool IsBodyCharacter(char c) { return IsBase64Character(c) || c == '='; }
 
 // The arguments of a stanza line after "-> ": one or more runs of visible
-// ASCII characters, each two separated by exactly one blank.
-bool SplitArguments(std::string_view text, std::vector<std::string>& args) {
+// ASCII characters, each two separated by exactly one blank, at most
+// kMaxStanzaArguments of them. They are counted before any is stored, and
+// stored in a vector of exactly that size: parsing a line takes memory in
+// proportion to it, a few hundred bytes at most beside its own size.
+AgeStatus SplitArguments(std::string_view text, std::vector<std::string>& args) {
+  const std::size_t count = static_cast<std::size_t>(std::count(text.begin(), text.end(), ' ')) + 1;
+  if (count > kMaxStanzaArguments) return AgeStatus::kTooManyArguments;
+  args.reserve(count);
   std::size_t start = 0;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     if (i < text.size() && text[i] != ' ') {
-      if (text[i] < 0x21 || text[i] > 0x7e) return false;
+      if (text[i] < 0x21 || text[i] > 0x7e) return AgeStatus::kMalformedStanza;
       continue;
     }
-    if (i == start) return false;  // empty: a leading, doubled or trailing blank
+    // Empty: a leading, doubled or trailing blank.
+    if (i == start) return AgeStatus::kMalformedStanza;
     args.emplace_back(text.substr(start, i - start));
     start = i + 1;
   }
-  return true;
+  return AgeStatus::kOk;
 }
 
 }  // namespace
@@ -54,13 +68,15 @@ AgeStatus ParseHeader(const unsigned char* data, std::size_t size, Header& heade
   if (!StartsWith(text, kVersionPrefix)) return AgeStatus::kNotAgeFile;
   std::size_t position = kVersionPrefix.size();
   std::string_view line;
-  if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
+  AgeStatus status = NextLine(text, position, line);
+  if (status != AgeStatus::kOk) return status;
   if (line != kVersion) return AgeStatus::kUnsupportedVersion;
 
   Header parsed;
   for (;;) {
     const std::size_t line_start = position;
-    if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
+    status = NextLine(text, position, line);
+    if (status != AgeStatus::kOk) return status;
     if (StartsWith(line, kMacMark)) {
       if (parsed.stanzas.empty() || line.size() != kMacMark.size() + 1 + kMacTextSize ||
           line[kMacMark.size()] != ' ') {
@@ -77,14 +93,16 @@ AgeStatus ParseHeader(const unsigned char* data, std::size_t size, Header& heade
     if (!StartsWith(line, kStanzaMark)) return AgeStatus::kMalformedHeader;
     if (parsed.stanzas.size() == kMaxStanzas) return AgeStatus::kTooLarge;
     Stanza stanza;
-    if (line.size() <= kStanzaMark.size() || line[kStanzaMark.size()] != ' ' ||
-        !SplitArguments(line.substr(kStanzaMark.size() + 1), stanza.args)) {
+    if (line.size() <= kStanzaMark.size() || line[kStanzaMark.size()] != ' ') {
       return AgeStatus::kMalformedStanza;
     }
+    status = SplitArguments(line.substr(kStanzaMark.size() + 1), stanza.args);
+    if (status != AgeStatus::kOk) return status;
     // Full lines of kBodyColumns characters, then a shorter one, maybe empty.
     std::string body;
     do {
-      if (!NextLine(text, position, line)) return AgeStatus::kTruncated;
+      status = NextLine(text, position, line);
+      if (status != AgeStatus::kOk) return status;
       if (line.size() > kBodyColumns || !std::all_of(line.begin(), line.end(), IsBodyCharacter)) {
         return AgeStatus::kMalformedStanza;
       }

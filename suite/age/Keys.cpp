@@ -122,6 +122,8 @@ AgeStatus ParseIdentityFile(std::string_view text, std::vector<Identity>& identi
                             std::size_t* bad_line) {
   std::vector<Identity> parsed;
   const AgeStatus status = ForEachKeyLine(text, bad_line, [&parsed](std::string_view line) {
+    // Refused before the key is parsed: each costs an X25519 multiplication.
+    if (parsed.size() == kMaxIdentities) return AgeStatus::kTooManyIdentities;
     Identity identity;
     const AgeStatus parsed_line = ParseIdentity(line, identity);
     if (parsed_line == AgeStatus::kOk) parsed.push_back(std::move(identity));

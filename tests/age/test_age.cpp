@@ -379,4 +379,80 @@ TEST(AgeRefusals, EachDamageHasItsReason) {
   }
 }
 
+// `count` identities with distinct secret keys numbered from `first`, none
+// of them one of Identities().
+std::vector<Identity> Numbered(std::size_t first, std::size_t count) {
+  std::vector<Identity> identities(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    Bytes seed(kKeySize, 0xee);
+    seed[0] = static_cast<unsigned char>(first + i);
+    seed[1] = static_cast<unsigned char>((first + i) >> 8);
+    EXPECT_EQ(MakeIdentityFromSeed(seed.data(), identities[i]), AgeStatus::kOk);
+  }
+  return identities;
+}
+
+// Each bound refuses the first input past it with its own reason and takes
+// the largest input within it, the slowest of which opens at the last try.
+TEST(AgeBounds, OversizeInputsAreRefusedWithTheirBound) {
+  const auto mine = Identities({1});
+  const auto many = Numbered(0, kMaxIdentities + 1);
+  std::string key_file;
+  for (const Identity& identity : many) {
+    SecretString text;
+    ASSERT_EQ(FormatIdentity(identity, text), AgeStatus::kOk);
+    key_file += std::string(text) + "\n";
+  }
+  // kMaxStanzas stanzas, mine last, and as many identities as the bound on
+  // tries lets in, mine last: every try is made.
+  auto recipients = RecipientsOf(Numbered(0, kMaxStanzas - 1));
+  recipients.push_back(mine[0].recipient);
+  const Bytes widest = Encrypt(recipients, Bytes(10, 'p'), false);
+  auto slowest = Numbered(kMaxStanzas, kMaxUnwrapAttempts / kMaxStanzas - 1);
+  slowest.push_back(std::move(Identities({1})[0]));
+  const auto one_more = Numbered(kMaxStanzas, kMaxUnwrapAttempts / kMaxStanzas + 1);
+  const auto open = [&](std::vector<Stanza> others) -> std::function<AgeStatus()> {
+    const Bytes file = CraftFile(mine[0].recipient, others, {{10, true}});
+    return [&, file] { return Decrypt(mine, file, nullptr); };
+  };
+  const auto decrypt = [&](const std::vector<Identity>& identities) -> std::function<AgeStatus()> {
+    return [&] { return Decrypt(identities, widest, nullptr); };
+  };
+  const auto keys = [&](std::size_t count, std::size_t line) -> std::function<AgeStatus()> {
+    return [&, count, line] {
+      std::vector<Identity> parsed;
+      std::size_t bad_line = 0;
+      const std::size_t line_size = key_file.find('\n') + 1;
+      const AgeStatus status = ParseIdentityFile(
+          std::string_view(key_file).substr(0, count * line_size), parsed, &bad_line);
+      EXPECT_EQ(bad_line, line);
+      return status;
+    };
+  };
+  const struct {
+    const char* what;
+    std::function<AgeStatus()> run;
+    AgeStatus expected;
+  } rows[] = {
+      {"8 arguments", open({{{"a", "b", "c", "d", "e", "f", "g", "h"}, {}}}), AgeStatus::kOk},
+      {"9 arguments", open({{{"a", "b", "c", "d", "e", "f", "g", "h", "i"}, {}}}),
+       AgeStatus::kTooManyArguments},
+      {"line of 4096 bytes", open({{{"x", std::string(4091, 'a')}, {}}}), AgeStatus::kOk},
+      {"line of 4097 bytes", open({{{"x", std::string(4092, 'a')}, {}}}),
+       AgeStatus::kHeaderLineTooLong},
+      {"header over 1 MiB", open({{{"x"}, Bytes(800000)}}), AgeStatus::kHeaderTooLarge},
+      {"256 keys in a file", keys(kMaxIdentities, 0), AgeStatus::kOk},
+      {"257 keys in a file", keys(kMaxIdentities + 1, kMaxIdentities + 1),
+       AgeStatus::kTooManyIdentities},
+      {"257 identities", decrypt(many), AgeStatus::kTooManyIdentities},
+      {"1024 stanzas, 4 identities", decrypt(slowest), AgeStatus::kOk},
+      {"1024 stanzas, 5 identities", decrypt(one_more), AgeStatus::kTooManyUnwraps},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const AgeStatus status = row.run();
+    EXPECT_EQ(status, row.expected) << DescribeStatus(status);
+  }
+}
+
 }  // namespace

@@ -14,7 +14,8 @@
 
 namespace {
 
-// The largest identity file read: thousands of keys.
+// The largest identity file read: room for age::kMaxIdentities keys with
+// comments around them. More keys than that are refused as they are met.
 constexpr std::size_t kMaxIdentityFileSize = std::size_t{1} << 20;
 
 }  // namespace
