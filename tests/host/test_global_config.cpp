@@ -47,29 +47,4 @@ TEST(GlobalConfigTest, MissingOrMalformedFilesYieldNothing) {
   EXPECT_EQ(err.find("line 2"), err.rfind("line 2")) << "reported more than once";
 }
 
-// A misspelt key would leave its setting at the default (a store where no
-// one looks): each unknown key is named once, with the known key it is
-// nearest to when it is near enough to be a slip.
-TEST(GlobalConfigTest, UnknownKeysAreNamedWithTheNearestKnownOne) {
-  testing_support::ScopedConfig config;
-  const struct { const char* line; const char* said; } cases[] = {
-      {"LOG_LEVL=4", "unknown key 'LOG_LEVL' is ignored; did you mean 'LOG_LEVEL'?"},
-      {"encrypt_setting_path=s", "did you mean 'ENCRYPT_SETTING_PATH'?"},
-      {"ENCRYPT_HOST_KEY_PAHT=k", "did you mean 'ENCRYPT_HOST_KEY_PATH'?"},
-      {"COLOUR=blue", "unknown key 'COLOUR' is ignored\n"},
-      {"LOG_LEVEL=4", ""},
-  };
-  for (const auto& c : cases) {
-    testing::internal::CaptureStderr();
-    config.Set(std::string(c.line) + "\n");
-    static_cast<void>(Get("LOG_FILE", GlobalConfig::kKeyAbsent));
-    const std::string err = testing::internal::GetCapturedStderr();
-    if (*c.said == '\0') {
-      EXPECT_EQ(err, "") << c.line;
-    } else {
-      EXPECT_NE(err.find(c.said), std::string::npos) << c.line << ": " << err;
-    }
-  }
-}
-
 }  // namespace

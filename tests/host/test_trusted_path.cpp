@@ -1,10 +1,10 @@
 // The trust rule on its own: which owners, modes and links on the way to a
 // path it accepts, as one table over a tree made for each case.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <boost/filesystem.hpp>
+#include <cstdlib>
+#include <string>
 
 #include "suite/platform/TrustedPath.h"
 #include "tests/support/TestSupport.h"
@@ -14,45 +14,20 @@ namespace {
 using platform::FileResult;
 using platform::LastLink;
 
-constexpr uid_t kNobody = 65534;
-
-class TrustedPathTest : public testing::Test {
- protected:
-  std::string Make(const std::string& name, mode_t mode, bool folder = true) {
-    const std::string path = dir.File(name);
-    if (folder) {
-      boost::filesystem::create_directories(path);
-    } else {
-      testing_support::WriteFile(path, "x");
-    }
-    ::chmod(path.c_str(), mode);
-    return path;
-  }
-
+TEST(TrustedPathTest, OwnersModesAndLinksOnTheWay) {
   testing_support::ScopedTempDir dir;
-};
-
-TEST_F(TrustedPathTest, OwnersModesAndLinksOnTheWay) {
   const bool root = ::geteuid() == 0;
-  Make("own", 0700);
-  Make("own/key", 0600, false);
-  Make("open", 0777);
-  Make("sticky", 01777);
-  Make("sticky/mine", 0600, false);
-  Make("own/shared", 0666, false);
-  ::symlink(dir.File("own/key").c_str(), dir.File("own/link").c_str());
-  ::symlink(dir.File("open").c_str(), dir.File("own/to-open").c_str());
-  ::symlink(dir.File("own/loop").c_str(), dir.File("own/loop").c_str());
-  if (root) {
-    Make("theirs", 0755);
-    Make("theirs/root", 0700);
-    Make("theirs/root/key", 0600, false);
-    ::chown(dir.File("theirs").c_str(), kNobody, kNobody);
-    Make("sticky/their", 0600, false);
-    ::chown(dir.File("sticky/their").c_str(), kNobody, kNobody);
-    ::symlink(dir.File("own/key").c_str(), dir.File("own/their-link").c_str());
-    ::lchown(dir.File("own/their-link").c_str(), kNobody, kNobody);
-  }
+  // The tree of the cases: "theirs" and what is in it belong to nobody.
+  const std::string tree =
+      "cd '" + dir.path().string() + "' && umask 077 && mkdir own && touch own/key && "
+      "mkdir -m 777 open && mkdir -m 1777 sticky && touch sticky/mine && "
+      "touch own/shared && chmod 666 own/shared && ln -s \"$PWD/own/key\" own/link && "
+      "ln -s \"$PWD/open\" own/to-open && ln -s \"$PWD/own/loop\" own/loop" +
+      std::string(root ? " && mkdir -p -m 755 theirs/root && touch theirs/root/key && "
+                         "touch sticky/their && ln -s \"$PWD/own/key\" own/their-link && "
+                         "chown 65534:65534 theirs sticky/their && chown -h 65534 own/their-link"
+                       : "");
+  ASSERT_EQ(std::system(tree.c_str()), 0);
   const struct Case {
     const char* path;
     LastLink last;
