@@ -110,6 +110,10 @@ TEST_F(AgeE2eTest, FilesFromAgeImportAsEncryptWouldWriteThem) {
   }
   AgeEncrypt("{\"sensitive_settings\": {\"a\": \"1\", \"b\": \"2\", \"e\": \"5\"}}", to_host,
              "update.age");
+  // Unlike encrypt's, import's question takes a bare Enter for no.
+  const std::string b = Get("settings", "b");
+  EXPECT_EQ(Run({"import", "--input", "@update.age", "--unattended"}, "\n").status, 47);
+  EXPECT_EQ(Get("settings", "b"), b);
   const Finished update = Run({"import", "--input", "@update.age", "--unattended"}, "y\n");
   EXPECT_EQ(update.status, 0) << update.error;
   EXPECT_NE(update.output.find("add: 1, update: 1"), std::string::npos) << update.output;

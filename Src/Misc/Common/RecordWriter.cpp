@@ -15,8 +15,8 @@
 #define STEP_EXITING(step) KLOG(kLevelTrace) << "Exiting  " << owner << "::" step
 
 RecordWriter::RecordWriter(const char* owner_name, const HostContext& run_context,
-                           TypedRecords& typed_records)
-    : owner(owner_name), context(run_context), records(typed_records) {}
+                           TypedRecords& typed_records, Prompts prompt_style)
+    : owner(owner_name), context(run_context), records(typed_records), prompts(prompt_style) {}
 
 uint32_t RecordWriter::WriteAllTypes() {
   // Presence alone selects unattended mode; the option's value is not read.
@@ -141,14 +141,20 @@ uint32_t RecordWriter::Write(FileType type, const std::string& path,
 // store's passphrase is typed twice.
 uint32_t RecordWriter::AskStorePassphrase(std::string& passphrase, const std::string& path) {
   STEP_ENTERING("GetUserPassphrase");
-  const uint32_t code = AskPassphrase(path, !EntryExists(path), passphrase);
+  const bool new_store = !EntryExists(path);
+  const uint32_t code =
+      prompts == Prompts::kEncrypts ? AskPassphrase(path, new_store, passphrase)
+      : new_store ? AskNewPassphrase(path, kMinPassphraseLength, passphrase)
+                  : AskExistingPassphrase(path, kMinPassphraseLength, passphrase);
   if (code == ERR_SUCCEED) {
     STEP_EXITING("GetUserPassphrase");
   }
   return code;
 }
 
-bool RecordWriter::ConfirmUpdate(const std::string& path) { return AskToUpdate(path); }
+bool RecordWriter::ConfirmUpdate(const std::string& path) {
+  return prompts == Prompts::kEncrypts ? AskToUpdate(path) : AskToChangeStore(path);
+}
 
 EnDecrypt* RecordWriter::GetStoreInstance() {
   EnDecrypt* store = EnDecrypt::GetInstance();

@@ -18,10 +18,18 @@
 
 class RecordWriter {
  public:
+  // Whose prompts the writer asks with.
+  enum class Prompts {
+    kEncrypts,  // encrypt's own, as they always were: Enter confirms an update
+    kOurs,      // every other command's: an update asked (y/N), and input that
+                // ends before a passphrase is typed is no passphrase given
+  };
+
   // `owner` is the command's class name, which the trace lines of every
   // step carry ("ENCRYPT::EncryptPreCheck"); `options` are the run's, of
   // which "unattended" and "quiet" are read; `records` are written.
-  RecordWriter(const char* owner, const HostContext& context, TypedRecords& records);
+  RecordWriter(const char* owner, const HostContext& context, TypedRecords& records,
+               Prompts prompts = Prompts::kEncrypts);
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -57,6 +65,7 @@ class RecordWriter {
   const char* const owner;
   const HostContext& context;
   TypedRecords& records;
+  const Prompts prompts;
 };
 
 #endif  // SRC_MISC_COMMON_RECORDWRITER_H_

@@ -1,8 +1,8 @@
 // The console prompts every store command shares: a store's passphrase
 // (typed once for an existing store, twice for a new one), a passphrase
-// being chosen, and the yes/no questions. encrypt's own two prompts, which
-// import shares, keep their fixed behaviour (AskPassphrase, AskToUpdate);
-// every other command's questions default to no. Nothing typed is echoed
+// being chosen, and the yes/no questions. encrypt's own two prompts keep
+// their fixed behaviour (AskPassphrase, AskToUpdate); every other
+// command's questions default to no. Nothing typed is echoed
 // or logged.
 #ifndef SRC_MISC_COMMON_STOREPROMPTS_H_
 #define SRC_MISC_COMMON_STOREPROMPTS_H_
@@ -18,7 +18,7 @@ constexpr std::size_t kMinPassphraseLength = 8;
 // for as long as the key is in use.
 constexpr std::size_t kMinBackupPassphraseLength = 12;
 
-// encrypt's passphrase prompt, which import shares. Asks the passphrase of
+// encrypt's passphrase prompt. Asks the passphrase of
 // the store at `path`: with `new_passphrase` the prompt states the minimum
 // length and the entry is asked twice. Returns ERR_SUCCEED and stores the
 // entry in `passphrase`, or ERR_PASSPHRASE for a short or mismatched entry
@@ -34,7 +34,7 @@ constexpr std::size_t kMinBackupPassphraseLength = 12;
                                      const char* name = nullptr);
 
 // The passphrase that opens an existing store or host-key backup, for
-// every command but encrypt and import: asked once, as AskPassphrase asks
+// every command but encrypt: asked once, as AskPassphrase asks
 // it. Input that ends before anything is typed (no terminal and nothing on
 // standard input) is no passphrase rather than a wrong one: a console line
 // says so and ERR_USER_QUIT is returned. An entry shorter than `min_length`
@@ -56,8 +56,7 @@ constexpr std::size_t kMinBackupPassphraseLength = 12;
 [[nodiscard]] uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
                                         std::string& passphrase, const char* name = nullptr);
 
-// encrypt's question before it updates the store at `path`, which import
-// asks too: "(Y/N)"; Enter alone, "y" or "Y" mean yes, and input that ends
+// encrypt's question before it updates the store at `path`: "(Y/N)"; Enter alone, "y" or "Y" mean yes, and input that ends
 // before any answer is a no.
 [[nodiscard]] bool AskToUpdate(const std::string& path);
 
@@ -66,7 +65,7 @@ constexpr std::size_t kMinBackupPassphraseLength = 12;
 // no, so a run nobody answers leaves things as they are.
 [[nodiscard]] bool AskYesNo(const std::string& question);
 
-// The question of every command but encrypt and import before it changes
+// The question of every command but encrypt before it changes
 // the store at `path`: encrypt's words, answered as AskYesNo is.
 [[nodiscard]] bool AskToChangeStore(const std::string& path);
 

@@ -59,7 +59,7 @@ uint32_t IMPORT::ImportProc() {
                                  << " is neither a settings nor a credential file.";
     return read;
   }
-  code = RecordWriter("IMPORT", context, file_records).WriteAllTypes();
+  code = RecordWriter("IMPORT", context, file_records, RecordWriter::Prompts::kOurs).WriteAllTypes();
   if (code != ERR_SUCCEED) return code;
   TRACE_EXITING("IMPORT::ImportProc");
   return ERR_SUCCEED;
