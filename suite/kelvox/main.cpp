@@ -14,6 +14,7 @@
 #include "kelvox/Version.h"
 #include "plugin/create_instance.h"
 #include "suite/kelvox/CommandLine.h"
+#include "suite/kelvox/Completion.h"
 #include "suite/kelvox/PluginPaths.h"
 #include "suite/platform/Heap.h"
 #include "suite/platform/Process.h"
@@ -50,6 +51,8 @@ static_assert(!IsCommonResultCode(kExitUsage) && !IsCommonResultCode(kExitPlugin
               "a host status must differ from every command result");
 
 constexpr char kVersion[] = "kelvox " KELVOX_VERSION;
+// The first argument of the shell completion's question (Completion.h).
+constexpr char kCompleteOption[] = "--complete";
 
 // Deletes the command through basic_app, as the plug-in boundary requires.
 struct CommandDeleter {
@@ -190,5 +193,12 @@ int ProgramMain(const std::vector<std::string>& args) {
   platform::DisableCoreDumps();
   if (!platform::OpenClosedStandardStreams()) return kExitNoStandardStreams;
   platform::KeepFreedHeapForReuse();
+  // The shell's completion asks; not a command line to run.
+  if (!args.empty() && args.front() == kCompleteOption) {
+    for (const std::string& candidate : CompleteWords({args.begin() + 1, args.end()})) {
+      std::cout << candidate << "\n";
+    }
+    return FinishStandardOutput(kExitSuccess);
+  }
   return FinishStandardOutput(RunCommandLine(ParseCommandLine(args)));
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "suite/kelvox/CommandLine.h"
+#include "suite/kelvox/Completion.h"
 #include "suite/usage/Commands.h"
 
 namespace {
@@ -92,6 +93,23 @@ TEST(CommandLineTest, CommandHelpWinsOverEverythingElse) {
     EXPECT_EQ(line.action, CommandLine::Action::kCommandHelp);
     EXPECT_EQ(line.command, args[0]);
   }
+}
+
+// The completion answers from the table of commands: what it offers
+// follows each command's options, actions, choices and exclusions.
+TEST(CompletionTest, OffersWhatTheTableAllowsAfterTheWordsGiven) {
+  using Words = std::vector<std::string>;
+  const struct { Words words; Words offered; } cases[] = {
+      {{"en"}, {"encrypt"}},
+      {{"-"}, {"--help", "--version"}},
+      {{"get", "--type", ""}, {"settings", "credentials"}},
+      {{"get", "--store", "x"}, {kCompleteFileName}},
+      {{"set", "--key", "k", "--"}, {"--type", "--store", "--value-from", "--unattended", "--passphrase-file", "--quiet", "--help"}},
+      {{"hostkey", "re"}, {"retire", "recipient", "restore"}},
+      {{"hostkey", "status", "--store", "a", "--"}, {"--store", "--json", "--help"}},
+      {{"nosuch", ""}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CompleteWords(c.words), c.offered) << c.words.front();
 }
 
 }  // namespace
