@@ -46,8 +46,9 @@ class GLOBALCONFIG_API GlobalConfig {
   static void Reload();
 
   // The log file when the configuration names none: for root
-  // /var/log/kelvox/kelvox.log, for another user GetUserLogFile(); on
-  // Windows %ProgramData%\kelvox\logs\kelvox.log.
+  // /var/log/kelvox/kelvox.log where that folder exists (the package makes
+  // it), else GetUserLogFile(); on Windows
+  // %ProgramData%\kelvox\logs\kelvox.log.
   static std::string GetDefaultLogFile();
 
   // The current user's own log file, for when the default cannot be opened:

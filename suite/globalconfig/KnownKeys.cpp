@@ -10,9 +10,12 @@ namespace ZUdurov {
 namespace {
 
 constexpr const char* kKnownKeys[] = {
-    "ENCRYPT_SETTING_PATH",    "ENCRYPTED_CREDENTIALS_FILE_PATH", "ENCRYPT_HOST_KEY_PATH",
-    "ENCRYPT_HOST_KEY_PROTECTION", "ENCRYPT_KDF_MEMLIMIT",        "ENCRYPT_KDF_OPSLIMIT",
-    "ENCRYPT_LOCK_WAIT_SECONDS",   "LOG_FILE",                    "LOG_LEVEL"};
+    "ENCRYPT_SETTING_PATH",        "ENCRYPTED_CREDENTIALS_FILE_PATH",
+    "ENCRYPT_HOST_KEY_PATH",       "ENCRYPT_HOST_KEY_PROTECTION",
+    "ENCRYPT_TPM2_TCTI",           "ENCRYPT_TPM2_PCRS",
+    "ENCRYPT_TPM2_TIMEOUT_MS",     "ENCRYPT_KDF_MEMLIMIT",
+    "ENCRYPT_KDF_OPSLIMIT",        "ENCRYPT_LOCK_WAIT_SECONDS",
+    "LOG_FILE",                    "LOG_LEVEL"};
 
 // A key this many times as long as its distance to a known one is taken
 // for a slip of the hand.

@@ -17,7 +17,7 @@ namespace platform {
 std::vector<std::string> GetConfigFiles(const std::string& program_folder);
 
 // The log file when the configuration names none: the system's log folder
-// (for the administrator on POSIX), or the user's own log file.
+// for the administrator where it exists (POSIX), or the user's own log file.
 std::string GetDefaultLogFile(const std::string& program_folder);
 
 // The current user's own log file, for when the default cannot be opened;

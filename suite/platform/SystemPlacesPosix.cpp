@@ -1,6 +1,7 @@
 // SystemPlaces.h on POSIX systems: the configuration in /etc (or the
 // installation prefix's etc), the user's state in $XDG_STATE_HOME.
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -15,7 +16,8 @@ namespace {
 
 constexpr char kConfigInPrefix[] = "etc/kelvox/global.config";
 constexpr char kSystemConfig[] = "/etc/kelvox/global.config";
-constexpr char kSystemLogFile[] = "/var/log/kelvox/kelvox.log";
+constexpr char kSystemLogFolder[] = "/var/log/kelvox";
+constexpr char kLogFileName[] = "/kelvox.log";
 constexpr char kRootHostKeyPath[] = "/var/lib/kelvox/host.key";
 constexpr char kStateInHome[] = "/.local/state";
 constexpr char kUserLogFile[] = "/kelvox/kelvox.log";
@@ -64,11 +66,15 @@ std::vector<std::string> GetConfigFiles(const std::string& program_folder) {
   return files;
 }
 
-// The system's log folder for the administrator, the user's state folder
-// for anyone else; never beside the program, where a log would land among
-// the programs (/usr/bin/logs).
+// The system's log folder for the administrator where the suite has one
+// (the package makes it), the user's state folder otherwise; never beside
+// the program, where a log would land among the programs (/usr/bin/logs).
+// A run from a build tree makes no system folder.
 std::string GetDefaultLogFile(const std::string& /*program_folder*/) {
-  if (::geteuid() == kRoot) return kSystemLogFile;
+  struct stat folder;
+  if (::geteuid() == kRoot && ::stat(kSystemLogFolder, &folder) == 0 && S_ISDIR(folder.st_mode)) {
+    return std::string(kSystemLogFolder) + kLogFileName;
+  }
   return GetUserLogFile();
 }
 
