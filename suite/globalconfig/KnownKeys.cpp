@@ -12,7 +12,8 @@ namespace {
 constexpr const char* kKnownKeys[] = {
     "ENCRYPT_SETTING_PATH",    "ENCRYPTED_CREDENTIALS_FILE_PATH", "ENCRYPT_HOST_KEY_PATH",
     "ENCRYPT_HOST_KEY_PROTECTION", "ENCRYPT_KDF_MEMLIMIT",        "ENCRYPT_KDF_OPSLIMIT",
-    "ENCRYPT_LOCK_WAIT_SECONDS",   "LOG_FILE",                    "LOG_LEVEL"};
+    "ENCRYPT_LOCK_WAIT_SECONDS",   "LOG_FILE",                    "LOG_LEVEL",
+    "SSH_HOST_KEY_PATH"};
 
 // A key this many times as long as its distance to a known one is taken
 // for a slip of the hand.
