@@ -102,9 +102,9 @@ AgeStatus FormatIdentity(const Identity& identity, SecretString& text) {
 }
 
 AgeStatus ParseRecipient(std::string_view text, Recipient& recipient) {
-  // An age recipient is one word; an OpenSSH key line starts with its type.
-  if (text.find_first_of(" \t") != std::string_view::npos || StartsWith(text, "ssh-")) {
-    return ParseSshPublicKey(text, recipient);
+  // An OpenSSH key line starts with its type: ssh-..., ecdsa-... or sk-...
+  for (const std::string_view prefix : {"ssh-", "ecdsa-", "sk-"}) {
+    if (StartsWith(text, prefix)) return ParseSshPublicKey(text, recipient);
   }
   WipedBytes key;
   if (!DecodeKey(text, kRecipientHrp, key)) return AgeStatus::kMalformedKey;
