@@ -299,8 +299,9 @@ TEST_F(AgeE2eTest, SshKeysGoBothWaysWithStockAge) {
       EXPECT_EQ(Shell("age -d -i admin.key out.age"), plaintext);
     }
   }
-  // The container's check numbers (bytes 98 to 105) made to differ, or the
-  // container cut inside its private section.
+  // The container (234 bytes with no comment) with its check numbers
+  // (bytes 98 to 105) made to differ, cut inside its private section,
+  // claiming two keys (byte 38), or with its last padding byte wrong.
   const auto damage = [&](const std::string& name, const std::string& edit) {
     Shell("sed '1d;$d' ssh | base64 -d >raw && " + edit + " && { echo '-----BEGIN OPENSSH " +
           "PRIVATE KEY-----'; base64 raw; echo '-----END OPENSSH PRIVATE KEY-----'; } >" + name +
@@ -308,6 +309,8 @@ TEST_F(AgeE2eTest, SshKeysGoBothWaysWithStockAge) {
   };
   damage("checks", "printf AAAABBBB | dd of=raw bs=1 seek=98 conv=notrunc 2>/dev/null");
   damage("cut", "truncate -s 200 raw");
+  damage("two", "printf '\\2' | dd of=raw bs=1 seek=38 conv=notrunc 2>/dev/null");
+  damage("padding", "printf '\\11' | dd of=raw bs=1 seek=233 conv=notrunc 2>/dev/null");
   const struct Row {
     std::vector<std::string> args;
     int status;
@@ -321,6 +324,10 @@ TEST_F(AgeE2eTest, SshKeysGoBothWaysWithStockAge) {
        DescribeStatus(age::AgeStatus::kSshKeyCheckMismatch)},
       {{"import", "--input", "@in.age", "--identity", "@cut"}, 10,
        DescribeStatus(age::AgeStatus::kSshKeyTruncated)},
+      {{"import", "--input", "@in.age", "--identity", "@two"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeySeveral)},
+      {{"import", "--input", "@in.age", "--identity", "@padding"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeyBadPadding)},
       {{"import", "--input", "@other.age"}, 9, "tried the age identity of the host key " +
        dir.File("keys/host.key") + ", the ssh host key " + dir.File("ssh") + "."},
   };
