@@ -55,34 +55,34 @@ bool DecodePaddedBase64(std::string_view text, WipedBytes& bytes) {
 // such a length followed by their bytes. Reading past the end fails.
 class WireReader {
  public:
-  WireReader(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+  WireReader(const unsigned char* data, std::size_t size) : bytes(data), byte_count(size) {}
 
   [[nodiscard]] bool ReadNumber(std::uint32_t& value) {
-    if (size_ - offset_ < 4) return false;
+    if (byte_count - offset < 4) return false;
     value = 0;
-    for (int i = 0; i < 4; ++i) value = value << 8 | data_[offset_++];
+    for (int i = 0; i < 4; ++i) value = value << 8 | bytes[offset++];
     return true;
   }
   [[nodiscard]] bool ReadString(std::string_view& text) {
     std::uint32_t length = 0;
-    if (!ReadNumber(length) || size_ - offset_ < length) return false;
-    text = std::string_view(reinterpret_cast<const char*>(data_ + offset_), length);
-    offset_ += length;
+    if (!ReadNumber(length) || byte_count - offset < length) return false;
+    text = std::string_view(reinterpret_cast<const char*>(bytes + offset), length);
+    offset += length;
     return true;
   }
   [[nodiscard]] bool ReadRaw(std::size_t length, std::string_view& text) {
-    if (size_ - offset_ < length) return false;
-    text = std::string_view(reinterpret_cast<const char*>(data_ + offset_), length);
-    offset_ += length;
+    if (byte_count - offset < length) return false;
+    text = std::string_view(reinterpret_cast<const char*>(bytes + offset), length);
+    offset += length;
     return true;
   }
-  std::size_t Left() const { return size_ - offset_; }
-  const unsigned char* Here() const { return data_ + offset_; }
+  std::size_t Left() const { return byte_count - offset; }
+  const unsigned char* Here() const { return bytes + offset; }
 
  private:
-  const unsigned char* data_;
-  std::size_t size_;
-  std::size_t offset_ = 0;
+  const unsigned char* bytes;
+  std::size_t byte_count;
+  std::size_t offset = 0;
 };
 
 const unsigned char* Bytes(std::string_view text) {
