@@ -14,9 +14,11 @@ set -eu
 # which holds libFuzzer and the sanitizer runtimes that clang only
 # recommends, build the fuzz targets; xxd turns the format document's
 # example bytes into seeds for them (scripts/fuzz.sh). age is the stock
-# age and age-keygen the age library's interop tests check against.
+# age and age-keygen the age library's interop tests check against;
+# openssh-client's ssh-keygen makes the OpenSSH keys those tests, the fleet
+# demo and the OpenSSH key fuzzer's seeds use, the oracle of that format.
 packages="cmake make g++ pkg-config libboost-dev libboost-filesystem-dev libsodium-dev \
-libspdlog-dev libfmt-dev libgtest-dev clang libclang-rt-dev xxd age scdoc dpkg-dev file \
+libspdlog-dev libfmt-dev libgtest-dev clang libclang-rt-dev xxd age openssh-client scdoc dpkg-dev file \
 libtss2-dev swtpm swtpm-tools libtss2-tcti-swtpm0"
 case "${1:-}" in
   package)

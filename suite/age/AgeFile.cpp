@@ -9,13 +9,27 @@ namespace {
 
 constexpr std::string_view kScryptType = "scrypt";
 
-// Tries every identity on every X25519 stanza until one opens; stops at a
-// low-order share, whichever identity meets it.
+// The kind of identity that can open `stanza`; false for a stanza of a
+// type no identity here opens.
+bool KindOf(const Stanza& stanza, KeyType& kind) {
+  for (const KeyType type : {KeyType::kX25519, KeyType::kSshEd25519}) {
+    if (stanza.args[0] == StanzaType(type)) {
+      kind = type;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Tries every identity on every stanza of its kind until one opens; stops
+// at a low-order share, whichever identity meets it.
 AgeStatus FindFileKey(const std::vector<Stanza>& stanzas, const std::vector<Identity>& identities,
                       unsigned char* file_key) {
   for (const Stanza& stanza : stanzas) {
-    if (stanza.args[0] != kX25519Type) continue;
+    KeyType kind = KeyType::kX25519;
+    if (!KindOf(stanza, kind)) continue;
     for (const Identity& identity : identities) {
+      if (identity.recipient.type != kind) continue;
       const AgeStatus status = UnwrapFileKey(stanza, identity, file_key);
       if (status != AgeStatus::kNoMatchingIdentity) return status;
     }
@@ -55,17 +69,29 @@ const char* DescribeStatus(AgeStatus status) {
     case AgeStatus::kTooManyIdentities: return "more than 256 identities";
     case AgeStatus::kTooManyUnwraps:
       return "more than 4096 tries of an identity on a recipient stanza";
-    case AgeStatus::kMalformedKey: return "not an X25519 age identity or recipient";
+    case AgeStatus::kMalformedKey: return "not an age identity or recipient";
+    case AgeStatus::kSshRsaUnsupported:
+      return "ssh-rsa recipients are not supported: use an ssh-ed25519 key or an age1 recipient";
+    case AgeStatus::kSshKeyWrongType: return "an OpenSSH key of another type than ssh-ed25519";
+    case AgeStatus::kSshKeyTruncated: return "the OpenSSH key ends early";
+    case AgeStatus::kSshKeySeveral: return "the OpenSSH key file holds more than one key";
+    case AgeStatus::kSshKeyEncrypted:
+      return "the key is passphrase-protected; decrypt a copy with ssh-keygen -p";
+    case AgeStatus::kSshKeyBadPadding: return "the OpenSSH private key's padding is wrong";
+    case AgeStatus::kSshKeyCheckMismatch:
+      return "the OpenSSH private key's check numbers differ (damaged or encrypted)";
+    case AgeStatus::kMalformedSshKey: return "malformed OpenSSH key";
     case AgeStatus::kNoKeys: return "no identity or recipient";
     case AgeStatus::kInternal: return "crypto library or memory failure";
   }
   return "unknown age status";
 }
 
-// Every header written here is one read here: kMaxStanzas X25519 stanzas of
-// 98 bytes ("-> X25519 ", the share, the body, each line with its line
-// feed), the version line and the MAC line within kMaxHeaderSize.
-static_assert(kMaxStanzas * 98 + 128 <= kMaxHeaderSize);
+// Every header written here is one read here: kMaxStanzas ssh-ed25519
+// stanzas of 110 bytes ("-> ssh-ed25519 ", the tag, the share, the body,
+// each line with its line feed; an X25519 one takes 98), the version line
+// and the MAC line within kMaxHeaderSize.
+static_assert(kMaxStanzas * 110 + 128 <= kMaxHeaderSize);
 
 AgeStatus EncryptToRecipients(const std::vector<Recipient>& recipients,
                               const unsigned char* plaintext, std::size_t size, bool armor,
@@ -118,22 +144,23 @@ AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities, const u
   Header header;
   AgeStatus status = ParseHeader(file, size, header);
   if (status != AgeStatus::kOk) return status;
-  // A passphrase stanza is refused wherever it stands; X25519 stanzas are
-  // all checked before any is tried, so a malformed one is refused even
-  // when another would open.
+  // A passphrase stanza is refused wherever it stands; the stanzas
+  // identities here open are all checked before any is tried, so a
+  // malformed one is refused even when another would open.
   for (const Stanza& stanza : header.stanzas) {
     if (stanza.args[0] == kScryptType) return AgeStatus::kScryptUnsupported;
   }
-  std::size_t x25519_stanzas = 0;
+  std::size_t tries = 0;
   for (const Stanza& stanza : header.stanzas) {
-    if (stanza.args[0] != kX25519Type) continue;
-    status = CheckX25519Stanza(stanza);
+    KeyType kind = KeyType::kX25519;
+    if (!KindOf(stanza, kind)) continue;
+    status = CheckStanza(stanza);
     if (status != AgeStatus::kOk) return status;
-    ++x25519_stanzas;
+    for (const Identity& identity : identities) tries += identity.recipient.type == kind ? 1 : 0;
   }
   // Refused before any is tried, whichever would open: the bound on time
   // holds for every file, not only for those no identity opens.
-  if (x25519_stanzas * identities.size() > kMaxUnwrapAttempts) return AgeStatus::kTooManyUnwraps;
+  if (tries > kMaxUnwrapAttempts) return AgeStatus::kTooManyUnwraps;
   SecretBytes file_key;
   if (!file_key.Allocate(kFileKeySize)) return AgeStatus::kInternal;
   status = FindFileKey(header.stanzas, identities, file_key.data());

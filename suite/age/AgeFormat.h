@@ -43,8 +43,16 @@ enum class AgeStatus {
   kHeaderLineTooLong,   // a header line of more than kMaxHeaderLineSize bytes
   kTooManyArguments,    // a stanza line of more than kMaxStanzaArguments arguments
   kTooManyIdentities,   // more than kMaxIdentities identities given or in a key file
-  kTooManyUnwraps,      // identities times X25519 stanzas beyond kMaxUnwrapAttempts
-  kMalformedKey,        // not an X25519 identity or recipient string
+  kTooManyUnwraps,      // identities times stanzas of their kind beyond kMaxUnwrapAttempts
+  kMalformedKey,        // not an age identity or recipient string, nor an OpenSSH key
+  kSshRsaUnsupported,   // an ssh-rsa public key given as a recipient
+  kSshKeyWrongType,     // an OpenSSH key of another type than ssh-ed25519
+  kSshKeyTruncated,     // an OpenSSH key that ends inside a field
+  kSshKeySeveral,       // an OpenSSH private key file holding more than one key
+  kSshKeyEncrypted,     // a passphrase-protected OpenSSH private key
+  kSshKeyBadPadding,    // an OpenSSH private section not padded 1, 2, 3... to 8 bytes
+  kSshKeyCheckMismatch, // an OpenSSH private section whose two check numbers differ
+  kMalformedSshKey,     // any other fault of an OpenSSH public line or private key
   kNoKeys,              // no identity or recipient given or found in a file
   kInternal,            // libsodium could not start, or memory ran out
 };
@@ -76,7 +84,8 @@ constexpr std::size_t kMaxStanzaArguments = 8;
 // The most identities taken from a key file or tried on a file: key
 // files hold one or a few.
 constexpr std::size_t kMaxIdentities = 256;
-// The most identities times X25519 stanzas a decryption may have to try,
+// The most identities times stanzas of their kind (X25519 or ssh-ed25519)
+// a decryption may have to try,
 // each try an X25519 agreement of some 50 microseconds: at most about
 // 0.2 s, where kMaxIdentities times kMaxStanzas would be 13 s.
 constexpr std::size_t kMaxUnwrapAttempts = 4096;
@@ -104,12 +113,21 @@ class SecretBytes {
   std::size_t byte_count = 0;
 };
 
-// An X25519 public key, what files are encrypted to ("age1...").
+// The two kinds of key files are encrypted to: age's own X25519 keys, and
+// OpenSSH Ed25519 keys, whose stanza agrees an X25519 secret with the
+// Ed25519 key in Montgomery form (docs/age.md).
+enum class KeyType { kX25519, kSshEd25519 };
+
+// What files are encrypted to: an X25519 public key ("age1..."), or an
+// ssh-ed25519 public key, held with its X25519 form.
 struct Recipient {
-  std::array<unsigned char, kKeySize> public_key{};
+  KeyType type = KeyType::kX25519;
+  std::array<unsigned char, kKeySize> public_key{};  // X25519
+  std::array<unsigned char, kKeySize> ssh_key{};     // Ed25519, for kSshEd25519
 };
 
-// An X25519 secret key ("AGE-SECRET-KEY-1...") and its recipient.
+// An X25519 secret key ("AGE-SECRET-KEY-1...", or derived from an OpenSSH
+// Ed25519 private key) and its recipient.
 struct Identity {
   SecretBytes secret_key;  // kKeySize bytes once made or parsed
   Recipient recipient;
@@ -126,11 +144,32 @@ struct Identity {
 // The identity's "AGE-SECRET-KEY-1..." string, into wiped memory.
 [[nodiscard]] AgeStatus FormatIdentity(const Identity& identity, SecretString& text);
 
-// Parses one "age1..." string (either case, nothing around it). kOk or
-// kMalformedKey; `recipient` is untouched unless kOk.
+// Parses one "age1..." string (either case, nothing around it) or one
+// OpenSSH public key line (ParseSshPublicKey). kOk, kMalformedKey or the
+// refusals of ParseSshPublicKey; `recipient` is untouched unless kOk.
 [[nodiscard]] AgeStatus ParseRecipient(std::string_view text, Recipient& recipient);
 
-// The "age1..." string of a recipient or of an identity's recipient.
+// Parses an OpenSSH public key line, "ssh-ed25519 AAAA... comment" (the
+// comment optional, blanks or tabs between the fields), as ssh-keygen
+// writes it. kOk; kSshRsaUnsupported for an ssh-rsa key; kSshKeyWrongType
+// for another type (or a key whose wire form names another);
+// kSshKeyTruncated, kBadBase64 or kMalformedSshKey for a broken key.
+[[nodiscard]] AgeStatus ParseSshPublicKey(std::string_view text, Recipient& recipient);
+
+// Parses an unencrypted OpenSSH private key file ("-----BEGIN OPENSSH
+// PRIVATE KEY-----", openssh-key-v1) holding one ssh-ed25519 key into the
+// identity whose X25519 secret is derived from the key's seed. kOk, or
+// kSshKeyEncrypted, kSshKeySeveral, kSshKeyWrongType, kSshKeyTruncated,
+// kSshKeyCheckMismatch, kSshKeyBadPadding, kBadBase64, kMalformedSshKey,
+// kInternal; `identity` is untouched unless kOk.
+[[nodiscard]] AgeStatus ParseSshPrivateKey(std::string_view text, Identity& identity);
+
+// True when the first thing in `text` after white space is the first line
+// of an OpenSSH private key.
+bool IsSshPrivateKey(std::string_view text);
+
+// The "age1..." string of a recipient or of an identity's recipient; for
+// an ssh-ed25519 one, its public key line without a comment.
 std::string FormatRecipient(const Recipient& recipient);
 std::string FormatRecipient(const Identity& identity);
 
@@ -140,15 +179,17 @@ std::string FormatRecipient(const Identity& identity);
 // vector's contents; kMalformedKey names the first bad line (counted from
 // 1) in `bad_line` when given, and so does kTooManyIdentities the line of
 // the identity past kMaxIdentities; kNoKeys when the file holds none. The
-// vector is untouched unless kOk.
+// vector is untouched unless kOk. An identity file may instead be one
+// OpenSSH private key (ParseSshPrivateKey), and a recipients file line an
+// OpenSSH public key line.
 [[nodiscard]] AgeStatus ParseIdentityFile(std::string_view text, std::vector<Identity>& identities,
                                           std::size_t* bad_line = nullptr);
 [[nodiscard]] AgeStatus ParseRecipientsFile(std::string_view text,
                                             std::vector<Recipient>& recipients,
                                             std::size_t* bad_line = nullptr);
 
-// Encrypts `size` bytes at `plaintext` to every recipient (one X25519
-// stanza each) into `file`, replacing its contents: binary, or armored
+// Encrypts `size` bytes at `plaintext` to every recipient (one X25519 or
+// ssh-ed25519 stanza each) into `file`, replacing its contents: binary, or armored
 // with `armor` (PEM, 64 columns). kOk, kNoKeys, kTooLarge (more than
 // kMaxPlaintextSize bytes or kMaxStanzas recipients), kLowOrderShare (a
 // recipient no secret can be agreed with) or kInternal; `file` is
@@ -158,10 +199,11 @@ std::string FormatRecipient(const Identity& identity);
                                             bool armor, std::vector<unsigned char>& file);
 
 // Decrypts the age file of `size` bytes at `file`, binary or armored, with
-// the first identity that opens one of its X25519 stanzas; stanzas of other
-// types are skipped, except scrypt ones, which are refused. More than
-// kMaxIdentities identities, or more than kMaxUnwrapAttempts identities
-// times X25519 stanzas, are refused before any is tried. On kOk the
+// the first identity that opens one of its X25519 or ssh-ed25519 stanzas
+// (each tried with the identities of its kind); stanzas of other types are
+// skipped, except scrypt ones, which are refused. More than kMaxIdentities
+// identities, or more than kMaxUnwrapAttempts identities times stanzas of
+// their kind, are refused before any is tried. On kOk the
 // plaintext replaces what `plaintext` held; on a refusal `plaintext` is
 // untouched and nothing decrypted is left in memory.
 [[nodiscard]] AgeStatus DecryptWithIdentities(const std::vector<Identity>& identities,

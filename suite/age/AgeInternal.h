@@ -86,18 +86,34 @@ std::string EncodeHeader(const Header& header);
 [[nodiscard]] bool ComputeHeaderMac(const unsigned char* file_key, const unsigned char* text,
                                     std::size_t size, unsigned char* mac);
 
-// The X25519 stanza. WrapFileKey makes a fresh ephemeral share for
-// `recipient` and seals the file key in the body: kOk, kLowOrderShare or
-// kInternal. CheckX25519Stanza checks the fields of a stanza of that type:
-// kOk, kMalformedStanza or kBadBase64. UnwrapFileKey tries `identity` on a
-// checked stanza: kOk with the file key written, kNoMatchingIdentity when
-// the body does not open, kLowOrderShare or kInternal.
+// The recipient stanzas, X25519 ("-> X25519 share") and ssh-ed25519
+// ("-> ssh-ed25519 tag share"). WrapFileKey makes a fresh ephemeral share
+// for `recipient` and seals the file key in the body, in the stanza of the
+// recipient's type: kOk, kLowOrderShare or kInternal. CheckStanza checks
+// the fields of a stanza of either type: kOk, kMalformedStanza or
+// kBadBase64. UnwrapFileKey tries `identity` on a checked stanza of its
+// type: kOk with the file key written, kNoMatchingIdentity when the body
+// does not open (or an ssh-ed25519 stanza's tag is another key's),
+// kLowOrderShare or kInternal.
 inline constexpr std::string_view kX25519Type = "X25519";
+inline constexpr std::string_view kSshEd25519Type = "ssh-ed25519";
 [[nodiscard]] AgeStatus WrapFileKey(const Recipient& recipient, const unsigned char* file_key,
                                     Stanza& stanza);
-[[nodiscard]] AgeStatus CheckX25519Stanza(const Stanza& stanza);
+[[nodiscard]] AgeStatus CheckStanza(const Stanza& stanza);
 [[nodiscard]] AgeStatus UnwrapFileKey(const Stanza& stanza, const Identity& identity,
                                       unsigned char* file_key);
+// The stanza type of a recipient of `type`.
+std::string_view StanzaType(KeyType type);
+
+// The SSH wire form of an Ed25519 public key: the string "ssh-ed25519",
+// then the string of the 32 key bytes, each string with its 32-bit length.
+constexpr std::size_t kSshWireKeySize = 4 + 11 + 4 + kKeySize;
+void EncodeSshWireKey(const unsigned char* ed25519_key, unsigned char* wire);
+// An ssh-ed25519 stanza's tag: the first 4 bytes of the SHA-256 of the
+// key's wire form, unpadded base64.
+std::string SshKeyTag(const unsigned char* ed25519_key);
+// An ssh-ed25519 recipient's public key line, without a comment.
+std::string FormatSshRecipient(const Recipient& recipient);
 
 // The payload: a nonce, then chunks of kChunkSize bytes sealed with
 // ChaCha20-Poly1305 under a key derived from the file key and the nonce,

@@ -102,6 +102,10 @@ AgeStatus FormatIdentity(const Identity& identity, SecretString& text) {
 }
 
 AgeStatus ParseRecipient(std::string_view text, Recipient& recipient) {
+  // An OpenSSH key line starts with its type: ssh-..., ecdsa-... or sk-...
+  for (const std::string_view prefix : {"ssh-", "ecdsa-", "sk-"}) {
+    if (StartsWith(text, prefix)) return ParseSshPublicKey(text, recipient);
+  }
   WipedBytes key;
   if (!DecodeKey(text, kRecipientHrp, key)) return AgeStatus::kMalformedKey;
   std::copy(key.begin(), key.end(), recipient.public_key.begin());
@@ -109,6 +113,7 @@ AgeStatus ParseRecipient(std::string_view text, Recipient& recipient) {
 }
 
 std::string FormatRecipient(const Recipient& recipient) {
+  if (recipient.type == KeyType::kSshEd25519) return FormatSshRecipient(recipient);
   SecretString text;
   EncodeKey(kRecipientHrp, recipient.public_key.data(), text);
   return std::string(text);
@@ -121,6 +126,14 @@ std::string FormatRecipient(const Identity& identity) {
 AgeStatus ParseIdentityFile(std::string_view text, std::vector<Identity>& identities,
                             std::size_t* bad_line) {
   std::vector<Identity> parsed;
+  if (IsSshPrivateKey(text)) {
+    Identity identity;
+    const AgeStatus status = ParseSshPrivateKey(text, identity);
+    if (status != AgeStatus::kOk) return status;
+    identities.clear();
+    identities.push_back(std::move(identity));
+    return AgeStatus::kOk;
+  }
   const AgeStatus status = ForEachKeyLine(text, bad_line, [&parsed](std::string_view line) {
     // Refused before the key is parsed: each costs an X25519 multiplication.
     if (parsed.size() == kMaxIdentities) return AgeStatus::kTooManyIdentities;

@@ -16,6 +16,7 @@
 #include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/SshHostKey.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
@@ -247,7 +248,8 @@ std::string KeyIdAt(const std::string& path) {
 }
 
 [[nodiscard]] StoreStatus OpenAgeFile(const unsigned char* file, std::size_t size,
-                                      const AgePlaintextReader& read, age::AgeStatus& reason) {
+                                      const AgePlaintextReader& read, age::AgeStatus& reason,
+                                      std::vector<std::string>& tried) {
   age::SecretBytes plaintext;
   std::string path;
   std::vector<SecureBuffer> keys(1);
@@ -255,16 +257,37 @@ std::string KeyIdAt(const std::string& path) {
   if (result == status::kOk) result = endecrypt::LoadHostKey(path, keys.front());
   std::vector<age::Identity> identities;
   if (result == status::kOk) result = AddIdentities(keys, identities);
-  if (result != status::kOk) return result;
-  reason = age::DecryptWithIdentities(identities, file, size, plaintext);
-  // The kept keys are unsealed only for a file the current key cannot open.
-  if (reason == age::AgeStatus::kNoMatchingIdentity) {
-    keys.clear();
-    endecrypt::LoadKeptHostKeys(path, keys);
-    identities.clear();
-    if ((result = AddIdentities(keys, identities)) != status::kOk) return result;
-    if (!identities.empty()) reason = age::DecryptWithIdentities(identities, file, size, plaintext);
+  if (result == status::kInternal) return result;
+  reason = age::AgeStatus::kNoMatchingIdentity;
+  if (result == status::kOk) {
+    tried.push_back("the age identity of the host key " + path);
+    reason = age::DecryptWithIdentities(identities, file, size, plaintext);
+    // The kept keys are unsealed only for a file the current key cannot open.
+    if (reason == age::AgeStatus::kNoMatchingIdentity) {
+      keys.clear();
+      endecrypt::LoadKeptHostKeys(path, keys);
+      identities.clear();
+      if (AddIdentities(keys, identities) != status::kOk) return status::kInternal;
+      if (!identities.empty()) {
+        tried.push_back(std::to_string(identities.size()) + " kept host key" +
+                        (identities.size() == 1 ? "" : "s"));
+        reason = age::DecryptWithIdentities(identities, file, size, plaintext);
+      }
+    }
   }
+  // Then the OpenSSH host key, also on a host with no host key of its own:
+  // a file encrypted to it needs none.
+  if (reason == age::AgeStatus::kNoMatchingIdentity) {
+    identities.clear();
+    std::string ssh_key;
+    const bool loaded = endecrypt::LoadSshHostIdentity(identities, ssh_key);
+    if (!ssh_key.empty()) tried.push_back(ssh_key);
+    if (loaded) {
+      reason = age::DecryptWithIdentities(identities, file, size, plaintext);
+      if (reason == age::AgeStatus::kOk) result = status::kOk;
+    }
+  }
+  if (result != status::kOk) return result;  // the host key's own failure
   if (reason == age::AgeStatus::kInternal) return status::kInternal;
   if (reason != age::AgeStatus::kOk) return status::kInvalidFile;
   read(plaintext.data(), plaintext.size());
@@ -355,9 +378,11 @@ StoreStatus EnDecryptGetHostRecipient(std::string& recipient) {
 }
 
 StoreStatus EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
-                                 const AgePlaintextReader& read, age::AgeStatus& reason) {
+                                 const AgePlaintextReader& read, age::AgeStatus& reason,
+                                 std::vector<std::string>& tried) {
   reason = age::AgeStatus::kInternal;
-  return endecrypt::GuardedEntry([&] { return OpenAgeFile(file, size, read, reason); });
+  tried.clear();
+  return endecrypt::GuardedEntry([&] { return OpenAgeFile(file, size, read, reason, tried); });
 }
 
 StoreStatus EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {

@@ -78,16 +78,21 @@ using AgePlaintextReader = std::function<void(const unsigned char* data, std::si
 // Decrypts the age file of `size` bytes at `file` (binary or armored) with
 // this host's age identity, or, when that opens none of its stanzas, with
 // the identity of a key the ring keeps, so files encrypted to the
-// recipient of a rotated-out key still open, and hands the plaintext to
-// `read`. On kOk `reason` is age::AgeStatus::kOk; kInvalidFile when the
-// file does not open, with the age library's reason in `reason` (the file
-// names no identity of this host: kNoMatchingIdentity); else the statuses
-// of LoadHostKey for the current key (no host key: kNoCredential). No host
-// key is created, and no identity leaves the library.
+// recipient of a rotated-out key still open, then with the OpenSSH host
+// key (SSH_HOST_KEY_PATH, else the system's when it is there: SshHostKey.h),
+// and hands the plaintext to `read`. `tried` names, in order, the keys
+// tried (an ssh host key that could not be used with why). On kOk `reason`
+// is age::AgeStatus::kOk; kInvalidFile when the file does not open, with
+// the age library's reason in `reason` (the file names no identity of this
+// host: kNoMatchingIdentity); else, when the ssh host key did not open it
+// either, the statuses of LoadHostKey for the current key (no host key:
+// kNoCredential). No host key is created, and no identity leaves the
+// library.
 [[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptOpenAgeFile(const unsigned char* file,
                                                              std::size_t size,
                                                              const AgePlaintextReader& read,
-                                                             age::AgeStatus& reason);
+                                                             age::AgeStatus& reason,
+                                                             std::vector<std::string>& tried);
 
 // Writes the host key, unsealed in memory, to a new owner-only file
 // `output` wrapped under `passphrase` (Argon2id at the configured costs,

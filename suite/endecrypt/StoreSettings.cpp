@@ -21,6 +21,7 @@ namespace {
 constexpr char kOpsLimitKey[] = "ENCRYPT_KDF_OPSLIMIT";
 constexpr char kMemLimitKey[] = "ENCRYPT_KDF_MEMLIMIT";
 constexpr char kHostKeyPathKey[] = "ENCRYPT_HOST_KEY_PATH";
+constexpr char kSshHostKeyPathKey[] = "SSH_HOST_KEY_PATH";
 constexpr char kProtectionKey[] = "ENCRYPT_HOST_KEY_PROTECTION";
 constexpr char kTctiKey[] = "ENCRYPT_TPM2_TCTI";
 constexpr char kPcrsKey[] = "ENCRYPT_TPM2_PCRS";
@@ -112,6 +113,18 @@ int ReadHostKeyPathSetting(std::string& path) {
   return endecrypt_status::kOk;
 }
 
+int ReadSshHostKeyPathSetting(std::string& path, bool& configured) {
+  std::string named;
+  switch (FindSetting(kSshHostKeyPathKey, named)) {
+    case Setting::kBroken: return endecrypt_status::kBadConfiguration;
+    case Setting::kUnset: named = platform::DefaultSshHostKeyPath(); break;
+    case Setting::kSet: configured = true; break;
+  }
+  if (named.empty()) return endecrypt_status::kBadConfiguration;
+  path = std::move(named);
+  return endecrypt_status::kOk;
+}
+
 int ReadProtectionSetting(ProtectionSettings& settings) {
   ProtectionSettings read;
   read.tpm2_tcti = kDefaultTcti;
@@ -198,6 +211,8 @@ StoreSettings ReadStoreSettings() {
   settings.host_key_path_status = ReadHostKeyPathSetting(settings.host_key_path);
   settings.protection_status = ReadProtectionSetting(settings.protection);
   settings.lock_wait_status = ReadLockWaitSetting(settings.lock_wait_seconds);
+  settings.ssh_host_key_path_status =
+      ReadSshHostKeyPathSetting(settings.ssh_host_key_path, settings.ssh_host_key_configured);
   return settings;
 }
 
@@ -213,6 +228,15 @@ int ReadHostKeyPath(std::string& path) {
     path = std::move(settings.host_key_path);
   }
   return settings.host_key_path_status;
+}
+
+int ReadSshHostKeyPath(std::string& path, bool& configured) {
+  StoreSettings settings = CurrentSettings();
+  if (settings.ssh_host_key_path_status == endecrypt_status::kOk) {
+    path = std::move(settings.ssh_host_key_path);
+    configured = settings.ssh_host_key_configured;
+  }
+  return settings.ssh_host_key_path_status;
 }
 
 int ReadProtectionSettings(ProtectionSettings& settings) {

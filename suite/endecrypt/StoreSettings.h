@@ -42,6 +42,9 @@ struct StoreSettings {
   ProtectionSettings protection;
   int lock_wait_status = 0;
   int lock_wait_seconds = kDefaultLockWaitSeconds;
+  int ssh_host_key_path_status = 0;
+  std::string ssh_host_key_path;
+  bool ssh_host_key_configured = false;
 };
 
 // Reads every store setting from the global configuration.
@@ -59,6 +62,13 @@ StoreSettings ReadStoreSettings();
 // platform default). Returns kOk, or kBadConfiguration when the
 // configuration file is broken or no path can be named.
 [[nodiscard]] int ReadHostKeyPath(std::string& path);
+
+// Stores in `path` the OpenSSH host key import tries (SSH_HOST_KEY_PATH,
+// else the platform default, platform::DefaultSshHostKeyPath) and in
+// `configured` whether the configuration names it. Returns kOk, or
+// kBadConfiguration when the configuration file is broken or no path can
+// be named.
+[[nodiscard]] int ReadSshHostKeyPath(std::string& path, bool& configured);
 
 // Stores in `settings` how the host key is protected
 // (ENCRYPT_HOST_KEY_PROTECTION: file, the default, tpm2 or dpapi), the TCTI

@@ -1,6 +1,7 @@
 // Where this system keeps the suite's files when the configuration names no
 // other place: the configuration files looked for after KELVOX_GLOBAL_CONFIG
-// and the program's own folder, the log files, and the host key. What a
+// and the program's own folder, the log files, the host key and the
+// OpenSSH server's host key. What a
 // user keeps for themselves (their log, their host key) lives in one state
 // folder of theirs. SystemPlacesPosix.cpp and SystemPlacesWindows.cpp hold
 // the two sides; paths are UTF-8.
@@ -28,6 +29,11 @@ std::string GetUserLogFile();
 // path for the administrator, the user's state folder otherwise. Empty when
 // no such folder can be named.
 std::string DefaultHostKeyPath();
+
+// Where the system's OpenSSH server keeps its Ed25519 host key, which an
+// import tries when the configuration names no other; empty when no such
+// place can be named.
+std::string DefaultSshHostKeyPath();
 
 }  // namespace platform
 

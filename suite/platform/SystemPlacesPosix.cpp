@@ -19,6 +19,7 @@ constexpr char kSystemConfig[] = "/etc/kelvox/global.config";
 constexpr char kSystemLogFolder[] = "/var/log/kelvox";
 constexpr char kLogFileName[] = "/kelvox.log";
 constexpr char kRootHostKeyPath[] = "/var/lib/kelvox/host.key";
+constexpr char kSshHostKeyPath[] = "/etc/ssh/ssh_host_ed25519_key";
 constexpr char kStateInHome[] = "/.local/state";
 constexpr char kUserLogFile[] = "/kelvox/kelvox.log";
 constexpr char kUserHostKey[] = "/kelvox/host.key";
@@ -88,5 +89,7 @@ std::string DefaultHostKeyPath() {
   const std::string state = UserStateFolder();
   return state.empty() ? std::string() : state + kUserHostKey;
 }
+
+std::string DefaultSshHostKeyPath() { return kSshHostKeyPath; }
 
 }  // namespace platform

@@ -17,6 +17,7 @@ constexpr char kConfigFile[] = "\\global.config";
 constexpr char kLogFile[] = "\\logs\\kelvox.log";
 constexpr char kUserLogFile[] = "\\kelvox\\kelvox.log";
 constexpr char kUserHostKey[] = "\\kelvox\\host.key";
+constexpr char kSshHostKey[] = "\\ssh\\ssh_host_ed25519_key";
 
 // The machine-wide data folder (%ProgramData%) from the shell, not from the
 // environment, which the caller controls; empty when the shell has none.
@@ -58,6 +59,12 @@ std::string GetUserLogFile() {
 std::string DefaultHostKeyPath() {
   const std::string state = UserStateFolder();
   return state.empty() ? std::string() : state + kUserHostKey;
+}
+
+// OpenSSH for Windows keeps its host keys in %ProgramData%\ssh.
+std::string DefaultSshHostKeyPath() {
+  const std::string data = GetProgramDataFolder();
+  return data.empty() ? std::string() : data + kSshHostKey;
 }
 
 }  // namespace platform

@@ -246,7 +246,8 @@ const std::vector<CommandSpec>& GetCommands() {
        "--input FILE|- [--identity FILE] [--unattended] [--quiet]",
        {{"input", "FILE|-", "the age file (binary or armored), or standard input (-)"},
         {"identity", "FILE",
-         "open it with the age identities in FILE (yours, mode 600) instead of this host's"},
+         "open it with the age identities or OpenSSH ed25519 key in FILE (yours, mode 600) "
+         "instead of this host's"},
         {"unattended", nullptr, "seal with this host's key instead of a passphrase"},
         kQuiet},
        UsageRules{true, {{"input"}}, {}, {}}},
@@ -255,8 +256,11 @@ const std::vector<CommandSpec>& GetCommands() {
        "(--type T | --store PATH) (--recipient R)... [--recipients-file FILE] [--armor]\n"
        "       --output FILE|- [--force] [--unattended]",
        {kType, kStore,
-        {"recipient", "R", "an age recipient (age1...) to encrypt to; repeatable", {}, true},
-        {"recipients-file", "FILE", "encrypt to every recipient in FILE, one per line"},
+        {"recipient", "R",
+         "an age recipient (age1...) or ssh-ed25519 public key to encrypt to; repeatable", {},
+         true},
+        {"recipients-file", "FILE",
+         "encrypt to every recipient or ssh-ed25519 key in FILE, one per line"},
         {"armor", nullptr, "write the age file as text (PEM armor)"},
         {"output", "FILE|-", "write to a new owner-only FILE, or standard output (-)"},
         {"force", nullptr, "replace FILE if it exists"}, kUnattended, kPassphraseFile},

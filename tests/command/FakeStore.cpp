@@ -90,7 +90,7 @@ StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records
 // import reaches the host's identities through these; its runs here give
 // --identity, so they are never asked.
 StoreStatus EnDecryptOpenAgeFile(const unsigned char*, std::size_t, const AgePlaintextReader&,
-                                 age::AgeStatus& reason) {
+                                 age::AgeStatus& reason, std::vector<std::string>&) {
   reason = age::AgeStatus::kInternal;
   return endecrypt_status::kInternal;
 }

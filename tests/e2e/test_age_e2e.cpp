@@ -271,4 +271,76 @@ TEST_F(AgeE2eTest, FilesToARotatedOutKeyStillImport) {
   EXPECT_EQ(Get("settings", "b"), "two\n");
 }
 
+// OpenSSH keys made by ssh-keygen, with stock age as the oracle both ways:
+// what age encrypts to a host's ssh key imports with that key (named, or
+// found through SSH_HOST_KEY_PATH), and what export encrypts to it, alone
+// or beside an age recipient, age opens with it; each bad key is refused
+// with its reason.
+TEST_F(AgeE2eTest, SshKeysGoBothWaysWithStockAge) {
+  Shell("ssh-keygen -q -t ed25519 -N '' -C '' -f ssh && ssh-keygen -q -t ed25519 -N '' -f other"
+        " && ssh-keygen -q -t ed25519 -N pass -f locked && ssh-keygen -q -t rsa -N '' -f rsa");
+  const std::string ssh = ReadFile(dir.File("ssh.pub"));
+  AgeEncrypt(kSettings, "-R ssh.pub", "in.age");
+  AgeEncrypt(kSettings, "-R other.pub", "other.age");
+  ASSERT_EQ(Run({"import", "--input", "@in.age", "--identity", "@ssh", "--unattended"}).status, 0);
+  EXPECT_EQ(Get("settings", "b"), "two\n");
+  WriteFile(dir.File("kelvox.config"),
+            ReadFile(dir.File("kelvox.config")) + "SSH_HOST_KEY_PATH=" + dir.File("ssh") + "\n");
+  EXPECT_EQ(Run({"import", "--input", "@in.age", "--unattended", "--quiet"}).status, 0);
+  const std::string plaintext = Run({"decrypt", "--type", "settings", "--unattended"}).output;
+  WriteFile(dir.File("mixed"), admin + "\n" + ssh);
+  for (const std::vector<std::string>& to :
+       {std::vector<std::string>{"--recipient", ssh.substr(0, ssh.size() - 1)},
+        {"--recipients-file", "@mixed"}}) {
+    ASSERT_EQ(Run({"export", "--type", "settings", "--unattended", to[0], to[1], "--output",
+                   "@out.age", "--force"}).status, 0);
+    EXPECT_EQ(Shell("age -d -i ssh out.age"), plaintext);
+    if (to[0] == "--recipients-file") {
+      EXPECT_EQ(Shell("age -d -i admin.key out.age"), plaintext);
+    }
+  }
+  // The container (234 bytes with no comment) with its check numbers
+  // (bytes 98 to 105) made to differ, cut inside its private section,
+  // claiming two keys (byte 38), or with its last padding byte wrong.
+  const auto damage = [&](const std::string& name, const std::string& edit) {
+    Shell("sed '1d;$d' ssh | base64 -d >raw && " + edit + " && { echo '-----BEGIN OPENSSH " +
+          "PRIVATE KEY-----'; base64 raw; echo '-----END OPENSSH PRIVATE KEY-----'; } >" + name +
+          " && chmod 600 " + name);
+  };
+  damage("checks", "printf AAAABBBB | dd of=raw bs=1 seek=98 conv=notrunc 2>/dev/null");
+  damage("cut", "truncate -s 200 raw");
+  damage("two", "printf '\\2' | dd of=raw bs=1 seek=38 conv=notrunc 2>/dev/null");
+  damage("padding", "printf '\\11' | dd of=raw bs=1 seek=233 conv=notrunc 2>/dev/null");
+  const struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string reason;
+  } rows[] = {
+      {{"export", "--type", "settings", "--recipient", ReadFile(dir.File("rsa.pub")), "--output",
+        "-"}, 2, DescribeStatus(age::AgeStatus::kSshRsaUnsupported)},
+      {{"import", "--input", "@in.age", "--identity", "@locked"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeyEncrypted)},
+      {{"import", "--input", "@in.age", "--identity", "@checks"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeyCheckMismatch)},
+      {{"import", "--input", "@in.age", "--identity", "@cut"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeyTruncated)},
+      {{"import", "--input", "@in.age", "--identity", "@two"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeySeveral)},
+      {{"import", "--input", "@in.age", "--identity", "@padding"}, 10,
+       DescribeStatus(age::AgeStatus::kSshKeyBadPadding)},
+      {{"import", "--input", "@other.age"}, 9, "tried the age identity of the host key " +
+       dir.File("keys/host.key") + ", the ssh host key " + dir.File("ssh") + "."},
+  };
+  const std::string before = Stores();
+  for (const Row& row : rows) {
+    std::vector<std::string> args = row.args;
+    args.push_back("--unattended");
+    if (args[0] == "import") args.push_back("--quiet");
+    const Finished run = Run(args);
+    EXPECT_EQ(run.status, row.status) << row.reason;
+    EXPECT_NE(run.error.find(row.reason), std::string::npos) << run.error;
+  }
+  EXPECT_EQ(Stores(), before);
+}
+
 }  // namespace

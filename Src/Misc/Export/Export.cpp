@@ -16,6 +16,14 @@ namespace {
 // The largest recipients file read: thousands of recipients.
 constexpr std::size_t kMaxRecipientsFileSize = std::size_t{1} << 20;
 
+// Why a recipient was refused, after its name: a word that is no key of
+// either kind, or the fault of an OpenSSH key.
+std::string DescribeRecipientFault(age::AgeStatus parsed) {
+  return parsed == age::AgeStatus::kMalformedKey
+             ? "is not an age recipient (age1...) or an ssh-ed25519 public key"
+             : std::string("cannot be used: ") + age::DescribeStatus(parsed);
+}
+
 }  // namespace
 
 OutputFile EXPORT::Output() const {
@@ -25,8 +33,9 @@ OutputFile EXPORT::Output() const {
 uint32_t EXPORT::CheckOptions() {
   for (const std::string& text : GetOptionValues("recipient")) {
     age::Recipient recipient;
-    if (age::ParseRecipient(text, recipient) != age::AgeStatus::kOk) {
-      return RefuseOption("--recipient '" + text + "' is not an age X25519 recipient (age1...)");
+    const age::AgeStatus parsed = age::ParseRecipient(text, recipient);
+    if (parsed != age::AgeStatus::kOk) {
+      return RefuseOption("--recipient '" + text + "' " + DescribeRecipientFault(parsed));
     }
     recipients.push_back(recipient);
   }
@@ -53,9 +62,9 @@ uint32_t EXPORT::ReadRecipientsFile() {
       recipients.insert(recipients.end(), read.begin(), read.end());
       return ERR_SUCCEED;
     }
-    reason = parsed == age::AgeStatus::kMalformedKey
-                 ? "line " + std::to_string(bad_line) + " is not an age X25519 recipient (age1...)"
-                 : "it names no recipient";
+    reason = parsed == age::AgeStatus::kNoKeys
+                 ? std::string("it names no recipient")
+                 : "line " + std::to_string(bad_line) + " " + DescribeRecipientFault(parsed);
   }
   KLOG(kLevelError) << "Recipients file " << file << ": " << reason << ".";
   CONSOLE_MESSAGE(kLevelError) << "The recipients file " << file << " cannot be used: " << reason

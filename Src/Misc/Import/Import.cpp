@@ -18,6 +18,13 @@ namespace {
 // comments around them. More keys than that are refused as they are met.
 constexpr std::size_t kMaxIdentityFileSize = std::size_t{1} << 20;
 
+// The keys an import tried, as one phrase.
+std::string JoinTried(const std::vector<std::string>& tried) {
+  std::string keys;
+  for (const std::string& key : tried) keys += (keys.empty() ? "" : ", ") + key;
+  return keys;
+}
+
 }  // namespace
 
 IMPORT::~IMPORT() {
@@ -102,7 +109,8 @@ uint32_t IMPORT::ReadIdentityFile(std::vector<age::Identity>& identities) const 
   CONSOLE_MESSAGE(kLevelError) << "The identity file " << path << " cannot be used: "
                                << (parsed == age::AgeStatus::kMalformedKey
                                        ? "line " + std::to_string(bad_line) +
-                                             " is not an age identity (AGE-SECRET-KEY-1...)"
+                                             " is not an age identity (AGE-SECRET-KEY-1...), "
+                                             "and the file is no OpenSSH private key"
                                        : std::string(age::DescribeStatus(parsed)))
                                << ".";
   return ERR_READ_FILE;
@@ -111,6 +119,7 @@ uint32_t IMPORT::ReadIdentityFile(std::vector<age::Identity>& identities) const 
 uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader& read) const {
   const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
   age::AgeStatus reason = age::AgeStatus::kOk;
+  std::vector<std::string> tried;
   if (context.options.count("identity") != 0) {
     std::vector<age::Identity> identities;
     const uint32_t code = ReadIdentityFile(identities);
@@ -119,7 +128,7 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
     reason = age::DecryptWithIdentities(identities, bytes, file.size(), plaintext);
     if (reason == age::AgeStatus::kOk) read(plaintext.data(), plaintext.size());
   } else {
-    const StoreStatus status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason);
+    const StoreStatus status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason, tried);
     if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
       // The host key itself failed: not the file's fault.
       const uint32_t code = MapHostKeyStatus(status);
@@ -128,7 +137,8 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
       KLOG(kLevelError) << "Host key for age files unusable: " << status << ".";
       CONSOLE_MESSAGE(kLevelError)
           << "The host key " << facts.path << " cannot open age files: "
-          << (facts.problem.empty() ? std::string("it cannot be used") : facts.problem) << ".";
+          << (facts.problem.empty() ? std::string("it cannot be used") : facts.problem)
+          << (tried.empty() ? "" : "; nor did " + JoinTried(tried)) << ".";
       return code;
     }
   }
@@ -138,10 +148,12 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
                     << age::DescribeStatus(reason) << ".";
   const bool not_ours = reason == age::AgeStatus::kNoMatchingIdentity &&
                         context.options.count("identity") == 0;
+  const std::string keys = JoinTried(tried);
   CONSOLE_MESSAGE(kLevelError) << "The file " << InputName()
                                << " cannot be opened as an age file: "
                                << (not_ours ? "it is not encrypted to this host's recipient "
-                                              "(kelvox hostkey recipient prints it)"
+                                              "(kelvox hostkey recipient prints it) or its ssh "
+                                              "host key; tried " + keys
                                             : age::DescribeStatus(reason))
                                << ".";
   return ERR_OPEN_FILE;

@@ -1,6 +1,8 @@
 // IMPORT, the import command: opens an age file (age-encryption.org/v1)
 // named by "--input" (or standard input for "-") with this host's age
-// identity, or with the identities of the file "--identity" names, and
+// identities and then its OpenSSH host key (SSH_HOST_KEY_PATH), or with the
+// identities of the file "--identity" names (age keys or an OpenSSH
+// private key), and
 // writes the records of its plaintext, a settings or a credential file,
 // into their stores exactly as encrypt writes a plaintext file's. The
 // plaintext is only ever held in memory that is wiped when freed.
@@ -31,8 +33,9 @@ class IMPORT : public CommandFrame {
   [[nodiscard]] uint32_t ImportProc();
   // The age file, read whole.
   [[nodiscard]] uint32_t ReadAgeFile(SecretString& file) const;
-  // Opens the file with the host's identities or those of "--identity"
-  // and hands its plaintext to `read`, which may not keep it.
+  // Opens the file with the host's identities and ssh host key, or those
+  // of "--identity", and hands its plaintext to `read`, which may not keep
+  // it; a refusal names the keys tried.
   [[nodiscard]] uint32_t OpenAgeFile(const SecretString& file,
                                      const AgePlaintextReader& read) const;
   [[nodiscard]] uint32_t ReadIdentityFile(std::vector<age::Identity>& identities) const;
