@@ -2,7 +2,7 @@
 // an encrypted file and remembers the mode each file was last written in:
 // attended (a passphrase) or unattended (empty passphrase; a host key file).
 // One process-wide instance, owned by the library and never freed by callers.
-// Every operation returns a StoreStatus: 0 or one of the statuses below.
+// Every operation returns a StoreStatus (host/StoreVocabulary.h).
 #ifndef HOST_ENDECRYPT_H_
 #define HOST_ENDECRYPT_H_
 
@@ -11,64 +11,13 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/Export.h"
-
-// The mode a store is written in: attended (a passphrase typed) or
-// unattended (empty passphrase; the host key). The values are the mode byte
-// of a store's header (docs/store-format.md).
-enum EncryptionMode : std::uint8_t { kAttendedMode = 0, kUnattendedMode = 1 };
-
-// Store statuses. Only the command's result mapping interprets them.
-namespace endecrypt_status {
-constexpr int kOk = 0;
-constexpr int kNoCredential = 1;      // no key material to open the store
-constexpr int kInvalidFile = 2;       // short, garbled, tampered or future-version file
-constexpr int kWriteFailed = 3;       // the store could not be written
-constexpr int kInternal = 4;          // the crypto library failed, or out of memory
-constexpr int kReadFailed = 5;        // the store exists but could not be read
-constexpr int kBadConfiguration = 6;  // a store setting in the configuration is unusable
-constexpr int kNotExist = 7;          // no store at the path
-constexpr int kModeConflict = 11;     // a call in the other mode than the store's
-constexpr int kInterrupted = 12;      // the user declined
-constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
-constexpr int kRecordAbsent = 14;     // a record to read or remove is not in the store
-constexpr int kBusy = 15;             // another change to the host key is running
-constexpr int kKeyInUse = 16;         // a kept host key that a store is still sealed under
-constexpr int kConflict = 17;         // records an edit changed were changed meanwhile by another
-}  // namespace endecrypt_status
-
-// A store status and, for a failure met outside the library's own checks (a
-// file refused or unreadable, a system error), its reason: what was refused
-// and why, naming the file and the system's error, never a key or a value.
-// The statuses above are its codes; any code is a status without a reason,
-// and a status compares equal to its code. The command logs the reason
-// where it decides its result; the code alone is taken out by name
-// (GetCode), so a reason is never lost to a conversion nobody wrote.
-class [[nodiscard]] StoreStatus {
- public:
-  StoreStatus(int code = endecrypt_status::kOk) : code(code) {}
-  StoreStatus(int code, std::string reason) : code(code), reason(std::move(reason)) {}
-
-  [[nodiscard]] int GetCode() const { return code; }
-  // Why the call failed; empty when the code says all.
-  [[nodiscard]] const std::string& GetReason() const { return reason; }
-
-  friend bool operator==(const StoreStatus& status, int code) { return status.code == code; }
-  // The code, as the log lines that name a status print it.
-  friend std::ostream& operator<<(std::ostream& out, const StoreStatus& status) {
-    return out << status.code;
-  }
-
- private:
-  int code;
-  std::string reason;
-};
+#include "host/StoreVocabulary.h"
 
 class ENDECRYPT_API EnDecrypt {
  public:

@@ -16,11 +16,11 @@
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/HostKeyRing.h"
 #include "suite/endecrypt/KeyDerivation.h"
+#include "suite/endecrypt/LibraryStart.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
-#include "suite/platform/Process.h"
 #include "suite/secretmemory/SecretMemory.h"
 
 // What ReadForUpdate holds: the opened store's size, header and tag, which
@@ -135,13 +135,9 @@ EncryptionMode ModeOf(const std::string& passphrase) {
     header.memlimit = costs.memlimit;
     result = endecrypt::DerivePassphraseKey(passphrase, header.salt, costs, master);
   } else {
-    std::string path;
     SecureBuffer host_key;
-    if ((result = endecrypt::ReadHostKeyPath(path)) != status::kOk ||
-        (result = endecrypt::LoadOrCreateHostKey(path, host_key)) != status::kOk ||
-        (result = endecrypt::ComputeHostKeyId(host_key, header.key_id)) != status::kOk) {
-      return result;
-    }
+    result = endecrypt::LoadOrCreateCurrentHostKey(host_key, header.key_id);
+    if (result != status::kOk) return result;
     result = endecrypt::DeriveHostSubkey(host_key, header.salt, master);
   }
   if (result != status::kOk) return result;
@@ -150,7 +146,7 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 
 // Opens the body of `file`, whose header `header` was decoded from it, into
 // `plaintext`. kInvalidFile when the body or any header byte was altered.
-[[nodiscard]] int OpenBody(const std::vector<unsigned char>& file, const StoreHeader& header,
+[[nodiscard]] StoreStatus OpenBody(const std::vector<unsigned char>& file, const StoreHeader& header,
                            const SecureBuffer& body_key, SecureBuffer& plaintext) {
   if (!plaintext.Allocate(header.body_length - endecrypt::kTagSize)) return status::kInternal;
   unsigned long long opened = 0;
@@ -167,10 +163,10 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 // `body_key` with a fresh nonce, the whole header serving as associated
 // data. The plaintext exists in `file` only until it is sealed: one copy
 // fewer of every value, and no second buffer the size of the store.
-[[nodiscard]] int SealRecords(StoreHeader header, const SecureBuffer& body_key,
+[[nodiscard]] StoreStatus SealRecords(StoreHeader header, const SecureBuffer& body_key,
                               const std::vector<RecordView>& records,
                               std::vector<unsigned char>& file) {
-  const int encoded = endecrypt::EncodeRecords(records, file);
+  const StoreStatus encoded = endecrypt::EncodeRecords(records, file);
   if (encoded != status::kOk) return encoded;
   randombytes_buf(header.nonce, sizeof(header.nonce));
   header.body_length = file.size() - endecrypt::kHeaderSize;
@@ -196,10 +192,10 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 
 // Opens the body of `file` with `body_key`, the key of `header`, and parses
 // the records. The views in `records` point into `plaintext`.
-[[nodiscard]] int OpenContents(const std::vector<unsigned char>& file, const StoreHeader& header,
+[[nodiscard]] StoreStatus OpenContents(const std::vector<unsigned char>& file, const StoreHeader& header,
                                const SecureBuffer& body_key, SecureBuffer& plaintext,
                                std::vector<RecordView>& records) {
-  int result = OpenBody(file, header, body_key, plaintext);
+  StoreStatus result = OpenBody(file, header, body_key, plaintext);
   if (result == status::kOk) {
     result = endecrypt::DecodeRecords(plaintext.data(), plaintext.size(), records);
   }
@@ -367,7 +363,7 @@ template <typename Edit>
                                      const std::string& passphrase, bool keep_stored,
                                      std::unique_ptr<Held> decrypted) {
   int wait_seconds = 0;
-  const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
+  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
   if (configured != status::kOk) return configured;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
@@ -475,12 +471,8 @@ EnDecrypt::EnDecrypt() = default;
 EnDecrypt::~EnDecrypt() = default;
 
 EnDecrypt* EnDecrypt::GetInstance() {
-  static const bool ready = [] {
-    platform::IgnoreFileSizeSignal();
-    return sodium_init() >= 0;
-  }();
   static EnDecrypt instance;
-  return ready ? &instance : nullptr;
+  return endecrypt::StartLibrary() ? &instance : nullptr;
 }
 
 StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
@@ -519,7 +511,7 @@ template <typename Edit>
 [[nodiscard]] StoreStatus EditStore(const std::string& path, const std::string& passphrase,
                                     const std::string* new_passphrase, Edit edit) {
   int wait_seconds = 0;
-  const int configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
+  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
   if (configured != status::kOk) return configured;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const endecrypt::PreloadedHostKey host_key(  // before the lock
@@ -547,7 +539,7 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 
 // Drops the records named by `keys` from the ascending list `records`;
 // kRecordAbsent, with `records` unchanged, when one of them is missing.
-[[nodiscard]] int DropRecords(const std::vector<std::string>& keys,
+[[nodiscard]] StoreStatus DropRecords(const std::vector<std::string>& keys,
                               std::vector<RecordView>& records) {
   std::vector<bool> dropped(records.size(), false);
   for (const std::string& key : keys) {
@@ -566,7 +558,7 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 // Applies an edit to the ascending list `records` as EnDecrypt::ApplyEdit
 // describes; kConflict, with `records` unchanged, when one of the changed
 // keys no longer shows what the edit started from.
-[[nodiscard]] int ApplyChanges(const std::vector<std::string>& changed, const Records& before,
+[[nodiscard]] StoreStatus ApplyChanges(const std::vector<std::string>& changed, const Records& before,
                                const Records& after, std::vector<RecordView>& records,
                                std::vector<std::string>& conflicts) {
   std::vector<std::string> clashes;

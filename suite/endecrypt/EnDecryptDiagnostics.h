@@ -7,7 +7,7 @@
 #ifndef SUITE_ENDECRYPT_ENDECRYPTDIAGNOSTICS_H_
 #define SUITE_ENDECRYPT_ENDECRYPTDIAGNOSTICS_H_
 
-#include "host/EnDecrypt.h"
+#include "host/Export.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/platform/FileSystem.h"
 

@@ -5,7 +5,8 @@
 
 #include <exception>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
+#include "suite/endecrypt/LibraryStart.h"
 
 namespace endecrypt {
 
@@ -19,12 +20,11 @@ template <typename Operation>
   }
 }
 
-// As Guarded, for the free functions a caller reaches without
-// EnDecrypt::GetInstance: that starts libsodium first, and a library that
-// cannot start it answers kInternal.
+// As Guarded, for an entry point a caller may reach first: starts the
+// library, and a library that cannot start answers kInternal.
 template <typename Operation>
 [[nodiscard]] StoreStatus GuardedEntry(Operation operation) {
-  if (EnDecrypt::GetInstance() == nullptr) return endecrypt_status::kInternal;
+  if (!StartLibrary()) return endecrypt_status::kInternal;
   return Guarded(operation);
 }
 

@@ -6,15 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "host/EnDecrypt.h"
-#include "suite/endecrypt/Guarded.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
-#include "suite/endecrypt/HostKeyRing.h"
-#include "suite/endecrypt/HostKeySealing.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
-#include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/secretmemory/SecretMemory.h"
 
@@ -23,7 +19,7 @@ namespace {
 
 constexpr char kKeyIdPersonal[crypto_generichash_blake2b_PERSONALBYTES + 1] = "kelvox-hostkeyid";
 constexpr std::size_t kKeyIdHashSize = crypto_generichash_blake2b_BYTES_MIN;
-static_assert(kKeyIdSize <= kKeyIdHashSize);
+static_assert(HostKeyId::kSize <= kKeyIdHashSize);
 static_assert(crypto_generichash_BYTES == 32);
 
 // The innermost PreloadedHostKey of this thread, if any.
@@ -155,28 +151,18 @@ StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
   }
 }
 
-StoreStatus SealHostKeyInPlace(const std::string& path) {
-  ProtectionSettings settings;
-  ExclusiveLock lock;
-  SecureBuffer key;
-  StoreStatus result = ReadProtectionSettings(settings);
-  if (result == endecrypt_status::kOk) result = LockHostKeyRing(path, lock);
-  if (result == endecrypt_status::kOk) result = LoadHostKey(path, key);
-  return result == endecrypt_status::kOk ? WriteHostKeyFile(path, settings, key, true) : result;
-}
-
-int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id) {
+StoreStatus ComputeHostKeyId(const SecureBuffer& key, HostKeyId& key_id) {
   unsigned char hash[kKeyIdHashSize];
   if (crypto_generichash_blake2b_salt_personal(
           hash, sizeof(hash), nullptr, 0, key.data(), kHostKeySize, nullptr,
           reinterpret_cast<const unsigned char*>(kKeyIdPersonal)) != 0) {
     return endecrypt_status::kInternal;
   }
-  std::memcpy(key_id, hash, kKeyIdSize);
+  key_id = HostKeyId::FromBytes(hash);
   return endecrypt_status::kOk;
 }
 
-StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id) {
+StoreStatus ComputeHostKeyIdAt(const std::string& path, HostKeyId& key_id) {
   StoreStatus result;
   if (preloaded != nullptr) {
     if (const SecureBuffer* key = preloaded->Peek(path, result)) {
@@ -190,11 +176,3 @@ StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id) {
 }
 
 }  // namespace endecrypt
-
-StoreStatus EnDecryptSealHostKeyInPlace() {
-  return endecrypt::GuardedEntry([] {
-    std::string path;
-    const StoreStatus result = endecrypt::ReadHostKeyPath(path);
-    return result == endecrypt_status::kOk ? endecrypt::SealHostKeyInPlace(path) : result;
-  });
-}

@@ -1,16 +1,15 @@
 // The host key: 32 random bytes in an owner-only file of their own, from
 // which each unattended store derives its key, so such stores open without
 // a passphrase on this host and on no other. Created by the first
-// unattended write that needs it; never replaced once there, except by
-// SealHostKeyInPlace, which changes how the same key rests on disk
-// (HostKeyProtection.h), never the key.
+// unattended write that needs it; never replaced once there, except by the
+// ring (HostKeyRing.h), which keeps the key it replaces.
 #ifndef SUITE_ENDECRYPT_HOSTKEY_H_
 #define SUITE_ENDECRYPT_HOSTKEY_H_
 
 #include <cstddef>
 #include <string>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
@@ -30,14 +29,6 @@ struct ProtectionSettings;
 // damaged key file, which is never overwritten, or a TPM or DPAPI that
 // cannot seal), kBadConfiguration, kWriteFailed or kInternal.
 [[nodiscard]] StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key);
-
-// Rewrites the existing host key file at `path` so the same key rests
-// under the configured protection (sealing a plain key, or turning a sealed
-// one back into a plain file). The new file is unsealed and compared with
-// the key before it replaces the old one, atomically; on any failure the
-// old file is untouched. Returns kOk, or the statuses of LoadHostKey and
-// LoadOrCreateHostKey.
-[[nodiscard]] StoreStatus SealHostKeyInPlace(const std::string& path);
 
 // Loads the configured host key before the caller takes a store's writers'
 // lock, so a slow or silent TPM never keeps the lock (and every writer of
@@ -82,14 +73,14 @@ class PreloadedHostKey {
   unsigned char file_hash[kFileHashSize] = {};
 };
 
-// Writes the kKeyIdSize-byte id of `key` to `key_id`: a one-way tag that
-// tells stores of different host keys apart. Returns kOk or kInternal.
-[[nodiscard]] int ComputeHostKeyId(const SecureBuffer& key, unsigned char* key_id);
+// Stores in `key_id` the id of `key`: a one-way tag that tells stores of
+// different host keys apart. Returns kOk or kInternal.
+[[nodiscard]] StoreStatus ComputeHostKeyId(const SecureBuffer& key, HostKeyId& key_id);
 
 // Writes the id of the host key at `path` to `key_id`, as LoadHostKey and
 // ComputeHostKeyId would, without copying a preloaded key for it. Returns
 // the statuses of both.
-[[nodiscard]] StoreStatus ComputeHostKeyIdAt(const std::string& path, unsigned char* key_id);
+[[nodiscard]] StoreStatus ComputeHostKeyIdAt(const std::string& path, HostKeyId& key_id);
 
 }  // namespace endecrypt
 

@@ -124,10 +124,10 @@ std::string KeyIdAt(const std::string& path) {
     case FileResult::kWrongSize: return {status::kInvalidFile, read.GetReason()};
     default: return {status::kReadFailed, read.GetReason()};
   }
-  const int result = endecrypt::DecodeHeader(head.data(), size, header);
+  const StoreStatus result = endecrypt::DecodeHeader(head.data(), size, header);
   if (result != status::kOk) return result;
   mode = header.mode;
-  key_id = header.mode == kUnattendedMode ? endecrypt::HostKeyIdToHex(header.key_id) : "";
+  key_id = header.mode == kUnattendedMode ? header.key_id.ToHex() : "";
   return status::kOk;
 }
 
@@ -143,7 +143,8 @@ std::string KeyIdAt(const std::string& path) {
   endecrypt::ExclusiveLock lock;
   SecureBuffer key;
   StoreStatus result = endecrypt::ReadProtectionSettings(settings);
-  if (result == status::kOk && !endecrypt::ParseProtectionName(name, settings.protection)) {
+  if (result == status::kOk && !name.empty() &&
+      !endecrypt::ParseProtectionName(name, settings.protection)) {
     result = status::kBadConfiguration;
   }
   if (result == status::kOk) result = LockRing(path, lock);
@@ -191,9 +192,9 @@ std::string KeyIdAt(const std::string& path) {
     default: return {status::kReadFailed, read.GetReason()};
   }
   endecrypt::StoreHeader header;
-  const int result = endecrypt::DecodeHeader(file.data(), file.size(), header);
+  const StoreStatus result = endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result != status::kOk) return status::kReadFailed;
-  needs = header.mode == kUnattendedMode && endecrypt::HostKeyIdToHex(header.key_id) == key_id;
+  needs = header.mode == kUnattendedMode && header.key_id.ToHex() == key_id;
   return status::kOk;
 }
 
@@ -233,7 +234,7 @@ std::string KeyIdAt(const std::string& path) {
 }
 
 // Appends to `identities` the age identity of each key of `keys`.
-[[nodiscard]] int AddIdentities(const std::vector<SecureBuffer>& keys,
+[[nodiscard]] StoreStatus AddIdentities(const std::vector<SecureBuffer>& keys,
                                 std::vector<age::Identity>& identities) {
   for (const SecureBuffer& key : keys) {
     SecureBuffer seed;

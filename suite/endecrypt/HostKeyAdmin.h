@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/EnDecrypt.h"
+#include "host/Export.h"
+#include "host/StoreVocabulary.h"
 #include "suite/age/AgeFormat.h"
 
 // The configured host key as found on disk.
@@ -37,10 +38,12 @@ struct HostKeyFacts {
                                                                 EncryptionMode& mode,
                                                                 std::string& key_id);
 
-// Re-seals the configured host key under `protection` (a name of
-// host/HostKeyProtection.h), as EnDecryptSealHostKeyInPlace does with the
-// configured one.
-// kBadConfiguration for an unknown name.
+// Rewrites the configured host key file so the same key rests under
+// `protection` (a name of host/HostKeyProtection.h; empty: the configured
+// ENCRYPT_HOST_KEY_PROTECTION): seals a plain key, reseals a sealed one (to
+// new PCRs, say) or turns it back into a plain file. The old file is
+// replaced only by one that was unsealed back to the same key; on failure
+// it is untouched. kBadConfiguration for an unknown name.
 [[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptSealHostKeyAs(const std::string& protection);
 
 // Makes a new host key, keeping the current one in the ring beside it

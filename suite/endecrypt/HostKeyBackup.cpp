@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "host/EnDecrypt.h"
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/SecureBuffer.h"
 
@@ -13,12 +12,12 @@ namespace {
 
 namespace status = endecrypt_status;
 
-constexpr std::size_t kBackupVersionOffset = kMagicSize;
+constexpr std::size_t kBackupVersionOffset = kBackupMagicSize;
 constexpr std::size_t kOpsOffset = kBackupVersionOffset + 1;
 constexpr std::size_t kMemOffset = kOpsOffset + 4;
 constexpr std::size_t kSaltOffset = kMemOffset + 8;
 constexpr std::size_t kKeyIdOffset = kSaltOffset + kSaltSize;
-constexpr std::size_t kNonceOffset = kKeyIdOffset + kKeyIdSize;
+constexpr std::size_t kNonceOffset = kKeyIdOffset + HostKeyId::kSize;
 constexpr std::size_t kKeyCheckOffset = kNonceOffset + kNonceSize;
 static_assert(kKeyCheckOffset + kKeyCheckSize == kBackupHeaderSize);
 
@@ -34,8 +33,8 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 
 // The structural checks a reader makes before deriving anything: a crafted
 // file must not make it allocate or spin beyond a store header's bounds.
-[[nodiscard]] int CheckHeader(const unsigned char* data, std::size_t size, KdfCosts& costs) {
-  if (size != kBackupSize || std::memcmp(data, kBackupMagic, kMagicSize) != 0 ||
+[[nodiscard]] StoreStatus CheckHeader(const unsigned char* data, std::size_t size, KdfCosts& costs) {
+  if (size != kBackupSize || std::memcmp(data, kBackupMagic, kBackupMagicSize) != 0 ||
       data[kBackupVersionOffset] != kBackupVersion) {
     return status::kInvalidFile;
   }
@@ -51,11 +50,11 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 
 }  // namespace
 
-int WrapHostKey(const SecureBuffer& key, const std::string& passphrase, const KdfCosts& costs,
+StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase, const KdfCosts& costs,
                 const unsigned char* salt, const unsigned char* nonce,
                 std::vector<unsigned char>& backup) {
   std::vector<unsigned char> out(kBackupSize, 0);
-  std::memcpy(out.data(), kBackupMagic, kMagicSize);
+  std::memcpy(out.data(), kBackupMagic, kBackupMagicSize);
   out[kBackupVersionOffset] = kBackupVersion;
   PutLittleEndian(costs.opslimit, 4, out.data() + kOpsOffset);
   PutLittleEndian(costs.memlimit, 8, out.data() + kMemOffset);
@@ -63,7 +62,9 @@ int WrapHostKey(const SecureBuffer& key, const std::string& passphrase, const Kd
   std::memcpy(out.data() + kNonceOffset, nonce, kNonceSize);
   SecureBuffer master;
   SecureBuffer wrap_key;
-  int result = ComputeHostKeyId(key, out.data() + kKeyIdOffset);
+  HostKeyId key_id;
+  StoreStatus result = ComputeHostKeyId(key, key_id);
+  std::memcpy(out.data() + kKeyIdOffset, key_id.data(), HostKeyId::kSize);
   if (result == status::kOk) result = DerivePassphraseKey(passphrase, salt, costs, master);
   if (result == status::kOk) {
     result = DeriveStoreKeys(master, wrap_key, out.data() + kKeyCheckOffset);
@@ -80,10 +81,10 @@ int WrapHostKey(const SecureBuffer& key, const std::string& passphrase, const Kd
   return status::kOk;
 }
 
-int UnwrapHostKey(const unsigned char* data, std::size_t size, const std::string& passphrase,
+StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size, const std::string& passphrase,
                   SecureBuffer& key) {
   KdfCosts costs;
-  int result = CheckHeader(data, size, costs);
+  StoreStatus result = CheckHeader(data, size, costs);
   SecureBuffer master;
   SecureBuffer wrap_key;
   unsigned char key_check[kKeyCheckSize];
@@ -105,9 +106,11 @@ int UnwrapHostKey(const unsigned char* data, std::size_t size, const std::string
           data, kBackupHeaderSize, data + kNonceOffset, wrap_key.data()) != 0) {
     return status::kInvalidFile;
   }
-  unsigned char key_id[kKeyIdSize];
+  HostKeyId key_id;
   if ((result = ComputeHostKeyId(unwrapped, key_id)) != status::kOk) return result;
-  if (sodium_memcmp(key_id, data + kKeyIdOffset, kKeyIdSize) != 0) return status::kInvalidFile;
+  if (sodium_memcmp(key_id.data(), data + kKeyIdOffset, HostKeyId::kSize) != 0) {
+    return status::kInvalidFile;
+  }
   key = std::move(unwrapped);
   return status::kOk;
 }

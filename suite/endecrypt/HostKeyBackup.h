@@ -11,18 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/KeyDerivation.h"
-#include "suite/endecrypt/StoreFormat.h"
 
 namespace endecrypt {
 
 class SecureBuffer;
 
-constexpr unsigned char kBackupMagic[kMagicSize] = {'K', 'V', 'X', 'H', 'K', 'B', 'A', 'K'};
+constexpr std::size_t kBackupMagicSize = 8;
+constexpr unsigned char kBackupMagic[kBackupMagicSize] = {'K', 'V', 'X', 'H', 'K', 'B', 'A', 'K'};
 constexpr std::uint8_t kBackupVersion = 1;
 // magic, version, opslimit, memlimit, salt, key id, nonce, key check
 constexpr std::size_t kBackupHeaderSize =
-    kMagicSize + 1 + 4 + 8 + kSaltSize + kKeyIdSize + kNonceSize + kKeyCheckSize;
+    kBackupMagicSize + 1 + 4 + 8 + kSaltSize + HostKeyId::kSize + kNonceSize + kKeyCheckSize;
 constexpr std::size_t kBackupSize = kBackupHeaderSize + kHostKeySize + kTagSize;
 
 // Stores in `backup` the kBackupSize bytes that wrap `key` under
@@ -30,7 +31,7 @@ constexpr std::size_t kBackupSize = kBackupHeaderSize + kHostKeySize + kTagSize;
 // (kNonceSize bytes). Returns kOk, or kInternal when libsodium or memory
 // fails. REQUIRES: `costs` within the bounds a store header accepts; `key`
 // holds kHostKeySize bytes.
-[[nodiscard]] int WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
+[[nodiscard]] StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
                               const KdfCosts& costs, const unsigned char* salt,
                               const unsigned char* nonce, std::vector<unsigned char>& backup);
 
@@ -38,7 +39,7 @@ constexpr std::size_t kBackupSize = kBackupHeaderSize + kHostKeySize + kTagSize;
 // Returns kOk; kInvalidFile for a wrong size, magic, version or costs, or
 // a header or ciphertext altered; kWrongPassphrase when the key check
 // shows `passphrase` is not the backup's. `key` is untouched on failure.
-[[nodiscard]] int UnwrapHostKey(const unsigned char* data, std::size_t size,
+[[nodiscard]] StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
                                 const std::string& passphrase, SecureBuffer& key);
 
 }  // namespace endecrypt

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/Log.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
@@ -52,7 +52,7 @@ class LocalBlob {
 
 }  // namespace
 
-int SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed) {
+StoreStatus SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed) {
   DATA_BLOB plain = Blob(key.data(), kHostKeySize);
   DATA_BLOB entropy = Blob(reinterpret_cast<const unsigned char*>(kEntropy), sizeof(kEntropy) - 1);
   LocalBlob out;
@@ -65,7 +65,7 @@ int SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed) {
   return endecrypt_status::kOk;
 }
 
-int UnsealWithDpapi(const unsigned char* sealed, std::size_t size, SecureBuffer& key) {
+StoreStatus UnsealWithDpapi(const unsigned char* sealed, std::size_t size, SecureBuffer& key) {
   DATA_BLOB in = Blob(sealed, size);
   DATA_BLOB entropy = Blob(reinterpret_cast<const unsigned char*>(kEntropy), sizeof(kEntropy) - 1);
   LocalBlob out;
@@ -85,18 +85,18 @@ int UnsealWithDpapi(const unsigned char* sealed, std::size_t size, SecureBuffer&
 
 #else  // !_WIN32
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/Log.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 
 namespace endecrypt {
 
-int SealWithDpapi(const SecureBuffer&, std::vector<unsigned char>&) {
+StoreStatus SealWithDpapi(const SecureBuffer&, std::vector<unsigned char>&) {
   KLOG(1) << "host key protection 'dpapi' exists only on Windows";
   return endecrypt_status::kBadConfiguration;
 }
 
-int UnsealWithDpapi(const unsigned char*, std::size_t, SecureBuffer&) {
+StoreStatus UnsealWithDpapi(const unsigned char*, std::size_t, SecureBuffer&) {
   KLOG(1) << "host key is sealed by DPAPI, which exists only on Windows";
   return endecrypt_status::kNoCredential;
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/Log.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
@@ -23,7 +23,7 @@ bool HasSealedHeader(const SecureBuffer& file) {
 
 }  // namespace
 
-int UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file, SecureBuffer& key) {
+StoreStatus UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file, SecureBuffer& key) {
   if (file.size() != kHostKeySize) return UnprotectHostKey(settings, std::as_const(file), key);
   key = std::move(file);
   return endecrypt_status::kOk;
@@ -42,10 +42,10 @@ bool ReadFileProtection(const SecureBuffer& file, Protection& protection) {
   }
 }
 
-int ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
+StoreStatus ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
                    SecureBuffer& file) {
   std::vector<unsigned char> sealed;
-  int result = endecrypt_status::kOk;
+  StoreStatus result = endecrypt_status::kOk;
   switch (settings.protection) {
     case Protection::kFile: {
       SecureBuffer plain;
@@ -73,7 +73,7 @@ int ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
   return endecrypt_status::kOk;
 }
 
-int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
+StoreStatus UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
                      SecureBuffer& key) {
   if (file.size() == kHostKeySize) {
     SecureBuffer plain;
@@ -95,7 +95,7 @@ int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& fil
   const unsigned char* sealed = file.data() + kSealedHeaderSize;
   const std::size_t size = file.size() - kSealedHeaderSize;
   SecureBuffer unsealed;
-  int result = endecrypt_status::kNoCredential;
+  StoreStatus result = endecrypt_status::kNoCredential;
   switch (file.data()[kProtectionOffset]) {
     case static_cast<unsigned char>(Protection::kTpm2):
       result = UnsealWithTpm2(settings, version, sealed, size, unsealed);

@@ -14,23 +14,12 @@
 #include <vector>
 
 #include "host/HostKeyProtection.h"
+#include "host/StoreVocabulary.h"
+#include "suite/endecrypt/StoreSettings.h"
 
 namespace endecrypt {
 
 class SecureBuffer;
-
-using Protection = HostKeyProtection;
-
-// What the configuration says about sealing: the protection new keys get,
-// and for tpm2 the TCTI to reach the TPM, the PCRs (bit i = PCR i of the
-// SHA-256 bank) a new seal is bound to (0 binds to none), and how long any
-// one exchange with the TPM may take.
-struct ProtectionSettings {
-  Protection protection = Protection::kFile;
-  std::string tpm2_tcti;
-  std::uint32_t tpm2_pcrs = 0;
-  int tpm2_timeout_ms = 0;
-};
 
 // Sealed key files: magic, version, protection, then what the sealer made.
 // Version 2 pins the TPM's primary key (HostKeyTpm2.cpp); version 1 files
@@ -43,16 +32,13 @@ constexpr std::size_t kSealedHeaderSize = kSealedMagicSize + 2;
 // Far above what either sealer makes; a bound for reading the file.
 constexpr std::size_t kMaxHostKeyFileSize = 16384;
 
-// The highest PCR index ENCRYPT_TPM2_PCRS accepts.
-constexpr unsigned kMaxPcrIndex = 23;
-
 // Stores in `file` what a host key file holds for `key` under the
 // protection of `settings`: the key itself for kFile, else a sealed file.
 // Returns kOk; kNoCredential when the sealer cannot reach its TPM or
 // service (reason logged); kBadConfiguration when the protection does not
 // exist on this system. `file` is untouched on failure.
 // REQUIRES: key holds kHostKeySize bytes.
-[[nodiscard]] int ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
+[[nodiscard]] StoreStatus ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
                                  SecureBuffer& file);
 
 // Stores in `key` the host key that the key file contents `file` hold:
@@ -61,11 +47,11 @@ constexpr unsigned kMaxPcrIndex = 23;
 // `settings.tpm2_tcti`. Returns kOk, or kNoCredential (reason logged) when
 // the header or the sealed data does not parse, the sealer is absent or
 // refuses. `key` is untouched on failure.
-[[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
+[[nodiscard]] StoreStatus UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
                                    SecureBuffer& key);
 // As above, taking over `file`: a plain key file's memory becomes `key`
 // rather than being copied into memory of its own.
-[[nodiscard]] int UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file,
+[[nodiscard]] StoreStatus UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file,
                                    SecureBuffer& key);
 
 // Stores in `protection` how the key file contents `file` say the key
@@ -78,13 +64,13 @@ constexpr unsigned kMaxPcrIndex = 23;
 // is not the one recorded) or, on the system without it, kBadConfiguration
 // for sealing and kNoCredential for unsealing. `sealed` is the part of the
 // file after the header, whose version is `version`.
-[[nodiscard]] int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
+[[nodiscard]] StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
                                std::vector<unsigned char>& sealed);
-[[nodiscard]] int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
+[[nodiscard]] StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
                                  const unsigned char* sealed, std::size_t size,
                                  SecureBuffer& key);
-[[nodiscard]] int SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed);
-[[nodiscard]] int UnsealWithDpapi(const unsigned char* sealed, std::size_t size,
+[[nodiscard]] StoreStatus SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed);
+[[nodiscard]] StoreStatus UnsealWithDpapi(const unsigned char* sealed, std::size_t size,
                                   SecureBuffer& key);
 
 }  // namespace endecrypt

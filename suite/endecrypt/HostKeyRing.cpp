@@ -6,11 +6,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
-#include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreSettings.h"
 
 namespace endecrypt {
@@ -27,7 +26,7 @@ constexpr char kUnopenedPrefix[] = "unopened-";
 constexpr std::size_t kUnopenedRandomSize = 8;
 
 bool IsHexId(const std::string& text) {
-  if (text.size() != kKeyIdSize * 2) return false;
+  if (text.size() != HostKeyId::kSize * 2) return false;
   for (const char c : text) {
     if (std::isxdigit(static_cast<unsigned char>(c)) == 0 ||
         std::isupper(static_cast<unsigned char>(c)) != 0) {
@@ -88,18 +87,11 @@ bool IsHexId(const std::string& text) {
 
 }  // namespace
 
-int HexIdOf(const SecureBuffer& key, std::string& id) {
-  unsigned char bytes[kKeyIdSize];
-  const int result = ComputeHostKeyId(key, bytes);
-  if (result == status::kOk) id = HostKeyIdToHex(bytes);
+StoreStatus HexIdOf(const SecureBuffer& key, std::string& id) {
+  HostKeyId key_id;
+  StoreStatus result = ComputeHostKeyId(key, key_id);
+  if (result == status::kOk) id = key_id.ToHex();
   return result;
-}
-
-std::string HostKeyIdToHex(const unsigned char* key_id) {
-  std::string hex(kKeyIdSize * 2 + 1, '\0');
-  sodium_bin2hex(hex.data(), hex.size(), key_id, kKeyIdSize);
-  hex.pop_back();
-  return hex;
 }
 
 std::string GetKeptHostKeyPath(const std::string& path, const std::string& id) {
@@ -142,7 +134,7 @@ StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
   }
 }
 
-StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
+StoreStatus LoadHostKeyById(const HostKeyId& key_id, SecureBuffer& key) {
   std::string path;
   SecureBuffer current;
   std::string current_id;
@@ -150,7 +142,7 @@ StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
   if (result == status::kOk) result = LoadHostKey(path, current);
   if (result == status::kOk) result = HexIdOf(current, current_id);
   if (result != status::kOk) return result;
-  const std::string id = HostKeyIdToHex(key_id);
+  const std::string id = key_id.ToHex();
   if (current_id == id) {
     key = std::move(current);
     return status::kOk;
@@ -168,12 +160,25 @@ StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key) {
   return status::kWrongPassphrase;
 }
 
-StoreStatus IsCurrentHostKeyId(const unsigned char* key_id, bool& current) {
+StoreStatus LoadOrCreateCurrentHostKey(SecureBuffer& key, HostKeyId& key_id) {
   std::string path;
-  unsigned char id[kKeyIdSize];
+  SecureBuffer loaded;
+  HostKeyId id;
+  StoreStatus result = ReadHostKeyPath(path);
+  if (result == status::kOk) result = LoadOrCreateHostKey(path, loaded);
+  if (result == status::kOk) result = ComputeHostKeyId(loaded, id);
+  if (result != status::kOk) return result;
+  key = std::move(loaded);
+  key_id = id;
+  return status::kOk;
+}
+
+StoreStatus IsCurrentHostKeyId(const HostKeyId& key_id, bool& current) {
+  std::string path;
+  HostKeyId id;
   StoreStatus result = ReadHostKeyPath(path);
   if (result == status::kOk) result = ComputeHostKeyIdAt(path, id);
-  current = result == status::kOk && std::memcmp(id, key_id, kKeyIdSize) == 0;
+  current = result == status::kOk && id == key_id;
   return result;
 }
 
@@ -227,10 +232,7 @@ StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection
         // A key that no longer opens here (another TPM) may open elsewhere.
         unsigned char random[kUnopenedRandomSize];
         randombytes_buf(random, sizeof(random));
-        std::string hex(sizeof(random) * 2 + 1, '\0');
-        sodium_bin2hex(hex.data(), hex.size(), random, sizeof(random));
-        hex.pop_back();
-        kept_id = kUnopenedPrefix + hex;
+        kept_id = kUnopenedPrefix + HostKeyId::ToHex(random, sizeof(random));
       }
       break;
     case FileResult::kNotFound: break;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/StoreFiles.h"
 
@@ -21,12 +21,9 @@ namespace endecrypt {
 
 class SecureBuffer;
 
-// The key id `key_id` (kKeyIdSize bytes) as the ring and the console write it.
-std::string HostKeyIdToHex(const unsigned char* key_id);
-
-// Stores in `id` the id of `key` as HostKeyIdToHex writes it. Returns kOk
+// Stores in `id` the id of `key` in hex (HostKeyId::ToHex). Returns kOk
 // or the statuses of ComputeHostKeyId; `id` is untouched on failure.
-[[nodiscard]] int HexIdOf(const SecureBuffer& key, std::string& id);
+[[nodiscard]] StoreStatus HexIdOf(const SecureBuffer& key, std::string& id);
 
 // Where the ring of the key at `path` keeps the key with the hex id `id`.
 std::string GetKeptHostKeyPath(const std::string& path, const std::string& id);
@@ -49,16 +46,22 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
 // kWriteFailed when the lock file cannot be made.
 [[nodiscard]] StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock);
 
-// Stores in `key` the key of the configured ring with the id `key_id`
-// (kKeyIdSize bytes): the current key, a kept one, or the previous key of a
+// Stores in `key` the key of the configured ring with the id `key_id`:
+// the current key, a kept one, or the previous key of a
 // rotation that an older version left unfinished ("<host key>.old").
 // Returns kOk; kWrongPassphrase when the ring holds no such key; else the
 // statuses of LoadHostKey for the current key. `key` is untouched on failure.
-[[nodiscard]] StoreStatus LoadHostKeyById(const unsigned char* key_id, SecureBuffer& key);
+[[nodiscard]] StoreStatus LoadHostKeyById(const HostKeyId& key_id, SecureBuffer& key);
 
-// Sets `current` when `key_id` (kKeyIdSize bytes) is the id of the
-// configured host key. Returns kOk or the statuses of LoadHostKey.
-[[nodiscard]] StoreStatus IsCurrentHostKeyId(const unsigned char* key_id, bool& current);
+// Stores in `key` the configured current host key, made first when there
+// is none (LoadOrCreateHostKey), and in `key_id` its id: the key a write
+// seals under. Returns kOk, or the statuses of the settings and of
+// LoadOrCreateHostKey. `key` and `key_id` are untouched on failure.
+[[nodiscard]] StoreStatus LoadOrCreateCurrentHostKey(SecureBuffer& key, HostKeyId& key_id);
+
+// Sets `current` when `key_id` is the id of the configured host key.
+// Returns kOk or the statuses of LoadHostKey.
+[[nodiscard]] StoreStatus IsCurrentHostKeyId(const HostKeyId& key_id, bool& current);
 
 // Writes `key` to the host key file at `path` under the protection of
 // `settings`, after proving the sealed form unseals to the same key:

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/Log.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
@@ -277,7 +277,7 @@ bool ParseSealed(const TpmStack& tss, std::uint8_t version, const unsigned char*
 
 }  // namespace
 
-int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
+StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
                  std::vector<unsigned char>& sealed) {
   QuietTssLog();
   const TpmStack* tss = LoadTpmStack();
@@ -352,7 +352,7 @@ int SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
   return endecrypt_status::kOk;
 }
 
-int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
+StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
                    const unsigned char* sealed, std::size_t size, SecureBuffer& key) {
   QuietTssLog();
   const TpmStack* tss = LoadTpmStack();
@@ -424,18 +424,18 @@ int UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
 
 #else  // _WIN32
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/Log.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 
 namespace endecrypt {
 
-int SealWithTpm2(const ProtectionSettings&, const SecureBuffer&, std::vector<unsigned char>&) {
+StoreStatus SealWithTpm2(const ProtectionSettings&, const SecureBuffer&, std::vector<unsigned char>&) {
   KLOG(1) << "host key protection 'tpm2' exists only on Linux";
   return endecrypt_status::kBadConfiguration;
 }
 
-int UnsealWithTpm2(const ProtectionSettings&, std::uint8_t, const unsigned char*, std::size_t,
+StoreStatus UnsealWithTpm2(const ProtectionSettings&, std::uint8_t, const unsigned char*, std::size_t,
                    SecureBuffer&) {
   KLOG(1) << "host key is sealed by a TPM, which this build does not use";
   return endecrypt_status::kNoCredential;

@@ -7,10 +7,9 @@
 #include <mutex>
 #include <new>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/SecureBuffer.h"
-#include "suite/endecrypt/StoreFormat.h"
 
 namespace endecrypt {
 namespace {
@@ -149,7 +148,7 @@ std::atomic<unsigned long long> derivation_count{0};
 
 }  // namespace
 
-int DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
+StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
                         const KdfCosts& costs, SecureBuffer& master) {
   if (!master.Allocate(kMasterKeySize)) return endecrypt_status::kInternal;
   unsigned char tag[kPassphraseTagSize];
@@ -166,7 +165,7 @@ int DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt
   return derived == 0 ? endecrypt_status::kOk : endecrypt_status::kInternal;
 }
 
-int DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
+StoreStatus DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
                      SecureBuffer& master) {
   if (!master.Allocate(kMasterKeySize)) return endecrypt_status::kInternal;
   const int derived = crypto_generichash_blake2b_salt_personal(
@@ -175,7 +174,7 @@ int DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
   return derived == 0 ? endecrypt_status::kOk : endecrypt_status::kInternal;
 }
 
-int DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed) {
+StoreStatus DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed) {
   // crypto_kdf contexts are 8 bytes; this one names no store key.
   static constexpr char kAgeContext[crypto_kdf_CONTEXTBYTES + 1] = "kvxageid";
   static constexpr std::uint64_t kAgeIdentityId = 1;
@@ -187,7 +186,7 @@ int DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed) {
              : endecrypt_status::kInternal;
 }
 
-int DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key, unsigned char* key_check) {
+StoreStatus DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key, unsigned char* key_check) {
   if (!body_key.Allocate(kBodyKeySize)) return endecrypt_status::kInternal;
   if (crypto_kdf_derive_from_key(body_key.data(), kBodyKeySize, kBodyKeyId, kStoreKdfContext,
                                  master.data()) != 0 ||

@@ -10,9 +10,25 @@
 #include <cstdint>
 #include <string>
 
+#include "host/StoreVocabulary.h"
+
 namespace endecrypt {
 
 class SecureBuffer;
+
+// The sizes of the cryptography's parts, which the store file and the host
+// key backup both lay out (docs/store-format.md).
+constexpr std::size_t kSaltSize = 16;
+constexpr std::size_t kNonceSize = 24;  // XChaCha20-Poly1305 IETF
+constexpr std::size_t kKeyCheckSize = 16;
+constexpr std::size_t kTagSize = 16;  // Poly1305
+
+// Argon2id costs a reader accepts. The floors are libsodium's; the ceilings
+// keep a crafted header from making the reader allocate or spin for long.
+constexpr std::uint32_t kMinOpsLimit = 1;
+constexpr std::uint32_t kMaxOpsLimit = 10;
+constexpr std::uint64_t kMinMemLimit = 8192;
+constexpr std::uint64_t kMaxMemLimit = std::uint64_t{1} << 30;  // 1 GiB
 
 constexpr std::size_t kMasterKeySize = 32;
 constexpr std::size_t kBodyKeySize = 32;  // XChaCha20-Poly1305 IETF
@@ -27,24 +43,24 @@ struct KdfCosts {
 // (kSaltSize bytes) and `costs`, from the cache when this process derived
 // it before. Returns kOk, or kInternal when libsodium or memory fails.
 // REQUIRES: `costs` within the bounds a store header accepts.
-[[nodiscard]] int DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
+[[nodiscard]] StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
                                       const KdfCosts& costs, SecureBuffer& master);
 
 // Stores in `master` the subkey of `host_key` (kHostKeySize bytes) for the
 // store with `salt`. Returns kOk or kInternal.
-[[nodiscard]] int DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
+[[nodiscard]] StoreStatus DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
                                    SecureBuffer& master);
 
 // Stores in `seed` (allocated here, 32 bytes) the secret of this host's
 // age identity, derived from `host_key` (kHostKeySize bytes) under a
 // context of its own, so the identity rests exactly as the host key does
 // and changes with it. Returns kOk or kInternal.
-[[nodiscard]] int DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed);
+[[nodiscard]] StoreStatus DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& seed);
 
 // Splits `master` into the body key (kBodyKeySize bytes, allocated here)
 // and the key-check value (kKeyCheckSize bytes, written to `key_check`).
 // Returns kOk or kInternal.
-[[nodiscard]] int DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key,
+[[nodiscard]] StoreStatus DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key,
                                   unsigned char* key_check);
 
 }  // namespace endecrypt

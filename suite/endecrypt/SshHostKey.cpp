@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreSettings.h"

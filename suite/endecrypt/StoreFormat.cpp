@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/Log.h"
 
 namespace endecrypt {
@@ -51,7 +51,7 @@ bool CostsAreValid(const StoreHeader& header) {
   if (header.mode == kUnattendedMode) return header.opslimit == 0 && header.memlimit == 0;
   return header.opslimit >= kMinOpsLimit && header.opslimit <= kMaxOpsLimit &&
          header.memlimit >= kMinMemLimit && header.memlimit <= kMaxMemLimit &&
-         IsAllZero(header.key_id, kKeyIdSize);
+         IsAllZero(header.key_id.data(), kKeyIdSize);
 }
 
 }  // namespace
@@ -63,13 +63,13 @@ void EncodeHeader(const StoreHeader& header, unsigned char* out) {
   PutLittleEndian(header.opslimit, sizeof(std::uint32_t), out + kOpsLimitOffset);
   PutLittleEndian(header.memlimit, sizeof(std::uint64_t), out + kMemLimitOffset);
   std::memcpy(out + kSaltOffset, header.salt, kSaltSize);
-  std::memcpy(out + kKeyIdOffset, header.key_id, kKeyIdSize);
+  std::memcpy(out + kKeyIdOffset, header.key_id.data(), kKeyIdSize);
   std::memcpy(out + kNonceOffset, header.nonce, kNonceSize);
   std::memcpy(out + kKeyCheckOffset, header.key_check, kKeyCheckSize);
   PutLittleEndian(header.body_length, sizeof(std::uint64_t), out + kBodyLengthOffset);
 }
 
-int DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& header) {
+StoreStatus DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& header) {
   using endecrypt_status::kInvalidFile;
   if (file_size < kHeaderSize || file_size > kMaxStoreSize) return kInvalidFile;
   if (std::memcmp(data, kMagic, kMagicSize) != 0) return kInvalidFile;
@@ -83,7 +83,7 @@ int DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& 
       static_cast<std::uint32_t>(GetLittleEndian(data + kOpsLimitOffset, sizeof(std::uint32_t)));
   decoded.memlimit = GetLittleEndian(data + kMemLimitOffset, sizeof(std::uint64_t));
   std::memcpy(decoded.salt, data + kSaltOffset, kSaltSize);
-  std::memcpy(decoded.key_id, data + kKeyIdOffset, kKeyIdSize);
+  decoded.key_id = HostKeyId::FromBytes(data + kKeyIdOffset);
   std::memcpy(decoded.nonce, data + kNonceOffset, kNonceSize);
   std::memcpy(decoded.key_check, data + kKeyCheckOffset, kKeyCheckSize);
   decoded.body_length = GetLittleEndian(data + kBodyLengthOffset, sizeof(std::uint64_t));
@@ -95,7 +95,7 @@ int DecodeHeader(const unsigned char* data, std::size_t file_size, StoreHeader& 
   return endecrypt_status::kOk;
 }
 
-int EncodeRecords(const std::vector<RecordView>& records, std::vector<unsigned char>& file) {
+StoreStatus EncodeRecords(const std::vector<RecordView>& records, std::vector<unsigned char>& file) {
   // Checked field by field and record by record, so no sum can overflow.
   constexpr std::size_t kMaxRecordsSize = kMaxStoreSize - kHeaderSize - kTagSize;
   std::size_t total = kCountSize;
@@ -122,7 +122,7 @@ int EncodeRecords(const std::vector<RecordView>& records, std::vector<unsigned c
   return endecrypt_status::kOk;
 }
 
-int DecodeRecords(const unsigned char* data, std::size_t size, std::vector<RecordView>& records) {
+StoreStatus DecodeRecords(const unsigned char* data, std::size_t size, std::vector<RecordView>& records) {
   using endecrypt_status::kInvalidFile;
   if (size < kCountSize) return kInvalidFile;
   const std::uint64_t count = GetLittleEndian(data, kCountSize);

@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
+#include "suite/endecrypt/KeyDerivation.h"
 
 namespace endecrypt {
 
@@ -18,19 +19,8 @@ constexpr std::size_t kMagicSize = 8;
 constexpr unsigned char kMagic[kMagicSize] = {'K', 'V', 'X', 'S', 'T', 'O', 'R', 'E'};
 constexpr std::uint8_t kFormatVersion = 1;
 
-constexpr std::size_t kSaltSize = 16;
-constexpr std::size_t kKeyIdSize = 8;
-constexpr std::size_t kNonceSize = 24;  // XChaCha20-Poly1305 IETF
-constexpr std::size_t kKeyCheckSize = 16;
-constexpr std::size_t kTagSize = 16;  // Poly1305
+constexpr std::size_t kKeyIdSize = HostKeyId::kSize;
 constexpr std::size_t kHeaderSize = 94;
-
-// Argon2id costs a reader accepts. The floors are libsodium's; the ceilings
-// keep a crafted header from making the reader allocate or spin for long.
-constexpr std::uint32_t kMinOpsLimit = 1;
-constexpr std::uint32_t kMaxOpsLimit = 10;
-constexpr std::uint64_t kMinMemLimit = 8192;
-constexpr std::uint64_t kMaxMemLimit = std::uint64_t{1} << 30;  // 1 GiB
 
 // Largest store file read or written, header included.
 constexpr std::size_t kMaxStoreSize = std::size_t{256} << 20;  // 256 MiB
@@ -40,7 +30,7 @@ struct StoreHeader {
   std::uint32_t opslimit = 0;
   std::uint64_t memlimit = 0;
   unsigned char salt[kSaltSize] = {};
-  unsigned char key_id[kKeyIdSize] = {};
+  HostKeyId key_id;  // all zero when attended
   unsigned char nonce[kNonceSize] = {};
   unsigned char key_check[kKeyCheckSize] = {};
   std::uint64_t body_length = 0;
@@ -53,7 +43,7 @@ void EncodeHeader(const StoreHeader& header, unsigned char* out);
 // bytes, of which `data` holds at least the first min(file_size, kHeaderSize).
 // Returns kOk, or kInvalidFile for any structural fault (size, magic,
 // version, mode, costs, key id, body length); `header` is untouched then.
-[[nodiscard]] int DecodeHeader(const unsigned char* data, std::size_t file_size,
+[[nodiscard]] StoreStatus DecodeHeader(const unsigned char* data, std::size_t file_size,
                                StoreHeader& header);
 
 // One record as views into a buffer that outlives it.
@@ -64,13 +54,13 @@ using RecordView = std::pair<std::string_view, std::string_view>;
 // a header, the records and a tag, and the records are written after the
 // header's room. Returns kOk, or kWriteFailed (with `file` untouched) when
 // the result would make a store larger than kMaxStoreSize.
-[[nodiscard]] int EncodeRecords(const std::vector<RecordView>& records,
+[[nodiscard]] StoreStatus EncodeRecords(const std::vector<RecordView>& records,
                                 std::vector<unsigned char>& file);
 
 // Parses serialised records; the views point into `data`. Returns kOk, or
 // kInvalidFile (with `records` untouched) when the bytes are not exactly a
 // record list with strictly ascending keys.
-[[nodiscard]] int DecodeRecords(const unsigned char* data, std::size_t size,
+[[nodiscard]] StoreStatus DecodeRecords(const unsigned char* data, std::size_t size,
                                 std::vector<RecordView>& records);
 
 }  // namespace endecrypt

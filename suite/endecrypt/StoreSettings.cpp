@@ -6,13 +6,12 @@
 #include <iterator>
 #include <mutex>
 
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "host/GlobalConfig.h"
 #include "host/HostKeyProtection.h"
 #include "suite/globalconfig/ConfigGeneration.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/StoreFiles.h"
-#include "suite/endecrypt/StoreFormat.h"
 #include "suite/platform/SystemPlaces.h"
 
 namespace endecrypt {
@@ -89,7 +88,7 @@ bool ParsePcrs(const std::string& text, std::uint32_t& mask) {
   return true;
 }
 
-int ReadCostsSetting(KdfCosts& costs) {
+StoreStatus ReadCostsSetting(KdfCosts& costs) {
   std::uint64_t opslimit = 0;
   std::uint64_t memlimit = 0;
   if (!ReadNumber(kOpsLimitKey, kDefaultOpsLimit, kMinOpsLimit, kMaxOpsLimit, opslimit) ||
@@ -101,7 +100,7 @@ int ReadCostsSetting(KdfCosts& costs) {
   return endecrypt_status::kOk;
 }
 
-int ReadHostKeyPathSetting(std::string& path) {
+StoreStatus ReadHostKeyPathSetting(std::string& path) {
   std::string configured;
   switch (FindSetting(kHostKeyPathKey, configured)) {
     case Setting::kBroken: return endecrypt_status::kBadConfiguration;
@@ -113,7 +112,7 @@ int ReadHostKeyPathSetting(std::string& path) {
   return endecrypt_status::kOk;
 }
 
-int ReadSshHostKeyPathSetting(std::string& path, bool& configured) {
+StoreStatus ReadSshHostKeyPathSetting(std::string& path, bool& configured) {
   std::string named;
   switch (FindSetting(kSshHostKeyPathKey, named)) {
     case Setting::kBroken: return endecrypt_status::kBadConfiguration;
@@ -125,7 +124,7 @@ int ReadSshHostKeyPathSetting(std::string& path, bool& configured) {
   return endecrypt_status::kOk;
 }
 
-int ReadProtectionSetting(ProtectionSettings& settings) {
+StoreStatus ReadProtectionSetting(ProtectionSettings& settings) {
   ProtectionSettings read;
   read.tpm2_tcti = kDefaultTcti;
   std::string text;
@@ -156,7 +155,7 @@ int ReadProtectionSetting(ProtectionSettings& settings) {
   return endecrypt_status::kOk;
 }
 
-int ReadLockWaitSetting(int& seconds) {
+StoreStatus ReadLockWaitSetting(int& seconds) {
   std::uint64_t read = 0;
   if (!ReadNumber(kLockWaitKey, static_cast<std::uint64_t>(kDefaultLockWaitSeconds), 0,
                   kMaxLockWaitSeconds, read)) {
@@ -216,13 +215,13 @@ StoreSettings ReadStoreSettings() {
   return settings;
 }
 
-int ReadKdfCosts(KdfCosts& costs) {
+StoreStatus ReadKdfCosts(KdfCosts& costs) {
   const StoreSettings settings = CurrentSettings();
   if (settings.costs_status == endecrypt_status::kOk) costs = settings.costs;
   return settings.costs_status;
 }
 
-int ReadHostKeyPath(std::string& path) {
+StoreStatus ReadHostKeyPath(std::string& path) {
   StoreSettings settings = CurrentSettings();
   if (settings.host_key_path_status == endecrypt_status::kOk) {
     path = std::move(settings.host_key_path);
@@ -230,7 +229,7 @@ int ReadHostKeyPath(std::string& path) {
   return settings.host_key_path_status;
 }
 
-int ReadSshHostKeyPath(std::string& path, bool& configured) {
+StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured) {
   StoreSettings settings = CurrentSettings();
   if (settings.ssh_host_key_path_status == endecrypt_status::kOk) {
     path = std::move(settings.ssh_host_key_path);
@@ -239,7 +238,7 @@ int ReadSshHostKeyPath(std::string& path, bool& configured) {
   return settings.ssh_host_key_path_status;
 }
 
-int ReadProtectionSettings(ProtectionSettings& settings) {
+StoreStatus ReadProtectionSettings(ProtectionSettings& settings) {
   StoreSettings current = CurrentSettings();
   if (current.protection_status == endecrypt_status::kOk) {
     settings = std::move(current.protection);
@@ -257,7 +256,7 @@ void EnDecryptUseSettings(const endecrypt::StoreSettings* settings) {
 
 namespace endecrypt {
 
-int ReadLockWaitSeconds(int& seconds) {
+StoreStatus ReadLockWaitSeconds(int& seconds) {
   const StoreSettings settings = CurrentSettings();
   if (settings.lock_wait_status == endecrypt_status::kOk) seconds = settings.lock_wait_seconds;
   return settings.lock_wait_status;

@@ -9,10 +9,27 @@
 #include <cstdint>
 #include <string>
 
-#include "suite/endecrypt/HostKeyProtection.h"
+#include "host/HostKeyProtection.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/KeyDerivation.h"
 
 namespace endecrypt {
+
+using Protection = HostKeyProtection;
+
+// What the configuration says about sealing: the protection new keys get,
+// and for tpm2 the TCTI to reach the TPM, the PCRs (bit i = PCR i of the
+// SHA-256 bank) a new seal is bound to (0 binds to none), and how long any
+// one exchange with the TPM may take.
+struct ProtectionSettings {
+  Protection protection = Protection::kFile;
+  std::string tpm2_tcti;
+  std::uint32_t tpm2_pcrs = 0;
+  int tpm2_timeout_ms = 0;
+};
+
+// The highest PCR index ENCRYPT_TPM2_PCRS accepts.
+constexpr unsigned kMaxPcrIndex = 23;
 
 // The Argon2id costs of a new attended store when the configuration names
 // none; also the floor of a host key backup's costs.
@@ -34,15 +51,15 @@ constexpr int kDefaultLockWaitSeconds = 30;
 // kOk (kBadConfiguration) fails only the calls that need it, as reading
 // that part alone would.
 struct StoreSettings {
-  int costs_status = 0;
+  StoreStatus costs_status;
   KdfCosts costs;
-  int host_key_path_status = 0;
+  StoreStatus host_key_path_status;
   std::string host_key_path;
-  int protection_status = 0;
+  StoreStatus protection_status;
   ProtectionSettings protection;
-  int lock_wait_status = 0;
+  StoreStatus lock_wait_status;
   int lock_wait_seconds = kDefaultLockWaitSeconds;
-  int ssh_host_key_path_status = 0;
+  StoreStatus ssh_host_key_path_status;
   std::string ssh_host_key_path;
   bool ssh_host_key_configured = false;
 };
@@ -55,20 +72,20 @@ StoreSettings ReadStoreSettings();
 // kOk, or kBadConfiguration when the configuration file is broken or a
 // value is not a whole number within the bounds a reader accepts; `costs`
 // is untouched then.
-[[nodiscard]] int ReadKdfCosts(KdfCosts& costs);
+[[nodiscard]] StoreStatus ReadKdfCosts(KdfCosts& costs);
 // The three readers below take their part of the settings in force.
 
 // Stores in `path` the host key's path (ENCRYPT_HOST_KEY_PATH, else the
 // platform default). Returns kOk, or kBadConfiguration when the
 // configuration file is broken or no path can be named.
-[[nodiscard]] int ReadHostKeyPath(std::string& path);
+[[nodiscard]] StoreStatus ReadHostKeyPath(std::string& path);
 
 // Stores in `path` the OpenSSH host key import tries (SSH_HOST_KEY_PATH,
 // else the platform default, platform::DefaultSshHostKeyPath) and in
 // `configured` whether the configuration names it. Returns kOk, or
 // kBadConfiguration when the configuration file is broken or no path can
 // be named.
-[[nodiscard]] int ReadSshHostKeyPath(std::string& path, bool& configured);
+[[nodiscard]] StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured);
 
 // Stores in `settings` how the host key is protected
 // (ENCRYPT_HOST_KEY_PROTECTION: file, the default, tpm2 or dpapi), the TCTI
@@ -79,13 +96,13 @@ StoreSettings ReadStoreSettings();
 // kOk, or kBadConfiguration
 // when the configuration file is broken or a value is unknown; `settings`
 // is untouched then.
-[[nodiscard]] int ReadProtectionSettings(ProtectionSettings& settings);
+[[nodiscard]] StoreStatus ReadProtectionSettings(ProtectionSettings& settings);
 
 // Stores in `seconds` how long a writer waits for a store's writers' lock
 // before it gives up (ENCRYPT_LOCK_WAIT_SECONDS: 0 to 3600, default 30).
 // Returns kOk, or kBadConfiguration when the configuration file is broken
 // or the value is out of range; `seconds` is untouched then.
-[[nodiscard]] int ReadLockWaitSeconds(int& seconds);
+[[nodiscard]] StoreStatus ReadLockWaitSeconds(int& seconds);
 
 }  // namespace endecrypt
 

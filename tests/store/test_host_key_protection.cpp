@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "host/EnDecrypt.h"
-#include "suite/endecrypt/HostKeySealing.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
 #include "tests/support/TestSupport.h"
 #if !defined(_WIN32)
 #include "tests/store/SoftwareTpm.h"
@@ -157,13 +157,13 @@ TEST_F(Tpm2Test, SealedKeyOpensItsStoresAndMovesBothWays) {
   SetKeyFile(key);
   const std::string plain_store = dir.File("stores/plain.store");
   ASSERT_EQ(Write(plain_store), kOk);
-  ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
+  ASSERT_EQ(EnDecryptSealHostKeyAs(""), kOk);
   const std::string sealed = ReadFile(host_key);
   EXPECT_TRUE(IsSealed());
   EXPECT_EQ(sealed.find(key), std::string::npos);
   EXPECT_EQ(Read(plain_store), kOk);
   Configure("ENCRYPT_HOST_KEY_PROTECTION=file\nENCRYPT_TPM2_TCTI=" + tpm.Tcti() + "\n");
-  ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
+  ASSERT_EQ(EnDecryptSealHostKeyAs(""), kOk);
   EXPECT_EQ(ReadFile(host_key), key);
   EXPECT_EQ(Read(plain_store), kOk);
 }
@@ -175,7 +175,7 @@ TEST_F(Tpm2Test, UnsealLeavesNoKeyInFreedMemory) {
   const std::string key = "host key sought in freed memory.";
   SetKeyFile(key);
   ASSERT_EQ(Write(store), kOk);
-  ASSERT_EQ(EnDecryptSealHostKeyInPlace(), kOk);
+  ASSERT_EQ(EnDecryptSealHostKeyAs(""), kOk);
   const FreedMemoryWatch watch(key);
   EXPECT_EQ(Read(store), kOk);
   EXPECT_EQ(watch.Hits(), 0);
@@ -211,7 +211,7 @@ TEST_F(Tpm2Test, KeyDoesNotOpenWithoutItsTpmAndPcrs) {
     const std::string key_file = ReadFile(host_key);
     EXPECT_EQ(Read(store), kNoCredential);
     EXPECT_EQ(Write(store), kNoCredential);
-    EXPECT_EQ(EnDecryptSealHostKeyInPlace(), kNoCredential);
+    EXPECT_EQ(EnDecryptSealHostKeyAs(""), kNoCredential);
     EXPECT_EQ(ReadFile(store), stored);
     EXPECT_EQ(ReadFile(host_key), key_file);
     UseTpm(tpm, "");
