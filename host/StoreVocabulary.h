@@ -71,6 +71,12 @@ class HostKeyId {
     return hex;
   }
 
+  // True when `text` is the hex form of an id, as ToHex writes it.
+  static bool IsHex(const std::string& text) {
+    return text.size() == kSize * 2 &&
+           text.find_first_not_of("0123456789abcdef") == std::string::npos;
+  }
+
   friend bool operator==(const HostKeyId& a, const HostKeyId& b) { return a.bytes == b.bytes; }
   friend bool operator!=(const HostKeyId& a, const HostKeyId& b) { return !(a == b); }
 

@@ -92,26 +92,7 @@ constexpr std::size_t kMaxUnwrapAttempts = 4096;
 
 // Bytes in guarded memory (suite/platform/GuardedMemory.h), wiped when
 // replaced or released. One owner: moving hands the memory over.
-class SecretBytes {
- public:
-  SecretBytes() = default;
-  SecretBytes(SecretBytes&& other) noexcept;
-  SecretBytes& operator=(SecretBytes&& other) noexcept;
-  SecretBytes(const SecretBytes&) = delete;
-  SecretBytes& operator=(const SecretBytes&) = delete;
-  ~SecretBytes() = default;
-
-  // Replaces what is held by `size` zero bytes; false, holding nothing,
-  // when memory runs out.
-  [[nodiscard]] bool Allocate(std::size_t size);
-  unsigned char* data() { return memory.data(); }
-  const unsigned char* data() const { return memory.data(); }
-  std::size_t size() const { return byte_count; }
-
- private:
-  platform::GuardedMemory memory;
-  std::size_t byte_count = 0;
-};
+using SecretBytes = platform::GuardedMemory;
 
 // The two kinds of key files are encrypted to: age's own X25519 keys, and
 // OpenSSH Ed25519 keys, whose stanza agrees an X25519 secret with the

@@ -51,25 +51,6 @@ AgeStatus ForEachKeyLine(std::string_view text, std::size_t* bad_line, Parse par
 
 }  // namespace
 
-SecretBytes::SecretBytes(SecretBytes&& other) noexcept
-    : memory(std::move(other.memory)), byte_count(std::exchange(other.byte_count, 0)) {}
-
-SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept {
-  if (this != &other) {
-    memory = std::move(other.memory);
-    byte_count = std::exchange(other.byte_count, 0);
-  }
-  return *this;
-}
-
-bool SecretBytes::Allocate(std::size_t size) {
-  byte_count = 0;
-  if (!memory.Allocate(size)) return false;
-  sodium_memzero(memory.data(), size);
-  byte_count = size;
-  return true;
-}
-
 AgeStatus MakeIdentityFromSeed(const unsigned char* seed, Identity& identity) {
   Identity made;
   if (!SodiumReady() || !made.secret_key.Allocate(kKeySize)) return AgeStatus::kInternal;

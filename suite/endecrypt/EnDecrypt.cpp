@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/KeyOrderWalk.h"
 #include "suite/endecrypt/Guarded.h"
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/HostKeyRing.h"
@@ -20,6 +21,7 @@
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
+#include "suite/endecrypt/StoreReading.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/secretmemory/SecretMemory.h"
 
@@ -70,22 +72,6 @@ constexpr int kMaxWriteAttempts = 100;
 // An empty passphrase selects the host key.
 EncryptionMode ModeOf(const std::string& passphrase) {
   return passphrase.empty() ? kUnattendedMode : kAttendedMode;
-}
-
-[[nodiscard]] StoreStatus FromReadResult(const FileResult& result) {
-  switch (result) {
-    case FileResult::kOk: return status::kOk;
-    case FileResult::kNotFound: return status::kNotExist;
-    case FileResult::kWrongSize: return {status::kInvalidFile, result.GetReason()};
-    case FileResult::kBusy: return status::kBusy;
-    default: return {status::kReadFailed, result.GetReason()};
-  }
-}
-
-// A write that failed, with the file layer's reason.
-[[nodiscard]] StoreStatus FromWriteResult(const FileResult& result) {
-  return result == FileResult::kOk ? StoreStatus()
-                                   : StoreStatus(status::kWriteFailed, result.GetReason());
 }
 
 // Stores in `body_key` the body key of the store with `header`, from the
@@ -146,8 +132,9 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 
 // Opens the body of `file`, whose header `header` was decoded from it, into
 // `plaintext`. kInvalidFile when the body or any header byte was altered.
-[[nodiscard]] StoreStatus OpenBody(const std::vector<unsigned char>& file, const StoreHeader& header,
-                           const SecureBuffer& body_key, SecureBuffer& plaintext) {
+[[nodiscard]] StoreStatus OpenBody(const std::vector<unsigned char>& file,
+                                   const StoreHeader& header, const SecureBuffer& body_key,
+                                   SecureBuffer& plaintext) {
   if (!plaintext.Allocate(header.body_length - endecrypt::kTagSize)) return status::kInternal;
   unsigned long long opened = 0;
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(
@@ -164,8 +151,8 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 // data. The plaintext exists in `file` only until it is sealed: one copy
 // fewer of every value, and no second buffer the size of the store.
 [[nodiscard]] StoreStatus SealRecords(StoreHeader header, const SecureBuffer& body_key,
-                              const std::vector<RecordView>& records,
-                              std::vector<unsigned char>& file) {
+                                      const std::vector<RecordView>& records,
+                                      std::vector<unsigned char>& file) {
   const StoreStatus encoded = endecrypt::EncodeRecords(records, file);
   if (encoded != status::kOk) return encoded;
   randombytes_buf(header.nonce, sizeof(header.nonce));
@@ -182,19 +169,11 @@ EncryptionMode ModeOf(const std::string& passphrase) {
   return status::kOk;
 }
 
-// Reads the store at `path` whole and decodes its header.
-[[nodiscard]] StoreStatus ReadStoreFile(const std::string& path, std::vector<unsigned char>& file,
-                                        StoreHeader& header) {
-  StoreStatus read = FromReadResult(endecrypt::ReadWholeFile(path, endecrypt::kMaxStoreSize, file));
-  if (read != status::kOk) return read;
-  return endecrypt::DecodeHeader(file.data(), file.size(), header);
-}
-
 // Opens the body of `file` with `body_key`, the key of `header`, and parses
 // the records. The views in `records` point into `plaintext`.
-[[nodiscard]] StoreStatus OpenContents(const std::vector<unsigned char>& file, const StoreHeader& header,
-                               const SecureBuffer& body_key, SecureBuffer& plaintext,
-                               std::vector<RecordView>& records) {
+[[nodiscard]] StoreStatus OpenContents(const std::vector<unsigned char>& file,
+                                       const StoreHeader& header, const SecureBuffer& body_key,
+                                       SecureBuffer& plaintext, std::vector<RecordView>& records) {
   StoreStatus result = OpenBody(file, header, body_key, plaintext);
   if (result == status::kOk) {
     result = endecrypt::DecodeRecords(plaintext.data(), plaintext.size(), records);
@@ -239,16 +218,16 @@ std::vector<RecordView> ViewsOf(const Records& records) {
 // second list. False when a key is new; values already put in place then
 // are the ones the merge puts there too.
 bool UpdateInPlace(std::vector<RecordView>& stored, const Records& records) {
-  auto old_record = stored.begin();
-  for (const auto& [key, value] : records) {
-    int order = -1;
-    while (old_record != stored.end() && (order = old_record->first.compare(key)) < 0) {
-      ++old_record;
-    }
-    if (order != 0) return false;
-    old_record->second = value;
-  }
-  return true;
+  bool all_stored = true;
+  std::size_t left = records.size();
+  key_order::WalkInKeyOrder(
+      stored, records, [&](const RecordView&) { return left != 0; },
+      [&](RecordView& old_record, const Records::value_type& record) {
+        old_record.second = record.second;
+        return --left != 0;
+      },
+      [&](const Records::value_type&) { return all_stored = false; });
+  return all_stored;
 }
 
 // The records of a rewrite, in ascending key order. With `keep_stored`,
@@ -261,21 +240,12 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
   if (UpdateInPlace(stored, records)) return std::move(stored);
   std::vector<RecordView> merged;
   merged.reserve(stored.size() + records.size());
-  auto old_record = stored.begin();
-  auto new_record = records.begin();
-  while (old_record != stored.end() || new_record != records.end()) {
-    // One three-way comparison per step: the keys are long and alike.
-    const int order = new_record == records.end()  ? -1
-                      : old_record == stored.end() ? 1
-                                                   : old_record->first.compare(new_record->first);
-    if (order < 0) {
-      merged.push_back(*old_record++);
-      continue;
-    }
-    if (order == 0) ++old_record;
-    merged.emplace_back(new_record->first, new_record->second);
-    ++new_record;
-  }
+  const auto take_new = [&](const Records::value_type& record) {
+    merged.emplace_back(record.first, record.second);
+  };
+  key_order::WalkInKeyOrder(
+      stored, records, [&](const RecordView& old_record) { merged.push_back(old_record); },
+      [&](const RecordView&, const Records::value_type& record) { take_new(record); }, take_new);
   return merged;
 }
 
@@ -292,7 +262,7 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
   if (result != status::kOk) return result;
   const FileResult created = endecrypt::CreateLockedFile(lock, file.data(), file.size());
   lost_race = created == FileResult::kExists;
-  return lost_race ? StoreStatus(status::kWriteFailed) : FromWriteResult(created);
+  return lost_race ? StoreStatus(status::kWriteFailed) : endecrypt::FromWriteResult(created);
 }
 
 // Rewrites the existing store held in `file`: opens it with `passphrase`,
@@ -319,7 +289,7 @@ template <typename Edit>
   StoreStatus result = endecrypt::DecodeHeader(file.data(), file.size(), header);
   if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
   if (result == status::kOk && read != nullptr && read->Names(file, body_key) &&
-      read->plaintext.AllowAccess()) {
+      read->plaintext.SetAccess(true)) {
     old_plaintext = std::move(read->plaintext);  // the views keep pointing into it
     records.swap(read->views);
   } else if (result == status::kOk) {
@@ -354,7 +324,34 @@ template <typename Edit>
   records.clear();
   old_plaintext = SecureBuffer();
   if (result != status::kOk) return result;
-  return FromWriteResult(endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()));
+  return endecrypt::FromWriteResult(
+      endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()));
+}
+
+// Runs `write` under the writers' lock of the store at `path` with the
+// store read (`read` says how that went, `file` holds it), the host key
+// loaded before the lock when `host_key_wanted` (PreloadedHostKey). Starts
+// over when the key file changed meanwhile (a rotation: a store is never
+// sealed under a key that has left the file) or when `write` sets `again`
+// (it lost the race to create the store), at most kMaxWriteAttempts times.
+template <typename Write>
+[[nodiscard]] StoreStatus WriteUnderLock(const std::string& path, bool host_key_wanted,
+                                         Write write) {
+  int wait_seconds = 0;
+  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
+  if (configured != status::kOk) return configured;
+  for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
+    const endecrypt::PreloadedHostKey host_key(host_key_wanted);  // before any lock
+    endecrypt::LockedFile lock;
+    std::vector<unsigned char> file;
+    lock.SetWaitSeconds(wait_seconds);
+    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
+    if (!host_key.StillCurrent()) continue;
+    bool again = false;
+    StoreStatus result = write(read, lock, file, again);
+    if (!again) return result;
+  }
+  return status::kWriteFailed;
 }
 
 // Writes `records` as EnDecrypt::Encrypt does; `decrypted` as RewriteStore
@@ -362,44 +359,29 @@ template <typename Edit>
 [[nodiscard]] StoreStatus WriteStore(const Records& records, const std::string& path,
                                      const std::string& passphrase, bool keep_stored,
                                      std::unique_ptr<Held> decrypted) {
-  int wait_seconds = 0;
-  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
-  if (configured != status::kOk) return configured;
-  for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
-    const endecrypt::PreloadedHostKey host_key(passphrase.empty());  // before any lock
-    endecrypt::LockedFile lock;
-    std::vector<unsigned char> file;
-    lock.SetWaitSeconds(wait_seconds);
-    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
-    // The key was loaded before the lock: a rotation since then is seen
-    // here, and the write starts again with the new key.
-    if (!host_key.StillCurrent()) continue;
-    if (read == FileResult::kOk) {
-      const auto merge = [&](std::vector<RecordView>& stored) {
-        stored = MergeRecords(stored, records, keep_stored);
-        return status::kOk;
-      };
-      return RewriteStore(file, lock, passphrase, nullptr, merge, std::move(decrypted));
-    }
-    // A path that can name no store file is a write that cannot be done,
-    // not a store that cannot be read.
-    if (read == FileResult::kBadPath) return {status::kWriteFailed, read.GetReason()};
-    if (read != FileResult::kNotFound) return FromReadResult(read);
-    bool lost_race = false;
-    StoreStatus result = CreateStore(records, lock, passphrase, lost_race);
-    if (!lost_race) return result;
-  }
-  return status::kWriteFailed;
+  return WriteUnderLock(
+      path, passphrase.empty(),
+      [&](const FileResult& read, endecrypt::LockedFile& lock, std::vector<unsigned char>& file,
+          bool& again) -> StoreStatus {
+        if (read == FileResult::kOk) {
+          const auto merge = [&](std::vector<RecordView>& stored) {
+            stored = MergeRecords(stored, records, keep_stored);
+            return StoreStatus();
+          };
+          return RewriteStore(file, lock, passphrase, nullptr, merge, std::move(decrypted));
+        }
+        // A path that can name no store file is a write that cannot be
+        // done, not a store that cannot be read.
+        if (read == FileResult::kBadPath) return endecrypt::FromWriteResult(read);
+        if (read != FileResult::kNotFound) return endecrypt::FromReadResult(read);
+        return CreateStore(records, lock, passphrase, again);
+      });
 }
 
 // The mode is in the header: the rest of the file is not read.
 [[nodiscard]] StoreStatus ReadMode(const std::string& path, EncryptionMode& mode) {
-  std::vector<unsigned char> head;
-  std::uint64_t size = 0;
   StoreHeader header;
-  StoreStatus result = FromReadResult(
-      endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head, size));
-  if (result == status::kOk) result = endecrypt::DecodeHeader(head.data(), size, header);
+  const StoreStatus result = endecrypt::ReadStoreHeader(path, header);
   if (result == status::kOk) mode = header.mode;
   return result;
 }
@@ -416,7 +398,7 @@ struct OpenedStore {
 
 [[nodiscard]] StoreStatus ReadAndOpenStore(const std::string& path, const std::string& passphrase,
                                            OpenedStore& store) {
-  StoreStatus result = ReadStoreFile(path, store.file, store.header);
+  StoreStatus result = endecrypt::ReadStoreFile(path, store.file, store.header);
   if (result != status::kOk) return result;
   return OpenStore(store.file, store.header, passphrase, store.body_key, store.plaintext,
                    store.views);
@@ -433,7 +415,7 @@ template <typename Read>
   StoreStatus result = ReadAndOpenStore(path, passphrase, store);
   if (result != status::kOk) return result;
   read(static_cast<const std::vector<RecordView>&>(store.views));
-  if (keep == nullptr || !store.plaintext.ForbidAccess()) return status::kOk;
+  if (keep == nullptr || !store.plaintext.SetAccess(false)) return status::kOk;
   auto held = std::make_unique<Held>();
   held->file_size = store.file.size();
   std::memcpy(held->header, store.file.data(), sizeof(held->header));
@@ -448,8 +430,7 @@ template <typename Read>
 
 // Reads the store's records into `records`, as ReadRecordViews.
 [[nodiscard]] StoreStatus ReadRecords(const std::string& path, Records& records,
-                                      const std::string& passphrase,
-                                      std::unique_ptr<Held>* keep) {
+                                      const std::string& passphrase, std::unique_ptr<Held>* keep) {
   return ReadRecordViews(
       path, passphrase,
       [&records](const std::vector<RecordView>& views) {
@@ -510,22 +491,14 @@ namespace {
 template <typename Edit>
 [[nodiscard]] StoreStatus EditStore(const std::string& path, const std::string& passphrase,
                                     const std::string* new_passphrase, Edit edit) {
-  int wait_seconds = 0;
-  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
-  if (configured != status::kOk) return configured;
-  for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
-    const endecrypt::PreloadedHostKey host_key(  // before the lock
-        passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty()));
-    endecrypt::LockedFile lock;
-    std::vector<unsigned char> file;
-    lock.SetWaitSeconds(wait_seconds);
-    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
-    if (read != FileResult::kOk) return FromReadResult(read);
-    // As in WriteStore: never seal under a key that has left the key file.
-    if (!host_key.StillCurrent()) continue;
-    return RewriteStore(file, lock, passphrase, new_passphrase, edit);
-  }
-  return status::kWriteFailed;
+  const bool host_key_wanted =
+      passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty());
+  return WriteUnderLock(path, host_key_wanted,
+                        [&](const FileResult& read, endecrypt::LockedFile& lock,
+                            std::vector<unsigned char>& file, bool&) -> StoreStatus {
+                          if (read != FileResult::kOk) return endecrypt::FromReadResult(read);
+                          return RewriteStore(file, lock, passphrase, new_passphrase, edit);
+                        });
 }
 
 // The record of `key` in the ascending list `records`, or its end.
@@ -540,7 +513,7 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 // Drops the records named by `keys` from the ascending list `records`;
 // kRecordAbsent, with `records` unchanged, when one of them is missing.
 [[nodiscard]] StoreStatus DropRecords(const std::vector<std::string>& keys,
-                              std::vector<RecordView>& records) {
+                                      std::vector<RecordView>& records) {
   std::vector<bool> dropped(records.size(), false);
   for (const std::string& key : keys) {
     const auto it = FindRecord(records, key);
@@ -558,9 +531,10 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 // Applies an edit to the ascending list `records` as EnDecrypt::ApplyEdit
 // describes; kConflict, with `records` unchanged, when one of the changed
 // keys no longer shows what the edit started from.
-[[nodiscard]] StoreStatus ApplyChanges(const std::vector<std::string>& changed, const Records& before,
-                               const Records& after, std::vector<RecordView>& records,
-                               std::vector<std::string>& conflicts) {
+[[nodiscard]] StoreStatus ApplyChanges(const std::vector<std::string>& changed,
+                                       const Records& before, const Records& after,
+                                       std::vector<RecordView>& records,
+                                       std::vector<std::string>& conflicts) {
   std::vector<std::string> clashes;
   for (const std::string& key : changed) {
     const auto stored = FindRecord(records, key);
@@ -577,23 +551,17 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
   // The records the edit did not touch, then those it left, merged in order.
   std::vector<RecordView> untouched;
   untouched.reserve(records.size());
-  auto next_changed = changed.begin();
-  for (const RecordView& record : records) {
-    while (next_changed != changed.end() && std::string_view(*next_changed) < record.first) {
-      ++next_changed;
-    }
-    if (next_changed == changed.end() || record.first != *next_changed) untouched.push_back(record);
-  }
+  key_order::WalkInKeyOrder(
+      records, changed, [&](const RecordView& record) { untouched.push_back(record); },
+      [](const RecordView&, const std::string&) {}, [](const std::string&) {});
   std::vector<RecordView> merged;
   merged.reserve(untouched.size() + after.size());
-  auto left = after.begin();
-  for (const RecordView& record : untouched) {
-    for (; left != after.end() && std::string_view(left->first) < record.first; ++left) {
-      merged.emplace_back(left->first, left->second);
-    }
-    merged.push_back(record);
-  }
-  for (; left != after.end(); ++left) merged.emplace_back(left->first, left->second);
+  const auto take_left = [&](const Records::value_type& record) {
+    merged.emplace_back(record.first, record.second);
+  };
+  key_order::WalkInKeyOrder(
+      untouched, after, [&](const RecordView& record) { merged.push_back(record); },
+      [&](const RecordView&, const Records::value_type& record) { take_left(record); }, take_left);
   records.swap(merged);
   return status::kOk;
 }

@@ -19,6 +19,7 @@
 #include "suite/endecrypt/SshHostKey.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
+#include "suite/endecrypt/StoreReading.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/platform/Utf8Path.h"
 
@@ -113,18 +114,8 @@ std::string KeyIdAt(const std::string& path) {
 
 [[nodiscard]] StoreStatus ReadStoreKeyId(const std::string& path, EncryptionMode& mode,
                                          std::string& key_id) {
-  std::vector<unsigned char> head;
-  std::uint64_t size = 0;
   endecrypt::StoreHeader header;
-  const FileResult read =
-      endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, endecrypt::kHeaderSize, head, size);
-  switch (read) {
-    case FileResult::kOk: break;
-    case FileResult::kNotFound: return status::kNotExist;
-    case FileResult::kWrongSize: return {status::kInvalidFile, read.GetReason()};
-    default: return {status::kReadFailed, read.GetReason()};
-  }
-  const StoreStatus result = endecrypt::DecodeHeader(head.data(), size, header);
+  const StoreStatus result = endecrypt::ReadStoreHeader(path, header);
   if (result != status::kOk) return result;
   mode = header.mode;
   key_id = header.mode == kUnattendedMode ? header.key_id.ToHex() : "";
@@ -235,7 +226,7 @@ std::string KeyIdAt(const std::string& path) {
 
 // Appends to `identities` the age identity of each key of `keys`.
 [[nodiscard]] StoreStatus AddIdentities(const std::vector<SecureBuffer>& keys,
-                                std::vector<age::Identity>& identities) {
+                                        std::vector<age::Identity>& identities) {
   for (const SecureBuffer& key : keys) {
     SecureBuffer seed;
     age::Identity identity;
@@ -314,9 +305,8 @@ std::string KeyIdAt(const std::string& path) {
   std::vector<unsigned char> backup;
   result = endecrypt::WrapHostKey(key, passphrase, costs, salt, nonce, backup);
   if (result != status::kOk) return result;
-  const FileResult written = endecrypt::CreateFileAtomically(output, backup.data(), backup.size());
-  if (written == FileResult::kOk) return status::kOk;
-  return {status::kWriteFailed, written.GetReason()};
+  return endecrypt::FromWriteResult(
+      endecrypt::CreateFileAtomically(output, backup.data(), backup.size()));
 }
 
 [[nodiscard]] StoreStatus RestoreHostKey(const std::string& input, const std::string& passphrase,
@@ -334,13 +324,9 @@ std::string KeyIdAt(const std::string& path) {
   }
   if (result == status::kOk) result = LockRing(path, lock);
   if (result != status::kOk) return result;
-  const FileResult read = endecrypt::ReadWholeFile(input, endecrypt::kBackupSize, backup);
-  switch (read) {
-    case FileResult::kOk: break;
-    case FileResult::kNotFound: return status::kNotExist;
-    case FileResult::kWrongSize: return {status::kInvalidFile, read.GetReason()};
-    default: return {status::kReadFailed, read.GetReason()};
-  }
+  result =
+      endecrypt::FromReadResult(endecrypt::ReadWholeFile(input, endecrypt::kBackupSize, backup));
+  if (result != status::kOk) return result;
   result = endecrypt::UnwrapHostKey(backup.data(), backup.size(), passphrase, key);
   if (result != status::kOk) return result;
   if (!force) return endecrypt::WriteHostKeyFile(path, settings, key, false);

@@ -33,7 +33,8 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 
 // The structural checks a reader makes before deriving anything: a crafted
 // file must not make it allocate or spin beyond a store header's bounds.
-[[nodiscard]] StoreStatus CheckHeader(const unsigned char* data, std::size_t size, KdfCosts& costs) {
+[[nodiscard]] StoreStatus CheckHeader(const unsigned char* data, std::size_t size,
+                                      KdfCosts& costs) {
   if (size != kBackupSize || std::memcmp(data, kBackupMagic, kBackupMagicSize) != 0 ||
       data[kBackupVersionOffset] != kBackupVersion) {
     return status::kInvalidFile;
@@ -50,9 +51,9 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 
 }  // namespace
 
-StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase, const KdfCosts& costs,
-                const unsigned char* salt, const unsigned char* nonce,
-                std::vector<unsigned char>& backup) {
+StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
+                        const KdfCosts& costs, const unsigned char* salt,
+                        const unsigned char* nonce, std::vector<unsigned char>& backup) {
   std::vector<unsigned char> out(kBackupSize, 0);
   std::memcpy(out.data(), kBackupMagic, kBackupMagicSize);
   out[kBackupVersionOffset] = kBackupVersion;
@@ -81,8 +82,8 @@ StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase, 
   return status::kOk;
 }
 
-StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size, const std::string& passphrase,
-                  SecureBuffer& key) {
+StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
+                          const std::string& passphrase, SecureBuffer& key) {
   KdfCosts costs;
   StoreStatus result = CheckHeader(data, size, costs);
   SecureBuffer master;

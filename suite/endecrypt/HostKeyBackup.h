@@ -13,10 +13,9 @@
 
 #include "host/StoreVocabulary.h"
 #include "suite/endecrypt/KeyDerivation.h"
+#include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
-
-class SecureBuffer;
 
 constexpr std::size_t kBackupMagicSize = 8;
 constexpr unsigned char kBackupMagic[kBackupMagicSize] = {'K', 'V', 'X', 'H', 'K', 'B', 'A', 'K'};
@@ -32,15 +31,16 @@ constexpr std::size_t kBackupSize = kBackupHeaderSize + kHostKeySize + kTagSize;
 // fails. REQUIRES: `costs` within the bounds a store header accepts; `key`
 // holds kHostKeySize bytes.
 [[nodiscard]] StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
-                              const KdfCosts& costs, const unsigned char* salt,
-                              const unsigned char* nonce, std::vector<unsigned char>& backup);
+                                      const KdfCosts& costs, const unsigned char* salt,
+                                      const unsigned char* nonce,
+                                      std::vector<unsigned char>& backup);
 
 // Stores in `key` the host key the backup `data` of `size` bytes wraps.
 // Returns kOk; kInvalidFile for a wrong size, magic, version or costs, or
 // a header or ciphertext altered; kWrongPassphrase when the key check
 // shows `passphrase` is not the backup's. `key` is untouched on failure.
 [[nodiscard]] StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
-                                const std::string& passphrase, SecureBuffer& key);
+                                        const std::string& passphrase, SecureBuffer& key);
 
 }  // namespace endecrypt
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/StoreVocabulary.h"
 #include "host/Log.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
@@ -85,8 +85,8 @@ StoreStatus UnsealWithDpapi(const unsigned char* sealed, std::size_t size, Secur
 
 #else  // !_WIN32
 
-#include "host/StoreVocabulary.h"
 #include "host/Log.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 
 namespace endecrypt {

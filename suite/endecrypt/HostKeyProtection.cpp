@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "host/StoreVocabulary.h"
 #include "host/Log.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
 
@@ -23,7 +23,8 @@ bool HasSealedHeader(const SecureBuffer& file) {
 
 }  // namespace
 
-StoreStatus UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file, SecureBuffer& key) {
+StoreStatus UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file,
+                             SecureBuffer& key) {
   if (file.size() != kHostKeySize) return UnprotectHostKey(settings, std::as_const(file), key);
   key = std::move(file);
   return endecrypt_status::kOk;
@@ -43,7 +44,7 @@ bool ReadFileProtection(const SecureBuffer& file, Protection& protection) {
 }
 
 StoreStatus ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
-                   SecureBuffer& file) {
+                           SecureBuffer& file) {
   std::vector<unsigned char> sealed;
   StoreStatus result = endecrypt_status::kOk;
   switch (settings.protection) {
@@ -74,7 +75,7 @@ StoreStatus ProtectHostKey(const ProtectionSettings& settings, const SecureBuffe
 }
 
 StoreStatus UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
-                     SecureBuffer& key) {
+                             SecureBuffer& key) {
   if (file.size() == kHostKeySize) {
     SecureBuffer plain;
     if (!plain.Allocate(kHostKeySize)) return endecrypt_status::kInternal;

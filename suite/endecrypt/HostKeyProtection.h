@@ -15,11 +15,10 @@
 
 #include "host/HostKeyProtection.h"
 #include "host/StoreVocabulary.h"
+#include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreSettings.h"
 
 namespace endecrypt {
-
-class SecureBuffer;
 
 // Sealed key files: magic, version, protection, then what the sealer made.
 // Version 2 pins the TPM's primary key (HostKeyTpm2.cpp); version 1 files
@@ -38,8 +37,8 @@ constexpr std::size_t kMaxHostKeyFileSize = 16384;
 // service (reason logged); kBadConfiguration when the protection does not
 // exist on this system. `file` is untouched on failure.
 // REQUIRES: key holds kHostKeySize bytes.
-[[nodiscard]] StoreStatus ProtectHostKey(const ProtectionSettings& settings, const SecureBuffer& key,
-                                 SecureBuffer& file);
+[[nodiscard]] StoreStatus ProtectHostKey(const ProtectionSettings& settings,
+                                         const SecureBuffer& key, SecureBuffer& file);
 
 // Stores in `key` the host key that the key file contents `file` hold:
 // the bytes themselves for a plain key file (exactly kHostKeySize bytes),
@@ -47,12 +46,12 @@ constexpr std::size_t kMaxHostKeyFileSize = 16384;
 // `settings.tpm2_tcti`. Returns kOk, or kNoCredential (reason logged) when
 // the header or the sealed data does not parse, the sealer is absent or
 // refuses. `key` is untouched on failure.
-[[nodiscard]] StoreStatus UnprotectHostKey(const ProtectionSettings& settings, const SecureBuffer& file,
-                                   SecureBuffer& key);
+[[nodiscard]] StoreStatus UnprotectHostKey(const ProtectionSettings& settings,
+                                           const SecureBuffer& file, SecureBuffer& key);
 // As above, taking over `file`: a plain key file's memory becomes `key`
 // rather than being copied into memory of its own.
 [[nodiscard]] StoreStatus UnprotectHostKey(const ProtectionSettings& settings, SecureBuffer&& file,
-                                   SecureBuffer& key);
+                                           SecureBuffer& key);
 
 // Stores in `protection` how the key file contents `file` say the key
 // rests, without unsealing anything. False when `file` is neither a plain
@@ -69,9 +68,10 @@ constexpr std::size_t kMaxHostKeyFileSize = 16384;
 [[nodiscard]] StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
                                  const unsigned char* sealed, std::size_t size,
                                  SecureBuffer& key);
-[[nodiscard]] StoreStatus SealWithDpapi(const SecureBuffer& key, std::vector<unsigned char>& sealed);
+[[nodiscard]] StoreStatus SealWithDpapi(const SecureBuffer& key,
+                                        std::vector<unsigned char>& sealed);
 [[nodiscard]] StoreStatus UnsealWithDpapi(const unsigned char* sealed, std::size_t size,
-                                  SecureBuffer& key);
+                                          SecureBuffer& key);
 
 }  // namespace endecrypt
 

@@ -3,7 +3,6 @@
 #include <sodium.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "host/StoreVocabulary.h"
@@ -25,17 +24,6 @@ constexpr char kLockSuffix[] = ".lock";
 constexpr char kUnopenedPrefix[] = "unopened-";
 constexpr std::size_t kUnopenedRandomSize = 8;
 
-bool IsHexId(const std::string& text) {
-  if (text.size() != HostKeyId::kSize * 2) return false;
-  for (const char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c)) == 0 ||
-        std::isupper(static_cast<unsigned char>(c)) != 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Loads the key file at `path` when it holds the key with the hex id `id`.
 [[nodiscard]] bool LoadIfId(const std::string& path, const std::string& id, SecureBuffer& key) {
   SecureBuffer loaded;
@@ -48,11 +36,6 @@ bool IsHexId(const std::string& text) {
   return true;
 }
 
-// A change to a file of the ring that failed, with the file layer's reason.
-[[nodiscard]] StoreStatus WriteFailure(const FileResult& result) {
-  return {status::kWriteFailed, result.GetReason()};
-}
-
 // Keeps the key file contents `file`, whose key has the hex id `id`, in
 // the ring of `path`. A kept file already there holds that key: it was
 // named after it.
@@ -61,7 +44,7 @@ bool IsHexId(const std::string& text) {
   const FileResult kept =
       CreateFileAtomically(GetKeptHostKeyPath(path, id), file.data(), file.size());
   if (kept == FileResult::kOk || kept == FileResult::kExists) return status::kOk;
-  return WriteFailure(kept);
+  return FromWriteResult(kept);
 }
 
 // Moves the previous key of a rotation an older version left unfinished
@@ -82,7 +65,7 @@ bool IsHexId(const std::string& text) {
   if (result != status::kOk) return result;
   const FileResult removed = RemoveFile(old_path);
   if (removed == FileResult::kOk || removed == FileResult::kNotFound) return status::kOk;
-  return WriteFailure(removed);
+  return FromWriteResult(removed);
 }
 
 }  // namespace
@@ -105,7 +88,7 @@ std::vector<std::string> ListKeptHostKeyIds(const std::string& path) {
       path.size() - (slash == std::string::npos ? 0 : slash + 1) + sizeof(kKeptSuffix) - 1;
   for (const std::string& name : ListFilesNamed(path, kKeptSuffix)) {
     std::string id = name.substr(prefix_size);
-    if (IsHexId(id)) ids.push_back(std::move(id));
+    if (HostKeyId::IsHex(id)) ids.push_back(std::move(id));
   }
   return ids;
 }
@@ -130,7 +113,7 @@ StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
   switch (locked) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kBusy: return status::kBusy;
-    default: return WriteFailure(locked);
+    default: return FromWriteResult(locked);
   }
 }
 
@@ -201,7 +184,7 @@ StoreStatus WriteHostKeyFile(const std::string& path, const ProtectionSettings& 
   }
   const FileResult written = replace ? ReplaceFileAtomically(path, file.data(), file.size())
                                      : CreateFileAtomically(path, file.data(), file.size());
-  return written == FileResult::kOk ? StoreStatus() : WriteFailure(written);
+  return FromWriteResult(written);
 }
 
 // The states, each left whole by a kill: (1) the current key alone; (2) the
@@ -258,12 +241,12 @@ StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection
 }
 
 StoreStatus RemoveKeptHostKey(const std::string& path, const std::string& id) {
-  if (!IsHexId(id)) return status::kRecordAbsent;
+  if (!HostKeyId::IsHex(id)) return status::kRecordAbsent;
   const FileResult removed = RemoveFile(GetKeptHostKeyPath(path, id));
   switch (removed) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kNotFound: return status::kRecordAbsent;
-    default: return WriteFailure(removed);
+    default: return FromWriteResult(removed);
   }
 }
 

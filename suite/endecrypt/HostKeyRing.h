@@ -15,11 +15,10 @@
 
 #include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
+#include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 
 namespace endecrypt {
-
-class SecureBuffer;
 
 // Stores in `id` the id of `key` in hex (HostKeyId::ToHex). Returns kOk
 // or the statuses of ComputeHostKeyId; `id` is untouched on failure.

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "host/StoreVocabulary.h"
 #include "host/Log.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
@@ -424,19 +424,20 @@ StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t vers
 
 #else  // _WIN32
 
-#include "host/StoreVocabulary.h"
 #include "host/Log.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/HostKeyProtection.h"
 
 namespace endecrypt {
 
-StoreStatus SealWithTpm2(const ProtectionSettings&, const SecureBuffer&, std::vector<unsigned char>&) {
+StoreStatus SealWithTpm2(const ProtectionSettings&, const SecureBuffer&,
+                         std::vector<unsigned char>&) {
   KLOG(1) << "host key protection 'tpm2' exists only on Linux";
   return endecrypt_status::kBadConfiguration;
 }
 
-StoreStatus UnsealWithTpm2(const ProtectionSettings&, std::uint8_t, const unsigned char*, std::size_t,
-                   SecureBuffer&) {
+StoreStatus UnsealWithTpm2(const ProtectionSettings&, std::uint8_t, const unsigned char*,
+                           std::size_t, SecureBuffer&) {
   KLOG(1) << "host key is sealed by a TPM, which this build does not use";
   return endecrypt_status::kNoCredential;
 }

@@ -125,12 +125,12 @@ class KeyCache {
       randombytes_buf(contents->tag_key, kTagKeySize);
       return contents;
     }
-    if (!region.AllowAccess()) return nullptr;
+    if (!region.SetAccess(true)) return nullptr;
     return contents;
   }
 
   // REQUIRES: guard held. A refusal only loses the extra protection.
-  void Close() { static_cast<void>(region.ForbidAccess()); }
+  void Close() { static_cast<void>(region.SetAccess(false)); }
 
   std::mutex guard;
   SecureBuffer region;
@@ -149,7 +149,7 @@ std::atomic<unsigned long long> derivation_count{0};
 }  // namespace
 
 StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
-                        const KdfCosts& costs, SecureBuffer& master) {
+                                const KdfCosts& costs, SecureBuffer& master) {
   if (!master.Allocate(kMasterKeySize)) return endecrypt_status::kInternal;
   unsigned char tag[kPassphraseTagSize];
   if (Cache().Find(passphrase, salt, costs, tag, master.data())) {
@@ -166,7 +166,7 @@ StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned ch
 }
 
 StoreStatus DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
-                     SecureBuffer& master) {
+                             SecureBuffer& master) {
   if (!master.Allocate(kMasterKeySize)) return endecrypt_status::kInternal;
   const int derived = crypto_generichash_blake2b_salt_personal(
       master.data(), kMasterKeySize, nullptr, 0, host_key.data(), kHostKeySize, salt,
@@ -186,7 +186,8 @@ StoreStatus DeriveAgeIdentitySeed(const SecureBuffer& host_key, SecureBuffer& se
              : endecrypt_status::kInternal;
 }
 
-StoreStatus DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key, unsigned char* key_check) {
+StoreStatus DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key,
+                            unsigned char* key_check) {
   if (!body_key.Allocate(kBodyKeySize)) return endecrypt_status::kInternal;
   if (crypto_kdf_derive_from_key(body_key.data(), kBodyKeySize, kBodyKeyId, kStoreKdfContext,
                                  master.data()) != 0 ||

@@ -11,10 +11,9 @@
 #include <string>
 
 #include "host/StoreVocabulary.h"
+#include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
-
-class SecureBuffer;
 
 // The sizes of the cryptography's parts, which the store file and the host
 // key backup both lay out (docs/store-format.md).
@@ -43,13 +42,14 @@ struct KdfCosts {
 // (kSaltSize bytes) and `costs`, from the cache when this process derived
 // it before. Returns kOk, or kInternal when libsodium or memory fails.
 // REQUIRES: `costs` within the bounds a store header accepts.
-[[nodiscard]] StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
-                                      const KdfCosts& costs, SecureBuffer& master);
+[[nodiscard]] StoreStatus DerivePassphraseKey(const std::string& passphrase,
+                                              const unsigned char* salt, const KdfCosts& costs,
+                                              SecureBuffer& master);
 
 // Stores in `master` the subkey of `host_key` (kHostKeySize bytes) for the
 // store with `salt`. Returns kOk or kInternal.
 [[nodiscard]] StoreStatus DeriveHostSubkey(const SecureBuffer& host_key, const unsigned char* salt,
-                                   SecureBuffer& master);
+                                           SecureBuffer& master);
 
 // Stores in `seed` (allocated here, 32 bytes) the secret of this host's
 // age identity, derived from `host_key` (kHostKeySize bytes) under a
@@ -61,7 +61,7 @@ struct KdfCosts {
 // and the key-check value (kKeyCheckSize bytes, written to `key_check`).
 // Returns kOk or kInternal.
 [[nodiscard]] StoreStatus DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key,
-                                  unsigned char* key_check);
+                                          unsigned char* key_check);
 
 }  // namespace endecrypt
 

@@ -13,6 +13,21 @@ std::atomic<platform::FileSystem*> handed{nullptr};
 
 }  // namespace
 
+StoreStatus FromReadResult(const FileResult& result) {
+  switch (result) {
+    case FileResult::kOk: return endecrypt_status::kOk;
+    case FileResult::kNotFound: return endecrypt_status::kNotExist;
+    case FileResult::kWrongSize: return {endecrypt_status::kInvalidFile, result.GetReason()};
+    case FileResult::kBusy: return endecrypt_status::kBusy;
+    default: return {endecrypt_status::kReadFailed, result.GetReason()};
+  }
+}
+
+StoreStatus FromWriteResult(const FileResult& result) {
+  if (result == FileResult::kOk) return endecrypt_status::kOk;
+  return {endecrypt_status::kWriteFailed, result.GetReason()};
+}
+
 platform::FileSystem& Files() {
   platform::FileSystem* files = handed.load();
   return files != nullptr ? *files : platform::SystemFiles();

@@ -11,15 +11,24 @@
 #include <string>
 #include <vector>
 
+#include "host/StoreVocabulary.h"
+#include "suite/endecrypt/SecureBuffer.h"
 #include "suite/platform/FileSystem.h"
 
 namespace endecrypt {
 
-class SecureBuffer;
-
 using platform::ExclusiveLock;
 using platform::FileResult;
 using platform::LockedFile;
+
+// The store status of a read's `result`, with the file layer's reason:
+// kOk; kNotExist for no file; kInvalidFile for one of a size no file of
+// its kind has; kBusy for a lock another process holds; else kReadFailed.
+[[nodiscard]] StoreStatus FromReadResult(const FileResult& result);
+
+// The store status of a write's `result`: kOk, or kWriteFailed with the
+// file layer's reason.
+[[nodiscard]] StoreStatus FromWriteResult(const FileResult& result);
 
 // The file layer in use: the system's unless a test handed one.
 platform::FileSystem& Files();

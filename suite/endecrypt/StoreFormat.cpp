@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "host/StoreVocabulary.h"
 #include "host/Log.h"
+#include "host/StoreVocabulary.h"
 
 namespace endecrypt {
 namespace {
@@ -95,7 +95,8 @@ StoreStatus DecodeHeader(const unsigned char* data, std::size_t file_size, Store
   return endecrypt_status::kOk;
 }
 
-StoreStatus EncodeRecords(const std::vector<RecordView>& records, std::vector<unsigned char>& file) {
+StoreStatus EncodeRecords(const std::vector<RecordView>& records,
+                          std::vector<unsigned char>& file) {
   // Checked field by field and record by record, so no sum can overflow.
   constexpr std::size_t kMaxRecordsSize = kMaxStoreSize - kHeaderSize - kTagSize;
   std::size_t total = kCountSize;
@@ -122,7 +123,8 @@ StoreStatus EncodeRecords(const std::vector<RecordView>& records, std::vector<un
   return endecrypt_status::kOk;
 }
 
-StoreStatus DecodeRecords(const unsigned char* data, std::size_t size, std::vector<RecordView>& records) {
+StoreStatus DecodeRecords(const unsigned char* data, std::size_t size,
+                          std::vector<RecordView>& records) {
   using endecrypt_status::kInvalidFile;
   if (size < kCountSize) return kInvalidFile;
   const std::uint64_t count = GetLittleEndian(data, kCountSize);

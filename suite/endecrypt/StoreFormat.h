@@ -44,7 +44,7 @@ void EncodeHeader(const StoreHeader& header, unsigned char* out);
 // Returns kOk, or kInvalidFile for any structural fault (size, magic,
 // version, mode, costs, key id, body length); `header` is untouched then.
 [[nodiscard]] StoreStatus DecodeHeader(const unsigned char* data, std::size_t file_size,
-                               StoreHeader& header);
+                                       StoreHeader& header);
 
 // One record as views into a buffer that outlives it.
 using RecordView = std::pair<std::string_view, std::string_view>;
@@ -55,13 +55,13 @@ using RecordView = std::pair<std::string_view, std::string_view>;
 // header's room. Returns kOk, or kWriteFailed (with `file` untouched) when
 // the result would make a store larger than kMaxStoreSize.
 [[nodiscard]] StoreStatus EncodeRecords(const std::vector<RecordView>& records,
-                                std::vector<unsigned char>& file);
+                                        std::vector<unsigned char>& file);
 
 // Parses serialised records; the views point into `data`. Returns kOk, or
 // kInvalidFile (with `records` untouched) when the bytes are not exactly a
 // record list with strictly ascending keys.
 [[nodiscard]] StoreStatus DecodeRecords(const unsigned char* data, std::size_t size,
-                                std::vector<RecordView>& records);
+                                        std::vector<RecordView>& records);
 
 }  // namespace endecrypt
 

@@ -6,12 +6,12 @@
 #include <iterator>
 #include <mutex>
 
-#include "host/StoreVocabulary.h"
 #include "host/GlobalConfig.h"
 #include "host/HostKeyProtection.h"
-#include "suite/globalconfig/ConfigGeneration.h"
+#include "host/StoreVocabulary.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/StoreFiles.h"
+#include "suite/globalconfig/ConfigGeneration.h"
 #include "suite/platform/SystemPlaces.h"
 
 namespace endecrypt {

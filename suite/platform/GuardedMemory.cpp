@@ -3,6 +3,8 @@
 
 #include <sodium.h>
 
+#include <cstring>
+
 namespace platform {
 
 bool GuardedMemory::Allocate(std::size_t size) {
@@ -11,12 +13,22 @@ bool GuardedMemory::Allocate(std::size_t size) {
   // aborts the process without it; the call is cheap once it has run.
   if (sodium_init() < 0) return false;
   bytes = static_cast<unsigned char*>(sodium_malloc(size == 0 ? 1 : size));
-  return bytes != nullptr;
+  if (bytes == nullptr) return false;
+  byte_count = size;
+  return true;
+}
+
+bool GuardedMemory::TakeWiping(std::vector<unsigned char>& secret) {
+  const bool allocated = Allocate(secret.size());
+  if (allocated && !secret.empty()) std::memcpy(bytes, secret.data(), secret.size());
+  sodium_memzero(secret.data(), secret.size());
+  return allocated;
 }
 
 void GuardedMemory::Release() {
   sodium_free(bytes);  // makes the pages accessible, wipes and unmaps them; accepts null
   bytes = nullptr;
+  byte_count = 0;
 }
 
 bool GuardedMemory::SetAccess(bool allowed) {

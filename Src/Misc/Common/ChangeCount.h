@@ -7,9 +7,10 @@
 #define SRC_MISC_COMMON_CHANGECOUNT_H_
 
 #include <cstdint>
-#include <iterator>
 #include <map>
 #include <string>
+
+#include "host/KeyOrderWalk.h"
 
 struct ChangeCount {
   int32_t added = 0;    // keys of the incoming records that are not stored
@@ -27,21 +28,15 @@ template <typename Stored>
   // Both are in the same key order, so one walk through both finds every
   // key, instead of a search per record.
   ChangeCount count;
-  auto old = stored.begin();
-  for (const auto& [key, value] : incoming) {
-    int order = -1;
-    while (old != stored.end() && (order = old->first.compare(key)) < 0) {
-      ++old;
-      if (replaces) ++count.removed;
-    }
-    if (order != 0) {
-      ++count.added;
-    } else {
-      if (old->second != value) ++count.updated;
-      ++old;
-    }
-  }
-  if (replaces) count.removed += static_cast<int32_t>(std::distance(old, stored.end()));
+  key_order::WalkInKeyOrder(
+      stored, incoming,
+      [&](const auto&) {
+        if (replaces) ++count.removed;
+      },
+      [&](const auto& old, const auto& record) {
+        if (old.second != record.second) ++count.updated;
+      },
+      [&](const auto&) { ++count.added; });
   return count;
 }
 

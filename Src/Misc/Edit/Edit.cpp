@@ -8,6 +8,7 @@
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
+#include "host/KeyOrderWalk.h"
 #include "suite/platform/Editor.h"
 #include "suite/platform/PrivateFile.h"
 #include "suite/platform/StandardStreams.h"
@@ -114,32 +115,34 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   RecordMap after;
   const ScopedWipe wipe_before(before);
   const ScopedWipe wipe_after(after);
-  auto old = stored.begin();
-  auto now = edited.begin();
-  while (old != stored.end() || now != edited.end()) {
-    const int order = now == edited.end()  ? -1
-                      : old == stored.end() ? 1
-                                            : old->first.compare(now->first);
-    if (order < 0) {
-      changed.push_back(old->first);
-      before.emplace_hint(before.end(), *old);
-      ++old;
-      continue;
-    }
-    if (order > 0 && !IsPlainText(now->first)) {
-      std::string shown;
-      AppendShownText(now->first, shown);
-      CONSOLE_MESSAGE(kLevelError) << "Nothing was written: the new key '" << shown
-                                   << "' is not UTF-8 text without control characters.";
-      return ERR_INVALID_FILE;
-    }
-    if (order > 0 || old->second != now->second) {
-      changed.push_back(now->first);
-      if (order == 0) before.emplace_hint(before.end(), *old);
-      after.emplace_hint(after.end(), *now);
-    }
-    if (order == 0) ++old;
-    ++now;
+  const std::string* bad_key = nullptr;
+  key_order::WalkInKeyOrder(
+      stored, edited,
+      [&](const RecordMap::value_type& old) {
+        changed.push_back(old.first);
+        before.emplace_hint(before.end(), old);
+      },
+      [&](const RecordMap::value_type& old, const RecordMap::value_type& now) {
+        if (old.second == now.second) return;
+        changed.push_back(now.first);
+        before.emplace_hint(before.end(), old);
+        after.emplace_hint(after.end(), now);
+      },
+      [&](const RecordMap::value_type& now) {
+        if (!IsPlainText(now.first)) {
+          bad_key = &now.first;
+          return false;
+        }
+        changed.push_back(now.first);
+        after.emplace_hint(after.end(), now);
+        return true;
+      });
+  if (bad_key != nullptr) {
+    std::string shown;
+    AppendShownText(*bad_key, shown);
+    CONSOLE_MESSAGE(kLevelError) << "Nothing was written: the new key '" << shown
+                                 << "' is not UTF-8 text without control characters.";
+    return ERR_INVALID_FILE;
   }
   if (changed.empty()) {
     CONSOLE_MESSAGE(kLevelConsole) << "No change; the store " << path << " is left as it was.";

@@ -57,12 +57,6 @@ bool NeedsMove(const StoreState& state, const HostKeyFacts& facts) {
          state.key_id != facts.key_id;
 }
 
-bool IsKeyId(const std::string& text) {
-  constexpr std::size_t kKeyIdHexSize = 16;
-  return text.size() == kKeyIdHexSize &&
-         text.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
-
 void ExplainBusy(const std::string& key_path) {
   CONSOLE_MESSAGE(kLevelError) << "Another host-key change (rotate, seal, retire or restore) "
                                << "is running; it holds " << key_path
@@ -72,7 +66,7 @@ void ExplainBusy(const std::string& key_path) {
 }  // namespace
 
 uint32_t HOSTKEY::CheckOptions() {
-  if (context.host_list.front() == "retire" && !IsKeyId(context.host_list[1])) {
+  if (context.host_list.front() == "retire" && !HostKeyId::IsHex(context.host_list[1])) {
     return RefuseOption("'" + context.host_list[1] + "' is not a key id: 16 lower-case hex " +
                         "digits, as hostkey status shows them");
   }
