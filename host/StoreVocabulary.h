@@ -30,7 +30,6 @@ constexpr int kReadFailed = 5;        // the store exists but could not be read
 constexpr int kBadConfiguration = 6;  // a store setting in the configuration is unusable
 constexpr int kNotExist = 7;          // no store at the path
 constexpr int kModeConflict = 11;     // a call in the other mode than the store's
-constexpr int kInterrupted = 12;      // the user declined
 constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
 constexpr int kRecordAbsent = 14;     // a record to read or remove is not in the store
 constexpr int kBusy = 15;             // another change to the host key is running
@@ -84,9 +83,24 @@ class HostKeyId {
   std::array<unsigned char, kSize> bytes{};
 };
 
+// What a failure concerns, beside its text, so that a command can explain
+// it without reading the configuration, the host key or the store again.
+struct StoreCause {
+  enum class Kind : std::uint8_t {
+    kNone,            // the code says all
+    kHostKey,         // the host key file at `path` is missing, refused or does not open
+    kHostKeyNotHeld,  // the store is sealed under `key_id`, which this host neither holds nor keeps
+    kKeptKeyDamaged,  // the ring keeps `key_id` at `path`, and that file does not open to it
+  };
+  Kind kind = Kind::kNone;
+  std::string key_id;  // hex (HostKeyId::ToHex)
+  std::string path;
+};
+
 // A store status and, for a failure met outside the library's own checks (a
 // file refused or unreadable, a system error), its reason: what was refused
-// and why, naming the file and the system's error, never a key or a value.
+// and why, naming the file and the system's error, never a key or a value;
+// and beside it, for a failure a command explains, its cause (StoreCause).
 // The statuses above are its codes; any code is a status without a reason,
 // and a status compares equal to its code. The command logs the reason
 // where it decides its result; the code alone is taken out by name
@@ -95,11 +109,22 @@ class [[nodiscard]] StoreStatus {
  public:
   StoreStatus(int code = endecrypt_status::kOk) : code(code) {}
   StoreStatus(int code, std::string reason) : code(code), reason(std::move(reason)) {}
+  StoreStatus(int code, std::string reason, StoreCause cause)
+      : code(code), reason(std::move(reason)), cause(std::move(cause)) {}
 
   [[nodiscard]] int GetCode() const { return code; }
   [[nodiscard]] bool IsOk() const { return code == endecrypt_status::kOk; }
   // Why the call failed; empty when the code says all.
   [[nodiscard]] const std::string& GetReason() const { return reason; }
+  // What the failure concerns; kNone when the code says all.
+  [[nodiscard]] const StoreCause& GetCause() const { return cause; }
+  // This status with `cause`, unless it has one already or is kOk.
+  [[nodiscard]] StoreStatus WithCause(StoreCause added) && {
+    if (code != endecrypt_status::kOk && cause.kind == StoreCause::Kind::kNone) {
+      cause = std::move(added);
+    }
+    return std::move(*this);
+  }
 
   friend bool operator==(const StoreStatus& status, int code) { return status.code == code; }
   friend bool operator!=(const StoreStatus& status, int code) { return status.code != code; }
@@ -111,6 +136,7 @@ class [[nodiscard]] StoreStatus {
  private:
   int code;
   std::string reason;
+  StoreCause cause;
 };
 
 #endif  // HOST_STOREVOCABULARY_H_

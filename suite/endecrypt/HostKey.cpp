@@ -112,7 +112,14 @@ bool PreloadedHostKey::StillCurrent() const {
          sodium_memcmp(now, file_hash, sizeof(now)) == 0;
 }
 
-StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key) {
+namespace {
+
+// `result` of loading the host key at `path`, naming that file as its cause.
+StoreStatus AboutKeyFile(StoreStatus result, const std::string& path) {
+  return std::move(result).WithCause({StoreCause::Kind::kHostKey, "", path});
+}
+
+StoreStatus LoadKeyFile(const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
   StoreStatus result;
@@ -123,7 +130,7 @@ StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key) {
   return UnprotectHostKey(settings, std::move(file), key);
 }
 
-StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
+StoreStatus LoadOrCreateKeyFile(const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
   StoreStatus result;
@@ -149,6 +156,16 @@ StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
                   "configuration"};
     default: return {endecrypt_status::kWriteFailed, "host key " + created.GetReason()};
   }
+}
+
+}  // namespace
+
+StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key) {
+  return AboutKeyFile(LoadKeyFile(path, key), path);
+}
+
+StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
+  return AboutKeyFile(LoadOrCreateKeyFile(path, key), path);
 }
 
 StoreStatus ComputeHostKeyId(const SecureBuffer& key, HostKeyId& key_id) {

@@ -135,12 +135,14 @@ StoreStatus LoadHostKeyById(const HostKeyId& key_id, SecureBuffer& key) {
   // host's key (which is the store's fault: a wrong passphrase).
   const std::vector<std::string> kept = ListKeptHostKeyIds(path);
   if (std::find(kept.begin(), kept.end(), id) != kept.end()) {
-    if (LoadIfId(GetKeptHostKeyPath(path, id), id, key)) return status::kOk;
-    return {status::kNoCredential, "kept host key " + GetKeptHostKeyPath(path, id) +
-                                       " is damaged: it does not open to the key it is named for"};
+    const std::string kept_path = GetKeptHostKeyPath(path, id);
+    if (LoadIfId(kept_path, id, key)) return status::kOk;
+    return {status::kNoCredential,
+            "kept host key " + kept_path + " is damaged: it does not open to the key it is named for",
+            {StoreCause::Kind::kKeptKeyDamaged, id, kept_path}};
   }
   if (LoadIfId(path + kOldSuffix, id, key)) return status::kOk;
-  return status::kWrongPassphrase;
+  return {status::kWrongPassphrase, "", {StoreCause::Kind::kHostKeyNotHeld, id, ""}};
 }
 
 StoreStatus LoadOrCreateCurrentHostKey(SecureBuffer& key, HostKeyId& key_id) {

@@ -18,7 +18,7 @@ StoreStatus FromReadResult(const FileResult& result) {
     case FileResult::kOk: return endecrypt_status::kOk;
     case FileResult::kNotFound: return endecrypt_status::kNotExist;
     case FileResult::kWrongSize: return {endecrypt_status::kInvalidFile, result.GetReason()};
-    case FileResult::kBusy: return endecrypt_status::kBusy;
+    case FileResult::kBusy: return {endecrypt_status::kBusy, result.GetReason()};
     default: return {endecrypt_status::kReadFailed, result.GetReason()};
   }
 }

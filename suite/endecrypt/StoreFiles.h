@@ -23,7 +23,8 @@ using platform::LockedFile;
 
 // The store status of a read's `result`, with the file layer's reason:
 // kOk; kNotExist for no file; kInvalidFile for one of a size no file of
-// its kind has; kBusy for a lock another process holds; else kReadFailed.
+// its kind has; kBusy for a writers' lock waited for in vain; else
+// kReadFailed.
 [[nodiscard]] StoreStatus FromReadResult(const FileResult& result);
 
 // The store status of a write's `result`: kOk, or kWriteFailed with the

@@ -22,9 +22,9 @@ FileResult WaitForLock(const std::function<FileResult()>& try_lock, int wait_sec
     if (tried != FileResult::kBusy) return tried;
     const auto waited = std::chrono::steady_clock::now() - start;
     if (waited >= std::chrono::seconds(wait_seconds)) {
-      Notice("gave up after " + std::to_string(wait_seconds) + " s waiting for " + shown +
-             ", held by another writer; nothing was written");
-      return FileResult::kBusy;
+      return {FileResult::kBusy, "gave up after " + std::to_string(wait_seconds) +
+                                     " s waiting for " + shown +
+                                     ", held by another writer; nothing was written"};
     }
     if (!told && waited >= kTellAfter) {
       Notice("waiting for " + shown + ", held by another writer (up to " +

@@ -13,9 +13,10 @@ namespace platform {
 
 // Calls `try_lock` (kOk when it took the lock, kBusy when another process
 // holds it, kFailed) until it takes the lock, fails, or `wait_seconds` have
-// passed: kBusy then. A wait of over a second is said on standard error,
-// naming `shown`, the lock file, as is giving up, so that the user does not
-// take it for a hang.
+// passed: kBusy then, its reason naming `shown`, the lock file, for the
+// caller to report. A wait of over a second is said on standard error as it
+// happens, naming the lock file, so that the user does not take it for a
+// hang.
 [[nodiscard]] FileResult WaitForLock(const std::function<FileResult()>& try_lock,
                                      int wait_seconds, const std::string& shown);
 

@@ -83,7 +83,7 @@ uint32_t RecordWriter::PreCheck(int mode, const std::string& path, std::string& 
     }
     // Unattended mode still asks: only "quiet" skips the question.
     if (context.options.count("quiet") == 0 && !ConfirmUpdate(path)) {
-      return MapStoreStatus(endecrypt_status::kInterrupted);
+      return ERR_INTERRUPTED;
     }
   }
   STEP_EXITING("EncryptPreCheck");

@@ -1,7 +1,5 @@
 #include "Src/Misc/Common/StoreCommand.h"
 
-#include <algorithm>
-
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/InputBytes.h"
 #include "Src/Misc/Common/KeyText.h"
@@ -55,9 +53,11 @@ uint32_t ExplainDenied(const char* what, const std::string& path) {
 }
 
 // Names the host key an unattended store needs and why it is not there.
-void ExplainMissingHostKey() {
-  std::string key_path;
-  if (ZUdurov::GlobalConfig::GetConfigItem(kHostKeyPathSetting, key_path) != ZUdurov::GlobalConfig::kOk) {
+void ExplainMissingHostKey(const StoreCause& cause) {
+  std::string key_path = cause.path;
+  if (cause.kind != StoreCause::Kind::kHostKey &&
+      ZUdurov::GlobalConfig::GetConfigItem(kHostKeyPathSetting, key_path) !=
+          ZUdurov::GlobalConfig::kOk) {
     key_path = platform::DefaultHostKeyPath();
   }
   if (platform::IsAccessDenied(key_path)) {
@@ -82,21 +82,15 @@ void ExplainMissingHostKey() {
 }
 
 // An unattended store that the host key did not open: when the key it is
-// sealed under is neither this host's key nor one it keeps, says so, with
-// the way back, and returns the missing-key code; otherwise the refusal
-// stays a wrong key (damaged key material). No passphrase is involved.
-uint32_t ExplainUnheldHostKey(const std::string& path) {
-  EncryptionMode mode = kUnattendedMode;
-  std::string key_id;
+// sealed under is neither this host's key nor one it keeps (the library's
+// cause says so), says so, with the way back, and returns the missing-key
+// code; otherwise the refusal stays a wrong key (damaged key material). No
+// passphrase is involved.
+uint32_t ExplainUnheldHostKey(const std::string& path, const StoreCause& cause) {
+  if (cause.kind != StoreCause::Kind::kHostKeyNotHeld) return ERR_PASSPHRASE;
+  const std::string& key_id = cause.key_id;
   HostKeyFacts facts;
-  if (EnDecryptReadStoreKeyId(path, mode, key_id) != endecrypt_status::kOk || key_id.empty()) {
-    return ERR_PASSPHRASE;
-  }
   static_cast<void>(EnDecryptDescribeHostKey(facts));
-  if (key_id == facts.key_id || std::find(facts.kept_key_ids.begin(), facts.kept_key_ids.end(),
-                                          key_id) != facts.kept_key_ids.end()) {
-    return ERR_PASSPHRASE;
-  }
   KLOG(kLevelError) << "Store " << path << " is sealed under host key " << key_id
                     << ", which is not held.";
   CONSOLE_MESSAGE(kLevelError)
@@ -133,6 +127,11 @@ uint32_t StoreCommand::RunCommand() {
 std::optional<EncryptionMode> StoreCommand::ExpectedMode() const {
   if (HasOption("unattended")) return kUnattendedMode;
   return std::nullopt;
+}
+
+uint32_t StoreCommand::FromStoreStatus(const StoreStatus& status) const {
+  if (status != endecrypt_status::kOk) store_cause = status.GetCause();
+  return CommandFrame::FromStoreStatus(status);
 }
 
 uint32_t StoreCommand::FromReadStatus(const StoreStatus& status) const {
@@ -235,7 +234,8 @@ uint32_t StoreCommand::OpenProc() {
   // The checks that need the store's mode come before any prompt; for an
   // unattended store nothing is asked, so they run once it is open.
   const uint32_t code = OpenExistingStore(
-      *store, path, ExpectedMode(), FromStoreStatus,
+      *store, path, ExpectedMode(),
+      [this](const StoreStatus& status) { return FromStoreStatus(status); },
       [this](std::string& typed) {
         const uint32_t refused = CheckBeforePrompt(kAttendedMode);
         if (finished) return ERR_INTERRUPTED;  // no passphrase is needed for nothing
@@ -252,8 +252,10 @@ uint32_t StoreCommand::OpenProc() {
                                  << " --unattended.";
   }
   if (code == ERR_FILE_NOT_EXIST) CONSOLE_MESSAGE(kLevelError) << "No store at " << path << ".";
-  if (code == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey();
-  if (code == ERR_PASSPHRASE && store_mode == kUnattendedMode) return ExplainUnheldHostKey(path);
+  if (code == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey(store_cause);
+  if (code == ERR_PASSPHRASE && store_mode == kUnattendedMode) {
+    return ExplainUnheldHostKey(path, store_cause);
+  }
   if (code != ERR_SUCCEED) return code;
   if (store_mode == kUnattendedMode) {
     if (const uint32_t refused = CheckBeforePrompt(*store_mode); refused != ERR_SUCCEED) {
@@ -263,8 +265,10 @@ uint32_t StoreCommand::OpenProc() {
   }
   const uint32_t ran = RunOnStore(*store);
   // The host key is read when the store is opened, not before.
-  if (ran == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey();
-  if (ran == ERR_PASSPHRASE && store_mode == kUnattendedMode) return ExplainUnheldHostKey(path);
+  if (ran == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey(store_cause);
+  if (ran == ERR_PASSPHRASE && store_mode == kUnattendedMode) {
+    return ExplainUnheldHostKey(path, store_cause);
+  }
   TRACE_EXITING("StoreCommand::OpenProc");
   return ran;
 }

@@ -74,6 +74,11 @@ class StoreCommand : public CommandFrame {
   // as the store's file not read.
   [[nodiscard]] uint32_t FromReadStatus(const StoreStatus& status) const;
 
+  // CommandFrame::FromStoreStatus, keeping what a failure concerns
+  // (StoreCause), with which OpenProc explains a host key that did not open
+  // the store.
+  [[nodiscard]] uint32_t FromStoreStatus(const StoreStatus& status) const;
+
   // Replaces `records` by every record of the store at `path`, opened with
   // `passphrase`, and returns FromReadStatus of the result. `records` is
   // untouched on failure.
@@ -107,6 +112,8 @@ class StoreCommand : public CommandFrame {
   [[nodiscard]] uint32_t RunCommand() override;
 
  private:
+  // The cause of the last store failure FromStoreStatus mapped.
+  mutable StoreCause store_cause;
   [[nodiscard]] uint32_t OpenProc();
 };
 

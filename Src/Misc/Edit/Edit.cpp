@@ -151,7 +151,7 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   const bool replaces = true;
   ShowChangeCount(CountChanges(edited, stored, replaces), replaces);
   if (!HasOption("quiet") && !AskToChangeStore(path)) {
-    return FromStoreStatus(endecrypt_status::kInterrupted);
+    return ERR_INTERRUPTED;
   }
   std::vector<std::string> conflicts;
   const StoreStatus status = store.ApplyEdit(path, passphrase, changed, before, after, conflicts);

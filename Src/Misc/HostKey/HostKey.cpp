@@ -223,7 +223,7 @@ uint32_t HOSTKEY::Rotate() {
   if (moving == 0) CONSOLE_MESSAGE(kLevelConsole) << "  (none)";
   if (!HasOption("quiet") && !AskYesNo("Make the new host key and move these stores")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
-    return FromStoreStatus(endecrypt_status::kInterrupted);
+    return ERR_INTERRUPTED;
   }
   std::string kept_id;
   std::string used;
@@ -285,7 +285,7 @@ uint32_t HOSTKEY::Retire() {
       !AskYesNo("Remove the kept host key " + key_id + " for good? Stores sealed under it that "
                 "are neither configured nor named with --store will no longer open")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
-    return FromStoreStatus(endecrypt_status::kInterrupted);
+    return ERR_INTERRUPTED;
   }
   std::string needed_by;
   const StoreStatus status = EnDecryptRetireHostKey(key_id, stores, needed_by);
@@ -392,7 +392,7 @@ uint32_t HOSTKEY::Restore() {
                 (facts.key_id.empty() ? std::string() : " (key " + facts.key_id + ")") +
                 " by the key in " + input + ", keeping the current one beside it")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
-    return FromStoreStatus(endecrypt_status::kInterrupted);
+    return ERR_INTERRUPTED;
   }
   // Held for one run, wiped however it ends.
   std::string passphrase;

@@ -66,7 +66,7 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   if (code != ERR_SUCCEED) return code;
   CONSOLE_MESSAGE(kLevelConsole) << "remove: " << keys.size();
   if (!HasOption("quiet") && !AskToChangeStore(path)) {
-    return FromStoreStatus(endecrypt_status::kInterrupted);
+    return ERR_INTERRUPTED;
   }
   const StoreStatus status = store.Remove(path, keys, passphrase);
   if (status == endecrypt_status::kRecordAbsent) {

@@ -91,7 +91,7 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
 
   ShowChangeCount(CountChanges(changes, stored));
   if (!store_is_new && !HasOption("quiet") && !AskToChangeStore(path)) {
-    return FromStoreStatus(endecrypt_status::kInterrupted);
+    return ERR_INTERRUPTED;
   }
   const StoreStatus status = store.Encrypt(changes, path, passphrase, true);
   code = FromStoreStatus(status);
