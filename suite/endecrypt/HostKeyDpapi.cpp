@@ -3,7 +3,6 @@
 // and no other machine, can unprotect it, with entropy of our own so that
 // a program merely calling CryptUnprotectData on the file gets nothing.
 // The sealed data is the DPAPI blob as CryptProtectData returns it.
-#if defined(_WIN32)
 #include <windows.h>
 // dpapi.h needs the declarations of windows.h.
 #include <dpapi.h>
@@ -82,25 +81,3 @@ StoreStatus UnsealWithDpapi(const unsigned char* sealed, std::size_t size, Secur
 }
 
 }  // namespace endecrypt
-
-#else  // !_WIN32
-
-#include "host/Log.h"
-#include "host/StoreVocabulary.h"
-#include "suite/endecrypt/HostKeyProtection.h"
-
-namespace endecrypt {
-
-StoreStatus SealWithDpapi(const SecureBuffer&, std::vector<unsigned char>&) {
-  KLOG(1) << "host key protection 'dpapi' exists only on Windows";
-  return endecrypt_status::kBadConfiguration;
-}
-
-StoreStatus UnsealWithDpapi(const unsigned char*, std::size_t, SecureBuffer&) {
-  KLOG(1) << "host key is sealed by DPAPI, which exists only on Windows";
-  return endecrypt_status::kNoCredential;
-}
-
-}  // namespace endecrypt
-
-#endif  // _WIN32

@@ -3,8 +3,10 @@
 // machine, in a file that opens with a small versioned header naming the
 // protection (docs/store-format.md). The key and its id never depend on the
 // protection, so a store opens under any of them as long as the same key is
-// behind it. The sealers live in HostKeyTpm2.cpp and HostKeyDpapi.cpp, each
-// reduced to a refusal on the system it does not serve.
+// behind it. The sealers live in HostKeyTpm2.cpp (with its transport,
+// Tpm*.cpp) and HostKeyDpapi.cpp; CMake chooses a refusal instead
+// (HostKeyTpm2Absent.cpp, HostKeyDpapiAbsent.cpp) on the system one does
+// not serve.
 #ifndef SUITE_ENDECRYPT_HOSTKEYPROTECTION_H_
 #define SUITE_ENDECRYPT_HOSTKEYPROTECTION_H_
 

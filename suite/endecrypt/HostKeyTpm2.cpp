@@ -19,7 +19,6 @@
 // Each TPM2B's size field must be exactly the bytes that follow it, and
 // nothing may follow the TPM2B_PRIVATE: the file is refused otherwise,
 // before the TPM is asked anything.
-#if !defined(_WIN32)
 #include <sodium.h>
 
 #include <cstdlib>
@@ -421,27 +420,3 @@ StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t vers
 }
 
 }  // namespace endecrypt
-
-#else  // _WIN32
-
-#include "host/Log.h"
-#include "host/StoreVocabulary.h"
-#include "suite/endecrypt/HostKeyProtection.h"
-
-namespace endecrypt {
-
-StoreStatus SealWithTpm2(const ProtectionSettings&, const SecureBuffer&,
-                         std::vector<unsigned char>&) {
-  KLOG(1) << "host key protection 'tpm2' exists only on Linux";
-  return endecrypt_status::kBadConfiguration;
-}
-
-StoreStatus UnsealWithTpm2(const ProtectionSettings&, std::uint8_t, const unsigned char*,
-                           std::size_t, SecureBuffer&) {
-  KLOG(1) << "host key is sealed by a TPM, which this build does not use";
-  return endecrypt_status::kNoCredential;
-}
-
-}  // namespace endecrypt
-
-#endif  // _WIN32

@@ -1,4 +1,3 @@
-#if !defined(_WIN32)
 #include "suite/endecrypt/TpmSession.h"
 
 #include <sodium.h>
@@ -135,5 +134,3 @@ void TpmSession::Flush(const TpmObject& object) {
 }
 
 }  // namespace endecrypt
-
-#endif  // !_WIN32

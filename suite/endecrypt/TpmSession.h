@@ -18,7 +18,6 @@
 #ifndef SUITE_ENDECRYPT_TPMSESSION_H_
 #define SUITE_ENDECRYPT_TPMSESSION_H_
 
-#if !defined(_WIN32)
 #include <functional>
 #include <string>
 
@@ -105,5 +104,4 @@ class TpmObject {
 
 }  // namespace endecrypt
 
-#endif  // !_WIN32
 #endif  // SUITE_ENDECRYPT_TPMSESSION_H_

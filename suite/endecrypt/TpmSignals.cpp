@@ -1,4 +1,3 @@
-#if !defined(_WIN32)
 #include "suite/endecrypt/TpmSignals.h"
 
 #include <pthread.h>
@@ -73,5 +72,3 @@ bool TpmSignalHold::Pending() const {
 }
 
 }  // namespace endecrypt
-
-#endif  // !_WIN32

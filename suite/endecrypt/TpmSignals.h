@@ -15,7 +15,6 @@
 #ifndef SUITE_ENDECRYPT_TPMSIGNALS_H_
 #define SUITE_ENDECRYPT_TPMSIGNALS_H_
 
-#if !defined(_WIN32)
 #include <signal.h>
 
 #include <mutex>
@@ -41,5 +40,4 @@ class TpmSignalHold {
 
 }  // namespace endecrypt
 
-#endif  // !_WIN32
 #endif  // SUITE_ENDECRYPT_TPMSIGNALS_H_

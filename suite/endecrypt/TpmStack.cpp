@@ -1,7 +1,5 @@
-#if !defined(_WIN32)
 #include "suite/endecrypt/TpmStack.h"
 
-#include <dlfcn.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,6 +11,7 @@
 
 #include "host/Log.h"
 #include "suite/platform/DescriptorPosix.h"
+#include "suite/platform/SharedLibrary.h"
 
 namespace endecrypt {
 namespace {
@@ -24,10 +23,13 @@ constexpr const char* kTssLibraries[] = {"libtss2-esys.so.0", "libtss2-tctildr.s
 constexpr char kDefaultTpmHost[] = "localhost";
 constexpr char kDefaultTpmPort[] = "2321";
 
+using TssLibraries = platform::SharedLibrary[std::size(kTssLibraries)];
+
 // Looks `name` up in every loaded library (and the libraries they pull in).
-void* FindSymbol(void* const (&handles)[std::size(kTssLibraries)], const char* name) {
-  for (void* handle : handles) {
-    if (void* found = ::dlsym(handle, name)) return found;
+void* FindSymbol(const TssLibraries& libraries, const char* name) {
+  std::string error;
+  for (const platform::SharedLibrary& library : libraries) {
+    if (void* found = library.FindSymbol(name, error)) return found;
   }
   return nullptr;
 }
@@ -36,20 +38,22 @@ void* FindSymbol(void* const (&handles)[std::size(kTssLibraries)], const char* n
 // missing. The libraries stay loaded: the stack is never unloaded, which
 // keeps their crypto library's clean-up out of the process's exit.
 std::unique_ptr<TpmStack> Load() {
-  void* handles[std::size(kTssLibraries)] = {};
+  TssLibraries libraries;
   for (std::size_t i = 0; i < std::size(kTssLibraries); ++i) {
-    handles[i] = ::dlopen(kTssLibraries[i], RTLD_NOW | RTLD_LOCAL);
-    if (handles[i] == nullptr) {
-      KLOG(1) << "TPM: cannot load '" << kTssLibraries[i] << "': " << ::dlerror();
+    std::string error;
+    const bool loaded = libraries[i].Open(kTssLibraries[i], error);
+    libraries[i].KeepLoaded();
+    if (!loaded) {
+      KLOG(1) << "TPM: cannot load '" << kTssLibraries[i] << "': " << error;
       return nullptr;
     }
   }
   auto stack = std::make_unique<TpmStack>();
-#define KELVOX_TSS2_RESOLVE(name)                                                   \
-  stack->name = reinterpret_cast<decltype(&::name)>(FindSymbol(handles, #name));    \
-  if (stack->name == nullptr) {                                                     \
-    KLOG(1) << "TPM: the TSS libraries lack '" #name "'";                           \
-    return nullptr;                                                                 \
+#define KELVOX_TSS2_RESOLVE(name)                                                  \
+  stack->name = reinterpret_cast<decltype(&::name)>(FindSymbol(libraries, #name)); \
+  if (stack->name == nullptr) {                                                    \
+    KLOG(1) << "TPM: the TSS libraries lack '" #name "'";                          \
+    return nullptr;                                                                \
   }
   KELVOX_TSS2_FUNCTIONS(KELVOX_TSS2_RESOLVE)
 #undef KELVOX_TSS2_RESOLVE
@@ -175,5 +179,3 @@ bool ProbeTpmConnection(const std::string& tcti, int timeout_ms) {
 }
 
 }  // namespace endecrypt
-
-#endif  // !_WIN32

@@ -6,7 +6,6 @@
 #ifndef SUITE_ENDECRYPT_TPMSTACK_H_
 #define SUITE_ENDECRYPT_TPMSTACK_H_
 
-#if !defined(_WIN32)
 #include <tss2/tss2_esys.h>
 #include <tss2/tss2_mu.h>
 #include <tss2/tss2_rc.h>
@@ -51,5 +50,4 @@ const TpmStack* LoadTpmStack();
 
 }  // namespace endecrypt
 
-#endif  // !_WIN32
 #endif  // SUITE_ENDECRYPT_TPMSTACK_H_

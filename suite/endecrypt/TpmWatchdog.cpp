@@ -1,4 +1,3 @@
-#if !defined(_WIN32)
 #include "suite/endecrypt/TpmWatchdog.h"
 
 #include <dirent.h>
@@ -85,5 +84,3 @@ void TpmWatchdog::Run() {
 }
 
 }  // namespace endecrypt
-
-#endif  // !_WIN32

@@ -10,7 +10,6 @@
 #ifndef SUITE_ENDECRYPT_TPMWATCHDOG_H_
 #define SUITE_ENDECRYPT_TPMWATCHDOG_H_
 
-#if !defined(_WIN32)
 #include <sys/types.h>
 
 #include <chrono>
@@ -52,5 +51,4 @@ class TpmWatchdog {
 
 }  // namespace endecrypt
 
-#endif  // !_WIN32
 #endif  // SUITE_ENDECRYPT_TPMWATCHDOG_H_

@@ -1,5 +1,6 @@
-// A shared library loaded while the program runs (a command's plug-in), and
-// unloaded when this object goes out of scope. SharedLibraryPosix.cpp wraps
+// A shared library loaded while the program runs (a command's plug-in, the
+// TPM's software stack), and unloaded when this object goes out of scope
+// unless it is kept loaded. SharedLibraryPosix.cpp wraps
 // dlopen and dlsym, SharedLibraryWindows.cpp LoadLibraryW and
 // GetProcAddress.
 #ifndef SUITE_PLATFORM_SHAREDLIBRARY_H_
@@ -26,8 +27,14 @@ class SharedLibrary {
   // The address of the exported `symbol`, or null with the reason in `error`.
   [[nodiscard]] void* FindSymbol(const char* symbol, std::string& error) const;
 
+  // Keeps the library loaded for the life of the process: this object no
+  // longer unloads it, so the library's own clean-up stays out of the run
+  // until the process exits.
+  void KeepLoaded() { kept = true; }
+
  private:
   void* handle = nullptr;
+  bool kept = false;
 };
 
 }  // namespace platform

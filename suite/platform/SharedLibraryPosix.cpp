@@ -8,7 +8,7 @@ namespace platform {
 const char SharedLibrary::kFileSuffix[] = ".so";
 
 SharedLibrary::~SharedLibrary() {
-  if (handle != nullptr) dlclose(handle);
+  if (handle != nullptr && !kept) dlclose(handle);
 }
 
 bool SharedLibrary::Open(const std::string& path, std::string& error) {

@@ -24,7 +24,7 @@ std::string DescribeLastError() {
 const char SharedLibrary::kFileSuffix[] = ".dll";
 
 SharedLibrary::~SharedLibrary() {
-  if (handle != nullptr) FreeLibrary(static_cast<HMODULE>(handle));
+  if (handle != nullptr && !kept) FreeLibrary(static_cast<HMODULE>(handle));
 }
 
 bool SharedLibrary::Open(const std::string& path, std::string& error) {
