@@ -20,7 +20,7 @@ using namespace endecrypt;
 
 constexpr char kPassphrase[] = "vector passphrase";
 // Where the header keeps its costs: after the magic and the version.
-constexpr std::size_t kOpsLimitOffset = kMagicSize + 1;
+constexpr std::size_t kOpsLimitOffset = kBackupMagicSize + 1;
 constexpr std::size_t kMemLimitOffset = kOpsLimitOffset + 4;
 
 void Check(bool condition) {
