@@ -129,6 +129,7 @@ TEST(CompletionTest, OffersWhatTheTableAllowsAfterTheWordsGiven) {
       {{"set", "--key", "k", "--"}, {"--type", "--store", "--value-from", "--unattended", "--passphrase-file", "--quiet", "--help"}},
       {{"hostkey", "re"}, {"retire", "recipient", "restore"}},
       {{"hostkey", "status", "--store", "a", "--"}, {"--store", "--json", "--help"}},
+      {{"exec", "--env", "A=settings:k", "--", "prog", "--"}, {kCompleteFileName}},
       {{"nosuch", ""}, {}},
   };
   for (const auto& c : cases) EXPECT_EQ(CompleteWords(c.words), c.offered) << c.words.front();
