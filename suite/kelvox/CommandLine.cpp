@@ -1,5 +1,6 @@
 #include "suite/kelvox/CommandLine.h"
 
+#include <cstddef>
 #include <sstream>
 
 #include "suite/usage/Commands.h"
@@ -62,8 +63,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
   for (size_t i = first; i < args.size(); ++i) {
+    // What follows "--" is the command's, word for word, options and all.
+    if (args[i] == kOptionPrefix && command->trailing != nullptr) {
+      line.context.host_list.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
     const std::string& arg = args[i] == "-h" ? std::string("--") + kHelpOption : args[i];
-    if (!IsOption(arg)) return UsageError("unexpected argument '" + arg + "'");
+    if (!IsOption(arg)) {
+      return UsageError("unexpected argument '" + arg + "'" +
+                        (command->trailing != nullptr ? "; " + std::string(command->trailing) +
+                                                            " follows --"
+                                                      : std::string()));
+    }
     std::string name = arg.substr(2);
     std::string value;
     if (const size_t equals = name.find('='); equals != std::string::npos) {
@@ -101,7 +112,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string GetUsageText() {
   std::ostringstream text;
-  text << "usage: kelvox COMMAND [--name value | --name=value | --flag]...\n"
+  text << "usage: kelvox COMMAND [--name value | --name=value | --flag]... [-- ARG...]\n"
           "       kelvox COMMAND --help\n"
           "       kelvox --help | --version\n"
           "\n"
@@ -114,8 +125,9 @@ std::string GetUsageText() {
           "             e.g. 9 import: not an age file this host opens, 11 not written or a\n"
           "             lock held, 40 host key missing or untrusted,\n"
           "             45 mode conflict, 46 passphrase error, 47 declined;\n"
-          "             1 also: get or remove of a key not stored, hostkey retire of a key\n"
-          "             not kept; 2 usage error; 31 plug-in cannot be loaded; 70 the command\n"
+          "             1 also: get, remove, exec or render of a key not stored, hostkey\n"
+          "             retire of a key not kept; 3 exec: the program cannot be run;\n"
+          "             2 usage error; 31 plug-in cannot be loaded; 70 the command\n"
           "             failed unexpectedly; 71 no standard streams; 130 Ctrl+C at a prompt\n"
           "             (every command but encrypt)\n";
   return text.str();

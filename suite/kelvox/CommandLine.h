@@ -1,5 +1,7 @@
 // Parses the host program's command line:
-//   kelvox COMMAND [ACTION] [--name value | --name=value | --flag]...
+//   kelvox COMMAND [ACTION] [--name value | --name=value | --flag]... [-- ARG...]
+// A command that takes arguments after "--" (exec's program) gets each of
+// them in HostContext::host_list as written, options and "--help" included.
 // A command with actions (suite/usage/Commands.h) needs one, which lands in
 // HostContext::host_list with the arguments that follow it.
 // Each option lands in HostContext::options under its name without the

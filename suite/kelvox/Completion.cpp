@@ -89,6 +89,10 @@ std::vector<std::string> Candidates(const std::vector<std::string>& before, cons
     for (const CommandAction& action : command->actions) names.emplace_back(action.name);
     return names;
   }
+  // After "--" the words are the program's: a file name, then its own.
+  if (command->trailing != nullptr && std::find(before.begin(), before.end(), kDashes) != before.end()) {
+    return {kCompleteFileName};
+  }
   const std::string previous = before.back();
   if (const CommandOption* option = FindCommandOption(*command, OptionNamed(previous));
       option != nullptr && (option->argument != nullptr || !option->choices.empty()) &&

@@ -148,13 +148,21 @@ class LockedFile {
 [[nodiscard]] FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
                                            std::size_t size);
 
+// The permissions of a file the suite makes: read and write for its owner
+// alone. A caller may widen them (a rendered configuration file read by a
+// service's group) with the POSIX permission bits of `mode` below; on
+// Windows the access list stays owner-only whatever `mode` says, since it
+// has no group or others in that sense.
+inline constexpr std::uint32_t kOwnerOnlyFileMode = 0600;
+
 // Makes a file at `path` holding `data`, durably, if none is there yet
-// (also not a link): the file is owner-only and appears whole or not at
-// all; with `make_folders` its missing folders are made owner-only first.
+// (also not a link): the file has `mode` and appears whole or not at all;
+// with `make_folders` its missing folders are made owner-only first.
 // kExists when something is at the path. On failure nothing new is left
 // at or beside `path` (folders aside).
 [[nodiscard]] FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
-                                              std::size_t size, bool make_folders);
+                                              std::size_t size, bool make_folders,
+                                              std::uint32_t mode = kOwnerOnlyFileMode);
 
 // How ReplaceFileAtomically treats what is at the path.
 enum class Replacement {
@@ -162,13 +170,15 @@ enum class Replacement {
                 // replaced); the new file takes the old one's access, never
                 // more open
   kOwnerOnly,   // the entry at the path itself is replaced by an owner-only file
+                // (or one of the `mode` given)
 };
 
 // Replaces the file at `path` by a file holding `data`, durably and
-// atomically, as `how` says. On failure the old file is untouched and no
-// temporary file is left.
+// atomically, as `how` says; `mode` serves kOwnerOnly only. On failure the
+// old file is untouched and no temporary file is left.
 [[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
-                                               std::size_t size, Replacement how);
+                                               std::size_t size, Replacement how,
+                                               std::uint32_t mode = kOwnerOnlyFileMode);
 
 // An exclusive lock on a lock file of its own, held from TakeExclusiveLock
 // until destruction, for changes that span several files (the host key

@@ -230,14 +230,15 @@ class PendingFile {
   ~PendingFile() { RemoveTemporary(); }
 
   // Makes the file and writes `data` to it, synced to disk. It takes `old`'s
-  // access when given, and is owner-only otherwise.
-  FileResult Write(const unsigned char* data, std::size_t size, const struct stat* old) {
+  // access when given, and `mode` otherwise.
+  FileResult Write(const unsigned char* data, std::size_t size, const struct stat* old,
+                   mode_t mode = kOwnerOnlyMode) {
     if (!OpenUnnamed() && !OpenNamed()) return SystemFailure("making a file beside", shown, errno);
     // Held until the file is closed; where the system has no such lock, the
     // process id in the name suffices.
     static_cast<void>(::flock(fd.get(), LOCK_EX | LOCK_NB));
     const bool written = (old != nullptr ? KeepAccess(fd.get(), *old)
-                                         : ::fchmod(fd.get(), kOwnerOnlyMode) == 0) &&
+                                         : ::fchmod(fd.get(), mode) == 0) &&
                          WriteFully(fd.get(), data, size) && ::fsync(fd.get()) == 0;
     if (!written) return SystemFailure("writing", shown, errno);
     return FileResult::kOk;
@@ -596,7 +597,7 @@ FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::s
 }
 
 FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
-                                std::size_t size, bool make_folders) {
+                                std::size_t size, bool make_folders, std::uint32_t mode) {
   if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
     return trusted;
   }
@@ -607,12 +608,12 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
   if (opened != FileResult::kOk) return {FileResult::kFailed, opened.GetReason()};
   RemoveDeadTemporaries(folder.get(), name, false);
   PendingFile file(folder.get(), name, path);
-  const FileResult written = file.Write(data, size, nullptr);
+  const FileResult written = file.Write(data, size, nullptr, static_cast<mode_t>(mode));
   return written == FileResult::kOk ? file.Link() : written;
 }
 
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
-                                 std::size_t size, Replacement how) {
+                                 std::size_t size, Replacement how, std::uint32_t mode) {
   // The entry itself is replaced when it is not kept: only its folders matter.
   const FileResult trusted =
       how == Replacement::kKeepAccess ? CheckTrustedPath(path, LastLink::kFollowed)
@@ -632,7 +633,8 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
   const bool keep = how == Replacement::kKeepAccess &&
                     ::fstatat(folder.get(), name.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
   PendingFile file(folder.get(), name, target);
-  const FileResult written = file.Write(data, size, keep ? &old : nullptr);
+  const FileResult written =
+      file.Write(data, size, keep ? &old : nullptr, static_cast<mode_t>(mode));
   return written == FileResult::kOk ? file.RenameOver() : written;
 }
 

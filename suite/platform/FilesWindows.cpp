@@ -330,8 +330,10 @@ FileResult LockAndReadFile(const std::string& path, std::size_t max_size, Locked
   return result;
 }
 
+// The access list stays owner-only: `mode` widens POSIX permissions alone.
 FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
-                                std::size_t size, bool make_folders) {
+                                std::size_t size, bool make_folders, std::uint32_t mode) {
+  static_cast<void>(mode);
   OwnerOnly owner_only;
   std::string temp;
   if (!owner_only.valid()) return {FileResult::kFailed, "no owner-only access list can be made"};
@@ -357,7 +359,8 @@ FileResult CreateFileAtomically(const std::string& path, const unsigned char* da
 // gives the new file the old entry's access list, kOwnerOnly the owner-only
 // one.
 FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
-                                 std::size_t size, Replacement how) {
+                                 std::size_t size, Replacement how, std::uint32_t mode) {
+  static_cast<void>(mode);
   OwnerOnly owner_only;
   std::string temp;
   if (!owner_only.valid()) return {FileResult::kFailed, "no owner-only access list can be made"};
@@ -376,7 +379,7 @@ FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* d
 
 FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
   if (lock.handle == nullptr) return {FileResult::kFailed, "no file is locked"};
-  return CreateFileAtomically(lock.path, data, size, false);
+  return CreateFileAtomically(lock.path, data, size, false, kOwnerOnlyFileMode);
 }
 
 FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {

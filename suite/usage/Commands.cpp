@@ -292,6 +292,30 @@ const std::vector<CommandSpec>& GetCommands() {
         {"recipient", {"json"}, {}},
         {"backup", {"output"}, {"output"}},
         {"restore", {"input", "protection", "force", "quiet"}, {"input"}}}},
+      {"exec", "exec", "run a program with stored values in its environment or in memory files",
+       "[--unattended] (--env NAME=TYPE:KEY | --file NAME=TYPE:KEY)... -- PROGRAM [ARG]...",
+       {{"env", "NAME=TYPE:KEY",
+         "put the value of KEY in the TYPE store (settings or credentials) in the variable "
+         "NAME; repeatable", {}, true},
+        {"file", "NAME=TYPE:KEY",
+         "put in NAME the path of a sealed memory file holding the value (Linux); repeatable",
+         {}, true},
+        {"unattended", nullptr, "open the stores with this host's key, without a passphrase"},
+        kPassphraseFile},
+       UsageRules{true, {}, {}, {}},
+       FaultReporter::kHost,
+       {},
+       "PROGRAM [ARG]..."},
+      {"render", "render",
+       "write a file from a template, each {{kelvox:TYPE:KEY}} replaced by that value",
+       "--template FILE --output FILE [--mode OCTAL] [--unattended]",
+       {{"template", "FILE|-", "the template, or standard input (-)"},
+        {"output", "FILE", "the file written, replaced whole and only when it changes"},
+        {"mode", "OCTAL",
+         "the output's permissions (default 600); group and others may read, never write"},
+        {"unattended", nullptr, "open the stores with this host's key, without a passphrase"},
+        kPassphraseFile},
+       UsageRules{true, {{"template"}, {"output"}}, {}, {}}},
   };
   return commands;
 }
@@ -316,6 +340,8 @@ std::string FindUsageFault(const CommandSpec& command, const HostContext& contex
   if (!fault.empty() || scope == UsageScope::kNames) return fault;
   if (!command.actions.empty()) {
     fault = FindActionFault(command, *FindAction(command, context.host_list.front()), context);
+  } else if (command.trailing != nullptr && context.host_list.empty()) {
+    fault = std::string(command.name) + " needs -- " + command.trailing;
   }
   if (fault.empty()) fault = FindRuleFault(command.rules, context.options);
   if (fault.empty()) fault = FindValueFault(command, context.options);

@@ -70,6 +70,10 @@ struct CommandSpec {
   // The actions, one of which comes first, with its argument if it takes
   // one, in HostContext::host_list; empty when the command takes none.
   std::vector<CommandAction> actions = {};
+  // What follows "--" on the command line, which the command then needs
+  // ("PROGRAM [ARG]..."), each argument in HostContext::host_list as
+  // written; null when the command takes nothing after "--".
+  const char* trailing = nullptr;
 };
 
 // Every command, in the order --help lists them.

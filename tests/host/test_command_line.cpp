@@ -85,6 +85,28 @@ TEST(CommandLineTest, HostkeyActionRulesAreLeftToTheCommand) {
             std::string::npos);
 }
 
+// What follows "--" reaches a command that takes it word for word, even
+// what looks like an option or help; elsewhere "--" stays an error.
+TEST(CommandLineTest, ArgumentsAfterDoubleDashArePassedUnchanged) {
+  using Words = std::vector<std::string>;
+  const struct { Words args; CommandLine::Action action; Words passed; } cases[] = {
+      {{"exec", "--env", "A=settings:k", "--", "sh", "-c", "x", "--env", "-h", "--", "--help"},
+       CommandLine::Action::kRun, {"sh", "-c", "x", "--env", "-h", "--", "--help"}},
+      {{"exec", "--unattended", "--", "prog"}, CommandLine::Action::kRun, {"prog"}},
+      {{"exec", "--env", "A=settings:k", "prog"}, CommandLine::Action::kUsageError, {}},
+      {{"exec", "--env", "A=settings:k", "--"}, CommandLine::Action::kUsageError, {}},
+      {{"exec", "--help", "--", "prog"}, CommandLine::Action::kCommandHelp, {"prog"}},
+      {{"get", "--type", "settings", "--key", "k", "--", "x"}, CommandLine::Action::kUsageError, {}},
+  };
+  for (const auto& c : cases) {
+    const CommandLine line = ParseCommandLine(c.args);
+    EXPECT_EQ(line.action, c.action) << c.args.back() << " " << line.error;
+    if (c.action != CommandLine::Action::kUsageError) {
+      EXPECT_EQ(line.context.host_list, c.passed);
+    }
+  }
+}
+
 TEST(CommandLineTest, CommandHelpWinsOverEverythingElse) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"encrypt", "--configfile", "x", "--unattended", "--help"},
@@ -107,6 +129,7 @@ TEST(CompletionTest, OffersWhatTheTableAllowsAfterTheWordsGiven) {
       {{"set", "--key", "k", "--"}, {"--type", "--store", "--value-from", "--unattended", "--passphrase-file", "--quiet", "--help"}},
       {{"hostkey", "re"}, {"retire", "recipient", "restore"}},
       {{"hostkey", "status", "--store", "a", "--"}, {"--store", "--json", "--help"}},
+      {{"exec", "--env", "A=settings:k", "--", "prog", "--"}, {kCompleteFileName}},
       {{"nosuch", ""}, {}},
   };
   for (const auto& c : cases) EXPECT_EQ(CompleteWords(c.words), c.offered) << c.words.front();
