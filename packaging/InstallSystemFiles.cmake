@@ -10,6 +10,7 @@ endif()
 set(KELVOX_STATE_DIR "${root}/var/lib/kelvox")
 set(KELVOX_LOG_DIR "${root}/var/log/kelvox")
 
+set(KELVOX_CONFIG_DIR "${root}/etc/kelvox")
 configure_file("${KELVOX_CONFIG_TEMPLATE}" "${KELVOX_CONFIG_STAGING}" @ONLY)
 file(INSTALL "${KELVOX_CONFIG_STAGING}" DESTINATION "${root}/etc/kelvox"
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
@@ -25,3 +26,19 @@ endfunction()
 kelvox_make_directory("${KELVOX_STATE_DIR}" OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 kelvox_make_directory("${KELVOX_LOG_DIR}" OWNER_READ OWNER_WRITE OWNER_EXECUTE
                       GROUP_READ GROUP_EXECUTE)
+
+# The credential server's grant file: no grant yet, root's alone.
+file(INSTALL "${KELVOX_UNIT_TEMPLATES}/credentials.conf" DESTINATION "${root}/etc/kelvox"
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE)
+
+# The credential server's units, not enabled: the administrator grants
+# credentials first, then enables the socket. Under the prefix's
+# lib/systemd/system, naming the prefix's program and log folder.
+set(KELVOX_BIN_DIR "${CMAKE_INSTALL_PREFIX}/bin")
+set(KELVOX_SOCKET "/run/kelvox/credentials.sock")
+set(KELVOX_POLICY_FILE "${root}/etc/kelvox/credentials.conf")
+foreach(unit kelvox-credentials.socket kelvox-credentials.service)
+  configure_file("${KELVOX_UNIT_TEMPLATES}/${unit}.in" "${KELVOX_UNIT_STAGING}/${unit}" @ONLY)
+  file(INSTALL "${KELVOX_UNIT_STAGING}/${unit}" DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+endforeach()

@@ -79,6 +79,14 @@ version=$(dpkg-deb -f "$deb" Version)
 mode_is /usr/bin/kelvox 755
 mode_is /usr/lib/kelvox/kelvox_encrypt.so 644
 mode_is /etc/kelvox/global.config 644
+mode_is /etc/kelvox/credentials.conf 600
+for unit in kelvox-credentials.socket kelvox-credentials.service; do
+  [ -f "/usr/lib/systemd/system/$unit" ] || fail "the package installs no $unit"
+  if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify "/usr/lib/systemd/system/$unit" >/dev/null 2>&1 ||
+      fail "systemd-analyze verify $unit: $(systemd-analyze verify /usr/lib/systemd/system/$unit 2>&1)"
+  fi
+done
 mode_is /var/lib/kelvox 700
 mode_is /var/log/kelvox 750
 dpkg-query -W -f='${Conffiles}\n' kelvox | grep -q "^ /etc/kelvox/global.config " ||

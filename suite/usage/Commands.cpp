@@ -265,6 +265,10 @@ const std::vector<CommandSpec>& GetCommands() {
         {"output", "FILE|-", "write to a new owner-only FILE, or standard output (-)"},
         {"force", nullptr, "replace FILE if it exists"}, kUnattended, kPassphraseFile},
        StoreRules({{"output"}})},
+      {"serve", "serve",
+       "answer the service manager's credential requests (LoadCredential=) on the socket it "
+       "hands over, by the grant file",
+       "", {}, {}},
       {"hostkey", "hostkey",
        "show, seal, rotate, retire, back up or restore this host's key, or its age recipient",
        "status [--json] [--store PATH]... | seal --protection P |\n"
