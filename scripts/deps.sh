@@ -17,9 +17,11 @@ set -eu
 # age and age-keygen the age library's interop tests check against;
 # openssh-client's ssh-keygen makes the OpenSSH keys those tests, the fleet
 # demo and the OpenSSH key fuzzer's seeds use, the oracle of that format.
+# systemd-container (systemd-nspawn) boots the real service manager in a
+# container over an overlay of the root, for the credential server's test.
 packages="cmake make g++ pkg-config libboost-dev libboost-filesystem-dev libsodium-dev \
 libspdlog-dev libfmt-dev libgtest-dev clang libclang-rt-dev xxd age openssh-client scdoc dpkg-dev file \
-libtss2-dev swtpm swtpm-tools libtss2-tcti-swtpm0"
+libtss2-dev swtpm swtpm-tools libtss2-tcti-swtpm0 systemd-container"
 case "${1:-}" in
   package)
     # lintian checks the package; man-db and bash-completion are what its

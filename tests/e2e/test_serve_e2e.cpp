@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -198,6 +199,45 @@ TEST_F(ServeE2eTest, TwoHundredRequestsAtOnceAreAllAnswered) {
   for (std::thread& asker : askers) asker.join();
   for (const std::string& answer : answers) EXPECT_EQ(answer, "pw-1");
   EXPECT_EQ(::kill(server, 0), 0) << "the server ended";
+}
+
+// The real service manager, booted in a container over an overlay of this
+// machine's root, loads a granted credential into a unit, an instance of a
+// granted template too, and gives a unit without a grant an empty one.
+TEST(ServeWithTheServiceManagerTest, LoadCredentialGetsWhatIsGranted) {
+  if (::geteuid() != 0 || std::system("command -v systemd-nspawn >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root and systemd-nspawn (systemd-container)";
+  }
+  // Outside /tmp, which the container has its own of.
+  const std::string work = std::string(KELVOX_BUILD_DIR) + "/nspawn-" + std::to_string(::getpid());
+  const std::string state = work + "/state";
+  std::filesystem::create_directories(state);
+  WriteFile(state + "/global.config",
+            "ENCRYPT_SETTING_PATH=" + state + "/s.store\nENCRYPTED_CREDENTIALS_FILE_PATH=" + state +
+                "/c.store\nENCRYPT_HOST_KEY_PATH=" + state + "/host.key\nLOG_FILE=" + work +
+                "/results/kelvox.log\nCREDENTIALS_POLICY_FILE=" + state + "/credentials.conf\n");
+  WriteFile(state + "/v", "pw-1");
+  ASSERT_EQ(e2e::RunWithPipes({kKelvox, "set", "--type", "settings", "--key", "db.password",
+                               "--value-from", state + "/v", "--unattended", "--quiet"},
+                              {{"KELVOX_GLOBAL_CONFIG", state + "/global.config"}})
+                .status,
+            0);
+  WriteFile(state + "/credentials.conf",
+            "[app.service]\ndb = settings:db.password\n[worker@.service]\ntoken = settings:db.password\n");
+  ::chmod((state + "/credentials.conf").c_str(), 0600);
+  const std::string bin = std::filesystem::path(kKelvox).parent_path().string();
+  const int ran = std::system((std::string(KELVOX_NSPAWN_SCRIPT) + " '" + work + "' '" + bin + "' '" +
+                               KELVOX_UNIT_TEMPLATES + "' >/dev/null 2>&1").c_str());
+  if (WIFEXITED(ran) && WEXITSTATUS(ran) == 77) GTEST_SKIP() << "the container cannot run here";
+  const auto result = [&work](const char* name) { return testing_support::ReadFile(work + "/results/" + name); };
+  EXPECT_EQ(ran, 0) << result("console");
+  EXPECT_EQ(result("app"), "pw-1");
+  EXPECT_EQ(result("worker"), "pw-1");
+  EXPECT_EQ(result("other"), "");
+  const std::string log = result("kelvox.log");
+  EXPECT_NE(log.find("unit other.service credential db: refused, no grant"), std::string::npos) << log;
+  EXPECT_EQ(log.find("pw-1"), std::string::npos) << "a value in the log";
+  if (std::getenv("KEEP") == nullptr) std::filesystem::remove_all(work);
 }
 
 // Started by hand, not by the manager, it says what it expected.
