@@ -93,6 +93,16 @@ rows+=("get of one value (100-record store) / age -d of one secret|${times[1]}|$
        "get of one value / /bin/true|${times[1]}|${times[0]}|2.50|${cpu[1]}|${cpu[0]}"
        "set of one value (100-record store) / age -e of one secret|${times[2]}|${times[4]}|0.70|${cpu[2]}|${cpu[4]}")
 
+# The credential server: one load over its socket, as the service manager
+# loads a unit's credential, against one `get` of the same value (the
+# server must answer at least 20 times as many), and its 99th percentile
+# against 2 ms.
+printf '[bench.service]\nvalue = settings:key_042\n' >"$work/credentials.conf"
+chmod 600 "$work/credentials.conf"
+read -r serve_median serve_p99 < <("$bin/bench_serve" "$bin/kelvox" 1000)
+rows+=("serve: one credential load / get of one value|$serve_median|${times[1]}|0.05|-|-"
+       "serve: 99th percentile of one load / 2 ms|$serve_p99|0.002|1.00|-|-")
+
 # The peers, where installed, each timed beside get and set in runs of its
 # own (the slow ones in fewer rounds).
 # peer NAME_OUT NAME_IN ROUNDS OUT_COMMAND... -- IN_COMMAND...: times get,
