@@ -118,7 +118,8 @@ std::string GetUsageText() {
           "\n"
           "commands:\n";
   for (const CommandSpec& command : GetCommands()) {
-    text << "  " << command.name << " " << command.usage << "\n      " << command.summary << "\n";
+    text << "  " << command.name << (*command.usage == '\0' ? "" : " ") << command.usage
+         << "\n      " << command.summary << "\n";
   }
   text << "\n"
           "exit status: 0 success; 1-255 the command's result code (1 for a larger code),\n"

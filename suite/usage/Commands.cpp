@@ -354,7 +354,8 @@ std::string FindUsageFault(const CommandSpec& command, const HostContext& contex
 
 std::string GetCommandUsage(const CommandSpec& command) {
   std::ostringstream text;
-  text << "usage: kelvox " << command.name << " " << command.usage << "\n"
+  text << "usage: kelvox " << command.name << (*command.usage == '\0' ? "" : " ") << command.usage
+       << "\n"
        << "\n"
        << command.summary << "\n"
        << "\n"

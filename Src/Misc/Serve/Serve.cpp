@@ -76,7 +76,7 @@ uint32_t SERVE::RunCommand() {
   if (!socket.Take(reason)) {
     CONSOLE_MESSAGE(kLevelError) << "kelvox serve runs under the service manager: " << reason
                                  << ".";
-    return ERR_INVALID_PARAMETER;
+    return ERR_GENERIC_FAILURE;  // not a fault of the command line: no usage follows
   }
   KLOG(kLevelConsole) << "serve: answering credential requests; grants in " << PolicyPath();
   ConnectionQueue queue;
