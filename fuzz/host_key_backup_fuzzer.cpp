@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<unsigned char> bytes(data, data + size);
   LowerCosts(bytes);
   SecureBuffer key;
-  const int result = UnwrapHostKey(bytes.data(), bytes.size(), kPassphrase, key);
+  const StoreStatus result = UnwrapHostKey(bytes.data(), bytes.size(), kPassphrase, key);
   if (result != endecrypt_status::kOk) {
     Check(result == endecrypt_status::kInvalidFile ||
           result == endecrypt_status::kWrongPassphrase || result == endecrypt_status::kInternal);

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.tpm2_tcti = "device:/nonexistent/tpm";
   settings.tpm2_timeout_ms = 100;
   SecureBuffer key;
-  const int result = UnprotectHostKey(settings, file, key);
+  const StoreStatus result = UnprotectHostKey(settings, file, key);
   if (result != endecrypt_status::kOk) {
     Check(result == endecrypt_status::kNoCredential && key.size() == 0);
     return 0;

@@ -29,7 +29,7 @@ void Check(bool condition) {
 std::optional<EncryptionMode> CheckHeader(const uint8_t* data, size_t size) {
   StoreHeader header;
   header.opslimit = kUntouched;
-  const int decoded = DecodeHeader(data, size, header);
+  const StoreStatus decoded = DecodeHeader(data, size, header);
   Check(decoded == endecrypt_status::kOk || decoded == endecrypt_status::kInvalidFile);
   if (decoded != endecrypt_status::kOk) {
     Check(header.opslimit == kUntouched);
