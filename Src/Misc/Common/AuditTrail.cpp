@@ -10,11 +10,12 @@
 
 namespace {
 
-// The runs recorded as one act each (serve records each request instead).
+// The runs the command frame records as one act each. Encrypt and import
+// record each store they write (RecordWriter), serve each request.
 constexpr const char* kAudited[] = {
-    "get",    "decrypt", "export",       "edit",           "exec",           "render",
-    "encrypt", "set",    "remove",       "rekey",          "import",         "hostkey seal",
-    "hostkey rotate",    "hostkey retire", "hostkey restore"};
+    "get",          "decrypt",        "export",         "edit",           "exec",
+    "render",       "set",            "remove",         "rekey",          "hostkey seal",
+    "hostkey rotate", "hostkey retire", "hostkey restore"};
 
 // The catalogue's name of `code`.
 const char* OutcomeName(std::uint32_t code) {

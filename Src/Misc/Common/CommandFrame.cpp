@@ -7,6 +7,7 @@
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/platform/Process.h"
 #include "suite/usage/Commands.h"
 
@@ -41,7 +42,15 @@ CommandResult CommandFrame::Run() {
   const uint32_t code = RunCommand();
   // A change is recorded once it is durable (or refused), with its outcome;
   // so is a reveal that failed before its value could go out.
-  if (!revealed && IsAuditedCommand(audit_act.command)) static_cast<void>(RecordAct(audit_act, code));
+  if (!revealed && IsAuditedCommand(audit_act.command)) {
+    if (audit_act.command.rfind("hostkey ", 0) == 0) {
+      // The host key the action left in place.
+      HostKeyFacts facts;
+      static_cast<void>(EnDecryptDescribeHostKey(facts));
+      audit_act.key_id = facts.key_id;
+    }
+    static_cast<void>(RecordAct(audit_act, code));
+  }
   CommandResult result;
   return MakeCommandResult(result, code);
 }

@@ -271,6 +271,11 @@ uint32_t StoreCommand::OpenProc() {
     }
     if (finished) return ERR_SUCCEED;
   }
+  if (store_mode == kUnattendedMode) {
+    // The audit line names the host key the store is sealed under.
+    EncryptionMode mode = kUnattendedMode;
+    static_cast<void>(EnDecryptReadStoreKeyId(path, mode, audit_act.key_id));
+  }
   const uint32_t ran = RunOnStore(*store);
   // The host key is read when the store is opened, not before.
   if (ran == ERR_NO_MATCHING_CREDENTIAL) ExplainMissingHostKey(store_cause);
