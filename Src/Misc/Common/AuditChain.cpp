@@ -67,6 +67,8 @@ ChainReport CheckAuditChain(const std::vector<std::string>& texts,
     }
     expected = entry.seq + 1;
     prev = entry.mac;
+    report.last_seq = entry.seq;
+    report.last_mac = entry.mac;
   }
   if (report.ok && torn) report.reason = "torn";
   return report;

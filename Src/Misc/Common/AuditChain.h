@@ -18,6 +18,8 @@ struct ChainReport {
   // "edited", "removed", "forged", "out of order", or "torn" (with ok still
   // true when only torn lines were found); empty when all is well.
   std::string reason;
+  std::uint64_t last_seq = 0;  // of the last whole line
+  std::string last_mac;
 };
 
 // Checks the lines of `texts` (each a file's contents, in order) under `key`.

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Src/Misc/Common/JsonWriter.h"
 #include "suite/jsontext/JsonText.h"

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "Src/Misc/Common/Secrets.h"
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
 #include "host/Log.h"
@@ -102,21 +103,13 @@ bool FindLast(platform::LogFile& log, const std::string& path, AuditEntry& last,
     }
     if (tail.size() < count) break;
   }
-  std::vector<unsigned char> state;
-  const platform::FileResult read = platform::ReadWholeFile(path + kLastSuffix, kLastMaxSize, state);
-  if (read == platform::FileResult::kNotFound) {
-    last.seq = 0;
-    last.mac = kAuditNoPrev;
-    return true;
-  }
-  const std::string text(state.begin(), state.end());
-  const std::size_t blank = text.find(' ');
-  if (read != platform::FileResult::kOk || blank == std::string::npos) {
+  if (ReadAuditLast(path, last)) return true;
+  if (EntryExists(path + kLastSuffix)) {
     reason = "the audit state " + path + kLastSuffix + " cannot be read";
     return false;
   }
-  last.seq = std::strtoull(text.c_str(), nullptr, 10);
-  last.mac = text.substr(blank + 1, 2 * kAuditKeySize);
+  last.seq = 0;
+  last.mac = kAuditNoPrev;
   return true;
 }
 
@@ -134,6 +127,19 @@ bool WriteLast(const std::string& path, const AuditEntry& entry, std::string& re
 }
 
 }  // namespace
+
+bool ReadAuditLast(const std::string& path, AuditEntry& last) {
+  std::vector<unsigned char> state;
+  if (platform::ReadWholeFile(path + kLastSuffix, kLastMaxSize, state) != platform::FileResult::kOk) {
+    return false;
+  }
+  const std::string text(state.begin(), state.end());
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos || text.size() < blank + 1 + 2 * kAuditKeySize) return false;
+  last.seq = std::strtoull(text.c_str(), nullptr, 10);
+  last.mac = text.substr(blank + 1, 2 * kAuditKeySize);
+  return true;
+}
 
 std::string AuditLogPath() {
   std::string path;

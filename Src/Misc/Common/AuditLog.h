@@ -19,6 +19,10 @@
 
 [[nodiscard]] std::string AuditLogPath();
 
+// The seq and mac "<log>.last" holds for the log at `path` into `last`.
+// False when there is none or it cannot be read.
+[[nodiscard]] bool ReadAuditLast(const std::string& path, AuditEntry& last);
+
 // True when AUDIT_REQUIRED=yes: a reveal whose line was not written fails.
 [[nodiscard]] bool IsAuditRequired();
 
