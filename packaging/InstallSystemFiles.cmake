@@ -31,6 +31,12 @@ kelvox_make_directory("${KELVOX_LOG_DIR}" OWNER_READ OWNER_WRITE OWNER_EXECUTE
 file(INSTALL "${KELVOX_UNIT_TEMPLATES}/credentials.conf" DESTINATION "${root}/etc/kelvox"
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE)
 
+# The audit log's rotation, by renaming (the chain goes on in the next file).
+configure_file("${KELVOX_UNIT_TEMPLATES}/kelvox.logrotate.in" "${KELVOX_UNIT_STAGING}/kelvox.logrotate"
+               @ONLY)
+file(INSTALL "${KELVOX_UNIT_STAGING}/kelvox.logrotate" DESTINATION "${root}/etc/logrotate.d"
+     RENAME kelvox FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
 # The credential server's units, not enabled: the administrator grants
 # credentials first, then enables the socket. Under the prefix's
 # lib/systemd/system, naming the prefix's program and log folder.

@@ -16,7 +16,8 @@ constexpr const char* kKnownKeys[] = {
     "ENCRYPT_TPM2_TIMEOUT_MS",     "ENCRYPT_KDF_MEMLIMIT",
     "ENCRYPT_KDF_OPSLIMIT",        "ENCRYPT_LOCK_WAIT_SECONDS",
     "LOG_FILE",                    "LOG_LEVEL",
-    "SSH_HOST_KEY_PATH",           "CREDENTIALS_POLICY_FILE"};
+    "SSH_HOST_KEY_PATH",           "CREDENTIALS_POLICY_FILE",
+    "AUDIT_LOG",                   "AUDIT_REQUIRED"};
 
 // A key this many times as long as its distance to a known one is taken
 // for a slip of the hand.

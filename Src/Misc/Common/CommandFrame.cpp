@@ -7,6 +7,7 @@
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
+#include "suite/endecrypt/HostKeyAdmin.h"
 #include "suite/platform/Process.h"
 #include "suite/usage/Commands.h"
 
@@ -32,8 +33,35 @@ CommandResult CommandFrame::Run() {
   // From here on the process may hold secrets.
   platform::DisableCoreDumps();
   InputForm::EndRunOnInterrupt();
+  audit_act.command = name;
+  if (!context.host_list.empty()) {
+    const std::string action = audit_act.command + " " + context.host_list.front();
+    if (IsAuditedCommand(action)) audit_act.command = action;
+  }
+  audit_act.keys = GetOptionValues("key");
+  const uint32_t code = RunCommand();
+  // A change is recorded once it is durable (or refused), with its outcome;
+  // so is a reveal that failed before its value could go out.
+  if (!revealed && IsAuditedCommand(audit_act.command)) {
+    if (audit_act.command.rfind("hostkey ", 0) == 0) {
+      // The host key the action left in place.
+      HostKeyFacts facts;
+      static_cast<void>(EnDecryptDescribeHostKey(facts));
+      audit_act.key_id = facts.key_id;
+    }
+    static_cast<void>(RecordAct(audit_act, code));
+  }
   CommandResult result;
-  return MakeCommandResult(result, RunCommand());
+  return MakeCommandResult(result, code);
+}
+
+uint32_t CommandFrame::RecordReveal(const std::vector<std::string>& keys,
+                                    bool change_follows) const {
+  AuditAct act = audit_act;
+  act.keys = keys;
+  const uint32_t code = ::RecordReveal(act);
+  revealed = code == ERR_SUCCEED && !change_follows;
+  return code;
 }
 
 bool CommandFrame::HasOption(const std::string& option) const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Src/Misc/Common/AuditTrail.h"
 #include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
 
@@ -44,10 +45,22 @@ class CommandFrame : public basic_app {
   // Prints a usage fault on standard error; returns ERR_INVALID_PARAMETER.
   [[nodiscard]] static uint32_t RefuseOption(const std::string& message);
 
+  // Records a reveal of `keys` of `audit_act.store` in the audit log
+  // before the values go out (AuditTrail.h): a code other than ERR_SUCCEED
+  // means nothing may be handed out. The frame then records no line of its
+  // own at the end of the run, unless `change_follows` (edit: the change
+  // is recorded too).
+  [[nodiscard]] uint32_t RecordReveal(const std::vector<std::string>& keys,
+                                      bool change_follows = false) const;
+
   HostContext context;
+  // What the run's audit line says; the frame fills the command and the
+  // keys named with "--key", a store command its store.
+  AuditAct audit_act;
 
  private:
   const char* name;
+  mutable bool revealed = false;  // a reveal was recorded, and no change follows
 };
 
 #endif  // SRC_MISC_COMMON_COMMANDFRAME_H_

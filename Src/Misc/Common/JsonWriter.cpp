@@ -108,6 +108,11 @@ void JsonWriter::Bool(bool value) {
   Put(value ? "true" : "false");
 }
 
+void JsonWriter::Raw(std::string_view text) {
+  BeforeValue();
+  Put(text);
+}
+
 void JsonWriter::EndLine() { Put('\n'); }
 
 // Bytes from 0x80 up go out unchanged: a store holds the UTF-8 its input

@@ -37,6 +37,8 @@ class JsonWriter {
   void Text(std::string_view text);
   void Number(std::uint64_t number);
   void Bool(bool value);
+  // `text` as it is: a value already in JSON's form ("null", a number).
+  void Raw(std::string_view text);
   // A line feed, after the last value of a text.
   void EndLine();
 

@@ -1,5 +1,8 @@
 #include "Src/Misc/Common/RecordWriter.h"
 
+#include <cctype>
+
+#include "Src/Misc/Common/AuditTrail.h"
 #include "Src/Misc/Common/ChangeCount.h"
 #include "Src/Misc/Common/ConsoleMessage.h"
 #include "Src/Misc/Common/OpenStore.h"
@@ -134,7 +137,18 @@ uint32_t RecordWriter::Write(FileType type, const std::string& path,
   if (store == nullptr) return ERR_INTERNAL;
   // Always merge: stored records absent from this input stay in the store.
   const bool merge = true;
-  return MapStoreStatus(store->Encrypt(records[type], path, passphrase, merge, read));
+  // The write is recorded in the audit log once it is durable or refused,
+  // silently: encrypt's console lines stay as they are.
+  AuditAct act;
+  for (const char* letter = owner; *letter != '\0'; ++letter) {
+    act.command += static_cast<char>(std::tolower(static_cast<unsigned char>(*letter)));
+  }
+  act.store = path;
+  for (const auto& record : records[type]) act.keys.push_back(record.first);
+  const uint32_t code =
+      MapStoreStatus(store->Encrypt(records[type], path, passphrase, merge, read));
+  static_cast<void>(RecordAct(act, code));
+  return code;
 }
 
 // The console prompts are shared with the other store commands; a new

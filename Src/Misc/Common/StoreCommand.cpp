@@ -105,6 +105,13 @@ uint32_t ExplainUnheldHostKey(const std::string& path, const StoreCause& cause) 
 
 StoreCommand::~StoreCommand() { WipeString(passphrase); }
 
+std::vector<std::string> KeysOf(const StoreCommand::RecordMap& records) {
+  std::vector<std::string> keys;
+  keys.reserve(records.size());
+  for (const auto& record : records) keys.push_back(record.first);
+  return keys;
+}
+
 bool IsCredentialKey(const std::string& key) {
   std::string target;
   return SplitCredentialKey(key, target);
@@ -216,6 +223,7 @@ uint32_t StoreCommand::OpenProc() {
       return ERR_READ_FILE;
     }
   }
+  audit_act.store = path;
   EnDecrypt* store = EnDecrypt::GetInstance();
   if (store == nullptr) {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
@@ -262,6 +270,11 @@ uint32_t StoreCommand::OpenProc() {
       return refused;
     }
     if (finished) return ERR_SUCCEED;
+  }
+  if (store_mode == kUnattendedMode) {
+    // The audit line names the host key the store is sealed under.
+    EncryptionMode mode = kUnattendedMode;
+    static_cast<void>(EnDecryptReadStoreKeyId(path, mode, audit_act.key_id));
   }
   const uint32_t ran = RunOnStore(*store);
   // The host key is read when the store is opened, not before.
@@ -313,6 +326,7 @@ uint32_t StoreCommand::ReadStoreText(EnDecrypt& store, std::string& text) const 
   // The records hold every secret of the store: wiped however this ends.
   RecordMap stored;
   const ScopedWipe stored_wipe(stored);
-  const uint32_t code = ReadStoredRecords(store, stored);
+  uint32_t code = ReadStoredRecords(store, stored);
+  if (code == ERR_SUCCEED) code = RecordReveal(KeysOf(stored));
   return code == ERR_SUCCEED ? FormatPlainText(stored, text) : code;
 }

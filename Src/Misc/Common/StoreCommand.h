@@ -117,6 +117,9 @@ class StoreCommand : public CommandFrame {
   [[nodiscard]] uint32_t OpenProc();
 };
 
+// The keys of `records`, in their order: names only, for the audit line.
+[[nodiscard]] std::vector<std::string> KeysOf(const StoreCommand::RecordMap& records);
+
 // "<target>/user" or "<target>/password" with a non-empty target.
 [[nodiscard]] bool IsCredentialKey(const std::string& key);
 

@@ -45,7 +45,12 @@ uint32_t ValueCommand::ReadValues(ValueMap& values) {
   }
   wanted = nullptr;
   WipeString(passphrase);
-  return absent == 0 ? ERR_SUCCEED : FromStoreStatus(endecrypt_status::kRecordAbsent);
+  if (absent != 0) return FromStoreStatus(endecrypt_status::kRecordAbsent);
+  // Values of several stores: each named with its store's type.
+  std::vector<std::string> names;
+  for (const auto& value : values) names.push_back(ShowValueName(value.first));
+  audit_act.store.clear();
+  return RecordReveal(names);
 }
 
 uint32_t ValueCommand::RunOnStore(EnDecrypt& store) {

@@ -31,6 +31,8 @@ uint32_t EDIT::RunOnStore(EnDecrypt& store) {
     RecordMap stored;
     const ScopedWipe wipe_stored(stored);
     if ((code = ReadStoredRecords(store, stored)) != ERR_SUCCEED) return code;
+    // The editor shows every value: a reveal, and the change recorded after.
+    if ((code = RecordReveal(KeysOf(stored), true)) != ERR_SUCCEED) return code;
     code = EditRecords(store, stored, again);
   }
   return code;

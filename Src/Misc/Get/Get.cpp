@@ -28,7 +28,8 @@ uint32_t GET::RunOnStore(EnDecrypt& store) {
                                  << ".";
     return FromStoreStatus(status);
   }
-  const uint32_t code = FromReadStatus(status);
+  uint32_t code = FromReadStatus(status);
+  if (code == ERR_SUCCEED) code = RecordReveal({key});
   if (code != ERR_SUCCEED) return code;
   // The newline goes out on its own: no copy of the value is made for it.
   const OutputFile output;

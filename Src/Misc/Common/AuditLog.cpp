@@ -1,0 +1,220 @@
+#include "Src/Misc/Common/AuditLog.h"
+
+#include <sodium.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "Src/Misc/Common/Secrets.h"
+#include "host/GlobalConfig.h"
+#include "host/KelvoxDirectory.h"
+#include "host/Log.h"
+#include "suite/platform/Files.h"
+#include "suite/platform/Identity.h"
+#include "suite/platform/LogFile.h"
+#include "suite/platform/SystemPlaces.h"
+
+namespace {
+
+using ZUdurov::GlobalConfig;
+
+constexpr char kKeySuffix[] = ".audit-key";
+constexpr char kLockSuffix[] = ".lock";
+constexpr char kLastSuffix[] = ".last";
+constexpr std::size_t kLastMaxSize = 256;
+// How much of the log's end is read first to find its last line; doubled
+// until a whole line is in it.
+constexpr std::size_t kTailStart = 16384;
+// The wait for another command's append, in steps.
+constexpr auto kLockStep = std::chrono::milliseconds(2);
+constexpr int kLockSteps = 15000;
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string HostKeyPath() {
+  std::string path;
+  if (GlobalConfig::GetConfigItem("ENCRYPT_HOST_KEY_PATH", path) != GlobalConfig::kOk) {
+    return platform::DefaultHostKeyPath();
+  }
+  return KelvoxDirectory::GetExePath(path);
+}
+
+bool TakeLock(const std::string& path, platform::ExclusiveLock& lock, std::string& reason) {
+  for (int step = 0; step < kLockSteps; ++step) {
+    const platform::FileResult taken = platform::TakeExclusiveLock(path, lock);
+    if (taken == platform::FileResult::kOk) return true;
+    if (taken != platform::FileResult::kBusy) {
+      reason = taken.GetReason().empty() ? "the lock " + path + " cannot be taken"
+                                         : taken.GetReason();
+      return false;
+    }
+    std::this_thread::sleep_for(kLockStep);
+  }
+  reason = "the lock " + path + " stayed held";
+  return false;
+}
+
+bool OpenLog(const std::string& path, platform::LogFile& log, std::string& reason) {
+  std::string refusal;
+  if (log.Open(path, refusal)) return true;
+  if (refusal.empty()) {
+    // None yet: made owner-only, then opened as any log of ours.
+    const unsigned char nothing = 0;
+    const platform::FileResult made = platform::CreateFileAtomically(path, &nothing, 0, true);
+    if ((made == platform::FileResult::kOk || made == platform::FileResult::kExists) &&
+        log.Open(path, refusal)) {
+      return true;
+    }
+    if (made != platform::FileResult::kOk && made != platform::FileResult::kExists) {
+      refusal = made.GetReason();
+    }
+  }
+  reason = "the audit log " + path + " cannot be opened" + (refusal.empty() ? "" : ": " + refusal);
+  return false;
+}
+
+// The seq and mac of the last whole line of `log` into `entry`; `torn` when
+// the file ends inside a line. From the state file when the log holds no
+// whole line (new, or just rotated).
+bool FindLast(platform::LogFile& log, const std::string& path, AuditEntry& last, bool& torn,
+              std::string& reason) {
+  std::string tail;
+  for (std::size_t count = kTailStart;; count *= 2) {
+    if (!log.ReadTail(count, tail)) {
+      reason = "the audit log " + path + " cannot be read";
+      return false;
+    }
+    torn = !tail.empty() && tail.back() != '\n';
+    const std::size_t end = tail.find_last_of('\n');
+    if (end != std::string::npos) {
+      const std::size_t begin = end == 0 ? std::string::npos : tail.find_last_of('\n', end - 1);
+      if (begin != std::string::npos || tail.size() < count) {
+        const std::size_t from = begin == std::string::npos ? 0 : begin + 1;
+        std::string canonical;
+        if (ParseAuditLine(std::string_view(tail).substr(from, end - from), last, canonical)) {
+          return true;
+        }
+        break;  // not a line of ours: the state file says where the chain is
+      }
+    }
+    if (tail.size() < count) break;
+  }
+  if (ReadAuditLast(path, last)) return true;
+  if (EntryExists(path + kLastSuffix)) {
+    reason = "the audit state " + path + kLastSuffix + " cannot be read";
+    return false;
+  }
+  last.seq = 0;
+  last.mac = kAuditNoPrev;
+  return true;
+}
+
+bool WriteLast(const std::string& path, const AuditEntry& entry, std::string& reason) {
+  const std::string text = std::to_string(entry.seq) + " " + entry.mac + "\n";
+  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+  platform::FileResult written = platform::ReplaceFileAtomically(
+      path + kLastSuffix, data, text.size(), platform::Replacement::kOwnerOnly);
+  if (written == platform::FileResult::kNotFound) {
+    written = platform::CreateFileAtomically(path + kLastSuffix, data, text.size(), true);
+  }
+  if (written == platform::FileResult::kOk) return true;
+  reason = written.GetReason();
+  return false;
+}
+
+}  // namespace
+
+bool ReadAuditLast(const std::string& path, AuditEntry& last) {
+  std::vector<unsigned char> state;
+  if (platform::ReadWholeFile(path + kLastSuffix, kLastMaxSize, state) != platform::FileResult::kOk) {
+    return false;
+  }
+  const std::string text(state.begin(), state.end());
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos || text.size() < blank + 1 + 2 * kAuditKeySize) return false;
+  last.seq = std::strtoull(text.c_str(), nullptr, 10);
+  last.mac = text.substr(blank + 1, 2 * kAuditKeySize);
+  return true;
+}
+
+std::string AuditLogPath() {
+  std::string path;
+  if (GlobalConfig::GetConfigItem("AUDIT_LOG", path) == GlobalConfig::kOk && !path.empty()) {
+    return KelvoxDirectory::GetExePath(path);
+  }
+  std::string log = ZUdurov::Log::GetLogFilePath();
+  if (log.empty()) log = KelvoxDirectory::GetExePath(GlobalConfig::GetDefaultLogFile());
+  return FolderOf(log) + "/audit.log";
+}
+
+bool IsAuditRequired() {
+  std::string value;
+  return GlobalConfig::GetConfigItem("AUDIT_REQUIRED", value) == GlobalConfig::kOk &&
+         value == "yes";
+}
+
+bool LoadAuditKey(bool create, std::vector<unsigned char>& key, std::string& reason) {
+  const std::string path = HostKeyPath() + kKeySuffix;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const platform::FileResult read =
+        platform::ReadSecretFile(path, kAuditKeySize, kAuditKeySize, key);
+    if (read == platform::FileResult::kOk) return true;
+    if (read != platform::FileResult::kNotFound || !create) {
+      reason = read.GetReason().empty() ? "no audit key " + path : read.GetReason();
+      return false;
+    }
+    if (sodium_init() < 0) {
+      reason = "the random source cannot be used";
+      return false;
+    }
+    std::vector<unsigned char> fresh(kAuditKeySize);
+    const ScopedWipe wipe(fresh);
+    randombytes_buf(fresh.data(), fresh.size());
+    const platform::FileResult made =
+        platform::CreateFileAtomically(path, fresh.data(), fresh.size(), true);
+    if (made != platform::FileResult::kOk && made != platform::FileResult::kExists) {
+      reason = made.GetReason();
+      return false;
+    }
+  }
+  reason = "the audit key " + path + " cannot be read";
+  return false;
+}
+
+bool AppendAuditEntry(AuditEntry& entry, std::string& reason) {
+  std::vector<unsigned char> key;
+  const ScopedWipe wipe(key);
+  if (!LoadAuditKey(true, key, reason)) return false;
+  const platform::ProcessIdentity identity = platform::GetProcessIdentity();
+  entry.host = identity.host;
+  entry.uid = identity.uid;
+  entry.user = identity.user;
+  entry.pid = identity.pid;
+  const std::string path = AuditLogPath();
+  platform::ExclusiveLock lock;
+  if (!TakeLock(path + kLockSuffix, lock, reason)) return false;
+  platform::LogFile log;
+  if (!OpenLog(path, log, reason)) return false;
+  AuditEntry last;
+  bool torn = false;
+  if (!FindLast(log, path, last, torn, reason)) return false;
+  // A torn line is ended, so that this one starts a line of its own.
+  if (torn && !log.Append("\n", 1)) {
+    reason = "writing the audit log " + path + " failed";
+    return false;
+  }
+  entry.seq = last.seq + 1;
+  entry.time = FormatAuditTime();
+  entry.prev = last.mac;
+  entry.mac = ComputeAuditMac(key.data(), entry.prev, FormatAuditCanonical(entry));
+  const std::string line = FormatAuditLine(entry);
+  if (!log.Append(line.data(), line.size())) {
+    reason = "writing the audit log " + path + " failed";
+    return false;
+  }
+  return WriteLast(path, entry, reason);
+}
