@@ -210,6 +210,15 @@ class ExclusiveLock {
 // Empty when the folder cannot be read.
 std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix);
 
+// Writes `data` over the small owner-only file at `path`, made new
+// (owner-only) when missing, in place and without syncing it: for state
+// that is cheap to lose and costly to sync on every run (the audit log's
+// last link, which the log itself also holds). Refused (kUntrusted) when
+// the path fails the trust rule or the file is not a regular file of the
+// running user's with one name.
+[[nodiscard]] FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
+                                          std::size_t size);
+
 // Removes the file at `path` (a link there itself, never what it names).
 // kNotFound when nothing is there.
 [[nodiscard]] FileResult RemoveFile(const std::string& path);

@@ -679,6 +679,26 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
   return names;
 }
 
+FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
+                            std::size_t size) {
+  if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
+    return trusted;
+  }
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                     kOwnerOnlyMode));
+  if (fd.get() < 0) return FromOpenError(errno, path);
+  struct stat status;
+  if (::fstat(fd.get(), &status) != 0) return SystemFailure("examining", path, errno);
+  if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid() || status.st_nlink != 1 ||
+      (status.st_mode & kGroupOrOtherBits) != 0) {
+    return Distrust(path, "not an owner-only file of the running user's with one name");
+  }
+  if (!WriteFully(fd.get(), data, size) || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
+    return SystemFailure("writing", path, errno);
+  }
+  return FileResult::kOk;
+}
+
 FileResult RemoveFile(const std::string& path) {
   if (FileResult trusted = CheckTrustedPath(ParentFolder(path), LastLink::kFollowed);
       trusted != FileResult::kOk) {

@@ -431,6 +431,28 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
   return names;
 }
 
+FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
+                            std::size_t size) {
+  OwnerOnly owner_only;
+  // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0,
+                                  owner_only.valid() ? owner_only.get() : nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(file.get(), &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      information.nNumberOfLinks != 1) {
+    return {FileResult::kUntrusted, Quoted(path) + " refused: not a plain file with one name"};
+  }
+  DWORD written = 0;
+  if (!::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+      written != size || !::SetEndOfFile(file.get())) {
+    return SystemFailure("writing", path, ::GetLastError());
+  }
+  return FileResult::kOk;
+}
+
 FileResult RemoveFile(const std::string& path) {
   if (::DeleteFileW(Wide(path).c_str())) return FileResult::kOk;
   const DWORD error = ::GetLastError();

@@ -113,14 +113,14 @@ bool FindLast(platform::LogFile& log, const std::string& path, AuditEntry& last,
   return true;
 }
 
+// The last link is kept for the first line of a log that rotation left
+// empty; the log itself holds it until then, so it is written in place and
+// not synced: syncing it on every reveal would cost more than the reveal.
 bool WriteLast(const std::string& path, const AuditEntry& entry, std::string& reason) {
   const std::string text = std::to_string(entry.seq) + " " + entry.mac + "\n";
   const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-  platform::FileResult written = platform::ReplaceFileAtomically(
-      path + kLastSuffix, data, text.size(), platform::Replacement::kOwnerOnly);
-  if (written == platform::FileResult::kNotFound) {
-    written = platform::CreateFileAtomically(path + kLastSuffix, data, text.size(), true);
-  }
+  const platform::FileResult written =
+      platform::RewriteSmallFile(path + kLastSuffix, data, text.size());
   if (written == platform::FileResult::kOk) return true;
   reason = written.GetReason();
   return false;
