@@ -54,19 +54,6 @@ ProgramStart::~ProgramStart() {
   for (const int fd : files) ::close(fd);
 }
 
-bool ProgramStart::AddEnvironment(const std::string& name, std::string_view value,
-                                  std::string& reason) {
-  if (value.find('\0') != std::string_view::npos) {
-    reason = "it holds a NUL byte, which no environment variable can carry";
-    return false;
-  }
-  // Sized once, so that no copy of the value is left behind by growing.
-  std::string& setting = settings.emplace_back();
-  setting.reserve(name.size() + 1 + value.size());
-  setting.append(name).append(1, '=').append(value);
-  return true;
-}
-
 bool ProgramStart::AddFile(const std::string& name, std::string_view value, std::string& reason) {
 #if defined(__linux__)
   // Close-on-exec until Replace: a program started some other way (an

@@ -68,18 +68,6 @@ ProgramStart::~ProgramStart() {
   }
 }
 
-bool ProgramStart::AddEnvironment(const std::string& name, std::string_view value,
-                                  std::string& reason) {
-  if (value.find('\0') != std::string_view::npos) {
-    reason = "it holds a NUL byte, which no environment variable can carry";
-    return false;
-  }
-  std::string& setting = settings.emplace_back();
-  setting.reserve(name.size() + 1 + value.size());
-  setting.append(name).append(1, '=').append(value);
-  return true;
-}
-
 bool ProgramStart::AddFile(const std::string& name, std::string_view value, std::string& reason) {
   static_cast<void>(name);
   static_cast<void>(value);

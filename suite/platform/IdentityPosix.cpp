@@ -7,7 +7,7 @@
 
 namespace platform {
 namespace {
-constexpr std::size_t kPasswdBufferSize = 16384;
+constexpr std::size_t kUserEntryBufferSize = 16384;
 constexpr std::size_t kHostNameSize = 256;
 }  // namespace
 
@@ -19,7 +19,7 @@ ProcessIdentity GetProcessIdentity() {
   identity.uid = std::to_string(uid);
   struct passwd entry;
   struct passwd* found = nullptr;
-  std::vector<char> buffer(kPasswdBufferSize);
+  std::vector<char> buffer(kUserEntryBufferSize);
   if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
       found->pw_name != nullptr) {
     identity.user = found->pw_name;
