@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -142,10 +143,13 @@ class ServeE2eTest : public testing::Test {
     return answer;
   }
 
-  // The manager's address for `unit` and `id`, its random part unique.
+  // The manager's address for `unit` and `id`, its random part unique
+  // among every test process: abstract addresses are shared by them all.
   static std::string From(const std::string& unit, const std::string& id) {
     static std::atomic<unsigned> made{0};
-    return std::string(1, '\0') + "5eed" + std::to_string(made++) + "/unit/" + unit + "/" + id;
+    char random[24];
+    std::snprintf(random, sizeof random, "%08x%08x", static_cast<unsigned>(::getpid()), made++);
+    return std::string(1, '\0') + random + "/unit/" + unit + "/" + id;
   }
 
   testing_support::ScopedTempDir dir;
