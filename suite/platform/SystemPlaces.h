@@ -25,9 +25,10 @@ std::string GetDefaultLogFile(const std::string& program_folder);
 // empty when the user has no state folder.
 std::string GetUserLogFile();
 
-// Where the host key lives when the configuration does not say: a system
-// path for the administrator, the user's state folder otherwise. Empty when
-// no such folder can be named.
+// Where the host key lives when the configuration does not say: the
+// system's state folder for the administrator where the package made it,
+// the user's state folder otherwise. Empty when no such folder can be
+// named.
 std::string DefaultHostKeyPath();
 
 // Where the system's OpenSSH server keeps its Ed25519 host key, which an

@@ -18,7 +18,8 @@ constexpr char kConfigInPrefix[] = "etc/kelvox/global.config";
 constexpr char kSystemConfig[] = "/etc/kelvox/global.config";
 constexpr char kSystemLogFolder[] = "/var/log/kelvox";
 constexpr char kLogFileName[] = "/kelvox.log";
-constexpr char kRootHostKeyPath[] = "/var/lib/kelvox/host.key";
+constexpr char kSystemStateFolder[] = "/var/lib/kelvox";
+constexpr char kHostKeyFileName[] = "/host.key";
 constexpr char kSshHostKeyPath[] = "/etc/ssh/ssh_host_ed25519_key";
 constexpr char kStateInHome[] = "/.local/state";
 constexpr char kUserLogFile[] = "/kelvox/kelvox.log";
@@ -51,6 +52,12 @@ std::string UserStateFolder() {
   return home.empty() ? std::string() : home + kStateInHome;
 }
 
+// True when the suite's system folder `folder` exists (the package made it).
+bool IsSystemFolder(const char* folder) {
+  struct stat status;
+  return ::stat(folder, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 }  // namespace
 
 // A program installed as PREFIX/bin/kelvox reads PREFIX/etc/kelvox first, so
@@ -72,8 +79,7 @@ std::vector<std::string> GetConfigFiles(const std::string& program_folder) {
 // the program, where a log would land among the programs (/usr/bin/logs).
 // A run from a build tree makes no system folder.
 std::string GetDefaultLogFile(const std::string& /*program_folder*/) {
-  struct stat folder;
-  if (::geteuid() == kRoot && ::stat(kSystemLogFolder, &folder) == 0 && S_ISDIR(folder.st_mode)) {
+  if (::geteuid() == kRoot && IsSystemFolder(kSystemLogFolder)) {
     return std::string(kSystemLogFolder) + kLogFileName;
   }
   return GetUserLogFile();
@@ -84,8 +90,13 @@ std::string GetUserLogFile() {
   return state.empty() ? std::string() : state + kUserLogFile;
 }
 
+// Root's key lives in the system's state folder where the package made it;
+// a run from a build tree makes no system folder, and keeps root's key in
+// root's own state folder, as anyone else's.
 std::string DefaultHostKeyPath() {
-  if (::geteuid() == kRoot) return kRootHostKeyPath;
+  if (::geteuid() == kRoot && IsSystemFolder(kSystemStateFolder)) {
+    return std::string(kSystemStateFolder) + kHostKeyFileName;
+  }
   const std::string state = UserStateFolder();
   return state.empty() ? std::string() : state + kUserHostKey;
 }
