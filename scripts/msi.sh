@@ -82,6 +82,7 @@ shopt -u nocaseglob
 # The template joins folder and file with '/': Windows' own separator here.
 data='C:\\ProgramData\\kelvox'
 sed -e "s|@KELVOX_STATE_DIR@/|$data\\\\|g" -e "s|@KELVOX_LOG_DIR@/|$data\\\\logs\\\\|g" \
+  -e "s|@KELVOX_CONFIG_DIR@/|$data\\\\|g" \
   packaging/global.config.in >"$work/global.config"
 ! grep -q '@KELVOX_' "$work/global.config" || fail "global.config.in has a place msi.sh does not fill"
 
