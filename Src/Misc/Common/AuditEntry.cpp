@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "Src/Misc/Common/JsonWriter.h"
+#include "Src/Misc/Common/KeyText.h"
 #include "suite/jsontext/JsonText.h"
 
 namespace {
@@ -82,10 +83,7 @@ class EntryReader : public jsontext::Events {
 };
 
 bool IsHex(std::string_view text) {
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
+  return text.find_first_not_of(kHexDigits) == std::string_view::npos;
 }
 
 }  // namespace
