@@ -105,9 +105,6 @@ std::string KeyIdAt(const std::string& path) {
     }
   }
   found.kept_key_ids = endecrypt::ListKeptHostKeyIds(found.path);
-  for (const std::string& id : found.kept_key_ids) {
-    if (!endecrypt::OpensKeptHostKey(found.path, id)) found.damaged_key_ids.push_back(id);
-  }
   facts = found;
   return result;
 }
@@ -339,6 +336,20 @@ std::string KeyIdAt(const std::string& path) {
 
 StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
   return endecrypt::GuardedEntry([&] { return DescribeHostKey(facts); });
+}
+
+void EnDecryptOpenKeptHostKeys(HostKeyFacts& facts) {
+  static_cast<void>(endecrypt::GuardedEntry([&facts] {
+    facts.damaged_key_ids.clear();
+    for (const std::string& id : facts.kept_key_ids) {
+      if (!endecrypt::OpensKeptHostKey(facts.path, id)) facts.damaged_key_ids.push_back(id);
+    }
+    return StoreStatus();
+  }));
+}
+
+StoreStatus EnDecryptGetHostKeyPath(std::string& path) {
+  return endecrypt::GuardedEntry([&path] { return endecrypt::ReadHostKeyPath(path); });
 }
 
 StoreStatus EnDecryptReadStoreKeyId(const std::string& path, EncryptionMode& mode,

@@ -24,12 +24,22 @@ struct HostKeyFacts {
   bool untrusted = false;  // the key file or its folder fails the trust checks
   std::string key_id;      // the id unattended store headers carry, in hex; empty if unknown
   std::vector<std::string> kept_key_ids;  // the ids of the replaced keys the ring keeps
-  std::vector<std::string> damaged_key_ids;  // those of them that do not open
+  // Those of them that do not open; filled by EnDecryptOpenKeptHostKeys.
+  std::vector<std::string> damaged_key_ids;
 };
 
 // Fills `facts`. Returns kOk when the key is present, trusted and opens;
 // otherwise the status LoadHostKey gives, with `facts.problem` saying why.
 [[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts);
+
+// Opens each key `facts` (as EnDecryptDescribeHostKey filled it) lists as
+// kept and stores in `facts.damaged_key_ids` those that do not open to the
+// key they are named for: a kept key is vouched for only once opened. Each
+// may be sealed, so only who vouches for them asks.
+ENDECRYPT_API void EnDecryptOpenKeptHostKeys(HostKeyFacts& facts);
+
+// Stores in `path` the configured host key's path, without reading the key.
+[[nodiscard]] ENDECRYPT_API StoreStatus EnDecryptGetHostKeyPath(std::string& path);
 
 // Stores in `mode` the mode of the store at `path` and in `key_id` the hex
 // id of the host key an unattended store is sealed under (empty for an

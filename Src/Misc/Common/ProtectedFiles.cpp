@@ -54,9 +54,10 @@ std::string DescribeProtectedFile(const std::string& path) {
     }
   }
   if (IsSameFile(path, ZUdurov::GlobalConfig::GetLoadedFile())) return "the configuration";
-  HostKeyFacts facts;
-  static_cast<void>(EnDecryptDescribeHostKey(facts));  // the path is known whatever its state
-  if (IsSameFile(path, facts.path)) return "the host key";
-  if (!facts.path.empty() && IsKeptBeside(path, facts.path)) return "a key the host key's ring keeps";
+  // The path alone: the key itself (perhaps sealed) is not read for this.
+  std::string host_key;
+  if (EnDecryptGetHostKeyPath(host_key) != endecrypt_status::kOk) return {};
+  if (IsSameFile(path, host_key)) return "the host key";
+  if (IsKeptBeside(path, host_key)) return "a key the host key's ring keeps";
   return {};
 }

@@ -109,6 +109,7 @@ std::vector<std::string> HOSTKEY::GetStores() const {
 uint32_t HOSTKEY::ShowStatus() {
   HostKeyFacts facts;
   const StoreStatus status = EnDecryptDescribeHostKey(facts);
+  EnDecryptOpenKeptHostKeys(facts);
   const std::vector<std::string> stores = GetStores();
   if (HasOption("json")) {
     std::string text;
@@ -200,6 +201,7 @@ uint32_t HOSTKEY::Seal() {
 uint32_t HOSTKEY::Rotate() {
   HostKeyFacts facts;
   StoreStatus status = EnDecryptDescribeHostKey(facts);
+  EnDecryptOpenKeptHostKeys(facts);  // the stores listed below say which key they need
   if (status != endecrypt_status::kOk) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot rotate the host key " << facts.path << ": "
                                  << facts.problem << ". Nothing changed.";
