@@ -56,11 +56,13 @@ class HostKeyId {
   const unsigned char* data() const { return bytes.data(); }
   unsigned char* data() { return bytes.data(); }
 
+  // The digits of the hex form, lower case.
+  static constexpr char kDigits[] = "0123456789abcdef";
+
   // The 2 * kSize lower-case hexadecimal digits of the id.
   std::string ToHex() const { return ToHex(bytes.data(), kSize); }
   // The lower-case hexadecimal digits of `size` bytes at `data`.
   static std::string ToHex(const unsigned char* data, std::size_t size) {
-    constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(size * 2);
     for (std::size_t i = 0; i < size; ++i) {
@@ -73,7 +75,7 @@ class HostKeyId {
   // True when `text` is the hex form of an id, as ToHex writes it.
   static bool IsHex(const std::string& text) {
     return text.size() == kSize * 2 &&
-           text.find_first_not_of("0123456789abcdef") == std::string::npos;
+           text.find_first_not_of(kDigits) == std::string::npos;
   }
 
   friend bool operator==(const HostKeyId& a, const HostKeyId& b) { return a.bytes == b.bytes; }
