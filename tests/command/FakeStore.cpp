@@ -100,6 +100,8 @@ StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
   return endecrypt_status::kInternal;
 }
 
+StoreStatus EnDecryptGetHostKeyPath(std::string&) { return endecrypt_status::kInternal; }
+
 // The store commands' frame explains an unheld host key through this; the
 // commands run here are encrypt and import, which never ask.
 StoreStatus EnDecryptReadStoreKeyId(const std::string&, EncryptionMode&, std::string&) {
