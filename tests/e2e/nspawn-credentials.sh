@@ -6,10 +6,12 @@
 # overlay and its upper layer live in a private mount namespace, in a
 # tmpfs, and go with it.
 #   nspawn-credentials.sh WORK BIN_DIR UNIT_TEMPLATES
-# WORK (outside /tmp, which the container replaces) holds state/ (the
-# configuration, stores, host key and grant file) and results/.
+# WORK (outside /tmp, which the container and the hardened service replace)
+# holds state/ (the configuration, stores, host key and grant file) and
+# results/; the build folder holding BIN_DIR is seen at WORK/build in the
+# container, wherever it is here (a clone in /tmp too).
 set -euo pipefail
-work=$1 bin=$2 templates=$3
+work=$1 build=$(dirname "$2") templates=$3
 [ "$(id -u)" -eq 0 ] || { echo "needs root" >&2; exit 77; }
 command -v systemd-nspawn >/dev/null || { echo "no systemd-nspawn (systemd-container)" >&2; exit 77; }
 if [ "${KELVOX_IN_NAMESPACE:-}" != 1 ]; then
@@ -24,7 +26,7 @@ units=$overlay/root/etc/systemd/system
 mkdir -p "$units/multi-user.target.wants" "$units/sockets.target.wants" \
   "$units/kelvox-credentials.service.d"
 for unit in kelvox-credentials.socket kelvox-credentials.service; do
-  sed -e "s|@KELVOX_BIN_DIR@|$bin|g" -e "s|@KELVOX_LOG_DIR@|$work/results|g" \
+  sed -e "s|@KELVOX_BIN_DIR@|$work/build/bin|g" -e "s|@KELVOX_LOG_DIR@|$work/results|g" \
     -e "s|@KELVOX_SOCKET@|/run/kelvox/credentials.sock|g" \
     -e "s|@KELVOX_POLICY_FILE@|$work/state/credentials.conf|g" "$templates/$unit.in" >"$units/$unit"
 done
@@ -56,5 +58,5 @@ ExecStartPost=/bin/systemctl --no-block poweroff
 EOT
 ln -s ../finish.service "$units/multi-user.target.wants/"
 timeout 120 systemd-nspawn -q --boot -D "$overlay/root" --bind="$work/results" \
-  --bind-ro="$work/state" --bind-ro="$(dirname "$bin")" --register=no --keep-unit >"$work/results/console" 2>&1 || true
+  --bind-ro="$work/state" --bind-ro="$build:$work/build" --register=no --keep-unit >"$work/results/console" 2>&1 || true
 [ -f "$work/results/done" ]

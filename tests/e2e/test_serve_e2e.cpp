@@ -209,11 +209,13 @@ TEST_F(ServeE2eTest, TwoHundredRequestsAtOnceAreAllAnswered) {
 // machine's root, loads a granted credential into a unit, an instance of a
 // granted template too, and gives a unit without a grant an empty one.
 TEST(ServeWithTheServiceManagerTest, LoadCredentialGetsWhatIsGranted) {
-  if (::geteuid() != 0 || std::system("command -v systemd-nspawn >/dev/null") != 0) {
-    GTEST_SKIP() << "needs root and systemd-nspawn (systemd-container)";
+  if (::geteuid() != 0 || std::system("command -v systemd-nspawn >/dev/null") != 0 ||
+      !std::filesystem::is_directory("/srv")) {
+    GTEST_SKIP() << "needs root, /srv and systemd-nspawn (systemd-container)";
   }
-  // Outside /tmp, which the container has its own of.
-  const std::string work = std::string(KELVOX_BUILD_DIR) + "/nspawn-" + std::to_string(::getpid());
+  // Outside /tmp, which the container and the hardened service each have
+  // their own of, wherever the build is.
+  const std::string work = "/srv/kelvox-nspawn-test-" + std::to_string(::getpid());
   const std::string state = work + "/state";
   std::filesystem::create_directories(state);
   WriteFile(state + "/global.config",
