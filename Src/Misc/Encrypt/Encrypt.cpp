@@ -107,7 +107,9 @@ uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::
   if (store == nullptr) return ERR_INTERNAL;
   return WriteTypeRecords(*store, "encrypt", file_records[type], path, passphrase,
                           visit != nullptr ? &visit->read : nullptr,
-                          [](const StoreStatus& status) { return MapEncryptionResult(status).code; });
+                          [](const StoreStatus& status) {
+                            return MapEncryptionResult(status).code;
+                          });
 }
 
 uint32_t ENCRYPT::GetEncryptedFilePath(std::string key, std::string& path) {
