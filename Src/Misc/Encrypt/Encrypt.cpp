@@ -106,10 +106,7 @@ uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::
   EnDecrypt* store = GetStoreInstance();
   if (store == nullptr) return ERR_INTERNAL;
   return WriteTypeRecords(*store, "encrypt", file_records[type], path, passphrase,
-                          visit != nullptr ? &visit->read : nullptr,
-                          [](const StoreStatus& status) {
-                            return MapEncryptionResult(status).code;
-                          });
+                          visit != nullptr ? &visit->read : nullptr, &MapEncryptionCode);
 }
 
 uint32_t ENCRYPT::GetEncryptedFilePath(std::string key, std::string& path) {

@@ -59,6 +59,10 @@ class ENCRYPT : public basic_app {
   // A store status as a common-catalogue result; a failure's reason is
   // logged here.
   [[nodiscard]] static CommandResult MapEncryptionResult(const StoreStatus& value);
+  // Its code alone, as the shared store steps take a status mapping.
+  [[nodiscard]] static uint32_t MapEncryptionCode(const StoreStatus& value) {
+    return MapEncryptionResult(value).code;
+  }
 
   // Input intake and its readers.
   [[nodiscard]] uint32_t ReadFileIntoMemory();

@@ -44,8 +44,7 @@ uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path
   // The answer EncryptPreCheck had: a store whose mode the library could
   // not read ends here with that answer's code.
   const uint32_t code = OpenExistingStore(
-      visit->found, path, static_cast<EncryptionMode>(mode),
-      [](const StoreStatus& status) { return MapEncryptionResult(status).code; },
+      visit->found, path, static_cast<EncryptionMode>(mode), &MapEncryptionCode,
       [this, &path](std::string& typed) { return GetUserPassphrase(typed, path).code; },
       passphrase);
   if (code != ERR_SUCCEED) return code;
@@ -61,7 +60,7 @@ uint32_t ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string
   if (store == nullptr) return ERR_INTERNAL;
   const uint32_t code = CountStoreChanges(
       *store, path, passphrase, file_records[type], visit != nullptr ? &visit->read : nullptr,
-      [](const StoreStatus& status) { return MapEncryptionResult(status).code; });
+      &MapEncryptionCode);
   if (code != ERR_SUCCEED) return code;
   TRACE_EXITING("ENCRYPT::GetUpdateDetailInfo");
   return ERR_SUCCEED;
