@@ -30,6 +30,7 @@ constexpr int kReadFailed = 5;        // the store exists but could not be read
 constexpr int kBadConfiguration = 6;  // a store setting in the configuration is unusable
 constexpr int kNotExist = 7;          // no store at the path
 constexpr int kModeConflict = 11;     // a call in the other mode than the store's
+constexpr int kDeclined = 12;         // never the library's: encrypt's user declined an update
 constexpr int kWrongPassphrase = 13;  // wrong passphrase or another host's key
 constexpr int kRecordAbsent = 14;     // a record to read or remove is not in the store
 constexpr int kBusy = 15;             // another change to the host key is running
@@ -116,6 +117,14 @@ class [[nodiscard]] StoreStatus {
 
   [[nodiscard]] int GetCode() const { return code; }
   [[nodiscard]] bool IsOk() const { return code == endecrypt_status::kOk; }
+  // The questions a command asks of a failure it explains in its own words.
+  [[nodiscard]] bool IsAbsent() const { return code == endecrypt_status::kNotExist; }
+  [[nodiscard]] bool IsRecordAbsent() const { return code == endecrypt_status::kRecordAbsent; }
+  [[nodiscard]] bool IsInvalidFile() const { return code == endecrypt_status::kInvalidFile; }
+  [[nodiscard]] bool IsUnreadable() const { return code == endecrypt_status::kReadFailed; }
+  [[nodiscard]] bool IsBusy() const { return code == endecrypt_status::kBusy; }
+  [[nodiscard]] bool IsKeyInUse() const { return code == endecrypt_status::kKeyInUse; }
+  [[nodiscard]] bool IsConflict() const { return code == endecrypt_status::kConflict; }
   // Why the call failed; empty when the code says all.
   [[nodiscard]] const std::string& GetReason() const { return reason; }
   // What the failure concerns; kNone when the code says all.

@@ -2,8 +2,6 @@
 
 #include <sodium.h>
 
-#include <filesystem>
-
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -21,7 +19,6 @@
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreReading.h"
 #include "suite/endecrypt/StoreSettings.h"
-#include "suite/platform/Utf8Path.h"
 
 namespace {
 
@@ -164,19 +161,21 @@ std::string KeyIdAt(const std::string& path) {
 // writer sealing it now under that key is waited for; no folder is made.
 [[nodiscard]] StoreStatus StoreNeedsKey(const std::string& path, const std::string& key_id,
                                         bool& needs) {
-  std::error_code error;
-  const std::filesystem::path folder = platform::MakePath(path).parent_path();
+  needs = false;
+  // Whether anything is there, asked of the file layer first: the locked
+  // read below would make the folders of a store it does not find.
+  std::vector<unsigned char> head;
+  std::uint64_t size = 0;
+  const FileResult seen = endecrypt::ReadFileHead(path, endecrypt::kMaxStoreSize, 0, head, size);
+  if (seen == FileResult::kNotFound) return status::kOk;
+  // Read under the store's writers' lock: a write that began before the
+  // key was retired lands first, and its store is judged as it left it.
   std::vector<unsigned char> file;
   endecrypt::LockedFile lock;
-  if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-    needs = false;
-    return error && error != std::errc::no_such_file_or_directory ? status::kReadFailed
-                                                                          : status::kOk;
-  }
   const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
   switch (read) {
     case FileResult::kOk: break;
-    case FileResult::kNotFound: needs = false; return status::kOk;
+    case FileResult::kNotFound: return status::kOk;
     default: return {status::kReadFailed, read.GetReason()};
   }
   endecrypt::StoreHeader header;

@@ -1,5 +1,7 @@
 #include "tests/command/FakeStore.h"
 
+#include <filesystem>
+
 #if defined(__linux__)
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -49,6 +51,9 @@ EnDecrypt* EnDecrypt::GetInstance() {
 StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
   fake_store::Script& script = fake_store::Get();
   script.calls.push_back("mode " + path);
+  // Nothing at the path is the library's "absent", whatever the script says.
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return endecrypt_status::kNotExist;
   if (script.mode) mode = *script.mode;
   return script.mode_status;
 }
@@ -68,6 +73,7 @@ StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& p
                                    ReadForUpdate* keep) {
   std::map<std::string, std::string> records;
   const ScopedWipe wipe(records);  // a test may watch freed memory for secrets
+  fake_store::Get().kept = keep;
   const StoreStatus result = Decrypt(path, records, passphrase, keep);
   if (result != 0) return result;
   read(RecordViews(records.begin(), records.end()));
@@ -76,8 +82,9 @@ StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& p
 
 StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records,
                                const std::string& path, const std::string& passphrase,
-                               const bool& flag, ReadForUpdate*) {
+                               const bool& flag, ReadForUpdate* read) {
   fake_store::Script& script = fake_store::Get();
+  script.write_took_read = read != nullptr && read == script.kept;
   script.calls.push_back("encrypt " + path);
   script.passphrases.push_back(passphrase);
   script.flag = flag;

@@ -27,6 +27,8 @@ struct Script {
   std::optional<bool> flag;
   std::map<std::string, std::string> written;  // the records of the last write
   bool dumps_off_at_write = false;  // core dumps were off when the command wrote
+  const void* kept = nullptr;        // where the last decryption kept what it opened
+  bool write_took_read = false;      // the write was handed that decryption
 };
 
 // The script of the current test; Reset() before each.

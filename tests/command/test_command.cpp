@@ -79,7 +79,7 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
   constexpr EncryptionMode kA = kAttendedMode, kU = kUnattendedMode;
   const char* const kPass = "longenough\r";
   const StoreCase cases[] = {
-      {"new, unattended", false, true, kNo, kOk, kOk, kOk, "", ERR_SUCCEED, "encrypt"},
+      {"new, unattended", false, true, kNo, kOk, kOk, kOk, "", ERR_SUCCEED, "mode encrypt"},
       {"update, Enter", true, true, kU, kOk, kOk, kOk, "\r", ERR_SUCCEED, "mode decrypt encrypt"},
       {"update declined", true, true, kU, kOk, kOk, kOk, "n\r", ERR_INTERRUPTED, "mode decrypt"},
       {"attended store", true, true, kA, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
@@ -88,10 +88,10 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
       {"wrong passphrase", true, false, kA, kOk, s::kWrongPassphrase, kOk, kPass, ERR_PASSPHRASE, "mode decrypt"},
       {"no host key", true, true, kU, kOk, s::kNoCredential, kOk, "", ERR_NO_MATCHING_CREDENTIAL, "mode decrypt"},
       {"store vanished", true, true, kU, kOk, s::kNotExist, kOk, "", ERR_ENCRYPTED_FILE_NOT_EXIST, "mode decrypt"},
-      {"write failed", false, true, kNo, kOk, kOk, s::kWriteFailed, "", ERR_WRITE_FILE, "encrypt"},
-      {"unknown status", false, true, kNo, kOk, kOk, 99, "", ERR_ENCRYPT_DECRYPT, "encrypt"},
-      {"new, attended", false, false, kNo, kOk, kOk, kOk, "longenough\rlongenough\r", ERR_SUCCEED, "encrypt"},
-      {"short passphrase", false, false, kNo, kOk, kOk, kOk, "short77\r", ERR_PASSPHRASE, ""},
+      {"write failed", false, true, kNo, kOk, kOk, s::kWriteFailed, "", ERR_WRITE_FILE, "mode encrypt"},
+      {"unknown status", false, true, kNo, kOk, kOk, 99, "", ERR_ENCRYPT_DECRYPT, "mode encrypt"},
+      {"new, attended", false, false, kNo, kOk, kOk, kOk, "longenough\rlongenough\r", ERR_SUCCEED, "mode encrypt"},
+      {"short passphrase", false, false, kNo, kOk, kOk, kOk, "short77\r", ERR_PASSPHRASE, "mode"},
       {"attended update", true, false, kA, kOk, kOk, kOk, "longenough\ry\r", ERR_SUCCEED, "mode decrypt encrypt"},
   };
   for (const StoreCase& c : cases) {
@@ -112,6 +112,8 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
     for (const std::string& used : store.passphrases) EXPECT_EQ(used, passphrase);
     EXPECT_EQ(store.flag.value_or(true), true);  // a write always merges
     EXPECT_EQ(store.dumps_off_at_write, store.flag.has_value());
+    // An update's write takes over what its pre-check decrypted.
+    EXPECT_EQ(store.write_took_read, std::string(c.calls) == "mode decrypt encrypt");
   }
 }
 

@@ -40,9 +40,13 @@ class PromptsTest : public testing::Test {
     return form.GetValue("f");
   }
 
-  std::string NewStore() const { return dir.File("new.store"); }
-  std::string ExistingStore() const {
+  std::string NewStore() {
+    command.FindStoreAt(dir.File("new.store"));
+    return dir.File("new.store");
+  }
+  std::string ExistingStore() {
     testing_support::WriteFile(dir.File("old.store"), "stored");
+    command.FindStoreAt(dir.File("old.store"));
     return dir.File("old.store");
   }
   // The passphrase prompt on `path`; the keys it did not read go to remaining.

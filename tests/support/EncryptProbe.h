@@ -4,6 +4,7 @@
 #define TESTS_SUPPORT_ENCRYPTPROBE_H_
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -17,6 +18,13 @@ class EncryptProbe : public ENCRYPT {
   void SetRecords(FileType type, RecordMap records) { file_records[type] = std::move(records); }
   const std::map<FileType, RecordMap>& Records() const { return file_records; }
   const std::map<FileType, Reader>& Readers() const { return file_readers; }
+
+  // The store at `path` as a pre-check finds it, which the passphrase
+  // prompt goes by.
+  void FindStoreAt(const std::string& path) {
+    visit = std::make_unique<StoreVisit>();
+    visit->found = FindStore(*EnDecrypt::GetInstance(), path);
+  }
 
   using ENCRYPT::ConfirmUpdate;
   using ENCRYPT::GetEncryptedFilePath;

@@ -1,24 +1,29 @@
 #include "Src/Misc/Common/OpenStore.h"
 
-#include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
-uint32_t OpenExistingStore(EnDecrypt& store, const std::string& path,
+StoreFound FindStore(EnDecrypt& store, const std::string& path) {
+  StoreFound found;
+  found.status = store.GetFileLastEncryptionMode(path, found.mode);
+  return found;
+}
+
+uint32_t OpenExistingStore(const StoreFound& found, const std::string& path,
                            std::optional<EncryptionMode> mode, const StoreStatusMap& map_status,
                            const PassphrasePrompt& ask, std::string& passphrase,
                            std::optional<EncryptionMode>* store_mode) {
-  if (!EntryExists(path)) {
-    KLOG(kLevelError) << "Encrypted file " << path << " does not exist.";
-    return map_status(endecrypt_status::kNotExist);
-  }
-  EncryptionMode last_mode = kAttendedMode;
-  const uint32_t code = map_status(store.GetFileLastEncryptionMode(path, last_mode));
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Get file " << path << " last mode error.";
+  if (!found.status.IsOk()) {
+    const uint32_t code = map_status(found.status);
+    if (found.IsAbsent()) {
+      KLOG(kLevelError) << "Encrypted file " << path << " does not exist.";
+    } else {
+      KLOG(kLevelError) << "Get file " << path << " last mode error.";
+    }
     return code;
   }
+  const EncryptionMode last_mode = found.mode;
   if (store_mode != nullptr) *store_mode = last_mode;
   // A store keeps one mode for life. Mixing would let an unattended run
   // rewrite, under the host key, secrets that were sealed with a passphrase

@@ -56,7 +56,7 @@ std::string DescribeProtectedFile(const std::string& path) {
   if (IsSameFile(path, ZUdurov::GlobalConfig::GetLoadedFile())) return "the configuration";
   // The path alone: the key itself (perhaps sealed) is not read for this.
   std::string host_key;
-  if (EnDecryptGetHostKeyPath(host_key) != endecrypt_status::kOk) return {};
+  if (!EnDecryptGetHostKeyPath(host_key).IsOk()) return {};
   if (IsSameFile(path, host_key)) return "the host key";
   if (IsKeptBeside(path, host_key)) return "a key the host key's ring keeps";
   return {};

@@ -1,11 +1,8 @@
 #include "Src/Misc/Common/RecordWriter.h"
 
-#include <cctype>
-
 #include "Src/Misc/Common/AuditTrail.h"
 #include "Src/Misc/Common/ChangeCount.h"
 #include "Src/Misc/Common/ConsoleMessage.h"
-#include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/StoreStatus.h"
@@ -13,15 +10,57 @@
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
-// The trace lines of a step, named after the command that runs it.
-#define STEP_ENTERING(step) KLOG(kLevelTrace) << "Entering  " << owner << "::" step
-#define STEP_EXITING(step) KLOG(kLevelTrace) << "Exiting  " << owner << "::" step
+EnDecrypt* GetStoreInstance() {
+  EnDecrypt* store = EnDecrypt::GetInstance();
+  if (store == nullptr) {
+    KLOG(kLevelError) << "Get EnDecrypt instance error.";
+  }
+  return store;
+}
 
-RecordWriter::RecordWriter(const char* owner_name, const HostContext& run_context,
-                           TypedRecords& typed_records, Prompts prompt_style)
-    : owner(owner_name), context(run_context), records(typed_records), prompts(prompt_style) {}
+uint32_t CountStoreChanges(EnDecrypt& store, const std::string& path,
+                           const std::string& passphrase, const RecordMap& records,
+                           EnDecrypt::ReadForUpdate* read, const StoreStatusMap& map_status) {
+  ChangeCount count;
+  const auto counted = [&records, &count](const EnDecrypt::RecordViews& stored) {
+    count = CountChanges(records, stored);
+  };
+  const uint32_t code = map_status(store.ViewRecords(path, passphrase, counted, read));
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Parse the file " << path << " fail.";
+    return code;
+  }
+  ShowChangeCount(count);
+  return ERR_SUCCEED;
+}
+
+uint32_t WriteTypeRecords(EnDecrypt& store, const std::string& command, const RecordMap& records,
+                          const std::string& path, const std::string& passphrase,
+                          EnDecrypt::ReadForUpdate* read, const StoreStatusMap& map_status) {
+  // Always merge: stored records absent from this input stay in the store.
+  const bool merge = true;
+  AuditAct act;
+  act.command = command;
+  act.store = path;
+  for (const auto& record : records) act.keys.push_back(record.first);
+  const uint32_t code = map_status(store.Encrypt(records, path, passphrase, merge, read));
+  // Recorded silently: the command's console lines stay as they are.
+  static_cast<void>(RecordAct(act, code));
+  return code;
+}
+
+void ShowTypeWritten(const std::string& path) {
+  CONSOLE_MESSAGE(kLevelConsole)
+      << "Succeed in encrypting the message and restoring it info file: " << path << ". "
+      << "\n"
+      << "Suggest you delete the file with plain text!";
+}
+
+RecordWriter::RecordWriter(const HostContext& run_context, TypedRecords& typed_records)
+    : context(run_context), records(typed_records) {}
 
 uint32_t RecordWriter::WriteAllTypes() {
+  TRACE_ENTERING("RecordWriter::WriteAllTypes");
   // Presence alone selects unattended mode; the option's value is not read.
   const EncryptionMode mode =
       context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
@@ -30,150 +69,60 @@ uint32_t RecordWriter::WriteAllTypes() {
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
   std::string path;
-  for (const auto& entry : records) {
-    const FileType type = entry.first;
+  for (const auto& [type, typed] : records) {
     path.clear();
     const std::string key = EncryptedPathKeys[type];
-    const uint32_t located = LocateTypeStore(key, path);
+    const uint32_t located = LocateStore(key, path);
     if (located != ERR_SUCCEED) {
       KLOG_NOTE(kLevelError) << "Get value: " << key << " error: " << located << ".";
       return ERR_READ_FILE;
     }
     // What the pre-check decrypts of this type's store, for its write alone.
     EnDecrypt::ReadForUpdate read;
-    uint32_t code = PreCheck(mode, path, passphrase, type, &read);
+    uint32_t code = PreCheck(mode, path, passphrase, type, read);
     if (code != ERR_SUCCEED) return code;
-    code = Write(type, path, passphrase, &read);
+    EnDecrypt* store = GetStoreInstance();
+    code = store == nullptr ? ERR_INTERNAL
+                            : WriteTypeRecords(*store, "import", typed, path, passphrase, &read,
+                                               &MapStoreStatus);
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Encrypt file error.";
       return code;
     }
-    CONSOLE_MESSAGE(kLevelConsole)
-        << "Succeed in encrypting the message and restoring it info file: " << path << ". "
-        << "\n"
-        << "Suggest you delete the file with plain text!";
+    ShowTypeWritten(path);
   }
+  TRACE_EXITING("RecordWriter::WriteAllTypes");
   return ERR_SUCCEED;
 }
 
-// Where each type's encrypted store lives, by the rules shared with the
-// other store commands.
-uint32_t RecordWriter::LocateTypeStore(const std::string& key, std::string& path) {
-  STEP_ENTERING("GetEncryptedFilePath");
-  const uint32_t code = LocateStore(key, path);
-  if (!path.empty()) {
-    STEP_EXITING("GetEncryptedFilePath");
-  }
-  return code;
-}
-
-uint32_t RecordWriter::PreCheck(int mode, const std::string& path, std::string& passphrase,
-                                FileType type, EnDecrypt::ReadForUpdate* read) {
-  STEP_ENTERING("EncryptPreCheck");
-  if (!EntryExists(path)) {
-    if (mode == kAttendedMode) {
-      const uint32_t code = AskStorePassphrase(passphrase, path);
-      if (code != ERR_SUCCEED) {
-        KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << code;
-        return code;
-      }
-    }
-  } else {
-    const uint32_t code = UpdatePreCheck(mode, path, passphrase, type, read);
+uint32_t RecordWriter::PreCheck(EncryptionMode mode, const std::string& path,
+                                std::string& passphrase, FileType type,
+                                EnDecrypt::ReadForUpdate& read) {
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return ERR_INTERNAL;
+  const StoreFound found = FindStore(*store, path);
+  if (found.IsAbsent()) {
+    if (mode == kUnattendedMode) return ERR_SUCCEED;
+    const uint32_t code = AskNewPassphrase(path, kMinPassphraseLength, passphrase);
     if (code != ERR_SUCCEED) {
-      KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
-      return code;
+      KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << code;
     }
-    // Unattended mode still asks: only "quiet" skips the question.
-    if (context.options.count("quiet") == 0 && !ConfirmUpdate(path)) {
-      return ERR_INTERRUPTED;
-    }
-  }
-  STEP_EXITING("EncryptPreCheck");
-  return ERR_SUCCEED;
-}
-
-uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
-                                      std::string& passphrase, FileType type,
-                                      EnDecrypt::ReadForUpdate* read) {
-  STEP_ENTERING("EncryptUpdatePreCheck");
-  EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return ERR_INTERNAL;
-  const uint32_t code = OpenExistingStore(
-      *store, path, static_cast<EncryptionMode>(mode), &MapStoreStatus,
-      [this, &path](std::string& typed) { return AskStorePassphrase(typed, path); },
-      passphrase);
-  if (code != ERR_SUCCEED) return code;
-  const uint32_t detail = CountUpdate(path, passphrase, type, read);
-  STEP_EXITING("EncryptUpdatePreCheck");
-  return detail;
-}
-
-uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& passphrase,
-                                   FileType type, EnDecrypt::ReadForUpdate* read) {
-  STEP_ENTERING("GetUpdateDetailInfo");
-  EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return ERR_INTERNAL;
-  // The stored records serve only the counts: they are looked at where the
-  // store library opened them, never copied out.
-  ChangeCount count;
-  const auto counted = [this, type, &count](const EnDecrypt::RecordViews& stored) {
-    count = CountChanges(records[type], stored);
-  };
-  const uint32_t code = MapStoreStatus(store->ViewRecords(path, passphrase, counted, read));
-  if (code != ERR_SUCCEED) {
-    KLOG(kLevelError) << "Parse the file " << path << " fail.";
     return code;
   }
-  ShowChangeCount(count);
-  STEP_EXITING("GetUpdateDetailInfo");
-  return ERR_SUCCEED;
-}
-
-uint32_t RecordWriter::Write(FileType type, const std::string& path,
-                             const std::string& passphrase, EnDecrypt::ReadForUpdate* read) {
-  STEP_ENTERING("RunEncrypt");
-  EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return ERR_INTERNAL;
-  // Always merge: stored records absent from this input stay in the store.
-  const bool merge = true;
-  // The write is recorded in the audit log once it is durable or refused,
-  // silently: encrypt's console lines stay as they are.
-  AuditAct act;
-  for (const char* letter = owner; *letter != '\0'; ++letter) {
-    act.command += static_cast<char>(std::tolower(static_cast<unsigned char>(*letter)));
-  }
-  act.store = path;
-  for (const auto& record : records[type]) act.keys.push_back(record.first);
-  const uint32_t code =
-      MapStoreStatus(store->Encrypt(records[type], path, passphrase, merge, read));
-  static_cast<void>(RecordAct(act, code));
-  return code;
-}
-
-// The console prompts are shared with the other store commands; a new
-// store's passphrase is typed twice.
-uint32_t RecordWriter::AskStorePassphrase(std::string& passphrase, const std::string& path) {
-  STEP_ENTERING("GetUserPassphrase");
-  const bool new_store = !EntryExists(path);
-  const uint32_t code =
-      prompts == Prompts::kEncrypts ? AskPassphrase(path, new_store, passphrase)
-      : new_store ? AskNewPassphrase(path, kMinPassphraseLength, passphrase)
-                  : AskExistingPassphrase(path, kMinPassphraseLength, passphrase);
+  uint32_t code = OpenExistingStore(
+      found, path, mode, &MapStoreStatus,
+      [&path](std::string& typed) {
+        return AskExistingPassphrase(path, kMinPassphraseLength, typed);
+      },
+      passphrase);
   if (code == ERR_SUCCEED) {
-    STEP_EXITING("GetUserPassphrase");
+    code = CountStoreChanges(*store, path, passphrase, records[type], &read, &MapStoreStatus);
   }
-  return code;
-}
-
-bool RecordWriter::ConfirmUpdate(const std::string& path) {
-  return prompts == Prompts::kEncrypts ? AskToUpdate(path) : AskToChangeStore(path);
-}
-
-EnDecrypt* RecordWriter::GetStoreInstance() {
-  EnDecrypt* store = EnDecrypt::GetInstance();
-  if (store == nullptr) {
-    KLOG(kLevelError) << "Get EnDecrypt instance error.";
+  if (code != ERR_SUCCEED) {
+    KLOG(kLevelError) << "Prepare for update encrypted file error: " << code;
+    return code;
   }
-  return store;
+  // Unattended mode still asks: only "quiet" skips the question.
+  if (context.options.count("quiet") == 0 && !AskToChangeStore(path)) return ERR_INTERRUPTED;
+  return ERR_SUCCEED;
 }

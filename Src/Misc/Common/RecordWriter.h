@@ -1,9 +1,12 @@
-// Writing plaintext records into their stores, the procedure of encrypt
-// that import follows too: for every type read, the store's location, the
-// pre-check (a new store gets its passphrase in attended mode; an existing
-// store is opened in the run's mode, decrypted to count what changes, and
-// the update confirmed unless "quiet" was given), the merge into the store,
-// and the success line that suggests deleting the plaintext.
+// Writing plaintext records into their stores: the pieces under encrypt's
+// steps, which import's loop (RecordWriter) goes through too. A type's
+// store is located (StoreLocation.h) and asked once for its mode
+// (OpenStore.h, FindStore): an absent store is a new one, which gets its
+// passphrase in attended mode; an existing store is opened in the run's
+// mode (OpenExistingStore), decrypted to count what the write changes
+// (CountStoreChanges), and the update confirmed unless "quiet" was given;
+// then the records are merged into the store (WriteTypeRecords) and the
+// success line suggests deleting the plaintext.
 // Driven from one thread; holds no lock.
 #ifndef SRC_MISC_COMMON_RECORDWRITER_H_
 #define SRC_MISC_COMMON_RECORDWRITER_H_
@@ -11,61 +14,65 @@
 #include <cstdint>
 #include <string>
 
+#include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
 
+// The store instance; null, after a log line, when the store library could
+// not start.
+[[nodiscard]] EnDecrypt* GetStoreInstance();
+
+// Decrypts the store at `path` with `passphrase` and shows on the console
+// what merging `records` into it changes ("add: N, update: M"). The stored
+// records are looked at where the store library opened them, never copied
+// out; with `read`, what was opened is kept there for WriteTypeRecords of the
+// same store, which then need not decrypt it again. Returns map_status of
+// the decryption; a failure is logged.
+[[nodiscard]] uint32_t CountStoreChanges(EnDecrypt& store, const std::string& path,
+                                         const std::string& passphrase, const RecordMap& records,
+                                         EnDecrypt::ReadForUpdate* read,
+                                         const StoreStatusMap& map_status);
+
+// Merges `records` into the store at `path` (made when absent), sealed with
+// `passphrase`; stored records absent from `records` stay. With `read`
+// (CountStoreChanges of the same store) the stored records come from there
+// while the store is still that file. The write is recorded in the audit
+// log as `command`'s once it is durable or refused. Returns map_status of
+// the write.
+[[nodiscard]] uint32_t WriteTypeRecords(EnDecrypt& store, const std::string& command,
+                                        const RecordMap& records, const std::string& path,
+                                        const std::string& passphrase,
+                                        EnDecrypt::ReadForUpdate* read,
+                                        const StoreStatusMap& map_status);
+
+// The line that ends a type written into the store at `path`.
+void ShowTypeWritten(const std::string& path);
+
+// Import's writing of every type it read, in type order, with the prompts
+// of every command but encrypt: a new store's passphrase refused unless
+// encrypt would read it back unchanged, an update asked (y/N). Stops at the
+// first type that fails. `options` are the run's, of which "unattended"
+// and "quiet" are read.
 class RecordWriter {
  public:
-  // Whose prompts the writer asks with.
-  enum class Prompts {
-    kEncrypts,  // encrypt's own, as they always were: Enter confirms an update
-    kOurs,      // every other command's: an update asked (y/N), and input that
-                // ends before a passphrase is typed is no passphrase given
-  };
-
-  // `owner` is the command's class name, which the trace lines of every
-  // step carry ("ENCRYPT::EncryptPreCheck"); `options` are the run's, of
-  // which "unattended" and "quiet" are read; `records` are written.
-  RecordWriter(const char* owner, const HostContext& context, TypedRecords& records,
-               Prompts prompts = Prompts::kEncrypts);
+  RecordWriter(const HostContext& context, TypedRecords& records);
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
-  // Writes every type of the records into its store, in type order; stops
-  // at the first type that fails. Returns a catalogue code.
+  // Returns a catalogue code.
   [[nodiscard]] uint32_t WriteAllTypes();
 
-  // The steps of WriteAllTypes, each returning a catalogue code. `mode` is
-  // an EncryptionMode, held as an int by encrypt's steps that call these.
-  // With `read`, the pre-check's decryption of an existing store goes there,
-  // and Write hands it to the store's rewrite, which then need not decrypt
-  // the same file again; WriteAllTypes keeps one per type, for that type
-  // only.
-  [[nodiscard]] uint32_t LocateTypeStore(const std::string& key, std::string& path);
-  [[nodiscard]] uint32_t PreCheck(int mode, const std::string& path, std::string& passphrase,
-                                  FileType type, EnDecrypt::ReadForUpdate* read = nullptr);
-  [[nodiscard]] uint32_t UpdatePreCheck(int mode, const std::string& path,
-                                        std::string& passphrase, FileType type,
-                                        EnDecrypt::ReadForUpdate* read = nullptr);
-  [[nodiscard]] uint32_t CountUpdate(const std::string& path, const std::string& passphrase,
-                                     FileType type, EnDecrypt::ReadForUpdate* read = nullptr);
-  [[nodiscard]] uint32_t Write(FileType type, const std::string& path,
-                               const std::string& passphrase,
-                               EnDecrypt::ReadForUpdate* read = nullptr);
-  [[nodiscard]] uint32_t AskStorePassphrase(std::string& passphrase, const std::string& path);
-  [[nodiscard]] bool ConfirmUpdate(const std::string& path);
-
-  // The store instance; null, after a log line, when the store library
-  // could not start.
-  [[nodiscard]] static EnDecrypt* GetStoreInstance();
-
  private:
-  const char* const owner;
+  // The checks before one type's store is written; `read` receives the
+  // update's decryption for the write.
+  [[nodiscard]] uint32_t PreCheck(EncryptionMode mode, const std::string& path,
+                                  std::string& passphrase, FileType type,
+                                  EnDecrypt::ReadForUpdate& read);
+
   const HostContext& context;
   TypedRecords& records;
-  const Prompts prompts;
 };
 
 #endif  // SRC_MISC_COMMON_RECORDWRITER_H_

@@ -65,7 +65,7 @@ void ExplainMissingHostKey(const StoreCause& cause) {
     return;
   }
   HostKeyFacts facts;
-  if (EnDecryptDescribeHostKey(facts) != endecrypt_status::kOk && !facts.protection.empty() &&
+  if (!EnDecryptDescribeHostKey(facts).IsOk() && !facts.protection.empty() &&
       facts.protection != "file") {
     // A sealed key that did not unseal: the sealer is the cause, not the file.
     CONSOLE_MESSAGE(kLevelError) << "The host key " << facts.path << " cannot be used: "
@@ -137,7 +137,7 @@ std::optional<EncryptionMode> StoreCommand::ExpectedMode() const {
 }
 
 uint32_t StoreCommand::FromStoreStatus(const StoreStatus& status) const {
-  if (status != endecrypt_status::kOk) store_cause = status.GetCause();
+  if (!status.IsOk()) store_cause = status.GetCause();
   return CommandFrame::FromStoreStatus(status);
 }
 
@@ -230,7 +230,10 @@ uint32_t StoreCommand::OpenProc() {
     return ERR_INTERNAL;
   }
   if (platform::IsAccessDenied(path)) return ExplainDenied("store", path);
-  store_is_new = MayCreateStore() && !EntryExists(path);
+  // The store library's one answer about the store: nothing there is a new
+  // store for a command that makes one, and a missing one for the others.
+  const StoreFound found = FindStore(*store, path);
+  store_is_new = MayCreateStore() && found.IsAbsent();
   if (store_is_new) {
     // A new store takes the run's mode; attended unless --unattended.
     store_mode = ExpectedMode().value_or(kAttendedMode);
@@ -242,7 +245,7 @@ uint32_t StoreCommand::OpenProc() {
   // The checks that need the store's mode come before any prompt; for an
   // unattended store nothing is asked, so they run once it is open.
   const uint32_t code = OpenExistingStore(
-      *store, path, ExpectedMode(),
+      found, path, ExpectedMode(),
       [this](const StoreStatus& status) { return FromStoreStatus(status); },
       [this](std::string& typed) {
         const uint32_t refused = CheckBeforePrompt(kAttendedMode);

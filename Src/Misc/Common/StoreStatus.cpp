@@ -13,6 +13,7 @@ uint32_t ToCode(int status) {
     case endecrypt_status::kWriteFailed: return ERR_WRITE_FILE;
     case endecrypt_status::kNotExist: return ERR_ENCRYPTED_FILE_NOT_EXIST;
     case endecrypt_status::kModeConflict: return ERR_MODE_CONFLICT;
+    case endecrypt_status::kDeclined: return ERR_INTERRUPTED;
     case endecrypt_status::kWrongPassphrase: return ERR_PASSPHRASE;
     default: return ERR_ENCRYPT_DECRYPT;
   }

@@ -158,7 +158,7 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   std::vector<std::string> conflicts;
   const StoreStatus status = store.ApplyEdit(path, passphrase, changed, before, after, conflicts);
   const uint32_t code = FromStoreStatus(status);
-  conflict = status == endecrypt_status::kConflict;
+  conflict = status.IsConflict();
   if (conflict) {
     std::string keys;
     for (const std::string& key : conflicts) keys += (keys.empty() ? "" : ", ") + key;

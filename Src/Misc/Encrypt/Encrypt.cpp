@@ -3,12 +3,31 @@
 #include "Src/Misc/Encrypt/Encrypt.h"
 
 #include "Src/Misc/Common/ConsoleMessage.h"
+#include "Src/Misc/Common/RecordWriter.h"
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 #include "suite/platform/Process.h"
+
+namespace {
+
+// Drops what a type's pre-check found of its store (and what it decrypted
+// there, wiped) when that type is done, however it ended.
+template <typename Visit>
+class ForgetVisit {
+ public:
+  explicit ForgetVisit(std::unique_ptr<Visit>& visit) : visit(visit) {}
+  ForgetVisit(const ForgetVisit&) = delete;
+  ForgetVisit& operator=(const ForgetVisit&) = delete;
+  ~ForgetVisit() { visit.reset(); }
+
+ private:
+  std::unique_ptr<Visit>& visit;
+};
+
+}  // namespace
 
 ENCRYPT::ENCRYPT() {
   TRACE_ENTERING("ENCRYPT::ENCRYPT");
@@ -46,32 +65,61 @@ CommandResult ENCRYPT::Finish() { return CommandResult{}; }
 
 uint32_t ENCRYPT::EncryptProc() {
   TRACE_ENTERING("ENCRYPT::EncryptProc");
-  const uint32_t code = ReadFileIntoMemory();
+  // Presence alone selects unattended mode; the option's value is not read.
+  const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
+  uint32_t code = ReadFileIntoMemory();
   if (code != ERR_SUCCEED) {
     KLOG(kLevelError) << "Read customer file error: " << code << ".";
     return code;
   }
-  const uint32_t written = Writer().WriteAllTypes();
-  if (written != ERR_SUCCEED) return written;
+  // One passphrase for the whole run: only the pre-check writes it, anew
+  // for every type in attended mode; unattended runs keep it empty.
+  std::string passphrase;
+  const ScopedWipe passphrase_wipe(passphrase);
+  std::string path;
+  for (const auto& entry : file_records) {
+    const FileType type = entry.first;
+    path.clear();
+    const std::string key = EncryptedPathKeys[type];
+    const uint32_t located = GetEncryptedFilePath(key, path);
+    if (located != ERR_SUCCEED) {
+      KLOG_NOTE(kLevelError) << "Get value: " << key << " error: " << located << ".";
+      return ERR_READ_FILE;
+    }
+    // What the pre-check finds of this type's store serves its write alone.
+    const ForgetVisit forget(visit);
+    code = EncryptPreCheck(mode, path, passphrase, type);
+    if (code != ERR_SUCCEED) return code;
+    code = RunEncrypt(type, path, passphrase);
+    if (code != ERR_SUCCEED) {
+      KLOG(kLevelError) << "Encrypt file error.";
+      return code;
+    }
+    ShowTypeWritten(path);
+  }
   TRACE_EXITING("ENCRYPT::EncryptProc");
   return ERR_SUCCEED;
 }
 
-// The steps below are those of the record writer, which import follows
-// too; each is kept here under its own name.
-RecordWriter ENCRYPT::Writer() { return RecordWriter("ENCRYPT", context, file_records); }
-
 uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
-  return Writer().Write(type, path, passphrase);
+  TRACE_ENTERING("ENCRYPT::RunEncrypt");
+  EnDecrypt* store = GetStoreInstance();
+  if (store == nullptr) return ERR_INTERNAL;
+  return WriteTypeRecords(*store, "encrypt", file_records[type], path, passphrase,
+                          visit != nullptr ? &visit->read : nullptr, &MapEncryptionCode);
 }
 
 uint32_t ENCRYPT::GetEncryptedFilePath(std::string key, std::string& path) {
-  return Writer().LocateTypeStore(key, path);
+  TRACE_ENTERING("ENCRYPT::GetEncryptedFilePath");
+  const uint32_t code = LocateStore(key, path);
+  // A lookup that gave no path leaves without the exiting line.
+  if (!path.empty()) {
+    TRACE_EXITING("ENCRYPT::GetEncryptedFilePath");
+  }
+  return code;
 }
 
-EnDecrypt* ENCRYPT::GetStoreInstance() { return RecordWriter::GetStoreInstance(); }
-
-CommandResult ENCRYPT::MapEncryptionResult(int value) {
+CommandResult ENCRYPT::MapEncryptionResult(const StoreStatus& value) {
   CommandResult result;
   return MakeCommandResult(result, MapStoreStatus(value));
 }

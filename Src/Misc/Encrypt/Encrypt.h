@@ -7,13 +7,14 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
-#include "Src/Misc/Common/RecordWriter.h"
+#include "Src/Misc/Common/OpenStore.h"
+#include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
+#include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
-
-class EnDecrypt;
 
 class ENCRYPT : public basic_app {
  public:
@@ -42,7 +43,8 @@ class ENCRYPT : public basic_app {
 
   // Checks before a type is written: a new store gets its passphrase; an
   // existing one is checked for its mode, decrypted to count what changes,
-  // and confirmed. `passphrase` is written only by GetUserPassphrase.
+  // and confirmed. `passphrase` is written only by GetUserPassphrase. The
+  // mode is an EncryptionMode held as an int.
   [[nodiscard]] uint32_t EncryptPreCheck(const int& mode, const std::string& path,
                                          std::string& passphrase, const FileType& type);
   [[nodiscard]] uint32_t EncryptUpdatePreCheck(const int& mode, const std::string& path,
@@ -54,8 +56,13 @@ class ENCRYPT : public basic_app {
   [[nodiscard]] CommandResult GetUserPassphrase(std::string& passphrase, const std::string& path);
   [[nodiscard]] bool ConfirmUpdate(const std::string& path);
 
-  // A store status as a common-catalogue result.
-  [[nodiscard]] static CommandResult MapEncryptionResult(int value);
+  // A store status as a common-catalogue result; a failure's reason is
+  // logged here.
+  [[nodiscard]] static CommandResult MapEncryptionResult(const StoreStatus& value);
+  // Its code alone, as the shared store steps take a status mapping.
+  [[nodiscard]] static uint32_t MapEncryptionCode(const StoreStatus& value) {
+    return MapEncryptionResult(value).code;
+  }
 
   // Input intake and its readers.
   [[nodiscard]] uint32_t ReadFileIntoMemory();
@@ -65,18 +72,21 @@ class ENCRYPT : public basic_app {
   // Where the encrypted file of a type lives; `path` comes in empty.
   [[nodiscard]] uint32_t GetEncryptedFilePath(std::string key, std::string& path);
 
-  // The record writer over this run's context and records, whose steps
-  // the methods above run.
-  [[nodiscard]] RecordWriter Writer();
-
-  // The store instance; null, after a log line, when the store library
-  // could not start. A step then returns ERR_INTERNAL.
-  [[nodiscard]] static EnDecrypt* GetStoreInstance();
+  // What the pre-check of the type being written found of its store, for
+  // the steps after it: the store library's one answer about the store
+  // (absent: a new store), and what the update's decryption opened, which
+  // the write takes over instead of decrypting the same file again.
+  struct StoreVisit {
+    StoreFound found;
+    EnDecrypt::ReadForUpdate read;
+  };
 
   std::map<FileType, Reader> file_readers;
   // Plaintext values: wiped when the object dies.
   std::map<FileType, RecordMap> file_records;
   HostContext context;
+  // Set by EncryptPreCheck, dropped once the type is written or has failed.
+  std::unique_ptr<StoreVisit> visit;
 };
 
 #endif  // SRC_MISC_ENCRYPT_ENCRYPT_H_

@@ -22,7 +22,7 @@ uint32_t GET::RunOnStore(EnDecrypt& store) {
   std::string value;
   ScopedWipe<std::string> wipe(value);
   const StoreStatus status = store.GetValue(path, passphrase, key, value);
-  if (status == endecrypt_status::kRecordAbsent) {
+  if (status.IsRecordAbsent()) {
     KLOG(kLevelError) << "No record '" << ShownText(key) << "' in " << path << ".";
     CONSOLE_MESSAGE(kLevelError) << "The key " << ShownText(key) << " is not stored in " << path
                                  << ".";

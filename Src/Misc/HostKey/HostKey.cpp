@@ -40,8 +40,8 @@ bool IsDamaged(const HostKeyFacts& facts, const std::string& key_id) {
 }
 
 std::string Describe(const StoreState& state, const HostKeyFacts& facts) {
-  if (state.status == endecrypt_status::kNotExist) return "absent";
-  if (state.status != endecrypt_status::kOk) return "unreadable";
+  if (state.status.IsAbsent()) return "absent";
+  if (!state.status.IsOk()) return "unreadable";
   if (state.mode != kUnattendedMode) return "attended";
   if (!facts.key_id.empty() && state.key_id == facts.key_id) return "unattended, this key";
   if (IsDamaged(facts, state.key_id)) {
@@ -53,7 +53,7 @@ std::string Describe(const StoreState& state, const HostKeyFacts& facts) {
 
 // A store that a rotation moves: sealed under any key but the current one.
 bool NeedsMove(const StoreState& state, const HostKeyFacts& facts) {
-  return state.status == endecrypt_status::kOk && state.mode == kUnattendedMode &&
+  return state.status.IsOk() && state.mode == kUnattendedMode &&
          state.key_id != facts.key_id;
 }
 
@@ -122,7 +122,7 @@ uint32_t HOSTKEY::ShowStatus() {
     json.Key("key_id");
     json.Text(facts.key_id);
     json.Key("trusted");
-    json.Bool(status == endecrypt_status::kOk);
+    json.Bool(status.IsOk());
     json.Key("problem");
     json.Text(facts.problem);
     json.Key("kept_key_ids");
@@ -170,7 +170,7 @@ uint32_t HOSTKEY::ShowStatus() {
     }
   }
   // A kept key that does not open strands its stores: not a host to vouch for.
-  if (status == endecrypt_status::kOk && !facts.damaged_key_ids.empty()) {
+  if (status.IsOk() && !facts.damaged_key_ids.empty()) {
     return FromStoreStatus(endecrypt_status::kNoCredential);
   }
   return FromStoreStatus(status);
@@ -179,13 +179,13 @@ uint32_t HOSTKEY::ShowStatus() {
 uint32_t HOSTKEY::Seal() {
   const std::string protection = GetOption("protection");
   const StoreStatus status = EnDecryptSealHostKeyAs(protection);
-  if (status == endecrypt_status::kBusy) {
+  if (status.IsBusy()) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
     ExplainBusy(facts.path);
     return FromStoreStatus(status);
   }
-  if (status != endecrypt_status::kOk) {
+  if (!status.IsOk()) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot seal the host key under " << protection
                                  << "; the key file is unchanged (the log says why).";
     return FromStoreStatus(status);
@@ -202,7 +202,7 @@ uint32_t HOSTKEY::Rotate() {
   HostKeyFacts facts;
   StoreStatus status = EnDecryptDescribeHostKey(facts);
   EnDecryptOpenKeptHostKeys(facts);  // the stores listed below say which key they need
-  if (status != endecrypt_status::kOk) {
+  if (!status.IsOk()) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot rotate the host key " << facts.path << ": "
                                  << facts.problem << ". Nothing changed.";
     return FromStoreStatus(status);
@@ -217,7 +217,7 @@ uint32_t HOSTKEY::Rotate() {
   for (const std::string& store : stores) {
     const StoreState state = ReadStoreState(store);
     // After the new key is made, every unattended store is under an older one.
-    const bool moves = state.status == endecrypt_status::kOk && state.mode == kUnattendedMode;
+    const bool moves = state.status.IsOk() && state.mode == kUnattendedMode;
     moving += moves ? 1 : 0;
     CONSOLE_MESSAGE(kLevelConsole) << "  " << store << ": " << Describe(state, facts)
                                    << (moves ? "" : ", stays as it is");
@@ -230,17 +230,17 @@ uint32_t HOSTKEY::Rotate() {
   std::string kept_id;
   std::string used;
   status = EnDecryptRotateHostKey(protection, kept_id, used);
-  if (status == endecrypt_status::kBusy) {
+  if (status.IsBusy()) {
     ExplainBusy(facts.path);
     return FromStoreStatus(status);
   }
-  if (status != endecrypt_status::kOk) {
+  if (!status.IsOk()) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot make a new host key; nothing changed "
                                  << "(the log says why).";
     return FromStoreStatus(status);
   }
   HostKeyFacts now;
-  if ((status = EnDecryptDescribeHostKey(now)) != endecrypt_status::kOk) {
+  if (!(status = EnDecryptDescribeHostKey(now)).IsOk()) {
     return FromStoreStatus(status);
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Made the new host key " << now.key_id << ", resting under "
@@ -252,7 +252,7 @@ uint32_t HOSTKEY::Rotate() {
     // Under the store's writers' lock, like rekey: a concurrent update
     // lands before or after, never lost.
     status = EnDecrypt::GetInstance()->Rekey(store, "", "");
-    if (status != endecrypt_status::kOk) {
+    if (!status.IsOk()) {
       CONSOLE_MESSAGE(kLevelError) << "store " << store << ": cannot be moved to the new key; "
                                    << "its key stays kept (the log says why).";
       KLOG(kLevelError) << "Rekey file " << store << " error: " << status << ".";
@@ -291,24 +291,22 @@ uint32_t HOSTKEY::Retire() {
   }
   std::string needed_by;
   const StoreStatus status = EnDecryptRetireHostKey(key_id, stores, needed_by);
-  switch (status.GetCode()) {
-    case endecrypt_status::kOk:
-      CONSOLE_MESSAGE(kLevelConsole) << "Removed the kept host key " << key_id << ".";
-      return ERR_SUCCEED;
-    case endecrypt_status::kBusy: ExplainBusy(facts.path); break;
-    case endecrypt_status::kKeyInUse:
-      CONSOLE_MESSAGE(kLevelError) << "The store " << needed_by << " is still sealed under the key "
-                                   << key_id << "; move it first (hostkey rotate --store "
-                                   << needed_by << ", or any write). Nothing removed.";
-      break;
-    case endecrypt_status::kReadFailed:
-      CONSOLE_MESSAGE(kLevelError) << "Cannot read the store " << needed_by
-                                   << " to tell which key it needs. Nothing removed.";
-      break;
-    default:
-      CONSOLE_MESSAGE(kLevelError) << "Cannot remove the kept key " << key_id
-                                   << " (the log says why).";
-      break;
+  if (status.IsOk()) {
+    CONSOLE_MESSAGE(kLevelConsole) << "Removed the kept host key " << key_id << ".";
+    return ERR_SUCCEED;
+  }
+  if (status.IsBusy()) {
+    ExplainBusy(facts.path);
+  } else if (status.IsKeyInUse()) {
+    CONSOLE_MESSAGE(kLevelError) << "The store " << needed_by << " is still sealed under the key "
+                                 << key_id << "; move it first (hostkey rotate --store "
+                                 << needed_by << ", or any write). Nothing removed.";
+  } else if (status.IsUnreadable()) {
+    CONSOLE_MESSAGE(kLevelError) << "Cannot read the store " << needed_by
+                                 << " to tell which key it needs. Nothing removed.";
+  } else {
+    CONSOLE_MESSAGE(kLevelError) << "Cannot remove the kept key " << key_id
+                                 << " (the log says why).";
   }
   return FromStoreStatus(status);
 }
@@ -318,7 +316,7 @@ uint32_t HOSTKEY::Retire() {
 uint32_t HOSTKEY::ShowRecipient() {
   std::string recipient;
   const StoreStatus status = EnDecryptGetHostRecipient(recipient);
-  if (status != endecrypt_status::kOk) {
+  if (!status.IsOk()) {
     HostKeyFacts facts;
     static_cast<void>(EnDecryptDescribeHostKey(facts));
     CONSOLE_MESSAGE(kLevelError) << "No recipient: the host key " << facts.path
@@ -357,7 +355,7 @@ uint32_t HOSTKEY::Backup() {
   uint32_t code = AskNewPassphrase(output, kMinBackupPassphraseLength, passphrase);
   if (code != ERR_SUCCEED) return code;
   const StoreStatus status = EnDecryptBackupHostKey(output, passphrase);
-  if (status != endecrypt_status::kOk) {
+  if (!status.IsOk()) {
     CONSOLE_MESSAGE(kLevelError) << "Cannot write the backup " << output
                                  << " (the log says why).";
     return FromStoreStatus(status);
@@ -409,21 +407,22 @@ uint32_t HOSTKEY::Restore() {
   std::string kept_id;
   const StoreStatus status = EnDecryptRestoreHostKey(input, passphrase, GetOption("protection"),
                                                      HasOption("force"), kept_id);
-  if (status == endecrypt_status::kBusy) {
+  if (status.IsBusy()) {
     ExplainBusy(facts.path);
     return FromStoreStatus(status);
   }
-  if (status != endecrypt_status::kOk) {
+  if (!status.IsOk()) {
+    const uint32_t refused = FromStoreStatus(status);
     CONSOLE_MESSAGE(kLevelError)
         << "Cannot restore from " << input << ": "
-        << (status == endecrypt_status::kWrongPassphrase ? "wrong passphrase"
-            : status == endecrypt_status::kInvalidFile   ? "not an intact backup"
-            : status == endecrypt_status::kNoCredential
+        << (refused == ERR_PASSPHRASE                ? "wrong passphrase"
+            : refused == ERR_ENCRYPTED_FILE_INVALID ? "not an intact backup"
+            : refused == ERR_NO_MATCHING_CREDENTIAL
                 ? "the key's file or folder is not trusted (a link, another owner, or open to "
                   "others), or the key cannot be sealed; the log says which"
                 : "the log says why")
         << "; the host key is untouched.";
-    return FromStoreStatus(status);
+    return refused;
   }
   CONSOLE_MESSAGE(kLevelConsole) << "Restored the host key " << facts.path << " from " << input
                                  << ".";

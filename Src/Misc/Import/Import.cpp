@@ -66,7 +66,7 @@ uint32_t IMPORT::ImportProc() {
                                  << " is neither a settings nor a credential file.";
     return read;
   }
-  code = RecordWriter("IMPORT", context, file_records, RecordWriter::Prompts::kOurs).WriteAllTypes();
+  code = RecordWriter(context, file_records).WriteAllTypes();
   if (code != ERR_SUCCEED) return code;
   TRACE_EXITING("IMPORT::ImportProc");
   return ERR_SUCCEED;
@@ -129,7 +129,7 @@ uint32_t IMPORT::OpenAgeFile(const SecretString& file, const AgePlaintextReader&
     if (reason == age::AgeStatus::kOk) read(plaintext.data(), plaintext.size());
   } else {
     const StoreStatus status = EnDecryptOpenAgeFile(bytes, file.size(), read, reason, tried);
-    if (status != endecrypt_status::kOk && status != endecrypt_status::kInvalidFile) {
+    if (!status.IsOk() && !status.IsInvalidFile()) {
       // The host key itself failed: not the file's fault.
       const uint32_t code = MapHostKeyStatus(status);
       HostKeyFacts facts;

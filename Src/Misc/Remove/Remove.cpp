@@ -69,7 +69,7 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
     return ERR_INTERRUPTED;
   }
   const StoreStatus status = store.Remove(path, keys, passphrase);
-  if (status == endecrypt_status::kRecordAbsent) {
+  if (status.IsRecordAbsent()) {
     // Another writer removed it between the read and the lock.
     return NotStored(keys.front());
   }

@@ -156,14 +156,14 @@ bool SERVE::LookUp(const Requester& requester, std::string& value, std::string& 
   const StoreStatus status = store->GetValue(path, "", grant.key, value);
   // Each request is recorded, a refused read too, before a value goes out.
   const AuditAct act{"serve", path, {grant.key}, requester.unit, ""};
-  if (status != endecrypt_status::kOk) static_cast<void>(RecordAct(act, FromStoreStatus(status)));
-  if (status == endecrypt_status::kOk && ::RecordReveal(act) != ERR_SUCCEED) {
+  if (!status.IsOk()) static_cast<void>(RecordAct(act, FromStoreStatus(status)));
+  if (status.IsOk() && ::RecordReveal(act) != ERR_SUCCEED) {
     WipeString(value);
     reason = "the audit log cannot be written and AUDIT_REQUIRED=yes";
     return false;
   }
-  if (status != endecrypt_status::kOk) {
-    reason = status == endecrypt_status::kRecordAbsent
+  if (!status.IsOk()) {
+    reason = status.IsRecordAbsent()
                  ? "the key " + ShownText(grant.key) + " is not stored in " + path
                  : "the store " + path + " cannot be read unattended" +
                        (status.GetReason().empty() ? std::string() : ": " + status.GetReason());
