@@ -6,6 +6,9 @@
 
 StoreFound FindStore(EnDecrypt& store, const std::string& path) {
   StoreFound found;
+  // Neither mode: a library that answers success without naming one
+  // matches no run's mode.
+  found.mode = static_cast<EncryptionMode>(2);
   found.status = store.GetFileLastEncryptionMode(path, found.mode);
   return found;
 }

@@ -3,6 +3,7 @@
 // that answer, not a look at the path, tells a new store from an existing
 // one, and the update acts on it.
 #include "Src/Misc/Common/RecordWriter.h"
+#include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/Trace.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
@@ -11,10 +12,16 @@
 uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::string& passphrase,
                                   const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
-  EnDecrypt* store = GetStoreInstance();
-  if (store == nullptr) return ERR_INTERNAL;
   visit = std::make_unique<StoreVisit>();
-  visit->found = FindStore(*store, path);
+  if (EnDecrypt* store = EnDecrypt::GetInstance(); store != nullptr) {
+    visit->found = FindStore(*store, path);
+  } else if (EntryExists(path)) {
+    // No library to ask: the entry at the path decides, and the update's
+    // own request for the library reports it missing.
+    visit->found.status = StoreStatus(endecrypt_status::kOk);
+  } else {
+    visit->found.status = StoreStatus(endecrypt_status::kNotExist);
+  }
   if (visit->found.IsAbsent()) {
     if (mode == kAttendedMode) {
       const uint32_t code = GetUserPassphrase(passphrase, path).code;
@@ -41,6 +48,7 @@ uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std:
 uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
                                         std::string& passphrase, const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptUpdatePreCheck");
+  if (GetStoreInstance() == nullptr) return ERR_INTERNAL;
   // The answer EncryptPreCheck had: a store whose mode the library could
   // not read ends here with that answer's code.
   const uint32_t code = OpenExistingStore(
