@@ -97,22 +97,24 @@ TEST_F(AuditE2eTest, VerifyNamesWhereAndHowTheChainBreaks) {
     return text;
   };
   const struct Row { const char* what; std::string text; int status; std::string json; } rows[] = {
-      {"whole", join(lines), 0, "{\"entries\": 6, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}"},
+      {"whole", join(lines), 0, "{\"entries\": 6, \"first_seq\": 1, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}"},
       {"edited", join({lines[0], lines[1], edited, lines[3], lines[4], lines[5]}), 49,
-       "{\"entries\": 6, \"ok\": false, \"first_bad\": 3, \"reason\": \"edited\"}"},
+       "{\"entries\": 6, \"first_seq\": 1, \"ok\": false, \"first_bad\": 3, \"reason\": \"edited\"}"},
       {"forged", join({lines[0], lines[1], forged, lines[3], lines[4], lines[5]}), 49,
-       "{\"entries\": 6, \"ok\": false, \"first_bad\": 3, \"reason\": \"forged\"}"},
+       "{\"entries\": 6, \"first_seq\": 1, \"ok\": false, \"first_bad\": 3, \"reason\": \"forged\"}"},
       {"removed", join({lines[0], lines[1], lines[3], lines[4], lines[5]}), 49,
-       "{\"entries\": 5, \"ok\": false, \"first_bad\": 4, \"reason\": \"removed\"}"},
+       "{\"entries\": 5, \"first_seq\": 1, \"ok\": false, \"first_bad\": 4, \"reason\": \"removed\"}"},
       {"reordered", join({lines[0], lines[1], lines[3], lines[2], lines[4], lines[5]}), 49,
-       "{\"entries\": 6, \"ok\": false, \"first_bad\": 4, \"reason\": \"out of order\"}"},
+       "{\"entries\": 6, \"first_seq\": 1, \"ok\": false, \"first_bad\": 4, \"reason\": \"out of order\"}"},
+      {"cut from the start", join({lines[2], lines[3], lines[4], lines[5]}), 0,
+       "{\"entries\": 4, \"first_seq\": 3, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}"},
       {"torn tail", join(lines) + lines[5].substr(0, 40), 0,
-       "{\"entries\": 6, \"ok\": true, \"first_bad\": null, \"reason\": \"torn\"}"},
+       "{\"entries\": 6, \"first_seq\": 1, \"ok\": true, \"first_bad\": null, \"reason\": \"torn\"}"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     WriteFile(dir.File("copy.log"), row.text);
-    const Finished run = Run({"audit", "verify", "--json", "--file", "@copy.log"});
+    const Finished run = Run({"audit", "verify", "--json", "@copy.log"});
     EXPECT_EQ(run.status, row.status);
     EXPECT_EQ(run.output, row.json + "\n");
   }
@@ -122,12 +124,15 @@ TEST_F(AuditE2eTest, VerifyNamesWhereAndHowTheChainBreaks) {
   EXPECT_EQ(Run({"get", "--type", "settings", "--key", "db", "--unattended"}).status, 0);
   boost::filesystem::rename(dir.File("audit.log"), dir.File("audit.log.1"));
   EXPECT_EQ(Run({"get", "--type", "settings", "--key", "db", "--unattended"}).status, 0);
-  EXPECT_EQ(Run({"audit", "verify", "--json", "--file", "@audit.log.1", "--file", "@audit.log"}).output,
-            "{\"entries\": 8, \"ok\": true, \"first_bad\": null, \"reason\": \"torn\"}\n");
+  EXPECT_EQ(Run({"audit", "verify", "--json", "@audit.log.1", "@audit.log"}).output,
+            "{\"entries\": 8, \"first_seq\": 1, \"ok\": true, \"first_bad\": null, \"reason\": \"torn\"}\n");
+  // The new file alone verifies, starting where the rotated one ended.
+  EXPECT_EQ(Run({"audit", "verify", "--json", "@audit.log"}).output,
+            "{\"entries\": 1, \"first_seq\": 8, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}\n");
   // The log's last line cut away: its state file still names it.
   WriteFile(dir.File("audit.log"), "");
   EXPECT_EQ(Run({"audit", "verify", "--json"}).output,
-            "{\"entries\": 0, \"ok\": false, \"first_bad\": 8, \"reason\": \"removed\"}\n");
+            "{\"entries\": 0, \"first_seq\": null, \"ok\": false, \"first_bad\": 8, \"reason\": \"removed\"}\n");
 }
 
 TEST_F(AuditE2eTest, ThirtyCommandsAtOnceMakeOneChain) {
@@ -137,7 +142,7 @@ TEST_F(AuditE2eTest, ThirtyCommandsAtOnceMakeOneChain) {
   }
   ASSERT_EQ(std::system((script + "wait\n").c_str()), 0);
   EXPECT_EQ(Run({"audit", "verify", "--json"}).output,
-            "{\"entries\": 31, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}\n");
+            "{\"entries\": 31, \"first_seq\": 1, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}\n");
 }
 
 TEST_F(AuditE2eTest, ARequiredLineThatCannotBeWrittenRevealsNothing) {
