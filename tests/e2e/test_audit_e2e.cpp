@@ -135,6 +135,22 @@ TEST_F(AuditE2eTest, VerifyNamesWhereAndHowTheChainBreaks) {
             "{\"entries\": 0, \"first_seq\": null, \"ok\": false, \"first_bad\": 8, \"reason\": \"removed\"}\n");
 }
 
+// A host rebuilt from its key's backup verifies its old lines: the backup
+// carries the audit key (a backup made where there was none still restores).
+TEST_F(AuditE2eTest, ABackupCarriesTheAuditKey) {
+  const std::string passphrase = "backup passphrase\n";
+  for (const bool with_key : {true, false}) {
+    SCOPED_TRACE(with_key ? "with the audit key" : "without");
+    if (!with_key) boost::filesystem::remove(dir.File("host.key.audit-key"));
+    boost::filesystem::remove(dir.File("bak"));
+    ASSERT_EQ(Run({"hostkey", "backup", "--output", "@bak"}, passphrase + passphrase).status, 0);
+    boost::filesystem::remove(dir.File("host.key"));
+    boost::filesystem::remove(dir.File("host.key.audit-key"));
+    EXPECT_EQ(Run({"hostkey", "restore", "--input", "@bak"}, passphrase).status, 0);
+    EXPECT_TRUE(!with_key || Run({"audit", "verify"}).status == 0);
+  }
+}
+
 TEST_F(AuditE2eTest, ThirtyCommandsAtOnceMakeOneChain) {
   std::string script = "export KELVOX_GLOBAL_CONFIG=" + dir.File("global.config") + "\n";
   for (int i = 0; i < 30; ++i) {
