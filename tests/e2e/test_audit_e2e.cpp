@@ -166,22 +166,27 @@ TEST_F(AuditE2eTest, ThirtyCommandsAtOnceMakeOneChain) {
             "{\"entries\": 31, \"first_seq\": 1, \"ok\": true, \"first_bad\": null, \"reason\": \"\"}\n");
 }
 
-TEST_F(AuditE2eTest, ARequiredLineThatCannotBeWrittenRevealsNothing) {
+TEST_F(AuditE2eTest, ARequiredLineThatIsNotWrittenRevealsNothing) {
   boost::filesystem::create_directory(dir.File("no.log"));
   const struct Row { std::vector<std::string> args; } rows[] = {
       {{"get", "--type", "settings", "--key", "db", "--unattended"}},
       {{"decrypt", "--type", "settings", "--unattended"}},
       {{"exec", "--unattended", "--env", "A=settings:db", "--", "/bin/sh", "-c", "printf %s \"$A\""}},
   };
-  for (const bool required : {true, false}) {
-    Configure("AUDIT_LOG=" + dir.File("no.log") + (required ? "\nAUDIT_REQUIRED=yes\n" : "\n"));
-    for (const Row& row : rows) {
-      SCOPED_TRACE(row.args[0] + (required ? " required" : ""));
-      const Finished run = Run(row.args);
-      EXPECT_EQ(run.status != 0, required) << run.error;
-      EXPECT_EQ(run.output.find(kValue) != std::string::npos, !required);
+  const std::string before = ReadFile(dir.File("audit.log"));
+  // A log that cannot be written, and the audit turned off.
+  for (const std::string& log : {dir.File("no.log"), std::string("off")}) {
+    for (const bool required : {true, false}) {
+      Configure("AUDIT_LOG=" + log + (required ? "\nAUDIT_REQUIRED=yes\n" : "\n"));
+      for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + log + (required ? " required" : ""));
+        const Finished run = Run(row.args);
+        EXPECT_EQ(run.status != 0, required) << run.error;
+        EXPECT_EQ(run.output.find(kValue) != std::string::npos, !required);
+      }
     }
   }
+  EXPECT_EQ(ReadFile(dir.File("audit.log")), before);
 }
 
 }  // namespace

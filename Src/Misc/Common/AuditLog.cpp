@@ -144,6 +144,11 @@ std::string AuditLogPath() {
   return FolderOf(log) + "/audit.log";
 }
 
+bool IsAuditOff() {
+  std::string value;
+  return GlobalConfig::GetConfigItem("AUDIT_LOG", value) == GlobalConfig::kOk && value == "off";
+}
+
 bool IsAuditRequired() {
   std::string value;
   return GlobalConfig::GetConfigItem("AUDIT_REQUIRED", value) == GlobalConfig::kOk &&

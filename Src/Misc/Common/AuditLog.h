@@ -27,6 +27,9 @@ class FileSystem;
 // False when there is none or it cannot be read.
 [[nodiscard]] bool ReadAuditLast(const std::string& path, AuditEntry& last);
 
+// True when AUDIT_LOG=off: no line is written.
+[[nodiscard]] bool IsAuditOff();
+
 // True when AUDIT_REQUIRED=yes: a reveal whose line was not written fails.
 [[nodiscard]] bool IsAuditRequired();
 
