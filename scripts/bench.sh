@@ -106,6 +106,14 @@ read -r serve_median serve_p99 < <("$bin/bench_serve" "$bin/kelvox" 1000)
 rows+=("serve: one credential load / get of one value|$serve_median|${times[1]}|0.05|-|-"
        "serve: 99th percentile of one load / 2 ms|$serve_p99|0.002|1.00|-|-")
 
+# What the audit line of a reveal costs: get with the audit on (its line
+# appended under the log's lock, unsynced) against get with AUDIT_LOG=off,
+# each run through env so both pay the same for it.
+{ cat "$work/small.config"; echo AUDIT_LOG=off; } >"$work/unaudited.config"
+spawned 101 5 /usr/bin/env "KELVOX_GLOBAL_CONFIG=$work/small.config" "${get[@]}" \
+  -- /usr/bin/env "KELVOX_GLOBAL_CONFIG=$work/unaudited.config" "${get[@]}"
+rows+=("get with the audit on / with AUDIT_LOG=off|${times[0]}|${times[1]}|1.25|${cpu[0]}|${cpu[1]}")
+
 # The peers, where installed, each timed beside get and set in runs of its
 # own (the slow ones in fewer rounds).
 # peer NAME_OUT NAME_IN ROUNDS OUT_COMMAND... -- IN_COMMAND...: times get,

@@ -127,6 +127,7 @@ std::string KeyIdAt(const std::string& path) {
   std::string path;
   endecrypt::ExclusiveLock lock;
   SecureBuffer key;
+  SecureBuffer audit_key;
   StoreStatus result = endecrypt::ReadProtectionSettings(settings);
   if (result == status::kOk && !name.empty() &&
       !endecrypt::ParseProtectionName(name, settings.protection)) {
@@ -285,9 +286,11 @@ std::string KeyIdAt(const std::string& path) {
 [[nodiscard]] StoreStatus BackupHostKey(const std::string& output, const std::string& passphrase) {
   std::string path;
   SecureBuffer key;
+  SecureBuffer audit_key;
   endecrypt::KdfCosts costs;
   StoreStatus result = endecrypt::ReadHostKeyPath(path);
   if (result == status::kOk) result = endecrypt::LoadHostKey(path, key);
+  if (result == status::kOk) result = endecrypt::ReadAuditKeyBeside(path, audit_key);
   if (result == status::kOk) result = endecrypt::ReadKdfCosts(costs);
   if (result != status::kOk) return result;
   // The backup may travel and be attacked offline for years: never below
@@ -299,7 +302,7 @@ std::string KeyIdAt(const std::string& path) {
   randombytes_buf(salt, sizeof(salt));
   randombytes_buf(nonce, sizeof(nonce));
   std::vector<unsigned char> backup;
-  result = endecrypt::WrapHostKey(key, passphrase, costs, salt, nonce, backup);
+  result = endecrypt::WrapHostKey(key, audit_key, passphrase, costs, salt, nonce, backup);
   if (result != status::kOk) return result;
   return endecrypt::FromWriteResult(
       endecrypt::CreateFileAtomically(output, backup.data(), backup.size()));
@@ -313,6 +316,7 @@ std::string KeyIdAt(const std::string& path) {
   endecrypt::ExclusiveLock lock;
   std::vector<unsigned char> backup;
   SecureBuffer key;
+  SecureBuffer audit_key;
   StoreStatus result = endecrypt::ReadProtectionSettings(settings);
   if (result == status::kOk && !name.empty() &&
       !endecrypt::ParseProtectionName(name, settings.protection)) {
@@ -320,10 +324,11 @@ std::string KeyIdAt(const std::string& path) {
   }
   if (result == status::kOk) result = LockRing(path, lock);
   if (result != status::kOk) return result;
-  result =
-      endecrypt::FromReadResult(endecrypt::ReadWholeFile(input, endecrypt::kBackupSize, backup));
+  result = endecrypt::FromReadResult(
+      endecrypt::ReadWholeFile(input, endecrypt::kBackupWithAuditKeySize, backup));
   if (result != status::kOk) return result;
-  result = endecrypt::UnwrapHostKey(backup.data(), backup.size(), passphrase, key);
+  result = endecrypt::UnwrapHostKey(backup.data(), backup.size(), passphrase, key, &audit_key);
+  if (result == status::kOk) result = endecrypt::PlaceAuditKeyBeside(path, audit_key);
   if (result != status::kOk) return result;
   if (!force) return endecrypt::WriteHostKeyFile(path, settings, key, false);
   // The key replaced stays in the ring: a store sealed under it still opens.

@@ -6,6 +6,7 @@
 
 #include "suite/endecrypt/HostKey.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreFiles.h"
 
 namespace endecrypt {
 namespace {
@@ -35,8 +36,10 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 // file must not make it allocate or spin beyond a store header's bounds.
 [[nodiscard]] StoreStatus CheckHeader(const unsigned char* data, std::size_t size,
                                       KdfCosts& costs) {
-  if (size != kBackupSize || std::memcmp(data, kBackupMagic, kBackupMagicSize) != 0 ||
-      data[kBackupVersionOffset] != kBackupVersion) {
+  if (size < kBackupSize || std::memcmp(data, kBackupMagic, kBackupMagicSize) != 0 ||
+      !((size == kBackupSize && data[kBackupVersionOffset] == kBackupVersion) ||
+        (size == kBackupWithAuditKeySize &&
+         data[kBackupVersionOffset] == kBackupVersionWithAuditKey))) {
     return status::kInvalidFile;
   }
   const std::uint64_t opslimit = GetLittleEndian(data + kOpsOffset, 4);
@@ -51,12 +54,14 @@ std::uint64_t GetLittleEndian(const unsigned char* in, std::size_t bytes) {
 
 }  // namespace
 
-StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
-                        const KdfCosts& costs, const unsigned char* salt,
-                        const unsigned char* nonce, std::vector<unsigned char>& backup) {
-  std::vector<unsigned char> out(kBackupSize, 0);
+StoreStatus WrapHostKey(const SecureBuffer& key, const SecureBuffer& audit_key,
+                        const std::string& passphrase, const KdfCosts& costs,
+                        const unsigned char* salt, const unsigned char* nonce,
+                        std::vector<unsigned char>& backup) {
+  const bool with_audit_key = audit_key.size() != 0;
+  std::vector<unsigned char> out(with_audit_key ? kBackupWithAuditKeySize : kBackupSize, 0);
   std::memcpy(out.data(), kBackupMagic, kBackupMagicSize);
-  out[kBackupVersionOffset] = kBackupVersion;
+  out[kBackupVersionOffset] = with_audit_key ? kBackupVersionWithAuditKey : kBackupVersion;
   PutLittleEndian(costs.opslimit, 4, out.data() + kOpsOffset);
   PutLittleEndian(costs.memlimit, 8, out.data() + kMemOffset);
   std::memcpy(out.data() + kSaltOffset, salt, kSaltSize);
@@ -70,10 +75,16 @@ StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
   if (result == status::kOk) {
     result = DeriveStoreKeys(master, wrap_key, out.data() + kKeyCheckOffset);
   }
+  SecureBuffer keys;
+  if (result == status::kOk && !keys.Allocate(kHostKeySize + audit_key.size())) {
+    result = status::kInternal;
+  }
   if (result != status::kOk) return result;
+  std::memcpy(keys.data(), key.data(), kHostKeySize);
+  if (with_audit_key) std::memcpy(keys.data() + kHostKeySize, audit_key.data(), kAuditKeySize);
   unsigned long long sealed = 0;
   if (crypto_aead_xchacha20poly1305_ietf_encrypt(out.data() + kBackupHeaderSize, &sealed,
-                                                 key.data(), kHostKeySize, out.data(),
+                                                 keys.data(), keys.size(), out.data(),
                                                  kBackupHeaderSize, nullptr, nonce,
                                                  wrap_key.data()) != 0) {
     return status::kInternal;
@@ -83,7 +94,8 @@ StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
 }
 
 StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
-                          const std::string& passphrase, SecureBuffer& key) {
+                          const std::string& passphrase, SecureBuffer& key,
+                          SecureBuffer* audit_key) {
   KdfCosts costs;
   StoreStatus result = CheckHeader(data, size, costs);
   SecureBuffer master;
@@ -99,21 +111,46 @@ StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
   if (sodium_memcmp(key_check, data + kKeyCheckOffset, kKeyCheckSize) != 0) {
     return status::kWrongPassphrase;
   }
+  const std::size_t wrapped = size - kBackupHeaderSize - kTagSize;  // the keys' bytes
+  SecureBuffer keys;
   SecureBuffer unwrapped;
-  if (!unwrapped.Allocate(kHostKeySize)) return status::kInternal;
+  SecureBuffer audit;
+  if (!keys.Allocate(wrapped) || !unwrapped.Allocate(kHostKeySize) ||
+      (wrapped > kHostKeySize && !audit.Allocate(kAuditKeySize))) {
+    return status::kInternal;
+  }
   unsigned long long opened = 0;
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(
-          unwrapped.data(), &opened, nullptr, data + kBackupHeaderSize, kHostKeySize + kTagSize,
-          data, kBackupHeaderSize, data + kNonceOffset, wrap_key.data()) != 0) {
+          keys.data(), &opened, nullptr, data + kBackupHeaderSize, wrapped + kTagSize, data,
+          kBackupHeaderSize, data + kNonceOffset, wrap_key.data()) != 0) {
     return status::kInvalidFile;
   }
+  std::memcpy(unwrapped.data(), keys.data(), kHostKeySize);
+  if (wrapped > kHostKeySize) std::memcpy(audit.data(), keys.data() + kHostKeySize, kAuditKeySize);
   HostKeyId key_id;
   if ((result = ComputeHostKeyId(unwrapped, key_id)) != status::kOk) return result;
   if (sodium_memcmp(key_id.data(), data + kKeyIdOffset, HostKeyId::kSize) != 0) {
     return status::kInvalidFile;
   }
   key = std::move(unwrapped);
+  if (audit_key != nullptr) *audit_key = std::move(audit);
   return status::kOk;
+}
+
+StoreStatus ReadAuditKeyBeside(const std::string& host_key_path, SecureBuffer& audit_key) {
+  SecureBuffer read;
+  const FileResult result =
+      ReadSecretFile(host_key_path + kAuditKeySuffix, kAuditKeySize, kAuditKeySize, read);
+  if (result != FileResult::kOk && result != FileResult::kNotFound) return FromReadResult(result);
+  audit_key = std::move(read);
+  return status::kOk;
+}
+
+StoreStatus PlaceAuditKeyBeside(const std::string& host_key_path, const SecureBuffer& audit_key) {
+  if (audit_key.size() == 0) return status::kOk;
+  const FileResult result =
+      CreateFileAtomically(host_key_path + kAuditKeySuffix, audit_key.data(), audit_key.size());
+  return result == FileResult::kExists ? status::kOk : FromWriteResult(result);
 }
 
 }  // namespace endecrypt

@@ -48,6 +48,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   line.action = CommandLine::Action::kRun;
   line.command = args[0];
   size_t first = 1;
+  // An action whose arguments repeat (audit verify FILE...) takes them
+  // among its options too, and its flags then take no value.
+  bool loose = false;
   if (!command->actions.empty() && args.size() > 1 && !IsOption(args[1])) {
     line.context.host_list.push_back(args[first++]);
     // An unknown action is refused before anything else, --help included.
@@ -61,6 +64,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     while (first < args.size() && !IsOption(args[first]) && args[first] != "-h") {
       line.context.host_list.push_back(args[first++]);
     }
+    const CommandAction* action = FindAction(*command, args[1]);
+    loose = action->argument != nullptr && action->repeated;
   }
   for (size_t i = first; i < args.size(); ++i) {
     // What follows "--" is the command's, word for word, options and all.
@@ -69,6 +74,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       break;
     }
     const std::string& arg = args[i] == "-h" ? std::string("--") + kHelpOption : args[i];
+    if (!IsOption(arg) && loose) {
+      line.context.host_list.push_back(arg);
+      continue;
+    }
     if (!IsOption(arg)) {
       return UsageError("unexpected argument '" + arg + "'" +
                         (command->trailing != nullptr ? "; " + std::string(command->trailing) +
@@ -77,14 +86,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     std::string name = arg.substr(2);
     std::string value;
-    if (const size_t equals = name.find('='); equals != std::string::npos) {
+    const size_t equals = name.find('=');
+    if (equals != std::string::npos) {
       value = name.substr(equals + 1);
       name.resize(equals);
-    } else if (i + 1 < args.size() && !IsOption(args[i + 1])) {
+    }
+    const CommandOption* option = FindOption(*command, name);
+    if (equals == std::string::npos && i + 1 < args.size() && !IsOption(args[i + 1]) &&
+        !(loose && option != nullptr && !TakesValue(*option))) {
       value = args[++i];
     }
     if (name.empty()) return UsageError("an option needs a name after '--'");
-    const CommandOption* option = FindOption(*command, name);
     const auto known = line.context.options.find(name);
     if (option != nullptr && option->repeatable && known != line.context.options.end()) {
       known->second += std::string(1, '\0') + value;

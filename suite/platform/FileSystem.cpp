@@ -55,6 +55,21 @@ std::vector<std::string> FileSystem::ListFilesNamed(const std::string& path,
 
 FileResult FileSystem::RemoveFile(const std::string& path) { return platform::RemoveFile(path); }
 
+FileResult FileSystem::ReadFileTail(const std::string& path, std::size_t count,
+                                    std::vector<unsigned char>& tail) {
+  return platform::ReadFileTail(path, count, tail);
+}
+
+FileResult FileSystem::AppendToFile(const std::string& path, const unsigned char* data,
+                                    std::size_t size) {
+  return platform::AppendToFile(path, data, size);
+}
+
+FileResult FileSystem::RewriteSmallFile(const std::string& path, const unsigned char* data,
+                                        std::size_t size) {
+  return platform::RewriteSmallFile(path, data, size);
+}
+
 FileSystem& SystemFiles() {
   static FileSystem system;
   return system;

@@ -8,8 +8,9 @@
 // disk, steps the system's layer takes in this order: a temporary created
 // and written, the temporary synced, renamed or linked to its name, the
 // folder synced (on Windows the move is written through instead);
-// RemoveFile unlinks, then syncs the folder. SystemFiles() is stateless and
-// thread-safe.
+// RemoveFile unlinks, then syncs the folder; AppendToFile and
+// RewriteSmallFile write in place, one step, unsynced. SystemFiles() is
+// stateless and thread-safe.
 #ifndef SUITE_PLATFORM_FILESYSTEM_H_
 #define SUITE_PLATFORM_FILESYSTEM_H_
 
@@ -52,6 +53,12 @@ class FileSystem {
   virtual std::vector<std::string> ListFilesNamed(const std::string& path,
                                                   const std::string& suffix);
   [[nodiscard]] virtual FileResult RemoveFile(const std::string& path);
+  [[nodiscard]] virtual FileResult ReadFileTail(const std::string& path, std::size_t count,
+                                                std::vector<unsigned char>& tail);
+  [[nodiscard]] virtual FileResult AppendToFile(const std::string& path,
+                                                const unsigned char* data, std::size_t size);
+  [[nodiscard]] virtual FileResult RewriteSmallFile(const std::string& path,
+                                                    const unsigned char* data, std::size_t size);
 };
 
 // The system's file layer: a FileSystem as it is.

@@ -219,6 +219,19 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
 [[nodiscard]] FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
                                           std::size_t size);
 
+// Stores in `tail` the last `count` bytes of the regular file at `path`
+// (all of it when it is shorter), not through a link at its name: where an
+// append-only log finds its last line without reading the whole file.
+[[nodiscard]] FileResult ReadFileTail(const std::string& path, std::size_t count,
+                                      std::vector<unsigned char>& tail);
+
+// Appends `data` at the end of the file at `path`, made new (owner-only)
+// when missing, in one write and without syncing it: what was written
+// outlives the process, not a power cut. Refused (kUntrusted) as
+// RewriteSmallFile refuses.
+[[nodiscard]] FileResult AppendToFile(const std::string& path, const unsigned char* data,
+                                      std::size_t size);
+
 // Removes the file at `path` (a link there itself, never what it names).
 // kNotFound when nothing is there.
 [[nodiscard]] FileResult RemoveFile(const std::string& path);

@@ -699,6 +699,50 @@ FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
   return FileResult::kOk;
 }
 
+FileResult ReadFileTail(const std::string& path, std::size_t count,
+                        std::vector<unsigned char>& tail) {
+  if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
+    return trusted;
+  }
+  UniqueFd fd;
+  struct stat status;
+  const FileResult opened = OpenRegularFile(AT_FDCWD, path, path, O_NOFOLLOW, fd, status);
+  if (opened != FileResult::kOk) return opened;
+  const auto size = static_cast<std::size_t>(status.st_size);
+  const std::size_t from = size > count ? size - count : 0;
+  std::vector<unsigned char> read(size - from);
+  std::size_t done = 0;
+  while (done < read.size()) {
+    const ssize_t got = ::pread(fd.get(), read.data() + done, read.size() - done,
+                                static_cast<off_t>(from + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return SystemFailure("reading", path, errno);
+    if (got == 0) break;  // cut short since: what is there
+    done += static_cast<std::size_t>(got);
+  }
+  read.resize(done);
+  tail = std::move(read);
+  return FileResult::kOk;
+}
+
+FileResult AppendToFile(const std::string& path, const unsigned char* data, std::size_t size) {
+  if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
+    return trusted;
+  }
+  UniqueFd fd(::open(path.c_str(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
+                     kOwnerOnlyMode));
+  if (fd.get() < 0) return FromOpenError(errno, path);
+  struct stat status;
+  if (::fstat(fd.get(), &status) != 0) return SystemFailure("examining", path, errno);
+  if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid() || status.st_nlink != 1 ||
+      (status.st_mode & kGroupOrOtherBits) != 0) {
+    return Distrust(path, "not an owner-only file of the running user's with one name");
+  }
+  if (!WriteFully(fd.get(), data, size)) return SystemFailure("writing", path, errno);
+  return FileResult::kOk;
+}
+
 FileResult RemoveFile(const std::string& path) {
   if (FileResult trusted = CheckTrustedPath(ParentFolder(path), LastLink::kFollowed);
       trusted != FileResult::kOk) {

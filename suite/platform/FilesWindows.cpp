@@ -453,6 +453,65 @@ FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
   return FileResult::kOk;
 }
 
+FileResult ReadFileTail(const std::string& path, std::size_t count,
+                        std::vector<unsigned char>& tail) {
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(file.get(), &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return {FileResult::kWrongSize, Quoted(path) + " is not a regular file"};
+  }
+  const std::uint64_t size =
+      (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+  const std::uint64_t from = size > count ? size - count : 0;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(from);
+  if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
+    return SystemFailure("reading", path, ::GetLastError());
+  }
+  std::vector<unsigned char> read(static_cast<std::size_t>(size - from));
+  std::size_t done = 0;
+  while (done < read.size()) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), read.data() + done, static_cast<DWORD>(read.size() - done), &got,
+                    nullptr)) {
+      return SystemFailure("reading", path, ::GetLastError());
+    }
+    if (got == 0) break;  // cut short since: what is there
+    done += got;
+  }
+  read.resize(done);
+  tail = std::move(read);
+  return FileResult::kOk;
+}
+
+FileResult AppendToFile(const std::string& path, const unsigned char* data, std::size_t size) {
+  OwnerOnly owner_only;
+  // FILE_APPEND_DATA alone: every write goes to the end, as O_APPEND does.
+  UniqueHandle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  owner_only.valid() ? owner_only.get() : nullptr,
+                                  OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return FromOpenError(::GetLastError(), path);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(file.get(), &information) ||
+      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      information.nNumberOfLinks != 1) {
+    return {FileResult::kUntrusted, Quoted(path) + " refused: not a plain file with one name"};
+  }
+  DWORD written = 0;
+  if (!::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+      written != size) {
+    return SystemFailure("writing", path, ::GetLastError());
+  }
+  return FileResult::kOk;
+}
+
 FileResult RemoveFile(const std::string& path) {
   if (::DeleteFileW(Wide(path).c_str())) return FileResult::kOk;
   const DWORD error = ::GetLastError();

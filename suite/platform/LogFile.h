@@ -32,11 +32,6 @@ class LogFile {
   // must never be appended to. False when they cannot be read.
   [[nodiscard]] bool ReadHead(std::size_t count, std::string& head);
 
-  // Stores in `tail` the file's last `count` bytes (all of it when it is
-  // shorter): where the audit log finds its last entry without reading the
-  // whole file. False when they cannot be read.
-  [[nodiscard]] bool ReadTail(std::size_t count, std::string& tail);
-
  private:
   // Each system uses one of these two.
   [[maybe_unused]] void* handle = nullptr;  // Windows: HANDLE of the file

@@ -73,24 +73,4 @@ bool LogFile::ReadHead(std::size_t count, std::string& head) {
   return true;
 }
 
-bool LogFile::ReadTail(std::size_t count, std::string& tail) {
-  struct stat file_status {};
-  if (::fstat(fd, &file_status) != 0) return false;
-  const auto size = static_cast<std::size_t>(file_status.st_size);
-  const std::size_t from = size > count ? size - count : 0;
-  std::string read(size - from, '\0');
-  std::size_t done = 0;
-  while (done < read.size()) {
-    const ssize_t got = ::pread(fd, read.data() + done, read.size() - done,
-                                static_cast<off_t>(from + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  read.resize(done);
-  tail.swap(read);
-  return true;
-}
-
 }  // namespace platform

@@ -62,24 +62,4 @@ bool LogFile::ReadHead(std::size_t count, std::string& head) {
   return true;
 }
 
-bool LogFile::ReadTail(std::size_t count, std::string& tail) {
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(static_cast<HANDLE>(handle), &size)) return false;
-  const auto whole = static_cast<std::uint64_t>(size.QuadPart);
-  const std::uint64_t from = whole > count ? whole - count : 0;
-  std::string read(static_cast<std::size_t>(whole - from), '\0');
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(from & 0xFFFFFFFFu);
-  at.OffsetHigh = static_cast<DWORD>(from >> 32);
-  DWORD got = 0;
-  if (!::ReadFile(static_cast<HANDLE>(handle), read.data(), static_cast<DWORD>(read.size()), &got,
-                  &at) &&
-      ::GetLastError() != ERROR_HANDLE_EOF) {
-    return false;
-  }
-  read.resize(got);
-  tail.swap(read);
-  return true;
-}
-
 }  // namespace platform

@@ -19,6 +19,8 @@ const CommandOption kPassphraseFile{
     "passphrase-file", "FILE",
     "read an attended store's passphrase from the first line of FILE (yours, mode 600)"};
 const CommandOption kJson{"json", nullptr, "print one JSON document instead of text"};
+constexpr char kAuditFiles[] =
+    "audit files instead of the log, in order (the oldest rotated one first)";
 
 // The store commands' rules: one store, named once.
 UsageRules StoreRules(std::vector<std::vector<const char*>> exactly_one = {},
@@ -49,10 +51,6 @@ std::string JoinChoices(const Names& names, Show show) {
   std::string text;
   for (const auto& name : names) text += (text.empty() ? "" : "|") + std::string(show(name));
   return text;
-}
-
-bool TakesValue(const CommandOption& option) {
-  return option.argument != nullptr || !option.choices.empty();
 }
 
 // What the value is, as --help and the faults show it.
@@ -131,7 +129,7 @@ std::string FindActionFault(const CommandSpec& command, const CommandAction& act
                             const HostContext& context) {
   const std::string named = std::string(command.name) + " " + action.name;
   const std::size_t arguments = action.argument != nullptr ? 1 : 0;
-  if (context.host_list.size() != arguments + 1) {
+  if (context.host_list.size() != arguments + 1 && !(action.repeated && arguments == 1)) {
     return arguments == 0 ? named + " takes no argument" : named + " needs " + action.argument;
   }
   for (const auto& [name, value] : context.options) {
@@ -188,6 +186,10 @@ std::string FindValueFault(const CommandSpec& command,
 }
 
 }  // namespace
+
+bool TakesValue(const CommandOption& option) {
+  return option.argument != nullptr || !option.choices.empty();
+}
 
 const std::vector<CommandSpec>& GetCommands() {
   static const std::vector<CommandSpec> commands = {
@@ -297,17 +299,16 @@ const std::vector<CommandSpec>& GetCommands() {
         {"backup", {"output"}, {"output"}},
         {"restore", {"input", "protection", "force", "quiet"}, {"input"}}}},
       {"audit", "audit", "check the audit log's chain, or show its entries",
-       "verify [--json] [--file FILE]... | show [--key K] [--command C] [--since TIME] [--json] "
-       "[--file FILE]...",
-       {{"file", "FILE", "an audit file instead of the log, in order (a rotated one first)", {},
-         true},
-        {"json", nullptr, "print the result (verify) or each entry (show) as JSON"},
+       "verify [--json] [FILE]... | show [--key K] [--command C] [--since TIME] [--json] "
+       "[FILE]...",
+       {{"json", nullptr, "print the result (verify) or each entry (show) as JSON"},
         {"key", "K", "only entries naming the record key K (show)"},
         {"command", "C", "only entries of the command C (show)"},
         {"since", "TIME", "only entries at or after TIME, as the log writes it (show)"}},
        {},
        FaultReporter::kCommand,
-       {{"verify", {"file", "json"}, {}}, {"show", {"file", "json", "key", "command", "since"}, {}}}},
+       {{"verify", {"json"}, {}, kAuditFiles, true},
+        {"show", {"json", "key", "command", "since"}, {}, kAuditFiles, true}}},
       {"exec", "exec", "run a program with stored values in its environment or in memory files",
        "[--unattended] (--env NAME=TYPE:KEY | --file NAME=TYPE:KEY)... -- PROGRAM [ARG]...",
        {{"env", "NAME=TYPE:KEY",

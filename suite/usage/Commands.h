@@ -36,6 +36,8 @@ struct CommandAction {
   // The one argument that follows the action, in words ("the id of one kept
   // key"); null when none follows.
   const char* argument = nullptr;
+  // With `argument`: it may be given any number of times, none too.
+  bool repeated = false;
 };
 
 // The rules of a command's options. Each group lists option names without
@@ -81,6 +83,9 @@ const std::vector<CommandSpec>& GetCommands();
 
 // The command named exactly `name`, or null.
 const CommandSpec* FindCommand(const std::string& name);
+
+// True when `option` takes a value (an argument or one of its choices).
+[[nodiscard]] bool TakesValue(const CommandOption& option);
 
 // The action of `command` named exactly `name`, or null.
 const CommandAction* FindAction(const CommandSpec& command, const std::string& name);

@@ -192,6 +192,11 @@ TEST_F(ServeE2eTest, OnlyTheManagerGetsWhatIsGrantedToTheUnit) {
     EXPECT_NE(log.find(said), std::string::npos) << said;
   }
   EXPECT_EQ(log.find("pw-"), std::string::npos) << "a value in the log";
+  // A granted request leaves its audit line, naming the unit.
+  EXPECT_NE(testing_support::ReadFile(dir.File("audit.log"))
+                .find("\"command\":\"serve\",\"store\":\"" + dir.File("s.store") +
+                      "\",\"keys\":[\"db.password\"],\"unit\":\"worker@eu.service\""),
+            std::string::npos);
 }
 
 TEST_F(ServeE2eTest, TwoHundredRequestsAtOnceAreAllAnswered) {

@@ -3,7 +3,7 @@
 // (tests/support/FaultyFiles.h): afterwards the store opens and holds the
 // old records or the new, every store opens with the ring, an output is the
 // old file or the whole new one; and once the next writer (on the real file
-// layer) has run, no temporary is left.
+// layer) has run, no temporary is left. An audit line's append likewise.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "Src/Misc/Common/AuditChain.h"
+#include "Src/Misc/Common/AuditLog.h"
 #include "Src/Misc/Common/OutputFile.h"
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/EnDecryptDiagnostics.h"
@@ -227,6 +229,51 @@ TEST_F(CrashPointTest, OutputFilesAreTheOldOrTheWholeNewFile) {
         },
         [&] { return OutputFile{output, true}.Write(text.data(), text.size()) == 0 ? 0 : 1; }};
     BreakEveryStep(scenario);
+  }
+}
+
+// An audit line crashed at each step of its append: a killed process leaves
+// the old log or the old log and a torn line, a power cut the old log; the
+// next append ends the torn line and the chain, torn line passed over,
+// verifies on to the new line.
+TEST_F(CrashPointTest, AuditAppendsLeaveTheOldLogOrATornLine) {
+  const std::vector<unsigned char> key(kAuditKeySize, 7);
+  const std::string log = dir.File("stores/audit.log");
+  const auto append = [&](platform::FileSystem& layer) {
+    AuditEntry entry;
+    entry.command = "get";
+    std::string reason;
+    return AppendAuditLine(log, key, layer, entry, reason);
+  };
+  Put({});
+  ASSERT_TRUE(append(platform::SystemFiles()));
+  const std::string old_log = ReadFile(log);
+  const auto before = Take();
+  files.Count();
+  ASSERT_TRUE(append(files));
+  const int steps = files.Steps();
+  ASSERT_GT(steps, 1);  // the line and its state file, both through the layer
+  for (int step = 1; step <= steps; ++step) {
+    for (const bool power_cut : {false, true}) {
+      SCOPED_TRACE("step " + std::to_string(step) + (power_cut ? ", power cut" : ", killed"));
+      Put(before);
+      files.CrashAt(step);
+      EXPECT_FALSE(append(files));
+      if (power_cut) files.Reboot();
+      files.Count();
+      // The old log, and perhaps a torn line or the whole new one.
+      const std::string left = ReadFile(log);
+      ASSERT_TRUE(left.starts_with(old_log)) << left;
+      const std::string added = left.substr(old_log.size());
+      const bool torn = !added.empty() && !added.ends_with('\n');
+      EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), added.empty() || torn ? 0 : 1);
+      EXPECT_TRUE(added.empty() || !power_cut);
+      ASSERT_TRUE(append(platform::SystemFiles()));
+      const ChainReport report = CheckAuditChain({ReadFile(log)}, key);
+      EXPECT_TRUE(report.ok);
+      EXPECT_EQ(report.reason, torn ? "torn" : "");
+      EXPECT_EQ(report.last_seq, added.empty() || torn ? 2u : 3u);
+    }
   }
 }
 

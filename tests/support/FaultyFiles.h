@@ -6,11 +6,15 @@
 // it fail and change nothing, and Reboot() then drops what a crash of the
 // machine would: the bytes of a file that was not synced, and a rename,
 // link or unlink whose folder was not synced after it (the temporary stays,
-// the worst case for the next writer's cleanup). The rest is the system's
-// layer: reads and locks, which change nothing on disk, also after a crash;
-// but a writers' lock, whose taking removes dead temporaries, is refused
-// then. Temporaries are named as the real layer names them, by a writer
-// that is gone. Links at the paths are not followed. One thread.
+// the worst case for the next writer's cleanup). An append or an in-place
+// rewrite is one step, its write, never synced: a crash there leaves half
+// of an append's bytes (a process killed inside its write) and none of a
+// rewrite's, and Reboot puts back what such a file held before. The rest
+// is the system's layer: reads and locks, which change nothing on disk,
+// also after a crash; but a writers' lock, whose taking removes dead
+// temporaries, is refused then. Temporaries are named as the real layer
+// names them, by a writer that is gone. Links at the paths are not
+// followed. One thread.
 #ifndef TESTS_SUPPORT_FAULTYFILES_H_
 #define TESTS_SUPPORT_FAULTYFILES_H_
 
@@ -64,6 +68,10 @@ class FaultyFiles : public platform::FileSystem {
       remove(before->path);
       if (before->bytes) PutFile(before->path, *before->bytes, before->access);
     }
+    for (auto file = in_place.begin(); crashed && file != in_place.end(); ++file) {
+      remove(file->first);
+      if (file->second) PutFile(file->first, *file->second);
+    }
     unsynced.clear();
     undone.clear();
     Count();
@@ -92,6 +100,14 @@ class FaultyFiles : public platform::FileSystem {
   FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
                                    std::size_t size, platform::Replacement how) override {
     return Place(path, data, size, true, how == platform::Replacement::kKeepAccess);
+  }
+  FileResult AppendToFile(const std::string& path, const unsigned char* data,
+                          std::size_t size) override {
+    return WriteInPlace(path, data, size, true);
+  }
+  FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
+                              std::size_t size) override {
+    return WriteInPlace(path, data, size, false);
   }
   FileResult RemoveFile(const std::string& path) override {
     if (!crashed && !exists(Path(path))) return FileSystem::RemoveFile(path);  // kNotFound
@@ -122,6 +138,7 @@ class FaultyFiles : public platform::FileSystem {
     fault = step;
     crash = crash_there;
     crashed = false;
+    in_place.clear();
   }
   // The fate of the next step; a crash lasts.
   Fate Next() {
@@ -170,6 +187,24 @@ class FaultyFiles : public platform::FileSystem {
     return sync == Fate::kCrash ? FileResult::kFailed : FileResult::kOk;
   }
 
+  // The one step of an append (`append`) or a rewrite in place.
+  FileResult WriteInPlace(const std::string& path, const unsigned char* data, std::size_t size,
+                          bool append) {
+    const bool gone = crashed;
+    const Fate fate = Next();
+    if (gone || fate == Fate::kFail || (fate == Fate::kCrash && !append)) {
+      return FileResult::kFailed;
+    }
+    const Path file(path);
+    if (!in_place.contains(file)) {
+      in_place[file] = exists(file) ? std::optional(ReadFile(path)) : std::nullopt;
+    }
+    const FileResult written = append ? FileSystem::AppendToFile(
+                                            path, data, fate == Fate::kCrash ? size / 2 : size)
+                                      : FileSystem::RewriteSmallFile(path, data, size);
+    return fate == Fate::kCrash ? FileResult(FileResult::kFailed) : written;
+  }
+
   int steps = 0;
   int fault = 0;  // the step to fail or crash at; 0: none
   bool crash = false;
@@ -177,6 +212,8 @@ class FaultyFiles : public platform::FileSystem {
   std::map<const platform::LockedFile*, std::string> locked;  // the path each was taken for
   std::set<Path> unsynced;     // files written, not synced
   std::vector<Before> undone;  // what a reboot restores, oldest first
+  // What each file written in place held before (nothing: it was not there).
+  std::map<Path, std::optional<std::string>> in_place;
 };
 
 }  // namespace testing_support

@@ -22,8 +22,11 @@ uint32_t AUDIT::RunCommand() {
   return context.host_list.front() == "verify" ? Verify() : Show();
 }
 
+bool AUDIT::HasFiles() const { return context.host_list.size() > 1; }
+
 uint32_t AUDIT::ReadFiles(std::vector<std::string>& texts) const {
-  std::vector<std::string> files = GetOptionValues("file");
+  // The files follow the action; none: the log.
+  std::vector<std::string> files(context.host_list.begin() + 1, context.host_list.end());
   if (files.empty()) files.push_back(AuditLogPath());
   for (const std::string& file : files) {
     std::vector<unsigned char> bytes;
@@ -55,7 +58,7 @@ uint32_t AUDIT::Verify() {
   // state file ahead of it. (A crash between the line and the state file
   // leaves the state behind instead, which is no tampering.)
   AuditEntry last;
-  if (report.ok && !HasOption("file") && ReadAuditLast(AuditLogPath(), last) &&
+  if (report.ok && !HasFiles() && ReadAuditLast(AuditLogPath(), last) &&
       (last.seq > report.last_seq ||
        (last.seq == report.last_seq && last.mac != report.last_mac))) {
     report.ok = false;
@@ -68,6 +71,8 @@ uint32_t AUDIT::Verify() {
     json.BeginObject();
     json.Key("entries");
     json.Number(report.entries);
+    json.Key("first_seq");
+    json.Raw(report.entries == 0 ? "null" : std::to_string(report.first_seq));
     json.Key("ok");
     json.Bool(report.ok);
     json.Key("first_bad");
@@ -81,6 +86,12 @@ uint32_t AUDIT::Verify() {
     std::cout << report.entries << " entries, the chain holds"
               << (report.reason.empty() ? "" : " (a line torn by a crash was passed over)")
               << ".\n";
+    // Lines before it were rotated into files not given (or cut away: only
+    // the files that held them can tell).
+    if (report.first_seq > 1) {
+      std::cout << "The chain starts at entry " << report.first_seq
+                << ": the earlier entries are in rotated files not given.\n";
+    }
   } else {
     std::cout << "The chain breaks at seq " << *report.first_bad << ": " << report.reason
               << ".\n";

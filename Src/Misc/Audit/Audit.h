@@ -1,5 +1,6 @@
 // The audit command: verify checks the chain of the audit log (or of the
-// files given, in order), show prints its entries, filtered.
+// files given after the action, in order), show prints its entries,
+// filtered.
 #ifndef SRC_MISC_AUDIT_AUDIT_H_
 #define SRC_MISC_AUDIT_AUDIT_H_
 
@@ -17,6 +18,8 @@ class AUDIT : public CommandFrame {
   [[nodiscard]] uint32_t RunCommand() override;
 
  private:
+  // True when files are given after the action, in order.
+  [[nodiscard]] bool HasFiles() const;
   [[nodiscard]] uint32_t ReadFiles(std::vector<std::string>& texts) const;
   [[nodiscard]] uint32_t Verify();
   [[nodiscard]] uint32_t Show();

@@ -54,7 +54,11 @@ ChainReport CheckAuditChain(const std::vector<std::string>& texts,
         ComputeAuditMac(key.data(), entry.prev, line.canonical) == entry.mac;
     if (!started) {
       started = true;
-      if (!genuine) Fail(report, entry.seq, "forged");
+      report.first_seq = entry.seq;
+      // The first line of a new log, and only it, comes after no line.
+      if (!genuine || (entry.seq == 1) != (entry.prev == kAuditNoPrev)) {
+        Fail(report, entry.seq, "forged");
+      }
     } else if (!genuine) {
       Fail(report, entry.seq, entry.seq == expected && entry.prev == prev ? "edited" : "forged");
     } else if (entry.seq != expected || entry.prev != prev) {

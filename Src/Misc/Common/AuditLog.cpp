@@ -4,15 +4,16 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include "Src/Misc/Common/Secrets.h"
 #include "host/GlobalConfig.h"
 #include "host/KelvoxDirectory.h"
 #include "host/Log.h"
+#include "suite/platform/FileSystem.h"
 #include "suite/platform/Files.h"
 #include "suite/platform/Identity.h"
-#include "suite/platform/LogFile.h"
 #include "suite/platform/SystemPlaces.h"
 
 namespace {
@@ -43,9 +44,10 @@ std::string HostKeyPath() {
   return KelvoxDirectory::GetExePath(path);
 }
 
-bool TakeLock(const std::string& path, platform::ExclusiveLock& lock, std::string& reason) {
+bool TakeLock(const std::string& path, platform::FileSystem& files, platform::ExclusiveLock& lock,
+              std::string& reason) {
   for (int step = 0; step < kLockSteps; ++step) {
-    const platform::FileResult taken = platform::TakeExclusiveLock(path, lock);
+    const platform::FileResult taken = files.TakeExclusiveLock(path, lock);
     if (taken == platform::FileResult::kOk) return true;
     if (taken != platform::FileResult::kBusy) {
       reason = taken.GetReason().empty() ? "the lock " + path + " cannot be taken"
@@ -58,36 +60,37 @@ bool TakeLock(const std::string& path, platform::ExclusiveLock& lock, std::strin
   return false;
 }
 
-bool OpenLog(const std::string& path, platform::LogFile& log, std::string& reason) {
-  std::string refusal;
-  if (log.Open(path, refusal)) return true;
-  if (refusal.empty()) {
-    // None yet: made owner-only, then opened as any log of ours.
-    const unsigned char nothing = 0;
-    const platform::FileResult made = platform::CreateFileAtomically(path, &nothing, 0, true);
-    if ((made == platform::FileResult::kOk || made == platform::FileResult::kExists) &&
-        log.Open(path, refusal)) {
-      return true;
-    }
-    if (made != platform::FileResult::kOk && made != platform::FileResult::kExists) {
-      refusal = made.GetReason();
-    }
+// The seq and mac "<log>.last" holds into `last`; false when there is none
+// or it cannot be read.
+bool ReadLast(const std::string& path, platform::FileSystem& files, AuditEntry& last) {
+  std::vector<unsigned char> state;
+  if (files.ReadWholeFile(path + kLastSuffix, kLastMaxSize, state) != platform::FileResult::kOk) {
+    return false;
   }
-  reason = "the audit log " + path + " cannot be opened" + (refusal.empty() ? "" : ": " + refusal);
-  return false;
+  const std::string text(state.begin(), state.end());
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos || text.size() < blank + 1 + 2 * kAuditKeySize) return false;
+  last.seq = std::strtoull(text.c_str(), nullptr, 10);
+  last.mac = text.substr(blank + 1, 2 * kAuditKeySize);
+  return true;
 }
 
-// The seq and mac of the last whole line of `log` into `entry`; `torn` when
-// the file ends inside a line. From the state file when the log holds no
-// whole line (new, or just rotated).
-bool FindLast(platform::LogFile& log, const std::string& path, AuditEntry& last, bool& torn,
+// The seq and mac of the last whole line of the log at `path` into `last`;
+// `torn` when the file ends inside a line. From the state file when the log
+// holds no whole line (new, or just rotated).
+bool FindLast(const std::string& path, platform::FileSystem& files, AuditEntry& last, bool& torn,
               std::string& reason) {
-  std::string tail;
+  torn = false;
   for (std::size_t count = kTailStart;; count *= 2) {
-    if (!log.ReadTail(count, tail)) {
-      reason = "the audit log " + path + " cannot be read";
+    std::vector<unsigned char> bytes;
+    const platform::FileResult read = files.ReadFileTail(path, count, bytes);
+    if (read == platform::FileResult::kNotFound) break;
+    if (read != platform::FileResult::kOk) {
+      reason = "the audit log " + path + " cannot be read" +
+               (read.GetReason().empty() ? "" : ": " + read.GetReason());
       return false;
     }
+    const std::string_view tail(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     torn = !tail.empty() && tail.back() != '\n';
     const std::size_t end = tail.find_last_of('\n');
     if (end != std::string::npos) {
@@ -95,15 +98,13 @@ bool FindLast(platform::LogFile& log, const std::string& path, AuditEntry& last,
       if (begin != std::string::npos || tail.size() < count) {
         const std::size_t from = begin == std::string::npos ? 0 : begin + 1;
         std::string canonical;
-        if (ParseAuditLine(std::string_view(tail).substr(from, end - from), last, canonical)) {
-          return true;
-        }
+        if (ParseAuditLine(tail.substr(from, end - from), last, canonical)) return true;
         break;  // not a line of ours: the state file says where the chain is
       }
     }
     if (tail.size() < count) break;
   }
-  if (ReadAuditLast(path, last)) return true;
+  if (ReadLast(path, files, last)) return true;
   if (EntryExists(path + kLastSuffix)) {
     reason = "the audit state " + path + kLastSuffix + " cannot be read";
     return false;
@@ -116,29 +117,21 @@ bool FindLast(platform::LogFile& log, const std::string& path, AuditEntry& last,
 // The last link is kept for the first line of a log that rotation left
 // empty; the log itself holds it until then, so it is written in place and
 // not synced: syncing it on every reveal would cost more than the reveal.
-bool WriteLast(const std::string& path, const AuditEntry& entry, std::string& reason) {
+bool WriteLast(const std::string& path, platform::FileSystem& files, const AuditEntry& entry,
+               std::string& reason) {
   const std::string text = std::to_string(entry.seq) + " " + entry.mac + "\n";
   const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-  const platform::FileResult written =
-      platform::RewriteSmallFile(path + kLastSuffix, data, text.size());
+  const platform::FileResult written = files.RewriteSmallFile(path + kLastSuffix, data, text.size());
   if (written == platform::FileResult::kOk) return true;
-  reason = written.GetReason();
+  reason = written.GetReason().empty() ? "writing " + path + kLastSuffix + " failed"
+                                       : written.GetReason();
   return false;
 }
 
 }  // namespace
 
 bool ReadAuditLast(const std::string& path, AuditEntry& last) {
-  std::vector<unsigned char> state;
-  if (platform::ReadWholeFile(path + kLastSuffix, kLastMaxSize, state) != platform::FileResult::kOk) {
-    return false;
-  }
-  const std::string text(state.begin(), state.end());
-  const std::size_t blank = text.find(' ');
-  if (blank == std::string::npos || text.size() < blank + 1 + 2 * kAuditKeySize) return false;
-  last.seq = std::strtoull(text.c_str(), nullptr, 10);
-  last.mac = text.substr(blank + 1, 2 * kAuditKeySize);
-  return true;
+  return ReadLast(path, platform::SystemFiles(), last);
 }
 
 std::string AuditLogPath() {
@@ -149,6 +142,11 @@ std::string AuditLogPath() {
   std::string log = ZUdurov::Log::GetLogFilePath();
   if (log.empty()) log = KelvoxDirectory::GetExePath(GlobalConfig::GetDefaultLogFile());
   return FolderOf(log) + "/audit.log";
+}
+
+bool IsAuditOff() {
+  std::string value;
+  return GlobalConfig::GetConfigItem("AUDIT_LOG", value) == GlobalConfig::kOk && value == "off";
 }
 
 bool IsAuditRequired() {
@@ -185,6 +183,30 @@ bool LoadAuditKey(bool create, std::vector<unsigned char>& key, std::string& rea
   return false;
 }
 
+bool AppendAuditLine(const std::string& path, const std::vector<unsigned char>& key,
+                     platform::FileSystem& files, AuditEntry& entry, std::string& reason) {
+  platform::ExclusiveLock lock;
+  if (!TakeLock(path + kLockSuffix, files, lock, reason)) return false;
+  AuditEntry last;
+  bool torn = false;
+  if (!FindLast(path, files, last, torn, reason)) return false;
+  entry.seq = last.seq + 1;
+  entry.time = FormatAuditTime();
+  entry.prev = last.mac;
+  entry.mac = ComputeAuditMac(key.data(), entry.prev, FormatAuditCanonical(entry));
+  // A torn line is ended first, in the same write, so that this one starts
+  // a line of its own.
+  const std::string line = (torn ? "\n" : "") + FormatAuditLine(entry);
+  const platform::FileResult appended = files.AppendToFile(
+      path, reinterpret_cast<const unsigned char*>(line.data()), line.size());
+  if (appended != platform::FileResult::kOk) {
+    reason = "the audit log " + path + " cannot be written" +
+             (appended.GetReason().empty() ? "" : ": " + appended.GetReason());
+    return false;
+  }
+  return WriteLast(path, files, entry, reason);
+}
+
 bool AppendAuditEntry(AuditEntry& entry, std::string& reason) {
   std::vector<unsigned char> key;
   const ScopedWipe wipe(key);
@@ -194,27 +216,5 @@ bool AppendAuditEntry(AuditEntry& entry, std::string& reason) {
   entry.uid = identity.uid;
   entry.user = identity.user;
   entry.pid = identity.pid;
-  const std::string path = AuditLogPath();
-  platform::ExclusiveLock lock;
-  if (!TakeLock(path + kLockSuffix, lock, reason)) return false;
-  platform::LogFile log;
-  if (!OpenLog(path, log, reason)) return false;
-  AuditEntry last;
-  bool torn = false;
-  if (!FindLast(log, path, last, torn, reason)) return false;
-  // A torn line is ended, so that this one starts a line of its own.
-  if (torn && !log.Append("\n", 1)) {
-    reason = "writing the audit log " + path + " failed";
-    return false;
-  }
-  entry.seq = last.seq + 1;
-  entry.time = FormatAuditTime();
-  entry.prev = last.mac;
-  entry.mac = ComputeAuditMac(key.data(), entry.prev, FormatAuditCanonical(entry));
-  const std::string line = FormatAuditLine(entry);
-  if (!log.Append(line.data(), line.size())) {
-    reason = "writing the audit log " + path + " failed";
-    return false;
-  }
-  return WriteLast(path, entry, reason);
+  return AppendAuditLine(AuditLogPath(), key, platform::SystemFiles(), entry, reason);
 }

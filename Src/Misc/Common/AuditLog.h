@@ -17,11 +17,18 @@
 #include "Src/Misc/Common/AuditEntry.h"
 #include "suite/secretmemory/SecretMemory.h"
 
+namespace platform {
+class FileSystem;
+}
+
 [[nodiscard]] std::string AuditLogPath();
 
 // The seq and mac "<log>.last" holds for the log at `path` into `last`.
 // False when there is none or it cannot be read.
 [[nodiscard]] bool ReadAuditLast(const std::string& path, AuditEntry& last);
+
+// True when AUDIT_LOG=off: no line is written.
+[[nodiscard]] bool IsAuditOff();
 
 // True when AUDIT_REQUIRED=yes: a reveal whose line was not written fails.
 [[nodiscard]] bool IsAuditRequired();
@@ -31,8 +38,17 @@
 [[nodiscard]] bool LoadAuditKey(bool create, std::vector<unsigned char>& key,
                                 std::string& reason);
 
-// Appends `entry` (its seq, time, prev and mac filled in here) to the log.
-// False, with `reason`, when the line was not written.
+// Appends `entry` (its host, uid, user, pid, seq, time, prev and mac filled
+// in here) to the log. False, with `reason`, when the line was not written.
 [[nodiscard]] bool AppendAuditEntry(AuditEntry& entry, std::string& reason);
+
+// The append itself, to the log at `path` under `key` through `files`:
+// `entry`'s seq, time, prev and mac are filled in, the line (after a line
+// end closing a torn one) appended in one unsynced write, then "<log>.last"
+// rewritten. A crash leaves the old log, or the old log and a torn line,
+// which the next append ends and verify passes over.
+[[nodiscard]] bool AppendAuditLine(const std::string& path, const std::vector<unsigned char>& key,
+                                   platform::FileSystem& files, AuditEntry& entry,
+                                   std::string& reason);
 
 #endif  // SRC_MISC_COMMON_AUDITLOG_H_

@@ -30,6 +30,7 @@ const char* OutcomeName(std::uint32_t code) {
 }  // namespace
 
 bool RecordAct(const AuditAct& act, std::uint32_t code) {
+  if (IsAuditOff()) return false;  // as asked: nothing to log either
   AuditEntry entry;
   entry.command = act.command;
   entry.store = act.store;
@@ -47,6 +48,10 @@ bool RecordAct(const AuditAct& act, std::uint32_t code) {
 
 std::uint32_t RecordReveal(const AuditAct& act) {
   if (RecordAct(act, ERR_SUCCEED) || !IsAuditRequired()) return ERR_SUCCEED;
+  if (IsAuditOff()) {
+    CONSOLE_MESSAGE(kLevelError) << "AUDIT_LOG=off and AUDIT_REQUIRED=yes: nothing was handed out.";
+    return ERR_WRITE_FILE;
+  }
   CONSOLE_MESSAGE(kLevelError) << "The audit log " << AuditLogPath()
                                << " cannot be written, and AUDIT_REQUIRED=yes: nothing was "
                                   "handed out (the log says why).";

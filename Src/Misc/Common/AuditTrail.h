@@ -1,7 +1,8 @@
 // The one place the commands record their acts in the audit log
 // (AuditLog.h): a reveal before the value is handed out, a change once it
 // is durable, each with its outcome. A line that cannot be written is
-// logged; with AUDIT_REQUIRED=yes a reveal then fails closed.
+// logged; with AUDIT_REQUIRED=yes a reveal then fails closed, as it does
+// when AUDIT_LOG=off turns the audit off.
 #ifndef SRC_MISC_COMMON_AUDITTRAIL_H_
 #define SRC_MISC_COMMON_AUDITTRAIL_H_
 
