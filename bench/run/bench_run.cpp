@@ -14,7 +14,7 @@
 #include "bench/BuildWarning.h"
 #include "bench/run/RunSupport.h"
 #include "host/GlobalConfig.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "suite/endecrypt/StoreEngine.h"
 #include "tests/support/ScriptedKeys.h"
 
 namespace {
@@ -41,14 +41,14 @@ unsigned long long CountAttendedUpdateDerivations(const std::string& input) {
     (void)create.SetParameters(context);
     (void)create.Run();
   }
-  EnDecryptForgetDerivedKeys();
-  const unsigned long long before = EnDecryptKeyDerivationCount();
+  endecrypt::StoreEngine::Default().ForgetDerivedKeys();
+  const unsigned long long before = endecrypt::StoreEngine::Default().GetKeyDerivationCount();
   const ScriptedKeys keys(kTyped);
   ENCRYPT update;
   (void)update.SetParameters(context);
   const CommandResult result = update.Run();
   if (result.code != 0) std::fprintf(stderr, "attended update failed: %s\n", result.message.c_str());
-  return EnDecryptKeyDerivationCount() - before;
+  return endecrypt::StoreEngine::Default().GetKeyDerivationCount() - before;
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // checks its header (StoreFormat), derives the key (KeyDerivation, HostKey)
 // and opens or seals the body with XChaCha20-Poly1305. The file format is
 // described in docs/store-format.md.
-#include "host/EnDecrypt.h"
+#include "suite/endecrypt/StoreEngine.h"
 
 #include <sodium.h>
 
@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/EnDecrypt.h"
 #include "host/KeyOrderWalk.h"
 #include "suite/endecrypt/Guarded.h"
 #include "suite/endecrypt/HostKey.h"
@@ -21,6 +22,7 @@
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
+#include "suite/endecrypt/StoreContext.h"
 #include "suite/endecrypt/StoreReading.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/secretmemory/SecretMemory.h"
@@ -446,40 +448,70 @@ template <typename Read>
 
 }  // namespace
 
-// No state per instance: the keys cached between calls are process-wide,
-// like the instance itself, and live with the key derivation.
-EnDecrypt::EnDecrypt() = default;
-EnDecrypt::~EnDecrypt() = default;
+namespace endecrypt {
 
-EnDecrypt* EnDecrypt::GetInstance() {
-  static EnDecrypt instance;
-  return endecrypt::StartLibrary() ? &instance : nullptr;
+StoreEngine::StoreEngine(std::unique_ptr<StoreContext> owned, StoreContext& context)
+    : owned(std::move(owned)), context(context) {}
+
+StoreEngine::~StoreEngine() = default;
+
+StoreStatus StoreEngine::Open(const StoreOptions& options, std::unique_ptr<StoreEngine>& engine) {
+  if (!StartLibrary()) return status::kInternal;
+  return Guarded([&] {
+    auto built = std::make_unique<StoreContext>(options);
+    StoreContext& context = *built;
+    engine.reset(new StoreEngine(std::move(built), context));
+    return StoreStatus();
+  });
 }
 
-StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
-  return endecrypt::Guarded([&] { return ReadMode(path, mode); });
+StoreEngine& StoreEngine::Default() {
+  static StoreEngine engine(nullptr, DefaultContext());
+  return engine;
 }
 
-StoreStatus EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
+StoreStatus StoreEngine::Run(const std::function<StoreStatus()>& operation) {
+  return GuardedEntry([&] {
+    const ScopedContext installed(context);
+    return operation();
+  });
+}
+
+unsigned long long StoreEngine::GetKeyDerivationCount() {
+  return context.GetDerivedKeys().GetDerivationCount();
+}
+
+void StoreEngine::ForgetDerivedKeys() {
+  static_cast<void>(Run([this] {
+    context.GetDerivedKeys().Forget();
+    return StoreStatus();
+  }));
+}
+
+StoreStatus StoreEngine::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
+  return Run([&] { return ReadMode(path, mode); });
+}
+
+StoreStatus StoreEngine::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
                                const std::string& passphrase, ReadForUpdate* keep) {
-  return endecrypt::Guarded([&] {
+  return Run([&] {
     return ReadRecords(path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
   });
 }
 
-StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& passphrase,
+StoreStatus StoreEngine::ViewRecords(const std::string& path, const std::string& passphrase,
                                    const std::function<void(const RecordViews&)>& read,
                                    ReadForUpdate* keep) {
-  return endecrypt::Guarded([&] {
+  return Run([&] {
     return ReadRecordViews(path, passphrase, read, keep != nullptr ? &keep->held : nullptr);
   });
 }
 
-StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records,
+StoreStatus StoreEngine::Encrypt(const std::map<std::string, std::string>& records,
                                const std::string& path, const std::string& passphrase,
-                               const bool& flag, ReadForUpdate* read) {
+                               bool flag, ReadForUpdate* read) {
   std::unique_ptr<Held> held = read != nullptr ? std::move(read->held) : nullptr;
-  return endecrypt::Guarded(
+  return Run(
       [&] { return WriteStore(records, path, passphrase, flag, std::move(held)); });
 }
 
@@ -589,20 +621,20 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 
 }  // namespace
 
-StoreStatus EnDecrypt::Inspect(const std::string& path, const std::string& passphrase,
+StoreStatus StoreEngine::Inspect(const std::string& path, const std::string& passphrase,
                                StoreInfo& info) {
-  return endecrypt::Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
+  return Run([&] { return InspectStore(path, passphrase, info, nullptr); });
 }
 
-StoreStatus EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
+StoreStatus StoreEngine::ListKeys(const std::string& path, const std::string& passphrase,
                                 std::vector<std::string>& keys) {
   StoreInfo info;
-  return endecrypt::Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
+  return Run([&] { return InspectStore(path, passphrase, info, &keys); });
 }
 
-StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
+StoreStatus StoreEngine::GetValue(const std::string& path, const std::string& passphrase,
                                 const std::string& key, std::string& value) {
-  return endecrypt::Guarded([&]() -> StoreStatus {
+  return Run([&]() -> StoreStatus {
     OpenedStore store;
     StoreStatus result = ReadAndOpenStore(path, passphrase, store);
     if (result != status::kOk) return result;
@@ -614,28 +646,30 @@ StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& pass
   });
 }
 
-StoreStatus EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
+StoreStatus StoreEngine::Remove(const std::string& path, const std::vector<std::string>& keys,
                               const std::string& passphrase) {
-  return endecrypt::Guarded([&] {
+  return Run([&] {
     return EditStore(path, passphrase, nullptr,
                      [&](std::vector<RecordView>& records) { return DropRecords(keys, records); });
   });
 }
 
-StoreStatus EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
+StoreStatus StoreEngine::ApplyEdit(const std::string& path, const std::string& passphrase,
                                  const std::vector<std::string>& changed, const Records& before,
                                  const Records& after, std::vector<std::string>& conflicts) {
-  return endecrypt::Guarded([&] {
+  return Run([&] {
     return EditStore(path, passphrase, nullptr, [&](std::vector<RecordView>& records) {
       return ApplyChanges(changed, before, after, records, conflicts);
     });
   });
 }
 
-StoreStatus EnDecrypt::Rekey(const std::string& path, const std::string& passphrase,
+StoreStatus StoreEngine::Rekey(const std::string& path, const std::string& passphrase,
                              const std::string& new_passphrase) {
-  return endecrypt::Guarded([&] {
+  return Run([&] {
     return EditStore(path, passphrase, &new_passphrase,
                      [](std::vector<RecordView>&) { return status::kOk; });
   });
 }
+
+}  // namespace endecrypt

@@ -18,6 +18,7 @@
 #include "suite/endecrypt/SecureBuffer.h"
 #include "suite/endecrypt/SshHostKey.h"
 #include "suite/endecrypt/StoreFiles.h"
+#include "suite/endecrypt/StoreEngine.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreReading.h"
 #include "suite/endecrypt/StoreSettings.h"
@@ -332,14 +333,22 @@ std::string KeyIdAt(const std::string& path) {
   return endecrypt::ReplaceHostKey(path, &settings.protection, &key, kept_id, used);
 }
 
-}  // namespace
-
-StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts) {
-  return endecrypt::GuardedEntry([&] { return DescribeHostKey(facts); });
+// The engine an administration call runs on: the one named, else the
+// process's.
+endecrypt::StoreEngine& On(endecrypt::StoreEngine* engine) {
+  return engine != nullptr ? *engine : endecrypt::StoreEngine::Default();
 }
 
-void EnDecryptOpenKeptHostKeys(HostKeyFacts& facts) {
-  static_cast<void>(endecrypt::GuardedEntry([&facts] {
+}  // namespace
+
+StoreStatus EnDecryptDescribeHostKey(HostKeyFacts& facts,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return DescribeHostKey(facts); });
+}
+
+void EnDecryptOpenKeptHostKeys(HostKeyFacts& facts,
+    endecrypt::StoreEngine* engine) {
+  static_cast<void>(On(engine).Run([&facts] {
     facts.damaged_key_ids.clear();
     for (const std::string& id : facts.kept_key_ids) {
       if (!endecrypt::OpensKeptHostKey(facts.path, id)) facts.damaged_key_ids.push_back(id);
@@ -348,48 +357,57 @@ void EnDecryptOpenKeptHostKeys(HostKeyFacts& facts) {
   }));
 }
 
-StoreStatus EnDecryptGetHostKeyPath(std::string& path) {
-  return endecrypt::GuardedEntry([&path] { return endecrypt::ReadHostKeyPath(path); });
+StoreStatus EnDecryptGetHostKeyPath(std::string& path,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&path] { return endecrypt::ReadHostKeyPath(path); });
 }
 
 StoreStatus EnDecryptReadStoreKeyId(const std::string& path, EncryptionMode& mode,
-                                    std::string& key_id) {
-  return endecrypt::GuardedEntry([&] { return ReadStoreKeyId(path, mode, key_id); });
+                                    std::string& key_id,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return ReadStoreKeyId(path, mode, key_id); });
 }
 
-StoreStatus EnDecryptSealHostKeyAs(const std::string& protection) {
-  return endecrypt::GuardedEntry([&] { return SealHostKeyAs(protection); });
+StoreStatus EnDecryptSealHostKeyAs(const std::string& protection,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return SealHostKeyAs(protection); });
 }
 
 StoreStatus EnDecryptRotateHostKey(const std::string& protection, std::string& kept_id,
-                                   std::string& used) {
-  return endecrypt::GuardedEntry([&] { return RotateHostKey(protection, kept_id, used); });
+                                   std::string& used,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return RotateHostKey(protection, kept_id, used); });
 }
 
 StoreStatus EnDecryptRetireHostKey(const std::string& key_id,
-                                   const std::vector<std::string>& stores, std::string& needed_by) {
-  return endecrypt::GuardedEntry([&] { return RetireHostKey(key_id, stores, needed_by); });
+                                   const std::vector<std::string>& stores, std::string& needed_by,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return RetireHostKey(key_id, stores, needed_by); });
 }
 
-StoreStatus EnDecryptGetHostRecipient(std::string& recipient) {
-  return endecrypt::GuardedEntry([&] { return GetHostRecipient(recipient); });
+StoreStatus EnDecryptGetHostRecipient(std::string& recipient,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return GetHostRecipient(recipient); });
 }
 
 StoreStatus EnDecryptOpenAgeFile(const unsigned char* file, std::size_t size,
                                  const AgePlaintextReader& read, age::AgeStatus& reason,
-                                 std::vector<std::string>& tried) {
+                                 std::vector<std::string>& tried,
+    endecrypt::StoreEngine* engine) {
   reason = age::AgeStatus::kInternal;
   tried.clear();
-  return endecrypt::GuardedEntry([&] { return OpenAgeFile(file, size, read, reason, tried); });
+  return On(engine).Run([&] { return OpenAgeFile(file, size, read, reason, tried); });
 }
 
-StoreStatus EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase) {
-  return endecrypt::GuardedEntry([&] { return BackupHostKey(output, passphrase); });
+StoreStatus EnDecryptBackupHostKey(const std::string& output, const std::string& passphrase,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run([&] { return BackupHostKey(output, passphrase); });
 }
 
 StoreStatus EnDecryptRestoreHostKey(const std::string& input, const std::string& passphrase,
                                     const std::string& protection, bool force,
-                                    std::string& kept_id) {
-  return endecrypt::GuardedEntry(
+                                    std::string& kept_id,
+    endecrypt::StoreEngine* engine) {
+  return On(engine).Run(
       [&] { return RestoreHostKey(input, passphrase, protection, force, kept_id); });
 }

@@ -1,17 +1,9 @@
 #include "suite/endecrypt/StoreFiles.h"
 
-#include <atomic>
-
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreContext.h"
 
 namespace endecrypt {
-namespace {
-
-// The file layer a test handed (EnDecryptUseFileSystem), or null.
-std::atomic<platform::FileSystem*> handed{nullptr};
-
-}  // namespace
 
 StoreStatus FromReadResult(const FileResult& result) {
   switch (result) {
@@ -28,10 +20,7 @@ StoreStatus FromWriteResult(const FileResult& result) {
   return {endecrypt_status::kWriteFailed, result.GetReason()};
 }
 
-platform::FileSystem& Files() {
-  platform::FileSystem* files = handed.load();
-  return files != nullptr ? *files : platform::SystemFiles();
-}
+platform::FileSystem& Files() { return CurrentContext().GetFiles(); }
 
 FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
                           SecureBuffer& secret) {
@@ -86,5 +75,3 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
 FileResult RemoveFile(const std::string& path) { return Files().RemoveFile(path); }
 
 }  // namespace endecrypt
-
-void EnDecryptUseFileSystem(platform::FileSystem* files) { endecrypt::handed.store(files); }

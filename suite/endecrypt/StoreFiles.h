@@ -1,6 +1,6 @@
 // The file layer as the store and the host key use it: the calls of the
-// file layer the library is given (suite/platform/FileSystem.h; the
-// system's unless a test hands it another, EnDecryptUseFileSystem), with the
+// file layer of the context installed on the calling thread
+// (StoreContext: the system's unless the engine's options name another), with the
 // store's choices made once: secret files land in guarded memory, created
 // files get their folders, replaced files keep their access.
 #ifndef SUITE_ENDECRYPT_STOREFILES_H_
@@ -31,7 +31,7 @@ using platform::LockedFile;
 // file layer's reason.
 [[nodiscard]] StoreStatus FromWriteResult(const FileResult& result);
 
-// The file layer in use: the system's unless a test handed one.
+// The file layer of the context installed on the calling thread.
 platform::FileSystem& Files();
 
 // Files().ReadSecretFile into `secret`, allocated here to the file's size.

@@ -1,8 +1,8 @@
 // The store's settings: the Argon2id costs given to new stores, the host
-// key's path and its protection. The library reads them from the suite's
+// key's path and its protection. An engine reads them from the suite's
 // global configuration once per load of it (a GlobalConfig::Reload makes it
-// read them again), or uses the settings it is handed
-// (EnDecryptUseSettings, for tests).
+// read them again), or uses the settings its options hand it
+// (StoreContext).
 #ifndef SUITE_ENDECRYPT_STORESETTINGS_H_
 #define SUITE_ENDECRYPT_STORESETTINGS_H_
 
@@ -73,7 +73,9 @@ StoreSettings ReadStoreSettings();
 // value is not a whole number within the bounds a reader accepts; `costs`
 // is untouched then.
 [[nodiscard]] StoreStatus ReadKdfCosts(KdfCosts& costs);
-// The three readers below take their part of the settings in force.
+// ReadKdfCosts and the readers below take their part of the settings in
+// force: those of the context installed on the calling thread
+// (StoreContext).
 
 // Stores in `path` the host key's path (ENCRYPT_HOST_KEY_PATH, else the
 // platform default). Returns kOk, or kBadConfiguration when the
