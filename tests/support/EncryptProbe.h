@@ -14,6 +14,7 @@ class EncryptProbe : public ENCRYPT {
   EncryptProbe() = default;
   // A command whose "configfile" option is `input`.
   explicit EncryptProbe(const std::string& input) { context.options["configfile"] = input; }
+  void SetEnv(const CommandEnv& run_env) { env = run_env; }
   void SetRecords(FileType type, RecordMap records) { file_records[type] = std::move(records); }
   const std::map<FileType, RecordMap>& Records() const { return file_records; }
   const std::map<FileType, Reader>& Readers() const { return file_readers; }

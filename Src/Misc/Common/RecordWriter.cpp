@@ -18,8 +18,13 @@
 #define STEP_EXITING(step) KLOG(kLevelTrace) << "Exiting  " << owner << "::" step
 
 RecordWriter::RecordWriter(const char* owner_name, const HostContext& run_context,
-                           TypedRecords& typed_records, Prompts prompt_style)
-    : owner(owner_name), context(run_context), records(typed_records), prompts(prompt_style) {}
+                           TypedRecords& typed_records, Prompts prompt_style,
+                           const CommandEnv& run_env)
+    : owner(owner_name),
+      context(run_context),
+      records(typed_records),
+      prompts(prompt_style),
+      env(run_env) {}
 
 uint32_t RecordWriter::WriteAllTypes() {
   // Presence alone selects unattended mode; the option's value is not read.
@@ -97,7 +102,7 @@ uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
                                       std::string& passphrase, FileType type,
                                       EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("EncryptUpdatePreCheck");
-  EnDecrypt* store = GetStoreInstance();
+  EnDecrypt* store = GetStore();
   if (store == nullptr) return ERR_INTERNAL;
   const uint32_t code = OpenExistingStore(
       *store, path, static_cast<EncryptionMode>(mode), &MapStoreStatus,
@@ -112,7 +117,7 @@ uint32_t RecordWriter::UpdatePreCheck(int mode, const std::string& path,
 uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& passphrase,
                                    FileType type, EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("GetUpdateDetailInfo");
-  EnDecrypt* store = GetStoreInstance();
+  EnDecrypt* store = GetStore();
   if (store == nullptr) return ERR_INTERNAL;
   // The stored records serve only the counts: they are looked at where the
   // store library opened them, never copied out.
@@ -133,7 +138,7 @@ uint32_t RecordWriter::CountUpdate(const std::string& path, const std::string& p
 uint32_t RecordWriter::Write(FileType type, const std::string& path,
                              const std::string& passphrase, EnDecrypt::ReadForUpdate* read) {
   STEP_ENTERING("RunEncrypt");
-  EnDecrypt* store = GetStoreInstance();
+  EnDecrypt* store = GetStore();
   if (store == nullptr) return ERR_INTERNAL;
   // Always merge: stored records absent from this input stay in the store.
   const bool merge = true;
@@ -157,9 +162,9 @@ uint32_t RecordWriter::AskStorePassphrase(std::string& passphrase, const std::st
   STEP_ENTERING("GetUserPassphrase");
   const bool new_store = !EntryExists(path);
   const uint32_t code =
-      prompts == Prompts::kEncrypts ? AskPassphrase(path, new_store, passphrase)
-      : new_store ? AskNewPassphrase(path, kMinPassphraseLength, passphrase)
-                  : AskExistingPassphrase(path, kMinPassphraseLength, passphrase);
+      prompts == Prompts::kEncrypts ? AskPassphrase(env.GetKeys(), path, new_store, passphrase)
+      : new_store ? AskNewPassphrase(env.GetKeys(), path, kMinPassphraseLength, passphrase)
+                  : AskExistingPassphrase(env.GetKeys(), path, kMinPassphraseLength, passphrase);
   if (code == ERR_SUCCEED) {
     STEP_EXITING("GetUserPassphrase");
   }
@@ -167,7 +172,8 @@ uint32_t RecordWriter::AskStorePassphrase(std::string& passphrase, const std::st
 }
 
 bool RecordWriter::ConfirmUpdate(const std::string& path) {
-  return prompts == Prompts::kEncrypts ? AskToUpdate(path) : AskToChangeStore(path);
+  return prompts == Prompts::kEncrypts ? AskToUpdate(env.GetKeys(), path)
+                                       : AskToChangeStore(env.GetKeys(), path);
 }
 
 EnDecrypt* RecordWriter::GetStoreInstance() {
@@ -176,4 +182,8 @@ EnDecrypt* RecordWriter::GetStoreInstance() {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
   }
   return store;
+}
+
+EnDecrypt* RecordWriter::GetStore() const {
+  return env.store != nullptr ? env.store : GetStoreInstance();
 }

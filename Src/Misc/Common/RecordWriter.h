@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Src/Misc/Common/CommandEnv.h"
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "host/EnDecrypt.h"
@@ -27,9 +28,10 @@ class RecordWriter {
 
   // `owner` is the command's class name, which the trace lines of every
   // step carry ("ENCRYPT::EncryptPreCheck"); `options` are the run's, of
-  // which "unattended" and "quiet" are read; `records` are written.
+  // which "unattended" and "quiet" are read; `records` are written, into
+  // `env`'s store, with its keys typed at the prompts.
   RecordWriter(const char* owner, const HostContext& context, TypedRecords& records,
-               Prompts prompts = Prompts::kEncrypts);
+               Prompts prompts = Prompts::kEncrypts, const CommandEnv& env = {});
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -62,10 +64,14 @@ class RecordWriter {
   [[nodiscard]] static EnDecrypt* GetStoreInstance();
 
  private:
+  // As GetStoreInstance, of `env`'s store.
+  [[nodiscard]] EnDecrypt* GetStore() const;
+
   const char* const owner;
   const HostContext& context;
   TypedRecords& records;
   const Prompts prompts;
+  const CommandEnv env;
 };
 
 #endif  // SRC_MISC_COMMON_RECORDWRITER_H_

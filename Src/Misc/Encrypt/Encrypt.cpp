@@ -59,7 +59,9 @@ uint32_t ENCRYPT::EncryptProc() {
 
 // The steps below are those of the record writer, which import follows
 // too; each is kept here under its own name.
-RecordWriter ENCRYPT::Writer() { return RecordWriter("ENCRYPT", context, file_records); }
+RecordWriter ENCRYPT::Writer() {
+  return RecordWriter("ENCRYPT", context, file_records, RecordWriter::Prompts::kEncrypts, env);
+}
 
 uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
   return Writer().Write(type, path, passphrase);

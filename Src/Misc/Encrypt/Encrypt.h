@@ -77,6 +77,9 @@ class ENCRYPT : public basic_app {
   // Plaintext values: wiped when the object dies.
   std::map<FileType, RecordMap> file_records;
   HostContext context;
+  // The store and keyboard the run uses: the process's and the console's
+  // unless a test hands others (EncryptProbe).
+  CommandEnv env;
 };
 
 #endif  // SRC_MISC_ENCRYPT_ENCRYPT_H_

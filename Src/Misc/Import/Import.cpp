@@ -66,7 +66,8 @@ uint32_t IMPORT::ImportProc() {
                                  << " is neither a settings nor a credential file.";
     return read;
   }
-  code = RecordWriter("IMPORT", context, file_records, RecordWriter::Prompts::kOurs).WriteAllTypes();
+  code = RecordWriter("IMPORT", context, file_records, RecordWriter::Prompts::kOurs, env)
+             .WriteAllTypes();
   if (code != ERR_SUCCEED) return code;
   TRACE_EXITING("IMPORT::ImportProc");
   return ERR_SUCCEED;
