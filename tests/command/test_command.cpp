@@ -3,13 +3,23 @@
 // store, and which secrets are wiped before their memory is freed.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+
 #include <boost/filesystem.hpp>
+#include <boost/property_tree/json_parser.hpp>
 
 #if defined(__linux__)
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #endif
 
+#include "Src/Misc/Decrypt/Decrypt.h"
+#include "Src/Misc/List/List.h"
+#include "Src/Misc/Verify/Verify.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 #include "suite/endecrypt/StoreEngine.h"
@@ -223,6 +233,51 @@ TEST_F(CommandTest, MissingPathsOrInputEndTheRunBeforeTheStore) {
   boost::filesystem::remove(dir.File("input.json"));
   EXPECT_EQ(Run({{"unattended", ""}}), ERR_FILE_NOT_EXIST);
   EXPECT_EQ(files.writes, 0);
+}
+
+// Every text and name in a JSON document, at any depth.
+void CollectTexts(const boost::property_tree::ptree& tree, std::set<std::string>& texts) {
+  for (const auto& [name, child] : tree) {
+    texts.insert(name);
+    texts.insert(child.data());
+    CollectTexts(child, texts);
+  }
+}
+
+// The JSON every store command prints parses and carries the key (verify:
+// the path) byte for byte, escapes and all, from stores of both modes.
+TEST_F(CommandTest, JsonOutputCarriesKeysExactly) {
+  const std::string key = std::string("q\"b\\c") + '\x01' + "\td";
+  for (const bool unattended : {false, true}) {
+    boost::filesystem::remove(Settings());
+    ASSERT_EQ(store->Encrypt({{key, "v"}, {"plain", "w"}}, Settings(), unattended ? "" : kPass,
+                             false),
+              s::kOk);
+    for (const std::string name : {"list", "verify", "decrypt"}) {
+      SCOPED_TRACE(name + (unattended ? ", unattended" : ", attended"));
+      std::unique_ptr<CommandFrame> command;
+      if (name == "list") command = std::make_unique<LIST>();
+      if (name == "verify") command = std::make_unique<VERIFY>();
+      if (name == "decrypt") command = std::make_unique<DECRYPT>();
+      HostContext context;
+      context.options = {{"type", "settings"}};
+      if (name != "decrypt") context.options["json"] = "";
+      if (unattended) context.options["unattended"] = "";
+      ScriptedKeys typed(unattended ? "" : "longenough\r");
+      command->SetEnv({store.get(), &typed});
+      ASSERT_EQ(command->SetParameters(context).code, ERR_SUCCEED);
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(command->Run().code, ERR_SUCCEED);
+      std::istringstream printed(testing::internal::GetCapturedStdout());
+      testing::internal::GetCapturedStderr();
+      boost::property_tree::ptree tree;
+      EXPECT_NO_THROW(boost::property_tree::read_json(printed, tree)) << printed.str();
+      std::set<std::string> texts;
+      CollectTexts(tree, texts);
+      EXPECT_EQ(texts.count(name == "verify" ? Settings() : key), 1u) << printed.str();
+    }
+  }
 }
 
 TEST_F(CommandTest, ConfigFileOptionIsRequiredAndTheContextKeptAnyway) {
