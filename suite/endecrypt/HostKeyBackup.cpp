@@ -66,7 +66,10 @@ StoreStatus WrapHostKey(const SecureBuffer& key, const std::string& passphrase,
   HostKeyId key_id;
   StoreStatus result = ComputeHostKeyId(key, key_id);
   std::memcpy(out.data() + kKeyIdOffset, key_id.data(), HostKeyId::kSize);
-  if (result == status::kOk) result = DerivePassphraseKey(passphrase, salt, costs, master);
+  // A backup's key is derived once and kept nowhere.
+  if (result == status::kOk) {
+    result = DerivePassphraseKey(nullptr, passphrase, salt, costs, master);
+  }
   if (result == status::kOk) {
     result = DeriveStoreKeys(master, wrap_key, out.data() + kKeyCheckOffset);
   }
@@ -90,7 +93,7 @@ StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
   SecureBuffer wrap_key;
   unsigned char key_check[kKeyCheckSize];
   if (result == status::kOk) {
-    result = DerivePassphraseKey(passphrase, data + kSaltOffset, costs, master);
+    result = DerivePassphraseKey(nullptr, passphrase, data + kSaltOffset, costs, master);
   }
   if (result == status::kOk) result = DeriveStoreKeys(master, wrap_key, key_check);
   if (result != status::kOk) return result;

@@ -9,7 +9,6 @@
 
 #include "host/StoreVocabulary.h"
 #include "suite/endecrypt/SecureBuffer.h"
-#include "suite/endecrypt/StoreContext.h"
 
 namespace endecrypt {
 namespace {
@@ -146,20 +145,20 @@ DerivedKeys::~DerivedKeys() = default;
 
 void DerivedKeys::Forget() { cache->Forget(); }
 
-StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
-                                const KdfCosts& costs, SecureBuffer& master) {
+StoreStatus DerivePassphraseKey(DerivedKeys* keys, const std::string& passphrase,
+                                const unsigned char* salt, const KdfCosts& costs,
+                                SecureBuffer& master) {
   if (!master.Allocate(kMasterKeySize)) return endecrypt_status::kInternal;
-  DerivedKeys& keys = CurrentContext().GetDerivedKeys();
-  unsigned char tag[kPassphraseTagSize];
-  if (keys.cache->Find(passphrase, salt, costs, tag, master.data())) {
+  unsigned char tag[kPassphraseTagSize] = {};
+  if (keys != nullptr && keys->cache->Find(passphrase, salt, costs, tag, master.data())) {
     sodium_memzero(tag, sizeof(tag));
     return endecrypt_status::kOk;
   }
-  ++keys.derivations;
+  if (keys != nullptr) ++keys->derivations;
   const int derived = crypto_pwhash(
       master.data(), kMasterKeySize, passphrase.data(), passphrase.size(), salt, costs.opslimit,
       static_cast<std::size_t>(costs.memlimit), crypto_pwhash_ALG_ARGON2ID13);
-  if (derived == 0) keys.cache->Keep(salt, costs, tag, master.data());
+  if (derived == 0 && keys != nullptr) keys->cache->Keep(salt, costs, tag, master.data());
   sodium_memzero(tag, sizeof(tag));
   return derived == 0 ? endecrypt_status::kOk : endecrypt_status::kInternal;
 }

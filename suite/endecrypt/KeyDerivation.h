@@ -40,10 +40,6 @@ struct KdfCosts {
   std::uint64_t memlimit = 0;
 };
 
-// Stores in `master` the Argon2id key of `passphrase` with `salt`
-// (kSaltSize bytes) and `costs`, from the cache when this process derived
-// it before. Returns kOk, or kInternal when libsodium or memory fails.
-// REQUIRES: `costs` within the bounds a store header accepts.
 // The passphrase-derived keys one engine keeps between its calls, in
 // guarded memory readable only while one is looked up, and how many
 // Argon2id runs the engine has made. Thread-safe.
@@ -62,13 +58,19 @@ class DerivedKeys {
   class Cache;  // KeyDerivation.cpp's
 
  private:
-  friend StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
-                                         const KdfCosts& costs, SecureBuffer& master);
+  friend StoreStatus DerivePassphraseKey(DerivedKeys* keys, const std::string& passphrase,
+                                         const unsigned char* salt, const KdfCosts& costs,
+                                         SecureBuffer& master);
   std::unique_ptr<Cache> cache;
   std::atomic<unsigned long long> derivations{0};
 };
 
-[[nodiscard]] StoreStatus DerivePassphraseKey(const std::string& passphrase,
+// Stores in `master` the Argon2id key of `passphrase` with `salt`
+// (kSaltSize bytes) and `costs`, from `keys` when that engine derived it
+// before, and kept there and counted; with no `keys` (a host key backup's)
+// nothing is kept. Returns kOk, or kInternal when libsodium or memory fails.
+// REQUIRES: `costs` within the bounds a store header accepts.
+[[nodiscard]] StoreStatus DerivePassphraseKey(DerivedKeys* keys, const std::string& passphrase,
                                               const unsigned char* salt, const KdfCosts& costs,
                                               SecureBuffer& master);
 

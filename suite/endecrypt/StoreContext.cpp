@@ -3,12 +3,6 @@
 #include "suite/globalconfig/ConfigGeneration.h"
 
 namespace endecrypt {
-namespace {
-
-// The context of the engine call running on this thread, if any.
-thread_local StoreContext* installed = nullptr;
-
-}  // namespace
 
 StoreContext::StoreContext(const StoreOptions& options)
     : files(options.files != nullptr ? *options.files : platform::SystemFiles()),
@@ -34,16 +28,5 @@ StoreSettings StoreContext::GetSettings() {
   }
   return settings;
 }
-
-StoreContext& DefaultContext() {
-  static StoreContext context{StoreOptions{}};
-  return context;
-}
-
-StoreContext& CurrentContext() { return installed != nullptr ? *installed : DefaultContext(); }
-
-ScopedContext::ScopedContext(StoreContext& context) : previous(installed) { installed = &context; }
-
-ScopedContext::~ScopedContext() { installed = previous; }
 
 }  // namespace endecrypt

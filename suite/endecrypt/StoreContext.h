@@ -1,11 +1,9 @@
 // What one store engine runs with: the file layer, the store settings, the
 // writers' lock wait and the passphrase-derived keys it keeps between calls.
-// An engine is built from StoreOptions; each of its calls installs its
-// context on the calling thread for as long as the call runs
-// (ScopedContext), and the library's code under the entry points (the file
-// layer's calls in StoreFiles, the settings' readers in StoreSettings, the
-// key derivation) takes what it needs from the context installed there.
-// A context is thread-safe; an installation belongs to one thread.
+// An engine is built from StoreOptions and owns its context; it hands the
+// context to each function it calls, and so on down: the file layer's calls
+// (StoreFiles), the settings' readers (StoreSettings) and the host key
+// (HostKey, HostKeyRing) take it as their first argument. Thread-safe.
 #ifndef SUITE_ENDECRYPT_STORECONTEXT_H_
 #define SUITE_ENDECRYPT_STORECONTEXT_H_
 
@@ -55,25 +53,6 @@ class StoreContext {
   std::optional<StoreSettings> read;  // guarded by guard
   unsigned long read_generation = 0;  // guarded by guard
   DerivedKeys derived_keys;
-};
-
-// The context of the engine built from default options, the process's.
-StoreContext& DefaultContext();
-
-// The context installed on this thread, else DefaultContext().
-StoreContext& CurrentContext();
-
-// Installs `context` on this thread while it lives; the context installed
-// before comes back when it dies.
-class ScopedContext {
- public:
-  explicit ScopedContext(StoreContext& context);
-  ScopedContext(const ScopedContext&) = delete;
-  ScopedContext& operator=(const ScopedContext&) = delete;
-  ~ScopedContext();
-
- private:
-  StoreContext* previous;
 };
 
 }  // namespace endecrypt

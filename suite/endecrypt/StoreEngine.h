@@ -73,17 +73,20 @@ class ENDECRYPT_API StoreEngine {
   // on a store derives afresh as a new process would.
   void ForgetDerivedKeys();
 
-  // Runs `operation` with this engine's context installed on the calling
-  // thread, once the crypto library is started; an exception, or a library
-  // that cannot start, becomes kInternal. Every entry point of the library
-  // runs through here.
+  // Runs `operation` once the crypto library is started; an exception, or
+  // a library that cannot start, becomes kInternal. Every entry point of
+  // the library runs through here.
   [[nodiscard]] StoreStatus Run(const std::function<StoreStatus()>& operation);
 
- private:
-  explicit StoreEngine(std::unique_ptr<StoreContext> owned, StoreContext& context);
+  // What this engine hands the functions it calls (the host key's
+  // administration runs on it too).
+  StoreContext& GetContext() { return context; }
 
-  std::unique_ptr<StoreContext> owned;  // null for the process's engine
-  StoreContext& context;
+ private:
+  explicit StoreEngine(std::unique_ptr<StoreContext> owned);
+
+  const std::unique_ptr<StoreContext> owned;
+  StoreContext& context;  // *owned
 };
 
 }  // namespace endecrypt

@@ -191,22 +191,22 @@ StoreSettings ReadStoreSettings() {
   return settings;
 }
 
-StoreStatus ReadKdfCosts(KdfCosts& costs) {
-  const StoreSettings settings = CurrentContext().GetSettings();
+StoreStatus ReadKdfCosts(StoreContext& context, KdfCosts& costs) {
+  const StoreSettings settings = context.GetSettings();
   if (settings.costs_status == endecrypt_status::kOk) costs = settings.costs;
   return settings.costs_status;
 }
 
-StoreStatus ReadHostKeyPath(std::string& path) {
-  StoreSettings settings = CurrentContext().GetSettings();
+StoreStatus ReadHostKeyPath(StoreContext& context, std::string& path) {
+  StoreSettings settings = context.GetSettings();
   if (settings.host_key_path_status == endecrypt_status::kOk) {
     path = std::move(settings.host_key_path);
   }
   return settings.host_key_path_status;
 }
 
-StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured) {
-  StoreSettings settings = CurrentContext().GetSettings();
+StoreStatus ReadSshHostKeyPath(StoreContext& context, std::string& path, bool& configured) {
+  StoreSettings settings = context.GetSettings();
   if (settings.ssh_host_key_path_status == endecrypt_status::kOk) {
     path = std::move(settings.ssh_host_key_path);
     configured = settings.ssh_host_key_configured;
@@ -214,16 +214,16 @@ StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured) {
   return settings.ssh_host_key_path_status;
 }
 
-StoreStatus ReadProtectionSettings(ProtectionSettings& settings) {
-  StoreSettings current = CurrentContext().GetSettings();
+StoreStatus ReadProtectionSettings(StoreContext& context, ProtectionSettings& settings) {
+  StoreSettings current = context.GetSettings();
   if (current.protection_status == endecrypt_status::kOk) {
     settings = std::move(current.protection);
   }
   return current.protection_status;
 }
 
-StoreStatus ReadLockWaitSeconds(int& seconds) {
-  const StoreSettings settings = CurrentContext().GetSettings();
+StoreStatus ReadLockWaitSeconds(StoreContext& context, int& seconds) {
+  const StoreSettings settings = context.GetSettings();
   if (settings.lock_wait_status == endecrypt_status::kOk) seconds = settings.lock_wait_seconds;
   return settings.lock_wait_status;
 }

@@ -250,9 +250,9 @@ TEST_F(CommandTest, JsonOutputCarriesKeysExactly) {
   const std::string key = std::string("q\"b\\c") + '\x01' + "\td";
   for (const bool unattended : {false, true}) {
     boost::filesystem::remove(Settings());
-    ASSERT_EQ(store->Encrypt({{key, "v"}, {"plain", "w"}}, Settings(), unattended ? "" : kPass,
-                             false),
-              s::kOk);
+    ASSERT_EQ(
+        store->Encrypt({{key, "v"}, {"plain", "w"}}, Settings(), unattended ? "" : kPass, false),
+        s::kOk);
     for (const std::string name : {"list", "verify", "decrypt"}) {
       SCOPED_TRACE(name + (unattended ? ", unattended" : ", attended"));
       std::unique_ptr<CommandFrame> command;

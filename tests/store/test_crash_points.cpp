@@ -58,7 +58,7 @@ class CrashPointTest : public testing::Test {
   EnDecrypt Store() const { return EnDecrypt(*Engine()); }
   // The records of the store at `at`, or the status that refused them.
   std::string Opened(const std::string& at, const std::string& passphrase,
-                            const Records& old_records, const Records& new_records) const {
+                     const Records& old_records, const Records& new_records) const {
     Records records;
     const StoreStatus result = Store().Decrypt(at, records, passphrase);
     if (result != status::kOk) return "status " + std::to_string(result.GetCode());

@@ -38,13 +38,13 @@ bool NoneGiven(const InputForm& form, const std::string& entered, const char* wh
 // The passphrase never reaches the console or the log: the form echoes
 // nothing, and only the fixed prompt lines are written. `passphrase` is
 // written only on success, so a rejected entry is not handed on.
-uint32_t AskPassphrase(KeySource& keys, const std::string& path, bool new_passphrase, std::string& passphrase,
-                       const char* name) {
+uint32_t AskPassphrase(KeySource& keys, const std::string& path, bool new_passphrase,
+                       std::string& passphrase, const char* name) {
   return AskPassphrase(keys, path, new_passphrase, kMinPassphraseLength, passphrase, name);
 }
 
-uint32_t AskPassphrase(KeySource& keys, const std::string& path, bool new_passphrase, std::size_t min_length,
-                       std::string& passphrase, const char* name) {
+uint32_t AskPassphrase(KeySource& keys, const std::string& path, bool new_passphrase,
+                       std::size_t min_length, std::string& passphrase, const char* name) {
   {
     ConsoleMessage prompt(kLevelConsole, __FILE__, __LINE__);
     prompt << "please enter the " << (name != nullptr ? name : "passphrase") << " for " << '"'

@@ -43,8 +43,8 @@ constexpr std::size_t kMinBackupPassphraseLength = 12;
 // says so and ERR_USER_QUIT is returned. An entry shorter than `min_length`
 // gives ERR_PASSPHRASE, explained on the console when `name` is given.
 // `passphrase` is written only on success.
-[[nodiscard]] uint32_t AskExistingPassphrase(KeySource& keys, const std::string& path, std::size_t min_length,
-                                             std::string& passphrase,
+[[nodiscard]] uint32_t AskExistingPassphrase(KeySource& keys, const std::string& path,
+                                             std::size_t min_length, std::string& passphrase,
                                              const char* name = nullptr);
 
 // AskPassphrase keeps printable ASCII only, as encrypt always has: that is
@@ -56,8 +56,9 @@ constexpr std::size_t kMinBackupPassphraseLength = 12;
 // stores the entry in `passphrase`, ERR_USER_QUIT when the input ends
 // before anything is typed, as above, or ERR_PASSPHRASE for a refused or
 // mismatched entry, leaving `passphrase` untouched. `name` as above.
-[[nodiscard]] uint32_t AskNewPassphrase(KeySource& keys, const std::string& path, std::size_t min_length,
-                                        std::string& passphrase, const char* name = nullptr);
+[[nodiscard]] uint32_t AskNewPassphrase(KeySource& keys, const std::string& path,
+                                        std::size_t min_length, std::string& passphrase,
+                                        const char* name = nullptr);
 
 // encrypt's question before it updates the store at `path`: "(Y/N)"; Enter alone, "y" or "Y" mean yes, and input that ends
 // before any answer is a no.
