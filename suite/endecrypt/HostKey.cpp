@@ -10,6 +10,7 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreContext.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/secretmemory/SecretMemory.h"
@@ -41,8 +42,9 @@ FileResult HashKeyFile(StoreContext& context, const std::string& path, unsigned 
   SecureBuffer kept;
   std::memset(hash, 0, crypto_generichash_BYTES);
   const FileResult result =
-      file != nullptr ? ReadSecretFile(context, path, kHostKeySize, kMaxHostKeyFileSize, kept)
-                      : platform::ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
+      file != nullptr
+          ? ReadSecretFile(context, path, kHostKeySize, kMaxHostKeyFileSize, kept)
+          : context.GetFiles().ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
   if (result == FileResult::kNotFound) return FileResult::kOk;
   if (result != FileResult::kOk) return result;
   const unsigned char* bytes = file != nullptr ? kept.data() : read.data();
