@@ -1,7 +1,10 @@
 // The encrypted record store. Keeps a record map (key -> value, any bytes) in
 // an encrypted file and remembers the mode each file was last written in:
 // attended (a passphrase) or unattended (empty passphrase; a host key file).
-// One process-wide instance, owned by the library and never freed by callers.
+// The face of a store engine (suite/endecrypt/StoreEngine.h), which does
+// the work with its file layer and settings: GetInstance() is the process's,
+// owned by the library and never freed by callers; a test puts a face on an
+// engine of its own, which must outlive the face.
 // Every operation returns a StoreStatus (host/StoreVocabulary.h).
 #ifndef HOST_ENDECRYPT_H_
 #define HOST_ENDECRYPT_H_
@@ -19,10 +22,16 @@
 #include "host/Export.h"
 #include "host/StoreVocabulary.h"
 
+namespace endecrypt {
+class StoreEngine;
+}
+
 class ENDECRYPT_API EnDecrypt {
  public:
   // The process-wide instance; null only when the crypto library cannot start.
   static EnDecrypt* GetInstance();
+
+  explicit EnDecrypt(endecrypt::StoreEngine& engine);
 
   EnDecrypt(const EnDecrypt&) = delete;
   EnDecrypt& operator=(const EnDecrypt&) = delete;
@@ -50,7 +59,7 @@ class ENDECRYPT_API EnDecrypt {
     struct Held;  // the library's own
 
    private:
-    friend class EnDecrypt;
+    friend class endecrypt::StoreEngine;
     std::unique_ptr<Held> held;
   };
 
@@ -138,8 +147,7 @@ class ENDECRYPT_API EnDecrypt {
                     const std::string& new_passphrase);
 
  private:
-  EnDecrypt();
-  ~EnDecrypt();
+  endecrypt::StoreEngine& engine;
 };
 
 #endif  // HOST_ENDECRYPT_H_

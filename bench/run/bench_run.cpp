@@ -14,7 +14,8 @@
 #include "bench/BuildWarning.h"
 #include "bench/run/RunSupport.h"
 #include "host/GlobalConfig.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "suite/endecrypt/StoreEngine.h"
+#include "tests/support/EncryptProbe.h"
 #include "tests/support/ScriptedKeys.h"
 
 namespace {
@@ -36,19 +37,21 @@ unsigned long long CountAttendedUpdateDerivations(const std::string& input) {
   context.options = {{"configfile", input}, {"quiet", ""}};
   {
     // Create the store first: the passphrase is typed twice.
-    const ScriptedKeys keys(std::string(kTyped) + kTyped);
-    ENCRYPT create;
+    ScriptedKeys keys(std::string(kTyped) + kTyped);
+    EncryptProbe create;
+    create.SetEnv({nullptr, &keys});
     (void)create.SetParameters(context);
     (void)create.Run();
   }
-  EnDecryptForgetDerivedKeys();
-  const unsigned long long before = EnDecryptKeyDerivationCount();
-  const ScriptedKeys keys(kTyped);
-  ENCRYPT update;
+  endecrypt::StoreEngine::Default().ForgetDerivedKeys();
+  const unsigned long long before = endecrypt::StoreEngine::Default().GetKeyDerivationCount();
+  ScriptedKeys keys(kTyped);
+  EncryptProbe update;
+  update.SetEnv({nullptr, &keys});
   (void)update.SetParameters(context);
   const CommandResult result = update.Run();
   if (result.code != 0) std::fprintf(stderr, "attended update failed: %s\n", result.message.c_str());
-  return EnDecryptKeyDerivationCount() - before;
+  return endecrypt::StoreEngine::Default().GetKeyDerivationCount() - before;
 }
 
 }  // namespace

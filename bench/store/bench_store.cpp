@@ -19,7 +19,7 @@
 
 #include "bench/BuildWarning.h"
 #include "host/EnDecrypt.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "suite/endecrypt/StoreEngine.h"
 
 namespace {
 
@@ -154,7 +154,8 @@ int main() {
   }
   std::printf("Argon2id, default costs (3, 256 MiB): %.0f ms per derivation\n",
               std::chrono::duration<double>(Clock::now() - start).count() * 1e3);
-  std::printf("key derivations by the store: %llu\n", EnDecryptKeyDerivationCount());
+  std::printf("key derivations by the store: %llu\n",
+              endecrypt::StoreEngine::Default().GetKeyDerivationCount());
 
   boost::system::error_code error;
   fs::remove_all(folder, error);

@@ -2,7 +2,7 @@
 // checks its header (StoreFormat), derives the key (KeyDerivation, HostKey)
 // and opens or seals the body with XChaCha20-Poly1305. The file format is
 // described in docs/store-format.md.
-#include "host/EnDecrypt.h"
+#include "suite/endecrypt/StoreEngine.h"
 
 #include <sodium.h>
 
@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/EnDecrypt.h"
 #include "host/KeyOrderWalk.h"
 #include "suite/endecrypt/Guarded.h"
 #include "suite/endecrypt/HostKey.h"
@@ -19,6 +20,7 @@
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/LibraryStart.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreContext.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreFormat.h"
 #include "suite/endecrypt/StoreReading.h"
@@ -58,6 +60,7 @@ using Held = EnDecrypt::ReadForUpdate::Held;
 using endecrypt::FileResult;
 using endecrypt::RecordView;
 using endecrypt::SecureBuffer;
+using endecrypt::StoreContext;
 using endecrypt::StoreHeader;
 using Records = std::map<std::string, std::string>;
 namespace status = endecrypt_status;
@@ -77,18 +80,18 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 // Stores in `body_key` the body key of the store with `header`, from the
 // caller's passphrase or, for an unattended store, the host key. Returns
 // kWrongPassphrase when the key check shows the key is not the store's.
-[[nodiscard]] StoreStatus UnlockStore(const StoreHeader& header, const std::string& passphrase,
-                                      SecureBuffer& body_key) {
+[[nodiscard]] StoreStatus UnlockStore(StoreContext& context, const StoreHeader& header,
+                                      const std::string& passphrase, SecureBuffer& body_key) {
   SecureBuffer master;
   StoreStatus result;
   if (header.mode == kAttendedMode) {
-    result = endecrypt::DerivePassphraseKey(passphrase, header.salt,
+    result = endecrypt::DerivePassphraseKey(&context.GetDerivedKeys(), passphrase, header.salt,
                                             {header.opslimit, header.memlimit}, master);
   } else {
     // Another host's key is told apart by its id without deriving
     // anything; during a rotation the id also picks the old key or the new.
     SecureBuffer host_key;
-    if ((result = endecrypt::LoadHostKeyById(header.key_id, host_key)) != status::kOk) {
+    if ((result = endecrypt::LoadHostKeyById(context, header.key_id, host_key)) != status::kOk) {
       return result;
     }
     result = endecrypt::DeriveHostSubkey(host_key, header.salt, master);
@@ -107,8 +110,8 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 // Fills a fresh header for a new store in the mode of `passphrase`: a new
 // salt, the configured costs or the host key's id, and the key check; and
 // stores the body key in `body_key`.
-[[nodiscard]] StoreStatus PrepareNewKey(const std::string& passphrase, StoreHeader& header,
-                                        SecureBuffer& body_key) {
+[[nodiscard]] StoreStatus PrepareNewKey(StoreContext& context, const std::string& passphrase,
+                                        StoreHeader& header, SecureBuffer& body_key) {
   header = StoreHeader{};
   header.mode = ModeOf(passphrase);
   randombytes_buf(header.salt, sizeof(header.salt));
@@ -116,13 +119,14 @@ EncryptionMode ModeOf(const std::string& passphrase) {
   StoreStatus result;
   if (header.mode == kAttendedMode) {
     endecrypt::KdfCosts costs;
-    if ((result = endecrypt::ReadKdfCosts(costs)) != status::kOk) return result;
+    if ((result = endecrypt::ReadKdfCosts(context, costs)) != status::kOk) return result;
     header.opslimit = costs.opslimit;
     header.memlimit = costs.memlimit;
-    result = endecrypt::DerivePassphraseKey(passphrase, header.salt, costs, master);
+    result = endecrypt::DerivePassphraseKey(&context.GetDerivedKeys(), passphrase, header.salt,
+                                            costs, master);
   } else {
     SecureBuffer host_key;
-    result = endecrypt::LoadOrCreateCurrentHostKey(host_key, header.key_id);
+    result = endecrypt::LoadOrCreateCurrentHostKey(context, host_key, header.key_id);
     if (result != status::kOk) return result;
     result = endecrypt::DeriveHostSubkey(host_key, header.salt, master);
   }
@@ -184,24 +188,24 @@ EncryptionMode ModeOf(const std::string& passphrase) {
 // Checks that a call made with `passphrase` may open the store with
 // `header` and stores its body key in `body_key`: the mode must match and
 // the key must pass the key check.
-[[nodiscard]] StoreStatus UnlockForCall(const StoreHeader& header, const std::string& passphrase,
-                                        SecureBuffer& body_key) {
+[[nodiscard]] StoreStatus UnlockForCall(StoreContext& context, const StoreHeader& header,
+                                        const std::string& passphrase, SecureBuffer& body_key) {
   // Mixing modes in one file is refused, not converted: a store sealed
   // under a passphrase promises that nobody without it can read or rewrite
   // it, and a host-key write (or read) would quietly break that promise.
   if (header.mode != ModeOf(passphrase)) return status::kModeConflict;
-  return UnlockStore(header, passphrase, body_key);
+  return UnlockStore(context, header, passphrase, body_key);
 }
 
 // Opens an existing store's contents for a call made with `passphrase`:
 // the mode must match, the key must pass the key check, the body must
 // open, and the records must parse. The views in `records` point into
 // `plaintext`.
-[[nodiscard]] StoreStatus OpenStore(const std::vector<unsigned char>& file,
+[[nodiscard]] StoreStatus OpenStore(StoreContext& context, const std::vector<unsigned char>& file,
                                     const StoreHeader& header, const std::string& passphrase,
                                     SecureBuffer& body_key, SecureBuffer& plaintext,
                                     std::vector<RecordView>& records) {
-  StoreStatus result = UnlockForCall(header, passphrase, body_key);
+  StoreStatus result = UnlockForCall(context, header, passphrase, body_key);
   if (result != status::kOk) return result;
   return OpenContents(file, header, body_key, plaintext, records);
 }
@@ -252,15 +256,16 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // Writes a new store as the locked file `lock`, which was not found. Sets
 // `lost_race` when another writer created one first; the caller then
 // updates that one instead.
-[[nodiscard]] StoreStatus CreateStore(const Records& records, endecrypt::LockedFile& lock,
-                                      const std::string& passphrase, bool& lost_race) {
+[[nodiscard]] StoreStatus CreateStore(StoreContext& context, const Records& records,
+                                      endecrypt::LockedFile& lock, const std::string& passphrase,
+                                      bool& lost_race) {
   StoreHeader header;
   SecureBuffer body_key;
   std::vector<unsigned char> file;
-  StoreStatus result = PrepareNewKey(passphrase, header, body_key);
+  StoreStatus result = PrepareNewKey(context, passphrase, header, body_key);
   if (result == status::kOk) result = SealRecords(header, body_key, ViewsOf(records), file);
   if (result != status::kOk) return result;
-  const FileResult created = endecrypt::CreateLockedFile(lock, file.data(), file.size());
+  const FileResult created = endecrypt::CreateLockedFile(context, lock, file.data(), file.size());
   lost_race = created == FileResult::kExists;
   return lost_race ? StoreStatus(status::kWriteFailed) : endecrypt::FromWriteResult(created);
 }
@@ -278,7 +283,7 @@ std::vector<RecordView> MergeRecords(std::vector<RecordView>& stored, const Reco
 // The store is replaced only while its name still refers to the file read.
 // REQUIRES: `lock` holds the store's writer lock, taken by LockAndReadFile.
 template <typename Edit>
-[[nodiscard]] StoreStatus RewriteStore(std::vector<unsigned char>& file,
+[[nodiscard]] StoreStatus RewriteStore(StoreContext& context, std::vector<unsigned char>& file,
                                        endecrypt::LockedFile& lock, const std::string& passphrase,
                                        const std::string* new_passphrase, Edit edit,
                                        std::unique_ptr<Held>&& read = nullptr) {
@@ -287,7 +292,7 @@ template <typename Edit>
   SecureBuffer old_plaintext;
   std::vector<RecordView> records;
   StoreStatus result = endecrypt::DecodeHeader(file.data(), file.size(), header);
-  if (result == status::kOk) result = UnlockForCall(header, passphrase, body_key);
+  if (result == status::kOk) result = UnlockForCall(context, header, passphrase, body_key);
   if (result == status::kOk && read != nullptr && read->Names(file, body_key) &&
       read->plaintext.SetAccess(true)) {
     old_plaintext = std::move(read->plaintext);  // the views keep pointing into it
@@ -302,20 +307,20 @@ template <typename Edit>
     // Changed costs in the configuration are the one reason for an update
     // to derive again, under a fresh salt.
     endecrypt::KdfCosts costs;
-    result = endecrypt::ReadKdfCosts(costs);
+    result = endecrypt::ReadKdfCosts(context, costs);
     fresh_key = costs.opslimit != header.opslimit || costs.memlimit != header.memlimit;
   }
   if (result == status::kOk && !fresh_key && header.mode == kUnattendedMode) {
     // A store opened with a key the ring keeps moves to the current key
     // with this write, so old keys are needed less and less.
     bool current = false;
-    result = endecrypt::IsCurrentHostKeyId(header.key_id, current);
+    result = endecrypt::IsCurrentHostKeyId(context, header.key_id, current);
     fresh_key = !current;
   }
   if (result == status::kOk) result = edit(records);
   if (result == status::kOk && fresh_key) {
-    result = PrepareNewKey(new_passphrase != nullptr ? *new_passphrase : passphrase, header,
-                           body_key);
+    result = PrepareNewKey(context, new_passphrase != nullptr ? *new_passphrase : passphrase,
+                           header, body_key);
   }
   if (result != status::kOk) return result;
   std::vector<unsigned char> rewritten;
@@ -325,7 +330,7 @@ template <typename Edit>
   old_plaintext = SecureBuffer();
   if (result != status::kOk) return result;
   return endecrypt::FromWriteResult(
-      endecrypt::ReplaceLockedFile(lock, rewritten.data(), rewritten.size()));
+      endecrypt::ReplaceLockedFile(context, lock, rewritten.data(), rewritten.size()));
 }
 
 // Runs `write` under the writers' lock of the store at `path` with the
@@ -335,17 +340,18 @@ template <typename Edit>
 // sealed under a key that has left the file) or when `write` sets `again`
 // (it lost the race to create the store), at most kMaxWriteAttempts times.
 template <typename Write>
-[[nodiscard]] StoreStatus WriteUnderLock(const std::string& path, bool host_key_wanted,
-                                         Write write) {
+[[nodiscard]] StoreStatus WriteUnderLock(StoreContext& context, const std::string& path,
+                                         bool host_key_wanted, Write write) {
   int wait_seconds = 0;
-  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(wait_seconds);
+  const StoreStatus configured = endecrypt::ReadLockWaitSeconds(context, wait_seconds);
   if (configured != status::kOk) return configured;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
-    const endecrypt::PreloadedHostKey host_key(host_key_wanted);  // before any lock
+    const endecrypt::PreloadedHostKey host_key(context, host_key_wanted);  // before any lock
     endecrypt::LockedFile lock;
     std::vector<unsigned char> file;
     lock.SetWaitSeconds(wait_seconds);
-    const FileResult read = endecrypt::LockAndReadFile(path, endecrypt::kMaxStoreSize, lock, file);
+    const FileResult read =
+        endecrypt::LockAndReadFile(context, path, endecrypt::kMaxStoreSize, lock, file);
     if (!host_key.StillCurrent()) continue;
     bool again = false;
     StoreStatus result = write(read, lock, file, again);
@@ -356,32 +362,33 @@ template <typename Write>
 
 // Writes `records` as EnDecrypt::Encrypt does; `decrypted` as RewriteStore
 // takes it, wiped by the time this returns.
-[[nodiscard]] StoreStatus WriteStore(const Records& records, const std::string& path,
-                                     const std::string& passphrase, bool keep_stored,
-                                     std::unique_ptr<Held> decrypted) {
-  return WriteUnderLock(
-      path, passphrase.empty(),
-      [&](const FileResult& read, endecrypt::LockedFile& lock, std::vector<unsigned char>& file,
-          bool& again) -> StoreStatus {
-        if (read == FileResult::kOk) {
-          const auto merge = [&](std::vector<RecordView>& stored) {
-            stored = MergeRecords(stored, records, keep_stored);
-            return StoreStatus();
-          };
-          return RewriteStore(file, lock, passphrase, nullptr, merge, std::move(decrypted));
-        }
-        // A path that can name no store file is a write that cannot be
-        // done, not a store that cannot be read.
-        if (read == FileResult::kBadPath) return endecrypt::FromWriteResult(read);
-        if (read != FileResult::kNotFound) return endecrypt::FromReadResult(read);
-        return CreateStore(records, lock, passphrase, again);
-      });
+[[nodiscard]] StoreStatus WriteStore(StoreContext& context, const Records& records,
+                                     const std::string& path, const std::string& passphrase,
+                                     bool keep_stored, std::unique_ptr<Held> decrypted) {
+  return WriteUnderLock(context, path, passphrase.empty(),
+                        [&](const FileResult& read, endecrypt::LockedFile& lock,
+                            std::vector<unsigned char>& file, bool& again) -> StoreStatus {
+                          if (read == FileResult::kOk) {
+                            const auto merge = [&](std::vector<RecordView>& stored) {
+                              stored = MergeRecords(stored, records, keep_stored);
+                              return StoreStatus();
+                            };
+                            return RewriteStore(context, file, lock, passphrase, nullptr, merge,
+                                                std::move(decrypted));
+                          }
+                          // A path that can name no store file is a write that cannot be
+                          // done, not a store that cannot be read.
+                          if (read == FileResult::kBadPath) return endecrypt::FromWriteResult(read);
+                          if (read != FileResult::kNotFound) return endecrypt::FromReadResult(read);
+                          return CreateStore(context, records, lock, passphrase, again);
+                        });
 }
 
 // The mode is in the header: the rest of the file is not read.
-[[nodiscard]] StoreStatus ReadMode(const std::string& path, EncryptionMode& mode) {
+[[nodiscard]] StoreStatus ReadMode(StoreContext& context, const std::string& path,
+                                   EncryptionMode& mode) {
   StoreHeader header;
-  const StoreStatus result = endecrypt::ReadStoreHeader(path, header);
+  const StoreStatus result = endecrypt::ReadStoreHeader(context, path, header);
   if (result == status::kOk) mode = header.mode;
   return result;
 }
@@ -396,11 +403,11 @@ struct OpenedStore {
   std::vector<RecordView> views;
 };
 
-[[nodiscard]] StoreStatus ReadAndOpenStore(const std::string& path, const std::string& passphrase,
-                                           OpenedStore& store) {
-  StoreStatus result = endecrypt::ReadStoreFile(path, store.file, store.header);
+[[nodiscard]] StoreStatus ReadAndOpenStore(StoreContext& context, const std::string& path,
+                                           const std::string& passphrase, OpenedStore& store) {
+  StoreStatus result = endecrypt::ReadStoreFile(context, path, store.file, store.header);
   if (result != status::kOk) return result;
-  return OpenStore(store.file, store.header, passphrase, store.body_key, store.plaintext,
+  return OpenStore(context, store.file, store.header, passphrase, store.body_key, store.plaintext,
                    store.views);
 }
 
@@ -408,11 +415,12 @@ struct OpenedStore {
 // what was opened goes there too (see ReadForUpdate), unless its memory
 // cannot be locked away.
 template <typename Read>
-[[nodiscard]] StoreStatus ReadRecordViews(const std::string& path, const std::string& passphrase,
-                                          Read read, std::unique_ptr<Held>* keep) {
+[[nodiscard]] StoreStatus ReadRecordViews(StoreContext& context, const std::string& path,
+                                          const std::string& passphrase, Read read,
+                                          std::unique_ptr<Held>* keep) {
   if (keep != nullptr) keep->reset();
   OpenedStore store;
-  StoreStatus result = ReadAndOpenStore(path, passphrase, store);
+  StoreStatus result = ReadAndOpenStore(context, path, passphrase, store);
   if (result != status::kOk) return result;
   read(static_cast<const std::vector<RecordView>&>(store.views));
   if (keep == nullptr || !store.plaintext.SetAccess(false)) return status::kOk;
@@ -429,10 +437,11 @@ template <typename Read>
 }
 
 // Reads the store's records into `records`, as ReadRecordViews.
-[[nodiscard]] StoreStatus ReadRecords(const std::string& path, Records& records,
-                                      const std::string& passphrase, std::unique_ptr<Held>* keep) {
+[[nodiscard]] StoreStatus ReadRecords(StoreContext& context, const std::string& path,
+                                      Records& records, const std::string& passphrase,
+                                      std::unique_ptr<Held>* keep) {
   return ReadRecordViews(
-      path, passphrase,
+      context, path, passphrase,
       [&records](const std::vector<RecordView>& views) {
         // Plaintext handed over in std::string memory must not linger on
         // any path.
@@ -446,41 +455,67 @@ template <typename Read>
 
 }  // namespace
 
-// No state per instance: the keys cached between calls are process-wide,
-// like the instance itself, and live with the key derivation.
-EnDecrypt::EnDecrypt() = default;
-EnDecrypt::~EnDecrypt() = default;
+namespace endecrypt {
 
-EnDecrypt* EnDecrypt::GetInstance() {
-  static EnDecrypt instance;
-  return endecrypt::StartLibrary() ? &instance : nullptr;
-}
+StoreEngine::StoreEngine(std::unique_ptr<StoreContext> owned)
+    : owned(std::move(owned)), context(*this->owned) {}
 
-StoreStatus EnDecrypt::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
-  return endecrypt::Guarded([&] { return ReadMode(path, mode); });
-}
+StoreEngine::~StoreEngine() = default;
 
-StoreStatus EnDecrypt::Decrypt(const std::string& path, std::map<std::string, std::string>& records,
-                               const std::string& passphrase, ReadForUpdate* keep) {
-  return endecrypt::Guarded([&] {
-    return ReadRecords(path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
+StoreStatus StoreEngine::Open(const StoreOptions& options, std::unique_ptr<StoreEngine>& engine) {
+  if (!StartLibrary()) return status::kInternal;
+  return Guarded([&] {
+    engine.reset(new StoreEngine(std::make_unique<StoreContext>(options)));
+    return StoreStatus();
   });
 }
 
-StoreStatus EnDecrypt::ViewRecords(const std::string& path, const std::string& passphrase,
-                                   const std::function<void(const RecordViews&)>& read,
-                                   ReadForUpdate* keep) {
-  return endecrypt::Guarded([&] {
-    return ReadRecordViews(path, passphrase, read, keep != nullptr ? &keep->held : nullptr);
+StoreEngine& StoreEngine::Default() {
+  static StoreEngine engine(std::make_unique<StoreContext>(StoreOptions{}));
+  return engine;
+}
+
+StoreStatus StoreEngine::Run(const std::function<StoreStatus()>& operation) {
+  return GuardedEntry(operation);
+}
+
+unsigned long long StoreEngine::GetKeyDerivationCount() {
+  return context.GetDerivedKeys().GetDerivationCount();
+}
+
+void StoreEngine::ForgetDerivedKeys() {
+  static_cast<void>(Run([this] {
+    context.GetDerivedKeys().Forget();
+    return StoreStatus();
+  }));
+}
+
+StoreStatus StoreEngine::GetFileLastEncryptionMode(const std::string& path, EncryptionMode& mode) {
+  return Run([&] { return ReadMode(context, path, mode); });
+}
+
+StoreStatus StoreEngine::Decrypt(const std::string& path,
+                                 std::map<std::string, std::string>& records,
+                                 const std::string& passphrase, ReadForUpdate* keep) {
+  return Run([&] {
+    return ReadRecords(context, path, records, passphrase, keep != nullptr ? &keep->held : nullptr);
   });
 }
 
-StoreStatus EnDecrypt::Encrypt(const std::map<std::string, std::string>& records,
-                               const std::string& path, const std::string& passphrase,
-                               const bool& flag, ReadForUpdate* read) {
+StoreStatus StoreEngine::ViewRecords(const std::string& path, const std::string& passphrase,
+                                     const std::function<void(const RecordViews&)>& read,
+                                     ReadForUpdate* keep) {
+  return Run([&] {
+    return ReadRecordViews(context, path, passphrase, read,
+                           keep != nullptr ? &keep->held : nullptr);
+  });
+}
+
+StoreStatus StoreEngine::Encrypt(const std::map<std::string, std::string>& records,
+                                 const std::string& path, const std::string& passphrase, bool flag,
+                                 ReadForUpdate* read) {
   std::unique_ptr<Held> held = read != nullptr ? std::move(read->held) : nullptr;
-  return endecrypt::Guarded(
-      [&] { return WriteStore(records, path, passphrase, flag, std::move(held)); });
+  return Run([&] { return WriteStore(context, records, path, passphrase, flag, std::move(held)); });
 }
 
 // Administration of an existing store: inspection, removal and re-keying.
@@ -489,15 +524,17 @@ namespace {
 
 // Rewrites the store at `path` under its writers' lock, as RewriteStore.
 template <typename Edit>
-[[nodiscard]] StoreStatus EditStore(const std::string& path, const std::string& passphrase,
+[[nodiscard]] StoreStatus EditStore(StoreContext& context, const std::string& path,
+                                    const std::string& passphrase,
                                     const std::string* new_passphrase, Edit edit) {
   const bool host_key_wanted =
       passphrase.empty() || (new_passphrase != nullptr && new_passphrase->empty());
-  return WriteUnderLock(path, host_key_wanted,
+  return WriteUnderLock(context, path, host_key_wanted,
                         [&](const FileResult& read, endecrypt::LockedFile& lock,
                             std::vector<unsigned char>& file, bool&) -> StoreStatus {
                           if (read != FileResult::kOk) return endecrypt::FromReadResult(read);
-                          return RewriteStore(file, lock, passphrase, new_passphrase, edit);
+                          return RewriteStore(context, file, lock, passphrase, new_passphrase,
+                                              edit);
                         });
 }
 
@@ -567,10 +604,11 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 }
 
 // Opens the store at `path` and fills `info` and, when not null, `keys`.
-[[nodiscard]] StoreStatus InspectStore(const std::string& path, const std::string& passphrase,
-                                       EnDecrypt::StoreInfo& info, std::vector<std::string>* keys) {
+[[nodiscard]] StoreStatus InspectStore(StoreContext& context, const std::string& path,
+                                       const std::string& passphrase, EnDecrypt::StoreInfo& info,
+                                       std::vector<std::string>* keys) {
   OpenedStore store;
-  StoreStatus result = ReadAndOpenStore(path, passphrase, store);
+  StoreStatus result = ReadAndOpenStore(context, path, passphrase, store);
   if (result != status::kOk) return result;
   const StoreHeader& header = store.header;
   const std::vector<RecordView>& views = store.views;
@@ -589,22 +627,22 @@ std::vector<RecordView>::iterator FindRecord(std::vector<RecordView>& records,
 
 }  // namespace
 
-StoreStatus EnDecrypt::Inspect(const std::string& path, const std::string& passphrase,
-                               StoreInfo& info) {
-  return endecrypt::Guarded([&] { return InspectStore(path, passphrase, info, nullptr); });
+StoreStatus StoreEngine::Inspect(const std::string& path, const std::string& passphrase,
+                                 StoreInfo& info) {
+  return Run([&] { return InspectStore(context, path, passphrase, info, nullptr); });
 }
 
-StoreStatus EnDecrypt::ListKeys(const std::string& path, const std::string& passphrase,
-                                std::vector<std::string>& keys) {
+StoreStatus StoreEngine::ListKeys(const std::string& path, const std::string& passphrase,
+                                  std::vector<std::string>& keys) {
   StoreInfo info;
-  return endecrypt::Guarded([&] { return InspectStore(path, passphrase, info, &keys); });
+  return Run([&] { return InspectStore(context, path, passphrase, info, &keys); });
 }
 
-StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& passphrase,
-                                const std::string& key, std::string& value) {
-  return endecrypt::Guarded([&]() -> StoreStatus {
+StoreStatus StoreEngine::GetValue(const std::string& path, const std::string& passphrase,
+                                  const std::string& key, std::string& value) {
+  return Run([&]() -> StoreStatus {
     OpenedStore store;
-    StoreStatus result = ReadAndOpenStore(path, passphrase, store);
+    StoreStatus result = ReadAndOpenStore(context, path, passphrase, store);
     if (result != status::kOk) return result;
     const auto found = FindRecord(store.views, key);
     if (found == store.views.end()) return status::kRecordAbsent;
@@ -614,28 +652,30 @@ StoreStatus EnDecrypt::GetValue(const std::string& path, const std::string& pass
   });
 }
 
-StoreStatus EnDecrypt::Remove(const std::string& path, const std::vector<std::string>& keys,
-                              const std::string& passphrase) {
-  return endecrypt::Guarded([&] {
-    return EditStore(path, passphrase, nullptr,
+StoreStatus StoreEngine::Remove(const std::string& path, const std::vector<std::string>& keys,
+                                const std::string& passphrase) {
+  return Run([&] {
+    return EditStore(context, path, passphrase, nullptr,
                      [&](std::vector<RecordView>& records) { return DropRecords(keys, records); });
   });
 }
 
-StoreStatus EnDecrypt::ApplyEdit(const std::string& path, const std::string& passphrase,
-                                 const std::vector<std::string>& changed, const Records& before,
-                                 const Records& after, std::vector<std::string>& conflicts) {
-  return endecrypt::Guarded([&] {
-    return EditStore(path, passphrase, nullptr, [&](std::vector<RecordView>& records) {
+StoreStatus StoreEngine::ApplyEdit(const std::string& path, const std::string& passphrase,
+                                   const std::vector<std::string>& changed, const Records& before,
+                                   const Records& after, std::vector<std::string>& conflicts) {
+  return Run([&] {
+    return EditStore(context, path, passphrase, nullptr, [&](std::vector<RecordView>& records) {
       return ApplyChanges(changed, before, after, records, conflicts);
     });
   });
 }
 
-StoreStatus EnDecrypt::Rekey(const std::string& path, const std::string& passphrase,
-                             const std::string& new_passphrase) {
-  return endecrypt::Guarded([&] {
-    return EditStore(path, passphrase, &new_passphrase,
+StoreStatus StoreEngine::Rekey(const std::string& path, const std::string& passphrase,
+                               const std::string& new_passphrase) {
+  return Run([&] {
+    return EditStore(context, path, passphrase, &new_passphrase,
                      [](std::vector<RecordView>&) { return status::kOk; });
   });
 }
+
+}  // namespace endecrypt

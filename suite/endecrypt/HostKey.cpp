@@ -10,6 +10,7 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreContext.h"
 #include "suite/endecrypt/StoreFiles.h"
 #include "suite/endecrypt/StoreSettings.h"
 #include "suite/secretmemory/SecretMemory.h"
@@ -34,14 +35,16 @@ namespace {
 // failure when the file cannot be read as a key. Without `file` the
 // contents are hashed where the file layer read them, and wiped there: no
 // guarded copy is made of bytes that are only hashed.
-FileResult HashKeyFile(const std::string& path, unsigned char* hash, SecureBuffer* file = nullptr) {
+FileResult HashKeyFile(StoreContext& context, const std::string& path, unsigned char* hash,
+                       SecureBuffer* file = nullptr) {
   std::vector<unsigned char> read;
   const ScopedWipe wipe(read);
   SecureBuffer kept;
   std::memset(hash, 0, crypto_generichash_BYTES);
   const FileResult result =
-      file != nullptr ? ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, kept)
-                      : platform::ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
+      file != nullptr
+          ? ReadSecretFile(context, path, kHostKeySize, kMaxHostKeyFileSize, kept)
+          : context.GetFiles().ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, read);
   if (result == FileResult::kNotFound) return FileResult::kOk;
   if (result != FileResult::kOk) return result;
   const unsigned char* bytes = file != nullptr ? kept.data() : read.data();
@@ -60,15 +63,17 @@ StoreStatus RefusedHostKey(const FileResult& read) {
 
 }  // namespace
 
-PreloadedHostKey::PreloadedHostKey(bool wanted) : previous(preloaded) {
+PreloadedHostKey::PreloadedHostKey(StoreContext& context, bool wanted)
+    : context(context), previous(preloaded) {
   preloaded = this;
   ProtectionSettings settings;
-  if (!wanted || ReadHostKeyPath(path) != endecrypt_status::kOk ||
-      ReadProtectionSettings(settings) != endecrypt_status::kOk) {
+  if (!wanted || ReadHostKeyPath(context, path) != endecrypt_status::kOk ||
+      ReadProtectionSettings(context, settings) != endecrypt_status::kOk) {
     return;
   }
   SecureBuffer file;
-  if (const FileResult hashed = HashKeyFile(path, file_hash, &file); hashed != FileResult::kOk) {
+  if (const FileResult hashed = HashKeyFile(context, path, file_hash, &file);
+      hashed != FileResult::kOk) {
     status = RefusedHostKey(hashed);
     held = true;
     return;
@@ -108,7 +113,7 @@ bool PreloadedHostKey::Take(const std::string& wanted_path, SecureBuffer& copy,
 bool PreloadedHostKey::StillCurrent() const {
   if (!hashed) return true;  // nothing was loaded that could have gone stale
   unsigned char now[crypto_generichash_BYTES];
-  return HashKeyFile(path, now) != FileResult::kOk ||
+  return HashKeyFile(context, path, now) != FileResult::kOk ||
          sodium_memcmp(now, file_hash, sizeof(now)) == 0;
 }
 
@@ -119,34 +124,34 @@ StoreStatus AboutKeyFile(StoreStatus result, const std::string& path) {
   return std::move(result).WithCause({StoreCause::Kind::kHostKey, "", path});
 }
 
-StoreStatus LoadKeyFile(const std::string& path, SecureBuffer& key) {
+StoreStatus LoadKeyFile(StoreContext& context, const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
   StoreStatus result;
   if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
-  if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
-  const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
+  if ((result = ReadProtectionSettings(context, settings)) != endecrypt_status::kOk) return result;
+  const FileResult read = ReadSecretFile(context, path, kHostKeySize, kMaxHostKeyFileSize, file);
   if (read != FileResult::kOk) return RefusedHostKey(read);
   return UnprotectHostKey(settings, std::move(file), key);
 }
 
-StoreStatus LoadOrCreateKeyFile(const std::string& path, SecureBuffer& key) {
+StoreStatus LoadOrCreateKeyFile(StoreContext& context, const std::string& path, SecureBuffer& key) {
   ProtectionSettings settings;
   SecureBuffer file;
   StoreStatus result;
   if (preloaded != nullptr && preloaded->Take(path, key, result)) return result;
-  if ((result = ReadProtectionSettings(settings)) != endecrypt_status::kOk) return result;
-  const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
+  if ((result = ReadProtectionSettings(context, settings)) != endecrypt_status::kOk) return result;
+  const FileResult read = ReadSecretFile(context, path, kHostKeySize, kMaxHostKeyFileSize, file);
   if (read == FileResult::kOk) return UnprotectHostKey(settings, std::move(file), key);
   if (read != FileResult::kNotFound) return RefusedHostKey(read);
   SecureBuffer fresh;
   if (!fresh.Allocate(kHostKeySize)) return endecrypt_status::kInternal;
   randombytes_buf(fresh.data(), kHostKeySize);
   if ((result = ProtectHostKey(settings, fresh, file)) != endecrypt_status::kOk) return result;
-  const FileResult created = CreateFileAtomically(path, file.data(), file.size());
+  const FileResult created = CreateFileAtomically(context, path, file.data(), file.size());
   switch (created) {
     case FileResult::kOk: key = std::move(fresh); return endecrypt_status::kOk;
-    case FileResult::kExists: return LoadHostKey(path, key);  // another process was first
+    case FileResult::kExists: return LoadHostKey(context, path, key);  // another process was first
     case FileResult::kBadPath:
       // A service account without a home folder meets this on its first
       // unattended write: say which setting moves the key.
@@ -160,12 +165,12 @@ StoreStatus LoadOrCreateKeyFile(const std::string& path, SecureBuffer& key) {
 
 }  // namespace
 
-StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key) {
-  return AboutKeyFile(LoadKeyFile(path, key), path);
+StoreStatus LoadHostKey(StoreContext& context, const std::string& path, SecureBuffer& key) {
+  return AboutKeyFile(LoadKeyFile(context, path, key), path);
 }
 
-StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key) {
-  return AboutKeyFile(LoadOrCreateKeyFile(path, key), path);
+StoreStatus LoadOrCreateHostKey(StoreContext& context, const std::string& path, SecureBuffer& key) {
+  return AboutKeyFile(LoadOrCreateKeyFile(context, path, key), path);
 }
 
 StoreStatus ComputeHostKeyId(const SecureBuffer& key, HostKeyId& key_id) {
@@ -179,7 +184,7 @@ StoreStatus ComputeHostKeyId(const SecureBuffer& key, HostKeyId& key_id) {
   return endecrypt_status::kOk;
 }
 
-StoreStatus ComputeHostKeyIdAt(const std::string& path, HostKeyId& key_id) {
+StoreStatus ComputeHostKeyIdAt(StoreContext& context, const std::string& path, HostKeyId& key_id) {
   StoreStatus result;
   if (preloaded != nullptr) {
     if (const SecureBuffer* key = preloaded->Peek(path, result)) {
@@ -188,7 +193,7 @@ StoreStatus ComputeHostKeyIdAt(const std::string& path, HostKeyId& key_id) {
     if (result != endecrypt_status::kOk) return result;
   }
   SecureBuffer key;
-  if ((result = LoadHostKey(path, key)) != endecrypt_status::kOk) return result;
+  if ((result = LoadHostKey(context, path, key)) != endecrypt_status::kOk) return result;
   return ComputeHostKeyId(key, key_id);
 }
 

@@ -14,6 +14,7 @@
 
 namespace endecrypt {
 
+class StoreContext;
 struct ProtectionSettings;
 
 // Loads the host key at `path` into `key`, unsealing it when the file is
@@ -21,14 +22,16 @@ struct ProtectionSettings;
 // (the reason names the check it fails), or its seal does not parse or will
 // not open (reason logged); kBadConfiguration when the protection settings
 // are unusable.
-[[nodiscard]] StoreStatus LoadHostKey(const std::string& path, SecureBuffer& key);
+[[nodiscard]] StoreStatus LoadHostKey(StoreContext& context, const std::string& path,
+                                      SecureBuffer& key);
 
 // As LoadHostKey, but creates a fresh random key at `path` when there is
 // none, resting under the configured protection; of two processes creating
 // it at once, both end with the same key. Returns kOk, kNoCredential (a
 // damaged key file, which is never overwritten, or a TPM or DPAPI that
 // cannot seal), kBadConfiguration, kWriteFailed or kInternal.
-[[nodiscard]] StoreStatus LoadOrCreateHostKey(const std::string& path, SecureBuffer& key);
+[[nodiscard]] StoreStatus LoadOrCreateHostKey(StoreContext& context, const std::string& path,
+                                              SecureBuffer& key);
 
 // Loads the configured host key before the caller takes a store's writers'
 // lock, so a slow or silent TPM never keeps the lock (and every writer of
@@ -41,7 +44,7 @@ struct ProtectionSettings;
 class PreloadedHostKey {
  public:
   // Loads the key only when `wanted` (an unattended call).
-  explicit PreloadedHostKey(bool wanted);
+  PreloadedHostKey(StoreContext& context, bool wanted);
   PreloadedHostKey(const PreloadedHostKey&) = delete;
   PreloadedHostKey& operator=(const PreloadedHostKey&) = delete;
   ~PreloadedHostKey();
@@ -63,6 +66,7 @@ class PreloadedHostKey {
  private:
   static constexpr std::size_t kFileHashSize = 32;
 
+  StoreContext& context;
   PreloadedHostKey* previous;
   bool held = false;
   bool hashed = false;  // file_hash holds what the key file was
@@ -80,7 +84,8 @@ class PreloadedHostKey {
 // Writes the id of the host key at `path` to `key_id`, as LoadHostKey and
 // ComputeHostKeyId would, without copying a preloaded key for it. Returns
 // the statuses of both.
-[[nodiscard]] StoreStatus ComputeHostKeyIdAt(const std::string& path, HostKeyId& key_id);
+[[nodiscard]] StoreStatus ComputeHostKeyIdAt(StoreContext& context, const std::string& path,
+                                             HostKeyId& key_id);
 
 }  // namespace endecrypt
 

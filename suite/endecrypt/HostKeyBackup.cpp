@@ -71,7 +71,10 @@ StoreStatus WrapHostKey(const SecureBuffer& key, const SecureBuffer& audit_key,
   HostKeyId key_id;
   StoreStatus result = ComputeHostKeyId(key, key_id);
   std::memcpy(out.data() + kKeyIdOffset, key_id.data(), HostKeyId::kSize);
-  if (result == status::kOk) result = DerivePassphraseKey(passphrase, salt, costs, master);
+  // A backup's key is derived once and kept nowhere.
+  if (result == status::kOk) {
+    result = DerivePassphraseKey(nullptr, passphrase, salt, costs, master);
+  }
   if (result == status::kOk) {
     result = DeriveStoreKeys(master, wrap_key, out.data() + kKeyCheckOffset);
   }
@@ -102,7 +105,7 @@ StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
   SecureBuffer wrap_key;
   unsigned char key_check[kKeyCheckSize];
   if (result == status::kOk) {
-    result = DerivePassphraseKey(passphrase, data + kSaltOffset, costs, master);
+    result = DerivePassphraseKey(nullptr, passphrase, data + kSaltOffset, costs, master);
   }
   if (result == status::kOk) result = DeriveStoreKeys(master, wrap_key, key_check);
   if (result != status::kOk) return result;
@@ -137,19 +140,21 @@ StoreStatus UnwrapHostKey(const unsigned char* data, std::size_t size,
   return status::kOk;
 }
 
-StoreStatus ReadAuditKeyBeside(const std::string& host_key_path, SecureBuffer& audit_key) {
+StoreStatus ReadAuditKeyBeside(StoreContext& context, const std::string& host_key_path,
+                               SecureBuffer& audit_key) {
   SecureBuffer read;
   const FileResult result =
-      ReadSecretFile(host_key_path + kAuditKeySuffix, kAuditKeySize, kAuditKeySize, read);
+      ReadSecretFile(context, host_key_path + kAuditKeySuffix, kAuditKeySize, kAuditKeySize, read);
   if (result != FileResult::kOk && result != FileResult::kNotFound) return FromReadResult(result);
   audit_key = std::move(read);
   return status::kOk;
 }
 
-StoreStatus PlaceAuditKeyBeside(const std::string& host_key_path, const SecureBuffer& audit_key) {
+StoreStatus PlaceAuditKeyBeside(StoreContext& context, const std::string& host_key_path,
+                                const SecureBuffer& audit_key) {
   if (audit_key.size() == 0) return status::kOk;
   const FileResult result =
-      CreateFileAtomically(host_key_path + kAuditKeySuffix, audit_key.data(), audit_key.size());
+      CreateFileAtomically(context, host_key_path + kAuditKeySuffix, audit_key.data(), audit_key.size());
   return result == FileResult::kExists ? status::kOk : FromWriteResult(result);
 }
 

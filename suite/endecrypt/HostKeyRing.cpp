@@ -25,10 +25,11 @@ constexpr char kUnopenedPrefix[] = "unopened-";
 constexpr std::size_t kUnopenedRandomSize = 8;
 
 // Loads the key file at `path` when it holds the key with the hex id `id`.
-[[nodiscard]] bool LoadIfId(const std::string& path, const std::string& id, SecureBuffer& key) {
+[[nodiscard]] bool LoadIfId(StoreContext& context, const std::string& path, const std::string& id,
+                            SecureBuffer& key) {
   SecureBuffer loaded;
   std::string found;
-  if (LoadHostKey(path, loaded) != status::kOk || HexIdOf(loaded, found) != status::kOk ||
+  if (LoadHostKey(context, path, loaded) != status::kOk || HexIdOf(loaded, found) != status::kOk ||
       found != id) {
     return false;
   }
@@ -39,31 +40,33 @@ constexpr std::size_t kUnopenedRandomSize = 8;
 // Keeps the key file contents `file`, whose key has the hex id `id`, in
 // the ring of `path`. A kept file already there holds that key: it was
 // named after it.
-[[nodiscard]] StoreStatus Keep(const std::string& path, const std::string& id,
-                               const SecureBuffer& file) {
+[[nodiscard]] StoreStatus Keep(StoreContext& context, const std::string& path,
+                               const std::string& id, const SecureBuffer& file) {
   const FileResult kept =
-      CreateFileAtomically(GetKeptHostKeyPath(path, id), file.data(), file.size());
+      CreateFileAtomically(context, GetKeptHostKeyPath(path, id), file.data(), file.size());
   if (kept == FileResult::kOk || kept == FileResult::kExists) return status::kOk;
   return FromWriteResult(kept);
 }
 
 // Moves the previous key of a rotation an older version left unfinished
 // into the ring, so one kind of kept key remains.
-[[nodiscard]] StoreStatus FoldOldKey(const std::string& path, const ProtectionSettings& settings) {
+[[nodiscard]] StoreStatus FoldOldKey(StoreContext& context, const std::string& path,
+                                     const ProtectionSettings& settings) {
   const std::string old_path = path + kOldSuffix;
   SecureBuffer file;
   SecureBuffer key;
   std::string id;
-  const FileResult read = ReadSecretFile(old_path, kHostKeySize, kMaxHostKeyFileSize, file);
+  const FileResult read =
+      ReadSecretFile(context, old_path, kHostKeySize, kMaxHostKeyFileSize, file);
   if (read == FileResult::kNotFound) return status::kOk;
   // Left where it is, untrusted.
   if (read != FileResult::kOk)
     return {status::kNoCredential, "previous host key " + read.GetReason()};
   StoreStatus result = UnprotectHostKey(settings, file, key);
   if (result == status::kOk) result = HexIdOf(key, id);
-  if (result == status::kOk) result = Keep(path, id, file);
+  if (result == status::kOk) result = Keep(context, path, id, file);
   if (result != status::kOk) return result;
-  const FileResult removed = RemoveFile(old_path);
+  const FileResult removed = RemoveFile(context, old_path);
   if (removed == FileResult::kOk || removed == FileResult::kNotFound) return status::kOk;
   return FromWriteResult(removed);
 }
@@ -81,35 +84,37 @@ std::string GetKeptHostKeyPath(const std::string& path, const std::string& id) {
   return path + kKeptSuffix + id;
 }
 
-std::vector<std::string> ListKeptHostKeyIds(const std::string& path) {
+std::vector<std::string> ListKeptHostKeyIds(StoreContext& context, const std::string& path) {
   std::vector<std::string> ids;
   const std::size_t slash = path.find_last_of("/\\");
   const std::size_t prefix_size =
       path.size() - (slash == std::string::npos ? 0 : slash + 1) + sizeof(kKeptSuffix) - 1;
-  for (const std::string& name : ListFilesNamed(path, kKeptSuffix)) {
+  for (const std::string& name : ListFilesNamed(context, path, kKeptSuffix)) {
     std::string id = name.substr(prefix_size);
     if (HostKeyId::IsHex(id)) ids.push_back(std::move(id));
   }
   return ids;
 }
 
-bool OpensKeptHostKey(const std::string& path, const std::string& id) {
+bool OpensKeptHostKey(StoreContext& context, const std::string& path, const std::string& id) {
   SecureBuffer key;
-  return LoadIfId(GetKeptHostKeyPath(path, id), id, key);
+  return LoadIfId(context, GetKeptHostKeyPath(path, id), id, key);
 }
 
-void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys) {
+void LoadKeptHostKeys(StoreContext& context, const std::string& path,
+                      std::vector<SecureBuffer>& keys) {
   std::vector<std::string> files;
-  for (const std::string& id : ListKeptHostKeyIds(path)) files.push_back(GetKeptHostKeyPath(path, id));
+  for (const std::string& id : ListKeptHostKeyIds(context, path))
+    files.push_back(GetKeptHostKeyPath(path, id));
   files.push_back(path + kOldSuffix);
   for (const std::string& file : files) {
     SecureBuffer key;
-    if (LoadHostKey(file, key) == status::kOk) keys.push_back(std::move(key));
+    if (LoadHostKey(context, file, key) == status::kOk) keys.push_back(std::move(key));
   }
 }
 
-StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
-  const FileResult locked = endecrypt::TakeExclusiveLock(path + kLockSuffix, lock);
+StoreStatus LockHostKeyRing(StoreContext& context, const std::string& path, ExclusiveLock& lock) {
+  const FileResult locked = endecrypt::TakeExclusiveLock(context, path + kLockSuffix, lock);
   switch (locked) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kBusy: return status::kBusy;
@@ -117,12 +122,12 @@ StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock) {
   }
 }
 
-StoreStatus LoadHostKeyById(const HostKeyId& key_id, SecureBuffer& key) {
+StoreStatus LoadHostKeyById(StoreContext& context, const HostKeyId& key_id, SecureBuffer& key) {
   std::string path;
   SecureBuffer current;
   std::string current_id;
-  StoreStatus result = ReadHostKeyPath(path);
-  if (result == status::kOk) result = LoadHostKey(path, current);
+  StoreStatus result = ReadHostKeyPath(context, path);
+  if (result == status::kOk) result = LoadHostKey(context, path, current);
   if (result == status::kOk) result = HexIdOf(current, current_id);
   if (result != status::kOk) return result;
   const std::string id = key_id.ToHex();
@@ -133,24 +138,25 @@ StoreStatus LoadHostKeyById(const HostKeyId& key_id, SecureBuffer& key) {
   // A store sealed under a key the ring keeps: that key must open, and a
   // kept key that does not is named as damaged, not taken for another
   // host's key (which is the store's fault: a wrong passphrase).
-  const std::vector<std::string> kept = ListKeptHostKeyIds(path);
+  const std::vector<std::string> kept = ListKeptHostKeyIds(context, path);
   if (std::find(kept.begin(), kept.end(), id) != kept.end()) {
     const std::string kept_path = GetKeptHostKeyPath(path, id);
-    if (LoadIfId(kept_path, id, key)) return status::kOk;
+    if (LoadIfId(context, kept_path, id, key)) return status::kOk;
     return {status::kNoCredential,
             "kept host key " + kept_path + " is damaged: it does not open to the key it is named for",
             {StoreCause::Kind::kKeptKeyDamaged, id, kept_path}};
   }
-  if (LoadIfId(path + kOldSuffix, id, key)) return status::kOk;
+  if (LoadIfId(context, path + kOldSuffix, id, key)) return status::kOk;
   return {status::kWrongPassphrase, "", {StoreCause::Kind::kHostKeyNotHeld, id, ""}};
 }
 
-StoreStatus LoadOrCreateCurrentHostKey(SecureBuffer& key, HostKeyId& key_id) {
+StoreStatus LoadOrCreateCurrentHostKey(StoreContext& context, SecureBuffer& key,
+                                       HostKeyId& key_id) {
   std::string path;
   SecureBuffer loaded;
   HostKeyId id;
-  StoreStatus result = ReadHostKeyPath(path);
-  if (result == status::kOk) result = LoadOrCreateHostKey(path, loaded);
+  StoreStatus result = ReadHostKeyPath(context, path);
+  if (result == status::kOk) result = LoadOrCreateHostKey(context, path, loaded);
   if (result == status::kOk) result = ComputeHostKeyId(loaded, id);
   if (result != status::kOk) return result;
   key = std::move(loaded);
@@ -158,17 +164,18 @@ StoreStatus LoadOrCreateCurrentHostKey(SecureBuffer& key, HostKeyId& key_id) {
   return status::kOk;
 }
 
-StoreStatus IsCurrentHostKeyId(const HostKeyId& key_id, bool& current) {
+StoreStatus IsCurrentHostKeyId(StoreContext& context, const HostKeyId& key_id, bool& current) {
   std::string path;
   HostKeyId id;
-  StoreStatus result = ReadHostKeyPath(path);
-  if (result == status::kOk) result = ComputeHostKeyIdAt(path, id);
+  StoreStatus result = ReadHostKeyPath(context, path);
+  if (result == status::kOk) result = ComputeHostKeyIdAt(context, path, id);
   current = result == status::kOk && id == key_id;
   return result;
 }
 
-StoreStatus WriteHostKeyFile(const std::string& path, const ProtectionSettings& settings,
-                             const SecureBuffer& key, bool replace) {
+StoreStatus WriteHostKeyFile(StoreContext& context, const std::string& path,
+                             const ProtectionSettings& settings, const SecureBuffer& key,
+                             bool replace) {
   SecureBuffer file;
   SecureBuffer check;
   StoreStatus result = ProtectHostKey(settings, key, file);
@@ -180,29 +187,30 @@ StoreStatus WriteHostKeyFile(const std::string& path, const ProtectionSettings& 
   // Written only where it would be trusted when read: not through a link,
   // not into a folder others may write (the reason names the check).
   SecureBuffer existing;
-  const FileResult trusted = ReadSecretFile(path, 0, kMaxHostKeyFileSize, existing);
+  const FileResult trusted = ReadSecretFile(context, path, 0, kMaxHostKeyFileSize, existing);
   if (trusted == FileResult::kUntrusted) {
     return {status::kNoCredential, "host key " + trusted.GetReason()};
   }
-  const FileResult written = replace ? ReplaceFileAtomically(path, file.data(), file.size())
-                                     : CreateFileAtomically(path, file.data(), file.size());
+  const FileResult written = replace
+                                 ? ReplaceFileAtomically(context, path, file.data(), file.size())
+                                 : CreateFileAtomically(context, path, file.data(), file.size());
   return FromWriteResult(written);
 }
 
 // The states, each left whole by a kill: (1) the current key alone; (2) the
 // current key and a kept copy of it; (3) a new current key, the old one
 // kept. A second run from (2) makes another new key, from the same state.
-StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection,
-                           const SecureBuffer* replacement, std::string& kept_id,
-                           Protection& used) {
+StoreStatus ReplaceHostKey(StoreContext& context, const std::string& path,
+                           const Protection* protection, const SecureBuffer* replacement,
+                           std::string& kept_id, Protection& used) {
   ProtectionSettings settings;
   SecureBuffer file;
   SecureBuffer current;
-  StoreStatus result = ReadProtectionSettings(settings);
-  if (result == status::kOk) result = FoldOldKey(path, settings);
+  StoreStatus result = ReadProtectionSettings(context, settings);
+  if (result == status::kOk) result = FoldOldKey(context, path, settings);
   if (result != status::kOk) return result;
   kept_id.clear();
-  const FileResult read = ReadSecretFile(path, kHostKeySize, kMaxHostKeyFileSize, file);
+  const FileResult read = ReadSecretFile(context, path, kHostKeySize, kMaxHostKeyFileSize, file);
   switch (read) {
     case FileResult::kOk:
       if (!ReadFileProtection(file, settings.protection) && protection == nullptr) {
@@ -235,16 +243,17 @@ StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection
   std::string new_id;
   if ((result = HexIdOf(*replacement, new_id)) != status::kOk) return result;
   if (!kept_id.empty() && kept_id != new_id &&
-      (result = Keep(path, kept_id, file)) != status::kOk) {
+      (result = Keep(context, path, kept_id, file)) != status::kOk) {
     return result;
   }
   if (kept_id == new_id) kept_id.clear();  // the same key, only resting anew
-  return WriteHostKeyFile(path, settings, *replacement, true);
+  return WriteHostKeyFile(context, path, settings, *replacement, true);
 }
 
-StoreStatus RemoveKeptHostKey(const std::string& path, const std::string& id) {
+StoreStatus RemoveKeptHostKey(StoreContext& context, const std::string& path,
+                              const std::string& id) {
   if (!HostKeyId::IsHex(id)) return status::kRecordAbsent;
-  const FileResult removed = RemoveFile(GetKeptHostKeyPath(path, id));
+  const FileResult removed = RemoveFile(context, GetKeptHostKeyPath(path, id));
   switch (removed) {
     case FileResult::kOk: return status::kOk;
     case FileResult::kNotFound: return status::kRecordAbsent;

@@ -29,45 +29,50 @@ std::string GetKeptHostKeyPath(const std::string& path, const std::string& id);
 
 // True when the key the ring of `path` keeps as `id` opens and is the key
 // with that id: a kept key is vouched for only once it has been opened.
-bool OpensKeptHostKey(const std::string& path, const std::string& id);
+bool OpensKeptHostKey(StoreContext& context, const std::string& path, const std::string& id);
 
 // The hex ids of the keys the ring of the key at `path` keeps, in order.
-std::vector<std::string> ListKeptHostKeyIds(const std::string& path);
+std::vector<std::string> ListKeptHostKeyIds(StoreContext& context, const std::string& path);
 
 // Adds to `keys` every key that the ring of the key at `path` keeps and
 // that loads: the kept keys in order, then the previous key of a rotation
 // an older version left unfinished. A kept key that does not load is
 // passed over.
-void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
+void LoadKeptHostKeys(StoreContext& context, const std::string& path,
+                      std::vector<SecureBuffer>& keys);
 
 // Takes the lock of every change to the ring of the key at `path`,
 // without waiting. Returns kOk; kBusy when another change holds it;
 // kWriteFailed when the lock file cannot be made.
-[[nodiscard]] StoreStatus LockHostKeyRing(const std::string& path, ExclusiveLock& lock);
+[[nodiscard]] StoreStatus LockHostKeyRing(StoreContext& context, const std::string& path,
+                                          ExclusiveLock& lock);
 
 // Stores in `key` the key of the configured ring with the id `key_id`:
 // the current key, a kept one, or the previous key of a
 // rotation that an older version left unfinished ("<host key>.old").
 // Returns kOk; kWrongPassphrase when the ring holds no such key; else the
 // statuses of LoadHostKey for the current key. `key` is untouched on failure.
-[[nodiscard]] StoreStatus LoadHostKeyById(const HostKeyId& key_id, SecureBuffer& key);
+[[nodiscard]] StoreStatus LoadHostKeyById(StoreContext& context, const HostKeyId& key_id,
+                                          SecureBuffer& key);
 
 // Stores in `key` the configured current host key, made first when there
 // is none (LoadOrCreateHostKey), and in `key_id` its id: the key a write
 // seals under. Returns kOk, or the statuses of the settings and of
 // LoadOrCreateHostKey. `key` and `key_id` are untouched on failure.
-[[nodiscard]] StoreStatus LoadOrCreateCurrentHostKey(SecureBuffer& key, HostKeyId& key_id);
+[[nodiscard]] StoreStatus LoadOrCreateCurrentHostKey(StoreContext& context, SecureBuffer& key,
+                                                     HostKeyId& key_id);
 
 // Sets `current` when `key_id` is the id of the configured host key.
 // Returns kOk or the statuses of LoadHostKey.
-[[nodiscard]] StoreStatus IsCurrentHostKeyId(const HostKeyId& key_id, bool& current);
+[[nodiscard]] StoreStatus IsCurrentHostKeyId(StoreContext& context, const HostKeyId& key_id,
+                                             bool& current);
 
 // Writes `key` to the host key file at `path` under the protection of
 // `settings`, after proving the sealed form unseals to the same key:
 // replacing the file with `replace`, else only when there is none. Returns
 // kOk, kWriteFailed (also for an existing file without `replace`), or the
 // statuses of ProtectHostKey. On failure the old file is untouched.
-[[nodiscard]] StoreStatus WriteHostKeyFile(const std::string& path,
+[[nodiscard]] StoreStatus WriteHostKeyFile(StoreContext& context, const std::string& path,
                                            const ProtectionSettings& settings,
                                            const SecureBuffer& key, bool replace);
 
@@ -80,7 +85,8 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
 // id of the key kept. Returns kOk, or the statuses of LoadHostKey and
 // WriteHostKeyFile.
 // REQUIRES: the caller holds the ring's lock (LockHostKeyRing).
-[[nodiscard]] StoreStatus ReplaceHostKey(const std::string& path, const Protection* protection,
+[[nodiscard]] StoreStatus ReplaceHostKey(StoreContext& context, const std::string& path,
+                                         const Protection* protection,
                                          const SecureBuffer* replacement, std::string& kept_id,
                                          Protection& used);
 
@@ -88,7 +94,8 @@ void LoadKeptHostKeys(const std::string& path, std::vector<SecureBuffer>& keys);
 // `path`. Returns kOk, kRecordAbsent when the ring keeps no such key,
 // kWriteFailed when it cannot be removed.
 // REQUIRES: the caller holds the ring's lock (LockHostKeyRing).
-[[nodiscard]] StoreStatus RemoveKeptHostKey(const std::string& path, const std::string& id);
+[[nodiscard]] StoreStatus RemoveKeptHostKey(StoreContext& context, const std::string& path,
+                                            const std::string& id);
 
 }  // namespace endecrypt
 

@@ -8,7 +8,6 @@
 #include <new>
 
 #include "host/StoreVocabulary.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/SecureBuffer.h"
 
 namespace endecrypt {
@@ -35,6 +34,8 @@ constexpr std::size_t kCacheSlots = 8;
 constexpr std::size_t kPassphraseTagSize = crypto_generichash_BYTES;
 constexpr std::size_t kTagKeySize = crypto_generichash_KEYBYTES;
 
+}  // namespace
+
 // One cached derivation. The passphrase itself is not kept: a keyed hash
 // of it (the key random per process) tells whether a later call used the
 // same one.
@@ -55,7 +56,7 @@ struct CacheMemory {
 // The cached keys live in one guarded region that is readable only while
 // the guard is held. When that region cannot be had, nothing is cached and
 // every call derives.
-class KeyCache {
+class DerivedKeys::Cache {
  public:
   // Fills `tag` for `passphrase` and, on a hit, `master`; true on a hit.
   bool Find(const std::string& passphrase, const unsigned char* salt, const KdfCosts& costs,
@@ -139,28 +140,25 @@ class KeyCache {
   std::uint64_t use_counter = 0;
 };
 
-KeyCache& Cache() {
-  static KeyCache cache;
-  return cache;
-}
+DerivedKeys::DerivedKeys() : cache(std::make_unique<Cache>()) {}
+DerivedKeys::~DerivedKeys() = default;
 
-std::atomic<unsigned long long> derivation_count{0};
+void DerivedKeys::Forget() { cache->Forget(); }
 
-}  // namespace
-
-StoreStatus DerivePassphraseKey(const std::string& passphrase, const unsigned char* salt,
-                                const KdfCosts& costs, SecureBuffer& master) {
+StoreStatus DerivePassphraseKey(DerivedKeys* keys, const std::string& passphrase,
+                                const unsigned char* salt, const KdfCosts& costs,
+                                SecureBuffer& master) {
   if (!master.Allocate(kMasterKeySize)) return endecrypt_status::kInternal;
-  unsigned char tag[kPassphraseTagSize];
-  if (Cache().Find(passphrase, salt, costs, tag, master.data())) {
+  unsigned char tag[kPassphraseTagSize] = {};
+  if (keys != nullptr && keys->cache->Find(passphrase, salt, costs, tag, master.data())) {
     sodium_memzero(tag, sizeof(tag));
     return endecrypt_status::kOk;
   }
-  ++derivation_count;
+  if (keys != nullptr) ++keys->derivations;
   const int derived = crypto_pwhash(
       master.data(), kMasterKeySize, passphrase.data(), passphrase.size(), salt, costs.opslimit,
       static_cast<std::size_t>(costs.memlimit), crypto_pwhash_ALG_ARGON2ID13);
-  if (derived == 0) Cache().Keep(salt, costs, tag, master.data());
+  if (derived == 0 && keys != nullptr) keys->cache->Keep(salt, costs, tag, master.data());
   sodium_memzero(tag, sizeof(tag));
   return derived == 0 ? endecrypt_status::kOk : endecrypt_status::kInternal;
 }
@@ -199,10 +197,3 @@ StoreStatus DeriveStoreKeys(const SecureBuffer& master, SecureBuffer& body_key,
 }
 
 }  // namespace endecrypt
-
-unsigned long long EnDecryptKeyDerivationCount() { return endecrypt::derivation_count.load(); }
-
-void EnDecryptForgetDerivedKeys() {
-  // Guarded memory needs libsodium started; this may run before any store call.
-  if (sodium_init() >= 0) endecrypt::Cache().Forget();
-}

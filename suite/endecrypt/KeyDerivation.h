@@ -7,7 +7,9 @@
 #define SUITE_ENDECRYPT_KEYDERIVATION_H_
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "host/StoreVocabulary.h"
@@ -38,11 +40,37 @@ struct KdfCosts {
   std::uint64_t memlimit = 0;
 };
 
+// The passphrase-derived keys one engine keeps between its calls, in
+// guarded memory readable only while one is looked up, and how many
+// Argon2id runs the engine has made. Thread-safe.
+class DerivedKeys {
+ public:
+  DerivedKeys();
+  DerivedKeys(const DerivedKeys&) = delete;
+  DerivedKeys& operator=(const DerivedKeys&) = delete;
+  ~DerivedKeys();
+
+  // Wipes every kept key: the next call derives afresh, as a new process would.
+  void Forget();
+
+  unsigned long long GetDerivationCount() const { return derivations.load(); }
+
+  class Cache;  // KeyDerivation.cpp's
+
+ private:
+  friend StoreStatus DerivePassphraseKey(DerivedKeys* keys, const std::string& passphrase,
+                                         const unsigned char* salt, const KdfCosts& costs,
+                                         SecureBuffer& master);
+  std::unique_ptr<Cache> cache;
+  std::atomic<unsigned long long> derivations{0};
+};
+
 // Stores in `master` the Argon2id key of `passphrase` with `salt`
-// (kSaltSize bytes) and `costs`, from the cache when this process derived
-// it before. Returns kOk, or kInternal when libsodium or memory fails.
+// (kSaltSize bytes) and `costs`, from `keys` when that engine derived it
+// before, and kept there and counted; with no `keys` (a host key backup's)
+// nothing is kept. Returns kOk, or kInternal when libsodium or memory fails.
 // REQUIRES: `costs` within the bounds a store header accepts.
-[[nodiscard]] StoreStatus DerivePassphraseKey(const std::string& passphrase,
+[[nodiscard]] StoreStatus DerivePassphraseKey(DerivedKeys* keys, const std::string& passphrase,
                                               const unsigned char* salt, const KdfCosts& costs,
                                               SecureBuffer& master);
 

@@ -16,12 +16,14 @@ constexpr std::size_t kMaxSshKeyFileSize = 16384;
 
 }  // namespace
 
-bool LoadSshHostIdentity(std::vector<age::Identity>& identities, std::string& tried) {
+bool LoadSshHostIdentity(StoreContext& context, std::vector<age::Identity>& identities,
+                         std::string& tried) {
   std::string path;
   bool configured = false;
-  if (ReadSshHostKeyPath(path, configured) != endecrypt_status::kOk || path.empty()) return false;
+  if (ReadSshHostKeyPath(context, path, configured) != endecrypt_status::kOk || path.empty())
+    return false;
   SecureBuffer file;
-  const FileResult read = ReadSecretFile(path, 1, kMaxSshKeyFileSize, file);
+  const FileResult read = ReadSecretFile(context, path, 1, kMaxSshKeyFileSize, file);
   // The system's place is tried only when a key is there; a key the
   // configuration names is named whatever keeps it from being used.
   if (read == FileResult::kNotFound && !configured) return false;

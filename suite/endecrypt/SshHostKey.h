@@ -13,11 +13,14 @@
 
 namespace endecrypt {
 
+class StoreContext;
+
 // Appends the ssh host key's identity to `identities` and returns true,
 // with `tried` naming the key; returns false when there is none to try (no
 // file at the system's default place, none that can be named), or, when
 // the key cannot be used, with `tried` naming it and saying why.
-[[nodiscard]] bool LoadSshHostIdentity(std::vector<age::Identity>& identities, std::string& tried);
+[[nodiscard]] bool LoadSshHostIdentity(StoreContext& context,
+                                       std::vector<age::Identity>& identities, std::string& tried);
 
 }  // namespace endecrypt
 

@@ -1,17 +1,9 @@
 #include "suite/endecrypt/StoreFiles.h"
 
-#include <atomic>
-
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/SecureBuffer.h"
+#include "suite/endecrypt/StoreContext.h"
 
 namespace endecrypt {
-namespace {
-
-// The file layer a test handed (EnDecryptUseFileSystem), or null.
-std::atomic<platform::FileSystem*> handed{nullptr};
-
-}  // namespace
 
 StoreStatus FromReadResult(const FileResult& result) {
   switch (result) {
@@ -28,63 +20,62 @@ StoreStatus FromWriteResult(const FileResult& result) {
   return {endecrypt_status::kWriteFailed, result.GetReason()};
 }
 
-platform::FileSystem& Files() {
-  platform::FileSystem* files = handed.load();
-  return files != nullptr ? *files : platform::SystemFiles();
-}
-
-FileResult ReadSecretFile(const std::string& path, std::size_t min_size, std::size_t max_size,
-                          SecureBuffer& secret) {
+FileResult ReadSecretFile(StoreContext& context, const std::string& path, std::size_t min_size,
+                          std::size_t max_size, SecureBuffer& secret) {
   std::vector<unsigned char> contents;
-  const FileResult result = Files().ReadSecretFile(path, min_size, max_size, contents);
+  const FileResult result = context.GetFiles().ReadSecretFile(path, min_size, max_size, contents);
   if (result != FileResult::kOk) return result;
   // TakeWiping wipes `contents`, the only other copy, whatever it returns.
   return secret.TakeWiping(contents) ? FileResult::kOk : FileResult::kFailed;
 }
 
-FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
-                                std::size_t size) {
-  return Files().CreateFileAtomically(path, data, size, true);
+FileResult CreateFileAtomically(StoreContext& context, const std::string& path,
+                                const unsigned char* data, std::size_t size) {
+  return context.GetFiles().CreateFileAtomically(path, data, size, true);
 }
 
-FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
-                                 std::size_t size) {
-  return Files().ReplaceFileAtomically(path, data, size, platform::Replacement::kOwnerOnly);
+FileResult ReplaceFileAtomically(StoreContext& context, const std::string& path,
+                                 const unsigned char* data, std::size_t size) {
+  return context.GetFiles().ReplaceFileAtomically(path, data, size,
+                                                  platform::Replacement::kOwnerOnly);
 }
 
-FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
+FileResult ReadWholeFile(StoreContext& context, const std::string& path, std::size_t max_size,
                          std::vector<unsigned char>& contents) {
-  return Files().ReadWholeFile(path, max_size, contents);
+  return context.GetFiles().ReadWholeFile(path, max_size, contents);
 }
 
-FileResult ReadFileHead(const std::string& path, std::size_t max_size, std::size_t count,
-                        std::vector<unsigned char>& head, std::uint64_t& size) {
-  return Files().ReadFileHead(path, max_size, count, head, size);
+FileResult ReadFileHead(StoreContext& context, const std::string& path, std::size_t max_size,
+                        std::size_t count, std::vector<unsigned char>& head, std::uint64_t& size) {
+  return context.GetFiles().ReadFileHead(path, max_size, count, head, size);
 }
 
-FileResult LockAndReadFile(const std::string& path, std::size_t max_size, LockedFile& lock,
-                           std::vector<unsigned char>& contents) {
-  return Files().LockAndReadFile(path, max_size, lock, contents);
+FileResult LockAndReadFile(StoreContext& context, const std::string& path, std::size_t max_size,
+                           LockedFile& lock, std::vector<unsigned char>& contents) {
+  return context.GetFiles().LockAndReadFile(path, max_size, lock, contents);
 }
 
-FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
-  return Files().CreateLockedFile(lock, data, size);
+FileResult CreateLockedFile(StoreContext& context, LockedFile& lock, const unsigned char* data,
+                            std::size_t size) {
+  return context.GetFiles().CreateLockedFile(lock, data, size);
 }
 
-FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data, std::size_t size) {
-  return Files().ReplaceLockedFile(lock, data, size);
+FileResult ReplaceLockedFile(StoreContext& context, LockedFile& lock, const unsigned char* data,
+                             std::size_t size) {
+  return context.GetFiles().ReplaceLockedFile(lock, data, size);
 }
 
-FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock) {
-  return Files().TakeExclusiveLock(path, lock);
+FileResult TakeExclusiveLock(StoreContext& context, const std::string& path, ExclusiveLock& lock) {
+  return context.GetFiles().TakeExclusiveLock(path, lock);
 }
 
-std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix) {
-  return Files().ListFilesNamed(path, suffix);
+std::vector<std::string> ListFilesNamed(StoreContext& context, const std::string& path,
+                                        const std::string& suffix) {
+  return context.GetFiles().ListFilesNamed(path, suffix);
 }
 
-FileResult RemoveFile(const std::string& path) { return Files().RemoveFile(path); }
+FileResult RemoveFile(StoreContext& context, const std::string& path) {
+  return context.GetFiles().RemoveFile(path);
+}
 
 }  // namespace endecrypt
-
-void EnDecryptUseFileSystem(platform::FileSystem* files) { endecrypt::handed.store(files); }

@@ -1,6 +1,6 @@
 // The file layer as the store and the host key use it: the calls of the
-// file layer the library is given (suite/platform/FileSystem.h; the
-// system's unless a test hands it another, EnDecryptUseFileSystem), with the
+// file layer of the engine's context each is handed (StoreContext: the
+// system's unless the engine's options name another), with the
 // store's choices made once: secret files land in guarded memory, created
 // files get their folders, replaced files keep their access.
 #ifndef SUITE_ENDECRYPT_STOREFILES_H_
@@ -17,6 +17,8 @@
 
 namespace endecrypt {
 
+class StoreContext;
+
 using platform::ExclusiveLock;
 using platform::FileResult;
 using platform::LockedFile;
@@ -31,37 +33,38 @@ using platform::LockedFile;
 // file layer's reason.
 [[nodiscard]] StoreStatus FromWriteResult(const FileResult& result);
 
-// The file layer in use: the system's unless a test handed one.
-platform::FileSystem& Files();
+// The context's ReadSecretFile into `secret`, allocated here to the file's size.
+[[nodiscard]] FileResult ReadSecretFile(StoreContext& context, const std::string& path,
+                                        std::size_t min_size, std::size_t max_size,
+                                        SecureBuffer& secret);
 
-// Files().ReadSecretFile into `secret`, allocated here to the file's size.
-[[nodiscard]] FileResult ReadSecretFile(const std::string& path, std::size_t min_size,
-                                        std::size_t max_size, SecureBuffer& secret);
+// The context's CreateFileAtomically, missing folders made owner-only.
+[[nodiscard]] FileResult CreateFileAtomically(StoreContext& context, const std::string& path,
+                                              const unsigned char* data, std::size_t size);
 
-// Files().CreateFileAtomically, missing folders made owner-only.
-[[nodiscard]] FileResult CreateFileAtomically(const std::string& path, const unsigned char* data,
-                                              std::size_t size);
-
-// Files().ReplaceFileAtomically of the entry at the path itself (never
+// The context's ReplaceFileAtomically of the entry at the path itself (never
 // through a link there) by a new owner-only file.
-[[nodiscard]] FileResult ReplaceFileAtomically(const std::string& path, const unsigned char* data,
-                                               std::size_t size);
+[[nodiscard]] FileResult ReplaceFileAtomically(StoreContext& context, const std::string& path,
+                                               const unsigned char* data, std::size_t size);
 
-// The other calls of Files(), as they are.
-[[nodiscard]] FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
-                                       std::vector<unsigned char>& contents);
-[[nodiscard]] FileResult ReadFileHead(const std::string& path, std::size_t max_size,
-                                      std::size_t count, std::vector<unsigned char>& head,
-                                      std::uint64_t& size);
-[[nodiscard]] FileResult LockAndReadFile(const std::string& path, std::size_t max_size,
-                                         LockedFile& lock, std::vector<unsigned char>& contents);
-[[nodiscard]] FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data,
-                                          std::size_t size);
-[[nodiscard]] FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
-                                           std::size_t size);
-[[nodiscard]] FileResult TakeExclusiveLock(const std::string& path, ExclusiveLock& lock);
-std::vector<std::string> ListFilesNamed(const std::string& path, const std::string& suffix);
-[[nodiscard]] FileResult RemoveFile(const std::string& path);
+// The other calls of the context's file layer, as they are.
+[[nodiscard]] FileResult ReadWholeFile(StoreContext& context, const std::string& path,
+                                       std::size_t max_size, std::vector<unsigned char>& contents);
+[[nodiscard]] FileResult ReadFileHead(StoreContext& context, const std::string& path,
+                                      std::size_t max_size, std::size_t count,
+                                      std::vector<unsigned char>& head, std::uint64_t& size);
+[[nodiscard]] FileResult LockAndReadFile(StoreContext& context, const std::string& path,
+                                         std::size_t max_size, LockedFile& lock,
+                                         std::vector<unsigned char>& contents);
+[[nodiscard]] FileResult CreateLockedFile(StoreContext& context, LockedFile& lock,
+                                          const unsigned char* data, std::size_t size);
+[[nodiscard]] FileResult ReplaceLockedFile(StoreContext& context, LockedFile& lock,
+                                           const unsigned char* data, std::size_t size);
+[[nodiscard]] FileResult TakeExclusiveLock(StoreContext& context, const std::string& path,
+                                           ExclusiveLock& lock);
+std::vector<std::string> ListFilesNamed(StoreContext& context, const std::string& path,
+                                        const std::string& suffix);
+[[nodiscard]] FileResult RemoveFile(StoreContext& context, const std::string& path);
 
 }  // namespace endecrypt
 

@@ -12,15 +12,18 @@
 
 namespace endecrypt {
 
+class StoreContext;
+
 // Reads the store at `path` whole into `file` and decodes its header into
 // `header`. Returns kOk, the statuses of FromReadResult, or kInvalidFile
 // for a header DecodeHeader refuses.
-[[nodiscard]] StoreStatus ReadStoreFile(const std::string& path, std::vector<unsigned char>& file,
-                                        StoreHeader& header);
+[[nodiscard]] StoreStatus ReadStoreFile(StoreContext& context, const std::string& path,
+                                        std::vector<unsigned char>& file, StoreHeader& header);
 
 // As ReadStoreFile, reading no more of the file than its header. `header`
 // is untouched on failure.
-[[nodiscard]] StoreStatus ReadStoreHeader(const std::string& path, StoreHeader& header);
+[[nodiscard]] StoreStatus ReadStoreHeader(StoreContext& context, const std::string& path,
+                                          StoreHeader& header);
 
 }  // namespace endecrypt
 

@@ -4,14 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <mutex>
 
 #include "host/GlobalConfig.h"
 #include "host/HostKeyProtection.h"
 #include "host/StoreVocabulary.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
-#include "suite/endecrypt/StoreFiles.h"
-#include "suite/globalconfig/ConfigGeneration.h"
+#include "suite/endecrypt/StoreContext.h"
 #include "suite/platform/SystemPlaces.h"
 
 namespace endecrypt {
@@ -165,27 +162,6 @@ StoreStatus ReadLockWaitSetting(int& seconds) {
   return endecrypt_status::kOk;
 }
 
-std::mutex settings_guard;
-bool settings_handed = false;
-StoreSettings handed_settings;
-bool settings_read = false;
-StoreSettings read_settings;  // from the configuration load below
-unsigned long read_generation = 0;
-
-// The settings in force: those handed, else those of the current load of
-// the configuration, read at the first call that needs one.
-StoreSettings CurrentSettings() {
-  const std::lock_guard<std::mutex> lock(settings_guard);
-  if (settings_handed) return handed_settings;
-  const unsigned long generation = ZUdurov::GetGlobalConfigGeneration();
-  if (!settings_read || read_generation != generation) {
-    read_settings = ReadStoreSettings();
-    settings_read = true;
-    read_generation = generation;
-  }
-  return read_settings;
-}
-
 }  // namespace
 
 bool ParseProtectionName(const std::string& name, Protection& protection) {
@@ -215,22 +191,22 @@ StoreSettings ReadStoreSettings() {
   return settings;
 }
 
-StoreStatus ReadKdfCosts(KdfCosts& costs) {
-  const StoreSettings settings = CurrentSettings();
+StoreStatus ReadKdfCosts(StoreContext& context, KdfCosts& costs) {
+  const StoreSettings settings = context.GetSettings();
   if (settings.costs_status == endecrypt_status::kOk) costs = settings.costs;
   return settings.costs_status;
 }
 
-StoreStatus ReadHostKeyPath(std::string& path) {
-  StoreSettings settings = CurrentSettings();
+StoreStatus ReadHostKeyPath(StoreContext& context, std::string& path) {
+  StoreSettings settings = context.GetSettings();
   if (settings.host_key_path_status == endecrypt_status::kOk) {
     path = std::move(settings.host_key_path);
   }
   return settings.host_key_path_status;
 }
 
-StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured) {
-  StoreSettings settings = CurrentSettings();
+StoreStatus ReadSshHostKeyPath(StoreContext& context, std::string& path, bool& configured) {
+  StoreSettings settings = context.GetSettings();
   if (settings.ssh_host_key_path_status == endecrypt_status::kOk) {
     path = std::move(settings.ssh_host_key_path);
     configured = settings.ssh_host_key_configured;
@@ -238,26 +214,16 @@ StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured) {
   return settings.ssh_host_key_path_status;
 }
 
-StoreStatus ReadProtectionSettings(ProtectionSettings& settings) {
-  StoreSettings current = CurrentSettings();
+StoreStatus ReadProtectionSettings(StoreContext& context, ProtectionSettings& settings) {
+  StoreSettings current = context.GetSettings();
   if (current.protection_status == endecrypt_status::kOk) {
     settings = std::move(current.protection);
   }
   return current.protection_status;
 }
 
-}  // namespace endecrypt
-
-void EnDecryptUseSettings(const endecrypt::StoreSettings* settings) {
-  const std::lock_guard<std::mutex> lock(endecrypt::settings_guard);
-  endecrypt::settings_handed = settings != nullptr;
-  endecrypt::handed_settings = settings != nullptr ? *settings : endecrypt::StoreSettings{};
-}
-
-namespace endecrypt {
-
-StoreStatus ReadLockWaitSeconds(int& seconds) {
-  const StoreSettings settings = CurrentSettings();
+StoreStatus ReadLockWaitSeconds(StoreContext& context, int& seconds) {
+  const StoreSettings settings = context.GetSettings();
   if (settings.lock_wait_status == endecrypt_status::kOk) seconds = settings.lock_wait_seconds;
   return settings.lock_wait_status;
 }

@@ -1,8 +1,8 @@
 // The store's settings: the Argon2id costs given to new stores, the host
-// key's path and its protection. The library reads them from the suite's
+// key's path and its protection. An engine reads them from the suite's
 // global configuration once per load of it (a GlobalConfig::Reload makes it
-// read them again), or uses the settings it is handed
-// (EnDecryptUseSettings, for tests).
+// read them again), or uses the settings its options hand it
+// (StoreContext).
 #ifndef SUITE_ENDECRYPT_STORESETTINGS_H_
 #define SUITE_ENDECRYPT_STORESETTINGS_H_
 
@@ -14,6 +14,8 @@
 #include "suite/endecrypt/KeyDerivation.h"
 
 namespace endecrypt {
+
+class StoreContext;
 
 using Protection = HostKeyProtection;
 
@@ -72,20 +74,22 @@ StoreSettings ReadStoreSettings();
 // kOk, or kBadConfiguration when the configuration file is broken or a
 // value is not a whole number within the bounds a reader accepts; `costs`
 // is untouched then.
-[[nodiscard]] StoreStatus ReadKdfCosts(KdfCosts& costs);
-// The three readers below take their part of the settings in force.
+[[nodiscard]] StoreStatus ReadKdfCosts(StoreContext& context, KdfCosts& costs);
+// ReadKdfCosts and the readers below take their part of the settings in
+// force in `context` (StoreContext::GetSettings).
 
 // Stores in `path` the host key's path (ENCRYPT_HOST_KEY_PATH, else the
 // platform default). Returns kOk, or kBadConfiguration when the
 // configuration file is broken or no path can be named.
-[[nodiscard]] StoreStatus ReadHostKeyPath(std::string& path);
+[[nodiscard]] StoreStatus ReadHostKeyPath(StoreContext& context, std::string& path);
 
 // Stores in `path` the OpenSSH host key import tries (SSH_HOST_KEY_PATH,
 // else the platform default, platform::DefaultSshHostKeyPath) and in
 // `configured` whether the configuration names it. Returns kOk, or
 // kBadConfiguration when the configuration file is broken or no path can
 // be named.
-[[nodiscard]] StoreStatus ReadSshHostKeyPath(std::string& path, bool& configured);
+[[nodiscard]] StoreStatus ReadSshHostKeyPath(StoreContext& context, std::string& path,
+                                             bool& configured);
 
 // Stores in `settings` how the host key is protected
 // (ENCRYPT_HOST_KEY_PROTECTION: file, the default, tpm2 or dpapi), the TCTI
@@ -96,13 +100,14 @@ StoreSettings ReadStoreSettings();
 // kOk, or kBadConfiguration
 // when the configuration file is broken or a value is unknown; `settings`
 // is untouched then.
-[[nodiscard]] StoreStatus ReadProtectionSettings(ProtectionSettings& settings);
+[[nodiscard]] StoreStatus ReadProtectionSettings(StoreContext& context,
+                                                 ProtectionSettings& settings);
 
 // Stores in `seconds` how long a writer waits for a store's writers' lock
 // before it gives up (ENCRYPT_LOCK_WAIT_SECONDS: 0 to 3600, default 30).
 // Returns kOk, or kBadConfiguration when the configuration file is broken
 // or the value is out of range; `seconds` is untouched then.
-[[nodiscard]] StoreStatus ReadLockWaitSeconds(int& seconds);
+[[nodiscard]] StoreStatus ReadLockWaitSeconds(StoreContext& context, int& seconds);
 
 }  // namespace endecrypt
 

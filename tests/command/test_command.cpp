@@ -1,13 +1,29 @@
-// The command against a scripted store: how each store answer and each
-// prompt answer ends a run, what reaches the store, and which secrets are
-// wiped before their memory is freed.
+// The commands against real stores on an engine of the test's own: how
+// each store answer and each prompt answer ends a run, what reaches the
+// store, and which secrets are wiped before their memory is freed.
 #include <gtest/gtest.h>
 
-#include <boost/filesystem.hpp>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
 
+#include <boost/filesystem.hpp>
+#include <boost/property_tree/json_parser.hpp>
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#endif
+
+#include "Src/Misc/Decrypt/Decrypt.h"
+#include "Src/Misc/List/List.h"
+#include "Src/Misc/Verify/Verify.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
-#include "tests/command/FakeStore.h"
+#include "suite/endecrypt/StoreEngine.h"
+#include "suite/platform/FileSystem.h"
 #include "tests/support/EncryptProbe.h"
 #include "tests/support/ScriptedKeys.h"
 #include "tests/support/TestSupport.h"
@@ -23,22 +39,87 @@
 namespace {
 
 namespace s = endecrypt_status;
+using platform::FileResult;
+using platform::LockedFile;
+using Records = std::map<std::string, std::string>;
 using testing_support::WriteFile;
 
-constexpr int kOk = s::kOk;
+constexpr char kPass[] = "longenough";
 
+bool CoreDumpsOff() {
+#if defined(__linux__)
+  rlimit limit{};
+  return ::prctl(PR_GET_DUMPABLE) == 0 && ::getrlimit(RLIMIT_CORE, &limit) == 0 &&
+         limit.rlim_cur == 0;
+#else
+  return true;
+#endif
+}
+
+// The system's file layer, counting the store writes and noting whether
+// core dumps were off at each; it can fail them, or lose a store between
+// the read of its header and the read of the whole.
+class WatchedFiles : public platform::FileSystem {
+ public:
+  FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data,
+                              std::size_t size) override {
+    if (!Writing()) return FileResult::kFailed;
+    return FileSystem::CreateLockedFile(lock, data, size);
+  }
+  FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
+                               std::size_t size) override {
+    if (!Writing()) return FileResult::kFailed;
+    return FileSystem::ReplaceLockedFile(lock, data, size);
+  }
+  FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
+                           std::vector<unsigned char>& contents) override {
+    if (vanished) return FileResult::kNotFound;
+    return FileSystem::ReadWholeFile(path, max_size, contents);
+  }
+
+  int writes = 0;
+  bool dumps_on_at_write = false;
+  bool fail_writes = false;
+  bool vanished = false;
+
+ private:
+  bool Writing() {
+    ++writes;
+    dumps_on_at_write |= !CoreDumpsOff();
+    return !fail_writes;
+  }
+};
+
+// Commands run on a store engine of the test's own: cheap key derivation,
+// the host key in the test's folder, the file layer above. The
+// configuration names the same host key for the host-key facts the
+// commands' messages ask the process's engine for.
 class CommandTest : public testing::Test {
  protected:
-  CommandTest()
-      : config("ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
-               "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") + "\n") {
-    fake_store::Reset();
+  CommandTest() : config(Config()) {
+    endecrypt::StoreOptions options;
+    options.files = &files;
+    options.settings.emplace();
+    options.settings->costs = {1, 8192};
+    options.settings->host_key_path = dir.File("keys/host.key");
+    EXPECT_EQ(endecrypt::StoreEngine::Open(options, engine), s::kOk);
+    store = std::make_unique<EnDecrypt>(*engine);
     Input(R"({"sensitive_settings": {"db": "v1"}})");
   }
-  ~CommandTest() override { fake_store::Reset(); }
+  std::string Config() const {
+    return "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
+           "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
+           "\nENCRYPT_HOST_KEY_PATH=" + dir.File("keys/host.key") +
+           "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n";
+  }
 
   void Input(const std::string& text) { WriteFile(dir.File("input.json"), text); }
-  void CreateStore(const std::string& name) { WriteFile(dir.File(name), "sealed"); }
+  std::string Settings() const { return dir.File("settings.store"); }
+  // The records of the settings store opened with `passphrase`, or none.
+  Records Stored(const std::string& passphrase) {
+    Records records;
+    return store->Decrypt(Settings(), records, passphrase) == s::kOk ? records : Records{};
+  }
 
   // A whole run with `options` and `keys` typed; stdout lands in out.
   uint32_t Run(std::map<std::string, std::string> options, const std::string& keys = "") {
@@ -46,102 +127,157 @@ class CommandTest : public testing::Test {
     HostContext context;
     context.options = options;
     ScriptedKeys typed(keys);
-    ENCRYPT command;
+    EncryptProbe command;
+    command.SetEnv({store.get(), &typed});
     EXPECT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
     testing::internal::CaptureStdout();
     const CommandResult result = command.Run();
     out = testing::internal::GetCapturedStdout();
     return result.code;
   }
-  static std::string Calls() {
-    std::string calls;
-    for (const std::string& call : fake_store::Get().calls) calls += (calls.empty() ? "" : " ") + call.substr(0, call.find(' '));
-    return calls;
-  }
 
   testing_support::ScopedTempDir dir;
   testing_support::ScopedConfig config;
+  WatchedFiles files;
+  std::unique_ptr<endecrypt::StoreEngine> engine;
+  std::unique_ptr<EnDecrypt> store;
   std::string out;
 };
 
+// The settings store a case starts from.
+enum class Before { kNone, kAttended, kOtherPassphrase, kUnattended, kDamaged };
+// What goes wrong once it is there.
+enum class Fault { kNone, kHostKeyGone, kStoreVanishes, kWritesFail };
+
 struct StoreCase {
   const char* what;
-  bool exists, unattended;
-  std::optional<EncryptionMode> stored_mode;  // none: the mode query leaves the mode as it was
-  int mode_status, decrypt_status, encrypt_status;
+  Before before;
+  bool unattended;  // the run's mode
+  Fault fault;
   const char* keys;
   uint32_t expected;
-  const char* calls;
+  bool writes;  // the run reached a store write
 };
 
 TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
-  constexpr std::optional<EncryptionMode> kNo;
-  constexpr EncryptionMode kA = kAttendedMode, kU = kUnattendedMode;
-  const char* const kPass = "longenough\r";
+  using B = Before;
+  using F = Fault;
+  const char* const kTyped = "longenough\r";
   const StoreCase cases[] = {
-      {"new, unattended", false, true, kNo, kOk, kOk, kOk, "", ERR_SUCCEED, "mode encrypt"},
-      {"update, Enter", true, true, kU, kOk, kOk, kOk, "\r", ERR_SUCCEED, "mode decrypt encrypt"},
-      {"update declined", true, true, kU, kOk, kOk, kOk, "n\r", ERR_INTERRUPTED, "mode decrypt"},
-      {"attended store", true, true, kA, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
-      {"unattended store", true, false, kU, kOk, kOk, kOk, "", ERR_MODE_CONFLICT, "mode"},
-      {"mode unreadable", true, true, kU, s::kInvalidFile, kOk, kOk, "", ERR_ENCRYPTED_FILE_INVALID, "mode"},
-      {"wrong passphrase", true, false, kA, kOk, s::kWrongPassphrase, kOk, kPass, ERR_PASSPHRASE, "mode decrypt"},
-      {"no host key", true, true, kU, kOk, s::kNoCredential, kOk, "", ERR_NO_MATCHING_CREDENTIAL, "mode decrypt"},
-      {"store vanished", true, true, kU, kOk, s::kNotExist, kOk, "", ERR_ENCRYPTED_FILE_NOT_EXIST, "mode decrypt"},
-      {"write failed", false, true, kNo, kOk, kOk, s::kWriteFailed, "", ERR_WRITE_FILE, "mode encrypt"},
-      {"unknown status", false, true, kNo, kOk, kOk, 99, "", ERR_ENCRYPT_DECRYPT, "mode encrypt"},
-      {"new, attended", false, false, kNo, kOk, kOk, kOk, "longenough\rlongenough\r", ERR_SUCCEED, "mode encrypt"},
-      {"short passphrase", false, false, kNo, kOk, kOk, kOk, "short77\r", ERR_PASSPHRASE, "mode"},
-      {"attended update", true, false, kA, kOk, kOk, kOk, "longenough\ry\r", ERR_SUCCEED, "mode decrypt encrypt"},
+      {"new, unattended", B::kNone, true, F::kNone, "", ERR_SUCCEED, true},
+      {"update, Enter", B::kUnattended, true, F::kNone, "\r", ERR_SUCCEED, true},
+      {"update declined", B::kUnattended, true, F::kNone, "n\r", ERR_INTERRUPTED, false},
+      {"attended store", B::kAttended, true, F::kNone, "", ERR_MODE_CONFLICT, false},
+      {"unattended store", B::kUnattended, false, F::kNone, "", ERR_MODE_CONFLICT, false},
+      {"mode unreadable", B::kDamaged, true, F::kNone, "", ERR_ENCRYPTED_FILE_INVALID, false},
+      {"wrong passphrase", B::kOtherPassphrase, false, F::kNone, kTyped, ERR_PASSPHRASE, false},
+      {"no host key", B::kUnattended, true, F::kHostKeyGone, "", ERR_NO_MATCHING_CREDENTIAL, false},
+      {"store vanished", B::kUnattended, true, F::kStoreVanishes, "", ERR_ENCRYPTED_FILE_NOT_EXIST,
+       false},
+      {"write failed", B::kNone, true, F::kWritesFail, "", ERR_WRITE_FILE, true},
+      {"new, attended", B::kNone, false, F::kNone, "longenough\rlongenough\r", ERR_SUCCEED, true},
+      {"short passphrase", B::kNone, false, F::kNone, "short77\r", ERR_PASSPHRASE, false},
+      {"attended update", B::kAttended, false, F::kNone, "longenough\ry\r", ERR_SUCCEED, true},
   };
   for (const StoreCase& c : cases) {
     SCOPED_TRACE(c.what);
-    fake_store::Reset();
-    boost::filesystem::remove(dir.File("settings.store"));
-    if (c.exists) CreateStore("settings.store");
-    fake_store::Script& store = fake_store::Get();
-    store.mode = c.stored_mode;
-    store.mode_status = c.mode_status;
-    store.decrypt_status = c.decrypt_status;
-    store.encrypt_status = c.encrypt_status;
+    boost::filesystem::remove_all(dir.File("keys"));
+    boost::filesystem::remove(Settings());
+    const Records old_records{{"old", "kept"}};
+    if (c.before == B::kDamaged) WriteFile(Settings(), "sealed");
+    const bool attended = c.before == B::kAttended || c.before == B::kOtherPassphrase;
+    if (c.before != B::kNone && c.before != B::kDamaged) {
+      const std::string passphrase = c.before == B::kOtherPassphrase ? "otherpassphrase"
+                                     : attended                      ? kPass
+                                                                     : "";
+      ASSERT_EQ(store->Encrypt(old_records, Settings(), passphrase, false), s::kOk);
+    }
+    if (c.fault == F::kHostKeyGone) boost::filesystem::remove_all(dir.File("keys"));
+    files = WatchedFiles();
+    files.fail_writes = c.fault == F::kWritesFail;
+    files.vanished = c.fault == F::kStoreVanishes;
     std::map<std::string, std::string> options;
     if (c.unattended) options["unattended"] = "";
     EXPECT_EQ(Run(options, c.keys), c.expected);
-    EXPECT_EQ(Calls(), c.calls);
-    const std::string passphrase = c.unattended ? "" : "longenough";
-    for (const std::string& used : store.passphrases) EXPECT_EQ(used, passphrase);
-    EXPECT_EQ(store.flag.value_or(true), true);  // a write always merges
-    EXPECT_EQ(store.dumps_off_at_write, store.flag.has_value());
-    // An update's write takes over what its pre-check decrypted.
-    EXPECT_EQ(store.write_took_read, std::string(c.calls) == "mode decrypt encrypt");
+    EXPECT_EQ(files.writes != 0, c.writes);
+    EXPECT_FALSE(files.dumps_on_at_write);
+    files.vanished = false;
+    // A write merges: what was stored stays beside the input's record.
+    if (c.expected == ERR_SUCCEED) {
+      Records expected{{"db", "v1"}};
+      if (c.before != B::kNone) expected.insert(old_records.begin(), old_records.end());
+      EXPECT_EQ(Stored(c.unattended ? "" : kPass), expected);
+    } else if ((c.before == B::kAttended || c.before == B::kUnattended) &&
+               c.fault != F::kHostKeyGone) {
+      EXPECT_EQ(Stored(attended ? kPass : ""), old_records);
+    }
   }
 }
 
-
 TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
-  CreateStore("settings.store");
-  fake_store::Script& store = fake_store::Get();
-  store.mode = kUnattendedMode;
-  store.stored = {{"Host", "a"}, {"port", "80"}, {"same", "v"}, {"case", "abc"}};
+  ASSERT_EQ(store->Encrypt({{"Host", "a"}, {"port", "80"}, {"same", "v"}, {"case", "abc"}},
+                           Settings(), "", false),
+            s::kOk);
   Input(R"({"sensitive_settings": {"host": "a", "port": "8080", "same": "v", "case": "ABC",
             "new": ""}})");
   EXPECT_EQ(Run({{"unattended", ""}, {"quiet", ""}}), ERR_SUCCEED);
   EXPECT_EQ(out.substr(0, out.find('\n')), "add: 2, update: 2");
-  EXPECT_EQ(store.written.size(), 5u);  // the input whole; the store merges
-  EXPECT_EQ(store.written["port"], "8080");
+  const Records stored = Stored("");
+  EXPECT_EQ(stored.size(), 6u);  // the store merges
+  EXPECT_EQ(stored.at("port"), "8080");
 }
 
-TEST_F(CommandTest, MissingStoreInstancePathsOrInputEndTheRunBeforeTheStore) {
-  fake_store::Get().null_instance = true;
-  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
-  CreateStore("settings.store");
-  EXPECT_EQ(Run({{"unattended", ""}}), ERR_INTERNAL);
-  fake_store::Reset();
+TEST_F(CommandTest, MissingPathsOrInputEndTheRunBeforeTheStore) {
   config.Set("ENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") + "\n");
   EXPECT_EQ(Run({{"unattended", ""}}), ERR_READ_FILE);
   boost::filesystem::remove(dir.File("input.json"));
   EXPECT_EQ(Run({{"unattended", ""}}), ERR_FILE_NOT_EXIST);
-  EXPECT_EQ(Calls(), "");
+  EXPECT_EQ(files.writes, 0);
+}
+
+// Every text and name in a JSON document, at any depth.
+void CollectTexts(const boost::property_tree::ptree& tree, std::set<std::string>& texts) {
+  for (const auto& [name, child] : tree) {
+    texts.insert(name);
+    texts.insert(child.data());
+    CollectTexts(child, texts);
+  }
+}
+
+// The JSON every store command prints parses and carries the key (verify:
+// the path) byte for byte, escapes and all, from stores of both modes.
+TEST_F(CommandTest, JsonOutputCarriesKeysExactly) {
+  const std::string key = std::string("q\"b\\c") + '\x01' + "\td";
+  for (const bool unattended : {false, true}) {
+    boost::filesystem::remove(Settings());
+    ASSERT_EQ(
+        store->Encrypt({{key, "v"}, {"plain", "w"}}, Settings(), unattended ? "" : kPass, false),
+        s::kOk);
+    for (const std::string name : {"list", "verify", "decrypt"}) {
+      SCOPED_TRACE(name + (unattended ? ", unattended" : ", attended"));
+      std::unique_ptr<CommandFrame> command;
+      if (name == "list") command = std::make_unique<LIST>();
+      if (name == "verify") command = std::make_unique<VERIFY>();
+      if (name == "decrypt") command = std::make_unique<DECRYPT>();
+      HostContext context;
+      context.options = {{"type", "settings"}};
+      if (name != "decrypt") context.options["json"] = "";
+      if (unattended) context.options["unattended"] = "";
+      ScriptedKeys typed(unattended ? "" : "longenough\r");
+      command->SetEnv({store.get(), &typed});
+      ASSERT_EQ(command->SetParameters(context).code, ERR_SUCCEED);
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(command->Run().code, ERR_SUCCEED);
+      std::istringstream printed(testing::internal::GetCapturedStdout());
+      testing::internal::GetCapturedStderr();
+      boost::property_tree::ptree tree;
+      EXPECT_NO_THROW(boost::property_tree::read_json(printed, tree)) << printed.str();
+      std::set<std::string> texts;
+      CollectTexts(tree, texts);
+      EXPECT_EQ(texts.count(name == "verify" ? Settings() : key), 1u) << printed.str();
+    }
+  }
 }
 
 TEST_F(CommandTest, ConfigFileOptionIsRequiredAndTheContextKeptAnyway) {
@@ -165,9 +301,7 @@ TEST_F(CommandTest, SecretsAreWipedBeforeTheirMemoryIsFreed) {
   // the marker too.
   Input(R"({"sensitive_settings": {"db": ")" + marker + R"("},
             "credentials": [{"target": "bmc", "user": "u", "password": ")" + marker + R"("}]})");
-  CreateStore("settings.store");
-  fake_store::Get().mode = kAttendedMode;
-  fake_store::Get().stored = {{"db", marker + "-stored"}};
+  ASSERT_EQ(store->Encrypt({{"db", marker + "-stored"}}, Settings(), marker, false), s::kOk);
   const std::string keys = marker + "\ry\r" + marker + "\r" + marker + "\r";
   RecordMap records{{"k", marker}};
   {
@@ -210,7 +344,9 @@ TEST_F(CommandTest, ImportedSecretsAreWipedBeforeTheirMemoryIsFreed) {
                        {"unattended", ""}, {"quiet", ""}};
     FreedMemoryWatch watch(marker);
     {
+      ScriptedKeys none("");
       IMPORT command;
+      command.SetEnv({store.get(), &none});
       ASSERT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
       testing::internal::CaptureStdout();
       testing::internal::CaptureStderr();
@@ -218,7 +354,6 @@ TEST_F(CommandTest, ImportedSecretsAreWipedBeforeTheirMemoryIsFreed) {
       testing::internal::GetCapturedStdout();
       testing::internal::GetCapturedStderr();
       EXPECT_EQ(code, std::string(input) == "in.age" ? ERR_SUCCEED : ERR_OPEN_FILE);
-      WipeValues(fake_store::Get().written);
     }
     EXPECT_EQ(watch.Hits(), 0) << input;
   }

@@ -34,7 +34,7 @@ class PromptsTest : public testing::Test {
   // The value of one visible field typed as `keys`.
   static std::string ReadOne(std::vector<int> keys) {
     ScriptedKeys script(std::move(keys));
-    InputForm form;
+    InputForm form(script);
     form.AddField("f", "Field", false);
     form.ReadFields();
     return form.GetValue("f");
@@ -52,12 +52,14 @@ class PromptsTest : public testing::Test {
   // The passphrase prompt on `path`; the keys it did not read go to remaining.
   uint32_t Ask(const std::string& path, const std::string& typed) {
     ScriptedKeys script(Keys(typed));
+    command.SetEnv({nullptr, &script});
     const uint32_t code = command.GetUserPassphrase(passphrase, path).code;
     remaining = script.Remaining();
     return code;
   }
   bool Confirm(const std::string& typed) {
     ScriptedKeys script(Keys(typed));
+    command.SetEnv({nullptr, &script});
     return command.ConfirmUpdate("/data/x.store");
   }
 
@@ -81,7 +83,7 @@ TEST_F(PromptsTest, BackspaceEditsAndOnlyThePrintableLowByteOfACodeIsKept) {
 TEST_F(PromptsTest, FullFieldEndsAtTheNextKeyWhichIsDropped) {
   const std::string full(kMaxFieldLength, 'x');
   ScriptedKeys script(Keys(full + "yz\n"));
-  InputForm form;
+  InputForm form(script);
   form.AddField("a", "A", true);
   form.AddField("b", "B", false);
   form.ReadFields();
@@ -95,7 +97,7 @@ TEST_F(PromptsTest, FullFieldEndsAtTheNextKeyWhichIsDropped) {
 TEST_F(PromptsTest, WholeFieldKeepsTheLineOrRefusesItWhole) {
   const std::string over(kMaxWholeFieldSize + 1, 'o');
   ScriptedKeys script(Keys("a\tb\x1b\xe2\x82\xac\n" "x\xe2\x82\xac\b\xc3\xa9\n" + over + "\nnext\n"));
-  InputForm form;
+  InputForm form(script);
   for (const char* name : {"a", "b", "c", "d"}) form.AddField(name, name, true, FieldText::kWhole);
   form.ReadFields();
   EXPECT_EQ(form.GetValue("a"), "a\tb\x1b\xe2\x82\xac");
@@ -106,7 +108,7 @@ TEST_F(PromptsTest, WholeFieldKeepsTheLineOrRefusesItWhole) {
 
 TEST_F(PromptsTest, PromptIsFlushedBeforeReadingHiddenFieldEndsTheLineAndDuplicatesAddNothing) {
   ScriptedKeys script(Keys("secret\nshown\nw\n"), &console.flushed);
-  InputForm form;
+  InputForm form(script);
   form.AddField("h", "Hidden", true);
   form.AddField("v", "Visible", false);
   form.AddField("v", "Again", true);
@@ -157,6 +159,7 @@ TEST_F(PromptsTest, PassphraseReachesNeitherConsoleNorLog) {
 
 TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYesAnythingElseNo) {
   ScriptedKeys script(Keys("\n"));
+  command.SetEnv({nullptr, &script});
   EXPECT_TRUE(command.ConfirmUpdate("/data/x.store"));
   EXPECT_EQ(script.hidden_fields, std::vector<bool>{false});
   for (const char* typed : {"y\n", "Y\n"}) EXPECT_TRUE(Confirm(typed)) << typed;
@@ -176,14 +179,14 @@ TEST_F(PromptsTest, OurQuestionsDefaultToNoAndAnEndedInputGivesNoPassphrase) {
       SCOPED_TRACE(answer.typed);
       console.str("");
       ScriptedKeys script(Keys(answer.typed));
-      EXPECT_EQ(store ? AskToChangeStore("/data/x.store") : AskYesNo("Go on"), answer.yes);
+      EXPECT_EQ(store ? AskToChangeStore(script, "/data/x.store") : AskYesNo(script, "Go on"), answer.yes);
       EXPECT_NE(console.str().find(" (y/N)?\n  Enter (y/N): "), std::string::npos) << console.str();
     }
   }
   for (const bool existing : {true, false}) {
     for (const auto& [typed, code] : {std::pair<const char*, uint32_t>{"", ERR_USER_QUIT}, {"\n", ERR_PASSPHRASE}, {"abcdefgh\nabcdefgh\n", ERR_SUCCEED}}) {
       ScriptedKeys script(Keys(typed));
-      EXPECT_EQ(existing ? AskExistingPassphrase(ExistingStore(), 8, passphrase) : AskNewPassphrase(NewStore(), 8, passphrase), code) << typed;
+      EXPECT_EQ(existing ? AskExistingPassphrase(script, ExistingStore(), 8, passphrase) : AskNewPassphrase(script, NewStore(), 8, passphrase), code) << typed;
     }
   }
 }

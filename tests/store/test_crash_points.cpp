@@ -16,8 +16,8 @@
 #include "Src/Misc/Common/AuditLog.h"
 #include "Src/Misc/Common/OutputFile.h"
 #include "host/EnDecrypt.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
 #include "suite/endecrypt/HostKeyAdmin.h"
+#include "suite/endecrypt/StoreEngine.h"
 #include "tests/support/FaultyFiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -46,17 +46,21 @@ struct Scenario {
 class CrashPointTest : public testing::Test {
  protected:
   CrashPointTest() {
-    endecrypt::StoreSettings settings;
-    settings.costs = {1, 8192};  // the cheapest: every step derives again
-    settings.host_key_path = host_key;
-    EnDecryptUseSettings(&settings);
+    endecrypt::StoreOptions options;
+    options.settings.emplace();
+    options.settings->costs = {1, 8192};  // the cheapest: every step derives again
+    options.settings->host_key_path = host_key;
+    EXPECT_EQ(endecrypt::StoreEngine::Open(options, real), status::kOk);
+    options.files = &files;
+    EXPECT_EQ(endecrypt::StoreEngine::Open(options, faulty), status::kOk);
   }
-  ~CrashPointTest() override { EnDecryptUseSettings(nullptr); }
 
-  static EnDecrypt& Store() { return *EnDecrypt::GetInstance(); }
+  // The engine in use: the one on the faulty file layer while a change runs.
+  endecrypt::StoreEngine* Engine() const { return breaking ? faulty.get() : real.get(); }
+  EnDecrypt Store() const { return EnDecrypt(*Engine()); }
   // The records of the store at `at`, or the status that refused them.
-  static std::string Opened(const std::string& at, const std::string& passphrase,
-                            const Records& old_records, const Records& new_records) {
+  std::string Opened(const std::string& at, const std::string& passphrase,
+                     const Records& old_records, const Records& new_records) const {
     Records records;
     const StoreStatus result = Store().Decrypt(at, records, passphrase);
     if (result != status::kOk) return "status " + std::to_string(result.GetCode());
@@ -87,9 +91,9 @@ class CrashPointTest : public testing::Test {
   void BreakEveryStep(const Scenario& scenario) {
     SCOPED_TRACE(scenario.what);
     const auto change = [&] {
-      EnDecryptUseFileSystem(&files);
+      breaking = true;
       const StoreStatus result = scenario.change();
-      EnDecryptUseFileSystem(nullptr);
+      breaking = false;
       return result;
     };
     scenario.restore();
@@ -121,6 +125,8 @@ class CrashPointTest : public testing::Test {
   testing_support::FaultyFiles files;
   std::string host_key = dir.File("keys/host.key");
   std::string store = dir.File("stores/s.store");
+  std::unique_ptr<endecrypt::StoreEngine> real, faulty;
+  bool breaking = false;
 };
 
 // A new store (unattended: and its host key), an update, a removal, a
@@ -134,19 +140,19 @@ TEST_F(CrashPointTest, StoreWritesLeaveTheOldOrTheNewRecords) {
   std::vector<Scenario> scenarios;
   for (const std::string passphrase : {kPassphrase, ""}) {
     const std::string at = passphrase.empty() ? unattended : store;
-    const auto holds = [=](const Records& old_records) {
-      return [=] { return Opened(at, passphrase, old_records, kNew); };
+    const auto holds = [=, this](const Records& old_records) {
+      return [=, this] { return Opened(at, passphrase, old_records, kNew); };
     };
-    const auto next = [=] { return Store().Encrypt(kNew, at, passphrase, true); };
+    const auto next = [=, this] { return Store().Encrypt(kNew, at, passphrase, true); };
     scenarios.push_back({"a new store", [&] { Put({}); },
-                         [=] { return Store().Encrypt(kNew, at, passphrase, false); },
-                         [=] { return fs::exists(at) ? holds({})() : "old"; }, next});
+                         [=, this] { return Store().Encrypt(kNew, at, passphrase, false); },
+                         [=, this] { return fs::exists(at) ? holds({})() : "old"; }, next});
     scenarios.push_back({"an update", [&] { Put(stored); },
-                         [=] { return Store().Encrypt(kNew, at, passphrase, false); },
+                         [=, this] { return Store().Encrypt(kNew, at, passphrase, false); },
                          holds(kOld), next});
     scenarios.push_back({"a removal", [&] { Put(stored); },
-                         [=] { return Store().Remove(at, {"a", "b"}, passphrase); },
-                         [=] { return Opened(at, passphrase, kOld, {}); }, next});
+                         [=, this] { return Store().Remove(at, {"a", "b"}, passphrase); },
+                         [=, this] { return Opened(at, passphrase, kOld, {}); }, next});
   }
   scenarios.push_back(
       {"a rekey", [&] { Put(stored); },
@@ -174,11 +180,11 @@ TEST_F(CrashPointTest, HostKeyChangesLeaveEveryStoreOpening) {
     ASSERT_EQ(Store().Encrypt(kOld, at, "", false), status::kOk);
   }
   HostKeyFacts facts;
-  ASSERT_EQ(EnDecryptDescribeHostKey(facts), status::kOk);
+  ASSERT_EQ(EnDecryptDescribeHostKey(facts, Engine()), status::kOk);
   const std::string first_id = facts.key_id;
   const auto rotate = [&] {
     std::string kept, used;
-    const StoreStatus rotated = EnDecryptRotateHostKey("", kept, used);
+    const StoreStatus rotated = EnDecryptRotateHostKey("", kept, used, Engine());
     return rotated == status::kOk ? Store().Rekey(moved, "", "") : rotated;
   };
   // "new" once the key is no longer `id` (or, `retired`, no longer kept),
@@ -190,7 +196,7 @@ TEST_F(CrashPointTest, HostKeyChangesLeaveEveryStoreOpening) {
         if (found != "old") return at + ": " + found;
       }
       HostKeyFacts facts;
-      static_cast<void>(EnDecryptDescribeHostKey(facts));
+      static_cast<void>(EnDecryptDescribeHostKey(facts, Engine()));
       const bool kept = std::count(facts.kept_key_ids.begin(), facts.kept_key_ids.end(), id) != 0;
       return (retired ? !kept : facts.key_id != id) ? std::string("new") : std::string("old");
     };
@@ -204,7 +210,7 @@ TEST_F(CrashPointTest, HostKeyChangesLeaveEveryStoreOpening) {
       {"a retire", [&] { Put(rotated); },
        [&] {
          std::string needed_by;
-         return EnDecryptRetireHostKey(first_id, {moved, other}, needed_by);
+         return EnDecryptRetireHostKey(first_id, {moved, other}, needed_by, Engine());
        },
        opens(first_id, true), rotate},
   };

@@ -32,7 +32,7 @@
 #include <boost/dll/runtime_symbol_info.hpp>
 
 #include "host/EnDecrypt.h"
-#include "suite/endecrypt/EnDecryptDiagnostics.h"
+#include "suite/endecrypt/StoreEngine.h"
 #include "suite/platform/Files.h"
 #include "suite/platform/GuardedMemory.h"
 #include "tests/store/StoreWriter.h"
@@ -206,21 +206,26 @@ class StoreTest : public testing::Test {
     Configure(kCheapSettings);
     Hand(kCheapOpsLimit, kCheapMemLimit);
   }
-  ~StoreTest() override { EnDecryptUseSettings(nullptr); }
 
-  // Hands the store these costs and the test's host key.
+  // A new engine handed these costs and the test's host key.
   void Hand(std::uint32_t opslimit, std::uint64_t memlimit) {
-    endecrypt::StoreSettings settings;
-    settings.costs = {opslimit, memlimit};
-    settings.host_key_path = host_key;
-    EnDecryptUseSettings(&settings);
+    endecrypt::StoreOptions options;
+    options.settings.emplace();
+    options.settings->costs = {opslimit, memlimit};
+    options.settings->host_key_path = host_key;
+    Build(options);
   }
-  // Lets the store read `settings` from the configuration instead.
+  // A new engine that reads `settings` from the configuration instead.
   void Configure(const std::string& settings) {
-    EnDecryptUseSettings(nullptr);
     config.Set(settings + "ENCRYPT_HOST_KEY_PATH=" + host_key + "\n");
+    Build({});
   }
-  static EnDecrypt& Store() { return *EnDecrypt::GetInstance(); }
+  void Build(const endecrypt::StoreOptions& options) {
+    face.reset();
+    ASSERT_EQ(endecrypt::StoreEngine::Open(options, engine), status::kOk);
+    face = std::make_unique<EnDecrypt>(*engine);
+  }
+  EnDecrypt& Store() { return *face; }
   StoreStatus Write(const Records& records, const std::string& passphrase = kPassphrase,
                     bool keep_stored = true) {
     return Store().Encrypt(records, path, passphrase, keep_stored);
@@ -245,6 +250,8 @@ class StoreTest : public testing::Test {
   testing_support::ScopedConfig config;
   std::string host_key = dir.File("keys/host.key");
   std::string path = dir.File("stores/settings.store");
+  std::unique_ptr<endecrypt::StoreEngine> engine;
+  std::unique_ptr<EnDecrypt> face;
   Records small{{"user", "admin"}, {"password", "s3cret"}};
 };
 
@@ -278,13 +285,13 @@ TEST_F(StoreTest, RoundTripKeepsAnyBytesInOwnerOnlyFilesInBothModes) {
 TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
   ASSERT_EQ(Write(small), status::kOk);
   const std::string first = Bytes();
-  EnDecryptForgetDerivedKeys();  // as a fresh process would start
-  const unsigned long long derivations = EnDecryptKeyDerivationCount();
+  engine->ForgetDerivedKeys();  // as a fresh process would start
+  const unsigned long long derivations = engine->GetKeyDerivationCount();
   EncryptionMode mode = kAttendedMode;
   ASSERT_EQ(Mode(mode), status::kOk);  // the command's update sequence
   ReadOk();
   ASSERT_EQ(Write(small), status::kOk);
-  EXPECT_EQ(EnDecryptKeyDerivationCount(), derivations + 1);
+  EXPECT_EQ(engine->GetKeyDerivationCount(), derivations + 1);
   EXPECT_EQ(first.substr(kSaltOffset, kSaltSize), Bytes().substr(kSaltOffset, kSaltSize));
   EXPECT_NE(first, Bytes());  // a fresh nonce
   for (const std::uint64_t ops : {1, 2}) {  // the memory cost alone, then the passes
@@ -295,7 +302,7 @@ TEST_F(StoreTest, UpdatesDeriveOnceAndKeepTheSaltUntilEitherCostChanges) {
     EXPECT_EQ(GetLittleEndian(after, kOpsLimitOffset, 4), ops);
     EXPECT_EQ(GetLittleEndian(after, kMemLimitOffset, 8), 16384u);
     EXPECT_NE(before.substr(kSaltOffset, kSaltSize), after.substr(kSaltOffset, kSaltSize));
-    EnDecryptForgetDerivedKeys();
+    engine->ForgetDerivedKeys();
     EXPECT_EQ(ReadOk().size(), small.size() + 1);
   }
   Configure("");  // the defaults
@@ -453,7 +460,7 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
   for (std::size_t size = 0; size < good.size(); ++size) {
     faults.push_back({"truncated", [size](std::string& b) { b.resize(size); }});
   }
-  const unsigned long long derivations = EnDecryptKeyDerivationCount();
+  const unsigned long long derivations = engine->GetKeyDerivationCount();
   for (const auto& [what, damage] : faults) {
     std::string bytes = good;
     damage(bytes);
@@ -467,7 +474,7 @@ TEST_F(StoreTest, DamagedStoresAreRefused) {
     EXPECT_EQ(records, (Records{{"kept", "x"}}));
     EXPECT_EQ(mode, kUnattendedMode);
   }
-  EXPECT_EQ(EnDecryptKeyDerivationCount(), derivations);
+  EXPECT_EQ(engine->GetKeyDerivationCount(), derivations);
   // Only the key material (costs, salt, key id, nonce, key check) may read
   // as a wrong key; a flip anywhere else reads as an invalid file.
   for (std::size_t bit = 0; bit < 8 * good.size(); bit += 7) {
@@ -531,7 +538,7 @@ TEST_F(StoreTest, SpecialFilesAndDanglingLinksFailAtOnce) {
     fs::create_directories(dir.File("stores"));
     if (fifo) ::mkfifo(path.c_str(), 0600);
     if (!fifo) fs::create_symlink("gone/settings", path);
-    const unsigned long long derived = EnDecryptKeyDerivationCount();
+    const unsigned long long derived = engine->GetKeyDerivationCount();
     // A FIFO would block these forever if it were opened for reading.
     EncryptionMode mode = kAttendedMode;
     Records records;
@@ -541,7 +548,7 @@ TEST_F(StoreTest, SpecialFilesAndDanglingLinksFailAtOnce) {
     const StoreStatus written = Write(small);
     EXPECT_EQ(written, fifo ? status::kInvalidFile : status::kWriteFailed) << fifo;
     EXPECT_NE(written.GetReason().find("'" + path + "'"), std::string::npos) << written.GetReason();
-    EXPECT_EQ(EnDecryptKeyDerivationCount(), derived) << fifo;
+    EXPECT_EQ(engine->GetKeyDerivationCount(), derived) << fifo;
     EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"}) << fifo;
   }
 }

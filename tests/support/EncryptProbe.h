@@ -15,6 +15,7 @@ class EncryptProbe : public ENCRYPT {
   EncryptProbe() = default;
   // A command whose "configfile" option is `input`.
   explicit EncryptProbe(const std::string& input) { context.options["configfile"] = input; }
+  void SetEnv(const CommandEnv& run_env) { env = run_env; }
   void SetRecords(FileType type, RecordMap records) { file_records[type] = std::move(records); }
   const std::map<FileType, RecordMap>& Records() const { return file_records; }
   const std::map<FileType, Reader>& Readers() const { return file_readers; }
@@ -23,7 +24,7 @@ class EncryptProbe : public ENCRYPT {
   // prompt goes by.
   void FindStoreAt(const std::string& path) {
     visit = std::make_unique<StoreVisit>();
-    visit->found = FindStore(*EnDecrypt::GetInstance(), path);
+    visit->found = FindStore(*env.GetStore(), path);
   }
 
   using ENCRYPT::ConfirmUpdate;

@@ -1,5 +1,5 @@
-// A scripted keyboard for tests, benchmarks and fuzzers: while it lives it
-// is the prompts' key source, handing out its codes across fields, then end
+// A scripted keyboard for tests, benchmarks and fuzzers: the key source a
+// form or command is handed, handing out its codes across fields, then end
 // of input. It notes each field's kind and, when given the console's text,
 // what had been flushed by the time a field read its first key.
 #ifndef TESTS_SUPPORT_SCRIPTEDKEYS_H_
@@ -17,8 +17,7 @@ class ScriptedKeys : public KeySource {
   explicit ScriptedKeys(const std::string& typed, const std::string* flushed = nullptr)
       : ScriptedKeys(std::vector<int>(typed.begin(), typed.end()), flushed) {}
   explicit ScriptedKeys(std::vector<int> codes, const std::string* flushed = nullptr)
-      : codes(std::move(codes)), flushed(flushed), previous(SetKeySource(this)) {}
-  ~ScriptedKeys() override { SetKeySource(previous); }
+      : codes(std::move(codes)), flushed(flushed) {}
 
   std::unique_ptr<KeyReader> OpenField(bool hidden) override {
     hidden_fields.push_back(hidden);
@@ -43,7 +42,6 @@ class ScriptedKeys : public KeySource {
   std::vector<int> codes;
   std::size_t next = 0;
   const std::string* flushed;
-  KeySource* previous;
 };
 
 #endif  // TESTS_SUPPORT_SCRIPTEDKEYS_H_

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Src/Misc/Common/AuditTrail.h"
+#include "Src/Misc/Common/CommandEnv.h"
 #include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
 
@@ -24,6 +25,10 @@ class CommandFrame : public basic_app {
   // returned as ERR_INVALID_PARAMETER.
   CommandResult SetParameters(const HostContext& context) override;
   CommandResult Run() override;
+
+  // Runs the command against `run_env`'s store and keys instead of the
+  // process's store and the console.
+  void SetEnv(const CommandEnv& run_env) { env = run_env; }
 
  protected:
   // The command's own checks, after the table's; a fault is returned as
@@ -54,6 +59,8 @@ class CommandFrame : public basic_app {
                                       bool change_follows = false) const;
 
   HostContext context;
+  // The store and the keyboard the run uses.
+  CommandEnv env;
   // What the run's audit line says; the frame fills the command and the
   // keys named with "--key", a store command its store.
   AuditAct audit_act;

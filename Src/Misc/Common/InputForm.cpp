@@ -74,7 +74,7 @@ void InputForm::ReadFields() {
       // Echo goes off before the prompt appears, so a key typed as soon as
       // the prompt shows is never echoed; the prompt is flushed before the
       // first key is read, or the user would type blind.
-      const std::unique_ptr<KeyReader> reader = GetKeySource().OpenField(fields[i].hidden);
+      const std::unique_ptr<KeyReader> reader = keys.OpenField(fields[i].hidden);
       ConsoleOutput() << "  " << fields[i].description << ": " << std::flush;
       text = ReadField(*reader, fields[i].text, values[i].input_ended, values[i].too_long,
                        interrupted);

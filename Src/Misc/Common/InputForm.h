@@ -1,4 +1,4 @@
-// A small console form: named fields read one after another from the key
+// A small console form: named fields read one after another from its key
 // source, each hidden (typed without echo) or visible, each keeping either
 // printable ASCII only (encrypt's passphrase field, and every field that
 // opens a store encrypt made) or the whole line typed (values, and
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class KeySource;
 namespace platform {
 class KeyReader;
 }
@@ -43,7 +44,8 @@ enum class FieldText {
 
 class InputForm {
  public:
-  InputForm() = default;
+  // Reads its fields from `keys`, which must outlive the form.
+  explicit InputForm(KeySource& keys) : keys(keys) {}
   InputForm(const InputForm&) = delete;
   InputForm& operator=(const InputForm&) = delete;
   ~InputForm();
@@ -98,6 +100,7 @@ class InputForm {
   static std::string ReadField(KeyReader& reader, FieldText text, bool& input_ended,
                                bool& too_long, bool& interrupted);
 
+  KeySource& keys;
   // Entry i of `values` belongs to entry i of `fields`.
   std::vector<Field> fields;
   std::vector<Value> values;

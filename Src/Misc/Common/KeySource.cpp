@@ -10,15 +10,9 @@ class ConsoleKeySource : public KeySource {
   }
 };
 
-ConsoleKeySource console;
-KeySource* replacement = nullptr;
-
 }  // namespace
 
-KeySource& GetKeySource() { return replacement != nullptr ? *replacement : console; }
-
-KeySource* SetKeySource(KeySource* source) {
-  KeySource* previous = replacement;
-  replacement = source;
-  return previous;
+KeySource& ConsoleKeys() {
+  static ConsoleKeySource console;
+  return console;
 }

@@ -1,7 +1,7 @@
 // Where the console prompts get what the user types. A KeySource opens one
 // KeyReader per form field; the reader hands out codes one at a time until
-// it is destroyed. The process-wide source is the console unless a test has
-// put a scripted one in its place. Used from one thread only.
+// it is destroyed. A form reads from the source it is given: the console
+// (ConsoleKeys()) in a run, a script in a test. Used from one thread only.
 #ifndef SRC_MISC_COMMON_KEYSOURCE_H_
 #define SRC_MISC_COMMON_KEYSOURCE_H_
 
@@ -25,12 +25,7 @@ class KeySource {
   virtual std::unique_ptr<KeyReader> OpenField(bool hidden) = 0;
 };
 
-// The source the prompts read from: the console unless replaced.
-KeySource& GetKeySource();
-
-// Makes `source` the process-wide source (null restores the console) and
-// returns the previous one, or null when that was the console. The caller
-// keeps ownership of `source`, which must outlive its use.
-KeySource* SetKeySource(KeySource* source);
+// The console, through the platform's terminal layer; stateless.
+KeySource& ConsoleKeys();
 
 #endif  // SRC_MISC_COMMON_KEYSOURCE_H_

@@ -10,8 +10,8 @@
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 
-EnDecrypt* GetStoreInstance() {
-  EnDecrypt* store = EnDecrypt::GetInstance();
+EnDecrypt* GetStoreInstance(const CommandEnv& env) {
+  EnDecrypt* store = env.GetStore();
   if (store == nullptr) {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
   }
@@ -56,8 +56,9 @@ void ShowTypeWritten(const std::string& path) {
       << "Suggest you delete the file with plain text!";
 }
 
-RecordWriter::RecordWriter(const HostContext& run_context, TypedRecords& typed_records)
-    : context(run_context), records(typed_records) {}
+RecordWriter::RecordWriter(const HostContext& run_context, TypedRecords& typed_records,
+                           const CommandEnv& run_env)
+    : context(run_context), records(typed_records), env(run_env) {}
 
 uint32_t RecordWriter::WriteAllTypes() {
   TRACE_ENTERING("RecordWriter::WriteAllTypes");
@@ -81,7 +82,7 @@ uint32_t RecordWriter::WriteAllTypes() {
     EnDecrypt::ReadForUpdate read;
     uint32_t code = PreCheck(mode, path, passphrase, type, read);
     if (code != ERR_SUCCEED) return code;
-    EnDecrypt* store = GetStoreInstance();
+    EnDecrypt* store = GetStoreInstance(env);
     code = store == nullptr ? ERR_INTERNAL
                             : WriteTypeRecords(*store, "import", typed, path, passphrase, &read,
                                                &MapStoreStatus);
@@ -98,12 +99,12 @@ uint32_t RecordWriter::WriteAllTypes() {
 uint32_t RecordWriter::PreCheck(EncryptionMode mode, const std::string& path,
                                 std::string& passphrase, FileType type,
                                 EnDecrypt::ReadForUpdate& read) {
-  EnDecrypt* store = GetStoreInstance();
+  EnDecrypt* store = GetStoreInstance(env);
   if (store == nullptr) return ERR_INTERNAL;
   const StoreFound found = FindStore(*store, path);
   if (found.IsAbsent()) {
     if (mode == kUnattendedMode) return ERR_SUCCEED;
-    const uint32_t code = AskNewPassphrase(path, kMinPassphraseLength, passphrase);
+    const uint32_t code = AskNewPassphrase(env.GetKeys(), path, kMinPassphraseLength, passphrase);
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get user passphrase to encrypt file " << path << "error: " << code;
     }
@@ -111,8 +112,8 @@ uint32_t RecordWriter::PreCheck(EncryptionMode mode, const std::string& path,
   }
   uint32_t code = OpenExistingStore(
       found, path, mode, &MapStoreStatus,
-      [&path](std::string& typed) {
-        return AskExistingPassphrase(path, kMinPassphraseLength, typed);
+      [this, &path](std::string& typed) {
+        return AskExistingPassphrase(env.GetKeys(), path, kMinPassphraseLength, typed);
       },
       passphrase);
   if (code == ERR_SUCCEED) {
@@ -123,6 +124,6 @@ uint32_t RecordWriter::PreCheck(EncryptionMode mode, const std::string& path,
     return code;
   }
   // Unattended mode still asks: only "quiet" skips the question.
-  if (context.options.count("quiet") == 0 && !AskToChangeStore(path)) return ERR_INTERRUPTED;
+  if (context.options.count("quiet") == 0 && !AskToChangeStore(env.GetKeys(), path)) return ERR_INTERRUPTED;
   return ERR_SUCCEED;
 }

@@ -14,15 +14,16 @@
 #include <cstdint>
 #include <string>
 
+#include "Src/Misc/Common/CommandEnv.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
 #include "host/EnDecrypt.h"
 #include "plugin/basic_app.h"
 
-// The store instance; null, after a log line, when the store library could
-// not start.
-[[nodiscard]] EnDecrypt* GetStoreInstance();
+// The store `env` runs against; null, after a log line, when the store
+// library could not start.
+[[nodiscard]] EnDecrypt* GetStoreInstance(const CommandEnv& env);
 
 // Decrypts the store at `path` with `passphrase` and shows on the console
 // what merging `records` into it changes ("add: N, update: M"). The stored
@@ -57,7 +58,9 @@ void ShowTypeWritten(const std::string& path);
 // and "quiet" are read.
 class RecordWriter {
  public:
-  RecordWriter(const HostContext& context, TypedRecords& records);
+  // `records` are written into `env`'s store, with its keys typed at the
+  // prompts.
+  RecordWriter(const HostContext& context, TypedRecords& records, const CommandEnv& env = {});
   RecordWriter(const RecordWriter&) = delete;
   RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -73,6 +76,7 @@ class RecordWriter {
 
   const HostContext& context;
   TypedRecords& records;
+  const CommandEnv env;
 };
 
 #endif  // SRC_MISC_COMMON_RECORDWRITER_H_

@@ -224,7 +224,7 @@ uint32_t StoreCommand::OpenProc() {
     }
   }
   audit_act.store = path;
-  EnDecrypt* store = EnDecrypt::GetInstance();
+  EnDecrypt* store = env.GetStore();
   if (store == nullptr) {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
     return ERR_INTERNAL;
@@ -293,9 +293,10 @@ uint32_t StoreCommand::ObtainPassphrase(bool new_store, std::string& entered) co
   if (!HasOption("passphrase-file")) {
     // An existing store is opened as encrypt reads its passphrase; a new
     // one's is refused unless that reading would give it back unchanged.
-    return new_store
-               ? AskNewPassphrase(path, kMinPassphraseLength, entered, PassphraseName())
-               : AskExistingPassphrase(path, kMinPassphraseLength, entered, PassphraseName());
+    return new_store ? AskNewPassphrase(env.GetKeys(), path, kMinPassphraseLength, entered,
+                                        PassphraseName())
+                     : AskExistingPassphrase(env.GetKeys(), path, kMinPassphraseLength, entered,
+                                             PassphraseName());
   }
   const std::string file = GetOption("passphrase-file");
   std::vector<unsigned char> bytes;

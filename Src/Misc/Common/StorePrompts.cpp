@@ -38,13 +38,13 @@ bool NoneGiven(const InputForm& form, const std::string& entered, const char* wh
 // The passphrase never reaches the console or the log: the form echoes
 // nothing, and only the fixed prompt lines are written. `passphrase` is
 // written only on success, so a rejected entry is not handed on.
-uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::string& passphrase,
-                       const char* name) {
-  return AskPassphrase(path, new_passphrase, kMinPassphraseLength, passphrase, name);
+uint32_t AskPassphrase(KeySource& keys, const std::string& path, bool new_passphrase,
+                       std::string& passphrase, const char* name) {
+  return AskPassphrase(keys, path, new_passphrase, kMinPassphraseLength, passphrase, name);
 }
 
-uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t min_length,
-                       std::string& passphrase, const char* name) {
+uint32_t AskPassphrase(KeySource& keys, const std::string& path, bool new_passphrase,
+                       std::size_t min_length, std::string& passphrase, const char* name) {
   {
     ConsoleMessage prompt(kLevelConsole, __FILE__, __LINE__);
     prompt << "please enter the " << (name != nullptr ? name : "passphrase") << " for " << '"'
@@ -54,7 +54,7 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
     if (new_passphrase) prompt << " (at least " << min_length << " characters):";
   }
 
-  InputForm form;
+  InputForm form(keys);
   form.AddField(kPassphraseField, "Enter passphrase", true);
   form.ReadFields();
   // The copies taken from the form are wiped however the prompt ends.
@@ -97,12 +97,12 @@ uint32_t AskPassphrase(const std::string& path, bool new_passphrase, std::size_t
   return ERR_SUCCEED;
 }
 
-uint32_t AskExistingPassphrase(const std::string& path, std::size_t min_length,
+uint32_t AskExistingPassphrase(KeySource& keys, const std::string& path, std::size_t min_length,
                                std::string& passphrase, const char* name) {
   const char* const what = name != nullptr ? name : "passphrase";
   CONSOLE_MESSAGE(kLevelConsole) << "please enter the " << what << " for " << '"' << path << '"'
                                  << ".";
-  InputForm form;
+  InputForm form(keys);
   form.AddField(kPassphraseField, "Enter passphrase", true);
   form.ReadFields();
   std::string entered = form.GetValue(kPassphraseField);
@@ -124,13 +124,13 @@ uint32_t AskExistingPassphrase(const std::string& path, std::size_t min_length,
   return ERR_SUCCEED;
 }
 
-uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
+uint32_t AskNewPassphrase(KeySource& keys, const std::string& path, std::size_t min_length,
                           std::string& passphrase, const char* name) {
   const char* const what = name != nullptr ? name : "passphrase";
   CONSOLE_MESSAGE(kLevelConsole) << "please enter the " << what << " for " << '"' << path << '"'
                                  << ". (" << min_length << " to " << kMaxFieldLength
                                  << " characters: ASCII letters, digits, space and punctuation):";
-  InputForm form;
+  InputForm form(keys);
   form.AddField(kPassphraseField, "Enter passphrase", true, FieldText::kWhole);
   form.ReadFields();
   std::string entered = form.GetValue(kPassphraseField);
@@ -170,10 +170,10 @@ uint32_t AskNewPassphrase(const std::string& path, std::size_t min_length,
   return ERR_SUCCEED;
 }
 
-bool AskToUpdate(const std::string& path) {
+bool AskToUpdate(KeySource& keys, const std::string& path) {
   CONSOLE_MESSAGE(kLevelConsole) << "Are you sure you want to continue to update the file "
                                  << path << " (Y/N)?";
-  InputForm form;
+  InputForm form(keys);
   form.AddField(kConfirmField, "Enter (Y/N)", false);
   form.ReadFields();
   std::string answer = form.GetValue(kConfirmField);
@@ -186,9 +186,9 @@ bool AskToUpdate(const std::string& path) {
   return answer.empty() || answer == "Y";
 }
 
-bool AskYesNo(const std::string& question) {
+bool AskYesNo(KeySource& keys, const std::string& question) {
   CONSOLE_MESSAGE(kLevelConsole) << question << " (y/N)?";
-  InputForm form;
+  InputForm form(keys);
   form.AddField(kConfirmField, "Enter (y/N)", false);
   form.ReadFields();
   std::string answer = form.GetValue(kConfirmField);
@@ -202,6 +202,6 @@ bool AskYesNo(const std::string& question) {
   return answer == "y" || answer == "yes";
 }
 
-bool AskToChangeStore(const std::string& path) {
-  return AskYesNo("Are you sure you want to continue to update the file " + path);
+bool AskToChangeStore(KeySource& keys, const std::string& path) {
+  return AskYesNo(keys, "Are you sure you want to continue to update the file " + path);
 }

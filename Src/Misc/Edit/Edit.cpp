@@ -64,7 +64,7 @@ uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& agai
       bool conflict = false;
       code = WriteEdited(store, stored, edited, conflict);
       again = conflict && platform::StandardInputIsTerminal() &&
-              AskYesNo("Open the editor again on the records as they are now");
+              AskYesNo(env.GetKeys(), "Open the editor again on the records as they are now");
       return code;
     }
     KLOG(kLevelError) << "Read the edited file error: " << reason << ".";
@@ -72,7 +72,7 @@ uint32_t EDIT::EditRecords(EnDecrypt& store, const RecordMap& stored, bool& agai
                                  << reason << ".";
     // On a terminal the work is not lost to a typo: the same text opens again.
     if (!platform::StandardInputIsTerminal() ||
-        !AskYesNo("Open the editor again on your text")) {
+        !AskYesNo(env.GetKeys(), "Open the editor again on your text")) {
       return ERR_INVALID_FILE;
     }
     draft.swap(edited_text);
@@ -152,7 +152,7 @@ uint32_t EDIT::WriteEdited(EnDecrypt& store, const RecordMap& stored, const Reco
   }
   const bool replaces = true;
   ShowChangeCount(CountChanges(edited, stored, replaces), replaces);
-  if (!HasOption("quiet") && !AskToChangeStore(path)) {
+  if (!HasOption("quiet") && !AskToChangeStore(env.GetKeys(), path)) {
     return ERR_INTERRUPTED;
   }
   std::vector<std::string> conflicts;

@@ -103,7 +103,7 @@ uint32_t ENCRYPT::EncryptProc() {
 
 uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
   TRACE_ENTERING("ENCRYPT::RunEncrypt");
-  EnDecrypt* store = GetStoreInstance();
+  EnDecrypt* store = GetStoreInstance(env);
   if (store == nullptr) return ERR_INTERNAL;
   return WriteTypeRecords(*store, "encrypt", file_records[type], path, passphrase,
                           visit != nullptr ? &visit->read : nullptr, &MapEncryptionCode);

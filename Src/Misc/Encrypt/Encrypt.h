@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "Src/Misc/Common/CommandEnv.h"
 #include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
@@ -87,6 +88,9 @@ class ENCRYPT : public basic_app {
   HostContext context;
   // Set by EncryptPreCheck, dropped once the type is written or has failed.
   std::unique_ptr<StoreVisit> visit;
+  // The store and keyboard the run uses: the process's and the console's
+  // unless a test hands others (EncryptProbe).
+  CommandEnv env;
 };
 
 #endif  // SRC_MISC_ENCRYPT_ENCRYPT_H_

@@ -13,7 +13,7 @@ uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std:
                                   const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
   visit = std::make_unique<StoreVisit>();
-  if (EnDecrypt* store = EnDecrypt::GetInstance(); store != nullptr) {
+  if (EnDecrypt* store = env.GetStore(); store != nullptr) {
     visit->found = FindStore(*store, path);
   } else if (EntryExists(path)) {
     // No library to ask: the entry at the path decides, and the update's
@@ -48,7 +48,7 @@ uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std:
 uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
                                         std::string& passphrase, const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptUpdatePreCheck");
-  if (GetStoreInstance() == nullptr) return ERR_INTERNAL;
+  if (GetStoreInstance(env) == nullptr) return ERR_INTERNAL;
   // The answer EncryptPreCheck had: a store whose mode the library could
   // not read ends here with that answer's code.
   const uint32_t code = OpenExistingStore(
@@ -64,7 +64,7 @@ uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path
 uint32_t ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
                                       const FileType& type) {
   TRACE_ENTERING("ENCRYPT::GetUpdateDetailInfo");
-  EnDecrypt* store = GetStoreInstance();
+  EnDecrypt* store = GetStoreInstance(env);
   if (store == nullptr) return ERR_INTERNAL;
   const uint32_t code = CountStoreChanges(
       *store, path, passphrase, file_records[type], visit != nullptr ? &visit->read : nullptr,
@@ -80,11 +80,11 @@ CommandResult ENCRYPT::GetUserPassphrase(std::string& passphrase, const std::str
   // typed twice); asked outside a pre-check, the stricter new store's rule.
   const bool new_store = visit == nullptr || visit->found.IsAbsent();
   CommandResult result;
-  MakeCommandResult(result, AskPassphrase(path, new_store, passphrase));
+  MakeCommandResult(result, AskPassphrase(env.GetKeys(), path, new_store, passphrase));
   if (result.code == ERR_SUCCEED) {
     TRACE_EXITING("ENCRYPT::GetUserPassphrase");
   }
   return result;
 }
 
-bool ENCRYPT::ConfirmUpdate(const std::string& path) { return AskToUpdate(path); }
+bool ENCRYPT::ConfirmUpdate(const std::string& path) { return AskToUpdate(env.GetKeys(), path); }

@@ -223,7 +223,8 @@ uint32_t HOSTKEY::Rotate() {
                                    << (moves ? "" : ", stays as it is");
   }
   if (moving == 0) CONSOLE_MESSAGE(kLevelConsole) << "  (none)";
-  if (!HasOption("quiet") && !AskYesNo("Make the new host key and move these stores")) {
+  if (!HasOption("quiet") &&
+      !AskYesNo(env.GetKeys(), "Make the new host key and move these stores")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
     return ERR_INTERRUPTED;
   }
@@ -284,8 +285,10 @@ uint32_t HOSTKEY::Retire() {
   }
   const std::vector<std::string> stores = GetStores();
   if (!HasOption("quiet") &&
-      !AskYesNo("Remove the kept host key " + key_id + " for good? Stores sealed under it that "
-                "are neither configured nor named with --store will no longer open")) {
+      !AskYesNo(env.GetKeys(),
+                "Remove the kept host key " + key_id +
+                    " for good? Stores sealed under it that "
+                    "are neither configured nor named with --store will no longer open")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
     return ERR_INTERRUPTED;
   }
@@ -352,7 +355,7 @@ uint32_t HOSTKEY::Backup() {
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
   // The prompt says why it refused an entry.
-  uint32_t code = AskNewPassphrase(output, kMinBackupPassphraseLength, passphrase);
+  uint32_t code = AskNewPassphrase(env.GetKeys(), output, kMinBackupPassphraseLength, passphrase);
   if (code != ERR_SUCCEED) return code;
   const StoreStatus status = EnDecryptBackupHostKey(output, passphrase);
   if (!status.IsOk()) {
@@ -388,16 +391,18 @@ uint32_t HOSTKEY::Restore() {
   // Replacing the key is never silent: the replaced key is kept, but a
   // store under it then opens only while it stays kept.
   if (!facts.path.empty() && EntryExists(facts.path) && !HasOption("quiet") &&
-      !AskYesNo("Replace the host key " + facts.path +
-                (facts.key_id.empty() ? std::string() : " (key " + facts.key_id + ")") +
-                " by the key in " + input + ", keeping the current one beside it")) {
+      !AskYesNo(env.GetKeys(),
+                "Replace the host key " + facts.path +
+                    (facts.key_id.empty() ? std::string() : " (key " + facts.key_id + ")") +
+                    " by the key in " + input + ", keeping the current one beside it")) {
     CONSOLE_MESSAGE(kLevelConsole) << "Nothing changed.";
     return ERR_INTERRUPTED;
   }
   // Held for one run, wiped however it ends.
   std::string passphrase;
   const ScopedWipe passphrase_wipe(passphrase);
-  const uint32_t code = AskExistingPassphrase(input, kMinBackupPassphraseLength, passphrase);
+  const uint32_t code =
+      AskExistingPassphrase(env.GetKeys(), input, kMinBackupPassphraseLength, passphrase);
   if (code == ERR_PASSPHRASE) {
     // The prompt refused the entry as too short: no backup opens with it.
     CONSOLE_MESSAGE(kLevelError) << "Cannot restore from " << input

@@ -66,7 +66,7 @@ uint32_t IMPORT::ImportProc() {
                                  << " is neither a settings nor a credential file.";
     return read;
   }
-  code = RecordWriter(context, file_records).WriteAllTypes();
+  code = RecordWriter(context, file_records, env).WriteAllTypes();
   if (code != ERR_SUCCEED) return code;
   TRACE_EXITING("IMPORT::ImportProc");
   return ERR_SUCCEED;

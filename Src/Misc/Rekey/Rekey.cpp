@@ -59,7 +59,8 @@ uint32_t REKEY::RunOnStore(EnDecrypt& store) {
   std::string new_passphrase;
   const ScopedWipe new_passphrase_wipe(new_passphrase);
   if (TargetMode() == kAttendedMode) {
-    code = AskNewPassphrase(path, kMinPassphraseLength, new_passphrase, "new passphrase");
+    code = AskNewPassphrase(env.GetKeys(), path, kMinPassphraseLength, new_passphrase,
+                            "new passphrase");
     if (code != ERR_SUCCEED) {
       KLOG(kLevelError) << "Get new passphrase for file " << path << " error: " << code;
       return code;

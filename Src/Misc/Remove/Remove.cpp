@@ -65,7 +65,7 @@ uint32_t REMOVE::RunOnStore(EnDecrypt& store) {
   code = PickKeys(stored, keys);
   if (code != ERR_SUCCEED) return code;
   CONSOLE_MESSAGE(kLevelConsole) << "remove: " << keys.size();
-  if (!HasOption("quiet") && !AskToChangeStore(path)) {
+  if (!HasOption("quiet") && !AskToChangeStore(env.GetKeys(), path)) {
     return ERR_INTERRUPTED;
   }
   const StoreStatus status = store.Remove(path, keys, passphrase);

@@ -90,7 +90,7 @@ uint32_t SET::RunOnStore(EnDecrypt& store) {
   if (code != ERR_SUCCEED) return code;
 
   ShowChangeCount(CountChanges(changes, stored));
-  if (!store_is_new && !HasOption("quiet") && !AskToChangeStore(path)) {
+  if (!store_is_new && !HasOption("quiet") && !AskToChangeStore(env.GetKeys(), path)) {
     return ERR_INTERRUPTED;
   }
   const StoreStatus status = store.Encrypt(changes, path, passphrase, true);
@@ -152,7 +152,7 @@ uint32_t SET::ReadValue(std::string& value) const {
   CONSOLE_MESSAGE(kLevelConsole) << "please enter the value to store:";
   // The line is kept whole, UTF-8 and tabs included; one too long for the
   // field is refused rather than stored cut.
-  InputForm form;
+  InputForm form(env.GetKeys());
   form.AddField(kValueField, "Enter value", true, FieldText::kWhole);
   form.ReadFields();
   if (RefuseTooLong(form)) return ERR_READ_FILE;
