@@ -234,7 +234,9 @@ TEST_F(AdminE2eTest, TypedValuesAreStoredWholeAndUnreadablePassphrasesRefused) {
       {"a new passphrase the prompt cannot read", false, fresh, {"p\xc3\xa4ssw\xc3\xb6rt-\xe2\x82\xac-123"}, 46, "", rule},
       {"a tab in a new passphrase, typed", true, fresh, {"tab\tinside"}, 46, "", rule},
       {"a new passphrase over 256 characters", false, fresh, {p256 + "p"}, 46, "", rule},
+      {"a new passphrase whose confirmation differs", false, fresh, {"new pass 12", "new pass 13"}, 46, "", "passphrase differ"},
       {"256 characters are a passphrase", false, fresh, {p256, p256, "v", "v"}, 0, "v", ""},
+      {"rekey to a passphrase whose confirmation differs", false, {"rekey", "--store", "@new.store"}, {p256, "new pass 12", "new pass 13"}, 46, "", "passphrase differ"},
       {"rekey to a passphrase with a tab", false, {"rekey", "--store", "@new.store"}, {p256, "tab\tinside"}, 46, "", rule},
   };
   for (const Row& row : rows) {

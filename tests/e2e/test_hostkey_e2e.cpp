@@ -104,6 +104,7 @@ TEST_P(HostKeyE2eTest, EveryActionInTurn) {
        "~{\"path\":\"" + dir.File(odd_json) + "\",\"state\":\"absent\""},
       {"a backup passphrase of 11 characters", {"hostkey", "backup", "--output", "@bak"}, "eleven char\neleven char\n", 46, "*"},
       {"a backup passphrase of spaces", {"hostkey", "backup", "--output", "@bak"}, "            \n            \n", 46, "*"},
+      {"a backup whose confirmation differs (writes nothing: the next row makes @bak)", {"hostkey", "backup", "--output", "@bak"}, kBackup + "backup passphrasf\n", 46, "*"},
       {"backup", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 0, "*"},
       {"an existing backup is kept", {"hostkey", "backup", "--output", "@bak"}, kBackup + kBackup, 11, ""},
       {"rotate, not confirmed", {"hostkey", "rotate", "--store", "@extra.store"}, "", 47, "~Nothing changed."},
