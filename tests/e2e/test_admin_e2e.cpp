@@ -3,12 +3,9 @@
 // them (an attended passphrase is read from standard input). One scenario
 // table: each row runs one command on the stores the rows before it left.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <sstream>
-#include <thread>
 
 #include <boost/filesystem.hpp>
 #include <boost/property_tree/json_parser.hpp>
@@ -383,32 +380,6 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
       kOld + "\n");
   EXPECT_EQ(closed.status, 11) << closed.error;
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("w\xc3\xb6rld"), std::string::npos);
-}
-
-// A decrypt --output --force stopped by SIGTERM midway leaves the old file
-// or the whole new one, and nothing beside it (every step a crash could
-// stop: test_crash_points).
-TEST_F(AdminE2eTest, KilledDecryptLeavesNoPartialOutputOrTemporary) {
-  if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << e2e::kPosixOnly;
-  std::string big = "{\"sensitive_settings\": {\"k\": \"v\"";
-  for (int i = 0; i < 20000; ++i) big += ", \"k" + std::to_string(i) + "\": \"" + std::string(100, 'v') + "\"";
-  WriteFile(dir.File("big.json"), big + "}}\n");
-  ASSERT_EQ(Run({"encrypt", "--configfile", "@big.json", "--unattended"}).status, 0);
-  const std::vector<std::string> decrypt = {kKelvox, "decrypt", "--type", "settings", "--unattended", "--output", dir.File("whole.out"), "--force"};
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(e2e::RunWithPipes(decrypt, Env(), "").status, 0);
-  const auto span = std::chrono::steady_clock::now() - start;
-  const std::string whole = ReadFile(dir.File("whole.out"));
-  WriteFile(dir.File("whole.out"), "old");
-  const auto entries = [&] { return std::distance(boost::filesystem::directory_iterator(dir.path()), {}); };
-  const auto before = entries();
-  e2e::PtySession session(decrypt, Env());
-  std::this_thread::sleep_for(span / 2);
-  session.Signal(SIGTERM);
-  const int signal = session.Wait().signal;
-  const std::string now = ReadFile(dir.File("whole.out"));
-  EXPECT_TRUE(now == "old" || now == whole) << (signal == SIGTERM ? "killed" : "not killed");
-  EXPECT_EQ(entries(), before);
 }
 
 }  // namespace
