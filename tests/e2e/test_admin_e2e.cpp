@@ -3,25 +3,21 @@
 // them (an attended passphrase is read from standard input). One scenario
 // table: each row runs one command on the stores the rows before it left.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <sstream>
-#include <thread>
 
 #include <boost/filesystem.hpp>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 using e2e::Finished;
 using testing_support::ReadFile;
-using testing_support::ScopedTempDir;
 using testing_support::WriteFile;
 
 const std::string kKelvox = KELVOX_PROGRAM;
@@ -37,39 +33,15 @@ const char kCredentials[] =
     " \"password\": \"p\\\"w\"}, {\"target\": \"10.0.0.1\", \"user\": \"\", \"password\": "
     "\"x\"}]}\n";
 
-class AdminE2eTest : public testing::Test {
+class AdminE2eTest : public e2e::HomeTest<> {
  protected:
   AdminE2eTest() {
-    WriteFile(dir.File("global.config"),
-              "ENCRYPT_SETTING_PATH=" + Settings() +
-                  "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
-                  "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
-                  "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n" +
-                  "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
     WriteFile(dir.File("settings.json"), kSettings);
     WriteFile(dir.File("credentials.json"), kCredentials);
   }
 
   std::string Settings() const { return dir.File("settings.store"); }
-
-  Finished Run(std::vector<std::string> args, const std::string& input = "",
-               const std::string& editor = "true") {
-    for (std::string& arg : args) arg = arg.rfind("@", 0) == 0 ? dir.File(arg.substr(1)) : arg;
-    args.insert(args.begin(), kKelvox);
-    return e2e::RunWithPipes(args, Env(editor), input);
-  }
-
-  // An editor script: records the file it was given, then runs `body` on "$1".
-  std::string Editor(const std::string& name, const std::string& body) {
-    WriteFile(dir.File(name), "#!/bin/sh\necho \"$1\" > " + dir.File("edited-path") + "\n" + body + "\n");
-    boost::filesystem::permissions(dir.File(name), boost::filesystem::owner_all);
-    return dir.File(name);
-  }
-  e2e::Environment Env(const std::string& editor = "true") const {
-    return {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"VISUAL", ""}, {"EDITOR", editor}};
-  }
-
-  ScopedTempDir dir;
+  e2e::Environment Editing(const std::string& editor) const { return {{"EDITOR", editor}}; }
 };
 
 TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
@@ -147,17 +119,15 @@ TEST_F(AdminE2eTest, EveryCommandOnSoundAndDamagedStores) {
 // only looks at.
 TEST_F(AdminE2eTest, HostKeyDefaultsToTheUsersStateFolder) {
   if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << "Windows' default is under %LOCALAPPDATA%";
-  WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + Settings() + "\n");
-  const e2e::Environment env = {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")},
-                                {"HOME", dir.path().string()}, {"XDG_STATE_HOME", ""}};
+  WriteFile(config, "ENCRYPT_SETTING_PATH=" + Settings() + "\n");
+  const e2e::Environment env = {{"HOME", dir.path().string()}, {"XDG_STATE_HOME", ""}};
   const bool system = e2e::RunsAsRoot() && boost::filesystem::is_directory("/var/lib/kelvox");
   const std::string key =
       system ? "/var/lib/kelvox/host.key" : dir.File(".local/state/kelvox/host.key");
-  const Finished status = e2e::RunWithPipes({kKelvox, "hostkey", "status"}, env, "");
+  const Finished status = Run({"hostkey", "status"}, "", env);
   EXPECT_NE(status.output.find("host key: " + key + "\n"), std::string::npos) << status.output;
   if (system) return;
-  const Finished run = e2e::RunWithPipes(
-      {kKelvox, "encrypt", "--configfile", dir.File("settings.json"), "--unattended"}, env, "");
+  const Finished run = Run({"encrypt", "--configfile", "@settings.json", "--unattended"}, "", env);
   EXPECT_EQ(run.status, 0) << run.error;
   EXPECT_EQ(ReadFile(key).size(), 32u);
 }
@@ -211,7 +181,7 @@ TEST_F(AdminE2eTest, ScriptsGetSetAndEditOneValueAtATime) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const std::string before = boost::filesystem::exists(Settings()) ? ReadFile(Settings()) : "";
-    const Finished run = Run(row.args, row.input, row.editor);
+    const Finished run = Run(row.args, row.input, Editing(row.editor));
     EXPECT_EQ(run.status, row.status) << run.error;
     if (row.output[0] == '~') {
       EXPECT_NE(run.output.find(row.output.substr(1)), std::string::npos) << run.output;
@@ -261,7 +231,9 @@ TEST_F(AdminE2eTest, TypedValuesAreStoredWholeAndUnreadablePassphrasesRefused) {
       {"a new passphrase the prompt cannot read", false, fresh, {"p\xc3\xa4ssw\xc3\xb6rt-\xe2\x82\xac-123"}, 46, "", rule},
       {"a tab in a new passphrase, typed", true, fresh, {"tab\tinside"}, 46, "", rule},
       {"a new passphrase over 256 characters", false, fresh, {p256 + "p"}, 46, "", rule},
+      {"a new passphrase whose confirmation differs", false, fresh, {"new pass 12", "new pass 13"}, 46, "", "passphrase differ"},
       {"256 characters are a passphrase", false, fresh, {p256, p256, "v", "v"}, 0, "v", ""},
+      {"rekey to a passphrase whose confirmation differs", false, {"rekey", "--store", "@new.store"}, {p256, "new pass 12", "new pass 13"}, 46, "", "passphrase differ"},
       {"rekey to a passphrase with a tab", false, {"rekey", "--store", "@new.store"}, {p256, "tab\tinside"}, 46, "", rule},
   };
   for (const Row& row : rows) {
@@ -270,9 +242,7 @@ TEST_F(AdminE2eTest, TypedValuesAreStoredWholeAndUnreadablePassphrasesRefused) {
     const std::string before = boost::filesystem::exists(store) ? ReadFile(store) : "absent";
     Finished run;
     if (row.terminal && e2e::kPosixOnly.empty()) {
-      std::vector<std::string> argv = {kKelvox};
-      for (const std::string& arg : row.args) argv.push_back(arg[0] == '@' ? dir.File(arg.substr(1)) : arg);
-      e2e::PtySession session(argv, Env());
+      e2e::PtySession session(Args(row.args), Env());
       for (const std::string& line : row.lines) {
         ASSERT_TRUE(session.WaitFor("  Enter ") && session.WaitFor(": "));
         session.Type(line + "\r");
@@ -375,7 +345,7 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
   ASSERT_EQ(Run({"encrypt", "--configfile", "@settings.json"}, kOld + "\n" + kOld + "\n").status, 0);
   // Waiting at the prompt, the plug-in loaded: no core of any size, and
   // (seen by other users only) a process that is not dumpable.
-  e2e::PtySession session({kKelvox, "list", "--type", "settings"}, Env());
+  e2e::PtySession session(Args({"list", "--type", "settings"}), Env());
   ASSERT_TRUE(session.WaitFor("Enter passphrase: "));
   const std::string proc = "/proc/" + std::to_string(session.Pid());
   const std::string limits = ReadFile(proc + "/limits"), core = "Max core file size";
@@ -391,14 +361,14 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
   // the run with 130, the terminal given back first.
   WriteFile(dir.File("pass"), kOld + "\n");
   boost::filesystem::permissions(dir.File("pass"), boost::filesystem::owner_read | boost::filesystem::owner_write);
-  e2e::PtySession typed({kKelvox, "set", "--type", "settings", "--passphrase-file", dir.File("pass"), "--key", "typed", "--quiet"}, Env());
+  e2e::PtySession typed(Args({"set", "--type", "settings", "--passphrase-file", "@pass", "--key", "typed", "--quiet"}), Env());
   ASSERT_TRUE(typed.WaitFor("Enter value: "));
   typed.Type("s3cret\r");
   ASSERT_TRUE(typed.WaitFor("confirm again:"));
   typed.Type("s3cret\r");
   EXPECT_EQ(typed.Wait().status, 0);
   EXPECT_EQ(Run({"get", "--type", "settings", "--passphrase-file", "@pass", "--key", "typed"}).output, "s3cret\n");
-  e2e::PtySession stopped({kKelvox, "list", "--type", "settings"}, Env());
+  e2e::PtySession stopped(Args({"list", "--type", "settings"}), Env());
   ASSERT_TRUE(stopped.WaitFor("Enter passphrase: "));
   stopped.Type("\x03");
   EXPECT_EQ(stopped.Wait().status, 130);
@@ -410,32 +380,6 @@ TEST_F(AdminE2eTest, DataCommandsLeaveNoCoreAndWriteNothingIntoAClosedStream) {
       kOld + "\n");
   EXPECT_EQ(closed.status, 11) << closed.error;
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find("w\xc3\xb6rld"), std::string::npos);
-}
-
-// A decrypt --output --force stopped by SIGTERM midway leaves the old file
-// or the whole new one, and nothing beside it (every step a crash could
-// stop: test_crash_points).
-TEST_F(AdminE2eTest, KilledDecryptLeavesNoPartialOutputOrTemporary) {
-  if (!e2e::kPosixOnly.empty()) GTEST_SKIP() << e2e::kPosixOnly;
-  std::string big = "{\"sensitive_settings\": {\"k\": \"v\"";
-  for (int i = 0; i < 20000; ++i) big += ", \"k" + std::to_string(i) + "\": \"" + std::string(100, 'v') + "\"";
-  WriteFile(dir.File("big.json"), big + "}}\n");
-  ASSERT_EQ(Run({"encrypt", "--configfile", "@big.json", "--unattended"}).status, 0);
-  const std::vector<std::string> decrypt = {kKelvox, "decrypt", "--type", "settings", "--unattended", "--output", dir.File("whole.out"), "--force"};
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(e2e::RunWithPipes(decrypt, Env(), "").status, 0);
-  const auto span = std::chrono::steady_clock::now() - start;
-  const std::string whole = ReadFile(dir.File("whole.out"));
-  WriteFile(dir.File("whole.out"), "old");
-  const auto entries = [&] { return std::distance(boost::filesystem::directory_iterator(dir.path()), {}); };
-  const auto before = entries();
-  e2e::PtySession session(decrypt, Env());
-  std::this_thread::sleep_for(span / 2);
-  session.Signal(SIGTERM);
-  const int signal = session.Wait().signal;
-  const std::string now = ReadFile(dir.File("whole.out"));
-  EXPECT_TRUE(now == "old" || now == whole) << (signal == SIGTERM ? "killed" : "not killed");
-  EXPECT_EQ(entries(), before);
 }
 
 }  // namespace
@@ -455,11 +399,11 @@ TEST_F(AdminE2eTest, EditKeepsWritesMadeWhileTheEditorIsOpen) {
   const std::string clash = Editor("clash.sh", "sed -i 's/\"a\": \"10\"/\"a\": \"11\"/' \"$1\"\n"
       "printf 12 | " + kKelvox + " set --store " + store + " --key a --value-from -" + u);
   const auto get = [&](const char* key) { return Run({"get", "--store", store, "--key", key, "--unattended"}).output; };
-  const Finished edited = Run({"edit", "--store", store, "--unattended", "--quiet"}, "", meanwhile);
+  const Finished edited = Run({"edit", "--store", store, "--unattended", "--quiet"}, "", Editing(meanwhile));
   EXPECT_EQ(edited.status, 0) << edited.error;
   EXPECT_EQ(Run({"list", "--store", store, "--unattended"}).output, "a\nb\n");
   EXPECT_EQ(get("a") + get("b"), "10\n20\n");
-  const Finished clashed = Run({"edit", "--store", store, "--unattended", "--quiet"}, "", clash);
+  const Finished clashed = Run({"edit", "--store", store, "--unattended", "--quiet"}, "", Editing(clash));
   EXPECT_EQ(clashed.status, 11);
   EXPECT_NE(clashed.error.find("changed what you changed too: a."), std::string::npos) << clashed.error;
   EXPECT_EQ(get("a"), "12\n");

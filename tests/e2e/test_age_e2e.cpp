@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "suite/age/AgeFormat.h"
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -22,16 +22,11 @@ const std::string kSettings = "{\"sensitive_settings\": {\"a\": \"1\", \"b\": \"
 const std::string kCredentials =
     "{\"credentials\": [{\"target\": \"h\", \"user\": \"u\", \"password\": \"p w\"}]}";
 
-class AgeE2eTest : public testing::Test {
+class AgeE2eTest : public e2e::HomeTest<> {
  protected:
   void SetUp() override {
     if (std::system("age --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "age is not installed";
-    WriteFile(dir.File("kelvox.config"),
-              "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
-                  "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
-                  "\nENCRYPT_HOST_KEY_PATH=" + dir.File("keys/host.key") +
-                  "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\nLOG_FILE=" +
-                  dir.File("kelvox.log") + "\n");
+    WriteConfig({{"ENCRYPT_HOST_KEY_PATH", dir.File("keys/host.key")}});
     const Finished recipient = Run({"hostkey", "recipient"});
     ASSERT_EQ(recipient.status, 0) << recipient.error;
     host = recipient.output.substr(0, recipient.output.find('\n'));
@@ -43,11 +38,6 @@ class AgeE2eTest : public testing::Test {
     admin.pop_back();
   }
 
-  Finished Run(std::vector<std::string> args, const std::string& input = "") const {
-    for (std::string& arg : args) arg = arg.rfind("@", 0) == 0 ? dir.File(arg.substr(1)) : arg;
-    args.insert(args.begin(), KELVOX_PROGRAM);
-    return e2e::RunWithPipes(args, {{"KELVOX_GLOBAL_CONFIG", dir.File("kelvox.config")}}, input);
-  }
   // Runs a shell line in the test's folder and returns its standard output.
   std::string Shell(const std::string& line) const {
     const std::string out = dir.File("shell.out");
@@ -72,7 +62,6 @@ class AgeE2eTest : public testing::Test {
     return both;
   }
 
-  testing_support::ScopedTempDir dir;
   std::string host;   // this host's recipient
   std::string admin;  // the recipient of admin.key
 };
@@ -247,7 +236,6 @@ TEST_F(AgeE2eTest, RefusedFilesLeaveTheStoresAlone) {
 // and the setting names its sender chose reach the log escaped, each on the
 // one line it belongs to.
 TEST_F(AgeE2eTest, AHalfReadableFileIsRefusedAndItsNamesAreLoggedEscaped) {
-  WriteFile(dir.File("kelvox.config"), ReadFile(dir.File("kelvox.config")) + "LOG_LEVEL=4\n");
   AgeEncrypt("{\"sensitive_settings\": {\"a\\nERROR forged\": \"1\"}, \"credentials\": [{\"target\": "
              "\"h\", \"user\": \"u\", \"password\": \"p\"}, {\"target\": \"h2\"}]}",
              "-r " + host, "half.age");
@@ -284,8 +272,7 @@ TEST_F(AgeE2eTest, SshKeysGoBothWaysWithStockAge) {
   AgeEncrypt(kSettings, "-R other.pub", "other.age");
   ASSERT_EQ(Run({"import", "--input", "@in.age", "--identity", "@ssh", "--unattended"}).status, 0);
   EXPECT_EQ(Get("settings", "b"), "two\n");
-  WriteFile(dir.File("kelvox.config"),
-            ReadFile(dir.File("kelvox.config")) + "SSH_HOST_KEY_PATH=" + dir.File("ssh") + "\n");
+  WriteConfig({{"ENCRYPT_HOST_KEY_PATH", dir.File("keys/host.key")}, {"SSH_HOST_KEY_PATH", dir.File("ssh")}});
   EXPECT_EQ(Run({"import", "--input", "@in.age", "--unattended", "--quiet"}).status, 0);
   const std::string plaintext = Run({"decrypt", "--type", "settings", "--unattended"}).output;
   WriteFile(dir.File("mixed"), admin + "\n" + ssh);

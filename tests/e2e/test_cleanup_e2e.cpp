@@ -16,7 +16,7 @@
 #include <boost/filesystem.hpp>
 
 #include "suite/platform/FileNames.h"
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -24,61 +24,45 @@ namespace {
 namespace fs = boost::filesystem;
 using e2e::Finished;
 using testing_support::ReadFile;
-using testing_support::ScopedTempDir;
 using testing_support::WriteFile;
 
-const std::string kKelvox = KELVOX_PROGRAM;
-const std::vector<std::string> kEdit = {kKelvox, "edit", "--type", "settings", "--unattended", "--quiet"};
+const std::vector<std::string> kEdit = {"edit", "--type", "settings", "--unattended", "--quiet"};
 
-class CleanupE2eTest : public testing::Test {
+class CleanupE2eTest : public e2e::HomeTest<> {
  protected:
   CleanupE2eTest() {
-    Configure(dir.File("kelvox.log"));
     WriteFile(dir.File("settings.json"), "{\"sensitive_settings\": {\"db\": \"s3cret\"}}\n");
-    EXPECT_EQ(Run({"encrypt", "--configfile", dir.File("settings.json"), "--unattended"}).status, 0);
+    EXPECT_EQ(Run({"encrypt", "--configfile", "@settings.json", "--unattended"}).status, 0);
   }
 
-  void Configure(const std::string& log) {
-    WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
-                                             "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
-                                             "\nLOG_FILE=" + log + "\nLOG_LEVEL=4\n");
+  // An editor that "exec" makes kelvox's own child.
+  std::string OwnEditor(const std::string& name, const std::string& body) const {
+    return "exec " + Editor(name, body);
   }
-
-  // An editor: "exec" makes the script kelvox's own child, and it first
-  // records the file it was given in "path".
-  std::string Editor(const std::string& name, const std::string& body) {
-    WriteFile(dir.File(name), "#!/bin/sh\necho \"$1\" > " + dir.File("path") + "\n" + body + "\n");
-    fs::permissions(dir.File(name), fs::owner_all);
-    return "exec " + dir.File(name);
-  }
-
-  e2e::Environment Env(const std::string& editor, e2e::Environment more = {}) const {
-    more.insert({{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}, {"VISUAL", ""},
-                 {"EDITOR", editor}, {"XDG_RUNTIME_DIR", ""}, {"XDG_STATE_HOME", dir.File("state")}});
+  // What an edit with `editor` adds to the environment: its private
+  // folders in /dev/shm (no runtime folder), and `more`.
+  e2e::Environment Editing(const std::string& editor, e2e::Environment more = {}) const {
+    more.insert({{"EDITOR", editor}, {"XDG_RUNTIME_DIR", ""}, {"XDG_STATE_HOME", dir.File("state")}});
     return more;
   }
-
-  Finished Run(std::vector<std::string> args, const std::string& editor = "true",
-               const e2e::Environment& more = {}) {
-    if (args[0] != kKelvox) args.insert(args.begin(), kKelvox);
-    return e2e::RunWithPipes(args, Env(editor, more));
+  Finished Edit(const std::string& editor = "true", const e2e::Environment& more = {}) const {
+    return Run(kEdit, "", Editing(editor, more));
   }
 
   // The private folder of the latest editor, once it has recorded it.
   std::string EditFolder() {
     for (int wait = 0; wait < 200; ++wait) {
-      const std::string path = fs::exists(dir.File("path")) ? ReadFile(dir.File("path")) : "";
+      const std::string path = fs::exists(dir.File("edited-path")) ? ReadFile(dir.File("edited-path")) : "";
       if (!path.empty() && path.back() == '\n') return fs::path(path.substr(0, path.size() - 1)).parent_path().string();
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return "no editor ran";
   }
 
-  ScopedTempDir dir;
 };
 
 TEST_F(CleanupE2eTest, AnEditEndedByASignalLeavesNoPlaintext) {
-  const std::string editor = Editor("signal.sh", "kill -$SIGNAL $PPID");
+  const std::string editor = OwnEditor("signal.sh", "kill -$SIGNAL $PPID");
   // While the editor runs kelvox ignores SIGINT and SIGQUIT (the editor has
   // the terminal and decides), and SIGXFSZ always (a write past the limit
   // fails instead): the run goes on, and ends as usual.
@@ -90,13 +74,13 @@ TEST_F(CleanupE2eTest, AnEditEndedByASignalLeavesNoPlaintext) {
       {SIGRTMIN, true}, {SIGRTMAX, true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(strsignal(row.number));
-    fs::remove(dir.File("path"));
+    fs::remove(dir.File("edited-path"));
     // Under the address sanitizer its own handlers of the fault signals
     // would stand in for kelvox's; they are turned off for the child.
     const char* asan = std::getenv("ASAN_OPTIONS");
     const std::string sanitizer = std::string(asan != nullptr ? asan : "") +
                                   ":handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0";
-    const Finished run = Run(kEdit, editor, {{"SIGNAL", std::to_string(row.number)}, {"ASAN_OPTIONS", sanitizer}});
+    const Finished run = Edit(editor, {{"SIGNAL", std::to_string(row.number)}, {"ASAN_OPTIONS", sanitizer}});
     EXPECT_EQ(run.signal, row.ends ? row.number : 0) << run.error;
     EXPECT_FALSE(fs::exists(EditFolder()));
   }
@@ -105,14 +89,14 @@ TEST_F(CleanupE2eTest, AnEditEndedByASignalLeavesNoPlaintext) {
 // SIGKILL leaves the file; the next edit removes it, but not the file of
 // an edit still running.
 TEST_F(CleanupE2eTest, TheNextEditRemovesAKilledEditsFileButNotALiveOnes) {
-  EXPECT_EQ(Run(kEdit, Editor("kill.sh", "kill -KILL $PPID")).signal, SIGKILL);
+  EXPECT_EQ(Edit(OwnEditor("kill.sh", "kill -KILL $PPID")).signal, SIGKILL);
   const std::string killed = EditFolder();
   ASSERT_TRUE(fs::exists(killed));
-  fs::remove(dir.File("path"));
+  fs::remove(dir.File("edited-path"));
   const std::string release = dir.File("release");
-  e2e::PtySession live(kEdit, Env(Editor("hold.sh", "while [ ! -e " + release + " ]; do sleep 0.1; done")));
+  e2e::PtySession live(Args(kEdit), Env(Editing(OwnEditor("hold.sh", "while [ ! -e " + release + " ]; do sleep 0.1; done"))));
   const std::string held = EditFolder();
-  EXPECT_EQ(Run(kEdit).status, 0);
+  EXPECT_EQ(Edit().status, 0);
   EXPECT_FALSE(fs::exists(killed));
   EXPECT_TRUE(fs::exists(held));
   WriteFile(release, "");
@@ -120,23 +104,25 @@ TEST_F(CleanupE2eTest, TheNextEditRemovesAKilledEditsFileButNotALiveOnes) {
   EXPECT_FALSE(fs::exists(held));
 }
 
-// What the editor makes in its folder goes with it, sub-folders too,
-// however the run ends; a link there goes itself, never what it names.
+// What the editor makes in its folder goes with it (its backup "file~" and
+// swap ".file.swp" too, and sub-folders), however the run ends, an
+// ordinary exit included; a link there goes itself, never what it names.
 TEST_F(CleanupE2eTest, TheWholeFolderGoesAndNoLinkInItIsFollowed) {
   fs::create_directories(dir.File("outside"));
   WriteFile(dir.File("outside/kept"), "kept");
   const std::string make = "d=$(dirname \"$1\")/backup; mkdir -p $d/deeper; echo x > $d/copy; echo x > $d/deeper/copy; "
+                           "echo x > \"$1~\"; echo x > \"$(dirname \"$1\")/.$(basename \"$1\").swp\"; "
                            "ln -s " + dir.File("outside") + " $d/out\n";
   const struct Row { const char* end; int signal; } rows[] = {{"", 0}, {"kill -TERM $PPID", SIGTERM}, {"kill -KILL $PPID", SIGKILL}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.signal);
-    fs::remove(dir.File("path"));
-    EXPECT_EQ(Run(kEdit, Editor("make.sh", make + row.end)).signal, row.signal);
+    fs::remove(dir.File("edited-path"));
+    EXPECT_EQ(Edit(OwnEditor("make.sh", make + row.end)).signal, row.signal);
     const std::string folder = EditFolder();
     // A killed run's folder goes with the next edit.
     if (row.signal == SIGKILL) {
       EXPECT_TRUE(fs::exists(folder + "/backup/deeper/copy"));
-      EXPECT_EQ(Run(kEdit).status, 0);
+      EXPECT_EQ(Edit().status, 0);
     }
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_EQ(ReadFile(dir.File("outside/kept")), "kept");
@@ -151,7 +137,7 @@ TEST_F(CleanupE2eTest, VimKeepsNoCopyOfTheText) {
   WriteFile(dir.File("home/.vimrc"), "set swapfile directory=" + copies + "// backup writebackup backupdir=" +
                                          copies + " undofile undodir=" + copies + " viminfofile=" + copies +
                                          "/viminfo\nautocmd VimEnter * call append(0, '') | wq\n");
-  e2e::PtySession vim(kEdit, Env("vim", {{"HOME", dir.File("home")}, {"TERM", "xterm"}}));
+  e2e::PtySession vim(Args(kEdit), Env(Editing("vim", {{"HOME", dir.File("home")}, {"TERM", "xterm"}})));
   EXPECT_EQ(vim.Wait().status, 0);
   EXPECT_TRUE(fs::is_empty(copies));
 }
@@ -166,13 +152,13 @@ TEST_F(CleanupE2eTest, TheLogFollowsNoLinkAndNeverReachesTheEditor) {
   fs::create_symlink(dir.File("victim"), dir.File("shared/link.log"));
   fs::create_symlink(dir.File("victim"), dir.File("link.log"));
   fs::create_hard_link(dir.File("victim"), dir.File("shared/hard.log"));
-  const std::string editor = Editor("fds.sh", "ls -l /proc/$$/fd/ > " + dir.File("fds"));
+  const std::string editor = OwnEditor("fds.sh", "ls -l /proc/$$/fd/ > " + dir.File("fds"));
   const struct Row { const char* log; bool refused; } rows[] = {
       {"shared/link.log", true}, {"link.log", true}, {"shared/hard.log", true}, {"kelvox.log", false}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.log);
-    Configure(dir.File(row.log));
-    const Finished run = Run(kEdit, editor);
+    WriteConfig({{"LOG_FILE", dir.File(row.log)}});
+    const Finished run = Edit(editor);
     EXPECT_EQ(run.status, 0) << run.error;
     const std::size_t told = run.error.find(" is not used");
     EXPECT_EQ(run.error.find("log " + dir.File(row.log) + " is not used") != std::string::npos, row.refused) << run.error;

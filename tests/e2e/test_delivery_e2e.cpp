@@ -8,44 +8,27 @@
 
 #include <boost/filesystem.hpp>
 
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 using e2e::Finished;
 using testing_support::ReadFile;
-using testing_support::ScopedTempDir;
 using testing_support::WriteFile;
 
-const std::string kKelvox = KELVOX_PROGRAM;
 const std::string kPassphrase = "delivery pass 1\n";
 const std::string kValue = "s3cr et";
 
-class DeliveryE2eTest : public testing::Test {
+class DeliveryE2eTest : public e2e::HomeTest<> {
  protected:
   DeliveryE2eTest() {
-    WriteFile(dir.File("global.config"),
-              "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
-                  "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
-                  "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
-                  "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\nLOG_FILE=" +
-                  dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
     WriteFile(dir.File("s.json"), "{\"sensitive_settings\": {\"db\": \"" + kValue + "\"}}");
     WriteFile(dir.File("c.json"),
               "{\"credentials\": [{\"target\": \"bmc\", \"user\": \"admin\", \"password\": \"pw\"}]}");
     EXPECT_EQ(Run({"encrypt", "--configfile", "@s.json"}, kPassphrase + kPassphrase).status, 0);
     EXPECT_EQ(Run({"encrypt", "--configfile", "@c.json", "--unattended"}).status, 0);
   }
-
-  // "@name" stands for a file of the test's folder.
-  Finished Run(std::vector<std::string> args, const std::string& input = "") {
-    for (std::string& arg : args) arg = arg.rfind("@", 0) == 0 ? dir.File(arg.substr(1)) : arg;
-    args.insert(args.begin(), kKelvox);
-    return e2e::RunWithPipes(args, {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}}, input);
-  }
-
-  ScopedTempDir dir;
 };
 
 TEST_F(DeliveryE2eTest, ExecHandsValuesToTheProgramOrNeverRunsIt) {
@@ -76,9 +59,9 @@ TEST_F(DeliveryE2eTest, ExecHandsValuesToTheProgramOrNeverRunsIt) {
   }
   EXPECT_EQ(ReadFile(dir.File("kelvox.log")).find(kValue), std::string::npos);
   // The program takes kelvox's place: the pid the test started is its own.
-  e2e::PtySession session({kKelvox, "exec", "--unattended", "--env", "P=credentials:bmc/password",
-                           "--", "/bin/sh", "-c", "echo pid=$$"},
-                          {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}});
+  e2e::PtySession session(Args({"exec", "--unattended", "--env", "P=credentials:bmc/password",
+                                "--", "/bin/sh", "-c", "echo pid=$$"}),
+                          Env());
   const std::string pid = "pid=" + std::to_string(session.Pid()) + "\n";
   const Finished same = session.Wait();
   EXPECT_EQ(same.status, 0);

@@ -10,7 +10,7 @@
 
 #include "Src/Misc/Common/InputForm.h"
 #include "host/EnDecrypt.h"
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -38,7 +38,7 @@ std::string NewPrompt(const std::string& p) { return "please enter the passphras
 std::string ExistingPrompt(const std::string& p) { return "please enter the passphrase for \"" + p + "\".\n  Enter passphrase: "; }
 std::string Question(const std::string& p) { return "Are you sure you want to continue to update the file " + p + " (Y/N)?\n  Enter (Y/N): "; }
 
-class EncryptE2eTest : public testing::Test {
+class EncryptE2eTest : public e2e::HomeTest<> {
  protected:
   EncryptE2eTest() {
     Configure(credentials_store);
@@ -46,25 +46,21 @@ class EncryptE2eTest : public testing::Test {
     WriteFile(dir.File("both.json"), kBoth);
   }
   void Configure(const std::string& credentials) {
-    config.Set("ENCRYPT_SETTING_PATH=" + settings_store + "\nENCRYPTED_CREDENTIALS_FILE_PATH=" +
-               credentials + "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") +
-               "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\nLOG_FILE=" +
-               dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
+    WriteConfig({{"ENCRYPT_SETTING_PATH", settings_store}, {"ENCRYPTED_CREDENTIALS_FILE_PATH", credentials}});
   }
-  std::vector<std::string> Args(const std::string& input, const char* extra = nullptr) {
-    std::vector<std::string> args = {KELVOX_PROGRAM, "encrypt", "--configfile", dir.File(input)};
+  std::vector<std::string> EncryptArgs(const std::string& input, const char* extra = nullptr) const {
+    std::vector<std::string> args = {"encrypt", "--configfile", "@" + input};
     if (extra != nullptr) args.push_back(extra);
-    return args;
+    return Args(args);
   }
-  e2e::Environment Env() const { return {{"KELVOX_GLOBAL_CONFIG", config.Path()}}; }
   Finished RunUnattended(const std::string& input, const std::string& typed = "") {
-    return e2e::RunWithPipes(Args(input, "--unattended"), Env(), typed);
+    return e2e::RunWithPipes(EncryptArgs(input, "--unattended"), Env(), typed);
   }
   // An attended run that types the passphrase at every prompt for `stores`
   // (new ones ask twice), then `answer` if given.
   Finished RunAttended(const std::string& input, const std::vector<std::string>& stores,
                        const std::string& answer = "") {
-    PtySession session(Args(input), Env());
+    PtySession session(EncryptArgs(input), Env());
     for (const std::string& store : stores) {
       const bool existing = boost::filesystem::exists(store);
       EXPECT_TRUE(session.WaitFor(existing ? ExistingPrompt(store) : NewPrompt(store))) << store;
@@ -85,10 +81,10 @@ class EncryptE2eTest : public testing::Test {
     return records;
   }
 
-  testing_support::ScopedTempDir dir;
   std::string settings_store = dir.File("stores/settings.store");
   std::string credentials_store = dir.File("stores/credentials.store");
-  testing_support::ScopedConfig config;
+  // The store library, run in this process too, reads the same configuration.
+  testing_support::ScopedEnv in_process{"KELVOX_GLOBAL_CONFIG", config};
 };
 
 TEST_F(EncryptE2eTest, AttendedCreateAsksTwiceSettingsFirstAndShowsOrLogsNoSecret) {
@@ -112,7 +108,7 @@ TEST_F(EncryptE2eTest, TerminalIsGivenBackAsItWas) {
   const rlimit no_core{0, core.rlim_max};
   setrlimit(RLIMIT_CORE, &no_core);
   for (const int signal_number : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
-    PtySession session(Args("settings.json"), Env());
+    PtySession session(EncryptArgs("settings.json"), Env());
     ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
     session.Type("half a pass");
     session.Signal(signal_number);
@@ -125,7 +121,7 @@ TEST_F(EncryptE2eTest, TerminalIsGivenBackAsItWas) {
   // Keys typed past a full hidden field are discarded, not read by whatever
   // reads the terminal next: here the confirmation, which waits for its own.
   const std::string full(kMaxFieldLength, 'x');
-  PtySession session(Args("settings.json"), Env());
+  PtySession session(EncryptArgs("settings.json"), Env());
   ASSERT_TRUE(session.WaitFor(NewPrompt(settings_store)));
   session.Type(full + "tail of it\r");
   ASSERT_TRUE(session.WaitFor(kConfirm));
@@ -201,7 +197,7 @@ TEST_F(EncryptE2eTest, TheCauseOrWhatWasLeftOutIsNamedAfterTheRun) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     boost::filesystem::remove_all(dir.File("stores"));
-    const Finished run = e2e::RunWithPipes(Args(row.file, row.attended ? nullptr : "--unattended"), Env(), row.typed);
+    const Finished run = e2e::RunWithPipes(EncryptArgs(row.file, row.attended ? nullptr : "--unattended"), Env(), row.typed);
     EXPECT_EQ(run.status, row.status) << run.error;
     const std::size_t at = run.error.find("kelvox: " + row.words);
     EXPECT_TRUE(row.words.empty() ? run.error.empty() : at != std::string::npos) << run.error;

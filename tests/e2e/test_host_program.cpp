@@ -4,31 +4,17 @@
 
 #include <boost/filesystem.hpp>
 
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 using e2e::Finished;
 using e2e::RunWithPipes;
-using testing_support::ScopedTempDir;
 
 const std::string kKelvox = KELVOX_PROGRAM;
 
-class HostProgramTest : public testing::Test {
- protected:
-  HostProgramTest() {
-    testing_support::WriteFile(dir.File("global.config"), "LOG_FILE=" + dir.File("kelvox.log") + "\nLOG_LEVEL=4\n");
-    env = {{"KELVOX_GLOBAL_CONFIG", dir.File("global.config")}};
-  }
-  Finished Run(std::vector<std::string> args) {
-    args.insert(args.begin(), kKelvox);
-    return RunWithPipes(args, env);
-  }
-
-  ScopedTempDir dir;
-  e2e::Environment env;
-};
+using HostProgramTest = e2e::HomeTest<>;
 
 TEST_F(HostProgramTest, MissingConfigFileOptionIsRefusedOnStandardError) {
   const Finished run = Run({"encrypt", "--unattended"});
@@ -63,23 +49,19 @@ TEST_F(HostProgramTest, ExceptionFromTheCommandIsReportedNotAnAbort) {
 
 TEST_F(HostProgramTest, CommandHelpRunsNothingAndAStrayOptionStopsTheRun) {
   testing_support::WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\"}}");
-  testing_support::WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("s.store") +
-                                                            "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
   const Finished help = Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("usage: kelvox encrypt --configfile FILE", 0), 0u) << help.output;
   const Finished typo = Run({"encrypt", "--configfile", dir.File("in.json"), "--unatended"});
   EXPECT_EQ(typo.status, 2);
   EXPECT_NE(typo.error.find("did you mean '--unattended'?"), std::string::npos) << typo.error;
-  EXPECT_FALSE(boost::filesystem::exists(dir.File("s.store")));
+  EXPECT_FALSE(boost::filesystem::exists(dir.File("settings.store")));
 }
 
 // Output that reaches nobody is a failure, with its cause, for every
 // command that prints: its data written raw, its console lines, the host's own.
 TEST_F(HostProgramTest, OutputToAClosedOrFullStandardOutputFailsWithItsCause) {
   testing_support::WriteFile(dir.File("in.json"), "{\"sensitive_settings\": {\"a\": \"1\"}}");
-  testing_support::WriteFile(dir.File("global.config"), "ENCRYPT_SETTING_PATH=" + dir.File("s.store") +
-                                                            "\nENCRYPT_HOST_KEY_PATH=" + dir.File("host.key") + "\n");
   ASSERT_EQ(Run({"encrypt", "--configfile", dir.File("in.json"), "--unattended"}).status, 0);
   const std::string recipient = Run({"hostkey", "recipient"}).output;
   const std::vector<std::vector<std::string>> commands = {
@@ -97,9 +79,7 @@ TEST_F(HostProgramTest, OutputToAClosedOrFullStandardOutputFailsWithItsCause) {
   for (const auto& command : commands) {
     for (const auto& output : outputs) {
       SCOPED_TRACE(command.front() + " " + command.back() + ", " + output.cause);
-      std::vector<std::string> args = command;
-      args.insert(args.begin(), kKelvox);
-      const Finished run = RunWithPipes(args, env, "", output.output);
+      const Finished run = RunWithPipes(Args(command), Env(), "", output.output);
       EXPECT_EQ(run.status, 11) << run.error;
       EXPECT_NE(run.error.find(output.cause), std::string::npos) << run.error;
     }
@@ -114,7 +94,7 @@ TEST_F(HostProgramTest, UnloadablePlugInIsNamedWithTheReason) {
   fs::create_directory_symlink(build_bin.parent_path() / "lib", dir.path() / "lib");
   const fs::path copy = dir.path() / "bin" / "kelvox";
   fs::copy_file(kKelvox, copy);
-  const Finished run = RunWithPipes({copy.string(), "encrypt", "--configfile", "x"}, env);
+  const Finished run = RunWithPipes({copy.string(), "encrypt", "--configfile", "x"}, Env());
   EXPECT_EQ(run.status, 31);
   EXPECT_NE(run.error.find((dir.path() / "bin" / "kelvox_encrypt.so").string()), std::string::npos) << run.error;
 }

@@ -13,50 +13,24 @@
 #include <boost/filesystem.hpp>
 
 #include "suite/platform/FileNames.h"
-#include "tests/e2e/Process.h"
+#include "tests/e2e/Home.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 using e2e::Finished;
 using testing_support::ReadFile;
-using testing_support::ScopedTempDir;
 using testing_support::WriteFile;
 
-const std::string kKelvox = KELVOX_PROGRAM;
 constexpr uid_t kNobody = 65534;
 
-class TrustE2eTest : public testing::Test {
+class TrustE2eTest : public e2e::HomeTest<> {
  protected:
   TrustE2eTest() {
     boost::filesystem::create_directory(dir.File("open"));
     boost::filesystem::permissions(dir.File("open"), boost::filesystem::perms(0777));
     WriteFile(dir.File("v"), "s3cret");
-    WriteConfig({});
   }
-
-  // The configuration at `at`: the defaults, each overridden by the line
-  // of `changes` ("KEY=VALUE") with its key.
-  void WriteConfig(std::map<std::string, std::string> changes, const std::string& at = "global.config") {
-    changes.insert({{"ENCRYPT_SETTING_PATH", dir.File("s.store")},
-                    {"ENCRYPTED_CREDENTIALS_FILE_PATH", dir.File("c.store")},
-                    {"ENCRYPT_HOST_KEY_PATH", dir.File("host.key")},
-                    {"LOG_FILE", dir.File("kelvox.log")}, {"LOG_LEVEL", "4"}});
-    std::string text;
-    for (const auto& [key, value] : changes) text += key + "=" + value + "\n";
-    WriteFile(config = dir.File(at), text);
-  }
-
-  Finished Run(std::vector<std::string> args, const e2e::Environment& extra = {}) {
-    for (std::string& arg : args) arg = arg.rfind("@", 0) == 0 ? dir.File(arg.substr(1)) : arg;
-    args.insert(args.begin(), kKelvox);
-    e2e::Environment environment = {{"KELVOX_GLOBAL_CONFIG", config}};
-    environment.insert(extra.begin(), extra.end());
-    return e2e::RunWithPipes(args, environment, "");
-  }
-
-  ScopedTempDir dir;
-  std::string config;
 };
 
 // Each row puts one kind of file where the rule refuses it and runs one
@@ -75,7 +49,7 @@ TEST_F(TrustE2eTest, EveryKindOfFileIsRefusedWhereOthersCouldHavePutIt) {
   const std::vector<std::string> decrypt = {"decrypt", "--type", "settings", "--unattended", "--force", "--output"};
   const auto plus = [](std::vector<std::string> args, const std::string& last) { args.push_back(last); return args; };
   ASSERT_EQ(Run(set).status, 0);  // the host key and the settings store exist from here on
-  const std::string lock = dir.File(platform::LockFileName("c.store"));
+  const std::string lock = dir.File(platform::LockFileName("credentials.store"));
   const struct Row {
     const char* what;
     bool needs_root;
@@ -86,21 +60,21 @@ TEST_F(TrustE2eTest, EveryKindOfFileIsRefusedWhereOthersCouldHavePutIt) {
     std::vector<std::string> untouched;  // files that must stay as they were
     std::string absent;                  // a file the run must not make
   } rows[] = {
-      {"a store in a folder others may write", false, [&] { WriteConfig({{"ENCRYPTED_CREDENTIALS_FILE_PATH", dir.File("open/c.store")}}); },
-       set_credential, -1, "writable by group or others", {}, dir.File("open/c.store")},
+      {"a store in a folder others may write", false, [&] { WriteConfig({{"ENCRYPTED_CREDENTIALS_FILE_PATH", dir.File("open/credentials.store")}}); },
+       set_credential, -1, "writable by group or others", {}, dir.File("open/credentials.store")},
       {"a host key in a folder of another user", true, [&] { WriteConfig({{"ENCRYPT_HOST_KEY_PATH", dir.File("theirs/host.key")}}); },
        set_credential, -1, "owned by another user", {}, dir.File("theirs/host.key")},
       {"a configuration in a folder others may write", false, [&] { WriteConfig({}, "open/global.config"); },
        {"list", "--type", "settings", "--unattended"}, -1, "configuration file is not used", {}, ""},
       {"a file of content at the writers' lock's name", false, [&] { WriteFile(lock, "plaintext of root"); ::chmod(lock.c_str(), 0600); },
-       set_credential, -1, "lock file", {lock}, dir.File("c.store")},
-      {"--output --force onto a store", false, [] {}, plus(decrypt, "@s.store"), -1, "store", {dir.File("s.store")}, ""},
+       set_credential, -1, "lock file", {lock}, dir.File("credentials.store")},
+      {"--output --force onto a store", false, [] {}, plus(decrypt, "@settings.store"), -1, "store", {dir.File("settings.store")}, ""},
       {"--output --force onto the host key", false, [] {}, plus(decrypt, "@host.key"), -1, "host key", {dir.File("host.key")}, ""},
       {"--output --force onto the configuration", false, [] {}, plus(decrypt, "@global.config"), -1, "configuration", {dir.File("global.config")}, ""},
       {"the log at the host key", false, [&] { WriteConfig({{"LOG_FILE", dir.File("host.key")}}); }, set, 0, "is not used", {dir.File("host.key")}, ""},
       {"the log at the configuration", false, [&] { WriteConfig({{"LOG_FILE", dir.File("global.config")}}); }, set, 0, "is not used", {dir.File("global.config")}, ""},
-      {"the log at a store", false, [&] { WriteConfig({{"LOG_FILE", dir.File("c.store")}}); boost::filesystem::copy_file(dir.File("s.store"), dir.File("c.store")); },
-       {"list", "--type", "settings", "--unattended"}, 0, "is not used", {dir.File("c.store")}, ""},
+      {"the log at a store", false, [&] { WriteConfig({{"LOG_FILE", dir.File("credentials.store")}}); boost::filesystem::copy_file(dir.File("settings.store"), dir.File("credentials.store")); },
+       {"list", "--type", "settings", "--unattended"}, 0, "is not used", {dir.File("credentials.store")}, ""},
       {"a misspelt key of the configuration", false, [&] { WriteConfig({{"LOG_LEVL", "4"}}); },
        {"list", "--type", "settings", "--unattended"}, 0, "unknown key 'LOG_LEVL' is ignored; did you mean 'LOG_LEVEL'?", {}, ""},
   };
@@ -119,7 +93,7 @@ TEST_F(TrustE2eTest, EveryKindOfFileIsRefusedWhereOthersCouldHavePutIt) {
     }
     EXPECT_TRUE(row.absent.empty() || !boost::filesystem::exists(row.absent)) << row.absent;
     boost::filesystem::remove(lock);
-    boost::filesystem::remove(dir.File("c.store"));
+    boost::filesystem::remove(dir.File("credentials.store"));
   }
 }
 
@@ -128,17 +102,17 @@ TEST_F(TrustE2eTest, EveryKindOfFileIsRefusedWhereOthersCouldHavePutIt) {
 // not strand it.
 TEST_F(TrustE2eTest, HostKeyAdministrationSeesTheStoreWhereverTheProgramVariablePutIt) {
   boost::filesystem::create_directory(dir.File("bin"));
-  WriteConfig({{"ENCRYPT_SETTING_PATH", "s.store"}, {"ENCRYPTED_CREDENTIALS_FILE_PATH", "c.store"}});
+  WriteConfig({{"ENCRYPT_SETTING_PATH", "settings.store"}, {"ENCRYPTED_CREDENTIALS_FILE_PATH", "credentials.store"}});
   const e2e::Environment program = {{"WRK_BIN_EXE", dir.File("bin/kelvox")}};
   ASSERT_EQ(Run({"set", "--type", "credentials", "--target", "h", "--user", "u", "--value-from", "@v",
-                 "--unattended", "--quiet"}, program).status, 0);
-  ASSERT_TRUE(boost::filesystem::exists(dir.File("bin/c.store")));
-  const Finished status = Run({"hostkey", "status"}, program);
-  EXPECT_NE(status.output.find(dir.File("bin/c.store")), std::string::npos) << status.output;
+                 "--unattended", "--quiet"}, "", program).status, 0);
+  ASSERT_TRUE(boost::filesystem::exists(dir.File("bin/credentials.store")));
+  const Finished status = Run({"hostkey", "status"}, "", program);
+  EXPECT_NE(status.output.find(dir.File("bin/credentials.store")), std::string::npos) << status.output;
   const std::string key_line = status.output.substr(status.output.find("key id: ") + 8, 16);
-  ASSERT_EQ(Run({"hostkey", "rotate", "--quiet"}, program).status, 0);
-  ASSERT_EQ(Run({"hostkey", "retire", key_line, "--quiet"}, program).status, 0);
-  const Finished get = Run({"get", "--type", "credentials", "--key", "h/password", "--unattended"}, program);
+  ASSERT_EQ(Run({"hostkey", "rotate", "--quiet"}, "", program).status, 0);
+  ASSERT_EQ(Run({"hostkey", "retire", key_line, "--quiet"}, "", program).status, 0);
+  const Finished get = Run({"get", "--type", "credentials", "--key", "h/password", "--unattended"}, "", program);
   EXPECT_EQ(get.status, 0) << get.error;
   EXPECT_EQ(get.output, "s3cret\n");
 }

@@ -21,12 +21,12 @@ constexpr char kLegacyFallback[] = "Unknown error";
 constexpr int32_t kLanOverUsbGroup = 0x0B;
 constexpr int kLanOverUsbCategory = 10;
 
-struct Entry { const char* name; uint32_t constant; };
+struct Entry { const char* name; uint32_t constant; int category; const char* message; };
 
 // The list as written, with the constants this unit's include initialised.
 const std::vector<Entry>& Listed() {
   static const std::vector<Entry> entries = {
-#define KELVOX_ERROR(name, category, code, message) {#name, name},
+#define KELVOX_ERROR(name, category, code, message) {#name, name, category, message},
 #include "errors/ErrorCatalogue.def"
 #undef KELVOX_ERROR
   };
@@ -81,12 +81,17 @@ TEST(LegacyTableTest, ConcurrentFirstLookupsAgreeWithSerialLookups) {
   EXPECT_EQ(table.size(), filled);
 }
 
-TEST(CatalogueTest, NamesAndConstantsAreUnique) {
+// Every entry of every category, as a command's result carries it: its
+// constant holds its category, and GetErrorMessage routes it to its text
+// (a number with a bit of 8-15 set would reach the legacy table instead).
+TEST(CatalogueTest, NamesAndConstantsAreUniqueAndEachCodeReadsItsOwnText) {
   std::set<std::string> names;
   std::set<uint32_t> constants;
   for (const Entry& entry : Listed()) {
     EXPECT_TRUE(names.insert(entry.name).second) << entry.name;
     EXPECT_TRUE(constants.insert(entry.constant).second) << entry.name;
+    EXPECT_EQ(static_cast<int32_t>(entry.constant) >> 16, entry.category) << entry.name;
+    EXPECT_EQ(GetErrorMessage(static_cast<int32_t>(entry.constant)), entry.message) << entry.name;
   }
 }
 

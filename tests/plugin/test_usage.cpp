@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "errors/ErrorCatalogue.h"
@@ -43,6 +45,16 @@ TEST(PluginUsageTest, EachPluginRefusesAnOptionItsEntryLacks) {
                   std::string("unknown option '--no-such-option' for ") + command.name + ";"),
               std::string::npos);
   }
+}
+
+// The table names each plug-in the build makes, and no other: a command
+// built without an entry could never be run.
+TEST(PluginUsageTest, TheTableNamesEveryPluginBuilt) {
+  std::set<std::string> built, named;
+  std::istringstream list(KELVOX_BUILT_PLUGINS);
+  for (std::string name; std::getline(list, name, ',');) built.insert(name);
+  for (const CommandSpec& command : GetCommands()) named.insert(command.plugin);
+  EXPECT_EQ(named, built);
 }
 
 }  // namespace
