@@ -8,7 +8,7 @@
 // the object's policy binds it to their values at sealing time. Every
 // exchange with the TPM waits at most the configured timeout, even over a
 // TCTI that would block for ever, and every object and session loaded is
-// flushed again however the call ends (TpmSession.h).
+// flushed again however the call ends (tpm/TpmSession.h).
 //
 // Sealed data, after the key file's header (version 2):
 //   pcr mask (u32, little-endian; bit i = PCR i of the SHA-256 bank)
@@ -21,7 +21,6 @@
 // before the TPM is asked anything.
 #include <sodium.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -32,8 +31,9 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
-#include "suite/endecrypt/TpmSession.h"
-#include "suite/endecrypt/TpmStack.h"
+#include "suite/endecrypt/tpm/TpmSession.h"
+#include "suite/endecrypt/tpm/TpmStack.h"
+#include "suite/platform/Process.h"
 
 namespace endecrypt {
 namespace {
@@ -81,7 +81,7 @@ class EsysOut {
 // own TSS2_LOG is kept.
 void QuietTssLog() {
   static std::once_flag once;
-  std::call_once(once, [] { ::setenv("TSS2_LOG", "all+none", 0); });
+  std::call_once(once, [] { platform::SetEnvironmentUnlessSet("TSS2_LOG", "all+none"); });
 }
 
 TPML_PCR_SELECTION PcrSelection(std::uint32_t mask) {

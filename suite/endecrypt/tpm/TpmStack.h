@@ -1,10 +1,10 @@
 // The TPM software stack as the tpm2 sealer reaches it: the TSS libraries
-// (ESAPI, TCTI loader, response codes, marshalling) are loaded with dlopen
-// the first time a sealed key is met, so a run that never meets one maps
-// none of them. Linux only; the table, once loaded, stays for the life of
-// the process and is safe to use from any thread.
-#ifndef SUITE_ENDECRYPT_TPMSTACK_H_
-#define SUITE_ENDECRYPT_TPMSTACK_H_
+// (ESAPI, TCTI loader, response codes, marshalling) are loaded through
+// platform::SharedLibrary the first time a sealed key is met, so a run that
+// never meets one maps none of them. The table, once loaded, stays for the
+// life of the process and is safe to use from any thread.
+#ifndef SUITE_ENDECRYPT_TPM_TPMSTACK_H_
+#define SUITE_ENDECRYPT_TPM_TPMSTACK_H_
 
 #include <tss2/tss2_esys.h>
 #include <tss2/tss2_mu.h>
@@ -50,4 +50,4 @@ const TpmStack* LoadTpmStack();
 
 }  // namespace endecrypt
 
-#endif  // SUITE_ENDECRYPT_TPMSTACK_H_
+#endif  // SUITE_ENDECRYPT_TPM_TPMSTACK_H_

@@ -1,4 +1,4 @@
-#include "suite/endecrypt/TpmSession.h"
+#include "suite/endecrypt/tpm/TpmSession.h"
 
 #include <sodium.h>
 

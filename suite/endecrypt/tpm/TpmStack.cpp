@@ -1,17 +1,12 @@
-#include "suite/endecrypt/TpmStack.h"
+#include "suite/endecrypt/tpm/TpmStack.h"
 
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "host/Log.h"
-#include "suite/platform/DescriptorPosix.h"
 #include "suite/platform/SharedLibrary.h"
+#include "suite/platform/TcpConnection.h"
 
 namespace endecrypt {
 namespace {
@@ -73,77 +68,18 @@ std::string ConfValue(const std::string& conf, const std::string& key, const cha
   return fallback;
 }
 
-using Socket = platform::UniqueFd;
-
-// Waits up to `timeout_ms` for `events` on `fd`. Returns 0 when they came,
-// else the reason as an errno value (ETIMEDOUT when nothing came).
-int WaitFor(int fd, short events, int timeout_ms) {
-  pollfd waiting = {fd, events, 0};
-  int ready = 0;
-  do {
-    ready = ::poll(&waiting, 1, timeout_ms);
-  } while (ready < 0 && errno == EINTR);
-  if (ready < 0) return errno;
-  return ready == 0 ? ETIMEDOUT : 0;
-}
-
-// Connects `socket` to `address` without blocking longer than
-// `timeout_ms`. Returns 0 or the reason as an errno value.
-int ConnectWithin(const addrinfo& address, int timeout_ms, Socket& socket) {
-  const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          address.ai_protocol);
-  if (fd < 0) return errno;
-  socket.Reset(fd);
-  if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) return 0;
-  if (errno != EINPROGRESS) return errno;
-  int error = WaitFor(fd, POLLOUT, timeout_ms);
-  socklen_t length = sizeof(error);
-  if (error == 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-    return errno;
-  }
-  return error;
-}
-
-// Connects to `host` port `port`, as ConnectWithin.
-int ConnectToTpm(const std::string& host, const std::string& port, int timeout_ms,
-                 Socket& socket) {
-  addrinfo hints = {};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return EHOSTUNREACH;
-  int error = EADDRNOTAVAIL;
-  for (const addrinfo* address = found; address != nullptr && error != 0;
-       address = address->ai_next) {
-    Socket attempt;
-    error = ConnectWithin(*address, timeout_ms, attempt);
-    socket.Reset(attempt.release());
-  }
-  ::freeaddrinfo(found);
-  return error;
-}
-
 // The control exchange the swtpm TCTI makes while starting, and waits for
 // without a bound: setting locality 0 (command 5, big-endian, then the
 // locality) over the control port, answered by a 4-byte result.
-int ProbeSwtpmControl(const std::string& host, int port, int timeout_ms) {
+platform::TcpResult ProbeSwtpmControl(const std::string& host, int port, int timeout_ms) {
   constexpr unsigned char kSetLocalityZero[] = {0, 0, 0, 5, 0};
   constexpr std::size_t kResultSize = 4;
-  Socket control;
-  int error = ConnectToTpm(host, std::to_string(port + 1), timeout_ms, control);
-  if (error != 0) return error;
-  if (::send(control.get(), kSetLocalityZero, sizeof(kSetLocalityZero), MSG_NOSIGNAL) !=
-      static_cast<ssize_t>(sizeof(kSetLocalityZero))) {
-    return errno;
-  }
-  unsigned char result[kResultSize];
-  std::size_t received = 0;
-  while (received < kResultSize) {
-    if ((error = WaitFor(control.get(), POLLIN, timeout_ms)) != 0) return error;
-    const ssize_t got = ::recv(control.get(), result + received, kResultSize - received, 0);
-    if (got <= 0) return got == 0 ? ECONNRESET : errno;
-    received += static_cast<std::size_t>(got);
-  }
-  return 0;
+  platform::TcpConnection control;
+  platform::TcpResult result = control.Connect(host, std::to_string(port + 1), timeout_ms);
+  if (result.IsOk()) result = control.Send(kSetLocalityZero, sizeof(kSetLocalityZero));
+  unsigned char answer[kResultSize];
+  if (result.IsOk()) result = control.Receive(answer, kResultSize, timeout_ms);
+  return result;
 }
 
 }  // namespace
@@ -165,17 +101,18 @@ bool ProbeTpmConnection(const std::string& tcti, int timeout_ms) {
   if (!ConfValue(conf, "path", "").empty()) return true;  // a local socket
   const std::string host = ConfValue(conf, "host", kDefaultTpmHost);
   const std::string port = ConfValue(conf, "port", kDefaultTpmPort);
-  Socket command;
-  int error = ConnectToTpm(host, port, timeout_ms, command);
-  if (error == 0 && swtpm) error = ProbeSwtpmControl(host, std::atoi(port.c_str()), timeout_ms);
-  if (error == ETIMEDOUT) {
+  platform::TcpConnection command;
+  platform::TcpResult result = command.Connect(host, port, timeout_ms);
+  if (result.IsOk() && swtpm) {
+    result = ProbeSwtpmControl(host, std::atoi(port.c_str()), timeout_ms);
+  }
+  if (result.kind == platform::TcpResult::Kind::kTimedOut) {
     KLOG(1) << "TPM: '" << host << "' port '" << port << "' did not answer within "
             << timeout_ms << " ms";
-  } else if (error != 0) {
-    KLOG(1) << "TPM: cannot reach '" << host << "' port '" << port
-            << "': " << std::strerror(error);
+  } else if (!result.IsOk()) {
+    KLOG(1) << "TPM: cannot reach '" << host << "' port '" << port << "': " << result.reason;
   }
-  return error == 0;
+  return result.IsOk();
 }
 
 }  // namespace endecrypt

@@ -1,29 +1,29 @@
 // One conversation of the tpm2 sealer with the TPM: the TCTI and the ESAPI
 // context, every exchange bounded by the configured timeout (TpmWatchdog
 // cuts a TCTI that would block for ever), SIGINT, SIGTERM and SIGHUP held
-// off it (TpmSignalHold), and every transient object and session made in
-// it held by a TpmObject, which flushes it when destroyed.
+// off it (platform::SignalHold), and every transient object and session
+// made in it held by a TpmObject, which flushes it when destroyed.
 //
 // Flushing matters because a TPM without a resource manager in front of it
 // (swtpm, mssim, /dev/tpm0) keeps what a connection loaded after the
-// connection is gone, and has room for only a few objects and sessions. So
-// objects are flushed on every path: over the conversation's connection
-// while it answers; after an exchange was cut (no answer within the
-// timeout, or a held signal), the ESAPI context will not talk again, and a
-// new connection flushes them by their TPM handles. A signal that came
+// connection is gone, and has room for only a few objects and sessions: a
+// run ended by a signal in the middle would leave the TPM refusing later
+// unseals. So objects are flushed on every path: over the conversation's
+// connection while it answers; after an exchange was cut (no answer within
+// the timeout, or a held signal), the ESAPI context will not talk again, and
+// a new connection flushes them by their TPM handles. A signal that came
 // stops the conversation before its next command, and acts once all is
 // flushed and closed; the command under way is answered first (within the
-// timeout), so that nothing it loads goes unflushed. Linux only, as the
-// TPM path is.
-#ifndef SUITE_ENDECRYPT_TPMSESSION_H_
-#define SUITE_ENDECRYPT_TPMSESSION_H_
+// timeout), so that nothing it loads goes unflushed.
+#ifndef SUITE_ENDECRYPT_TPM_TPMSESSION_H_
+#define SUITE_ENDECRYPT_TPM_TPMSESSION_H_
 
 #include <functional>
 #include <string>
 
-#include "suite/endecrypt/TpmSignals.h"
-#include "suite/endecrypt/TpmStack.h"
-#include "suite/endecrypt/TpmWatchdog.h"
+#include "suite/endecrypt/tpm/TpmStack.h"
+#include "suite/endecrypt/tpm/TpmWatchdog.h"
+#include "suite/platform/SignalHold.h"
 
 namespace endecrypt {
 
@@ -71,7 +71,7 @@ class TpmSession {
   void Flush(const TpmObject& object);
   void Close();
 
-  TpmSignalHold signals;  // first: the watchdog's thread inherits the mask
+  platform::SignalHold signals;  // first: the watchdog's thread inherits the mask
   const TpmStack& tss;
   const int timeout_ms;
   std::string tcti_conf;
@@ -104,4 +104,4 @@ class TpmObject {
 
 }  // namespace endecrypt
 
-#endif  // SUITE_ENDECRYPT_TPMSESSION_H_
+#endif  // SUITE_ENDECRYPT_TPM_TPMSESSION_H_
