@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <iterator>
 #include <memory>
+#include <string>
+#include <utility>
 
-#include "host/Log.h"
 #include "suite/platform/SharedLibrary.h"
 #include "suite/platform/TcpConnection.h"
 
@@ -29,30 +30,34 @@ void* FindSymbol(const TssLibraries& libraries, const char* name) {
   return nullptr;
 }
 
-// Loads every library and function; null (reason logged) when one is
+// The stack as the first call loaded it: its table, or null with the reason.
+struct LoadedStack {
+  std::unique_ptr<TpmStack> stack;
+  std::string reason;
+};
+
+// Loads every library and function; null with the reason when one is
 // missing. The libraries stay loaded: the stack is never unloaded, which
 // keeps their crypto library's clean-up out of the process's exit.
-std::unique_ptr<TpmStack> Load() {
+LoadedStack Load() {
   TssLibraries libraries;
   for (std::size_t i = 0; i < std::size(kTssLibraries); ++i) {
     std::string error;
     const bool loaded = libraries[i].Open(kTssLibraries[i], error);
     libraries[i].KeepLoaded();
     if (!loaded) {
-      KLOG(1) << "TPM: cannot load '" << kTssLibraries[i] << "': " << error;
-      return nullptr;
+      return {nullptr, std::string("TPM: cannot load '") + kTssLibraries[i] + "': " + error};
     }
   }
   auto stack = std::make_unique<TpmStack>();
 #define KELVOX_TSS2_RESOLVE(name)                                                  \
   stack->name = reinterpret_cast<decltype(&::name)>(FindSymbol(libraries, #name)); \
   if (stack->name == nullptr) {                                                    \
-    KLOG(1) << "TPM: the TSS libraries lack '" #name "'";                          \
-    return nullptr;                                                                \
+    return {nullptr, "TPM: the TSS libraries lack '" #name "'"};                   \
   }
   KELVOX_TSS2_FUNCTIONS(KELVOX_TSS2_RESOLVE)
 #undef KELVOX_TSS2_RESOLVE
-  return stack;
+  return {std::move(stack), {}};
 }
 
 // The value of `key` in a TCTI configuration "key=value,key=value".
@@ -84,15 +89,13 @@ platform::TcpResult ProbeSwtpmControl(const std::string& host, int port, int tim
 
 }  // namespace
 
-const TpmStack* LoadTpmStack() {
-  static const std::unique_ptr<TpmStack> stack = Load();
-  if (stack == nullptr) {
-    KLOG(1) << "TPM: the TSS libraries are not usable";
-  }
-  return stack.get();
+const TpmStack* LoadTpmStack(std::string& reason) {
+  static const LoadedStack loaded = Load();
+  if (loaded.stack == nullptr) reason = loaded.reason;
+  return loaded.stack.get();
 }
 
-bool ProbeTpmConnection(const std::string& tcti, int timeout_ms) {
+bool ProbeTpmConnection(const std::string& tcti, int timeout_ms, std::string& reason) {
   const std::size_t colon = tcti.find(':');
   const std::string name = tcti.substr(0, colon);
   const bool swtpm = name.find("swtpm") != std::string::npos;
@@ -107,10 +110,10 @@ bool ProbeTpmConnection(const std::string& tcti, int timeout_ms) {
     result = ProbeSwtpmControl(host, std::atoi(port.c_str()), timeout_ms);
   }
   if (result.kind == platform::TcpResult::Kind::kTimedOut) {
-    KLOG(1) << "TPM: '" << host << "' port '" << port << "' did not answer within "
-            << timeout_ms << " ms";
+    reason = "TPM: '" + host + "' port '" + port + "' did not answer within " +
+             std::to_string(timeout_ms) + " ms";
   } else if (!result.IsOk()) {
-    KLOG(1) << "TPM: cannot reach '" << host << "' port '" << port << "': " << result.reason;
+    reason = "TPM: cannot reach '" + host + "' port '" + port + "': " + result.reason;
   }
   return result.IsOk();
 }

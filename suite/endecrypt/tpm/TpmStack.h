@@ -38,15 +38,17 @@ struct TpmStack {
 #undef KELVOX_TSS2_MEMBER
 };
 
-// The loaded stack, or null when a library or one of its functions is
-// missing (reason logged, on every call). Loads on the first call only.
-const TpmStack* LoadTpmStack();
+// The loaded stack, or null with `reason` ("TPM: ...") when a library or
+// one of its functions is missing. Loads on the first call only.
+const TpmStack* LoadTpmStack(std::string& reason);
 
 // For a TCTI that reaches the TPM over TCP (`swtpm:` and `mssim:`, host
 // and port as those TCTIs read them), tries a connection that must be
 // accepted within `timeout_ms`; the TCTIs themselves would wait as long as
-// the system does. True for every other TCTI. Reason logged on failure.
-[[nodiscard]] bool ProbeTpmConnection(const std::string& tcti, int timeout_ms);
+// the system does. True for every other TCTI; false with `reason`
+// ("TPM: ...") when the TPM did not answer.
+[[nodiscard]] bool ProbeTpmConnection(const std::string& tcti, int timeout_ms,
+                                      std::string& reason);
 
 }  // namespace endecrypt
 
