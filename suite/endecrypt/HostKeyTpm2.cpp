@@ -8,7 +8,9 @@
 // the object's policy binds it to their values at sealing time. Every
 // exchange with the TPM waits at most the configured timeout, even over a
 // TCTI that would block for ever, and every object and session loaded is
-// flushed again however the call ends (TpmSession.h).
+// flushed again however the call ends (tpm/TpmSession.h). The transport
+// keeps the reason of a failure; the sealer logs it where it decides its
+// result.
 //
 // Sealed data, after the key file's header (version 2):
 //   pcr mask (u32, little-endian; bit i = PCR i of the SHA-256 bank)
@@ -21,7 +23,6 @@
 // before the TPM is asked anything.
 #include <sodium.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -32,8 +33,9 @@
 #include "suite/endecrypt/HostKeyProtection.h"
 #include "suite/endecrypt/KeyDerivation.h"
 #include "suite/endecrypt/SecureBuffer.h"
-#include "suite/endecrypt/TpmSession.h"
-#include "suite/endecrypt/TpmStack.h"
+#include "suite/endecrypt/tpm/TpmSession.h"
+#include "suite/endecrypt/tpm/TpmStack.h"
+#include "suite/platform/Process.h"
 
 namespace endecrypt {
 namespace {
@@ -81,7 +83,16 @@ class EsysOut {
 // own TSS2_LOG is kept.
 void QuietTssLog() {
   static std::once_flag once;
-  std::call_once(once, [] { ::setenv("TSS2_LOG", "all+none", 0); });
+  std::call_once(once, [] { platform::SetEnvironmentUnlessSet("TSS2_LOG", "all+none"); });
+}
+
+// The one report of a failure whose reason the transport kept: logged, and
+// `code` returned.
+StoreStatus Failed(int code, const std::string& reason) {
+  if (!reason.empty()) {
+    KLOG(1) << reason;
+  }
+  return code;
 }
 
 TPML_PCR_SELECTION PcrSelection(std::uint32_t mask) {
@@ -279,8 +290,9 @@ bool ParseSealed(const TpmStack& tss, std::uint8_t version, const unsigned char*
 StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer& key,
                  std::vector<unsigned char>& sealed) {
   QuietTssLog();
-  const TpmStack* tss = LoadTpmStack();
-  if (tss == nullptr) return endecrypt_status::kNoCredential;
+  std::string unusable;
+  const TpmStack* tss = LoadTpmStack(unusable);
+  if (tss == nullptr) return Failed(endecrypt_status::kNoCredential, unusable);
   TpmSession tpm(*tss, settings.tpm2_timeout_ms);
   TpmObject primary(tpm);
   TpmObject encryption(tpm);
@@ -292,12 +304,12 @@ StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer&
   area.objectAttributes = TPMA_OBJECT_FIXEDTPM | TPMA_OBJECT_FIXEDPARENT | TPMA_OBJECT_NODA;
   area.parameters.keyedHashDetail.scheme.scheme = TPM2_ALG_NULL;
   if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary, name)) {
-    return endecrypt_status::kNoCredential;
+    return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   }
   if (settings.tpm2_pcrs == 0) {
     area.objectAttributes |= TPMA_OBJECT_USERWITHAUTH;
   } else if (!ComputePcrPolicy(tpm, settings.tpm2_pcrs, area.authPolicy)) {
-    return endecrypt_status::kNoCredential;
+    return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   }
   // The recorded part (mask and Name) first, so the binding can be sealed
   // with the key.
@@ -315,7 +327,7 @@ StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer&
   if (!tpm.Check(tss->Tss2_MU_TPM2B_NAME_Marshal(&name, out.data(), out.size(), &offset),
                  "marshalling the primary key's name") ||
       !ComputeBinding(out.data(), offset, binding)) {
-    return endecrypt_status::kInternal;
+    return Failed(endecrypt_status::kInternal, tpm.Failure());
   }
   std::memcpy(data.buffer + kHostKeySize, binding, kBindingSize);
   const TPM2B_DATA outside = {};
@@ -336,7 +348,7 @@ StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer&
             return tss->Esys_Create_Finish(tpm.get(), private_blob.out(), public_blob.out(),
                                            nullptr, nullptr, nullptr);
           })) {
-    return endecrypt_status::kNoCredential;
+    return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   }
   if (!tpm.Check(tss->Tss2_MU_TPM2B_PUBLIC_Marshal(public_blob.get(), out.data(), out.size(),
                                                    &offset),
@@ -344,7 +356,7 @@ StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer&
       !tpm.Check(tss->Tss2_MU_TPM2B_PRIVATE_Marshal(private_blob.get(), out.data(), out.size(),
                                                     &offset),
                  "marshalling the sealed object")) {
-    return endecrypt_status::kInternal;
+    return Failed(endecrypt_status::kInternal, tpm.Failure());
   }
   out.resize(offset);
   sealed = std::move(out);
@@ -354,8 +366,9 @@ StoreStatus SealWithTpm2(const ProtectionSettings& settings, const SecureBuffer&
 StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t version,
                    const unsigned char* sealed, std::size_t size, SecureBuffer& key) {
   QuietTssLog();
-  const TpmStack* tss = LoadTpmStack();
-  if (tss == nullptr) return endecrypt_status::kNoCredential;
+  std::string unusable;
+  const TpmStack* tss = LoadTpmStack(unusable);
+  if (tss == nullptr) return Failed(endecrypt_status::kNoCredential, unusable);
   SealedParts parts;
   if (!ParseSealed(*tss, version, sealed, size, parts)) {
     KLOG(1) << "TPM-sealed host key does not parse";
@@ -368,7 +381,7 @@ StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t vers
   TpmObject encryption(tpm);
   TPM2B_NAME name = {};
   if (!tpm.Open(settings.tpm2_tcti) || !CreatePrimary(tpm, primary, name)) {
-    return endecrypt_status::kNoCredential;
+    return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   }
   // Checked before the primary key salts anything: another key would be
   // one that whoever answers in the TPM's place holds.
@@ -383,11 +396,11 @@ StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t vers
                                         ESYS_TR_NONE, &parts.private_blob, &parts.public_blob);
           },
           [&](ESYS_TR* handle) { return tss->Esys_Load_Finish(tpm.get(), handle); })) {
-    return endecrypt_status::kNoCredential;
+    return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   }
   if (parts.mask != 0 && (!StartSession(tpm, ESYS_TR_NONE, TPM2_SE_POLICY, policy) ||
                           !ApplyPcrPolicy(tpm, policy.get(), parts.mask))) {
-    return endecrypt_status::kNoCredential;
+    return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   }
   const ESYS_TR authorization = parts.mask != 0 ? policy.get() : ESYS_TR_PASSWORD;
   EsysOut<TPM2B_SENSITIVE_DATA> data(*tss);
@@ -402,7 +415,7 @@ StoreStatus UnsealWithTpm2(const ProtectionSettings& settings, std::uint8_t vers
           },
           [&] { return tss->Esys_Unseal_Finish(tpm.get(), data.out()); });
   tpm.WipeResponse();
-  if (!unsealed) return endecrypt_status::kNoCredential;
+  if (!unsealed) return Failed(endecrypt_status::kNoCredential, tpm.Failure());
   const std::size_t expected = parts.pinned ? kHostKeySize + kBindingSize : kHostKeySize;
   unsigned char binding[kBindingSize];
   if (data.get()->size != expected ||

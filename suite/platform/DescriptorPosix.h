@@ -1,9 +1,9 @@
 // File descriptors as the POSIX sources use them: the one owner that
 // closes a descriptor, and the one loop each for reading or writing a whole
 // span, for reading to the end, resuming after interruptions and short
-// transfers. For POSIX-only sources: the platform's own, and the TPM
-// sealer's, which is POSIX-only too. ReadFully and WriteFully make only
-// async-signal-safe calls, so signal handlers may use them.
+// transfers. For the platform's POSIX sources only. ReadFully and
+// WriteFully make only async-signal-safe calls, so signal handlers may use
+// them.
 #ifndef SUITE_PLATFORM_DESCRIPTORPOSIX_H_
 #define SUITE_PLATFORM_DESCRIPTORPOSIX_H_
 

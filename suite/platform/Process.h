@@ -44,6 +44,10 @@ void DisableCoreDumps();
 // removes it there).
 void UnsetEnvironment(const char* name);
 
+// Sets the environment variable `name` to `value` unless it is set already
+// (an administrator's own value is kept).
+void SetEnvironmentUnlessSet(const char* name, const char* value);
+
 // Makes standard output write bytes as they are: on Windows no LF becomes
 // CR LF; elsewhere nothing to do. Flushes what is pending first.
 void SetStandardOutputBinary();

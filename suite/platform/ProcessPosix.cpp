@@ -67,6 +67,10 @@ bool OpenClosedStandardStreams() {
 
 void UnsetEnvironment(const char* name) { ::unsetenv(name); }
 
+void SetEnvironmentUnlessSet(const char* name, const char* value) {
+  ::setenv(name, value, 0);
+}
+
 void SetStandardOutputBinary() {}
 
 void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -63,6 +63,10 @@ bool OpenClosedStandardStreams() { return true; }
 
 void UnsetEnvironment(const char* name) { _putenv_s(name, ""); }
 
+void SetEnvironmentUnlessSet(const char* name, const char* value) {
+  if (std::getenv(name) == nullptr) _putenv_s(name, value);
+}
+
 void SetStandardOutputBinary() {
   std::cout.flush();
   static_cast<void>(_setmode(_fileno(stdout), _O_BINARY));

@@ -1,10 +1,10 @@
 // The TPM software stack as the tpm2 sealer reaches it: the TSS libraries
-// (ESAPI, TCTI loader, response codes, marshalling) are loaded with dlopen
-// the first time a sealed key is met, so a run that never meets one maps
-// none of them. Linux only; the table, once loaded, stays for the life of
-// the process and is safe to use from any thread.
-#ifndef SUITE_ENDECRYPT_TPMSTACK_H_
-#define SUITE_ENDECRYPT_TPMSTACK_H_
+// (ESAPI, TCTI loader, response codes, marshalling) are loaded through
+// platform::SharedLibrary the first time a sealed key is met, so a run that
+// never meets one maps none of them. The table, once loaded, stays for the
+// life of the process and is safe to use from any thread.
+#ifndef SUITE_ENDECRYPT_TPM_TPMSTACK_H_
+#define SUITE_ENDECRYPT_TPM_TPMSTACK_H_
 
 #include <tss2/tss2_esys.h>
 #include <tss2/tss2_mu.h>
@@ -38,16 +38,18 @@ struct TpmStack {
 #undef KELVOX_TSS2_MEMBER
 };
 
-// The loaded stack, or null when a library or one of its functions is
-// missing (reason logged, on every call). Loads on the first call only.
-const TpmStack* LoadTpmStack();
+// The loaded stack, or null with `reason` ("TPM: ...") when a library or
+// one of its functions is missing. Loads on the first call only.
+const TpmStack* LoadTpmStack(std::string& reason);
 
 // For a TCTI that reaches the TPM over TCP (`swtpm:` and `mssim:`, host
 // and port as those TCTIs read them), tries a connection that must be
 // accepted within `timeout_ms`; the TCTIs themselves would wait as long as
-// the system does. True for every other TCTI. Reason logged on failure.
-[[nodiscard]] bool ProbeTpmConnection(const std::string& tcti, int timeout_ms);
+// the system does. True for every other TCTI; false with `reason`
+// ("TPM: ...") when the TPM did not answer.
+[[nodiscard]] bool ProbeTpmConnection(const std::string& tcti, int timeout_ms,
+                                      std::string& reason);
 
 }  // namespace endecrypt
 
-#endif  // SUITE_ENDECRYPT_TPMSTACK_H_
+#endif  // SUITE_ENDECRYPT_TPM_TPMSTACK_H_

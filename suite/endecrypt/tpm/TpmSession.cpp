@@ -1,8 +1,10 @@
-#include "suite/endecrypt/TpmSession.h"
+#include "suite/endecrypt/tpm/TpmSession.h"
 
 #include <sodium.h>
 
 #include <chrono>
+#include <string>
+#include <utility>
 
 #include "host/Log.h"
 
@@ -25,13 +27,15 @@ bool TpmSession::Open(const std::string& conf) {
 // Opening a TCTI may talk to the TPM already (a socket TCTI's start-up
 // commands), so it is bounded like an exchange.
 bool TpmSession::Connect(bool cleanup) {
-  return ProbeTpmConnection(tcti_conf, timeout_ms) &&
-         Exchange(
+  if (std::string unreachable; !ProbeTpmConnection(tcti_conf, timeout_ms, unreachable)) {
+    return Fail(std::move(unreachable), cleanup);
+  }
+  return Exchange(
              "opening the TCTI",
              [&] { return tss.Tss2_TctiLdr_Initialize(tcti_conf.c_str(), &tcti); },
              [] { return TSS2_RC_SUCCESS; }, cleanup) &&
-         Check(tss.Esys_Initialize(&esys, tcti, nullptr), "starting ESAPI") &&
-         Check(tss.Esys_SetTimeout(esys, timeout_ms), "setting the timeout");
+         Check(tss.Esys_Initialize(&esys, tcti, nullptr), "starting ESAPI", cleanup) &&
+         Check(tss.Esys_SetTimeout(esys, timeout_ms), "setting the timeout", cleanup);
 }
 
 void TpmSession::Close() {
@@ -39,10 +43,20 @@ void TpmSession::Close() {
   if (tcti != nullptr) tss.Tss2_TctiLdr_Finalize(&tcti);
 }
 
-bool TpmSession::Check(TSS2_RC rc, const char* what) const {
-  if (rc == TSS2_RC_SUCCESS) return true;
-  KLOG(1) << "TPM: " << what << " failed: " << tss.Tss2_RC_Decode(rc);
+bool TpmSession::Fail(std::string reason, bool cleanup) {
+  if (cleanup || !failure.empty()) {
+    KLOG(1) << reason;
+  } else {
+    failure = std::move(reason);
+  }
   return false;
+}
+
+bool TpmSession::Check(TSS2_RC rc, const char* what) { return Check(rc, what, false); }
+
+bool TpmSession::Check(TSS2_RC rc, const char* what, bool cleanup) {
+  if (rc == TSS2_RC_SUCCESS) return true;
+  return Fail(std::string("TPM: ") + what + " failed: " + tss.Tss2_RC_Decode(rc), cleanup);
 }
 
 bool TpmSession::Exchange(const char* what, const Step& send, const Step& finish) {
@@ -58,9 +72,9 @@ bool TpmSession::Exchange(const char* what, const Step& send, const Step& finish
   if (link == Link::kCut || link == Link::kLost) return false;
   if (!cleanup && signals.Pending()) {
     if (!stopped) {
-      KLOG(1) << "TPM: stopped by a signal before " << what;
+      stopped = true;
+      return Fail(std::string("TPM: stopped by a signal before ") + what, false);
     }
-    stopped = true;
     return false;
   }
   const auto deadline = TpmWatchdog::Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -74,11 +88,12 @@ bool TpmSession::Exchange(const char* what, const Step& send, const Step& finish
     } while (TryAgain(rc) && !late);
   }
   if (watchdog.Disarm() || (TryAgain(rc) && late)) {
-    KLOG(1) << "TPM: " << what << " got no answer within " << timeout_ms << " ms";
     link = link == Link::kUp ? Link::kCut : Link::kLost;
-    return false;
+    return Fail(std::string("TPM: ") + what + " got no answer within " +
+                    std::to_string(timeout_ms) + " ms",
+                cleanup);
   }
-  return Check(rc, what);
+  return Check(rc, what, cleanup);
 }
 
 bool TpmSession::Make(TpmObject& object, const char* what, const Step& send,
@@ -86,10 +101,12 @@ bool TpmSession::Make(TpmObject& object, const char* what, const Step& send,
   ESYS_TR handle = ESYS_TR_NONE;
   const bool made = Exchange(what, send, [&] { return finish(&handle); });
   // Kept even when the watchdog struck as the answer came: it is loaded.
+  // Without its TPM handle it is only flushed over this connection, which
+  // decides nothing: the failure is logged.
   if (handle != ESYS_TR_NONE) {
     object.handle = handle;
     static_cast<void>(Check(tss.Esys_TR_GetTpmHandle(esys, handle, &object.tpm_handle),
-                            "reading a TPM handle"));
+                            "reading a TPM handle", true));
   }
   return made;
 }
@@ -124,9 +141,9 @@ void TpmSession::Flush(const TpmObject& object) {
   TSS2_SYS_CONTEXT* sys = nullptr;
   static_cast<void>(
       link == Link::kReopened &&
-      Check(tss.Esys_GetSysContext(esys, &sys), "reaching the new connection") &&
-      Check(tss.Tss2_Sys_FlushContext_Prepare(sys, object.tpm_handle),
-            "preparing a flush") &&
+      Check(tss.Esys_GetSysContext(esys, &sys), "reaching the new connection", true) &&
+      Check(tss.Tss2_Sys_FlushContext_Prepare(sys, object.tpm_handle), "preparing a flush",
+            true) &&
       Exchange(
           "flushing a transient object over a new connection",
           [&] { return tss.Tss2_Sys_ExecuteAsync(sys); },

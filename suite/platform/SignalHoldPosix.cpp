@@ -1,27 +1,32 @@
-#include "suite/endecrypt/TpmSignals.h"
-
+// SignalHold.h on POSIX systems: the signals blocked with pthread_sigmask,
+// and a handler that records them in other threads.
 #include <pthread.h>
+#include <signal.h>
 
 #include <csignal>
+#include <cstddef>
 #include <iterator>
 
-namespace endecrypt {
+#include "suite/platform/SignalHold.h"
+
+namespace platform {
 namespace {
 
-// The signals that end a run by default and may come while the TPM holds
-// objects for it (SIGQUIT, which asks for a core, is left as it is).
+// The signals that end a run by default (SIGQUIT, which asks for a core,
+// is left as it is).
 constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kHeldSignalCount = std::size(kHeldSignals);
 
 // The process's state while a hold lives; written only by the thread that
 // holds `holding`, before the handler is installed and after it is gone.
 std::mutex holding;
+sigset_t previous_mask;
 struct sigaction previous_actions[kHeldSignalCount];
 volatile std::sig_atomic_t hooked[kHeldSignalCount];
 volatile std::sig_atomic_t caught[kHeldSignalCount];
 
 // Runs in a thread other than the holding one: only notes the signal, which
-// is raised again once the TPM holds nothing more. Async-signal-safe.
+// is raised again when the hold ends. Async-signal-safe.
 void Record(int signal_number) {
   for (std::size_t i = 0; i < kHeldSignalCount; ++i) {
     if (kHeldSignals[i] == signal_number) caught[i] = 1;
@@ -30,7 +35,7 @@ void Record(int signal_number) {
 
 }  // namespace
 
-TpmSignalHold::TpmSignalHold() : one_at_a_time(holding) {
+SignalHold::SignalHold() : one_at_a_time(holding) {
   sigset_t held;
   sigemptyset(&held);
   for (const int signal_number : kHeldSignals) sigaddset(&held, signal_number);
@@ -49,7 +54,7 @@ TpmSignalHold::TpmSignalHold() : one_at_a_time(holding) {
   }
 }
 
-TpmSignalHold::~TpmSignalHold() {
+SignalHold::~SignalHold() {
   for (std::size_t i = 0; i < kHeldSignalCount; ++i) {
     if (hooked[i]) ::sigaction(kHeldSignals[i], &previous_actions[i], nullptr);
   }
@@ -62,7 +67,7 @@ TpmSignalHold::~TpmSignalHold() {
   }
 }
 
-bool TpmSignalHold::Pending() const {
+bool SignalHold::Pending() const {
   sigset_t pending;
   if (::sigpending(&pending) != 0) sigemptyset(&pending);
   for (std::size_t i = 0; i < kHeldSignalCount; ++i) {
@@ -71,4 +76,4 @@ bool TpmSignalHold::Pending() const {
   return false;
 }
 
-}  // namespace endecrypt
+}  // namespace platform

@@ -2,22 +2,19 @@
 // socket TCTIs wait in a plain receive, whatever timeout ESAPI passes them.
 // While an exchange is armed and its deadline passes, a thread of the
 // watchdog's own shuts for reading every socket the process opened since
-// the watchdog was made: the TCTI's, by then. The blocked receive (or
-// connect) returns, the TCTI reports an I/O error, and Disarm tells the
-// caller the exchange was cut. Sockets older than the watchdog are never
-// touched; without /proc nothing is found, and nothing cut. Linux only, as
-// the TPM path is; one exchange at a time.
-#ifndef SUITE_ENDECRYPT_TPMWATCHDOG_H_
-#define SUITE_ENDECRYPT_TPMWATCHDOG_H_
-
-#include <sys/types.h>
+// the watchdog was made (platform::SocketSnapshot): the TCTI's, by then.
+// The blocked receive (or connect) returns, the TCTI reports an I/O error,
+// and Disarm tells the caller the exchange was cut. Sockets older than the
+// watchdog are never touched. One exchange at a time.
+#ifndef SUITE_ENDECRYPT_TPM_TPMWATCHDOG_H_
+#define SUITE_ENDECRYPT_TPM_TPMWATCHDOG_H_
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <set>
 #include <thread>
-#include <utility>
+
+#include "suite/platform/SocketSnapshot.h"
 
 namespace endecrypt {
 
@@ -38,8 +35,8 @@ class TpmWatchdog {
  private:
   void Run();
 
-  // The sockets (device, inode) open when the watchdog was made.
-  const std::set<std::pair<dev_t, ino_t>> older;
+  // The sockets open when the watchdog was made.
+  const platform::SocketSnapshot older;
   std::mutex mutex;
   std::condition_variable changed;
   bool armed = false;
@@ -51,4 +48,4 @@ class TpmWatchdog {
 
 }  // namespace endecrypt
 
-#endif  // SUITE_ENDECRYPT_TPMWATCHDOG_H_
+#endif  // SUITE_ENDECRYPT_TPM_TPMWATCHDOG_H_
