@@ -371,20 +371,6 @@ TEST_F(StoreTest, ConcurrentWritersLoseNoRecord) {
   }
 }
 
-// One writer really killed (every step a kill could hit: test_crash_points):
-// the old or the new store, its lock gone with it, and the next write
-// leaves no temporary.
-TEST_F(StoreTest, KilledWriterLeavesOldOrNewStore) {
-  const Records first = store_writer::FirstStore();
-  const Records second = store_writer::SecondStore();
-  ASSERT_EQ(Write(first, kPassphrase, false), status::kOk);
-  EXPECT_NE(RunWriter({"churn", path, kPassphrase, "1"}), 0);
-  const Records stored = ReadOk();
-  EXPECT_TRUE(stored == first || stored == second);
-  ASSERT_EQ(Write(first, kPassphrase, false), status::kOk);
-  EXPECT_EQ(StoreFolder(), std::vector<std::string>{"settings.store"});
-}
-
 #if !defined(_WIN32)
 TEST_F(StoreTest, FailedWriteLeavesOldStoreAndNoTemporary) {
   const auto write_capped = [this](const Records& records) {
