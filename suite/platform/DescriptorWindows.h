@@ -24,6 +24,10 @@ class UniqueHandle {
   bool valid() const { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
   HANDLE get() const { return handle; }
   HANDLE release() { return std::exchange(handle, INVALID_HANDLE_VALUE); }
+  void reset(HANDLE held) {
+    if (valid()) ::CloseHandle(handle);
+    handle = held;
+  }
 
  private:
   HANDLE handle;

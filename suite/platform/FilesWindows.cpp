@@ -431,20 +431,34 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
   return names;
 }
 
-FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
-                            std::size_t size) {
+namespace {
+
+// Opens, or makes owner-only, the plain file at `path` with one name for
+// writing with `access`; a link, a folder or a second name is refused.
+FileResult OpenPlainFileToWrite(const std::string& path, DWORD access, DWORD share,
+                                UniqueHandle& file) {
   OwnerOnly owner_only;
   // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
-  UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0,
-                                  owner_only.valid() ? owner_only.get() : nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  file.reset(::CreateFileW(Wide(path).c_str(), access, share,
+                           owner_only.valid() ? owner_only.get() : nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) return FromOpenError(::GetLastError(), path);
   BY_HANDLE_FILE_INFORMATION information;
+  constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
   if (!::GetFileInformationByHandle(file.get(), &information) ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      information.nNumberOfLinks != 1) {
+      (information.dwFileAttributes & kNotPlain) != 0 || information.nNumberOfLinks != 1) {
     return {FileResult::kUntrusted, Quoted(path) + " refused: not a plain file with one name"};
   }
+  return FileResult::kOk;
+}
+
+}  // namespace
+
+FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
+                            std::size_t size) {
+  UniqueHandle file;
+  const FileResult opened = OpenPlainFileToWrite(path, GENERIC_WRITE, 0, file);
+  if (opened != FileResult::kOk) return opened;
   DWORD written = 0;
   if (!::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
       written != size || !::SetEndOfFile(file.get())) {
@@ -490,20 +504,12 @@ FileResult ReadFileTail(const std::string& path, std::size_t count,
 }
 
 FileResult AppendToFile(const std::string& path, const unsigned char* data, std::size_t size) {
-  OwnerOnly owner_only;
   // FILE_APPEND_DATA alone: every write goes to the end, as O_APPEND does.
-  UniqueHandle file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  owner_only.valid() ? owner_only.get() : nullptr,
-                                  OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.valid()) return FromOpenError(::GetLastError(), path);
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!::GetFileInformationByHandle(file.get(), &information) ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      information.nNumberOfLinks != 1) {
-    return {FileResult::kUntrusted, Quoted(path) + " refused: not a plain file with one name"};
-  }
+  UniqueHandle file;
+  const FileResult opened =
+      OpenPlainFileToWrite(path, FILE_APPEND_DATA | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, file);
+  if (opened != FileResult::kOk) return opened;
   DWORD written = 0;
   if (!::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
       written != size) {
