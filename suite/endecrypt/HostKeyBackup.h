@@ -20,6 +20,8 @@
 
 namespace endecrypt {
 
+class StoreContext;
+
 constexpr std::size_t kBackupMagicSize = 8;
 constexpr unsigned char kBackupMagic[kBackupMagicSize] = {'K', 'V', 'X', 'H', 'K', 'B', 'A', 'K'};
 constexpr std::uint8_t kBackupVersion = 1;
@@ -56,13 +58,15 @@ constexpr std::size_t kBackupWithAuditKeySize = kBackupSize + kAuditKeySize;
 
 // The audit key beside the host key at `host_key_path` into `audit_key`,
 // left empty when there is none. kOk, or the read's failure.
-[[nodiscard]] StoreStatus ReadAuditKeyBeside(StoreContext& context, const std::string& host_key_path,
+[[nodiscard]] StoreStatus ReadAuditKeyBeside(StoreContext& context,
+                                             const std::string& host_key_path,
                                              SecureBuffer& audit_key);
 
 // Puts `audit_key`, unless empty, beside the host key at `host_key_path`
 // when no audit key is there (one that is there signs the host's own newer
 // lines, and stays). kOk, or the write's failure.
-[[nodiscard]] StoreStatus PlaceAuditKeyBeside(StoreContext& context, const std::string& host_key_path,
+[[nodiscard]] StoreStatus PlaceAuditKeyBeside(StoreContext& context,
+                                              const std::string& host_key_path,
                                               const SecureBuffer& audit_key);
 
 }  // namespace endecrypt
