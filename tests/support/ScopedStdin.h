@@ -43,8 +43,7 @@ class ScopedStdin {
       boost::filesystem::remove(keys_file);
       throw std::runtime_error("cannot read standard input from " + keys);
     }
-    // Whatever an earlier reader of the C stream met (its end) is forgotten.
-    std::clearerr(stdin);
+    Forget();
   }
   ScopedStdin(const ScopedStdin&) = delete;
   ScopedStdin& operator=(const ScopedStdin&) = delete;
@@ -55,12 +54,22 @@ class ScopedStdin {
     dup2(saved, 0);
 #endif
     Close(saved);
-    std::clearerr(stdin);
+    Forget();
     boost::system::error_code ignored;
     boost::filesystem::remove(keys_file, ignored);
   }
 
  private:
+  // Whatever the C stream met before the switch is forgotten: its end, and
+  // on Windows, where the console reads a visible field through that
+  // stream, the bytes it had buffered (flushing an input stream drops them
+  // there).
+  static void Forget() {
+#if defined(_WIN32)
+    std::fflush(stdin);
+#endif
+    std::clearerr(stdin);
+  }
   static void Close(int descriptor) {
 #if defined(_WIN32)
     _close(descriptor);
