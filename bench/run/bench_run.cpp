@@ -16,7 +16,7 @@
 #include "host/GlobalConfig.h"
 #include "suite/endecrypt/StoreEngine.h"
 #include "tests/support/EncryptProbe.h"
-#include "tests/support/ScriptedKeys.h"
+#include "tests/support/ScopedStdin.h"
 
 namespace {
 
@@ -37,17 +37,15 @@ unsigned long long CountAttendedUpdateDerivations(const std::string& input) {
   context.options = {{"configfile", input}, {"quiet", ""}};
   {
     // Create the store first: the passphrase is typed twice.
-    ScriptedKeys keys(std::string(kTyped) + kTyped);
+    const testing_support::ScopedStdin keys(std::string(kTyped) + kTyped);
     EncryptProbe create;
-    create.SetEnv({nullptr, &keys});
     (void)create.SetParameters(context);
     (void)create.Run();
   }
   endecrypt::StoreEngine::Default().ForgetDerivedKeys();
   const unsigned long long before = endecrypt::StoreEngine::Default().GetKeyDerivationCount();
-  ScriptedKeys keys(kTyped);
+  const testing_support::ScopedStdin keys(kTyped);
   EncryptProbe update;
-  update.SetEnv({nullptr, &keys});
   (void)update.SetParameters(context);
   const CommandResult result = update.Run();
   if (result.code != 0) std::fprintf(stderr, "attended update failed: %s\n", result.message.c_str());

@@ -1,6 +1,8 @@
-// The commands against real stores on an engine of the test's own: how
-// each store answer and each prompt answer ends a run, what reaches the
-// store, and which secrets are wiped before their memory is freed.
+// The commands against real stores: encrypt on the process's engine, set
+// up by the test's configuration, with its keys typed on standard input;
+// the other commands on an engine of the test's own. How each store answer
+// and each prompt answer ends a run, what reaches the store, and which
+// secrets are wiped before their memory is freed.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -17,6 +19,8 @@
 #include <sys/resource.h>
 #endif
 
+#include "Src/Misc/Common/RecordWriter.h"
+#include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Decrypt/Decrypt.h"
 #include "Src/Misc/List/List.h"
 #include "Src/Misc/Verify/Verify.h"
@@ -25,6 +29,7 @@
 #include "suite/endecrypt/StoreEngine.h"
 #include "suite/platform/FileSystem.h"
 #include "tests/support/EncryptProbe.h"
+#include "tests/support/ScopedStdin.h"
 #include "tests/support/ScriptedKeys.h"
 #include "tests/support/TestSupport.h"
 #if !defined(_WIN32)
@@ -40,7 +45,6 @@ namespace {
 
 namespace s = endecrypt_status;
 using platform::FileResult;
-using platform::LockedFile;
 using Records = std::map<std::string, std::string>;
 using testing_support::WriteFile;
 
@@ -56,47 +60,26 @@ bool CoreDumpsOff() {
 #endif
 }
 
-// The system's file layer, counting the store writes and noting whether
-// core dumps were off at each; it can fail them, or lose a store between
-// the read of its header and the read of the whole.
+// The system's file layer, which can lose a store between the read of its
+// header and the read of the whole.
 class WatchedFiles : public platform::FileSystem {
  public:
-  FileResult CreateLockedFile(LockedFile& lock, const unsigned char* data,
-                              std::size_t size) override {
-    if (!Writing()) return FileResult::kFailed;
-    return FileSystem::CreateLockedFile(lock, data, size);
-  }
-  FileResult ReplaceLockedFile(LockedFile& lock, const unsigned char* data,
-                               std::size_t size) override {
-    if (!Writing()) return FileResult::kFailed;
-    return FileSystem::ReplaceLockedFile(lock, data, size);
-  }
   FileResult ReadWholeFile(const std::string& path, std::size_t max_size,
                            std::vector<unsigned char>& contents) override {
     if (vanished) return FileResult::kNotFound;
     return FileSystem::ReadWholeFile(path, max_size, contents);
   }
 
-  int writes = 0;
-  bool dumps_on_at_write = false;
-  bool fail_writes = false;
   bool vanished = false;
-
- private:
-  bool Writing() {
-    ++writes;
-    dumps_on_at_write |= !CoreDumpsOff();
-    return !fail_writes;
-  }
 };
 
-// Commands run on a store engine of the test's own: cheap key derivation,
-// the host key in the test's folder, the file layer above. The
-// configuration names the same host key for the host-key facts the
-// commands' messages ask the process's engine for.
+// encrypt runs on the process's engine, which the configuration sets up:
+// cheap key derivation, the host key in the test's folder. The other
+// commands, and the test's own look at the stores, use an engine of the
+// test's own with the same settings and the file layer above.
 class CommandTest : public testing::Test {
  protected:
-  CommandTest() : config(Config()) {
+  CommandTest() : config(Config(Settings())) {
     endecrypt::StoreOptions options;
     options.files = &files;
     options.settings.emplace();
@@ -106,8 +89,8 @@ class CommandTest : public testing::Test {
     store = std::make_unique<EnDecrypt>(*engine);
     Input(R"({"sensitive_settings": {"db": "v1"}})");
   }
-  std::string Config() const {
-    return "ENCRYPT_SETTING_PATH=" + dir.File("settings.store") +
+  std::string Config(const std::string& settings) const {
+    return "ENCRYPT_SETTING_PATH=" + settings +
            "\nENCRYPTED_CREDENTIALS_FILE_PATH=" + dir.File("credentials.store") +
            "\nENCRYPT_HOST_KEY_PATH=" + dir.File("keys/host.key") +
            "\nENCRYPT_KDF_OPSLIMIT=1\nENCRYPT_KDF_MEMLIMIT=8192\n";
@@ -121,19 +104,39 @@ class CommandTest : public testing::Test {
     return store->Decrypt(Settings(), records, passphrase) == s::kOk ? records : Records{};
   }
 
-  // A whole run with `options` and `keys` typed; stdout lands in out.
-  uint32_t Run(std::map<std::string, std::string> options, const std::string& keys = "") {
+  // A whole encrypt run with `options` and `keys` typed; stdout lands in out.
+  uint32_t Run(const std::map<std::string, std::string>& options, const std::string& keys = "") {
+    const testing_support::ScopedStdin typed(keys);
+    return RunTyped(options);
+  }
+  // The same, reading whatever standard input holds.
+  uint32_t RunTyped(std::map<std::string, std::string> options) {
     options["configfile"] = dir.File("input.json");
     HostContext context;
     context.options = options;
-    ScriptedKeys typed(keys);
     EncryptProbe command;
-    command.SetEnv({store.get(), &typed});
     EXPECT_EQ(command.SetParameters(context).code, ERR_SUCCEED);
     testing::internal::CaptureStdout();
     const CommandResult result = command.Run();
     out = testing::internal::GetCapturedStdout();
     return result.code;
+  }
+
+  // list, verify or decrypt with `options` and `keys` typed, on the test's
+  // engine.
+  uint32_t RunStoreCommand(const std::string& name,
+                           const std::map<std::string, std::string>& options,
+                           const std::string& keys) {
+    std::unique_ptr<CommandFrame> command;
+    if (name == "list") command = std::make_unique<LIST>();
+    if (name == "verify") command = std::make_unique<VERIFY>();
+    if (name == "decrypt") command = std::make_unique<DECRYPT>();
+    HostContext context;
+    context.options = options;
+    ScriptedKeys typed(keys);
+    command->SetEnv({store.get(), &typed});
+    EXPECT_EQ(command->SetParameters(context).code, ERR_SUCCEED);
+    return command->Run().code;
   }
 
   testing_support::ScopedTempDir dir;
@@ -146,8 +149,9 @@ class CommandTest : public testing::Test {
 
 // The settings store a case starts from.
 enum class Before { kNone, kAttended, kOtherPassphrase, kUnattended, kDamaged };
-// What goes wrong once it is there.
-enum class Fault { kNone, kHostKeyGone, kStoreVanishes, kWritesFail };
+// What goes wrong once it is there: the host key is lost, or the store's
+// folder is a regular file, so no write there can succeed.
+enum class Fault { kNone, kHostKeyGone, kFolderIsAFile };
 
 struct StoreCase {
   const char* what;
@@ -156,7 +160,7 @@ struct StoreCase {
   Fault fault;
   const char* keys;
   uint32_t expected;
-  bool writes;  // the run reached a store write
+  bool changes;  // the run wrote the store
 };
 
 TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
@@ -172,9 +176,7 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
       {"mode unreadable", B::kDamaged, true, F::kNone, "", ERR_ENCRYPTED_FILE_INVALID, false},
       {"wrong passphrase", B::kOtherPassphrase, false, F::kNone, kTyped, ERR_PASSPHRASE, false},
       {"no host key", B::kUnattended, true, F::kHostKeyGone, "", ERR_NO_MATCHING_CREDENTIAL, false},
-      {"store vanished", B::kUnattended, true, F::kStoreVanishes, "", ERR_ENCRYPTED_FILE_NOT_EXIST,
-       false},
-      {"write failed", B::kNone, true, F::kWritesFail, "", ERR_WRITE_FILE, true},
+      {"write failed", B::kNone, true, F::kFolderIsAFile, "", ERR_WRITE_FILE, false},
       {"new, attended", B::kNone, false, F::kNone, "longenough\rlongenough\r", ERR_SUCCEED, true},
       {"short passphrase", B::kNone, false, F::kNone, "short77\r", ERR_PASSPHRASE, false},
       {"attended update", B::kAttended, false, F::kNone, "longenough\ry\r", ERR_SUCCEED, true},
@@ -193,25 +195,36 @@ TEST_F(CommandTest, EachStoreAndPromptAnswerEndsTheRunWithItsCode) {
       ASSERT_EQ(store->Encrypt(old_records, Settings(), passphrase, false), s::kOk);
     }
     if (c.fault == F::kHostKeyGone) boost::filesystem::remove_all(dir.File("keys"));
-    files = WatchedFiles();
-    files.fail_writes = c.fault == F::kWritesFail;
-    files.vanished = c.fault == F::kStoreVanishes;
+    if (c.fault == F::kFolderIsAFile) {
+      WriteFile(dir.File("file"), "");
+      config.Set(Config(dir.File("file/settings.store")));
+    }
+    const std::string before = testing_support::ReadFile(Settings());
     std::map<std::string, std::string> options;
     if (c.unattended) options["unattended"] = "";
     EXPECT_EQ(Run(options, c.keys), c.expected);
-    EXPECT_EQ(files.writes != 0, c.writes);
-    EXPECT_FALSE(files.dumps_on_at_write);
-    files.vanished = false;
+    config.Set(Config(Settings()));
+    // Every write is sealed under a fresh nonce: a store written is changed.
+    EXPECT_EQ(testing_support::ReadFile(Settings()) != before, c.changes);
+    EXPECT_TRUE(CoreDumpsOff());
     // A write merges: what was stored stays beside the input's record.
     if (c.expected == ERR_SUCCEED) {
       Records expected{{"db", "v1"}};
       if (c.before != B::kNone) expected.insert(old_records.begin(), old_records.end());
       EXPECT_EQ(Stored(c.unattended ? "" : kPass), expected);
-    } else if ((c.before == B::kAttended || c.before == B::kUnattended) &&
-               c.fault != F::kHostKeyGone) {
-      EXPECT_EQ(Stored(attended ? kPass : ""), old_records);
     }
   }
+}
+
+// An update's store that is gone when its records are read, after its mode
+// was, ends the update with its own code (the other rows show a failed
+// count ending the run before the write).
+TEST_F(CommandTest, AStoreGoneAfterItsModeWasReadEndsTheUpdate) {
+  ASSERT_EQ(store->Encrypt({{"k", "v"}}, Settings(), "", false), s::kOk);
+  files.vanished = true;
+  EnDecrypt::ReadForUpdate read;
+  EXPECT_EQ(CountStoreChanges(*store, Settings(), "", {{"k", "w"}}, &read, &MapStoreStatus),
+            ERR_ENCRYPTED_FILE_NOT_EXIST);
 }
 
 TEST_F(CommandTest, UpdateCountsCompareKeysAndValuesByteForByte) {
@@ -232,7 +245,8 @@ TEST_F(CommandTest, MissingPathsOrInputEndTheRunBeforeTheStore) {
   EXPECT_EQ(Run({{"unattended", ""}}), ERR_READ_FILE);
   boost::filesystem::remove(dir.File("input.json"));
   EXPECT_EQ(Run({{"unattended", ""}}), ERR_FILE_NOT_EXIST);
-  EXPECT_EQ(files.writes, 0);
+  EXPECT_FALSE(boost::filesystem::exists(Settings()));
+  EXPECT_FALSE(boost::filesystem::exists(dir.File("credentials.store")));
 }
 
 // Every text and name in a JSON document, at any depth.
@@ -255,20 +269,12 @@ TEST_F(CommandTest, JsonOutputCarriesKeysExactly) {
         s::kOk);
     for (const std::string name : {"list", "verify", "decrypt"}) {
       SCOPED_TRACE(name + (unattended ? ", unattended" : ", attended"));
-      std::unique_ptr<CommandFrame> command;
-      if (name == "list") command = std::make_unique<LIST>();
-      if (name == "verify") command = std::make_unique<VERIFY>();
-      if (name == "decrypt") command = std::make_unique<DECRYPT>();
-      HostContext context;
-      context.options = {{"type", "settings"}};
-      if (name != "decrypt") context.options["json"] = "";
-      if (unattended) context.options["unattended"] = "";
-      ScriptedKeys typed(unattended ? "" : "longenough\r");
-      command->SetEnv({store.get(), &typed});
-      ASSERT_EQ(command->SetParameters(context).code, ERR_SUCCEED);
+      std::map<std::string, std::string> options{{"type", "settings"}};
+      if (name != "decrypt") options["json"] = "";
+      if (unattended) options["unattended"] = "";
       testing::internal::CaptureStdout();
       testing::internal::CaptureStderr();
-      EXPECT_EQ(command->Run().code, ERR_SUCCEED);
+      EXPECT_EQ(RunStoreCommand(name, options, unattended ? "" : "longenough\r"), ERR_SUCCEED);
       std::istringstream printed(testing::internal::GetCapturedStdout());
       testing::internal::GetCapturedStderr();
       boost::property_tree::ptree tree;
@@ -302,12 +308,13 @@ TEST_F(CommandTest, SecretsAreWipedBeforeTheirMemoryIsFreed) {
   Input(R"({"sensitive_settings": {"db": ")" + marker + R"("},
             "credentials": [{"target": "bmc", "user": "u", "password": ")" + marker + R"("}]})");
   ASSERT_EQ(store->Encrypt({{"db", marker + "-stored"}}, Settings(), marker, false), s::kOk);
-  const std::string keys = marker + "\ry\r" + marker + "\r" + marker + "\r";
+  // Typed ahead, before the watch: writing the keys' file frees a copy.
+  const testing_support::ScopedStdin typed(marker + "\ry\r" + marker + "\r" + marker + "\r");
   RecordMap records{{"k", marker}};
   {
     // Built beforehand: no temporary copy of the marker is freed in here.
     FreedMemoryWatch watch(marker);
-    EXPECT_EQ(Run({}, keys), ERR_SUCCEED);
+    EXPECT_EQ(RunTyped({}), ERR_SUCCEED);
     {
       EncryptProbe holder;
       holder.SetRecords(Credential, std::move(records));

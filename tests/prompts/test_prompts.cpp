@@ -12,7 +12,6 @@
 #include "Src/Misc/Common/KeyText.h"
 #include "Src/Misc/Common/StorePrompts.h"
 #include "errors/ErrorCatalogue.h"
-#include "tests/support/EncryptProbe.h"
 #include "tests/support/ScriptedKeys.h"
 #include "tests/support/TestSupport.h"
 
@@ -40,33 +39,27 @@ class PromptsTest : public testing::Test {
     return form.GetValue("f");
   }
 
-  std::string NewStore() {
-    command.FindStoreAt(dir.File("new.store"));
-    return dir.File("new.store");
-  }
+  std::string NewStore() { return dir.File("new.store"); }
   std::string ExistingStore() {
     testing_support::WriteFile(dir.File("old.store"), "stored");
-    command.FindStoreAt(dir.File("old.store"));
     return dir.File("old.store");
   }
-  // The passphrase prompt on `path`; the keys it did not read go to remaining.
+  // encrypt's passphrase prompt on `path`, new or not; the keys it did not
+  // read go to remaining.
   uint32_t Ask(const std::string& path, const std::string& typed) {
     ScriptedKeys script(Keys(typed));
-    command.SetEnv({nullptr, &script});
-    const uint32_t code = command.GetUserPassphrase(passphrase, path).code;
+    const uint32_t code = AskPassphrase(script, path, path == NewStore(), passphrase);
     remaining = script.Remaining();
     return code;
   }
   bool Confirm(const std::string& typed) {
     ScriptedKeys script(Keys(typed));
-    command.SetEnv({nullptr, &script});
-    return command.ConfirmUpdate("/data/x.store");
+    return AskToUpdate(script, "/data/x.store");
   }
 
   testing_support::ScopedTempDir dir;
   testing_support::ScopedLogCapture log{4};
   CapturedOutput console;
-  EncryptProbe command;
   std::string passphrase;
   std::size_t remaining = 0;
 };
@@ -159,8 +152,7 @@ TEST_F(PromptsTest, PassphraseReachesNeitherConsoleNorLog) {
 
 TEST_F(PromptsTest, EnterOrASingleYInEitherCaseMeansYesAnythingElseNo) {
   ScriptedKeys script(Keys("\n"));
-  command.SetEnv({nullptr, &script});
-  EXPECT_TRUE(command.ConfirmUpdate("/data/x.store"));
+  EXPECT_TRUE(AskToUpdate(script, "/data/x.store"));
   EXPECT_EQ(script.hidden_fields, std::vector<bool>{false});
   for (const char* typed : {"y\n", "Y\n"}) EXPECT_TRUE(Confirm(typed)) << typed;
   // The input ending before any answer is no answer, not Enter.

@@ -7,27 +7,10 @@
 #include "Src/Misc/Common/Secrets.h"
 #include "Src/Misc/Common/StoreStatus.h"
 #include "Src/Misc/Common/Trace.h"
+#include "Src/Misc/Encrypt/EncryptVisit.h"
 #include "errors/ErrorCatalogue.h"
 #include "host/EnDecrypt.h"
 #include "suite/platform/Process.h"
-
-namespace {
-
-// Drops what a type's pre-check found of its store (and what it decrypted
-// there, wiped) when that type is done, however it ended.
-template <typename Visit>
-class ForgetVisit {
- public:
-  explicit ForgetVisit(std::unique_ptr<Visit>& visit) : visit(visit) {}
-  ForgetVisit(const ForgetVisit&) = delete;
-  ForgetVisit& operator=(const ForgetVisit&) = delete;
-  ~ForgetVisit() { visit.reset(); }
-
- private:
-  std::unique_ptr<Visit>& visit;
-};
-
-}  // namespace
 
 ENCRYPT::ENCRYPT() {
   TRACE_ENTERING("ENCRYPT::ENCRYPT");
@@ -65,6 +48,8 @@ CommandResult ENCRYPT::Finish() { return CommandResult{}; }
 
 uint32_t ENCRYPT::EncryptProc() {
   TRACE_ENTERING("ENCRYPT::EncryptProc");
+  // No visit outlives the run, whichever way it leaves.
+  const ScopedEncryptVisit run_visit;
   // Presence alone selects unattended mode; the option's value is not read.
   const int mode = context.options.count("unattended") != 0 ? kUnattendedMode : kAttendedMode;
   uint32_t code = ReadFileIntoMemory();
@@ -87,7 +72,7 @@ uint32_t ENCRYPT::EncryptProc() {
       return ERR_READ_FILE;
     }
     // What the pre-check finds of this type's store serves its write alone.
-    const ForgetVisit forget(visit);
+    const ScopedEncryptVisit type_visit;
     code = EncryptPreCheck(mode, path, passphrase, type);
     if (code != ERR_SUCCEED) return code;
     code = RunEncrypt(type, path, passphrase);
@@ -103,8 +88,10 @@ uint32_t ENCRYPT::EncryptProc() {
 
 uint32_t ENCRYPT::RunEncrypt(FileType type, const std::string& path, const std::string& passphrase) {
   TRACE_ENTERING("ENCRYPT::RunEncrypt");
-  EnDecrypt* store = GetStoreInstance(env);
+  // The process's store; a failure to start it is logged there.
+  EnDecrypt* store = GetStoreInstance(CommandEnv{});
   if (store == nullptr) return ERR_INTERNAL;
+  EncryptVisit* visit = CurrentEncryptVisit();
   return WriteTypeRecords(*store, "encrypt", file_records[type], path, passphrase,
                           visit != nullptr ? &visit->read : nullptr, &MapEncryptionCode);
 }

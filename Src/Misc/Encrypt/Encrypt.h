@@ -1,20 +1,20 @@
 // ENCRYPT, the encrypt command: reads the plaintext file named by the option
 // "configfile", finds its type by trying every reader on it, and writes the
 // records of each type found into that type's encrypted store.
-// Driven from one thread by the host; holds no lock.
+// Driven from one thread by the host; holds no lock. It runs against the
+// process's store (EnDecrypt::GetInstance()) and reads typed keys from the
+// console. What a type's pre-check found of its store is kept beside the
+// object, per thread (EncryptVisit.h).
 #ifndef SRC_MISC_ENCRYPT_ENCRYPT_H_
 #define SRC_MISC_ENCRYPT_ENCRYPT_H_
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 
-#include "Src/Misc/Common/CommandEnv.h"
-#include "Src/Misc/Common/OpenStore.h"
 #include "Src/Misc/Common/RecordReaders.h"
 #include "Src/Misc/Common/StoreLocation.h"
-#include "host/EnDecrypt.h"
+#include "host/StoreVocabulary.h"
 #include "plugin/basic_app.h"
 
 class ENCRYPT : public basic_app {
@@ -73,24 +73,10 @@ class ENCRYPT : public basic_app {
   // Where the encrypted file of a type lives; `path` comes in empty.
   [[nodiscard]] uint32_t GetEncryptedFilePath(std::string key, std::string& path);
 
-  // What the pre-check of the type being written found of its store, for
-  // the steps after it: the store library's one answer about the store
-  // (absent: a new store), and what the update's decryption opened, which
-  // the write takes over instead of decrypting the same file again.
-  struct StoreVisit {
-    StoreFound found;
-    EnDecrypt::ReadForUpdate read;
-  };
-
   std::map<FileType, Reader> file_readers;
   // Plaintext values: wiped when the object dies.
   std::map<FileType, RecordMap> file_records;
   HostContext context;
-  // Set by EncryptPreCheck, dropped once the type is written or has failed.
-  std::unique_ptr<StoreVisit> visit;
-  // The store and keyboard the run uses: the process's and the console's
-  // unless a test hands others (EncryptProbe).
-  CommandEnv env;
 };
 
 #endif  // SRC_MISC_ENCRYPT_ENCRYPT_H_

@@ -7,22 +7,25 @@
 #include "Src/Misc/Common/StorePrompts.h"
 #include "Src/Misc/Common/Trace.h"
 #include "Src/Misc/Encrypt/Encrypt.h"
+#include "Src/Misc/Encrypt/EncryptVisit.h"
 #include "errors/ErrorCatalogue.h"
 
 uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std::string& passphrase,
                                   const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptPreCheck");
-  visit = std::make_unique<StoreVisit>();
-  if (EnDecrypt* store = env.GetStore(); store != nullptr) {
-    visit->found = FindStore(*store, path);
+  // Read by the prompts, the count and the write of this type; EncryptProc
+  // drops it when the type ends.
+  EncryptVisit& visit = StartEncryptVisit();
+  if (EnDecrypt* store = EnDecrypt::GetInstance(); store != nullptr) {
+    visit.found = FindStore(*store, path);
   } else if (EntryExists(path)) {
     // No library to ask: the entry at the path decides, and the update's
     // own request for the library reports it missing.
-    visit->found.status = StoreStatus(endecrypt_status::kOk);
+    visit.found.status = StoreStatus(endecrypt_status::kOk);
   } else {
-    visit->found.status = StoreStatus(endecrypt_status::kNotExist);
+    visit.found.status = StoreStatus(endecrypt_status::kNotExist);
   }
-  if (visit->found.IsAbsent()) {
+  if (visit.found.IsAbsent()) {
     if (mode == kAttendedMode) {
       const uint32_t code = GetUserPassphrase(passphrase, path).code;
       if (code != ERR_SUCCEED) {
@@ -48,9 +51,11 @@ uint32_t ENCRYPT::EncryptPreCheck(const int& mode, const std::string& path, std:
 uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path,
                                         std::string& passphrase, const FileType& type) {
   TRACE_ENTERING("ENCRYPT::EncryptUpdatePreCheck");
-  if (GetStoreInstance(env) == nullptr) return ERR_INTERNAL;
+  if (GetStoreInstance(CommandEnv{}) == nullptr) return ERR_INTERNAL;
   // The answer EncryptPreCheck had: a store whose mode the library could
   // not read ends here with that answer's code.
+  const EncryptVisit* visit = CurrentEncryptVisit();
+  if (visit == nullptr) return ERR_INTERNAL;
   const uint32_t code = OpenExistingStore(
       visit->found, path, static_cast<EncryptionMode>(mode), &MapEncryptionCode,
       [this, &path](std::string& typed) { return GetUserPassphrase(typed, path).code; },
@@ -64,8 +69,9 @@ uint32_t ENCRYPT::EncryptUpdatePreCheck(const int& mode, const std::string& path
 uint32_t ENCRYPT::GetUpdateDetailInfo(const std::string& path, const std::string& passphrase,
                                       const FileType& type) {
   TRACE_ENTERING("ENCRYPT::GetUpdateDetailInfo");
-  EnDecrypt* store = GetStoreInstance(env);
+  EnDecrypt* store = GetStoreInstance(CommandEnv{});
   if (store == nullptr) return ERR_INTERNAL;
+  EncryptVisit* visit = CurrentEncryptVisit();
   const uint32_t code = CountStoreChanges(
       *store, path, passphrase, file_records[type], visit != nullptr ? &visit->read : nullptr,
       &MapEncryptionCode);
@@ -78,13 +84,14 @@ CommandResult ENCRYPT::GetUserPassphrase(std::string& passphrase, const std::str
   TRACE_ENTERING("ENCRYPT::GetUserPassphrase");
   // The pre-check's answer says whether the store is new (its passphrase is
   // typed twice); asked outside a pre-check, the stricter new store's rule.
+  const EncryptVisit* visit = CurrentEncryptVisit();
   const bool new_store = visit == nullptr || visit->found.IsAbsent();
   CommandResult result;
-  MakeCommandResult(result, AskPassphrase(env.GetKeys(), path, new_store, passphrase));
+  MakeCommandResult(result, AskPassphrase(ConsoleKeys(), path, new_store, passphrase));
   if (result.code == ERR_SUCCEED) {
     TRACE_EXITING("ENCRYPT::GetUserPassphrase");
   }
   return result;
 }
 
-bool ENCRYPT::ConfirmUpdate(const std::string& path) { return AskToUpdate(env.GetKeys(), path); }
+bool ENCRYPT::ConfirmUpdate(const std::string& path) { return AskToUpdate(ConsoleKeys(), path); }
