@@ -127,8 +127,14 @@ CommandResult StoreCommand::SetParameters(const HostContext& host_context) {
 }
 
 uint32_t StoreCommand::RunCommand() {
-  if (WritesDataToStandardOutput()) SetConsoleToStandardError(true);
-  return OpenProc();
+  // While this run writes data to standard output, its console lines go to
+  // standard error; a command run after it in the same process starts as
+  // every command does.
+  const bool data_out = WritesDataToStandardOutput();
+  if (data_out) SetConsoleToStandardError(true);
+  const uint32_t code = OpenProc();
+  if (data_out) SetConsoleToStandardError(false);
+  return code;
 }
 
 std::optional<EncryptionMode> StoreCommand::ExpectedMode() const {
