@@ -124,9 +124,12 @@ TEST_F(StoreCommandTest, EveryCommandOnEachStoreAndAnswer) {
     Options options;
     const char* keys;  // typed after the passphrase
     Records after;
-    const char* printed;  // held by standard output (export: decrypted); "" unchecked
+    const char* printed;  // held by standard output (export: its file decrypted); "" unchecked
   };
   const std::string settings = Path("settings");
+  // A file, not standard output: the capture of standard output is text on
+  // Windows.
+  const std::string exported = dir.File("exported.age");
   std::vector<Command> commands = {
       {"decrypt", {}, "", kStart, "\"v1\""},
       {"list", {}, "", kStart, "db\nother\n"},
@@ -136,7 +139,7 @@ TEST_F(StoreCommandTest, EveryCommandOnEachStoreAndAnswer) {
        {{"db", kValue}, {"other", "kept"}}, ""},
       {"remove", {{"key", "db"}}, "y\r", {{"other", "kept"}}, ""},
       {"rekey", {}, "newpassphrase\rnewpassphrase\r", kStart, ""},
-      {"export", {{"recipient", age::FormatRecipient(identities.front())}, {"output", "-"}}, "",
+      {"export", {{"recipient", age::FormatRecipient(identities.front())}, {"output", exported}}, "",
        kStart, "\"v1\""},
   };
 #if !defined(_WIN32)
@@ -170,6 +173,7 @@ TEST_F(StoreCommandTest, EveryCommandOnEachStoreAndAnswer) {
       options["type"] = "settings";
       if (o.unattended) options["unattended"] = "";
       const std::string before = Bytes(settings);
+      boost::filesystem::remove(exported);
       // set makes a store that is not there, in the run's mode.
       const bool made = o.start == Start::kNone && std::string(c.name) == "set";
       const uint32_t code = Run(c.name, options, std::string(o.typed) + c.keys);
@@ -185,10 +189,11 @@ TEST_F(StoreCommandTest, EveryCommandOnEachStoreAndAnswer) {
       EXPECT_TRUE(!rekeyed || Stored(settings, kPass).empty());
       std::string shown = out;
       if (std::string(c.name) == "export") {
+        const std::string file = Bytes(exported);
         age::SecretBytes plain;
         EXPECT_EQ(age::DecryptWithIdentities(identities,
-                                             reinterpret_cast<const unsigned char*>(out.data()),
-                                             out.size(), plain),
+                                             reinterpret_cast<const unsigned char*>(file.data()),
+                                             file.size(), plain),
                   age::AgeStatus::kOk);
         shown.assign(reinterpret_cast<const char*>(plain.data()), plain.size());
       }
