@@ -457,7 +457,7 @@ template <typename Read>
 
 namespace endecrypt {
 
-StoreEngine::StoreEngine(std::unique_ptr<StoreContext> owned)
+StoreEngine::StoreEngine(BuildKey /*key*/, std::unique_ptr<StoreContext> owned)
     : owned(std::move(owned)), context(*this->owned) {}
 
 StoreEngine::~StoreEngine() = default;
@@ -465,13 +465,13 @@ StoreEngine::~StoreEngine() = default;
 StoreStatus StoreEngine::Open(const StoreOptions& options, std::unique_ptr<StoreEngine>& engine) {
   if (!StartLibrary()) return status::kInternal;
   return Guarded([&] {
-    engine.reset(new StoreEngine(std::make_unique<StoreContext>(options)));
+    engine = std::make_unique<StoreEngine>(BuildKey{}, std::make_unique<StoreContext>(options));
     return StoreStatus();
   });
 }
 
 StoreEngine& StoreEngine::Default() {
-  static StoreEngine engine(std::make_unique<StoreContext>(StoreOptions{}));
+  static StoreEngine engine(BuildKey{}, std::make_unique<StoreContext>(StoreOptions{}));
   return engine;
 }
 

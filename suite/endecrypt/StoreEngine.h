@@ -21,6 +21,12 @@
 namespace endecrypt {
 
 class ENDECRYPT_API StoreEngine {
+  // Only Open and Default build an engine: the constructor asks for a key
+  // no one else can make.
+  struct BuildKey {
+    explicit BuildKey() = default;
+  };
+
  public:
   using ReadForUpdate = EnDecrypt::ReadForUpdate;
   using RecordViews = EnDecrypt::RecordViews;
@@ -34,6 +40,7 @@ class ENDECRYPT_API StoreEngine {
   // The process's engine, built from default options.
   static StoreEngine& Default();
 
+  StoreEngine(BuildKey key, std::unique_ptr<StoreContext> owned);
   StoreEngine(const StoreEngine&) = delete;
   StoreEngine& operator=(const StoreEngine&) = delete;
   ~StoreEngine();
@@ -83,8 +90,6 @@ class ENDECRYPT_API StoreEngine {
   StoreContext& GetContext() { return context; }
 
  private:
-  explicit StoreEngine(std::unique_ptr<StoreContext> owned);
-
   const std::unique_ptr<StoreContext> owned;
   StoreContext& context;  // *owned
 };
