@@ -235,10 +235,12 @@ uint32_t StoreCommand::OpenProc() {
     KLOG(kLevelError) << "Get EnDecrypt instance error.";
     return ERR_INTERNAL;
   }
-  if (platform::IsAccessDenied(path)) return ExplainDenied("store", path);
   // The store library's one answer about the store: nothing there is a new
   // store for a command that makes one, and a missing one for the others.
   const StoreFound found = FindStore(*store, path);
+  // A store the running user may not read is said to be one, whatever the
+  // library could make of it.
+  if (!found.status.IsOk() && platform::IsAccessDenied(path)) return ExplainDenied("store", path);
   store_is_new = MayCreateStore() && found.IsAbsent();
   if (store_is_new) {
     // A new store takes the run's mode; attended unless --unattended.
