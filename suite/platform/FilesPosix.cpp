@@ -679,13 +679,18 @@ std::vector<std::string> ListFilesNamed(const std::string& path, const std::stri
   return names;
 }
 
-FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
-                            std::size_t size) {
+namespace {
+
+// Opens for writing, with `flags` beside those every such open takes, the
+// file at `path` the trust rule allows, made owner-only when missing; a
+// link at its name, or anything but an owner-only file of the running
+// user's with one name, is refused.
+FileResult OpenOwnFileToWrite(const std::string& path, int flags, UniqueFd& fd) {
   if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
     return trusted;
   }
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                     kOwnerOnlyMode));
+  fd.Reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags,
+                  kOwnerOnlyMode));
   if (fd.get() < 0) return FromOpenError(errno, path);
   struct stat status;
   if (::fstat(fd.get(), &status) != 0) return SystemFailure("examining", path, errno);
@@ -693,6 +698,16 @@ FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
       (status.st_mode & kGroupOrOtherBits) != 0) {
     return Distrust(path, "not an owner-only file of the running user's with one name");
   }
+  return FileResult::kOk;
+}
+
+}  // namespace
+
+FileResult RewriteSmallFile(const std::string& path, const unsigned char* data,
+                            std::size_t size) {
+  UniqueFd fd;
+  const FileResult opened = OpenOwnFileToWrite(path, 0, fd);
+  if (opened != FileResult::kOk) return opened;
   if (!WriteFully(fd.get(), data, size) || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
     return SystemFailure("writing", path, errno);
   }
@@ -726,19 +741,9 @@ FileResult ReadFileTail(const std::string& path, std::size_t count,
 }
 
 FileResult AppendToFile(const std::string& path, const unsigned char* data, std::size_t size) {
-  if (FileResult trusted = CheckTrustedPath(path, LastLink::kRefused); trusted != FileResult::kOk) {
-    return trusted;
-  }
-  UniqueFd fd(::open(path.c_str(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
-                     kOwnerOnlyMode));
-  if (fd.get() < 0) return FromOpenError(errno, path);
-  struct stat status;
-  if (::fstat(fd.get(), &status) != 0) return SystemFailure("examining", path, errno);
-  if (!S_ISREG(status.st_mode) || status.st_uid != ::geteuid() || status.st_nlink != 1 ||
-      (status.st_mode & kGroupOrOtherBits) != 0) {
-    return Distrust(path, "not an owner-only file of the running user's with one name");
-  }
+  UniqueFd fd;
+  const FileResult opened = OpenOwnFileToWrite(path, O_APPEND | O_NOCTTY, fd);
+  if (opened != FileResult::kOk) return opened;
   if (!WriteFully(fd.get(), data, size)) return SystemFailure("writing", path, errno);
   return FileResult::kOk;
 }
